@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the build, the tests and the benchmarks need.
+# Idempotent: packages already present are not fetched again, and apt-get update
+# runs only when something is missing.
+set -euo pipefail
+
+packages=(
+  # toolchain and test frameworks
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # media
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
+  libavdevice-dev ffmpeg
+  # X11 screen capture
+  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxtst-dev
+  xvfb x11-utils x11-xserver-utils xdotool
+  # sound
+  libpulse-dev pulseaudio pulseaudio-utils sox
+  # camera
+  libv4l-dev v4l-utils
+  # online services
+  libcurl4-openssl-dev libssl-dev libjsoncpp-dev python3 python3-cryptography
+  # user interface
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-dev libgl-dev
+  fonts-wqy-microhei fontconfig zip unzip imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages (run as root): ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# with-test-env.sh COMMAND...: runs COMMAND inside a private test environment and tears it down:
+#  - a virtual X display (Xvfb, 1920x1080x24, MIT-SHM, DAMAGE, RandR) on a free display number;
+#  - a private PulseAudio server with two null sinks as speakers ("vexa_speaker", "vexa_speaker2")
+#    and a microphone ("vexa_mic") that plays a steady 440 Hz sine in real time.
+# Exports DISPLAY, PULSE_SERVER, XDG_RUNTIME_DIR and VEXA_TEST_ENV=1 for the command.
+# When DISPLAY is already set and VEXA_KEEP_DISPLAY=1, that display is used instead.
+set -euo pipefail
+
+work=$(mktemp -d /tmp/vexa-test-env.XXXXXX)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+start_display() {
+  local n
+  for n in $(seq 90 250); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp +extension MIT-SHM +extension DAMAGE \
+        +extension RANDR >"$work/xvfb.log" 2>&1 &
+      pids+=($!)
+      export DISPLAY=":$n"
+      for _ in $(seq 1 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.05
+      done
+      echo "with-test-env: Xvfb did not start on :$n" >&2
+      cat "$work/xvfb.log" >&2
+      return 1
+    fi
+  done
+  echo "with-test-env: no free display number" >&2
+  return 1
+}
+
+start_pulse() {
+  export XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+  cat >"$work/default.pa" <<PA
+load-module module-native-protocol-unix auth-anonymous=1 socket=$work/pulse.sock
+load-module module-null-sink sink_name=vexa_speaker rate=48000 sink_properties=device.description=Test_Speaker
+load-module module-null-sink sink_name=vexa_speaker2 rate=44100 sink_properties=device.description=Test_Speaker_2
+load-module module-sine-source source_name=vexa_mic rate=48000 frequency=440
+update-source-proplist vexa_mic device.description=Test_Microphone
+set-default-sink vexa_speaker
+set-default-source vexa_mic
+PA
+  HOME="$work" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit=yes --use-pid-file=no \
+    --log-target=file:"$work/pulse.log" -F "$work/default.pa" >/dev/null 2>&1 &
+  pids+=($!)
+  export PULSE_SERVER="unix:$work/pulse.sock"
+  for _ in $(seq 1 100); do
+    pactl info >/dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  echo "with-test-env: PulseAudio did not start" >&2
+  cat "$work/pulse.log" >&2 || true
+  return 1
+}
+
+if [ "${VEXA_KEEP_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
+  start_display
+fi
+start_pulse
+export VEXA_TEST_ENV=1
+"$@"
