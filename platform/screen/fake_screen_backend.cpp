@@ -1,0 +1,127 @@
+#include "platform/screen/fake_screen_backend.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace vexa::platform {
+
+FakeScreenBackend::FakeScreenBackend(int width, int height, RowOrder order, int cursor_size)
+    : width_(width), height_(height), order_(order), cursor_size_(cursor_size),
+      pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u) {}
+
+void FakeScreenBackend::Fill(uint32_t bgra) {
+    std::lock_guard lock(mutex_);
+    std::fill(pixels_.begin(), pixels_.end(), bgra);
+}
+
+void FakeScreenBackend::SetPixel(int x, int y, uint32_t bgra) {
+    std::lock_guard lock(mutex_);
+    if (x >= 0 && y >= 0 && x < width_ && y < height_) pixels_[static_cast<size_t>(y) * width_ + x] = bgra;
+}
+
+void FakeScreenBackend::SetCursor(const CursorImage& cursor) {
+    std::lock_guard lock(mutex_);
+    cursor_ = cursor;
+}
+
+void FakeScreenBackend::QueueDamage(DamageReport report) {
+    {
+        std::lock_guard lock(mutex_);
+        damage_.push_back(std::move(report));
+    }
+    damage_ready_.Set();
+}
+
+void FakeScreenBackend::SetDamageSupported(bool supported) {
+    std::lock_guard lock(mutex_);
+    damage_supported_ = supported;
+}
+
+void FakeScreenBackend::SetPollingSupported(bool supported) {
+    std::lock_guard lock(mutex_);
+    polling_supported_ = supported;
+}
+
+void FakeScreenBackend::FailNextGrabs(int count) {
+    std::lock_guard lock(mutex_);
+    fail_grabs_ = count;
+}
+
+int FakeScreenBackend::GrabCount() const {
+    std::lock_guard lock(mutex_);
+    return grabs_;
+}
+
+int FakeScreenBackend::OpenCount() const {
+    std::lock_guard lock(mutex_);
+    return opens_;
+}
+
+CaptureMethod FakeScreenBackend::Method() const {
+    std::lock_guard lock(mutex_);
+    return method_;
+}
+
+bool FakeScreenBackend::Open(CaptureMethod method) {
+    std::lock_guard lock(mutex_);
+    ++opens_;
+    const bool ok = (method == CaptureMethod::kDamage && damage_supported_) ||
+                    (method == CaptureMethod::kPolling && polling_supported_);
+    method_ = ok ? method : CaptureMethod::kNone;
+    return ok;
+}
+
+void FakeScreenBackend::Close() {
+    std::lock_guard lock(mutex_);
+    method_ = CaptureMethod::kNone;
+}
+
+bool FakeScreenBackend::Grab(const ScreenRect& crop, uint8_t* dst, int stride) {
+    std::lock_guard lock(mutex_);
+    ++grabs_;
+    if (fail_grabs_ > 0) {
+        --fail_grabs_;
+        return false;
+    }
+    const int w = crop.right - crop.left;
+    const int h = crop.bottom - crop.top;
+    for (int row = 0; row < h; ++row) {
+        const int dst_row = order_ == RowOrder::kTopDown ? row : h - 1 - row;
+        const uint32_t* src = &pixels_[static_cast<size_t>(crop.top + row) * width_ + crop.left];
+        std::memcpy(dst + static_cast<ptrdiff_t>(dst_row) * stride, src, static_cast<size_t>(w) * 4);
+    }
+    return true;
+}
+
+DamageReport FakeScreenBackend::WaitForDamage(int64_t timeout100ns, Waitable& interrupt) {
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!damage_.empty()) {
+                DamageReport report = std::move(damage_.front());
+                damage_.pop_front();
+                return report;
+            }
+        }
+        std::array<Waitable*, 2> objects{&interrupt, &damage_ready_};
+        size_t index = 0;
+        switch (WaitAny(objects, timeout100ns, &index)) {
+            case WaitResult::kTimeout:
+                return DamageReport{};
+            case WaitResult::kFailed:
+                return DamageReport{DamageReport::Kind::kFailed, 0, 0, {}};
+            case WaitResult::kSignaled:
+                if (index == 0) return DamageReport{DamageReport::Kind::kInterrupted, 0, 0, {}};
+                break;
+        }
+    }
+}
+
+bool FakeScreenBackend::ReadCursor(CursorImage& out) {
+    std::lock_guard lock(mutex_);
+    out = cursor_;
+    return true;
+}
+
+}  // namespace vexa::platform

@@ -1,0 +1,63 @@
+// A scripted screen for tests: the test sets the pixels and the cursor, queues damage reports, and
+// makes calls fail on purpose. Deterministic; the test thread and the capture thread may use it at
+// once (every call takes the fake's own lock).
+#pragma once
+
+#include <deque>
+#include <mutex>
+
+#include "platform/screen/screen_backend.h"
+
+namespace vexa::platform {
+
+class FakeScreenBackend final : public ScreenBackend {
+public:
+    FakeScreenBackend(int width, int height, RowOrder order = RowOrder::kTopDown, int cursor_size = 32);
+
+    // --- scripting (test thread) ---
+    // Fills the whole screen with one BGRA value.
+    void Fill(uint32_t bgra);
+    // Sets one pixel (x, y counted from the top-left corner of the screen).
+    void SetPixel(int x, int y, uint32_t bgra);
+    void SetCursor(const CursorImage& cursor);
+    // Queues a report for WaitForDamage.
+    void QueueDamage(DamageReport report);
+    void SetDamageSupported(bool supported);
+    void SetPollingSupported(bool supported);
+    void FailNextGrabs(int count);
+
+    // --- observations ---
+    [[nodiscard]] int GrabCount() const;
+    [[nodiscard]] int OpenCount() const;
+    [[nodiscard]] CaptureMethod Method() const;
+
+    // --- ScreenBackend ---
+    bool Open(CaptureMethod method) override;
+    void Close() override;
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    int CursorSize() const override { return cursor_size_; }
+    RowOrder Order() const override { return order_; }
+    bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) override;
+    DamageReport WaitForDamage(int64_t timeout100ns, Waitable& interrupt) override;
+    bool ReadCursor(CursorImage& out) override;
+
+private:
+    const int width_;
+    const int height_;
+    const RowOrder order_;
+    const int cursor_size_;
+    mutable std::mutex mutex_;
+    std::vector<uint32_t> pixels_;  // top-down
+    CursorImage cursor_;
+    std::deque<DamageReport> damage_;
+    Event damage_ready_;
+    bool damage_supported_ = true;
+    bool polling_supported_ = true;
+    int fail_grabs_ = 0;
+    int grabs_ = 0;
+    int opens_ = 0;
+    CaptureMethod method_ = CaptureMethod::kNone;
+};
+
+}  // namespace vexa::platform

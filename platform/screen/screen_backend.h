@@ -1,0 +1,89 @@
+// The screen as the capture thread sees it: a primary screen of fixed size whose pixels can be
+// copied, change notifications (dirty rectangles) for the damage method, and the mouse cursor.
+//
+// Two capture methods stand in for the two of the recorder's design:
+//  - kPolling: the image is copied at the frame period and compared with the previous one;
+//  - kDamage:  the server reports changed rectangles, and only a change that meets the crop is copied.
+//
+// A backend is owned by one CDisplay and used only by its capture thread: no call is thread-safe
+// except that WaitForDamage returns early when the interrupt object is signalled from elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/sync/waitable.h"
+
+namespace vexa::platform {
+
+// Pixel rectangle; right and bottom are exclusive.
+struct ScreenRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    [[nodiscard]] bool Intersects(const ScreenRect& o) const {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+    }
+};
+
+enum class CaptureMethod : int { kNone = 0, kPolling = 1, kDamage = 2 };
+
+// Row order of the images a backend copies out.
+enum class RowOrder : uint8_t { kBottomUp = 1, kTopDown = 2 };
+
+// The cursor as it is now. The image is premultiplied ARGB (0xAARRGGBB), width × height pixels,
+// to be drawn with its top-left corner at (x, y): the pointer position less the hot spot.
+struct CursorImage {
+    bool visible = false;
+    int x = 0;
+    int y = 0;
+    uint64_t handle = 0;  // changes whenever the cursor's shape changes
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> argb;
+};
+
+struct DamageReport {
+    enum class Kind { kTimeout, kUpdate, kFailed, kInterrupted };
+    Kind kind = Kind::kTimeout;
+    int64_t present_time = 0;       // counter value of the image update; 0 when only the pointer moved
+    int64_t mouse_update_time = 0;  // counter value of the pointer update; 0 when none
+    std::vector<ScreenRect> dirty;  // rectangles changed since the previous report
+};
+
+class ScreenBackend {
+public:
+    virtual ~ScreenBackend() = default;
+
+    // Sets up the method, releasing whatever the previous one held. False when it cannot be set up
+    // (for kDamage: the server lacks DAMAGE or MIT-SHM).
+    [[nodiscard]] virtual bool Open(CaptureMethod method) = 0;
+    virtual void Close() = 0;
+
+    // Size of the primary screen as of the last successful Open.
+    [[nodiscard]] virtual int Width() const = 0;
+    [[nodiscard]] virtual int Height() const = 0;
+    // Largest cursor image the backend delivers (both sides); cursor records are this size.
+    [[nodiscard]] virtual int CursorSize() const = 0;
+    [[nodiscard]] virtual RowOrder Order() const = 0;
+
+    // Copies the crop rectangle of the current screen into dst (rows in Order(), stride bytes apart,
+    // 32-bit BGRA). False on failure (the method must then be set up again).
+    [[nodiscard]] virtual bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) = 0;
+
+    // Damage method: waits up to timeout100ns for screen updates or pointer moves. Returns kInterrupted
+    // as soon as interrupt is signalled (its signal is consumed), kFailed when the screen configuration
+    // changed or the connection broke.
+    [[nodiscard]] virtual DamageReport WaitForDamage(int64_t timeout100ns, Waitable& interrupt) = 0;
+
+    // Reads the cursor; false when it cannot be read (treated as hidden).
+    [[nodiscard]] virtual bool ReadCursor(CursorImage& out) = 0;
+};
+
+// The X11 backend (MIT-SHM + DAMAGE + XFixes + RandR) on the given display name (null: $DISPLAY).
+// Returns null when the display cannot be opened.
+[[nodiscard]] std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(const char* display = nullptr);
+
+}  // namespace vexa::platform
