@@ -1,0 +1,28 @@
+# vexa_stored_key_bytes(pem_file out_bytes out_length): the stored form of the server key, as a C
+# initialiser list. Each byte is combined with a keystream from a 32-bit linear congruential
+# generator; net/deployment.cpp (DecipherStoredKey) runs the same stream to read it back.
+function(vexa_stored_key_bytes pem_file out_bytes out_length)
+  if(pem_file STREQUAL "")
+    set(${out_bytes} "" PARENT_SCOPE)
+    set(${out_length} 0 PARENT_SCOPE)
+    return()
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${pem_file}")
+  file(READ "${pem_file}" hex HEX)
+  string(LENGTH "${hex}" hex_length)
+  math(EXPR length "${hex_length} / 2")
+  set(state 1592594996)  # 0x5EED1234
+  set(bytes "")
+  if(length GREATER 0)
+    math(EXPR last "${length} - 1")
+    foreach(i RANGE ${last})
+      math(EXPR offset "${i} * 2")
+      string(SUBSTRING "${hex}" ${offset} 2 byte_hex)
+      math(EXPR state "(${state} * 1103515245 + 12345) & 0xFFFFFFFF")
+      math(EXPR stored "0x${byte_hex} ^ ((${state} >> 16) & 0xFF)")
+      string(APPEND bytes "${stored},")
+    endforeach()
+  endif()
+  set(${out_bytes} "${bytes}" PARENT_SCOPE)
+  set(${out_length} ${length} PARENT_SCOPE)
+endfunction()

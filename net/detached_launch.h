@@ -1,0 +1,14 @@
+// Starts a program detached from this process: in a session of its own, not a child that must be
+// waited for, and outliving the recorder. Thread-safe.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace net {
+
+// Runs `program` with `argument` as its only argument. True when the program was executed; false when
+// it could not be started (missing, not executable, no processes left).
+[[nodiscard]] bool LaunchDetached(const std::filesystem::path& program, const std::string& argument);
+
+}  // namespace net
