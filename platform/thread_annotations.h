@@ -12,6 +12,7 @@
 #define GUARDED_BY(x) VEXA_TSA(guarded_by(x))
 #define PT_GUARDED_BY(x) VEXA_TSA(pt_guarded_by(x))
 #define REQUIRES(...) VEXA_TSA(requires_capability(__VA_ARGS__))
+#define REQUIRES_SHARED(...) VEXA_TSA(requires_shared_capability(__VA_ARGS__))
 #define ACQUIRE(...) VEXA_TSA(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) VEXA_TSA(release_capability(__VA_ARGS__))
 #define ACQUIRE_SHARED(...) VEXA_TSA(acquire_shared_capability(__VA_ARGS__))

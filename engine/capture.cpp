@@ -1,0 +1,209 @@
+#include "engine/capture.h"
+
+#include <algorithm>
+
+namespace vexa::engine {
+namespace {
+
+// 100-nanosecond units.
+constexpr int64_t kMs = 10'000;
+
+}  // namespace
+
+CCapture::CCapture(platform::Clock& clock) : clock_(clock), frequency_(clock.Frequency()) {}
+
+std::unique_ptr<CCapture> CCapture::Create(const std::string& path, platform::Clock& clock) {
+    std::unique_ptr<CCapture> session(new CCapture(clock));
+    AVFormatContext* format = nullptr;
+    if (avformat_alloc_output_context2(&format, nullptr, nullptr, path.c_str()) < 0 || !format) return nullptr;
+    session->format_.reset(format);
+    if (!session->start_gate_.Valid()) return nullptr;
+    return session;
+}
+
+bool CCapture::OutputWantsGlobalHeader() const {
+    return format_ && (format_->oformat->flags & AVFMT_GLOBALHEADER);
+}
+
+StreamEntry* CCapture::NewStreamEntry(CodecContextPtr encoder, AVRational time_base) {
+    auto* entry = new (std::nothrow) StreamEntry;
+    if (!entry) return nullptr;
+    entry->owner = this;
+    entry->encoder = std::move(encoder);
+    streams_.PushBack(entry);
+
+    AVStream* stream = avformat_new_stream(format_.get(), entry->encoder->codec);
+    if (!stream) return nullptr;
+    stream->id = static_cast<int>(format_->nb_streams) - 1;
+    stream->time_base = time_base;
+    if (avcodec_parameters_from_context(stream->codecpar, entry->encoder.get()) < 0) return nullptr;
+    entry->stream = stream;
+    entry->encoder_event = std::make_unique<platform::Event>();
+    if (!entry->encoder_event->Valid()) return nullptr;
+    return entry;
+}
+
+bool CCapture::LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source) {
+    if (!entry || !source) return false;
+    entry->source = std::move(source);
+    StreamSource* s = entry->source.get();
+    if (!entry->encoding_thread.Start([s] { s->EncodeLoop(); })) return false;
+    if (!entry->capture_thread.Start([s] { s->CaptureLoop(); })) return false;
+    ++stream_count_;
+    return true;
+}
+
+bool CCapture::Start() {
+    if (!(format_->oformat->flags & AVFMT_NOFILE)) {
+        if (avio_open(&format_->pb, format_->url, AVIO_FLAG_WRITE) < 0) return false;
+        flags_ |= kFileOpened;
+    }
+    if (avformat_write_header(format_.get(), nullptr) < 0) return false;
+    flags_ |= kHeaderWritten;
+
+    writer_event_ = std::make_unique<platform::Event>();
+    if (!writer_event_->Valid() || !writer_thread_.Start([this] { WriterLoop(); })) return false;
+
+    // Every capture thread counts itself ready just before it blocks on the gate.
+    while (ready_count_.load(std::memory_order_acquire) < stream_count_) platform::Sleep100ns(kMs);
+
+    start_time_ = clock_.Now();
+    state_.fetch_or(kStarted, std::memory_order_acq_rel);
+    // The gate releases every capture thread at once.
+    return start_gate_.Release(static_cast<uint32_t>(stream_count_));
+}
+
+void CCapture::Pause() {
+    platform::PauseWriterGuard guard(pause_lock_);
+    if (paused_.load() || Stopped()) return;
+    pause_start_ = clock_.Now();
+    paused_.store(true, std::memory_order_release);
+}
+
+void CCapture::Resume() {
+    platform::PauseWriterGuard guard(pause_lock_);
+    if (!paused_.load()) return;
+    total_paused_ += clock_.Now() - pause_start_;
+    paused_.store(false, std::memory_order_release);
+}
+
+int64_t CCapture::SessionTime(int64_t counter_now) {
+    pause_lock_.LockReader();
+    const int64_t base = ElapsedBase();
+    if (paused_.load(std::memory_order_acquire)) {
+        const int64_t frozen = pause_start_ - base;
+        pause_lock_.UnlockReader();
+        return frozen;
+    }
+    pause_lock_.UnlockReader();
+    return counter_now - base;
+}
+
+int64_t CCapture::StopPosition() const {
+    auto& lock = const_cast<platform::PauseLock&>(pause_lock_);
+    lock.LockReader();
+    const int64_t position = stop_time_ - start_time_ - total_paused_;
+    lock.UnlockReader();
+    return position;
+}
+
+bool CCapture::WaitForStartGate() {
+    ready_count_.fetch_add(1, std::memory_order_acq_rel);
+    while (start_gate_.Wait() != platform::WaitResult::kSignaled) {
+    }
+    return CaptureRunning() && Started();
+}
+
+void CCapture::SleepOnGate(int64_t timeout100ns) { (void)start_gate_.Wait(timeout100ns); }
+
+void CCapture::QueuePacket(PacketNode* node) {
+    {
+        platform::SpinGuard guard(queue_lock_);
+        packet_queue_.PushBack(node);
+    }
+    if (writer_event_) writer_event_->Set();
+}
+
+void CCapture::WriterLoop() {
+    PacketPool& pool = PacketPool::Instance();
+    for (;;) {
+        (void)writer_event_->Wait();
+        PacketList local;
+        {
+            platform::SpinGuard guard(queue_lock_);
+            if (packet_queue_.Empty()) {
+                if (!writer_running_.load(std::memory_order_acquire)) break;
+                continue;
+            }
+            local.Splice(packet_queue_);
+        }
+        while (PacketNode* node = local.PopFront()) {
+            const int size = node->packet->size;
+            if (av_interleaved_write_frame(format_.get(), node->packet) < 0) {
+                write_errors_.fetch_add(1);  // the packet is dropped; the file goes on
+            } else {
+                packets_written_.fetch_add(1);
+                bytes_written_.fetch_add(static_cast<uint64_t>(size));
+            }
+            pool.Give(node);
+        }
+    }
+}
+
+void CCapture::StopCapture() {
+    capture_running_.store(false, std::memory_order_release);
+    const auto wakeups = static_cast<uint32_t>(4 * std::max<size_t>(stream_count_, streams_.Size()));
+    (void)start_gate_.Release(wakeups);
+    streams_.ForEach([](StreamEntry* e) { e->capture_thread.Join(); });
+}
+
+void CCapture::StopEncoders() {
+    encode_running_.store(false, std::memory_order_release);
+    streams_.ForEach([](StreamEntry* e) {
+        if (!e->encoding_thread.Running()) return;
+        do {
+            e->encoder_event->Set();
+        } while (!e->encoding_thread.WaitFor(100 * kMs));
+    });
+}
+
+void CCapture::StopWriter() {
+    if (!writer_thread_.Running()) return;
+    writer_running_.store(false, std::memory_order_release);
+    do {
+        writer_event_->Set();
+    } while (!writer_thread_.WaitFor(500 * kMs));
+}
+
+void CCapture::FreeEntries() {
+    while (StreamEntry* entry = streams_.PopFront()) {
+        if (entry->source) {
+            entry->source->Detach();
+            entry->source.reset();
+        }
+        entry->encoder.reset();
+        delete entry;
+    }
+}
+
+CCapture::~CCapture() {
+    if (!Stopped()) {
+        Resume();  // a pause in progress counts as paused time
+        {
+            platform::PauseWriterGuard guard(pause_lock_);
+            stop_time_ = clock_.Now();
+        }
+        state_.fetch_or(kStopped, std::memory_order_acq_rel);
+    }
+    StopCapture();
+    StopEncoders();
+    StopWriter();
+    if (flags_ & kHeaderWritten) av_write_trailer(format_.get());
+    if ((flags_ & kFileOpened) && !(format_->oformat->flags & AVFMT_NOFILE)) avio_closep(&format_->pb);
+    FreeEntries();
+    // Packets queued after the writer left (none on a normal stop) go back to the pool.
+    platform::SpinGuard guard(queue_lock_);
+    PacketPool::Instance().GiveAll(packet_queue_);
+}
+
+}  // namespace vexa::engine

@@ -1,0 +1,157 @@
+// CCapture: one recording session. It owns the output file's format context, one StreamEntry per
+// elementary stream (screen or camera video, mixed sound), each stream's capture and encoding
+// threads, the writer thread that interleaves packets into the file, and the session clock.
+//
+// Life: Create → Add*Stream (threads start and block on the start gate) → Start (file, header,
+// writer, gate opens) → Pause/Resume any number of times → destruction, which is the whole stop
+// sequence (capture ends, encoders flush, writer drains, trailer, close).
+//
+// Threads: Create, Add*Stream, Start and the destructor run on the recording thread. Pause, Resume
+// and SetSourceVolume are called by the user-interface thread under the record page's session-slot
+// lock. Everything sources call (WaitForStartGate, SessionTime, QueuePacket, the running flags,
+// SleepOnGate) is safe from their own threads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/ffmpeg_ptr.h"
+#include "engine/intrusive_list.h"
+#include "engine/packet_pool.h"
+#include "engine/recording_params.h"
+#include "engine/stream_source.h"
+#include "platform/screen/screen_backend.h"
+#include "platform/sync/pause_lock.h"
+#include "platform/sync/spin_lock.h"
+#include "platform/sync/waitable.h"
+#include "platform/sync/worker_thread.h"
+#include "platform/time/clock.h"
+
+namespace vexa::engine {
+
+class CCapture;
+
+// One output stream. Heap-allocated, owned by the session's stream list, freed by its destructor.
+struct StreamEntry : ListLink {
+    CCapture* owner = nullptr;
+    std::unique_ptr<StreamSource> source;  // the screen, sound or camera source
+    AVStream* stream = nullptr;            // owned by the format context
+    CodecContextPtr encoder;
+    platform::WorkerThread capture_thread;
+    std::unique_ptr<platform::Event> encoder_event;
+    platform::WorkerThread encoding_thread;
+};
+
+class CCapture {
+public:
+    // Builds a session for the output path (the container follows from the extension). Null on
+    // failure. The clock is the system clock unless a test gives its own.
+    [[nodiscard]] static std::unique_ptr<CCapture> Create(const std::string& path,
+                                                         platform::Clock& clock = platform::SystemClock());
+    virtual ~CCapture();  // the stop sequence
+    CCapture(const CCapture&) = delete;
+    CCapture& operator=(const CCapture&) = delete;
+
+    // --- stream set-up (recording thread); each yields true on success ---
+    // Screen stream. rect is the capture rectangle with right and bottom exclusive. The backend is
+    // the X11 screen unless one is given (tests give a fake).
+    [[nodiscard]] bool AddScreenStream(int quality_index, const BitRateTriple& rate, int fps, bool show_cursor,
+                                       const CaptureRect& rect,
+                                       std::unique_ptr<platform::ScreenBackend> backend = nullptr);
+    // Mixed sound of the entries (ended by a zero entry), encoded by the named encoder.
+    [[nodiscard]] bool AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
+                                      const SoundSourceEntry* sources);
+    // Camera video; the entry takes a reference of its own on the camera.
+    [[nodiscard]] bool AddCameraStream(int quality_index, const BitRateTriple& rate, class CCamera* camera);
+
+    // Creates the entry for an opened encoder: appends it to the list, creates its container stream
+    // with the given time base (parameters copied from the encoder) and its encoder event. Null on
+    // failure (the entry, if made, stays in the list and the destructor frees it).
+    [[nodiscard]] StreamEntry* NewStreamEntry(CodecContextPtr encoder, AVRational time_base);
+    // Hands the source to the entry, starts the encoding thread and then the capture thread, and
+    // counts the stream. False on failure (the destructor cleans up).
+    [[nodiscard]] bool LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source);
+
+    // --- run (recording thread) ---
+    [[nodiscard]] bool Start();
+    void Pause();
+    void Resume();
+    void SetSourceVolume(const void* row, int volume);
+
+    // --- for sources ---
+    // Counts the caller as ready and blocks until the gate opens. False when the session is being
+    // torn down instead (capture running is false): the caller leaves at once.
+    [[nodiscard]] bool WaitForStartGate();
+    // Sleeps up to timeout100ns on the start gate; the stop sequence's releases cut it short.
+    void SleepOnGate(int64_t timeout100ns);
+    [[nodiscard]] platform::Semaphore& StartGate() { return start_gate_; }
+    // Session time for a counter value: ticks since start less paused ticks, frozen while paused.
+    [[nodiscard]] int64_t SessionTime(int64_t counter_now);
+    [[nodiscard]] int64_t SessionTimeNow() { return SessionTime(clock_.Now()); }
+    // stop time − start time − total paused: the last session time that may be encoded.
+    [[nodiscard]] int64_t StopPosition() const;
+    void QueuePacket(PacketNode* node);
+
+    [[nodiscard]] bool CaptureRunning() const { return capture_running_.load(std::memory_order_acquire); }
+    [[nodiscard]] bool EncodeRunning() const { return encode_running_.load(std::memory_order_acquire); }
+    [[nodiscard]] bool Paused() const { return paused_.load(std::memory_order_acquire); }
+    [[nodiscard]] bool Started() const { return state_.load(std::memory_order_acquire) & kStarted; }
+    [[nodiscard]] bool Stopped() const { return state_.load(std::memory_order_acquire) & kStopped; }
+    [[nodiscard]] platform::Clock& Clock() const { return clock_; }
+    [[nodiscard]] int64_t Frequency() const { return frequency_; }
+    [[nodiscard]] AVFormatContext* FormatContext() const { return format_.get(); }
+    [[nodiscard]] bool OutputWantsGlobalHeader() const;
+    [[nodiscard]] int StreamCount() const { return stream_count_; }
+
+    // Bumped by the user-interface thread when the display configuration changes.
+    void NotifyDisplayChange() { display_changes_.fetch_add(1, std::memory_order_acq_rel); }
+    [[nodiscard]] uint16_t DisplayChanges() const { return display_changes_.load(std::memory_order_acquire); }
+
+    // Packets the writer has put into the file, and their bytes (for statistics).
+    [[nodiscard]] uint64_t PacketsWritten() const { return packets_written_.load(); }
+    [[nodiscard]] uint64_t BytesWritten() const { return bytes_written_.load(); }
+    [[nodiscard]] uint64_t WriteErrors() const { return write_errors_.load(); }
+
+private:
+    explicit CCapture(platform::Clock& clock);
+    void WriterLoop();
+    [[nodiscard]] int64_t ElapsedBase() REQUIRES_SHARED(pause_lock_) { return start_time_ + total_paused_; }
+    void StopCapture();
+    void StopEncoders();
+    void StopWriter();
+    void FreeEntries();
+
+    static constexpr uint32_t kFileOpened = 1, kHeaderWritten = 2;
+    static constexpr uint8_t kStarted = 1, kStopped = 2;
+
+    uint32_t flags_ = 0;
+    int stream_count_ = 0;
+    IntrusiveList<StreamEntry> streams_;
+    FormatContextPtr format_;
+    platform::WorkerThread writer_thread_;
+    std::atomic<bool> writer_running_{true};
+    std::atomic<uint8_t> state_{0};
+    std::atomic<int> ready_count_{0};
+    platform::Semaphore start_gate_;
+    std::atomic<bool> capture_running_{true};
+    std::atomic<bool> encode_running_{true};
+    std::atomic<uint16_t> display_changes_{0};
+    platform::SpinLock queue_lock_;
+    PacketList packet_queue_ GUARDED_BY(queue_lock_);
+    std::unique_ptr<platform::Event> writer_event_;
+    platform::Clock& clock_;
+    int64_t start_time_ = 0;
+    int64_t frequency_ = 0;
+    int64_t stop_time_ = 0;
+    platform::PauseLock pause_lock_;
+    std::atomic<bool> paused_{false};
+    int64_t total_paused_ GUARDED_BY(pause_lock_) = 0;
+    int64_t pause_start_ GUARDED_BY(pause_lock_) = 0;
+    std::atomic<uint64_t> packets_written_{0};
+    std::atomic<uint64_t> bytes_written_{0};
+    std::atomic<uint64_t> write_errors_{0};
+};
+
+}  // namespace vexa::engine

@@ -1,0 +1,37 @@
+// Opening the H.264 encoder of a screen or camera stream. The candidates are tried in order; one
+// that is missing or cannot open (no device, no hardware) is skipped silently. Thread-safe (no
+// shared state); the returned context belongs to the caller.
+#pragma once
+
+#include <span>
+
+#include "engine/ffmpeg_ptr.h"
+#include "engine/recording_params.h"
+
+namespace vexa::engine {
+
+struct VideoEncoderSettings {
+    int quality_index = 0;                // clamped to 1..51 here
+    const BitRateTriple* rate = nullptr;  // none: the encoder's default rates
+    int fps = 24;
+    int width = 0;   // rounded up to even here
+    int height = 0;
+    bool global_header = false;  // the container wants global headers (MP4 does)
+};
+
+// "h264_qsv", "h264_nvenc", "libx264": hardware first, then the software encoder every machine has.
+[[nodiscard]] std::span<const char* const> VideoEncoderCandidates();
+
+// Opens the first candidate that works; null when none does.
+[[nodiscard]] CodecContextPtr OpenVideoEncoder(const VideoEncoderSettings& settings);
+// Opens one named encoder; null when it is missing or cannot open.
+[[nodiscard]] CodecContextPtr OpenNamedVideoEncoder(const char* name, const VideoEncoderSettings& settings);
+
+// The pixel format chosen for an encoder: the wanted one (BGRA and BGR0 count as equal), else the
+// first of BGRA, YUV420P, YUYV422, YUV422P, else the list's first; YUV420P with no list.
+[[nodiscard]] AVPixelFormat ChoosePixelFormat(const AVPixelFormat* supported, AVPixelFormat wanted);
+
+// Quality option of encoders with a 1..100 quality scale: 100 − index × 100 / 51, clamped to 1..100.
+[[nodiscard]] int QualityPercent(int quality_index);
+
+}  // namespace vexa::engine
