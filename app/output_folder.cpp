@@ -1,0 +1,51 @@
+#include "app/output_folder.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "app/file_io.h"
+#include "app/settings_catalog.h"
+#include "app/user_dirs.h"
+
+namespace vexa::app {
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string DefaultOutputFolder() {
+    return DocumentsFolder() + "/" + std::string(kOutputFolderName);
+}
+
+std::optional<std::string> StoredOutputFolder(const SettingsKey& key) {
+    std::vector<uint8_t> data;
+    uint32_t size = 0;
+    uint32_t type = 0;
+    if (ReadRegValue(key, settings::kOutputDir.name, &data, &size, &type) != kErrorSuccess ||
+        type != kRegSz || size == 0)
+        return std::nullopt;
+    std::string folder(data.begin(), data.end());
+    folder.resize(folder.find('\0') == std::string::npos ? folder.size()
+                                                         : folder.find('\0'));  // text ends at a NUL
+    if (folder.empty() || !IsFolder(folder)) return std::nullopt;
+    return folder;
+}
+
+std::optional<std::string> ResolveOutputFolder(SettingsKey& key) {
+    if (auto stored = StoredOutputFolder(key)) return stored;
+    const std::string documents = DocumentsFolder();
+    if (documents.empty() || !MakeFolders(documents)) return std::nullopt;
+    const std::string folder = documents + "/" + std::string(kOutputFolderName);
+    if (::mkdir(folder.c_str(), 0755) != 0 && !(errno == EEXIST && IsFolder(folder))) return std::nullopt;
+    static_cast<void>(key.WriteString(settings::kOutputDir.name, folder));
+    return folder;
+}
+
+}  // namespace vexa::app

@@ -1,0 +1,168 @@
+#include "app/run_value.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/file_io.h"
+#include "app/reg_text.h"
+#include "app/user_dirs.h"
+
+namespace vexa::app {
+
+namespace {
+
+constexpr std::string_view kOption = " -autostart";
+
+// Undoes the string escapes of a desktop entry value (\s \n \t \r \\).
+std::optional<std::string> UnescapeValue(std::string_view value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\') {
+            out += value[i];
+            continue;
+        }
+        if (++i == value.size()) return std::nullopt;
+        switch (value[i]) {
+            case 's':
+                out += ' ';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return out;
+}
+
+// "%%" stands for a single '%' in an Exec line; other field codes are left as they are.
+std::string CollapsePercent(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%') ++i;
+    }
+    return out;
+}
+
+// The value of `key` in the [Desktop Entry] group.
+std::optional<std::string_view> EntryValue(std::string_view text, std::string_view key) {
+    bool in_group = false;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.starts_with('[')) {
+            in_group = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!in_group || !line.starts_with(key)) continue;
+        line.remove_prefix(key.size());
+        const auto first = line.find_first_not_of(' ');
+        if (first == std::string_view::npos || line[first] != '=') continue;
+        line.remove_prefix(first + 1);
+        return line.substr(std::min(line.size(), line.find_first_not_of(' ')));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string ExecLineFor(std::string_view program_path) {
+    // The path is quoted as an Exec argument, '%' doubled, then the value's own escapes applied.
+    std::string exec = "\"";
+    for (const char c : program_path) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') exec += '\\';
+        if (c == '%') exec += '%';
+        exec += c;
+    }
+    exec += "\"";
+    exec += kOption;
+    std::string escaped;
+    for (const char c : exec) {
+        if (c == '\n') {
+            escaped += "\\n";
+        } else {
+            if (c == '\\') escaped += '\\';
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::optional<std::string> DecodeExecLine(std::string_view exec) {
+    const auto unescaped = UnescapeValue(exec);
+    if (!unescaped) return std::nullopt;
+    std::string command;
+    bool quoted = false;
+    for (std::size_t i = 0; i < unescaped->size(); ++i) {
+        const char c = (*unescaped)[i];
+        if (c == '"') quoted = !quoted;
+        if (quoted && c == '\\' && i + 1 < unescaped->size()) {
+            command += (*unescaped)[++i];
+            continue;
+        }
+        command += c;
+    }
+    return CollapsePercent(command);
+}
+
+RunValue::RunValue(std::string entry_path) : path_(std::move(entry_path)) {}
+
+std::string RunValue::DefaultPath() {
+    return ConfigHome() + "/autostart/VexaRecorder.desktop";
+}
+
+std::string RunValue::CommandFor(std::string_view program_path) {
+    return "\"" + std::string(program_path) + "\"" + std::string(kOption);
+}
+
+bool RunValue::Write(std::string_view program_path) {
+    if (!MakeFolders(ParentFolder(path_))) return false;
+    const std::string entry =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Miravo\n"
+        "Exec=" +
+        ExecLineFor(program_path) +
+        "\n"
+        "Terminal=false\n"
+        "X-GNOME-Autostart-enabled=true\n";
+    return WriteFileAtomically(path_, entry, 0644);
+}
+
+bool RunValue::Remove() {
+    return ::unlink(path_.c_str()) == 0 || errno == ENOENT;
+}
+
+std::optional<std::string> RunValue::ReadCommand() const {
+    const auto text = ReadWholeFile(path_, 1 << 20);
+    if (!text) return std::nullopt;
+    if (const auto hidden = EntryValue(*text, "Hidden"); hidden && *hidden == "true") return std::nullopt;
+    const auto exec = EntryValue(*text, "Exec");
+    if (!exec) return std::nullopt;
+    return DecodeExecLine(*exec);
+}
+
+bool RunValue::IsCheckedFor(std::string_view program_path) const {
+    const auto command = ReadCommand();
+    if (!command || command->empty() || program_path.empty()) return false;
+    const std::string_view data = *command;
+    if (data.size() != 1 + program_path.size() + 1 + kOption.size()) return false;
+    if (data.front() != '"' || data.substr(1, program_path.size()) != program_path) return false;
+    const std::string_view tail = data.substr(1 + program_path.size());
+    return tail.front() == '"' && FoldName(tail.substr(1)) == kOption;
+}
+
+}  // namespace vexa::app

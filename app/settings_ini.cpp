@@ -1,0 +1,92 @@
+#include "app/settings_ini.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <optional>
+
+#include "app/file_io.h"
+#include "app/ini_document.h"
+#include "app/program_folder.h"
+#include "app/user_dirs.h"
+
+namespace vexa::app {
+
+namespace {
+
+std::string WithSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::optional<std::string> ValueIn(const std::string& path, std::string_view section, std::string_view key) {
+    if (path.empty()) return std::nullopt;
+    const auto text = ReadWholeFile(path, std::size_t{4} << 20);
+    if (!text) return std::nullopt;
+    return IniDocument::Parse(*text).Get(section, key);
+}
+
+// A file that exists but may not be written (no write permission bits, or access refused).
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+}  // namespace
+
+SettingsIni::SettingsIni(std::string path, std::string beside_program)
+    : path_(std::move(path)), beside_program_(std::move(beside_program)) {}
+
+SettingsIni SettingsIni::Locate(const std::string& program_folder, const std::string& config_home) {
+    const std::string beside = WithSlash(program_folder) + std::string(kFileName);
+    if (!program_folder.empty() && ::access(program_folder.c_str(), W_OK) == 0) return SettingsIni(beside);
+    return SettingsIni(WithSlash(config_home) + "Vexa/" + std::string(kFileName),
+                       program_folder.empty() ? "" : beside);
+}
+
+SettingsIni SettingsIni::ForThisProgram() {
+    return Locate(ProgramFolder(), ConfigHome());
+}
+
+std::string SettingsIni::GetString(std::string_view section, std::string_view key, std::size_t buffer) const {
+    auto value = ValueIn(path_, section, key);
+    if (!value) value = ValueIn(beside_program_, section, key);
+    if (!value || buffer == 0) return {};
+    if (value->size() > buffer - 1) value->resize(buffer - 1);
+    return *value;
+}
+
+int SettingsIni::GetInt(std::string_view section, std::string_view key) const {
+    const std::string text = GetString(section, key);
+    std::size_t i = 0;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX) value = INT_MAX + 1LL;  // enough to saturate either sign
+    }
+    if (negative) return value > INT_MAX ? INT_MIN : static_cast<int>(-value);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+bool SettingsIni::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (IsReadOnlyFile(path_) || !MakeFolders(ParentFolder(path_))) return false;
+    const auto lock = FileLock::Acquire(path_, 0644);
+    if (!lock) return false;
+    const auto text = ReadWholeFile(path_, std::size_t{4} << 20);
+    if (!text) return false;
+    // A new file in the fallback place starts from the copy beside the program.
+    std::optional<std::string> seed;
+    if (text->empty() && !beside_program_.empty())
+        seed = ReadWholeFile(beside_program_, std::size_t{4} << 20);
+    IniDocument document = IniDocument::Parse(seed ? *seed : *text);
+    if (!document.Set(section, key, value)) return false;
+    struct stat st {};
+    const mode_t mode = ::stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    return WriteFileAtomically(path_, document.Text(), mode);
+}
+
+}  // namespace vexa::app

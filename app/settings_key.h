@@ -1,0 +1,82 @@
+// SettingsKey: the per-user settings store, one text file (see reg_text.h) at
+// $XDG_CONFIG_HOME/Vexa/VexaRecorder/settings.reg. It keeps the semantics of a registry key:
+// opened or created once, typed values read with their exact size, writes that replace the
+// whole file atomically under an exclusive file lock, so that another process writing at the
+// same moment never loses a value. Reads see the newest file (checked by its inode and time).
+//
+// Ownership: the main window owns the one SettingsKey of the process; others borrow it.
+// Thread-safety: every member function is thread-safe (one internal mutex).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/file_io.h"
+#include "app/reg_text.h"
+
+namespace vexa::app {
+
+// Registry result codes, returned by QueryValue and ReadRegValue.
+inline constexpr long kErrorSuccess = 0;
+inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorInvalidParameter = 87;
+inline constexpr long kErrorMoreData = 234;
+
+class SettingsKey {
+  public:
+    // Opens the store at `path`, creating its folders and an empty store when missing.
+    // Null when the folder or the file cannot be made; `error` then says why in one line.
+    [[nodiscard]] static std::unique_ptr<SettingsKey> Open(std::string path, std::string* error = nullptr);
+
+    // $XDG_CONFIG_HOME/Vexa/VexaRecorder/settings.reg (~/.config when the variable is unset).
+    [[nodiscard]] static std::string DefaultPath();
+
+    // The query of a registry value: missing value -> kErrorFileNotFound; `data` without `size`
+    // -> kErrorInvalidParameter; a buffer smaller than the value -> kErrorMoreData with the
+    // needed size in *size; with `data` null only the type and size are reported.
+    [[nodiscard]] long QueryValue(std::string_view name, uint32_t* type, uint8_t* data, uint32_t* size) const;
+
+    // Typed reads: present only when the stored type and size are exactly right.
+    [[nodiscard]] std::optional<uint32_t> ReadDword(std::string_view name) const;
+    [[nodiscard]] std::optional<std::array<uint8_t, 16>> ReadBinary16(std::string_view name) const;
+    [[nodiscard]] std::optional<RegValue> Find(std::string_view name) const;
+    [[nodiscard]] RegValues Snapshot() const;
+
+    // Each write is one atomic file replacement. False when the name is not a valid value name or
+    // the file cannot be replaced; the store is then unchanged.
+    [[nodiscard]] bool WriteDword(std::string_view name, uint32_t value);
+    [[nodiscard]] bool WriteBinary(std::string_view name, std::string_view bytes);
+    [[nodiscard]] bool WriteString(std::string_view name, std::string_view text);
+    [[nodiscard]] bool WriteValue(std::string_view name, uint32_t type, std::string_view data);
+    [[nodiscard]] bool Delete(std::string_view name);
+
+    [[nodiscard]] const std::string& Path() const { return path_; }
+
+  private:
+    explicit SettingsKey(std::string path) : path_(std::move(path)) {}
+
+    // Re-reads the file when it changed since the last look. Caller holds mutex_.
+    void RefreshLocked() const;
+    template <typename Change>
+    [[nodiscard]] bool Modify(Change change);
+
+    const std::string path_;
+    mutable std::mutex mutex_;
+    mutable RegValues values_;
+    mutable std::optional<FileStamp> stamp_;
+};
+
+// The one reader of values of variable length: asks for the size, allocates it, reads, and while
+// the value has grown meanwhile (kErrorMoreData) grows the buffer by 64 bytes and reads again.
+// Returns the result code; on success `data` holds exactly *size bytes. `data` and `size` are
+// required (kErrorInvalidParameter otherwise); `type` may be null.
+[[nodiscard]] long ReadRegValue(const SettingsKey& key, std::string_view name, std::vector<uint8_t>* data,
+                                uint32_t* size, uint32_t* type);
+
+}  // namespace vexa::app
