@@ -29,8 +29,10 @@ inline constexpr CameraResult kCameraFailed = static_cast<CameraResult>(0x800040
 
 // Four-character pixel codes (little-endian, as V4L2 writes them).
 [[nodiscard]] constexpr uint32_t FourCc(char a, char b, char c, char d) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+           static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 inline constexpr uint32_t kFourCcYuyv = FourCc('Y', 'U', 'Y', 'V');  // YUYV 4:2:2 ("YUY2")
 inline constexpr uint32_t kFourCcMjpg = FourCc('M', 'J', 'P', 'G');  // motion JPEG
@@ -64,7 +66,7 @@ struct CameraControl {
 using PictureCallback = std::function<void(double time, const uint8_t* data, size_t length)>;
 
 class CameraDevice {
-public:
+  public:
     virtual ~CameraDevice() = default;
 
     [[nodiscard]] virtual const std::string& Name() const = 0;
@@ -80,7 +82,9 @@ public:
     virtual void StopStreaming() = 0;
 
     [[nodiscard]] virtual std::vector<CameraControl> Controls() { return {}; }
-    [[nodiscard]] virtual CameraResult SetControl(uint32_t /*id*/, int32_t /*value*/) { return kCameraFailed; }
+    [[nodiscard]] virtual CameraResult SetControl(uint32_t /*id*/, int32_t /*value*/) {
+        return kCameraFailed;
+    }
 };
 
 // A camera of the list: its unique friendly name and where it lives (a device path, or "virtual").

@@ -1,0 +1,234 @@
+#include "platform/camera/virtual_camera.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/camera/test_pattern.h"
+#include "platform/sync/waitable.h"
+#include "platform/time/clock.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+namespace vexa::platform {
+namespace {
+
+bool ParseInt(std::string_view text, int& out) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// "FOURCC:WxH@FPS" → format; false when malformed, sizes not positive or the width is odd.
+bool ParseEntry(std::string_view entry, CameraFormat& out) {
+    size_t colon = entry.find(':'), x = entry.find('x'), at = entry.find('@');
+    if (colon != 4 || x == std::string_view::npos || at == std::string_view::npos || !(colon < x && x < at))
+        return false;
+    int w = 0, h = 0, fps = 0;
+    if (!ParseInt(entry.substr(colon + 1, x - colon - 1), w) ||
+        !ParseInt(entry.substr(x + 1, at - x - 1), h) || !ParseInt(entry.substr(at + 1), fps))
+        return false;
+    if (w <= 0 || h <= 0 || w % 2 || fps <= 0 || fps > 240) return false;
+    out = {FourCc(entry[0], entry[1], entry[2], entry[3]), w, h, FrameTimeOf(fps)};
+    return true;
+}
+
+int EnvInt(const char* name) {
+    const char* value = std::getenv(name);
+    int n = 0;
+    return value && ParseInt(value, n) && n > 0 ? n : 0;
+}
+
+struct CodecDeleter {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+
+// Encodes pattern pictures as JPEG with FFmpeg's MJPEG encoder (full-range 4:2:2).
+class JpegMaker {
+  public:
+    bool Open(int width, int height, int fps) {
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+        if (!codec) return false;
+        context_.reset(avcodec_alloc_context3(codec));
+        frame_.reset(av_frame_alloc());
+        packet_.reset(av_packet_alloc());
+        if (!context_ || !frame_ || !packet_) return false;
+        context_->width = width;
+        context_->height = height;
+        context_->pix_fmt = AV_PIX_FMT_YUVJ422P;
+        context_->time_base = AVRational{1, fps};
+        context_->flags |= AV_CODEC_FLAG_QSCALE;
+        context_->global_quality = FF_QP2LAMBDA * 4;
+        if (avcodec_open2(context_.get(), codec, nullptr) < 0) return false;
+        frame_->format = AV_PIX_FMT_YUVJ422P;
+        frame_->width = width;
+        frame_->height = height;
+        return av_frame_get_buffer(frame_.get(), 0) >= 0;
+    }
+
+    bool Encode(const Yuv422Picture& p, std::vector<uint8_t>& out) {
+        if (av_frame_make_writable(frame_.get()) < 0) return false;
+        CopyPlane(p.y.data(), p.width, frame_->data[0], frame_->linesize[0], p.height);
+        CopyPlane(p.u.data(), p.width / 2, frame_->data[1], frame_->linesize[1], p.height);
+        CopyPlane(p.v.data(), p.width / 2, frame_->data[2], frame_->linesize[2], p.height);
+        frame_->pts = next_pts_++;
+        if (avcodec_send_frame(context_.get(), frame_.get()) < 0) return false;
+        if (avcodec_receive_packet(context_.get(), packet_.get()) < 0) return false;
+        out.assign(packet_->data, packet_->data + packet_->size);
+        av_packet_unref(packet_.get());
+        return true;
+    }
+
+  private:
+    static void CopyPlane(const uint8_t* src, int width, uint8_t* dst, int stride, int height) {
+        for (int y = 0; y < height; ++y)
+            std::memcpy(dst + static_cast<ptrdiff_t>(y) * stride, src + y * width, width);
+    }
+    std::unique_ptr<AVCodecContext, CodecDeleter> context_;
+    std::unique_ptr<AVFrame, FrameDeleter> frame_;
+    std::unique_ptr<AVPacket, PacketDeleter> packet_;
+    int64_t next_pts_ = 0;
+};
+
+class VirtualCamera final : public CameraDevice {
+  public:
+    explicit VirtualCamera(VirtualCameraConfig config) : config_(std::move(config)) {
+        if (!config_.formats.empty()) current_ = config_.formats.front();
+    }
+    ~VirtualCamera() override { StopStreaming(); }
+
+    const std::string& Name() const override { return name_; }
+
+    CameraResult EnumerateFormats(std::vector<CameraFormat>& out) override {
+        out.insert(out.end(), config_.formats.begin(), config_.formats.end());
+        return config_.formats.empty() ? kCameraFailed : kCameraOk;
+    }
+
+    CameraResult SetFormat(const CameraFormat& format) override {
+        if (config_.busy) return kCameraBusy;
+        if (streaming_.joinable()) return ErrnoResult(EBUSY);
+        const CameraFormat* best = nullptr;
+        for (const CameraFormat& f : config_.formats) {
+            if (f.fourcc != format.fourcc || f.width != format.width || f.height != format.height) continue;
+            if (!best || std::llabs(f.frame_time - format.frame_time) <
+                             std::llabs(best->frame_time - format.frame_time))
+                best = &f;
+        }
+        if (!best) return ErrnoResult(EINVAL);
+        current_ = *best;
+        return kCameraOk;
+    }
+
+    CameraResult CurrentFormat(CameraFormat& out) override {
+        if (config_.formats.empty()) return kCameraFailed;
+        out = current_;
+        return kCameraOk;
+    }
+
+    CameraResult StartStreaming(PictureCallback callback) override {
+        if (config_.busy) return kCameraBusy;
+        if (streaming_.joinable()) return ErrnoResult(EBUSY);
+        if (current_.fourcc != kFourCcYuyv && current_.fourcc != kFourCcMjpg) return ErrnoResult(EINVAL);
+        auto jpeg = std::make_unique<JpegMaker>();
+        if (current_.fourcc == kFourCcMjpg &&
+            !jpeg->Open(current_.width, current_.height, std::max(1, FramesPerSecond(current_.frame_time))))
+            return kCameraFailed;
+        callback_ = std::move(callback);
+        streaming_ = std::thread([this, jpeg = std::move(jpeg)] { StreamLoop(*jpeg); });
+        return kCameraOk;
+    }
+
+    void StopStreaming() override {
+        if (!streaming_.joinable()) return;
+        stop_.Set();
+        streaming_.join();
+        (void)stop_.TryConsume();
+    }
+
+  private:
+    // Paces pictures on the format's frame time from the first one, so late wake-ups do not drift.
+    void StreamLoop(JpegMaker& jpeg) {
+        const int64_t period = current_.frame_time * 100;  // nanoseconds
+        const int64_t first = PerformanceCounter();
+        Yuv422Picture picture;
+        std::vector<uint8_t> bytes;
+        for (uint64_t n = 0;; ++n) {
+            if (config_.unplug_after > 0 && n >= static_cast<uint64_t>(config_.unplug_after)) return;
+            int64_t due = first + static_cast<int64_t>(n) * period;
+            int64_t wait = (due - PerformanceCounter()) / 100;
+            if (stop_.Wait(wait > 0 ? wait : 0) == WaitResult::kSignaled) return;
+            bool corrupt =
+                config_.corrupt_every > 0 && (n + 1) % static_cast<uint64_t>(config_.corrupt_every) == 0;
+            if (!MakePicture(jpeg, picture, n, corrupt, bytes)) continue;
+            callback_(static_cast<double>(PerformanceCounter()) / kCounterFrequency, bytes.data(),
+                      bytes.size());
+        }
+    }
+
+    bool MakePicture(JpegMaker& jpeg, Yuv422Picture& picture, uint64_t n, bool corrupt,
+                     std::vector<uint8_t>& out) {
+        if (current_.fourcc == kFourCcMjpg && corrupt) {
+            out.assign(4096, 0);
+            for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(i * 37 + n);
+            return true;
+        }
+        PaintTestPattern(picture, current_.width, current_.height, n);
+        if (current_.fourcc == kFourCcYuyv) {
+            PackYuyv(picture, out);
+            return true;
+        }
+        return jpeg.Encode(picture, out);
+    }
+
+    VirtualCameraConfig config_;
+    std::string name_ = kVirtualCameraName;
+    CameraFormat current_;
+    PictureCallback callback_;
+    Event stop_;
+    std::thread streaming_;
+};
+
+}  // namespace
+
+std::optional<std::vector<CameraFormat>> ParseVirtualFormats(std::string_view text) {
+    if (text == "1") text = "YUYV:640x480@30,MJPG:1280x720@30,MJPG:640x480@30";
+    std::vector<CameraFormat> formats;
+    while (!text.empty()) {
+        size_t comma = text.find(',');
+        CameraFormat format;
+        if (!ParseEntry(text.substr(0, comma), format)) return std::nullopt;
+        formats.push_back(format);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    }
+    if (formats.empty()) return std::nullopt;
+    return formats;
+}
+
+std::optional<VirtualCameraConfig> VirtualCameraFromEnvironment() {
+    const char* value = std::getenv("VEXA_VIRTUAL_CAMERA");
+    if (!value) return std::nullopt;
+    auto formats = ParseVirtualFormats(value);
+    if (!formats) return std::nullopt;
+    VirtualCameraConfig config;
+    config.formats = std::move(*formats);
+    config.busy = EnvInt("VEXA_VIRTUAL_CAMERA_BUSY") > 0;
+    config.corrupt_every = EnvInt("VEXA_VIRTUAL_CAMERA_CORRUPT");
+    config.unplug_after = EnvInt("VEXA_VIRTUAL_CAMERA_UNPLUG");
+    return config;
+}
+
+std::unique_ptr<CameraDevice> CreateVirtualCamera(VirtualCameraConfig config) {
+    return std::make_unique<VirtualCamera>(std::move(config));
+}
+
+}  // namespace vexa::platform
