@@ -1,0 +1,137 @@
+#include "platform/audio/pulse_capture_client.h"
+
+#include <algorithm>
+
+#include "platform/audio/pulse_format.h"
+#include "platform/audio/sample_gain.h"
+
+namespace vexa::platform {
+
+PulseCaptureClient::PulseCaptureClient(std::shared_ptr<PulseConnection> connection, std::string source,
+                                       AudioFormat native)
+    : connection_(std::move(connection)), source_(std::move(source)), native_(native) {}
+
+PulseCaptureClient::~PulseCaptureClient() {
+    if (!stream_) return;
+    MainloopLock lock(*connection_);
+    pa_stream_set_read_callback(stream_, nullptr, nullptr);
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_overflow_callback(stream_, nullptr, nullptr);
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+}
+
+FormatAnswer PulseCaptureClient::IsFormatSupported(const AudioFormat& format) {
+    return format == native_ ? FormatAnswer::kAccepted : FormatAnswer::kRefused;
+}
+
+void PulseCaptureClient::OnRead(pa_stream*, size_t, void* self) {
+    auto* client = static_cast<PulseCaptureClient*>(self);
+    if (client->event_) client->event_->Set();
+}
+
+void PulseCaptureClient::OnState(pa_stream*, void* self) {
+    auto* client = static_cast<PulseCaptureClient*>(self);
+    client->connection_->Signal();
+    if (client->event_) client->event_->Set();  // a failed stream is noticed at the next read
+}
+
+void PulseCaptureClient::OnOverflow(pa_stream*, void* self) {
+    static_cast<PulseCaptureClient*>(self)->overflowed_.store(true, std::memory_order_release);
+}
+
+InitResult PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buffer_duration100ns,
+                                          Event* event) {
+    if (stream_) return InitResult::kAlreadyInitialized;
+    const std::optional<pa_sample_spec> spec = SampleSpecOf(format);
+    if (!spec) return InitResult::kUnsupportedFormat;
+    if (!event) return InitResult::kInvalidArgument;
+    const pa_channel_map map = ChannelMapOf(format);
+
+    MainloopLock lock(*connection_);
+    if (!connection_->Alive()) return InitResult::kFailed;
+    pa_stream* stream = pa_stream_new(connection_->Context(), "Sound capture", &*spec, &map);
+    if (!stream) return InitResult::kFailed;
+    format_ = format;
+    event_ = event;
+    stream_ = stream;
+    pa_stream_set_state_callback(stream, &OnState, this);
+    pa_stream_set_read_callback(stream, &OnRead, this);
+    pa_stream_set_overflow_callback(stream, &OnOverflow, this);
+
+    const int64_t bytes =
+        std::max<int64_t>(format.BlockAlign(), buffer_duration100ns * format.BytesPerSecond() / 10'000'000);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
+    attr.fragsize = static_cast<uint32_t>(bytes - bytes % format.BlockAlign());
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
+                                                      PA_STREAM_DONT_MOVE);
+    if (pa_stream_connect_record(stream, source_.c_str(), &attr, flags) < 0) return InitResult::kFailed;
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_READY) break;
+        if (!PA_STREAM_IS_GOOD(state) || !connection_->Alive()) return InitResult::kFailed;
+        connection_->Wait();
+    }
+    const pa_buffer_attr* actual = pa_stream_get_buffer_attr(stream);
+    const uint32_t fragment = actual ? actual->fragsize : attr.fragsize;
+    buffer_frames_ = std::max<uint32_t>(1, fragment / static_cast<uint32_t>(format.BlockAlign()));
+    return InitResult::kOk;
+}
+
+bool PulseCaptureClient::Start() {
+    if (!stream_) return false;
+    MainloopLock lock(*connection_);
+    auto done = [](pa_stream*, int, void* self) {
+        static_cast<PulseCaptureClient*>(self)->connection_->Signal();
+    };
+    return connection_->Await(pa_stream_cork(stream_, 0, done, this));
+}
+
+bool PulseCaptureClient::ReadPacket(AudioPacket* packet) {
+    if (!stream_) return false;
+    MainloopLock lock(*connection_);
+    const auto block = static_cast<size_t>(format_.BlockAlign());
+    for (;;) {
+        if (pa_stream_get_state(stream_) != PA_STREAM_READY) return false;
+        const void* data = nullptr;
+        size_t bytes = 0;
+        if (pa_stream_peek(stream_, &data, &bytes) < 0 || bytes == 0) return false;
+        const size_t frames = bytes / block;
+        if (frames == 0) {  // never expected: record fragments hold whole frames
+            pa_stream_drop(stream_);
+            continue;
+        }
+        peeked_ = true;
+        packet->frames = static_cast<uint32_t>(frames);
+        packet->flags = overflowed_.exchange(false, std::memory_order_acq_rel) ? kPacketDiscontinuity : 0;
+        if (!data) {  // a hole: the samples are silence
+            packet->flags |= kPacketSilent;
+            packet->data = nullptr;
+            return true;
+        }
+        packet->data = static_cast<const uint8_t*>(data);
+        const float gain = gain_.load(std::memory_order_acquire);
+        if (gain != 1.0f) {
+            scaled_.resize(frames * block);
+            ScaleSamples(format_, packet->data, scaled_.data(), packet->frames, gain);
+            packet->data = scaled_.data();
+        }
+        return true;
+    }
+}
+
+void PulseCaptureClient::ReleasePacket() {
+    if (!peeked_) return;
+    peeked_ = false;
+    MainloopLock lock(*connection_);
+    pa_stream_drop(stream_);
+}
+
+bool PulseCaptureClient::SetVolume(float gain) {
+    gain_.store(std::max(gain, 0.0f), std::memory_order_release);
+    return true;
+}
+
+}  // namespace vexa::platform
