@@ -13,7 +13,8 @@ constexpr int kSkip = -3;
 constexpr std::array<int, 256> MakeDecodeTable() {
     std::array<int, 256> table{};
     table.fill(kInvalid);
-    for (std::size_t i = 0; i < kAlphabet.size(); ++i) table[static_cast<unsigned char>(kAlphabet[i])] = int(i);
+    for (std::size_t i = 0; i < kAlphabet.size(); ++i)
+        table[static_cast<unsigned char>(kAlphabet[i])] = int(i);
     table['='] = kPad;
     for (char c : {' ', '\r', '\n', '\t'}) table[static_cast<unsigned char>(c)] = kSkip;
     return table;
@@ -82,10 +83,17 @@ std::string EscapeBase64ForQuery(std::string_view base64) {
     out.reserve(base64.size() + 16);
     for (char c : base64) {
         switch (c) {
-            case '+': out += "%2B"; break;
-            case '=': out += "%3D"; break;
-            case '/': out += "%2F"; break;
-            default: out += c;
+            case '+':
+                out += "%2B";
+                break;
+            case '=':
+                out += "%3D";
+                break;
+            case '/':
+                out += "%2F";
+                break;
+            default:
+                out += c;
         }
     }
     return out;

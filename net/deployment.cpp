@@ -38,7 +38,8 @@ std::string DecipherStoredKey(std::span<const std::uint8_t> stored) {
 Deployment LoadDeployment() {
     Deployment deployment{StripTrailingSlash(kBuiltInBaseUrl), DecipherStoredKey(kBuiltInStoredKey)};
     if constexpr (kEnvironmentOverride) {
-        if (const char* url = std::getenv("VEXA_SERVER_BASE_URL")) deployment.baseUrl = StripTrailingSlash(url);
+        if (const char* url = std::getenv("VEXA_SERVER_BASE_URL"))
+            deployment.baseUrl = StripTrailingSlash(url);
         if (const char* keyFile = std::getenv("VEXA_SERVER_PUBLIC_KEY_FILE")) {
             deployment.publicKeyPem = ReadTextFile(keyFile);
         }

@@ -15,7 +15,9 @@ struct CurlFree {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 
-bool IsAbsolute(std::string_view url) { return url.starts_with("http://") || url.starts_with("https://"); }
+bool IsAbsolute(std::string_view url) {
+    return url.starts_with("http://") || url.starts_with("https://");
+}
 
 std::size_t AppendBlock(char* data, std::size_t size, std::size_t count, void* user) {
     auto* body = static_cast<std::vector<std::uint8_t>*>(user);
@@ -37,7 +39,10 @@ void DebugPrintReply(std::string_view raw) {
 
 HttpClient::HttpClient(std::string baseUrl, std::optional<RsaPublicKey> serverKey, HttpTimeouts timeouts,
                        std::stop_token stop)
-    : baseUrl_(std::move(baseUrl)), serverKey_(std::move(serverKey)), timeouts_(timeouts), stop_(std::move(stop)) {}
+    : baseUrl_(std::move(baseUrl)),
+      serverKey_(std::move(serverKey)),
+      timeouts_(timeouts),
+      stop_(std::move(stop)) {}
 
 std::optional<std::vector<std::uint8_t>> HttpClient::Fetch(std::string_view url) const {
     if (stop_.stop_requested()) return std::nullopt;
@@ -47,23 +52,25 @@ std::optional<std::vector<std::uint8_t>> HttpClient::Fetch(std::string_view url)
 
     std::vector<std::uint8_t> body;
     CURL* h = curl.get();
-    bool configured = curl_easy_setopt(h, CURLOPT_URL, fullUrl.c_str()) == CURLE_OK &&
-                      // Nothing but web transfers, even if an address says otherwise.
-                      curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts_.connect.count())) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(timeouts_.total.count())) == CURLE_OK &&
-                      // Certificate checks are libcurl's defaults; set them anyway so they stay on.
-                      curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendBlock) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_WRITEDATA, &body) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, AbortWhenStopped) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_XFERINFODATA, &stop_) == CURLE_OK &&
-                      curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+    bool configured =
+        curl_easy_setopt(h, CURLOPT_URL, fullUrl.c_str()) == CURLE_OK &&
+        // Nothing but web transfers, even if an address says otherwise.
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts_.connect.count())) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(timeouts_.total.count())) == CURLE_OK &&
+        // Certificate checks are libcurl's defaults; set them anyway so they stay on.
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendBlock) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &body) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, AbortWhenStopped) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, &stop_) == CURLE_OK &&
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     if (!configured || curl_easy_perform(h) != CURLE_OK) return std::nullopt;
     long status = 0;
-    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) return std::nullopt;
+    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200)
+        return std::nullopt;
     return body;
 }
 

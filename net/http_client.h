@@ -24,7 +24,7 @@ struct HttpTimeouts {
 };
 
 class HttpClient {
-public:
+  public:
     HttpClient(std::string baseUrl, std::optional<RsaPublicKey> serverKey, HttpTimeouts timeouts = {},
                std::stop_token stop = {});
 
@@ -40,7 +40,7 @@ public:
 
     [[nodiscard]] std::string_view BaseUrl() const { return baseUrl_; }
 
-private:
+  private:
     [[nodiscard]] std::optional<std::string> FetchProtected(std::uint32_t flags, std::string_view request,
                                                             std::string_view nonce) const;
 

@@ -6,7 +6,7 @@
 namespace net {
 
 class NetworkLibrary {
-public:
+  public:
     NetworkLibrary();
     ~NetworkLibrary();
     NetworkLibrary(const NetworkLibrary&) = delete;
@@ -15,7 +15,7 @@ public:
     // False when initialisation failed: the caller tells the user and skips the update check.
     [[nodiscard]] bool Ready() const { return ready_; }
 
-private:
+  private:
     bool ready_;
 };
 

@@ -22,7 +22,8 @@ void AppendLe32(Bytes& out, std::uint32_t value) {
 }
 
 std::uint32_t ReadLe32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
 }
 
 // The check field of a request: RSA block, plain CRC or nothing.
@@ -110,8 +111,10 @@ std::optional<UnpackedReply> UnpackReply(std::string_view raw, std::string_view 
     if (!check) return std::nullopt;
 
     std::span<std::uint8_t> bodyBytes = std::span(*packet).subspan(check->bodyOffset);
-    if (std::ranges::find(bodyBytes, std::uint8_t{0}) != bodyBytes.end()) return std::nullopt;
+    auto holdsNul = [&] { return std::ranges::find(bodyBytes, std::uint8_t{0}) != bodyBytes.end(); };
+    if (holdsNul()) return std::nullopt;
     if (flags & kFlagScrambled) ScrambleInPlace(bodyBytes);
+    if (holdsNul()) return std::nullopt;  // the reply text is handed on as text
     if (check->crc && Crc32(bodyBytes) != *check->crc) return std::nullopt;
 
     std::string_view body(reinterpret_cast<const char*>(bodyBytes.data()), bodyBytes.size());

@@ -20,9 +20,9 @@ inline constexpr std::uint32_t kFlagRsaCrc = 4;     // the CRC travels as an RSA
 inline constexpr std::uint32_t kFlagsWithReply = kFlagScrambled | kFlagCrc | kFlagRsaCrc;
 inline constexpr std::uint32_t kFlagsReport = kFlagScrambled;
 
-inline constexpr std::size_t kMaxRequestLength = 1023;   // request texts of 1024 characters are refused
+inline constexpr std::size_t kMaxRequestLength = 1023;  // request texts of 1024 characters are refused
 inline constexpr std::size_t kMaxQueryTextLength = 2047;
-inline constexpr std::size_t kMaxUrlLength = 5124;       // a URL must stay below 5125 characters
+inline constexpr std::size_t kMaxUrlLength = 5124;  // a URL must stay below 5125 characters
 
 struct RequestParts {
     std::string path;       // the request up to its first "?"

@@ -46,7 +46,9 @@ std::optional<RsaPublicKey> RsaPublicKey::FromPem(std::string_view pem) {
     return RsaPublicKey(key);
 }
 
-std::size_t RsaPublicKey::BlockSize() const { return std::size_t(EVP_PKEY_get_size(key_.get())); }
+std::size_t RsaPublicKey::BlockSize() const {
+    return std::size_t(EVP_PKEY_get_size(key_.get()));
+}
 
 std::optional<std::vector<std::uint8_t>> RsaPublicKey::Encrypt(std::span<const std::uint8_t> data) const {
     return RunWithPkcs1(key_.get(), EVP_PKEY_encrypt_init, EVP_PKEY_encrypt, data);

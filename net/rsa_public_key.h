@@ -15,7 +15,7 @@
 namespace net {
 
 class RsaPublicKey {
-public:
+  public:
     // Reads a "BEGIN PUBLIC KEY" PEM text; fails when it holds no RSA public key.
     [[nodiscard]] static std::optional<RsaPublicKey> FromPem(std::string_view pem);
 
@@ -29,7 +29,7 @@ public:
     // the block has exactly BlockSize() bytes and its padding is sound.
     [[nodiscard]] std::optional<std::vector<std::uint8_t>> Recover(std::span<const std::uint8_t> block) const;
 
-private:
+  private:
     struct KeyFree {
         void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
     };

@@ -104,6 +104,8 @@ UpdateOutcome RunUpdateCheck(const HttpClient& client, const ClientIdentity& ide
     return RefreshUpdater(client, *json, *entry, updater, launch);
 }
 
-void LaunchUpdater(const std::filesystem::path& updater) { (void)LaunchDetached(updater, kIniFileName); }
+void LaunchUpdater(const std::filesystem::path& updater) {
+    (void)LaunchDetached(updater, kIniFileName);
+}
 
 }  // namespace net

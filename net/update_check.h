@@ -51,7 +51,8 @@ using UpdaterLauncher = std::function<void(const std::filesystem::path& updater)
 [[nodiscard]] std::uint32_t ParseHexCrc(std::string_view text);
 
 [[nodiscard]] UpdateOutcome RunUpdateCheck(const HttpClient& client, const ClientIdentity& identity,
-                                           const std::filesystem::path& updater, const UpdaterLauncher& launch);
+                                           const std::filesystem::path& updater,
+                                           const UpdaterLauncher& launch);
 
 // The launcher used by the program: detached, with kIniFileName as the only argument.
 void LaunchUpdater(const std::filesystem::path& updater);

@@ -16,7 +16,8 @@ UpdateOutcome UpdateThread::Join() {
     return result_ ? result_->outcome : UpdateOutcome::kNotConfigured;
 }
 
-UpdateThread StartUpdateCheck(ClientIdentity identity, std::filesystem::path programFolder, UpdaterLauncher launch) {
+UpdateThread StartUpdateCheck(ClientIdentity identity, std::filesystem::path programFolder,
+                              UpdaterLauncher launch) {
     UpdateThread worker;
     worker.result_ = std::make_unique<UpdateThread::Result>();
     auto* result = worker.result_.get();

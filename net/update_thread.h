@@ -13,7 +13,7 @@
 namespace net {
 
 class UpdateThread {
-public:
+  public:
     UpdateThread() = default;
     UpdateThread(UpdateThread&&) noexcept = default;
     UpdateThread& operator=(UpdateThread&&) noexcept = default;
@@ -22,7 +22,7 @@ public:
     // Waits for the check to end and tells how it ended.
     [[nodiscard]] UpdateOutcome Join();
 
-private:
+  private:
     friend UpdateThread StartUpdateCheck(ClientIdentity, std::filesystem::path, UpdaterLauncher);
     struct Result {
         UpdateOutcome outcome = UpdateOutcome::kNotConfigured;

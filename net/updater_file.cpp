@@ -15,7 +15,7 @@ namespace net {
 namespace {
 
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0) ::close(fd_);
@@ -26,7 +26,7 @@ public:
     [[nodiscard]] int Get() const { return fd_; }
     [[nodiscard]] bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
 
-private:
+  private:
     int fd_;
 };
 

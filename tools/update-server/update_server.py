@@ -176,7 +176,8 @@ class Handler(BaseHTTPRequestHandler):
         self.send(200, bytes(data))
 
 
-def self_signed_context(key) -> ssl.SSLContext:
+def self_signed_context(cert_out) -> ssl.SSLContext:
+    key = rsa.generate_private_key(public_exponent=65537, key_size=2048)  # TLS refuses 1024 bits
     name = x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, "127.0.0.1")])
     now = datetime.datetime.now(datetime.timezone.utc)
     cert = (x509.CertificateBuilder().subject_name(name).issuer_name(name).public_key(key.public_key())
@@ -186,7 +187,7 @@ def self_signed_context(key) -> ssl.SSLContext:
                            critical=False)
             .sign(key, hashes.SHA256()))
     folder = tempfile.mkdtemp(prefix="update-server-tls-")
-    cert_path, key_path = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    cert_path, key_path = cert_out or os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
     with open(cert_path, "wb") as out:
         out.write(cert.public_bytes(serialization.Encoding.PEM))
     with open(key_path, "wb") as out:
@@ -194,6 +195,7 @@ def self_signed_context(key) -> ssl.SSLContext:
                                     serialization.NoEncryption()))
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert_path, key_path)
+    os.remove(key_path)
     return context
 
 
@@ -206,6 +208,7 @@ def main():
     parser.add_argument("--fault", choices=FAULTS, default="none")
     parser.add_argument("--delay", type=float, default=30.0, help="seconds of the slow fault")
     parser.add_argument("--tls", action="store_true", help="serve https with a self-signed certificate")
+    parser.add_argument("--cert-out", help="with --tls: where to write the certificate (PEM)")
     options = parser.parse_args()
 
     key = rsa.generate_private_key(public_exponent=65537, key_size=1024)
@@ -214,7 +217,7 @@ def main():
                                                 serialization.PublicFormat.SubjectPublicKeyInfo))
     server = Server(options, key)
     if options.tls:
-        server.socket = self_signed_context(key).wrap_socket(server.socket, server_side=True)
+        server.socket = self_signed_context(options.cert_out).wrap_socket(server.socket, server_side=True)
     print(f"PORT {server.server_address[1]}", flush=True)
     server.serve_forever()
 

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "net/crc32.h"
+#include "net/deployment.h"
+#include "net/network_library.h"
+#include "net/update_check.h"
+#include "net/update_thread.h"
+#include "tests/net/update_server.h"
+
+namespace net {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::UpdateServer;
+using testing::UpdateServerOptions;
+using testing::WaitForFile;
+using testing::WriteFile;
+
+// An updater that records which copy ran and with which arguments.
+std::string RecordingUpdater(const std::string& label) {
+    return "#!/bin/sh\n"
+           "out=\"$(dirname \"$0\")/launched\"\n"
+           "echo \"" +
+           label + " $# $1\" > \"$out.tmp\" && mv \"$out.tmp\" \"$out\"\n";
+}
+
+std::string HexCrc(const std::string& text) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x",
+                  Crc32({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
+    return hex;
+}
+
+std::string VersionReply(int version, const std::string& files) {
+    return R"({"status":"SUCCESS","version":)" + std::to_string(version) +
+           R"(,"baseurl":"{base}/files/","files":)" + files + "}";
+}
+
+std::string UpdaterEntry(const std::string& name, const std::string& crc) {
+    return R"({"name":")" + name + R"(","url":"/new-updater","crc32":")" + crc + R"("})";
+}
+
+class UpdateCheckAgainstServer : public ::testing::Test {
+  protected:
+    UpdateOutcome Run(const UpdateServer& server) {
+        HttpClient client(server.BaseUrl(), server.Key());
+        return RunUpdateCheck(client, identity_, Updater(), LaunchUpdater);
+    }
+    std::filesystem::path Updater() const { return program_.Path() / kUpdaterFileName; }
+    std::filesystem::path LaunchRecord() const { return program_.Path() / "launched"; }
+    // After the check, give a launched updater time to write its record.
+    bool Launched() const { return WaitForFile(LaunchRecord(), 10); }
+    bool NothingLaunched() const { return !WaitForFile(LaunchRecord(), 1); }
+    void ExpectNoTemporaries() const {
+        EXPECT_FALSE(std::filesystem::exists(Updater().string() + "_willdel"));
+        EXPECT_FALSE(std::filesystem::exists(Updater().string() + "_backup"));
+    }
+    static UpdateServerOptions Reply(std::string reply, std::string fault = "none") {
+        UpdateServerOptions options;
+        options.versionReply = std::move(reply);
+        options.fault = std::move(fault);
+        return options;
+    }
+
+    NetworkLibrary library_;
+    TempFolder program_;
+    ClientIdentity identity_{1001, 120, 7, "spring", "Qw3rTy_-12345678"};
+    const std::string presentUpdater_ = RecordingUpdater("present");
+    const std::string newUpdater_ = RecordingUpdater("new");
+};
+
+TEST_F(UpdateCheckAgainstServer, SameVersionOnlyReports) {
+    UpdateServer server(Reply(VersionReply(120, "[]")));
+    WriteFile(Updater(), presentUpdater_, true);
+    EXPECT_EQ(Run(server), UpdateOutcome::kUpToDate);
+    EXPECT_TRUE(NothingLaunched());
+
+    auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0]["path"].asString(), "/client/reportlog");
+    EXPECT_EQ(requests[0]["flags"].asInt(), 1);
+    const Json::Value& report = requests[0]["params"];
+    EXPECT_EQ(report["uuid"].asString(), "Qw3rTy_-12345678");
+    EXPECT_EQ(report["softid"].asString(), "1001");
+    EXPECT_EQ(report["version"].asString(), "120");
+    EXPECT_EQ(report["type"].asString(), "6");
+    EXPECT_EQ(report["detail"].asString(), "0");
+    EXPECT_EQ(report["bdvid"].asString(), "spring");
+    EXPECT_EQ(report["channelId"].asString(), "7");
+    EXPECT_EQ(requests[1]["path"].asString(), "/client/queryversion");
+    EXPECT_EQ(requests[1]["flags"].asInt(), 7);
+    EXPECT_EQ(requests[1]["params"]["type"].asString(), "1");
+}
+
+TEST_F(UpdateCheckAgainstServer, NewerVersionWithoutUpdaterEntryLaunchesThePresentOne) {
+    UpdateServer server(Reply(VersionReply(121, R"([{"name":"VexaRecorder","url":"x","crc32":"1"}])")));
+    WriteFile(Updater(), presentUpdater_, true);
+    EXPECT_EQ(Run(server), UpdateOutcome::kLaunchedPresent);
+    ASSERT_TRUE(Launched());
+    EXPECT_EQ(ReadFile(LaunchRecord()), "present 1 VexaRecorder.ini\n");
+}
+
+TEST_F(UpdateCheckAgainstServer, ChangedUpdaterIsDownloadedSwappedAndLaunched) {
+    for (const char* name : {"AutoUpdater.exe", "autoupdater.exe"}) {
+        std::filesystem::remove(LaunchRecord());
+        UpdateServer server(Reply(VersionReply(130, "[" + UpdaterEntry(name, HexCrc(newUpdater_)) + "]")));
+        WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
+        WriteFile(Updater(), presentUpdater_, true);
+        EXPECT_EQ(Run(server), UpdateOutcome::kUpdaterReplaced) << name;
+        EXPECT_EQ(ReadFile(Updater()), newUpdater_);
+        ExpectNoTemporaries();
+        ASSERT_TRUE(Launched()) << name;
+        EXPECT_EQ(ReadFile(LaunchRecord()), "new 1 VexaRecorder.ini\n");
+    }
+}
+
+TEST_F(UpdateCheckAgainstServer, MissingUpdaterIsDownloadedAndLaunched) {
+    UpdateServer server(
+        Reply(VersionReply(130, "[" + UpdaterEntry("AutoUpdater.exe", HexCrc(newUpdater_)) + "]")));
+    WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
+    EXPECT_EQ(Run(server), UpdateOutcome::kUpdaterReplaced);
+    ASSERT_TRUE(Launched());
+    EXPECT_EQ(ReadFile(LaunchRecord()), "new 1 VexaRecorder.ini\n");
+}
+
+TEST_F(UpdateCheckAgainstServer, OtherNamesDoNotCountAsTheUpdater) {
+    UpdateServer server(
+        Reply(VersionReply(130, "[" + UpdaterEntry("Autoupdater.exe", HexCrc(newUpdater_)) + "]")));
+    WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
+    WriteFile(Updater(), presentUpdater_, true);
+    EXPECT_EQ(Run(server), UpdateOutcome::kLaunchedPresent);
+    EXPECT_EQ(ReadFile(Updater()), presentUpdater_);
+}
+
+TEST_F(UpdateCheckAgainstServer, DownloadWithWrongCrcChangesAndLaunchesNothing) {
+    UpdateServer server(
+        Reply(VersionReply(130, "[" + UpdaterEntry("AutoUpdater.exe", HexCrc(newUpdater_)) + "]"),
+              "bad-download-crc"));
+    WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
+    WriteFile(Updater(), presentUpdater_, true);
+    EXPECT_EQ(Run(server), UpdateOutcome::kDownloadRejected);
+    EXPECT_EQ(ReadFile(Updater()), presentUpdater_);
+    ExpectNoTemporaries();
+    EXPECT_TRUE(NothingLaunched());
+}
+
+TEST_F(UpdateCheckAgainstServer, CurrentUpdaterIsLeftAsItIs) {
+    UpdateServer server(
+        Reply(VersionReply(130, "[" + UpdaterEntry("AutoUpdater.exe", HexCrc(presentUpdater_)) + "]")));
+    WriteFile(Updater(), presentUpdater_, true);
+    EXPECT_EQ(Run(server), UpdateOutcome::kUpdaterCurrent);
+    EXPECT_TRUE(NothingLaunched());
+    EXPECT_EQ(server.Requests().size(), 2u) << "no download";
+}
+
+TEST_F(UpdateCheckAgainstServer, UnsignedOrForeignRepliesNeverLaunchAnything) {
+    const std::string reply =
+        VersionReply(130, "[" + UpdaterEntry("AutoUpdater.exe", HexCrc(newUpdater_)) + "]");
+    for (const char* fault : {"unsigned", "wrong-nonce", "flip-body", "http-500"}) {
+        UpdateServer server(Reply(reply, fault));
+        WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
+        WriteFile(Updater(), presentUpdater_, true);
+        EXPECT_EQ(Run(server), UpdateOutcome::kQueryFailed) << fault;
+        EXPECT_EQ(ReadFile(Updater()), presentUpdater_) << fault;
+    }
+    UpdateServer failed(Reply(reply, "status-failed"));
+    EXPECT_EQ(Run(failed), UpdateOutcome::kBadReply);
+    EXPECT_TRUE(NothingLaunched());
+}
+
+TEST_F(UpdateCheckAgainstServer, MalformedRepliesEndTheCheck) {
+    for (const char* reply :
+         {R"({"status":"SUCCESS","version":"200"})", R"({"status":"success","version":200})",
+          R"({"status":"SUCCESS","version":200,"files":"AutoUpdater.exe"})"}) {
+        UpdateServer server(Reply(reply));
+        WriteFile(Updater(), presentUpdater_, true);
+        EXPECT_EQ(Run(server), UpdateOutcome::kBadReply) << reply;
+    }
+    EXPECT_TRUE(NothingLaunched());
+}
+
+class UpdateThreadAgainstServer : public UpdateCheckAgainstServer {
+  protected:
+    void PointAt(const UpdateServer& server) {
+        ::setenv("VEXA_SERVER_BASE_URL", server.BaseUrl().c_str(), 1);
+        ::setenv("VEXA_SERVER_PUBLIC_KEY_FILE", server.KeyFile().c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("VEXA_SERVER_BASE_URL");
+        ::unsetenv("VEXA_SERVER_PUBLIC_KEY_FILE");
+    }
+};
+
+TEST_F(UpdateThreadAgainstServer, StartsOnceAndReplacesTheUpdater) {
+    if (!VEXA_NET_ENV_OVERRIDE_ON) GTEST_SKIP() << "built without the environment override";
+    UpdateServer server(
+        Reply(VersionReply(130, "[" + UpdaterEntry("AutoUpdater.exe", HexCrc(newUpdater_)) + "]")));
+    WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
+    WriteFile(Updater(), presentUpdater_, true);
+    PointAt(server);
+    UpdateThread thread = StartUpdateCheck(identity_, program_.Path());
+    EXPECT_EQ(thread.Join(), UpdateOutcome::kUpdaterReplaced);
+    ASSERT_TRUE(Launched());
+    EXPECT_EQ(ReadFile(LaunchRecord()), "new 1 VexaRecorder.ini\n");
+}
+
+TEST_F(UpdateThreadAgainstServer, WithoutServerAddressNothingIsSent) {
+    if (!LoadDeployment().baseUrl.empty()) GTEST_SKIP() << "this build has a server address built in";
+    UpdateServer server;  // listening, but nobody tells the program where
+    WriteFile(Updater(), presentUpdater_, true);
+    EXPECT_EQ(StartUpdateCheck(identity_, program_.Path()).Join(), UpdateOutcome::kNotConfigured);
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(NothingLaunched());
+}
+
+TEST_F(UpdateThreadAgainstServer, DestroyingTheThreadAbortsAHangingCheck) {
+    if (!VEXA_NET_ENV_OVERRIDE_ON) GTEST_SKIP() << "built without the environment override";
+    UpdateServerOptions options = Reply(VersionReply(130, "[]"), "slow");
+    options.delaySeconds = 120;
+    UpdateServer server(options);
+    PointAt(server);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        UpdateThread thread = StartUpdateCheck(identity_, program_.Path());
+        std::this_thread::sleep_for(500ms);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s) << "shutdown did not wait for the server";
+}
+
+}  // namespace
+}  // namespace net
