@@ -370,8 +370,9 @@ def sel_close():
 
 
 def device_icons():
-    for name, glyph in (("microphone", g_microphone), ("speaker", g_speaker)):
-        body = [glyph_in(glyph, ICON_OFF, -2, 2, 19), glyph_in(glyph, ICON, 13, 2, 19)]
+    # (glyph, size, left offset, top offset) chosen so that each glyph stays inside its 15-pixel cell
+    for name, glyph, size, dx, dy in (("microphone", g_microphone, 19, -2, 2), ("speaker", g_speaker, 16, 0, 3.5)):
+        body = [glyph_in(glyph, ICON_OFF, dx, dy, size), glyph_in(glyph, ICON, 15 + dx, dy, size)]
         write(name, 30, 23, "\n".join(body))
 
 
