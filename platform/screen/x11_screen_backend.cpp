@@ -1,0 +1,452 @@
+// The screen backend on an X server: MIT-SHM (or XGetImage) for the pixels, DAMAGE for change
+// notifications, XFixes for the cursor and RandR for the primary screen and its changes.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+#include "platform/screen/screen_backend.h"
+#include "platform/screen/x11_connection.h"
+#include "platform/screen/x11_pixel_format.h"
+#include "platform/screen/x11_shm_image.h"
+#include "platform/time/clock.h"
+
+namespace vexa::platform {
+namespace {
+
+// Cursor records are square; themes rarely go beyond 64 even on dense screens.
+constexpr int kMinCursorSize = 32;
+constexpr int kMaxCursorSize = 256;
+// The pointer's position is not announced by any event we select, so it is asked for this often
+// while waiting for damage.
+constexpr int64_t kPointerPollPeriod = kCounterFrequency / 60;
+
+template <auto Free>
+struct XFreeWith {
+    template <typename T>
+    void operator()(T* p) const {
+        Free(p);
+    }
+};
+void FreeXData(void* p) {
+    XFree(p);
+}
+void DestroyXImage(XImage* p) {
+    XDestroyImage(p);
+}
+using XFreePtr = XFreeWith<&FreeXData>;
+using CursorImagePtr = std::unique_ptr<XFixesCursorImage, XFreePtr>;
+using ImagePtr = std::unique_ptr<XImage, XFreeWith<&DestroyXImage>>;
+using ScreenResourcesPtr = std::unique_ptr<XRRScreenResources, XFreeWith<&XRRFreeScreenResources>>;
+using OutputInfoPtr = std::unique_ptr<XRROutputInfo, XFreeWith<&XRRFreeOutputInfo>>;
+using CrtcInfoPtr = std::unique_ptr<XRRCrtcInfo, XFreeWith<&XRRFreeCrtcInfo>>;
+
+// A server-side object (damage, region) destroyed with its connection's request.
+template <void (*Destroy)(Display*, XID)>
+class ServerObject {
+  public:
+    ServerObject() = default;
+    ServerObject(Display* display, XID id) : display_(display), id_(id) {}
+    ServerObject(ServerObject&& o) noexcept : display_(o.display_), id_(std::exchange(o.id_, 0)) {}
+    ServerObject& operator=(ServerObject&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            display_ = o.display_;
+            id_ = std::exchange(o.id_, 0);
+        }
+        return *this;
+    }
+    ~ServerObject() { Reset(); }
+    [[nodiscard]] XID get() const { return id_; }
+    void Reset() {
+        if (id_) Destroy(display_, id_);
+        id_ = 0;
+    }
+
+  private:
+    Display* display_ = nullptr;
+    XID id_ = 0;
+};
+void DestroyDamage(Display* d, XID id) {
+    XDamageDestroy(d, id);
+}
+void DestroyRegion(Display* d, XID id) {
+    XFixesDestroyRegion(d, id);
+}
+using DamageObject = ServerObject<&DestroyDamage>;
+using RegionObject = ServerObject<&DestroyRegion>;
+
+struct Extensions {
+    bool damage = false;
+    bool fixes = false;
+    bool randr = false;  // 1.3 or later: primary output
+    int damage_event_base = 0;
+    int fixes_event_base = 0;
+    int randr_event_base = 0;
+};
+
+Extensions QueryExtensions(Display* d) {
+    Extensions e;
+    int error_base = 0;
+    int major = 0;
+    int minor = 0;
+    // DAMAGE and XFixes refuse requests until the client has announced its version.
+    if (XDamageQueryExtension(d, &e.damage_event_base, &error_base)) {
+        e.damage = XDamageQueryVersion(d, &major, &minor) && major >= 1;
+    }
+    if (XFixesQueryExtension(d, &e.fixes_event_base, &error_base)) {
+        e.fixes = XFixesQueryVersion(d, &major, &minor) && major >= 2;
+    }
+    if (XRRQueryExtension(d, &e.randr_event_base, &error_base)) {
+        e.randr = XRRQueryVersion(d, &major, &minor) && (major > 1 || minor >= 3);
+    }
+    return e;
+}
+
+ScreenRect Intersection(const ScreenRect& a, const ScreenRect& b) {
+    ScreenRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                 std::min(a.bottom, b.bottom)};
+    if (r.right <= r.left || r.bottom <= r.top) return {};
+    return r;
+}
+
+// The rectangle of the RandR primary output in root coordinates, if it has one that is lit.
+std::optional<ScreenRect> PrimaryOutputRect(Display* d, Window root) {
+    const RROutput primary = XRRGetOutputPrimary(d, root);
+    if (!primary) return std::nullopt;
+    ScreenResourcesPtr resources(XRRGetScreenResourcesCurrent(d, root));
+    if (!resources) return std::nullopt;
+    OutputInfoPtr output(XRRGetOutputInfo(d, resources.get(), primary));
+    if (!output || !output->crtc) return std::nullopt;
+    CrtcInfoPtr crtc(XRRGetCrtcInfo(d, resources.get(), output->crtc));
+    if (!crtc || crtc->width == 0 || crtc->height == 0) return std::nullopt;
+    return ScreenRect{crtc->x, crtc->y, crtc->x + static_cast<int>(crtc->width),
+                      crtc->y + static_cast<int>(crtc->height)};
+}
+
+std::optional<PixelLayout> ScreenPixelLayout(Display* d, const XWindowAttributes& root) {
+    const Visual* visual = root.visual;
+    if (!visual || visual->c_class != TrueColor) return std::nullopt;
+    int count = 0;
+    std::unique_ptr<XPixmapFormatValues, XFreePtr> formats(XListPixmapFormats(d, &count));
+    for (int i = 0; formats && i < count; ++i) {
+        if (formats.get()[i].depth == root.depth) {
+            return MakePixelLayout(visual->red_mask, visual->green_mask, visual->blue_mask,
+                                   formats.get()[i].bits_per_pixel, ImageByteOrder(d) == MSBFirst);
+        }
+    }
+    return std::nullopt;
+}
+
+// The cursor size the desktop asks for: $XCURSOR_SIZE, else the Xcursor.size resource; 0 if neither.
+int ConfiguredCursorSize(Display* d) {
+    const char* text = std::getenv("XCURSOR_SIZE");
+    if (!text || !*text) text = XGetDefault(d, "Xcursor", "size");
+    return text ? std::atoi(text) : 0;
+}
+
+// Start of the size-long window of a cursor side of length extent that keeps the hot spot inside.
+int CursorWindowStart(int hot, int extent, int size) {
+    if (extent <= size || hot < size) return 0;
+    return std::min(hot - size / 2, extent - size);
+}
+
+class X11ScreenBackend final : public ScreenBackend {
+  public:
+    explicit X11ScreenBackend(std::unique_ptr<X11Connection> connection)
+        : connection_(std::move(connection)),
+          display_(connection_->get()),
+          root_(DefaultRootWindow(display_)),
+          extensions_(QueryExtensions(display_)),
+          cursor_size_(ChooseCursorSize()) {}
+
+    ~X11ScreenBackend() override { Close(); }
+
+    bool Open(CaptureMethod method) override {
+        Close();
+        if (connection_->Broken() || !ReadGeometry()) return false;
+        const bool ok = method == CaptureMethod::kDamage    ? OpenDamage()
+                        : method == CaptureMethod::kPolling ? OpenPolling()
+                                                            : false;
+        if (!ok) {
+            Close();
+            return false;
+        }
+        method_ = method;
+        return true;
+    }
+
+    void Close() override {
+        if (method_ == CaptureMethod::kDamage && !connection_->Broken()) {
+            if (extensions_.fixes) XFixesSelectCursorInput(display_, root_, 0);
+            if (extensions_.randr) XRRSelectInput(display_, root_, 0);
+        }
+        damage_.Reset();
+        region_.Reset();
+        shm_.reset();
+        method_ = CaptureMethod::kNone;
+        if (!connection_->Broken()) XSync(display_, True);  // drops events of the old method
+    }
+
+    int Width() const override { return screen_.right - screen_.left; }
+    int Height() const override { return screen_.bottom - screen_.top; }
+    int CursorSize() const override { return cursor_size_; }
+    RowOrder Order() const override { return RowOrder::kTopDown; }
+
+    bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) override {
+        const int width = crop.right - crop.left;
+        const int height = crop.bottom - crop.top;
+        if (method_ == CaptureMethod::kNone || width <= 0 || height <= 0 || crop.left < 0 || crop.top < 0 ||
+            crop.right > Width() || crop.bottom > Height() || stride < width * 4) {
+            return false;
+        }
+        const int x = screen_.left + crop.left;
+        const int y = screen_.top + crop.top;
+        if (shm_) {
+            const XImage* image = shm_->Get(root_, x, y, width, height);
+            return image && CopyImage(*image, dst, stride);
+        }
+        ImagePtr image(XGetImage(display_, root_, x, y, static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height), AllPlanes, ZPixmap));
+        return image && CopyImage(*image, dst, stride);
+    }
+
+    DamageReport WaitForDamage(int64_t timeout100ns, Waitable& interrupt) override {
+        if (method_ != CaptureMethod::kDamage) return Failed();
+        const int64_t deadline = timeout100ns < 0 ? INT64_MAX : PerformanceCounter() + timeout100ns * 100;
+        DamageReport report;
+        for (;;) {
+            if (!CollectEvents(report)) return Failed();
+            PollPointer(report);
+            if (report.present_time || report.mouse_update_time) {
+                report.kind = DamageReport::Kind::kUpdate;
+                return report;
+            }
+            const int64_t now = PerformanceCounter();
+            if (now >= deadline) return report;  // kTimeout
+            switch (WaitForInput(std::min(deadline, next_pointer_poll_) - now, interrupt)) {
+                case Input::kInterrupt:
+                    return DamageReport{DamageReport::Kind::kInterrupted, 0, 0, {}};
+                case Input::kBroken:
+                    return Failed();
+                case Input::kServerOrTimeout:
+                    break;
+            }
+        }
+    }
+
+    bool ReadCursor(CursorImage& out) override {
+        if (!extensions_.fixes || connection_->Broken()) return false;
+        CursorImagePtr image(XFixesGetCursorImage(display_));
+        if (!image) return false;
+        out.handle = image->cursor_serial;
+        out.visible = image->width > 0 && image->height > 0;
+        const int x0 = CursorWindowStart(image->xhot, image->width, cursor_size_);
+        const int y0 = CursorWindowStart(image->yhot, image->height, cursor_size_);
+        out.width = std::min<int>(image->width, cursor_size_);
+        out.height = std::min<int>(image->height, cursor_size_);
+        out.x = image->x - image->xhot + x0 - screen_.left;
+        out.y = image->y - image->yhot + y0 - screen_.top;
+        out.argb.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
+        // XFixes hands each 32-bit pixel over in an unsigned long.
+        for (int row = 0; row < out.height; ++row) {
+            const unsigned long* src = image->pixels + static_cast<size_t>(row + y0) * image->width + x0;
+            uint32_t* dst = &out.argb[static_cast<size_t>(row) * static_cast<size_t>(out.width)];
+            for (int col = 0; col < out.width; ++col) dst[col] = static_cast<uint32_t>(src[col]);
+        }
+        return true;
+    }
+
+  private:
+    enum class Input { kServerOrTimeout, kInterrupt, kBroken };
+
+    static DamageReport Failed() { return DamageReport{DamageReport::Kind::kFailed, 0, 0, {}}; }
+
+    int ChooseCursorSize() {
+        int size = std::max(kMinCursorSize, ConfiguredCursorSize(display_));
+        if (extensions_.fixes) {
+            CursorImagePtr image(XFixesGetCursorImage(display_));
+            if (image)
+                size = std::max({size, static_cast<int>(image->width), static_cast<int>(image->height)});
+        }
+        return std::min(size, kMaxCursorSize);
+    }
+
+    // Reads the primary screen's rectangle, the visual and its pixel layout.
+    bool ReadGeometry() {
+        XWindowAttributes root{};
+        if (!XGetWindowAttributes(display_, root_, &root)) return false;
+        const std::optional<PixelLayout> layout = ScreenPixelLayout(display_, root);
+        if (!layout) return false;
+        const ScreenRect whole{0, 0, root.width, root.height};
+        std::optional<ScreenRect> primary;
+        if (extensions_.randr) primary = PrimaryOutputRect(display_, root_);
+        screen_ = primary ? Intersection(*primary, whole) : whole;
+        if (screen_.right <= screen_.left) screen_ = whole;
+        layout_ = *layout;
+        visual_ = root.visual;
+        depth_ = root.depth;
+        return true;
+    }
+
+    [[nodiscard]] size_t ScreenBytes() const {
+        return static_cast<size_t>(Width()) * static_cast<size_t>(Height()) * 4;
+    }
+
+    bool OpenPolling() {
+        shm_ = X11ShmImage::Create(*connection_, visual_, depth_, ScreenBytes());
+        return true;  // without MIT-SHM, XGetImage serves
+    }
+
+    bool OpenDamage() {
+        if (!extensions_.damage || !extensions_.fixes) return false;
+        shm_ = X11ShmImage::Create(*connection_, visual_, depth_, ScreenBytes());
+        if (!shm_) return false;
+        const uint64_t errors = connection_->ErrorCount();
+        damage_ = DamageObject(display_, XDamageCreate(display_, root_, XDamageReportNonEmpty));
+        region_ = RegionObject(display_, XFixesCreateRegion(display_, nullptr, 0));
+        XFixesSelectCursorInput(display_, root_, XFixesDisplayCursorNotifyMask);
+        if (extensions_.randr) {
+            XRRSelectInput(display_, root_,
+                           RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+        }
+        if (!connection_->SyncWithoutErrors(errors)) return false;
+        // The first report after set-up carries the whole screen, so that a still screen still
+        // yields its first frame.
+        initial_damage_ = true;
+        pointer_known_ = QueryPointer(pointer_x_, pointer_y_);
+        next_pointer_poll_ = PerformanceCounter() + kPointerPollPeriod;
+        return true;
+    }
+
+    [[nodiscard]] bool CopyImage(const XImage& image, uint8_t* dst, int stride) const {
+        if (image.bits_per_pixel != 32) return false;
+        CopyRowsToBgra(layout_, reinterpret_cast<const uint8_t*>(image.data), image.bytes_per_line, dst,
+                       stride, image.width, image.height);
+        return true;
+    }
+
+    // Handles every event that has arrived, without blocking. False when the screen configuration
+    // changed or the connection broke.
+    bool CollectEvents(DamageReport& report) {
+        if (connection_->Broken()) return false;
+        const bool initial = std::exchange(initial_damage_, false);
+        bool damaged = false;
+        bool changed = false;
+        while (XEventsQueued(display_, QueuedAfterReading) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            const int type = event.type;
+            if (type == extensions_.damage_event_base + XDamageNotify) {
+                damaged = true;
+            } else if (type == extensions_.fixes_event_base + XFixesCursorNotify) {
+                if (!report.mouse_update_time) report.mouse_update_time = PerformanceCounter();
+            } else if (extensions_.randr && (type == extensions_.randr_event_base + RRScreenChangeNotify ||
+                                             type == extensions_.randr_event_base + RRNotify)) {
+                changed = true;
+            }
+        }
+        if (connection_->Broken() || changed) return false;
+        if (damaged && !FetchDamage(report)) return false;
+        if (initial) report.dirty.assign(1, ScreenRect{0, 0, Width(), Height()});
+        if (!report.dirty.empty() && !report.present_time) report.present_time = PerformanceCounter();
+        return true;
+    }
+
+    // Takes the damaged region off the damage object and adds its rectangles, in screen coordinates,
+    // to the report.
+    bool FetchDamage(DamageReport& report) {
+        XDamageSubtract(display_, damage_.get(), None, region_.get());
+        int count = 0;
+        std::unique_ptr<XRectangle, XFreePtr> rects(XFixesFetchRegion(display_, region_.get(), &count));
+        if (connection_->Broken()) return false;
+        for (int i = 0; rects && i < count; ++i) {
+            const XRectangle& r = rects.get()[i];
+            const ScreenRect root_rect{r.x, r.y, r.x + r.width, r.y + r.height};
+            const ScreenRect on_screen = Intersection(root_rect, screen_);
+            if (on_screen.right <= on_screen.left) continue;
+            report.dirty.push_back(ScreenRect{on_screen.left - screen_.left, on_screen.top - screen_.top,
+                                              on_screen.right - screen_.left,
+                                              on_screen.bottom - screen_.top});
+        }
+        return true;
+    }
+
+    bool QueryPointer(int& x, int& y) {
+        Window root_return = 0;
+        Window child = 0;
+        int wx = 0;
+        int wy = 0;
+        unsigned mask = 0;
+        return XQueryPointer(display_, root_, &root_return, &child, &x, &y, &wx, &wy, &mask);
+    }
+
+    // Asks for the pointer position once per poll period and notes a move in the report.
+    void PollPointer(DamageReport& report) {
+        const int64_t now = PerformanceCounter();
+        if (now < next_pointer_poll_) return;
+        next_pointer_poll_ = now + kPointerPollPeriod;
+        int x = 0;
+        int y = 0;
+        const bool known = QueryPointer(x, y);
+        if (known != pointer_known_ || x != pointer_x_ || y != pointer_y_) {
+            if (!report.mouse_update_time) report.mouse_update_time = now;
+        }
+        pointer_known_ = known;
+        pointer_x_ = x;
+        pointer_y_ = y;
+    }
+
+    // Sleeps until the server sends something, the interrupt is signalled, or ns pass.
+    Input WaitForInput(int64_t ns, Waitable& interrupt) {
+        XFlush(display_);
+        std::array<pollfd, 2> fds{pollfd{interrupt.NativeHandle(), POLLIN, 0},
+                                  pollfd{ConnectionNumber(display_), POLLIN, 0}};
+        const timespec ts{static_cast<time_t>(ns / kCounterFrequency),
+                          static_cast<long>(ns % kCounterFrequency)};
+        const int ready = ppoll(fds.data(), fds.size(), &ts, nullptr);
+        if (ready <= 0) return Input::kServerOrTimeout;  // a signal or the time-out: the caller checks
+        if ((fds[0].revents & POLLIN) && interrupt.TryConsume()) return Input::kInterrupt;
+        if (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return Input::kBroken;
+        return Input::kServerOrTimeout;
+    }
+
+    std::unique_ptr<X11Connection> connection_;
+    Display* display_;
+    Window root_;
+    Extensions extensions_;
+    int cursor_size_;
+
+    CaptureMethod method_ = CaptureMethod::kNone;
+    ScreenRect screen_;  // the primary screen in root coordinates
+    PixelLayout layout_;
+    Visual* visual_ = nullptr;
+    int depth_ = 0;
+    std::unique_ptr<X11ShmImage> shm_;
+    DamageObject damage_;
+    RegionObject region_;
+    bool initial_damage_ = false;
+    bool pointer_known_ = false;
+    int pointer_x_ = 0;
+    int pointer_y_ = 0;
+    int64_t next_pointer_poll_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(const char* display) {
+    std::unique_ptr<X11Connection> connection = X11Connection::Open(display);
+    if (!connection) return nullptr;
+    return std::make_unique<X11ScreenBackend>(std::move(connection));
+}
+
+}  // namespace vexa::platform

@@ -1,0 +1,261 @@
+// The X11 screen backend against a private Xvfb: pixels, damage, interrupts, the cursor, screen
+// changes and a server that goes away.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/screen/screen_backend.h"
+#include "platform/sync/waitable.h"
+#include "platform/time/clock.h"
+#include "private_x_server.h"
+#include "x11_painter.h"
+
+namespace vexa::platform {
+namespace {
+
+using Kind = DamageReport::Kind;
+constexpr int64_t kMs = 10'000;  // 100-ns units per millisecond
+
+class X11ScreenBackendTest : public ::testing::Test {
+  protected:
+    void SetUp() override { StartServer({}); }
+
+    void StartServer(const std::vector<std::string>& args) {
+        if (!testing::XvfbAvailable()) GTEST_SKIP() << "Xvfb is not installed";
+        backend_.reset();
+        painter_.reset();
+        server_ = std::make_unique<testing::PrivateXServer>(args);
+        ASSERT_TRUE(server_->Running());
+        painter_ = std::make_unique<testing::Painter>(server_->Name());
+        ASSERT_TRUE(painter_->Valid());
+        painter_->Fill(0, 0, 1920, 1080, 0x000000);
+        backend_ = CreateX11ScreenBackend(server_->Name());
+        ASSERT_NE(backend_, nullptr);
+    }
+
+    // Swallows the whole-screen report that follows set-up.
+    void OpenDamageAndSettle() {
+        ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage));
+        const DamageReport first = backend_->WaitForDamage(100 * kMs, interrupt_);
+        ASSERT_EQ(first.kind, Kind::kUpdate);
+    }
+
+    std::vector<uint32_t> GrabPixels(const ScreenRect& crop, int stride_pixels) {
+        std::vector<uint32_t> pixels(static_cast<size_t>(stride_pixels) * (crop.bottom - crop.top),
+                                     0x5A5A5A5A);
+        EXPECT_TRUE(backend_->Grab(crop, reinterpret_cast<uint8_t*>(pixels.data()), stride_pixels * 4));
+        return pixels;
+    }
+
+    std::unique_ptr<testing::PrivateXServer> server_;
+    std::unique_ptr<testing::Painter> painter_;
+    std::unique_ptr<ScreenBackend> backend_;
+    Event interrupt_;
+};
+
+// Every pixel of the crop is red inside the drawn rectangle and black elsewhere (BGRA, alpha
+// ignored); the stride padding stays untouched.
+void ExpectRedRectangle(const std::vector<uint32_t>& pixels, const ScreenRect& crop, int stride,
+                        const ScreenRect& red) {
+    int wrong = 0;
+    for (int y = crop.top; y < crop.bottom; ++y) {
+        const uint32_t* row = &pixels[static_cast<size_t>(y - crop.top) * stride];
+        for (int x = crop.left; x < crop.right; ++x) {
+            const bool inside = x >= red.left && x < red.right && y >= red.top && y < red.bottom;
+            const uint32_t want = inside ? 0x00FF0000u : 0u;
+            if ((row[x - crop.left] & 0x00FFFFFFu) != want && ++wrong < 5) {
+                ADD_FAILURE() << "pixel " << x << "," << y << " = " << std::hex << row[x - crop.left];
+            }
+        }
+        for (int pad = crop.right - crop.left; pad < stride; ++pad) EXPECT_EQ(row[pad], 0x5A5A5A5Au);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(X11ScreenBackendTest, BothMethodsOpenOnTheWholeScreen) {
+    for (CaptureMethod method : {CaptureMethod::kPolling, CaptureMethod::kDamage}) {
+        ASSERT_TRUE(backend_->Open(method));
+        EXPECT_EQ(backend_->Width(), 1920);
+        EXPECT_EQ(backend_->Height(), 1080);
+        EXPECT_EQ(backend_->Order(), RowOrder::kTopDown);
+        EXPECT_GE(backend_->CursorSize(), 32);
+    }
+    EXPECT_FALSE(backend_->Open(CaptureMethod::kNone));
+}
+
+TEST_F(X11ScreenBackendTest, GrabCopiesExactlyTheCropWithBothMethods) {
+    const ScreenRect red{100, 200, 150, 230};
+    painter_->Fill(red.left, red.top, red.right - red.left, red.bottom - red.top, 0xFF0000);
+    painter_->Fill(1900, 1070, 20, 10, 0xFF0000);  // touches the bottom-right corner
+    for (CaptureMethod method : {CaptureMethod::kPolling, CaptureMethod::kDamage}) {
+        ASSERT_TRUE(backend_->Open(method));
+        const ScreenRect crop{90, 190, 161, 241};
+        ExpectRedRectangle(GrabPixels(crop, 75), crop, 75, red);
+        const ScreenRect corner{1890, 1060, 1920, 1080};
+        ExpectRedRectangle(GrabPixels(corner, 30), corner, 30, ScreenRect{1900, 1070, 1920, 1080});
+        // A second, differently sized crop re-fits the shared image.
+        ExpectRedRectangle(GrabPixels(crop, 80), crop, 80, red);
+    }
+}
+
+TEST_F(X11ScreenBackendTest, GrabRefusesCropsOffTheScreenOrTooWideForTheStride) {
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling));
+    std::vector<uint8_t> buffer(1921 * 4 * 2);
+    EXPECT_FALSE(backend_->Grab(ScreenRect{1900, 0, 1921, 2}, buffer.data(), 1921 * 4));
+    EXPECT_FALSE(backend_->Grab(ScreenRect{-1, 0, 10, 2}, buffer.data(), 1921 * 4));
+    EXPECT_FALSE(backend_->Grab(ScreenRect{10, 10, 10, 12}, buffer.data(), 1921 * 4));
+    EXPECT_FALSE(backend_->Grab(ScreenRect{0, 0, 100, 2}, buffer.data(), 99 * 4));
+    EXPECT_TRUE(backend_->Grab(ScreenRect{0, 0, 1920, 2}, buffer.data(), 1920 * 4));
+    backend_->Close();
+    EXPECT_FALSE(backend_->Grab(ScreenRect{0, 0, 10, 2}, buffer.data(), 1921 * 4));
+}
+
+TEST_F(X11ScreenBackendTest, WithoutSharedMemoryOnlyPollingWorksAndStillCopiesRightly) {
+    StartServer({"-extension", "MIT-SHM"});
+    EXPECT_FALSE(backend_->Open(CaptureMethod::kDamage));
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling));
+    const ScreenRect red{300, 10, 333, 77};
+    painter_->Fill(red.left, red.top, red.right - red.left, red.bottom - red.top, 0xFF0000);
+    const ScreenRect crop{290, 0, 350, 90};
+    ExpectRedRectangle(GrabPixels(crop, 64), crop, 64, red);
+}
+
+TEST_F(X11ScreenBackendTest, DamageReportsTheWholeScreenFirstThenOnlyChanges) {
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage));
+    const int64_t before_open = PerformanceCounter();
+    DamageReport first = backend_->WaitForDamage(100 * kMs, interrupt_);
+    ASSERT_EQ(first.kind, Kind::kUpdate);
+    ASSERT_EQ(first.dirty.size(), 1u);
+    EXPECT_EQ(first.dirty[0].right, 1920);
+    EXPECT_EQ(first.dirty[0].bottom, 1080);
+    EXPECT_GE(first.present_time, before_open);
+
+    EXPECT_EQ(backend_->WaitForDamage(150 * kMs, interrupt_).kind, Kind::kTimeout);
+
+    const ScreenRect changed{500, 600, 540, 630};
+    const int64_t before_draw = PerformanceCounter();
+    painter_->Fill(changed.left, changed.top, 40, 30, 0x00FF00);
+    const DamageReport report = backend_->WaitForDamage(2000 * kMs, interrupt_);
+    ASSERT_EQ(report.kind, Kind::kUpdate);
+    EXPECT_GE(report.present_time, before_draw);
+    EXPECT_LE(report.present_time, PerformanceCounter());
+    bool meets = false;
+    for (const ScreenRect& r : report.dirty) {
+        meets = meets || r.Intersects(changed);
+        EXPECT_FALSE(r.Intersects(ScreenRect{0, 0, 400, 500})) << "damage far from the change";
+    }
+    EXPECT_TRUE(meets);
+    // The change was reported once; the screen is still again.
+    EXPECT_EQ(backend_->WaitForDamage(150 * kMs, interrupt_).kind, Kind::kTimeout);
+}
+
+TEST_F(X11ScreenBackendTest, InterruptCutsTheWaitShortAndIsConsumed) {
+    OpenDamageAndSettle();
+    std::thread signaller([this] {
+        Sleep100ns(50 * kMs);
+        interrupt_.Set();
+    });
+    const DamageReport report = backend_->WaitForDamage(20'000 * kMs, interrupt_);
+    signaller.join();
+    EXPECT_EQ(report.kind, Kind::kInterrupted);
+    EXPECT_FALSE(interrupt_.TryConsume());
+
+    // A semaphore released twice interrupts twice, then the wait times out.
+    Semaphore gate(2);
+    EXPECT_EQ(backend_->WaitForDamage(20'000 * kMs, gate).kind, Kind::kInterrupted);
+    EXPECT_EQ(backend_->WaitForDamage(20'000 * kMs, gate).kind, Kind::kInterrupted);
+    EXPECT_EQ(backend_->WaitForDamage(50 * kMs, gate).kind, Kind::kTimeout);
+}
+
+TEST_F(X11ScreenBackendTest, PointerMovesAndShapeChangesAreMouseUpdates) {
+    OpenDamageAndSettle();
+    painter_->WarpPointer(700, 400);
+    DamageReport moved = backend_->WaitForDamage(2000 * kMs, interrupt_);
+    ASSERT_EQ(moved.kind, Kind::kUpdate);
+    EXPECT_NE(moved.mouse_update_time, 0);
+
+    CursorImage before;
+    ASSERT_TRUE(backend_->ReadCursor(before));
+    painter_->SetHalfWhiteCursor();
+    // Skip pure pointer reports until the shape change arrives.
+    DamageReport shaped;
+    for (int i = 0; i < 10 && shaped.mouse_update_time == 0; ++i)
+        shaped = backend_->WaitForDamage(500 * kMs, interrupt_);
+    EXPECT_NE(shaped.mouse_update_time, 0);
+    CursorImage after;
+    ASSERT_TRUE(backend_->ReadCursor(after));
+    EXPECT_NE(after.handle, before.handle);
+}
+
+TEST_F(X11ScreenBackendTest, CursorImageLandsWithItsHotSpotOnThePointer) {
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling));
+    painter_->SetHalfWhiteCursor();
+    painter_->WarpPointer(640, 480);
+    CursorImage cursor;
+    ASSERT_TRUE(backend_->ReadCursor(cursor));
+    EXPECT_TRUE(cursor.visible);
+    EXPECT_EQ(cursor.x, 640 - 3);
+    EXPECT_EQ(cursor.y, 480 - 5);
+    ASSERT_EQ(cursor.width, 16);
+    ASSERT_EQ(cursor.height, 16);
+    ASSERT_EQ(cursor.argb.size(), 256u);
+    EXPECT_EQ(cursor.argb[0], 0xFFFFFFFFu);           // top half: white, opaque
+    EXPECT_EQ(cursor.argb[8 * 16 + 7], 0xFF000000u);  // bottom half: black, opaque
+    EXPECT_LE(cursor.width, backend_->CursorSize());
+
+    painter_->WarpPointer(0, 0);  // the image now starts left of and above the screen
+    ASSERT_TRUE(backend_->ReadCursor(cursor));
+    EXPECT_EQ(cursor.x, -3);
+    EXPECT_EQ(cursor.y, -5);
+}
+
+TEST_F(X11ScreenBackendTest, CursorSizeFollowsTheConfiguredSizeButNeverShrinksBelow32) {
+    setenv("XCURSOR_SIZE", "48", 1);
+    auto large = CreateX11ScreenBackend(server_->Name());
+    setenv("XCURSOR_SIZE", "16", 1);
+    auto small = CreateX11ScreenBackend(server_->Name());
+    unsetenv("XCURSOR_SIZE");
+    ASSERT_TRUE(large && small);
+    EXPECT_EQ(large->CursorSize(), 48);
+    EXPECT_EQ(small->CursorSize(), 32);
+}
+
+TEST_F(X11ScreenBackendTest, ScreenConfigurationChangeFailsTheWaitAndReopenSeesTheNewSize) {
+    OpenDamageAndSettle();
+    ASSERT_EQ(
+        std::system(("DISPLAY=" + std::string(server_->Name()) +
+                     " xrandr --newmode 1280x720 74.25 1280 1390 1430 1650 720 725 730 750 && DISPLAY=" +
+                     server_->Name() + " xrandr --addmode screen 1280x720 && DISPLAY=" + server_->Name() +
+                     " xrandr --output screen --mode 1280x720 --fb 1280x720")
+                        .c_str()),
+        0);
+    DamageReport report;
+    for (int i = 0; i < 10 && report.kind != Kind::kFailed; ++i)
+        report = backend_->WaitForDamage(500 * kMs, interrupt_);
+    EXPECT_EQ(report.kind, Kind::kFailed);
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage));
+    EXPECT_EQ(backend_->Width(), 1280);
+    EXPECT_EQ(backend_->Height(), 720);
+}
+
+TEST_F(X11ScreenBackendTest, ServerGoingAwayFailsEveryCallWithoutEndingTheProcess) {
+    OpenDamageAndSettle();
+    painter_.reset();  // the painter's connection has Xlib's default handlers, which end the process
+    server_->Kill();
+    EXPECT_EQ(backend_->WaitForDamage(2000 * kMs, interrupt_).kind, Kind::kFailed);
+    std::vector<uint8_t> buffer(16 * 16 * 4);
+    EXPECT_FALSE(backend_->Grab(ScreenRect{0, 0, 16, 16}, buffer.data(), 64));
+    CursorImage cursor;
+    EXPECT_FALSE(backend_->ReadCursor(cursor));
+    EXPECT_FALSE(backend_->Open(CaptureMethod::kPolling));
+    backend_.reset();
+}
+
+}  // namespace
+}  // namespace vexa::platform
