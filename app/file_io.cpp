@@ -34,11 +34,6 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-void SyncFolder(const std::string& folder) {
-    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Valid()) static_cast<void>(::fsync(dir.Get()));  // durability only; the rename is done
-}
-
 }  // namespace
 
 std::optional<FileStamp> StampOf(const std::string& path) {
@@ -78,11 +73,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, m
     const bool written = ::fchmod(fd.Get(), mode) == 0 &&
                          WriteAll(fd.Get(), contents.data(), contents.size()) && ::fsync(fd.Get()) == 0;
     fd.Reset();
+    // The folder is not synced: after a crash the name holds the old or the new file, both whole.
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
-    SyncFolder(ParentFolder(path));
     return true;
 }
 

@@ -1,0 +1,23 @@
+#include "app/close_choice.h"
+
+#include "app/settings_catalog.h"
+
+namespace vexa::app {
+
+bool CloseButtonExits(const SettingsKey& key, const SettingsIni& ini) {
+    const std::string answer = ini.GetString("soft", "CloseWnd");
+    if (answer == "Yes") return true;
+    if (answer == "No") return false;
+    return ReadSetting(key, settings::kCloseTo) == 1;
+}
+
+void StoreCloseChoice(SettingsKey& key, SettingsIni& ini, bool exits) {
+    StoreSetting(key, settings::kCloseTo, exits ? 1 : 0);
+    static_cast<void>(ini.WriteString("soft", "CloseWnd", exits ? "Yes" : "No"));
+}
+
+bool AskOnClose(const SettingsIni& ini) {
+    return ini.GetString("soft", "ShowExitMsg") != "No";
+}
+
+}  // namespace vexa::app

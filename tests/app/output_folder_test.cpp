@@ -1,0 +1,64 @@
+#include "app/output_folder.h"
+
+#include <gtest/gtest.h>
+
+#include "app/settings_catalog.h"
+#include "app/user_dirs.h"
+#include "tests/app/temp_home.h"
+
+namespace vexa::app {
+namespace {
+
+using testing::TempHome;
+using testing::WriteText;
+
+TEST(OutputFolder, TheDocumentsFolderComesFromTheUserDirsFile) {
+    TempHome home;
+    EXPECT_EQ(DocumentsFolder(), home.Home() + "/Documents");
+    WriteText(home.Config() + "/user-dirs.dirs", "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n");
+    EXPECT_EQ(DocumentsFolder(), home.Home() + "/Dokumente");
+    EXPECT_EQ(DefaultOutputFolder(), home.Home() + "/Dokumente/Miravo文件");
+    WriteText(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n");
+    EXPECT_EQ(DocumentsFolder(), "/srv/docs");
+    WriteText(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/\"\n");  // disabled
+    EXPECT_EQ(DocumentsFolder(), home.Home() + "/Documents");
+    WriteText(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"relative\"\n");
+    EXPECT_EQ(DocumentsFolder(), home.Home() + "/Documents");
+}
+
+TEST(OutputFolder, AFreshStoreCreatesAndStoresTheDefaultFolder) {
+    TempHome home;
+    auto key = SettingsKey::Open(home.StorePath());
+    const auto folder = ResolveOutputFolder(*key);
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(*folder, home.Home() + "/Documents/Miravo文件");
+    EXPECT_TRUE(std::filesystem::is_directory(*folder));
+    EXPECT_EQ(StoredOutputFolder(*key), folder);
+}
+
+TEST(OutputFolder, ADeletedOrUnusableStoredFolderGivesTheDefaultAgain) {
+    TempHome home;
+    auto key = SettingsKey::Open(home.StorePath());
+    const std::string chosen = home.Root() + "/chosen";
+    std::filesystem::create_directories(chosen);
+    ASSERT_TRUE(key->WriteString("output_dir", chosen));
+    EXPECT_EQ(ResolveOutputFolder(*key), chosen);
+    std::filesystem::remove(chosen);
+    EXPECT_FALSE(StoredOutputFolder(*key));
+    EXPECT_EQ(ResolveOutputFolder(*key), home.Home() + "/Documents/Miravo文件");
+    ASSERT_TRUE(key->WriteDword("output_dir", 5));  // wrong type
+    EXPECT_FALSE(StoredOutputFolder(*key));
+    ASSERT_TRUE(key->WriteString("output_dir", ""));
+    EXPECT_FALSE(StoredOutputFolder(*key));
+}
+
+TEST(OutputFolder, ADefaultThatCannotBeCreatedFails) {
+    TempHome home;
+    auto key = SettingsKey::Open(home.StorePath());
+    WriteText(home.Home() + "/Documents", "a file, not a folder");
+    EXPECT_FALSE(ResolveOutputFolder(*key));
+    EXPECT_FALSE(key->Find("output_dir"));
+}
+
+}  // namespace
+}  // namespace vexa::app

@@ -1,0 +1,69 @@
+#include "app/run_value.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/app/temp_home.h"
+
+namespace vexa::app {
+namespace {
+
+using testing::ReadText;
+using testing::TempHome;
+using testing::WriteText;
+
+TEST(RunValue, TheEntryStartsThisProgramHidden) {
+    TempHome home;
+    RunValue run;
+    EXPECT_EQ(run.Path(), home.Config() + "/autostart/VexaRecorder.desktop");
+    EXPECT_FALSE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
+    ASSERT_TRUE(run.Write("/opt/vexa/VexaRecorder"));
+    EXPECT_NE(ReadText(run.Path()).find("\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n"), std::string::npos);
+    EXPECT_EQ(run.ReadCommand(), "\"/opt/vexa/VexaRecorder\" -autostart");
+    EXPECT_TRUE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
+}
+
+TEST(RunValue, AnEntryOfAnotherCopyIsNotCheckedButIsRemoved) {
+    TempHome home;
+    RunValue run;
+    ASSERT_TRUE(run.Write("/home/me/old/VexaRecorder"));
+    EXPECT_FALSE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
+    EXPECT_FALSE(run.IsCheckedFor("/home/me/old/vexarecorder"));  // paths are case-sensitive
+    EXPECT_FALSE(run.IsCheckedFor("/home/me/old/VexaRecorde"));
+    EXPECT_TRUE(run.Remove());
+    EXPECT_FALSE(std::filesystem::exists(run.Path()));
+    EXPECT_TRUE(run.Remove());  // nothing left to remove is fine
+}
+
+TEST(RunValue, TheCheckComparesTheWholeCommand) {
+    TempHome home;
+    RunValue run;
+    const std::string program = "/opt/vexa/VexaRecorder";
+    const auto checked_with = [&](const std::string& exec_line) {
+        WriteText(run.Path(), "[Desktop Entry]\nType=Application\nExec=" + exec_line + "\n");
+        return run.IsCheckedFor(program);
+    };
+    EXPECT_TRUE(checked_with("\"/opt/vexa/VexaRecorder\" -AUTOSTART"));
+    EXPECT_FALSE(checked_with("/opt/vexa/VexaRecorder -autostart"));
+    EXPECT_FALSE(checked_with("\"/opt/vexa/VexaRecorder\" -autostart2"));
+    EXPECT_FALSE(checked_with("\"/opt/vexa/VexaRecorder\"  -autostart"));
+    EXPECT_FALSE(checked_with("\"/opt/vexa/VexaRecorder\""));
+    EXPECT_FALSE(checked_with(""));
+    WriteText(run.Path(), "[Desktop Entry]\nExec=\"/opt/vexa/VexaRecorder\" -autostart\nHidden=true\n");
+    EXPECT_FALSE(run.IsCheckedFor(program));
+    WriteText(run.Path(), "[Other]\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n");
+    EXPECT_FALSE(run.IsCheckedFor(program));
+}
+
+TEST(RunValue, PathsWithSpecialCharactersSurviveTheExecQuoting) {
+    TempHome home;
+    RunValue run;
+    for (const std::string program :
+         {"/home/me/My Apps/Vexa Recorder", "/tmp/a\"b$c`d\\e%f%%g/VexaRecorder", "/opt/文件/VexaRecorder"}) {
+        ASSERT_TRUE(run.Write(program));
+        EXPECT_EQ(run.ReadCommand(), RunValue::CommandFor(program)) << program;
+        EXPECT_TRUE(run.IsCheckedFor(program)) << program;
+    }
+}
+
+}  // namespace
+}  // namespace vexa::app

@@ -1,0 +1,113 @@
+#include "app/settings_ini.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "app/ini_document.h"
+#include "tests/app/temp_home.h"
+
+namespace vexa::app {
+namespace {
+
+using testing::ReadText;
+using testing::TempHome;
+using testing::WriteText;
+
+class SettingsIniTest : public ::testing::Test {
+  protected:
+    TempHome home_;
+    std::string path_ = home_.Root() + "/program/VexaRecorder.ini";
+    SettingsIni ini_{path_};
+};
+
+TEST_F(SettingsIniTest, IntegersReadLikeTheProfileFunction) {
+    WriteText(path_,
+              "[soft]\nid=1001\nversion= 12abc \nchannel=-7\nbdvid=x12\nempty=\nplus=+5\n"
+              "huge=99999999999\nhuge_negative=-99999999999\n");
+    EXPECT_EQ(ini_.GetInt("soft", "id"), 1001);
+    EXPECT_EQ(ini_.GetInt("SOFT", "VERSION"), 12);
+    EXPECT_EQ(ini_.GetInt("soft", "channel"), -7);
+    EXPECT_EQ(ini_.GetInt("soft", "bdvid"), 0);
+    EXPECT_EQ(ini_.GetInt("soft", "empty"), 0);
+    EXPECT_EQ(ini_.GetInt("soft", "plus"), 5);
+    EXPECT_EQ(ini_.GetInt("soft", "missing"), 0);
+    EXPECT_EQ(ini_.GetInt("config", "id"), 0);
+    EXPECT_EQ(ini_.GetInt("soft", "huge"), INT32_MAX);
+    EXPECT_EQ(ini_.GetInt("soft", "huge_negative"), INT32_MIN);
+}
+
+TEST_F(SettingsIniTest, TextIsTrimmedUnquotedAndCutToTheBuffer) {
+    WriteText(path_, "; comment\r\n[Soft]\r\n  ShowExitMsg =  No  \r\nquoted=\"Yes \"\r\nlong=" +
+                         std::string(300, 'a') + "\r\n[soft]\r\nShowExitMsg=second section\r\n");
+    EXPECT_EQ(ini_.GetString("soft", "showexitmsg"), "No");
+    EXPECT_EQ(ini_.GetString("soft", "quoted"), "Yes ");
+    EXPECT_EQ(ini_.GetString("soft", "long"), std::string(259, 'a'));
+    EXPECT_EQ(ini_.GetString("soft", "long", 20), std::string(19, 'a'));
+    EXPECT_EQ(ini_.GetString("soft", "missing"), "");
+    EXPECT_EQ(SettingsIni(home_.Root() + "/none.ini").GetString("soft", "id"), "");
+}
+
+TEST_F(SettingsIniTest, WritesKeepOtherSectionsKeysAndComments) {
+    const std::string original = "; installer note\n[soft]\nid=5\n; keep me\nchannel=3\n\n[other]\nthing=1\n";
+    WriteText(path_, original);
+    ASSERT_TRUE(ini_.WriteString("soft", "ID", "1001"));
+    ASSERT_TRUE(ini_.WriteString("soft", "CloseWnd", "No"));
+    ASSERT_TRUE(ini_.WriteString("config", "uuid", "abcdefghijklmnop"));
+    EXPECT_EQ(ReadText(path_),
+              "; installer note\n[soft]\nid=1001\n; keep me\nchannel=3\nCloseWnd=No\n\n[other]\nthing=1\n"
+              "\n[config]\nuuid=abcdefghijklmnop\n");
+    EXPECT_EQ(ini_.GetString("config", "uuid"), "abcdefghijklmnop");
+}
+
+TEST_F(SettingsIniTest, UnwritableTextIsRefused) {
+    EXPECT_FALSE(ini_.WriteString("soft", "id", "1\n[evil]"));
+    EXPECT_FALSE(ini_.WriteString("so]ft", "id", "1"));
+    EXPECT_FALSE(ini_.WriteString("soft", "a=b", "1"));
+    EXPECT_FALSE(ini_.WriteString("soft", "", "1"));
+    EXPECT_FALSE(std::filesystem::exists(path_) && !ReadText(path_).empty());
+}
+
+TEST_F(SettingsIniTest, AReadOnlyFileIsNeverReplaced) {
+    WriteText(path_, "[soft]\nid=5\n");
+    ::chmod(path_.c_str(), 0444);
+    EXPECT_FALSE(ini_.WriteString("soft", "id", "1001"));
+    EXPECT_EQ(ReadText(path_), "[soft]\nid=5\n");
+}
+
+TEST_F(SettingsIniTest, TheProgramFolderIsUsedWhenItCanBeWritten) {
+    std::filesystem::create_directories(home_.Root() + "/program");
+    EXPECT_EQ(SettingsIni::Locate(home_.Root() + "/program/", home_.Config()).Path(), path_);
+    EXPECT_EQ(SettingsIni::Locate(home_.Root() + "/program", home_.Config()).Path(), path_);
+}
+
+TEST_F(SettingsIniTest, AnUnwritableProgramFolderFallsBackToTheConfigFolder) {
+    // A folder that does not exist cannot be written, whoever runs the test.
+    const std::string installed = home_.Root() + "/opt/vexa/";
+    SettingsIni fallback = SettingsIni::Locate(installed, home_.Config());
+    EXPECT_EQ(fallback.Path(), home_.Config() + "/Vexa/VexaRecorder.ini");
+    ASSERT_TRUE(fallback.WriteString("soft", "id", "1001"));
+    EXPECT_EQ(ReadText(fallback.Path()), "[soft]\nid=1001\n");
+}
+
+TEST_F(SettingsIniTest, TheFallbackStillReadsAndStartsFromTheCopyBesideTheProgram) {
+    const std::string beside = home_.Root() + "/opt/VexaRecorder.ini";
+    WriteText(beside, "[soft]\nchannel=42\nid=7\n");
+    SettingsIni ini(home_.Config() + "/Vexa/VexaRecorder.ini", beside);
+    EXPECT_EQ(ini.GetInt("soft", "channel"), 42);
+    ASSERT_TRUE(ini.WriteString("soft", "id", "1001"));
+    EXPECT_EQ(ini.GetInt("soft", "id"), 1001);
+    EXPECT_EQ(ini.GetInt("soft", "channel"), 42);
+    EXPECT_EQ(ReadText(beside), "[soft]\nchannel=42\nid=7\n");
+    EXPECT_EQ(ReadText(ini.Path()), "[soft]\nchannel=42\nid=1001\n");
+}
+
+TEST(IniDocument, KeysBeforeAnySectionOrWithoutEqualsAreNotValues) {
+    const IniDocument document = IniDocument::Parse("id=1\n[soft]\nversion\n[soft2]\nversion=3");
+    EXPECT_FALSE(document.Get("soft", "id"));
+    EXPECT_FALSE(document.Get("soft", "version"));
+    EXPECT_EQ(document.Get("soft2", "version"), "3");
+}
+
+}  // namespace
+}  // namespace vexa::app

@@ -1,0 +1,182 @@
+// vexa-settings: looks at and changes the settings store the way a registry tool would.
+//
+//   vexa-settings [--file STORE] [--ini INI] list
+//   vexa-settings ... catalogue
+//   vexa-settings ... get NAME
+//   vexa-settings ... set NAME dword|binary|sz VALUE   (dword: decimal or 0x hex; binary: hex bytes
+//                                                       of any length, "0a0b" or "0a,0b")
+//   vexa-settings ... delete NAME
+//   vexa-settings ... ini get SECTION KEY
+//   vexa-settings ... ini set SECTION KEY VALUE
+//
+// Exit status: 0 done, 1 the value is missing or the change failed, 2 wrong usage.
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/reg_text.h"
+#include "app/settings_catalog.h"
+#include "app/settings_ini.h"
+#include "app/settings_key.h"
+
+namespace {
+
+using namespace vexa::app;
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+int Usage() {
+    std::fputs(
+        "usage: vexa-settings [--file STORE] [--ini INI] COMMAND\n"
+        "  list | catalogue | get NAME | delete NAME\n"
+        "  set NAME dword|binary|sz VALUE\n"
+        "  ini get SECTION KEY | ini set SECTION KEY VALUE\n",
+        stderr);
+    return kUsage;
+}
+
+std::optional<uint32_t> ParseDword(std::string_view text) {
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> ParseHex(std::string_view text) {
+    std::string digits;
+    for (const char c : text) {
+        if (c != ',' && c != ' ') digits += c;
+    }
+    if (digits.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(digits.data() + i, digits.data() + i + 2, value, 16);
+        if (error != std::errc() || end != digits.data() + i + 2) return std::nullopt;
+        bytes += static_cast<char>(value);
+    }
+    return bytes;
+}
+
+int List(const SettingsKey& key) {
+    for (const auto& [folded, value] : key.Snapshot())
+        std::printf("\"%s\"=%s\n", value.name.c_str(), FormatRegData(value.type, value.data).c_str());
+    return kDone;
+}
+
+std::string_view KindName(ValueKind kind) {
+    switch (kind) {
+        case ValueKind::kDword:
+            return "dword";
+        case ValueKind::kBinary16:
+            return "binary(16)";
+        case ValueKind::kText:
+            return "sz";
+    }
+    return "?";
+}
+
+int Catalogue() {
+    for (const Setting* setting : AllSettings()) {
+        std::printf("%-24.*s %-10.*s", static_cast<int>(setting->name.size()), setting->name.data(),
+                    static_cast<int>(KindName(setting->kind).size()), KindName(setting->kind).data());
+        if (setting->kind == ValueKind::kDword) std::printf(" default %u", DefaultOf(*setting, 1));
+        std::printf("  %.*s\n", static_cast<int>(setting->meaning.size()), setting->meaning.data());
+    }
+    return kDone;
+}
+
+int Get(const SettingsKey& key, const std::string& name) {
+    const auto value = key.Find(name);
+    if (!value) {
+        std::fprintf(stderr, "vexa-settings: no value \"%s\"\n", name.c_str());
+        return kFailed;
+    }
+    std::printf("%s\n", FormatRegData(value->type, value->data).c_str());
+    if (const auto match = FindSetting(name); match && match->setting->kind == ValueKind::kDword) {
+        const uint32_t read = ReadSetting(key, *match->setting, match->position);
+        std::printf("; reads as %u\n", read);
+    }
+    return kDone;
+}
+
+int Set(SettingsKey& key, const std::string& name, std::string_view type, std::string_view text) {
+    bool written = false;
+    if (type == "dword") {
+        const auto value = ParseDword(text);
+        if (!value) return Usage();
+        written = key.WriteDword(name, *value);
+    } else if (type == "binary") {
+        const auto bytes = ParseHex(text);
+        if (!bytes) return Usage();
+        written = key.WriteBinary(name, *bytes);
+    } else if (type == "sz") {
+        written = key.WriteString(name, text);
+    } else {
+        return Usage();
+    }
+    if (!written)
+        std::fprintf(stderr, "vexa-settings: cannot write \"%s\" to %s\n", name.c_str(), key.Path().c_str());
+    return written ? kDone : kFailed;
+}
+
+int Delete(SettingsKey& key, const std::string& name) {
+    if (key.Delete(name)) return kDone;
+    std::fprintf(stderr, "vexa-settings: cannot delete \"%s\"\n", name.c_str());
+    return kFailed;
+}
+
+int Ini(SettingsIni ini, const std::vector<std::string>& args) {
+    if (args.size() == 4 && args[1] == "get") {
+        std::printf("%s\n", ini.GetString(args[2], args[3]).c_str());
+        return kDone;
+    }
+    if (args.size() == 5 && args[1] == "set") {
+        if (ini.WriteString(args[2], args[3], args[4])) return kDone;
+        std::fprintf(stderr, "vexa-settings: cannot write %s\n", ini.Path().c_str());
+        return kFailed;
+    }
+    return Usage();
+}
+
+int Run(const std::vector<std::string>& args, const std::string& store_path) {
+    const std::string& command = args[0];
+    if (command == "catalogue" && args.size() == 1) return Catalogue();
+    std::string error;
+    const auto key = SettingsKey::Open(store_path, &error);
+    if (!key) {
+        std::fprintf(stderr, "vexa-settings: %s\n", error.c_str());
+        return kFailed;
+    }
+    if (command == "list" && args.size() == 1) return List(*key);
+    if (command == "get" && args.size() == 2) return Get(*key, args[1]);
+    if (command == "delete" && args.size() == 2) return Delete(*key, args[1]);
+    if (command == "set" && args.size() == 4) return Set(*key, args[1], args[2], args[3]);
+    return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string store_path = SettingsKey::DefaultPath();
+    std::optional<std::string> ini_path;
+    while (args.size() >= 2 && (args[0] == "--file" || args[0] == "--ini")) {
+        (args[0] == "--file" ? store_path : ini_path.emplace()) = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty()) return Usage();
+    if (args[0] == "ini") return Ini(ini_path ? SettingsIni(*ini_path) : SettingsIni::ForThisProgram(), args);
+    return Run(args, store_path);
+}
