@@ -1,0 +1,79 @@
+#include "toolkit/skin_archive.h"
+
+namespace vexa::toolkit {
+
+namespace {
+std::shared_ptr<SkinArchive>& processSkinSlot() {
+    static std::shared_ptr<SkinArchive> skin;
+    return skin;
+}
+}  // namespace
+
+void setProcessSkin(std::shared_ptr<SkinArchive> skin) { processSkinSlot() = std::move(skin); }
+std::shared_ptr<SkinArchive> processSkin() { return processSkinSlot(); }
+
+SkinArchive::SkinArchive(ZipArchive zip) : zip_(std::move(zip)) {
+    for (const auto& path : zip_.names()) {
+        const auto slash = path.rfind('/');
+        byFileName_.emplace(slash == std::string::npos ? path : path.substr(slash + 1), path);
+    }
+}
+
+std::shared_ptr<SkinArchive> SkinArchive::open(std::span<const std::uint8_t> bytes, std::string* error) {
+    auto zip = ZipArchive::open(bytes, error);
+    if (!zip) return nullptr;
+    return std::shared_ptr<SkinArchive>(new SkinArchive(std::move(*zip)));
+}
+
+std::shared_ptr<SkinArchive> SkinArchive::openCopy(std::vector<std::uint8_t> bytes, std::string* error) {
+    auto zip = ZipArchive::openCopy(std::move(bytes), error);
+    if (!zip) return nullptr;
+    return std::shared_ptr<SkinArchive>(new SkinArchive(std::move(*zip)));
+}
+
+std::shared_ptr<SkinArchive> SkinArchive::openEmbedded(std::string* error) {
+    const auto bytes = embeddedSkin();
+    if (bytes.empty()) {
+        if (error) *error = "the program carries no skin archive";
+        return nullptr;
+    }
+    return open(bytes, error);
+}
+
+std::optional<std::string> SkinArchive::resolve(const std::string& name) const {
+    if (zip_.contains(name)) return name;
+    const auto slash = name.rfind('/');
+    const auto it = byFileName_.find(slash == std::string::npos ? name : name.substr(slash + 1));
+    if (it == byFileName_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::string> SkinArchive::layout(const std::string& name, std::string* error) const {
+    const auto path = resolve(name);
+    if (!path) {
+        if (error) *error = "the skin has no layout " + name;
+        return std::nullopt;
+    }
+    auto bytes = zip_.read(*path, error);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
+}
+
+const QImage* SkinArchive::image(const std::string& file) {
+    auto it = images_.find(file);
+    if (it == images_.end()) {
+        std::optional<QImage> decoded;
+        if (const auto path = resolve(file)) {
+            if (const auto bytes = zip_.read(*path)) {
+                QImage image;
+                if (image.loadFromData(bytes->data(), static_cast<int>(bytes->size()))) {
+                    decoded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                }
+            }
+        }
+        it = images_.emplace(file, std::move(decoded)).first;
+    }
+    return it->second ? &*it->second : nullptr;
+}
+
+}  // namespace vexa::toolkit

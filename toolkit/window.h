@@ -1,0 +1,183 @@
+// Window: the native window base of the toolkit (one top-level Qt widget per window) with its
+// paint manager. Subclasses name their window class (set as the X11 WM_CLASS so other processes
+// can find the window), handle messages and react to lifecycle hooks.
+// Ownership: the Window object owns its native widget and paint manager; it never deletes itself
+// unless onFinalMessage() is overridden to do so.
+// Thread-safety: everything on the user-interface thread, except the static postMessage() and
+// sendMessage(), which any thread may call with a WindowHandle.
+#pragma once
+
+#include "toolkit/control.h"
+#include "toolkit/paint_manager.h"
+
+#include <QImage>
+#include <QRegion>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+class QEventLoop;
+class QWidget;
+
+namespace vexa::toolkit {
+
+// Message ids keep the values the program's parts agree on.
+inline constexpr std::uint32_t kCloseMessage = 0x0010;  // WM_CLOSE
+inline constexpr std::uint32_t kUserMessage = 0x0400;   // WM_USER
+
+struct Message {
+    std::uint32_t id = 0;
+    std::uintptr_t wparam = 0;
+    std::intptr_t lparam = 0;
+};
+
+// Identifies a window across threads; 0 is no window. Stale handles are simply not found.
+using WindowHandle = std::uint64_t;
+
+enum WindowStyle : unsigned {
+    kStylePopup = 1u << 0,         // no frame or title bar
+    kStyleToolWindow = 1u << 1,    // no taskbar entry
+    kStyleTopMost = 1u << 2,       // above normal windows
+    kStyleDropShadow = 1u << 3,    // the desktop's shadow where it offers one
+    kStyleClickThrough = 1u << 4,  // the mouse goes to whatever lies below
+    kStyleLayered = 1u << 5,       // per-pixel alpha
+    kStyleVisible = 1u << 6,       // shown at creation
+};
+
+// Hit-test codes (the window system's values).
+enum class HitTest : int {
+    Nowhere = 0,
+    Client = 1,
+    Caption = 2,
+    SysMenu = 3,
+    Left = 10,
+    Right = 11,
+    Top = 12,
+    TopLeft = 13,
+    TopRight = 14,
+    Bottom = 15,
+    BottomLeft = 16,
+    BottomRight = 17,
+};
+
+struct MouseInput {
+    enum class Kind { Move, Down, Up, DoubleClick, RightDown, Wheel, Leave } kind = Kind::Move;
+    QPoint pos;  // client coordinates
+    int wheelDelta = 0;
+    Qt::KeyboardModifiers modifiers;
+};
+
+class Window {
+public:
+    Window();
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // The window class name ("VexaRecorder_Main_Window"), set as the X11 WM_CLASS.
+    [[nodiscard]] virtual std::string windowClassName() const = 0;
+    // Class style bits of the window system (CS_DBLCLKS, CS_DROPSHADOW); kept for callers' use.
+    [[nodiscard]] virtual unsigned classStyle() const { return 0; }
+
+    // Creates the native window; returns false when onCreate() refuses (the window is destroyed).
+    [[nodiscard]] bool create(Window* owner, const std::string& title, unsigned style, const QRect& geometry);
+    [[nodiscard]] bool isCreated() const { return widget_ != nullptr; }
+    void destroy();
+    void show(bool activate = true);
+    void hide();
+    [[nodiscard]] bool isVisible() const;
+    void centerOnOwner();
+    // Shows the window and runs a nested event loop until it closes; the owner is disabled meanwhile.
+    // Returns the code given to endModal() (or 0 when closed otherwise).
+    int showModal();
+    void endModal(int code);
+    // Asks to close: onCloseRequest() may refuse; otherwise the window is destroyed.
+    void close();
+
+    // Messages between threads.
+    [[nodiscard]] WindowHandle handle() const { return handle_; }
+    // Queues a message for the window's thread; false when the window no longer exists.
+    static bool postMessage(WindowHandle window, const Message& message);
+    // Delivers a message and waits for its result at most `timeout`. A message whose handling has
+    // begun is always waited for, so data the sender passed stays valid while it is read.
+    [[nodiscard]] static std::optional<std::intptr_t> sendMessage(WindowHandle window, const Message& message,
+                                                                  std::chrono::milliseconds timeout);
+    bool postMessage(const Message& message) const { return postMessage(handle_, message); }
+
+    // Native features.
+    void setTimer(int id, int intervalMs);
+    void killTimer(int id);
+    void setCapture();
+    void releaseCapture();
+    void setCursor(CursorShape shape);
+    void setEnabled(bool enabled);
+    [[nodiscard]] bool isEnabled() const;
+    void setTopMost(bool topMost);
+    void setToolWindow(bool toolWindow);
+    void setShape(const QRegion& region);
+    void clearShape();
+    // Per-pixel alpha content for layered windows; without a compositor the window is shaped by the
+    // drawn pixels plus `mouseArea`, which keeps catching the mouse where the picture is clear.
+    void updateLayered(const QImage& picture, const QRegion& mouseArea = {});
+    [[nodiscard]] static bool hasCompositor();
+    void setGeometry(const QRect& geometry);
+    [[nodiscard]] QRect geometry() const;
+    void minimize();
+    void restore();
+    [[nodiscard]] bool isMinimized() const;
+    void bringToFront();
+    void invalidate(const QRect& rect);
+    [[nodiscard]] PaintManager& paintManager() { return *manager_; }
+    [[nodiscard]] QWidget* widget() const { return widget_.get(); }
+    [[nodiscard]] Window* owner() const { return owner_; }
+
+    // Hooks, all on the user-interface thread.
+    virtual bool onCreate() { return true; }
+    virtual bool onCloseRequest() { return true; }
+    virtual void onDestroy() {}
+    // After the native window is gone (final message); the object may delete itself here.
+    virtual void onFinalMessage() {}
+    // Posted or sent messages; a result means handled (WM_CLOSE not handled closes the window).
+    virtual std::optional<std::intptr_t> handleMessage(const Message& message);
+    virtual void onTimer(int id) { (void)id; }
+    virtual void onFocusLost() {}
+    // The owner was minimised (true) or restored (false); by default the window hides and returns.
+    virtual void onOwnerMinimized(bool minimized);
+    virtual HitTest hitTest(const QPoint& client) const;
+    // Raw input before the paint manager sees it; return true to consume.
+    virtual bool onMouse(const MouseInput& input) { (void)input; return false; }
+    virtual bool onKey(int key, Qt::KeyboardModifiers modifiers) { (void)key, (void)modifiers; return false; }
+    // Paints the client area; the default paints the control tree (and the layered picture).
+    virtual void onPaint(QPainter& painter, const QRect& dirty);
+    virtual void onResize(const QSize& size) { (void)size; }
+
+    class SendState;  // reply slot of a blocking send (internal)
+
+private:
+    friend class SkinWidget;
+
+    void deliver(const Message& message, const std::shared_ptr<SendState>& reply);
+    void finishDestroy();
+    void applyClassName();
+    void watchOwner(bool watch);
+
+    std::unique_ptr<PaintManager> manager_;
+    std::unique_ptr<QWidget> widget_;
+    std::unique_ptr<class OwnerWatcher> ownerWatcher_;
+    Window* owner_ = nullptr;
+    WindowHandle handle_ = 0;
+    unsigned style_ = 0;
+    std::unordered_map<int, int> timers_;  // our id -> Qt timer id
+    QEventLoop* modalLoop_ = nullptr;
+    int modalResult_ = 0;
+    bool hiddenWithOwner_ = false;
+    bool destroying_ = false;
+    QImage layered_;
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);  // expires with the object
+};
+
+}  // namespace vexa::toolkit

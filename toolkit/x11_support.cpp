@@ -1,0 +1,52 @@
+#include "toolkit/x11_support.h"
+
+#include <QGuiApplication>
+
+// Xlib last: its macros (None, Bool, Status) collide with Qt names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <memory>
+
+namespace vexa::toolkit::x11 {
+
+namespace {
+
+Display* display() {
+    if (QGuiApplication::platformName() != "xcb") return nullptr;
+    auto* native = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return native ? native->display() : nullptr;
+}
+
+}  // namespace
+
+void setWindowClass(unsigned long window, const std::string& className) {
+    Display* d = display();
+    if (!d || !window) return;
+    std::string name = className;
+    std::string klass = className;
+    XClassHint hint{name.data(), klass.data()};
+    XSetClassHint(d, window, &hint);
+    XFlush(d);
+}
+
+bool hasCompositor() {
+    Display* d = display();
+    if (!d) return false;
+    const std::string selection = "_NET_WM_CM_S" + std::to_string(DefaultScreen(d));
+    const Atom atom = XInternAtom(d, selection.c_str(), False);
+    return XGetSelectionOwner(d, atom) != 0;
+}
+
+std::string windowClass(unsigned long window) {
+    Display* d = display();
+    if (!d || !window) return {};
+    XClassHint hint{nullptr, nullptr};
+    if (!XGetClassHint(d, window, &hint)) return {};
+    std::string result = hint.res_class ? hint.res_class : "";
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    return result;
+}
+
+}  // namespace vexa::toolkit::x11
