@@ -102,6 +102,8 @@ class CCamera {
     // Links the camera to a stream entry of a session; false when it is already attached.
     [[nodiscard]] bool AttachToStream(StreamEntry* entry, CCapture* session);
     [[nodiscard]] bool IsAttached();
+    // Pictures are being taken for the attached recording (between its start and the end of capture).
+    [[nodiscard]] bool IsRecording();
     // The capture thread of the camera stream: waits for the start gate, takes pictures for the
     // recording until capture ends, then queues the held frame.
     void RecordThread(CCapture& session, StreamEntry& entry);

@@ -37,6 +37,11 @@ bool CCamera::IsAttached() {
     return entry_ != nullptr;
 }
 
+bool CCamera::IsRecording() {
+    platform::SpinGuard guard(record_lock_);
+    return recording_;
+}
+
 void CCamera::DetachFromStream() {
     CameraFrameList leftover;
     {

@@ -203,12 +203,13 @@ class VirtualCamera final : public CameraDevice {
 std::optional<std::vector<CameraFormat>> ParseVirtualFormats(std::string_view text) {
     if (text == "1") text = "YUYV:640x480@30,MJPG:1280x720@30,MJPG:640x480@30";
     std::vector<CameraFormat> formats;
-    while (!text.empty()) {
-        size_t comma = text.find(',');
+    for (;;) {
+        const size_t comma = text.find(',');
         CameraFormat format;
         if (!ParseEntry(text.substr(0, comma), format)) return std::nullopt;
         formats.push_back(format);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        if (comma == std::string_view::npos) break;
+        text = text.substr(comma + 1);
     }
     if (formats.empty()) return std::nullopt;
     return formats;
