@@ -1,0 +1,357 @@
+#include "engine/audio/audio.h"
+
+#include <strings.h>
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "engine/audio/candidate_formats.h"
+#include "engine/audio/encoder_choice.h"
+#include "platform/time/clock.h"
+
+namespace vexa::engine {
+namespace {
+
+using platform::AudioDeviceKind;
+
+constexpr int64_t kStartPoll = 500;       // 50 µs: the wait for the start keeps the devices empty
+constexpr int64_t kMixWait = 10'000'000;  // 1 s: the mix thread's longest sleep
+constexpr int kMixRequest = 0xFF;         // first layout request: eight channels
+
+bool IsRetryable(platform::InitResult r) {
+    return r == platform::InitResult::kUnsupportedFormat || r == platform::InitResult::kAlreadyInitialized ||
+           r == platform::InitResult::kInvalidArgument;
+}
+
+bool SetLayout(AVCodecContext* encoder, uint64_t mask) {
+    av_channel_layout_uninit(&encoder->ch_layout);
+    return av_channel_layout_from_mask(&encoder->ch_layout, mask) >= 0;
+}
+
+}  // namespace
+
+std::optional<CAudio::Setup> CAudio::Create(platform::AudioSystem& system, const char* encoder_name,
+                                            const BitRateTriple& rate, const SoundSourceEntry* sources,
+                                            bool global_header) {
+    const AVCodec* codec = encoder_name ? avcodec_find_encoder_by_name(encoder_name) : nullptr;
+    if (!codec || !sources) return std::nullopt;
+    CodecContextPtr encoder(avcodec_alloc_context3(codec));
+    const std::optional<AVSampleFormat> format = ChooseSampleFormat(*codec);
+    const std::optional<int> sample_rate = ChooseSampleRate(*codec);
+    const uint64_t layout = ChooseEncoderLayout(*codec, kMixRequest);
+    if (!encoder || !format || !sample_rate || layout == 0 || !SetLayout(encoder.get(), layout))
+        return std::nullopt;
+    encoder->sample_fmt = *format;
+    encoder->sample_rate = *sample_rate;
+
+    std::unique_ptr<CAudio> audio(new CAudio);
+    if (!audio->OpenDevices(system, encoder.get(), sources)) return std::nullopt;
+
+    // A stereo speaker and a mono microphone make a stereo stream: the widest input decides when it
+    // has fewer channels than the encoder.
+    const AudioInput* widest = &audio->inputs_[0];
+    for (int m = 1; m < audio->input_count_; ++m) {
+        if (audio->inputs_[static_cast<size_t>(m)].channels > widest->channels)
+            widest = &audio->inputs_[static_cast<size_t>(m)];
+    }
+    if (widest->channels < encoder->ch_layout.nb_channels) {
+        const uint64_t narrower = ChooseEncoderLayout(*codec, widest->channel_layout);
+        if (narrower != 0 && std::popcount(narrower) != 0 && !SetLayout(encoder.get(), narrower))
+            return std::nullopt;
+    }
+
+    encoder->bit_rate = rate.bit_rate;
+    encoder->rc_min_rate = rate.min_rate;
+    encoder->rc_max_rate = rate.max_rate;
+    encoder->time_base = AVRational{1, encoder->sample_rate};
+    if (global_header) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return std::nullopt;
+    return Setup{std::move(audio), std::move(encoder)};
+}
+
+bool CAudio::OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder,
+                         const SoundSourceEntry* sources) {
+    int count = 0;
+    while (sources[count].endpoint_id) {
+        if (++count > kMaxAudioInputs) return false;
+    }
+    if (count == 0) return false;
+    inputs_ = std::make_unique<AudioInput[]>(static_cast<size_t>(count));
+    // Speakers first, then microphones; within each, in the order the server lists the devices.
+    for (AudioDeviceKind kind : {AudioDeviceKind::kSpeaker, AudioDeviceKind::kMicrophone}) {
+        for (const platform::AudioDeviceInfo& device : system.ListDevices(kind)) {
+            for (int i = 0; i < count; ++i) {
+                const SoundSourceEntry& e = sources[i];
+                if (e.kind != static_cast<uint8_t>(kind) || strcasecmp(device.id.c_str(), e.endpoint_id) != 0)
+                    continue;
+                if (input_count_ == count || !OpenDevice(system, encoder, e, device.id)) return false;
+            }
+        }
+    }
+    return input_count_ == count;  // every entry found its device
+}
+
+bool CAudio::OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder, const SoundSourceEntry& entry,
+                        const std::string& id) {
+    AudioInput& in = inputs_[static_cast<size_t>(input_count_)];
+    in.event = std::make_unique<platform::Event>();
+    if (!in.event->Valid()) return false;
+    const FormatTarget target{encoder->ch_layout.nb_channels, encoder->ch_layout.u.mask,
+                              SampleFormatDepth(encoder->sample_fmt), encoder->sample_rate};
+    TriedFlags tried{};
+    bool last_resort = false;
+    std::optional<platform::AudioFormat> format;
+    for (;;) {
+        // A client refused at Initialize is replaced by a new one; the search goes on where it was.
+        in.client = system.OpenClient(static_cast<AudioDeviceKind>(entry.kind), id);
+        if (!in.client) return false;
+        const int64_t period = in.client->MinimumDevicePeriod();
+        in.device_period = period > 0 ? period : kDefaultDevicePeriod;
+        format = ChooseCaptureFormat(*in.client, target, tried, &last_resort);
+        if (!format) return false;
+        const platform::InitResult r = in.client->Initialize(*format, in.device_period, in.event.get());
+        if (r == platform::InitResult::kOk) break;
+        if (!IsRetryable(r) || last_resort) return false;
+    }
+    in.row = entry.row;
+    in.has_volume = in.client->SetVolume(static_cast<float>(std::min<int>(entry.volume, 100)) / 100.0f);
+    in.buffer_frames = in.client->BufferFrames();
+    in.sample_format = SampleFormatOf(*format);
+    in.sample_rate = format->rate;
+    in.bytes_per_frame = format->BlockAlign();
+    in.channel_layout = format->channel_mask;
+    in.channels = format->channels;
+    if (in.buffer_frames == 0 || in.sample_format == AV_SAMPLE_FMT_NONE) return false;
+    ++input_count_;
+    return true;
+}
+
+bool CAudio::BuildMixer(AVCodecContext* encoder) {
+    if (!mixer_.Build(encoder, std::span<AudioInput>(inputs_.get(), static_cast<size_t>(input_count_))))
+        return false;
+    for (int m = 0; m < input_count_; ++m) {
+        if (!inputs_[static_cast<size_t>(m)].client->Start()) return false;
+    }
+    return true;
+}
+
+bool CAudio::SetRowVolume(const void* row, float gain) {
+    bool found = false;
+    for (int m = 0; m < input_count_; ++m) {
+        AudioInput& in = inputs_[static_cast<size_t>(m)];
+        if (in.row != row) continue;
+        found = true;
+        if (in.has_volume) (void)in.client->SetVolume(gain);
+    }
+    return found;
+}
+
+int64_t CAudio::IdleWait() const {
+    int64_t wait = kDefaultDevicePeriod;
+    for (int m = 0; m < input_count_; ++m) {
+        wait =
+            m == 0 ? inputs_[0].device_period : std::min(wait, inputs_[static_cast<size_t>(m)].device_period);
+    }
+    return wait;
+}
+
+// --- capture thread ---
+
+void CAudio::CaptureLoop() {
+    std::vector<platform::Waitable*> waits{&session_->StartGate()};
+    for (int m = 0; m < input_count_; ++m) waits.push_back(inputs_[static_cast<size_t>(m)].event.get());
+    EmptyInputs();
+    MarkNewRuns();
+    session_->CountReady();
+    // Wait for the gate while keeping the devices empty: sound from before the start is dropped. The
+    // started flag is checked too, so that a gate signal taken by another stream's sleep cannot keep
+    // this thread waiting.
+    for (;;) {
+        size_t index = 0;
+        const platform::WaitResult r = platform::WaitAny(waits, kStartPoll, &index);
+        if ((r == platform::WaitResult::kSignaled && index == 0) || session_->Started() ||
+            !session_->CaptureRunning()) {
+            break;
+        }
+        EmptyInputs();
+    }
+    if (!session_->CaptureRunning() || (session_->Stopped() && !session_->Started())) return;
+    // Once running, the gate stays out of the wait: its signals belong to the other streams' starts.
+    // The stop is noticed after at most one idle wait.
+    const std::span<platform::Waitable* const> events(waits.data() + 1, waits.size() - 1);
+    const int64_t idle = IdleWait();
+    while (session_->CaptureRunning()) {
+        if (CapturePass()) session_->DataEvent().Set();
+        size_t index = 0;
+        (void)platform::WaitAny(events, idle, &index);
+    }
+}
+
+void CAudio::EmptyInputs() {
+    for (int m = 0; m < input_count_; ++m) {
+        platform::AudioClient& client = *inputs_[static_cast<size_t>(m)].client;
+        platform::AudioPacket packet;
+        while (client.ReadPacket(&packet)) client.ReleasePacket();
+    }
+}
+
+bool CAudio::CapturePass() {
+    bool queued = false;
+    for (int m = 0; m < input_count_; ++m) {
+        platform::AudioClient& client = *inputs_[static_cast<size_t>(m)].client;
+        platform::AudioPacket packet;
+        while (client.ReadPacket(&packet)) {  // a failing read ends this input's turn
+            CapturePacket(m, packet, &queued);
+            client.ReleasePacket();
+        }
+    }
+    return queued;
+}
+
+void CAudio::CapturePacket(int m, const platform::AudioPacket& packet, bool* queued) {
+    AudioInput& in = inputs_[static_cast<size_t>(m)];
+    uint32_t flags = packet.flags;
+    int64_t run_time = 0;
+    if (new_run_[static_cast<size_t>(m)] || (flags & platform::kPacketDiscontinuity)) {
+        run_time = session_->SessionTimeNow();
+        flags |= platform::kPacketDiscontinuity;
+        new_run_[static_cast<size_t>(m)] = 0;
+    }
+    if (session_->Paused()) {
+        new_run_[static_cast<size_t>(m)] = 1;
+        return;
+    }
+    const uint32_t frames = packet.frames;
+    for (uint32_t offset = 0; offset < frames;) {
+        const uint32_t n = std::min(frames - offset, in.buffer_frames);
+        AudioBlock* block = in.TakeFreeBlock(m);
+        if (!block) {  // the rest of the packet is lost; the next block starts a new run
+            new_run_[static_cast<size_t>(m)] = 1;
+            return;
+        }
+        block->frame->nb_samples = static_cast<int>(n);
+        block->flags = flags;
+        if (flags & platform::kPacketDiscontinuity) {
+            // The clock was read when the whole packet had arrived: the first block ends earlier by
+            // the samples that follow it in the packet.
+            const int64_t after = frames - offset - n;
+            block->capture_time = run_time - av_rescale(after, session_->Frequency(), in.sample_rate);
+        }
+        if ((flags & platform::kPacketSilent) || !packet.data) {
+            av_samples_set_silence(block->frame->data, 0, static_cast<int>(n), in.channels, in.sample_format);
+        } else {
+            std::memcpy(block->frame->data[0],
+                        packet.data + size_t{offset} * static_cast<size_t>(in.bytes_per_frame),
+                        size_t{n} * static_cast<size_t>(in.bytes_per_frame));
+        }
+        flags &= ~platform::kPacketDiscontinuity;
+        in.captured.Push(block);
+        *queued = true;
+        offset += n;
+    }
+}
+
+// --- mix thread ---
+
+void CAudio::EncodeLoop() {
+    int64_t last_output = -1;
+    for (;;) {
+        (void)session_->DataEvent().Wait(kMixWait);
+        if (session_->Stopped() && !session_->Started()) return;
+        if (!session_->Started()) continue;
+        if (MixPass()) return;
+        // While the session is being stopped every pass must move the output on; a pass that does not
+        // (a broken mix graph) ends the stream rather than holding up the stop.
+        const int64_t output = mixer_.OutputPosition() + mixer_.StagedSamples();
+        if (!session_->EncodeRunning() && output == last_output) {
+            mixer_.Finish();
+            return;
+        }
+        last_output = session_->EncodeRunning() ? -1 : output;
+    }
+}
+
+int64_t CAudio::InputPosition(int m, int64_t ticks) const {
+    return av_rescale_rnd(ticks, inputs_[static_cast<size_t>(m)].sample_rate, session_->Frequency(),
+                          AV_ROUND_ZERO);
+}
+
+bool CAudio::MixPass() {
+    const int64_t now = session_->SessionTimeNow();
+    mixer_.SetClockPosition(av_rescale_rnd(now, mixer_.SampleRate(), session_->Frequency(), AV_ROUND_ZERO));
+    const bool finishing = !session_->EncodeRunning();
+    uint32_t bits = 0;
+    for (int m = 0; m < input_count_ && !(bits & kPushStopReached); ++m) {
+        AudioInput& in = inputs_[static_cast<size_t>(m)];
+        BlockList blocks = in.captured.TakeAll();
+        while (AudioBlock* block = blocks.PopFront()) bits |= PlaceBlock(m, block);
+        // Bring the input up to the clock. While recording, two seconds are allowed for late packets;
+        // at the stop every input is filled a little past the stop position, so that the delay of a
+        // resampler or the mix graph cannot hold back the last samples.
+        int64_t target = InputPosition(m, now);
+        if (!finishing) {
+            target -= 2 * int64_t{in.sample_rate};
+        } else if (session_->Stopped()) {
+            const int64_t margin = std::max<int64_t>(in.buffer_frames, in.sample_rate / 10);
+            target = std::max(target, InputPosition(m, session_->StopPosition()) + margin);
+        }
+        const int64_t lag = target - positions_[static_cast<size_t>(m)];
+        if (lag > 0) bits |= PushSilence(m, lag);
+    }
+    if (!(bits & kPushStopReached) && session_->Stopped()) bits |= mixer_.Push(0, nullptr, 0);
+    if (!(bits & kPushStopReached)) return false;
+    mixer_.Finish();
+    return true;
+}
+
+uint32_t CAudio::PlaceBlock(int m, AudioBlock* block) {
+    AudioInput& in = inputs_[static_cast<size_t>(m)];
+    int64_t& position = positions_[static_cast<size_t>(m)];
+    int64_t& skip = skips_[static_cast<size_t>(m)];
+    uint32_t bits = 0;
+    if (block->flags & platform::kPacketDiscontinuity) {  // a new run: where does it start?
+        const int64_t start = InputPosition(m, block->capture_time) - block->Samples();
+        if (start < position) {
+            skip = position - start;
+        } else if (start > position) {
+            bits |= PushSilence(m, start - position);
+        }
+    }
+    const int samples = block->Samples();
+    if (skip == 0) return bits | PushPlaced(m, block);
+    if (skip < samples) {  // drop the overlapping start
+        const auto dropped = static_cast<size_t>(skip) * static_cast<size_t>(in.bytes_per_frame);
+        std::memmove(block->frame->data[0], block->frame->data[0] + dropped,
+                     static_cast<size_t>(samples) * static_cast<size_t>(in.bytes_per_frame) - dropped);
+        block->frame->nb_samples = samples - static_cast<int>(skip);
+        skip = 0;
+        return bits | PushPlaced(m, block);
+    }
+    skip -= samples;
+    in.GiveBack(block);
+    return bits;
+}
+
+uint32_t CAudio::PushPlaced(int m, AudioBlock* block) {
+    int64_t& position = positions_[static_cast<size_t>(m)];
+    const int64_t start = position;
+    position += block->Samples();
+    return mixer_.Push(m, block, start);
+}
+
+uint32_t CAudio::PushSilence(int m, int64_t samples) {
+    AudioInput& in = inputs_[static_cast<size_t>(m)];
+    uint32_t bits = 0;
+    while (samples > 0) {
+        const int n = static_cast<int>(std::min<int64_t>(samples, in.buffer_frames));
+        AudioBlock* block = in.TakeFreeBlock(m);
+        if (!block) return bits | kPushError;
+        block->frame->nb_samples = n;
+        av_samples_set_silence(block->frame->data, 0, n, in.channels, in.sample_format);
+        bits |= PushPlaced(m, block);
+        samples -= n;
+    }
+    return bits;
+}
+
+}  // namespace vexa::engine
