@@ -140,10 +140,10 @@ void CCapture::WriterLoop() {
         while (PacketNode* node = local.PopFront()) {
             const int size = node->packet->size;
             if (av_interleaved_write_frame(format_.get(), node->packet) < 0) {
-                write_errors_.fetch_add(1);  // the packet is dropped; the file goes on
+                stats_->write_errors.fetch_add(1);  // the packet is dropped; the file goes on
             } else {
-                packets_written_.fetch_add(1);
-                bytes_written_.fetch_add(static_cast<uint64_t>(size));
+                stats_->packets_written.fetch_add(1);
+                stats_->bytes_written.fetch_add(static_cast<uint64_t>(size));
             }
             pool.Give(node);
         }

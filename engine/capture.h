@@ -21,6 +21,7 @@
 #include "engine/intrusive_list.h"
 #include "engine/packet_pool.h"
 #include "engine/recording_params.h"
+#include "engine/session_stats.h"
 #include "engine/stream_source.h"
 #include "platform/screen/screen_backend.h"
 #include "platform/sync/pause_lock.h"
@@ -28,6 +29,10 @@
 #include "platform/sync/waitable.h"
 #include "platform/sync/worker_thread.h"
 #include "platform/time/clock.h"
+
+namespace vexa::platform {
+class AudioSystem;  // sound (platform/audio/audio_system.h)
+}  // namespace vexa::platform
 
 namespace vexa::engine {
 
@@ -63,6 +68,15 @@ public:
     // Mixed sound of the entries (ended by a zero entry), encoded by the named encoder.
     [[nodiscard]] bool AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
                                       const SoundSourceEntry* sources);
+    // --- sound (engine/audio) ---
+    // The same with the devices of the given sound system (tests give a scripted one).
+    [[nodiscard]] bool AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
+                                      const SoundSourceEntry* sources, platform::AudioSystem& system);
+    // Counts the caller as ready without blocking: the sound capture thread then waits for the gate
+    // together with its devices' events (StartGate()).
+    void CountReady() { ready_count_.fetch_add(1, std::memory_order_acq_rel); }
+    // --- end of sound ---
+
     // Camera video; the entry takes a reference of its own on the camera.
     [[nodiscard]] bool AddCameraStream(int quality_index, const BitRateTriple& rate, class CCamera* camera);
 
@@ -109,10 +123,9 @@ public:
     void NotifyDisplayChange() { display_changes_.fetch_add(1, std::memory_order_acq_rel); }
     [[nodiscard]] uint16_t DisplayChanges() const { return display_changes_.load(std::memory_order_acquire); }
 
-    // Packets the writer has put into the file, and their bytes (for statistics).
-    [[nodiscard]] uint64_t PacketsWritten() const { return packets_written_.load(); }
-    [[nodiscard]] uint64_t BytesWritten() const { return bytes_written_.load(); }
-    [[nodiscard]] uint64_t WriteErrors() const { return write_errors_.load(); }
+    // Counters of this recording; the shared pointer outlives the session.
+    [[nodiscard]] SessionStats& Stats() { return *stats_; }
+    [[nodiscard]] std::shared_ptr<SessionStats> SharedStats() const { return stats_; }
 
 private:
     explicit CCapture(platform::Clock& clock);
@@ -149,9 +162,7 @@ private:
     std::atomic<bool> paused_{false};
     int64_t total_paused_ GUARDED_BY(pause_lock_) = 0;
     int64_t pause_start_ GUARDED_BY(pause_lock_) = 0;
-    std::atomic<uint64_t> packets_written_{0};
-    std::atomic<uint64_t> bytes_written_{0};
-    std::atomic<uint64_t> write_errors_{0};
+    std::shared_ptr<SessionStats> stats_ = std::make_shared<SessionStats>();
 };
 
 }  // namespace vexa::engine

@@ -1,0 +1,87 @@
+#include "cli/control_loop.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cmath>
+
+namespace vexa::cli {
+namespace {
+
+sigset_t ControlSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
+    return set;
+}
+
+// Splits what arrived on standard input into lines.
+class LineReader {
+public:
+    // False at end of input.
+    bool ReadAvailable(const std::function<void(const std::string&)>& on_line) {
+        char buf[512];
+        const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) return n < 0 && errno == EINTR;
+        pending_.append(buf, static_cast<size_t>(n));
+        for (size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
+            if (on_line) on_line(pending_.substr(0, nl));
+            pending_.erase(0, nl + 1);
+        }
+        return true;
+    }
+
+private:
+    std::string pending_;
+};
+
+}  // namespace
+
+bool BlockControlSignals() {
+    const sigset_t set = ControlSignals();
+    return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
+}
+
+int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
+                   const std::function<void(const std::string&)>& on_input_line) {
+    const sigset_t set = ControlSignals();
+    const int sfd = signalfd(-1, &set, SFD_CLOEXEC);
+    if (sfd < 0) return SIGTERM;
+    LineReader lines;
+    bool stdin_open = true;
+    bool paused = false;
+    const int64_t limit = std::llround(duration_seconds * 1e9);
+    for (;;) {
+        int64_t recorded = 0;
+        slot.With([&](engine::CCapture& s) { recorded = s.SessionTimeNow(); });
+        if (limit > 0 && recorded >= limit) {
+            close(sfd);
+            return 0;
+        }
+        // Wake at least every 10 ms so the duration ends on time.
+        int timeout_ms = 10;
+        if (limit > 0 && !paused) timeout_ms = static_cast<int>(std::clamp<int64_t>((limit - recorded) / 1'000'000, 1, 10));
+        pollfd fds[2] = {{sfd, POLLIN, 0}, {STDIN_FILENO, static_cast<short>(stdin_open ? POLLIN : 0), 0}};
+        if (poll(fds, stdin_open ? 2 : 1, timeout_ms) <= 0) continue;
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo info{};
+            if (read(sfd, &info, sizeof info) != sizeof info) continue;
+            if (info.ssi_signo == SIGUSR1) {
+                paused = !paused;
+                slot.With([&](engine::CCapture& s) { paused ? s.Pause() : s.Resume(); });
+                continue;
+            }
+            close(sfd);
+            return static_cast<int>(info.ssi_signo);
+        }
+        if (stdin_open && (fds[1].revents & (POLLIN | POLLHUP))) stdin_open = lines.ReadAvailable(on_input_line);
+    }
+}
+
+}  // namespace vexa::cli

@@ -1,0 +1,22 @@
+// The command-line recorder's wait while a recording runs: it ends the wait on SIGINT/SIGTERM or when
+// the recorded (unpaused) time reaches the duration, toggles pause on SIGUSR1, and hands each line
+// read from standard input to a callback. Runs on the recording thread.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/session_slot.h"
+
+namespace vexa::cli {
+
+// Blocks SIGINT, SIGTERM and SIGUSR1 in the calling thread and every thread it starts later, so
+// that they arrive through the control loop's descriptor. Call first thing in main.
+[[nodiscard]] bool BlockControlSignals();
+
+// Waits until a stop signal or until duration_seconds of session time have been recorded (0: no
+// limit). Returns the signal number that ended the wait, or 0 when the duration ran out.
+int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
+                   const std::function<void(const std::string&)>& on_input_line);
+
+}  // namespace vexa::cli

@@ -1,0 +1,59 @@
+// Preparing and starting a recording from plain numbers. The record page (and the command-line
+// recorder) reads its controls at the moment of start into a RecordingRequest; Prepare builds the
+// output path and the session with the streams of the mode; Start opens the gate. Both run on the
+// recording thread. Stopping is deleting the session taken out of the slot.
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/capture.h"
+#include "engine/recording_params.h"
+#include "engine/session_slot.h"
+
+namespace vexa::engine {
+
+class CCamera;
+
+struct RecordingRequest {
+    RecordingMode mode = RecordingMode::kScreen;
+    std::string output_dir;
+    // Video (screen and camera modes).
+    int video_quality_slider = 55;
+    std::string frame_rate_text;  // the selected frame-rate item's text; empty when none
+    bool show_cursor = true;
+    RegionRect region{};          // inclusive; all zero for the whole screen
+    // Sound: the selected speaker rows first, then the microphone rows (no end entry needed here).
+    std::vector<SoundSourceEntry> sound_sources;
+    int audio_quality_slider = 55;
+    // Camera mode: borrows the preview window's camera with a reference of its own (null: none).
+    std::function<CCamera*()> acquire_camera;
+    // Told when the output folder was created (or already existed as something else).
+    std::function<void()> folder_created;
+    // Screen backend for the screen stream; the X11 screen when empty.
+    std::function<std::unique_ptr<platform::ScreenBackend>()> screen_backend;
+    // The clock of the session; the system clock when null.
+    platform::Clock* clock = nullptr;
+};
+
+// "<folder>[/]YYYYMMDD_HHMMSS.mp4" (".m4a" in sound-only mode) from the given local time.
+[[nodiscard]] std::string BuildOutputPath(const std::string& folder, RecordingMode mode, const std::tm& local);
+
+// Creates the folder (one level) when it is missing; calls folder_created when it then exists.
+void EnsureOutputFolder(const RecordingRequest& request);
+
+// The mode's set-up on a new session: sound (when rows are selected), then screen or camera.
+[[nodiscard]] bool SetUpMode(CCapture& session, const RecordingRequest& request);
+
+// Builds the session into the slot. On failure the slot is left empty and false is returned.
+// path receives the output path.
+[[nodiscard]] bool Prepare(const RecordingRequest& request, SessionSlot& slot, std::string* path);
+
+// Opens the file and releases every stream at once. False on failure (the caller shows its start
+// failure message and deletes the session).
+[[nodiscard]] bool Start(SessionSlot& slot);
+
+}  // namespace vexa::engine

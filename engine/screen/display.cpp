@@ -1,0 +1,353 @@
+#include "engine/screen/display.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/screen/frame_compare.h"
+#include "engine/screen/rect_copy.h"
+
+namespace vexa::engine {
+namespace {
+
+constexpr int64_t kHalfMs = 5'000;            // 0.5 ms in 100-ns units
+constexpr int64_t kDamageWait = 3'000'000;    // 300 ms in 100-ns units
+constexpr uint8_t kMaxCursorRecords = 31;     // per held frame, after which a full frame is taken
+
+bool BottomUp(platform::RowOrder order) { return order == platform::RowOrder::kBottomUp; }
+
+}  // namespace
+
+CDisplay::CDisplay(CCapture& session, std::unique_ptr<platform::ScreenBackend> backend)
+    : session_(session), backend_(std::move(backend)), stats_(session.Stats()) {}
+
+CDisplay::~CDisplay() {
+    GiveFrame(held_);
+    held_ = nullptr;
+    FrameList queued;
+    {
+        platform::SpinGuard guard(queue_lock_);
+        queued.Splice(encoder_queue_);
+    }
+    while (FrameBuffer* f = queued.PopFront()) GiveFrame(f);
+    if (backend_) backend_->Close();
+}
+
+bool CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
+    show_cursor_ = show_cursor;
+    requested_.left = std::max(0, rect.left);
+    requested_.top = std::max(0, rect.top);
+    requested_.right = std::max(requested_.left, rect.right);
+    requested_.bottom = std::max(requested_.top, rect.bottom);
+    if (!backend_) return false;
+    cursor_size_ = backend_->CursorSize();
+    if (!SelectMethod()) return false;
+    display_changes_seen_ = session_.DisplayChanges();
+    ComputeCrop();
+    return true;
+}
+
+bool CDisplay::Attach(StreamEntry* entry) {
+    entry_ = entry;
+    const AVCodecContext* enc = entry->encoder.get();
+    for (FramePtr& frame : ring_) {
+        frame.reset(av_frame_alloc());
+        if (!frame) return false;
+        frame->format = enc->pix_fmt;
+        frame->width = enc->width;
+        frame->height = enc->height;
+        if (av_frame_get_buffer(frame.get(), 0) < 0) return false;
+    }
+    if (show_cursor_) {
+        cursor_save_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cursor_size_) * cursor_size_ * 4]);
+        if (!cursor_save_) return false;
+    }
+    return true;
+}
+
+bool CDisplay::SelectMethod() {
+    backend_->Close();
+    method_ = platform::CaptureMethod::kNone;
+    if (backend_->Open(platform::CaptureMethod::kDamage)) {
+        method_ = platform::CaptureMethod::kDamage;
+    } else if (backend_->Open(platform::CaptureMethod::kPolling)) {
+        method_ = platform::CaptureMethod::kPolling;
+    } else {
+        return false;
+    }
+    screen_width_ = backend_->Width();
+    screen_height_ = backend_->Height();
+    return true;
+}
+
+// An empty or off-screen side of the rectangle means the whole screen along that axis.
+void CDisplay::ComputeCrop() {
+    auto axis = [](int lo, int hi, int screen, int& out_lo, int& out_hi) {
+        const int limit = std::min(screen, hi);
+        if (lo < limit) {
+            out_lo = lo;
+            out_hi = limit;
+        } else {
+            out_lo = 0;
+            out_hi = screen;
+        }
+    };
+    axis(requested_.left, requested_.right, screen_width_, crop_.left, crop_.right);
+    axis(requested_.top, requested_.bottom, screen_height_, crop_.top, crop_.bottom);
+}
+
+void CDisplay::CaptureLoop() {
+    if (!session_.WaitForStartGate()) return;
+    const AVRational tb = entry_->stream->time_base;
+    const int64_t freq = session_.Frequency();
+    pts_per_tick_.store(static_cast<double>(tb.den) / tb.num / static_cast<double>(freq));
+    const AVRational enc_tb = entry_->encoder->time_base;
+    ticks_per_frame_ = freq * enc_tb.num / enc_tb.den;
+    int64_t previous = 0;
+
+    while (session_.CaptureRunning()) {
+        if (reinit_requested_ || method_ == platform::CaptureMethod::kNone ||
+            session_.DisplayChanges() != display_changes_seen_) {
+            reinit_requested_ = false;
+            const uint16_t changes = session_.DisplayChanges();
+            if (!SelectMethod()) {
+                session_.SleepOnGate(kHalfMs);
+                continue;
+            }
+            display_changes_seen_ = changes;
+            stats_.reselections.fetch_add(1);
+            PassHeldOn();
+            ComputeCrop();
+        }
+        if (session_.Paused()) {
+            session_.SleepOnGate(kHalfMs);
+            continue;
+        }
+        if (method_ == platform::CaptureMethod::kPolling) {
+            const int64_t now = session_.SessionTimeNow();
+            CapturePolling(now);
+            const int64_t wait = previous + ticks_per_frame_ - now;
+            if (wait > 0) session_.SleepOnGate(wait * 10'000'000 / freq);
+            previous = now;
+        } else {
+            CaptureDamage();
+        }
+    }
+    PassHeldOn();
+}
+
+FrameBuffer* CDisplay::TakeFrameBuffer() {
+    const int w = CropWidth(), h = CropHeight();
+    FrameBuffer* frame = frame_pool_.TakeFitting([&](const FrameBuffer& f) { return f.width == w && f.height == h; });
+    if (!frame) {
+        frame = new (std::nothrow) FrameBuffer;
+        if (!frame) return nullptr;
+        frame->width = w;
+        frame->height = h;
+        frame->line_size = w * 4;
+        frame->byte_size = static_cast<size_t>(frame->line_size) * h;
+        frame->pixels.reset(new (std::nothrow) uint8_t[frame->byte_size]);
+        if (!frame->pixels) {
+            delete frame;
+            return nullptr;
+        }
+    }
+    frame->order = backend_->Order();
+    frame->time = 0;
+    return frame;
+}
+
+void CDisplay::GiveFrame(FrameBuffer* frame) {
+    if (!frame) return;
+    while (CursorRecord* r = frame->cursors.PopFront()) cursor_pool_.Give(r);
+    frame_pool_.Give(frame);
+}
+
+void CDisplay::PassHeldOn() {
+    if (!held_) return;
+    {
+        platform::SpinGuard guard(queue_lock_);
+        encoder_queue_.PushBack(held_);
+    }
+    held_ = nullptr;
+    stats_.frames_captured.fetch_add(1);
+    entry_->encoder_event->Set();
+}
+
+// Hidden when the read fails, when there is no cursor, or when its rectangle misses the crop.
+void CDisplay::ReadCursor() {
+    cursor_read_failed_ = !backend_->ReadCursor(cursor_image_);
+    platform::CursorImage& c = cursor_image_;
+    const platform::ScreenRect cursor_rect{c.x, c.y, c.x + cursor_size_, c.y + cursor_size_};
+    if (cursor_read_failed_ || !c.visible || c.handle == 0 || !cursor_rect.Intersects(crop_)) c.visible = false;
+}
+
+bool CDisplay::CursorChanged() const {
+    const platform::CursorImage& c = cursor_image_;
+    if (c.visible != last_cursor_.visible) return true;
+    return c.visible && (c.handle != last_cursor_.handle || c.x - crop_.left != last_cursor_.x ||
+                         c.y - crop_.top != last_cursor_.y);
+}
+
+CursorRecord* CDisplay::MakeCursorRecord(int64_t time, const FrameBuffer& source) {
+    const int size = cursor_size_;
+    CursorRecord* r = cursor_pool_.TakeFitting([&](const CursorRecord& c) { return c.size == size; });
+    if (!r) {
+        r = new (std::nothrow) CursorRecord;
+        if (!r) return nullptr;
+        r->size = size;
+        r->pixels.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size) * size * 4]);
+        if (!r->pixels) {
+            delete r;
+            return nullptr;
+        }
+    }
+    const platform::CursorImage& c = cursor_image_;
+    r->time = time;
+    r->order = source.order;
+    r->visible = c.visible;
+    r->sequence = 1;
+    r->x = c.x - crop_.left;
+    r->y = c.y - crop_.top;
+    if (r->visible) {
+        const PixelBuffer image{r->pixels.get(), size, size, false};
+        CopyRect(image, 0, 0, {source.pixels.get(), source.width, source.height, BottomUp(source.order)}, r->x, r->y,
+                 size, size);
+        BlendArgb(image, 0, 0, c.argb.data(), std::min(c.width, size), std::min(c.height, size));
+    }
+    last_cursor_ = {c.visible, c.handle, r->x, r->y};
+    stats_.cursor_records.fetch_add(1);
+    return r;
+}
+
+void CDisplay::CapturePolling(int64_t time) {
+    FrameBuffer* frame = TakeFrameBuffer();
+    if (!frame) return;
+    if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
+        GiveFrame(frame);
+        reinit_requested_ = true;  // the screen changed under us: set the method up again
+        return;
+    }
+    const bool changed = !held_ || held_->byte_size != frame->byte_size ||
+                         FrameCompare()(held_->pixels.get(), frame->pixels.get(), frame->byte_size);
+    frame->time = time;
+    if (!show_cursor_) {
+        if (!changed) return GiveFrame(frame);
+        PassHeldOn();
+        held_ = frame;
+        return;
+    }
+    ReadCursor();
+    if (!changed && !CursorChanged()) return GiveFrame(frame);
+    CursorRecord* record = MakeCursorRecord(time, *frame);
+    if (!record) return GiveFrame(frame);
+    if (changed) {
+        frame->cursors.PushBack(record);
+        PassHeldOn();
+        held_ = frame;
+        return;
+    }
+    GiveFrame(frame);
+    record->sequence = static_cast<uint8_t>(held_->cursors.Back()->sequence + 1);
+    held_->cursors.PushBack(record);
+    if (record->sequence > kMaxCursorRecords) PassHeldOn();
+}
+
+void CDisplay::CaptureDamage() {
+    platform::DamageReport report;
+    if (held_) {
+        report = backend_->WaitForDamage(kDamageWait, session_.StartGate());
+        if (report.kind == platform::DamageReport::Kind::kFailed) {
+            reinit_requested_ = true;
+            return;
+        }
+        if (report.kind != platform::DamageReport::Kind::kUpdate) return;
+    } else {
+        // Nothing held yet (start, or a new method): the current picture is the first frame.
+        report.present_time = session_.Clock().Now();
+        report.dirty.push_back(crop_);
+    }
+
+    int64_t counter = 0;
+    if (report.present_time == 0 && report.mouse_update_time == 0) {
+        counter = session_.Clock().Now();
+    } else if (report.present_time == 0 || report.mouse_update_time == 0) {
+        counter = std::max(report.present_time, report.mouse_update_time);
+    } else {
+        counter = std::min(report.present_time, report.mouse_update_time);
+    }
+    int64_t time = std::max<int64_t>(0, session_.SessionTime(counter));
+
+    bool changed = false;
+    if (report.present_time != 0) {
+        changed = std::any_of(report.dirty.begin(), report.dirty.end(),
+                              [&](const platform::ScreenRect& r) { return r.Intersects(crop_); });
+    }
+    if (held_ && !held_->cursors.Empty() && held_->cursors.Back()->sequence > kMaxCursorRecords) changed = true;
+
+    bool cursor_changed = false;
+    if (show_cursor_) {
+        if (report.mouse_update_time != 0 || cursor_read_failed_ || !held_) ReadCursor();
+        cursor_changed = CursorChanged();
+    }
+    if (!changed && !cursor_changed) return;
+
+    FrameBuffer* frame = nullptr;
+    if (changed) {
+        frame = TakeFrameBuffer();
+        if (!frame) return;
+        if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
+            GiveFrame(frame);
+            reinit_requested_ = true;
+            return;
+        }
+    }
+
+    // Records stay at least one frame period apart: content newer than the held frame's last time
+    // but within its period replaces the pending content and keeps its time.
+    if (held_) {
+        const int64_t last = held_->LastTime();
+        if (time <= last) {
+            time = last;
+            if (show_cursor_ && !held_->cursors.Empty()) {
+                cursor_pool_.Give(held_->cursors.PopBack());
+                if (held_->cursors.Empty()) {
+                    GiveFrame(held_);
+                    held_ = nullptr;
+                }
+            } else if (!show_cursor_ && frame) {
+                GiveFrame(held_);
+                held_ = nullptr;
+            }
+        } else {
+            time = std::max(time, last + ticks_per_frame_);
+        }
+    }
+    if (!frame && !held_) {
+        // The record that would have carried this move was the held frame's only one: take a full
+        // frame instead so the move is not lost.
+        frame = TakeFrameBuffer();
+        if (!frame) return;
+        if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
+            GiveFrame(frame);
+            reinit_requested_ = true;
+            return;
+        }
+    }
+
+    if (frame) {
+        frame->time = time;
+        if (show_cursor_) {
+            CursorRecord* record = MakeCursorRecord(time, *frame);
+            if (record) frame->cursors.PushBack(record);
+        }
+        PassHeldOn();
+        held_ = frame;
+        return;
+    }
+    CursorRecord* record = MakeCursorRecord(time, *held_);
+    if (!record) return;
+    record->sequence = static_cast<uint8_t>(held_->cursors.Back()->sequence + 1);
+    held_->cursors.PushBack(record);
+}
+
+}  // namespace vexa::engine

@@ -1,0 +1,119 @@
+// CDisplay: the screen source of one recording. Its capture thread copies the crop of the primary
+// screen only when something changed (a still picture is never passed on) and, when the cursor is
+// recorded, turns cursor moves over an unchanged screen into small cursor records attached to the
+// previous frame. Its encoding thread turns frames into H.264 packets for the session's writer.
+//
+// Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
+// pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
+// Threads: Init and Attach run on the recording thread before the threads start; CaptureLoop runs on
+// the capture thread, EncodeLoop on the encoding thread; the two meet only in the encoder queue and
+// the pools, each under its own SpinLock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <limits>
+#include <memory>
+
+#include "engine/capture.h"
+#include "engine/held_packet.h"
+#include "engine/recording_params.h"
+#include "engine/screen/frame_buffer.h"
+#include "platform/screen/screen_backend.h"
+
+namespace vexa::engine {
+
+class CDisplay final : public StreamSource {
+public:
+    static constexpr int kRingSize = 16;
+
+    CDisplay(CCapture& session, std::unique_ptr<platform::ScreenBackend> backend);
+    ~CDisplay() override;
+
+    // Clamps the rectangle, chooses the method and fixes the crop. False if no method works.
+    [[nodiscard]] bool Init(bool show_cursor, const CaptureRect& rect);
+    // Links the source to its stream entry and allocates the frame ring (and the cursor save
+    // buffer). False when an allocation fails.
+    [[nodiscard]] bool Attach(StreamEntry* entry);
+
+    [[nodiscard]] int CropWidth() const { return crop_.right - crop_.left; }
+    [[nodiscard]] int CropHeight() const { return crop_.bottom - crop_.top; }
+    [[nodiscard]] platform::ScreenRect Crop() const { return crop_; }
+    [[nodiscard]] platform::CaptureMethod Method() const { return method_; }
+
+    SourceKind Kind() const override { return SourceKind::kScreen; }
+    void CaptureLoop() override;
+    void EncodeLoop() override;
+
+private:
+    struct CursorState {
+        bool visible = false;
+        uint64_t handle = 0;
+        int x = 0;
+        int y = 0;
+    };
+
+    // --- capture thread ---
+    [[nodiscard]] bool SelectMethod();
+    void ComputeCrop();
+    void CapturePolling(int64_t time);
+    void CaptureDamage();
+    [[nodiscard]] FrameBuffer* TakeFrameBuffer();
+    [[nodiscard]] CursorRecord* MakeCursorRecord(int64_t time, const FrameBuffer& source);
+    [[nodiscard]] bool CursorChanged() const;
+    void ReadCursor();
+    void PassHeldOn();
+    void GiveFrame(FrameBuffer* frame);
+
+    // --- encoding thread ---
+    [[nodiscard]] bool EncodeFrame(FrameBuffer& frame);
+    [[nodiscard]] bool EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop);
+    [[nodiscard]] bool PrepareConversion(const FrameBuffer& frame);
+    void DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool save_background);
+    void RestoreBackground(FrameBuffer& frame);
+
+    CCapture& session_;
+    std::unique_ptr<platform::ScreenBackend> backend_;
+    StreamEntry* entry_ = nullptr;
+
+    // Set up before the threads start.
+    CaptureRect requested_{};
+    bool show_cursor_ = false;
+    int cursor_size_ = 32;
+
+    // Capture thread.
+    platform::CaptureMethod method_ = platform::CaptureMethod::kNone;
+    platform::ScreenRect crop_{};
+    int screen_width_ = 0;
+    int screen_height_ = 0;
+    uint16_t display_changes_seen_ = 0;
+    bool reinit_requested_ = false;
+    FrameBuffer* held_ = nullptr;
+    CursorState last_cursor_;
+    platform::CursorImage cursor_image_;
+    bool cursor_read_failed_ = true;
+    int64_t ticks_per_frame_ = 0;
+
+    // Shared between the threads (each under its own lock).
+    RecordPool<FrameBuffer> frame_pool_;
+    RecordPool<CursorRecord> cursor_pool_;
+    platform::SpinLock queue_lock_;
+    FrameList encoder_queue_ GUARDED_BY(queue_lock_);
+    std::atomic<double> pts_per_tick_{0.0};
+    SessionStats& stats_;
+
+    // Encoding thread.
+    std::array<FramePtr, kRingSize> ring_;
+    uint16_t ring_index_ = 0;
+    int64_t last_pts_ = std::numeric_limits<int64_t>::min() / 2;
+    std::unique_ptr<HeldPacketDrain> drain_;
+    ScalerPtr scaler_;
+    int scaler_width_ = 0;
+    int scaler_height_ = 0;
+    std::unique_ptr<uint8_t[]> cursor_save_;
+    int save_x_ = 0;
+    int save_y_ = 0;
+    bool save_valid_ = false;
+};
+
+}  // namespace vexa::engine

@@ -1,0 +1,140 @@
+// The encoding side of CDisplay: frames from the encoder queue become H.264 packets.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/screen/display.h"
+#include "engine/screen/rect_copy.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+namespace vexa::engine {
+namespace {
+
+bool IsBgra(int format) { return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0; }
+
+bool BottomUp(platform::RowOrder order) { return order == platform::RowOrder::kBottomUp; }
+
+}  // namespace
+
+void CDisplay::EncodeLoop() {
+    AVCodecContext* enc = entry_->encoder.get();
+    drain_ = std::make_unique<HeldPacketDrain>(session_, enc, entry_->stream);
+    for (;;) {
+        (void)entry_->encoder_event->Wait();
+        FrameList local;
+        {
+            platform::SpinGuard guard(queue_lock_);
+            if (encoder_queue_.Empty()) {
+                if (!session_.EncodeRunning()) break;
+                continue;
+            }
+            local.Splice(encoder_queue_);
+        }
+        while (FrameBuffer* frame = local.PopFront()) {
+            (void)EncodeFrame(*frame);  // a frame that cannot be converted is dropped
+            GiveFrame(frame);
+        }
+    }
+    avcodec_send_frame(enc, nullptr);
+    (void)drain_->Drain(true);
+    if (drain_->Holding()) {
+        drain_->FinishAt(std::llround(static_cast<double>(session_.StopPosition()) * pts_per_tick_.load()));
+    }
+    drain_.reset();
+    scaler_.reset();
+}
+
+bool CDisplay::PrepareConversion(const FrameBuffer& frame) {
+    const AVCodecContext* enc = entry_->encoder.get();
+    if (IsBgra(enc->pix_fmt) && enc->width == frame.width && enc->height == frame.height) {
+        scaler_.reset();
+        return true;
+    }
+    if (scaler_ && scaler_width_ == frame.width && scaler_height_ == frame.height) return true;
+    const AVPixelFormat source = IsBgra(enc->pix_fmt) ? enc->pix_fmt : AV_PIX_FMT_BGRA;
+    scaler_.reset(sws_getContext(frame.width, frame.height, source, enc->width, enc->height, enc->pix_fmt,
+                                 SWS_BICUBIC, nullptr, nullptr, nullptr));
+    scaler_width_ = frame.width;
+    scaler_height_ = frame.height;
+    return scaler_ != nullptr;
+}
+
+bool CDisplay::EncodeFrame(FrameBuffer& frame) {
+    if (!PrepareConversion(frame)) return false;
+    bool stop = false;
+    if (frame.cursors.Empty()) return EncodeAt(frame, frame.time, stop);
+
+    save_valid_ = false;
+    bool sent = false;
+    for (CursorRecord* r = frame.cursors.Front(); r && !stop; r = static_cast<CursorRecord*>(r->next)) {
+        RestoreBackground(frame);
+        const bool last = r->next == nullptr;
+        if (r->visible) DrawCursor(frame, *r, !last);
+        sent |= EncodeAt(frame, r->time, stop);
+    }
+    return sent;
+}
+
+void CDisplay::RestoreBackground(FrameBuffer& frame) {
+    if (!save_valid_) return;
+    CopyRect({frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)}, save_x_, save_y_,
+             {cursor_save_.get(), cursor_size_, cursor_size_, false}, 0, 0, cursor_size_, cursor_size_);
+    save_valid_ = false;
+}
+
+// Draws the record's image into the frame, first saving what lies under it when a later record
+// will need the frame without this cursor.
+void CDisplay::DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool save_background) {
+    const PixelBuffer target{frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)};
+    if (save_background) {
+        CopyRect({cursor_save_.get(), cursor_size_, cursor_size_, false}, 0, 0,
+                 {frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)}, record.x, record.y,
+                 cursor_size_, cursor_size_);
+        save_x_ = record.x;
+        save_y_ = record.y;
+        save_valid_ = true;
+    }
+    CopyRect(target, record.x, record.y, {record.pixels.get(), record.size, record.size, false}, 0, 0, record.size,
+             record.size);
+}
+
+bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
+    // A picture captured after the stop request is not part of the recording.
+    if (session_.Stopped() && time > session_.StopPosition()) {
+        stop = true;
+        return false;
+    }
+    AVCodecContext* enc = entry_->encoder.get();
+    AVFrame* out = ring_[ring_index_].get();
+    if (av_frame_make_writable(out) < 0) return false;
+
+    const uint8_t* plane = frame.pixels.get();
+    int line = frame.line_size;
+    if (BottomUp(frame.order)) {  // start at the last row and walk upwards: the picture is upright
+        plane += static_cast<ptrdiff_t>(frame.height - 1) * frame.line_size;
+        line = -line;
+    }
+    if (scaler_) {
+        const uint8_t* planes[1] = {plane};
+        const int lines[1] = {line};
+        sws_scale(scaler_.get(), planes, lines, 0, frame.height, out->data, out->linesize);
+    } else {
+        const uint8_t* planes[4] = {plane, nullptr, nullptr, nullptr};
+        const int lines[4] = {line, 0, 0, 0};
+        av_image_copy(out->data, out->linesize, planes, lines, enc->pix_fmt, frame.width, frame.height);
+    }
+    // Two pictures must never share a time stamp (the encoder and the file refuse it): a record that
+    // arrives within the same tick moves one unit later.
+    out->pts = std::max(static_cast<int64_t>(static_cast<double>(time) * pts_per_tick_.load() + 0.5), last_pts_ + 1);
+    last_pts_ = out->pts;
+    avcodec_send_frame(enc, out);  // a refused picture is lost; the recording goes on
+    stats_.frames_encoded.fetch_add(1);
+    (void)drain_->Drain(false);  // an empty pool or an encoder error waits for the next picture
+    ring_index_ = static_cast<uint16_t>((ring_index_ + 1) % kRingSize);
+    return true;
+}
+
+}  // namespace vexa::engine

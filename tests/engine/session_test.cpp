@@ -1,0 +1,361 @@
+// The recording session on a scripted screen and a clock the test moves: session time, pause,
+// the stop sequence, variable frame timing and the file that comes out.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "engine/capture.h"
+#include "engine/screen/display.h"
+#include "platform/screen/fake_screen_backend.h"
+#include "platform/time/manual_clock.h"
+#include "tests/support/media_probe.h"
+
+namespace vexa::engine {
+namespace {
+
+using platform::FakeScreenBackend;
+using platform::ManualClock;
+constexpr int64_t kSecond = 1'000'000'000;
+
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    std::string Path() const { return folder_.Path() + "/out.mp4"; }
+
+    // A session with one screen stream on a fake screen that offers only the polling method.
+    std::unique_ptr<CCapture> ScreenSession(int width, int height, bool cursor, const CaptureRect& rect = {},
+                                            platform::RowOrder order = platform::RowOrder::kTopDown, int fps = 30) {
+        auto session = CCapture::Create(Path(), clock_);
+        EXPECT_TRUE(session);
+        auto screen = std::make_unique<FakeScreenBackend>(width, height, order);
+        screen->SetDamageSupported(false);
+        screen_ = screen.get();
+        EXPECT_TRUE(session->AddScreenStream(1, kVideoBitRate, fps, cursor, rect, std::move(screen)));
+        return session;
+    }
+
+    // Waits until the capture thread has polled the screen at least n more times.
+    void WaitForPolls(int n = 2) {
+        const int target = screen_->GrabCount() + n;
+        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= target; }));
+    }
+
+    static double Seconds(int64_t pts, const test::ProbedStream& s) {
+        return static_cast<double>(pts) * s.tb_num / s.tb_den;
+    }
+
+    ManualClock clock_;
+    FakeScreenBackend* screen_ = nullptr;
+    test::TempFolder folder_;
+};
+
+TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
+    auto session = CCapture::Create(Path(), clock_);
+    ASSERT_TRUE(session);
+    ASSERT_TRUE(session->AddScreenStream(10, kVideoBitRate, 30, false, {},
+                                         std::make_unique<FakeScreenBackend>(64, 48)));
+    ASSERT_TRUE(session->Start());
+    clock_.Advance(2 * kSecond);
+    EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
+    session->Pause();
+    clock_.Advance(kSecond);
+    session->Pause();  // a second pause changes nothing
+    clock_.Advance(kSecond);
+    EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
+    session->Resume();
+    session->Resume();  // resuming while not paused changes nothing
+    clock_.Advance(kSecond);
+    EXPECT_EQ(session->SessionTimeNow(), 3 * kSecond);
+    // Stopping while paused: the stop lies in the pause, so the recording ends at the frozen time.
+    session->Pause();
+    clock_.Advance(5 * kSecond);
+    CCapture* raw = session.get();
+    (void)raw;
+    session.reset();
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    EXPECT_NEAR(file->StreamEndSeconds(0), 3.0, 0.01);
+}
+
+TEST_F(SessionTest, SessionDeletedBeforeStartLeavesNoFile) {
+    auto session = ScreenSession(64, 48, false);
+    session.reset();
+    EXPECT_TRUE(folder_.Files().empty());
+}
+
+TEST_F(SessionTest, StopRightAfterStartGivesAValidFile) {
+    auto session = ScreenSession(64, 48, true);
+    ASSERT_TRUE(session->Start());
+    session.reset();
+    // A finished file; a stream without packets may be left out by the container.
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    EXPECT_LE(file->packets.size(), 1u);
+}
+
+TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
+    auto session = ScreenSession(64, 48, false);
+    screen_->Fill(0xFF102030);
+    ASSERT_TRUE(session->Start());
+    WaitForPolls();                   // picture A at 0 s
+    clock_.Advance(kSecond);
+    screen_->Fill(0xFF405060);        // picture B at 1 s
+    WaitForPolls();
+    clock_.Advance(4 * kSecond);      // a still screen for 4 s, then a pause of 2 s
+    WaitForPolls();
+    session->Pause();
+    clock_.Advance(2 * kSecond);
+    session->Resume();
+    clock_.Advance(5 * kSecond);      // 4 + 5 = 9 s of still screen after B
+    WaitForPolls();
+    session.reset();
+
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    const auto packets = file->PacketsOf(0);
+    ASSERT_EQ(packets.size(), 2u);
+    const test::ProbedStream& s = file->streams[0];
+    EXPECT_NEAR(Seconds(packets[0].pts, s), 0.0, 0.01);
+    EXPECT_NEAR(Seconds(packets[0].duration, s), 1.0, 0.01);
+    EXPECT_NEAR(Seconds(packets[1].pts, s), 1.0, 0.01);
+    // The still span is covered by B's duration, up to the stop less the paused time.
+    EXPECT_NEAR(Seconds(packets[1].duration, s), 9.0, 0.01);
+}
+
+TEST_F(SessionTest, OddRegionIsEncodedAtEvenSize) {
+    // Region 0,0,1364,766 inclusive: 1365 × 767 pixels.
+    auto session = ScreenSession(1920, 1080, false, ToCaptureRect(RegionRect{0, 0, 1364, 766}));
+    ASSERT_TRUE(session->Start());
+    WaitForPolls();
+    session.reset();
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->streams[0].width, 1366);
+    EXPECT_EQ(file->streams[0].height, 768);
+    EXPECT_EQ(file->PacketsOf(0).size(), 1u);
+}
+
+// Top half white, bottom half black: whatever the row order of the source, the top of the
+// recorded picture is bright.
+void ExpectUpright(const std::string& path) {
+    const auto pictures = test::DecodeVideo(path);
+    ASSERT_FALSE(pictures.empty());
+    const test::GreyPicture& p = pictures.front();
+    EXPECT_GT(p.At(p.width / 2, 2), 200);
+    EXPECT_LT(p.At(p.width / 2, p.height - 3), 50);
+}
+
+TEST_F(SessionTest, BottomUpAndTopDownSourcesReachTheEncoderUpright) {
+    for (platform::RowOrder order : {platform::RowOrder::kBottomUp, platform::RowOrder::kTopDown}) {
+        auto session = ScreenSession(64, 48, false, {}, order);
+        screen_->Fill(0xFF000000);
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 64; ++x) screen_->SetPixel(x, y, 0xFFFFFFFF);
+        ASSERT_TRUE(session->Start());
+        WaitForPolls();
+        clock_.Advance(kSecond);  // the picture lasts until the stop
+        session.reset();
+        ExpectUpright(Path());
+    }
+}
+
+platform::CursorImage Arrow(int x, int y) {
+    platform::CursorImage c;
+    c.visible = true;
+    c.x = x;
+    c.y = y;
+    c.handle = 7;
+    c.width = c.height = 4;
+    c.argb.assign(16, 0xFFFFFFFFu);
+    return c;
+}
+
+TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond) {
+    auto session = ScreenSession(64, 48, true);
+    screen_->SetCursor(Arrow(1, 1));
+    ASSERT_TRUE(session->Start());
+    WaitForPolls();  // the first full frame with its first cursor record
+    SessionStats& stats = session->Stats();
+    for (int move = 1; move <= 32; ++move) {
+        clock_.Advance(kSecond / 30);
+        screen_->SetCursor(Arrow(1 + move, 1));
+        ASSERT_TRUE(WaitUntil([&] { return stats.cursor_records.load() >= static_cast<uint64_t>(move + 1); }));
+        if (move == 31) {
+            // The 32nd record of the held frame passes it on: the next move needs a full frame.
+            EXPECT_EQ(stats.frames_captured.load(), 1u);
+        }
+    }
+    clock_.Advance(kSecond);
+    session.reset();
+    EXPECT_EQ(stats.frames_captured.load(), 2u);
+    EXPECT_EQ(stats.cursor_records.load(), 33u);
+    EXPECT_EQ(stats.frames_encoded.load(), 33u);
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->PacketsOf(0).size(), 33u);
+}
+
+TEST_F(SessionTest, MovingMouseAloneMakesNoFramesWithoutCursor) {
+    auto session = ScreenSession(64, 48, false);
+    ASSERT_TRUE(session->Start());
+    WaitForPolls();
+    for (int move = 0; move < 5; ++move) {
+        clock_.Advance(kSecond / 30);
+        screen_->SetCursor(Arrow(move, move));
+        WaitForPolls();
+    }
+    session.reset();
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->PacketsOf(0).size(), 1u);
+}
+
+TEST_F(SessionTest, RecordedCursorIsDrawnWhereThePointerIs) {
+    auto session = ScreenSession(64, 48, true);
+    screen_->Fill(0xFF000000);
+    platform::CursorImage big = Arrow(20, 10);
+    big.width = big.height = 8;
+    big.argb.assign(64, 0xFFFFFFFFu);
+    screen_->SetCursor(big);
+    ASSERT_TRUE(session->Start());
+    WaitForPolls();
+    clock_.Advance(kSecond);
+    session.reset();
+    const auto pictures = test::DecodeVideo(Path());
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_GT(pictures[0].At(24, 14), 200);  // inside the cursor
+    EXPECT_LT(pictures[0].At(40, 30), 50);   // background
+}
+
+class DamageSessionTest : public SessionTest {
+protected:
+    std::unique_ptr<CCapture> DamageSession() {
+        auto session = CCapture::Create(Path(), clock_);
+        auto screen = std::make_unique<FakeScreenBackend>(64, 48);
+        screen_ = screen.get();
+        EXPECT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(screen)));
+        return session;
+    }
+    void Damage(int64_t present, platform::ScreenRect rect = {0, 0, 64, 48}) {
+        platform::DamageReport r;
+        r.kind = platform::DamageReport::Kind::kUpdate;
+        r.present_time = present;
+        r.dirty.push_back(rect);
+        screen_->QueueDamage(r);
+    }
+};
+
+TEST_F(DamageSessionTest, UpdatesWithinOneFramePeriodCollapse) {
+    auto session = DamageSession();
+    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));  // the first picture at 0
+    const int64_t start = clock_.Now();
+    // Updates at 60 Hz recorded at 30 frames per second: times one period apart.
+    for (int i = 1; i <= 6; ++i) Damage(start + i * kSecond / 60);
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 7; }));
+    session.reset();
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    const auto packets = file->PacketsOf(0);
+    ASSERT_GE(packets.size(), 2u);
+    for (size_t i = 1; i < packets.size(); ++i) {
+        EXPECT_GE(Seconds(packets[i].pts - packets[i - 1].pts, file->streams[0]), 1.0 / 30 - 1e-3);
+    }
+}
+
+TEST_F(DamageSessionTest, DamageOutsideTheCropIsIgnored) {
+    auto session = CCapture::Create(Path(), clock_);
+    auto screen = std::make_unique<FakeScreenBackend>(64, 48);
+    screen_ = screen.get();
+    ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, CaptureRect{0, 0, 32, 24}, std::move(screen)));
+    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    Damage(clock_.Now() + kSecond, {40, 30, 64, 48});
+    Damage(clock_.Now() + 2 * kSecond, {10, 10, 20, 20});
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 2; }));
+    clock_.Advance(3 * kSecond);
+    session.reset();
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->PacketsOf(0).size(), 2u);
+}
+
+TEST_F(DamageSessionTest, ChangeCapturedAfterTheStopIsNotEncoded) {
+    auto session = DamageSession();
+    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    clock_.Advance(kSecond);
+    Damage(clock_.Now() + 10 * kSecond);  // presented long after the stop below
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 2; }));
+    SessionStats& stats = session->Stats();
+    session.reset();
+    EXPECT_EQ(stats.frames_captured.load(), 2u);
+    EXPECT_EQ(stats.frames_encoded.load(), 1u);
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    ASSERT_EQ(file->PacketsOf(0).size(), 1u);
+    EXPECT_NEAR(file->StreamEndSeconds(0), 1.0, 0.01);
+}
+
+TEST_F(DamageSessionTest, FailureReselectsAndFallsBackToPolling) {
+    auto session = DamageSession();
+    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    screen_->SetDamageSupported(false);
+    platform::DamageReport failed;
+    failed.kind = platform::DamageReport::Kind::kFailed;
+    screen_->QueueDamage(failed);
+    ASSERT_TRUE(WaitUntil([&] { return screen_->Method() == platform::CaptureMethod::kPolling; }));
+    EXPECT_GE(session->Stats().reselections.load(), 1u);
+}
+
+// The crop rule, without threads: an empty or off-screen rectangle means the whole screen.
+TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
+    platform::ManualClock clock;
+    test::TempFolder folder;
+    auto session = CCapture::Create(folder.Path() + "/x.mp4", clock);
+    struct Case {
+        CaptureRect rect;
+        platform::ScreenRect crop;
+    } cases[] = {
+        {{0, 0, 0, 0}, {0, 0, 1920, 1080}},
+        {{2000, 1200, 2500, 1500}, {0, 0, 1920, 1080}},        // wholly right of and below the screen
+        {{100, 50, 1466, 818}, {100, 50, 1466, 818}},          // inside
+        {{1800, 1000, 2100, 1200}, {1800, 1000, 1920, 1080}},  // partly off-screen: clipped
+        {{-50, -20, 100, 100}, {0, 0, 100, 100}},              // negative corners are clamped
+    };
+    for (const Case& c : cases) {
+        CDisplay display(*session, std::make_unique<FakeScreenBackend>(1920, 1080));
+        ASSERT_TRUE(display.Init(false, c.rect));
+        const platform::ScreenRect crop = display.Crop();
+        EXPECT_EQ(crop.left, c.crop.left);
+        EXPECT_EQ(crop.top, c.crop.top);
+        EXPECT_EQ(crop.right, c.crop.right);
+        EXPECT_EQ(crop.bottom, c.crop.bottom);
+    }
+}
+
+TEST(DisplayInit, FailsWithoutAnyMethod) {
+    platform::ManualClock clock;
+    test::TempFolder folder;
+    auto session = CCapture::Create(folder.Path() + "/x.mp4", clock);
+    auto screen = std::make_unique<FakeScreenBackend>(64, 48);
+    screen->SetDamageSupported(false);
+    screen->SetPollingSupported(false);
+    CDisplay display(*session, std::move(screen));
+    EXPECT_FALSE(display.Init(false, {}));
+}
+
+}  // namespace
+}  // namespace vexa::engine

@@ -1,0 +1,79 @@
+// Reading back a recorded file in tests: its streams, every packet's time stamps, and decoded
+// pictures. Shared by the engine, sound and camera tests.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexa::test {
+
+struct ProbedPacket {
+    int stream = 0;
+    int64_t pts = 0;
+    int64_t dts = 0;
+    int64_t duration = 0;
+    bool key = false;
+};
+
+struct ProbedStream {
+    std::string codec;  // e.g. "h264", "mp3", "ac3"
+    bool video = false;
+    int width = 0;
+    int height = 0;
+    int sample_rate = 0;
+    int channels = 0;
+    int tb_num = 1;
+    int tb_den = 1;
+};
+
+struct ProbedFile {
+    std::vector<ProbedStream> streams;
+    std::vector<ProbedPacket> packets;
+    double duration_seconds = 0;  // the container's
+
+    // Packets of one stream, in file order.
+    [[nodiscard]] std::vector<ProbedPacket> PacketsOf(int stream) const;
+    // End of the stream in seconds: last packet's pts + duration.
+    [[nodiscard]] double StreamEndSeconds(int stream) const;
+    [[nodiscard]] int FirstStreamOf(bool video) const;
+};
+
+// Null when the file cannot be opened or read.
+[[nodiscard]] std::optional<ProbedFile> ProbeFile(const std::string& path);
+
+// A decoded picture converted to 8-bit grey (luma), top row first.
+struct GreyPicture {
+    int width = 0;
+    int height = 0;
+    int64_t pts = 0;
+    std::vector<uint8_t> luma;
+    [[nodiscard]] uint8_t At(int x, int y) const { return luma[static_cast<size_t>(y) * width + x]; }
+};
+
+// Every picture of the first video stream, decoded.
+[[nodiscard]] std::vector<GreyPicture> DecodeVideo(const std::string& path);
+
+// Every sample of the first audio stream, decoded and mixed to mono float, with its rate.
+struct DecodedSound {
+    int sample_rate = 0;
+    std::vector<float> samples;
+};
+[[nodiscard]] std::optional<DecodedSound> DecodeSound(const std::string& path);
+
+// A fresh temporary folder, removed with everything in it when the object goes.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    [[nodiscard]] const std::string& Path() const { return path_; }
+    [[nodiscard]] std::vector<std::string> Files() const;
+
+private:
+    std::string path_;
+};
+
+}  // namespace vexa::test
