@@ -472,9 +472,18 @@ class LayoutContentTest(unittest.TestCase):
                                  "colon_2", "s_ten", "s_one", "show_main_wnd", "hide_float_wnd"])
         separators = [el for el in row if el.get("width") == "1"]
         self.assertEqual(len(separators), 4)
-        self.assertLessEqual(fixed_run(row), 380)
+        self.assertEqual(fixed_run(row), 380, "the row should fill the bar so that its margins match")
         for digit in ("h_ten", "h_one", "m_ten", "m_one", "s_ten", "s_one", "colon_1", "colon_2"):
             self.assertEqual(find_one(row, None, digit).get("width"), "17")
+
+    def test_exit_prompt_controls_lie_on_the_card(self):
+        card = (280, 176, 680, 416)  # drawn into trayWnd.png
+        for el in controls(self.skin.layouts["MessageWnd.xml"]):
+            if el.get("float") != "true":
+                continue
+            l, t, r, b = rect(el.get("pos"))
+            with self.subTest(control=el.get("name")):
+                self.assertTrue(card[0] <= l < r <= card[2] and card[1] <= t < b <= card[3], (l, t, r, b))
 
     def test_rows_fit_where_they_are_shown(self):
         audio = self.skin.layouts["audio_list_item.xml"]
