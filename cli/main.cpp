@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,10 @@
 #include "cli/control_loop.h"
 #include "cli/options.h"
 #include "engine/recording.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace {
 
@@ -48,7 +53,7 @@ std::string CurrentFolder() {
     r.show_cursor = o.show_cursor.value_or(true);
     r.video_quality_slider = o.video_quality.value_or(55);
     r.audio_quality_slider = o.audio_quality.value_or(55);
-    if (o.region) r.region = *o.region;
+    r.region = o.region;
     auto shared = std::make_shared<std::unique_ptr<vexa::platform::ScreenBackend>>(std::move(backend));
     r.screen_backend = [shared] { return std::move(*shared); };
     return true;
@@ -115,6 +120,7 @@ int Record(const CliOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_ERROR);
     if (!vexa::cli::BlockControlSignals()) return Fail("cannot set up signal handling");
     const vexa::cli::ParseResult parsed = vexa::cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {

@@ -31,7 +31,7 @@ bool SetUpScreen(CCapture& session, const RecordingRequest& r) {
     std::unique_ptr<platform::ScreenBackend> backend = r.screen_backend ? r.screen_backend() : nullptr;
     return session.AddScreenStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate,
                                    FramesPerSecondFromText(r.frame_rate_text), r.show_cursor,
-                                   ToCaptureRect(r.region), std::move(backend));
+                                   r.region ? ToCaptureRect(*r.region) : CaptureRect{}, std::move(backend));
 }
 
 bool SetUpSoundOnly(CCapture& session, const RecordingRequest& r) {

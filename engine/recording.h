@@ -7,6 +7,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ struct RecordingRequest {
     int video_quality_slider = 55;
     std::string frame_rate_text;  // the selected frame-rate item's text; empty when none
     bool show_cursor = true;
-    RegionRect region{};          // inclusive; all zero for the whole screen
+    std::optional<RegionRect> region;  // inclusive; none: the whole primary screen
     // Sound: the selected speaker rows first, then the microphone rows (no end entry needed here).
     std::vector<SoundSourceEntry> sound_sources;
     int audio_quality_slider = 55;

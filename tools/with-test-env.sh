@@ -17,23 +17,26 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 start_display() {
-  local n
-  for n in $(seq 90 250); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp +extension MIT-SHM +extension DAMAGE \
-        +extension RANDR >"$work/xvfb.log" 2>&1 &
-      pids+=($!)
-      export DISPLAY=":$n"
-      for _ in $(seq 1 100); do
-        xdpyinfo >/dev/null 2>&1 && return 0
-        sleep 0.05
-      done
-      echo "with-test-env: Xvfb did not start on :$n" >&2
-      cat "$work/xvfb.log" >&2
-      return 1
-    fi
+  # Xvfb picks a free display number itself and writes it to the pipe, so that test runs that start
+  # at the same moment never share a display.
+  exec 9<> <(:)
+  Xvfb -displayfd 9 -screen 0 1920x1080x24 -nolisten tcp +extension MIT-SHM +extension DAMAGE \
+    +extension RANDR >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  local n=""
+  read -r -t 10 n <&9 || true
+  exec 9<&-
+  if [ -z "$n" ]; then
+    echo "with-test-env: Xvfb did not start" >&2
+    cat "$work/xvfb.log" >&2
+    return 1
+  fi
+  export DISPLAY=":$n"
+  for _ in $(seq 1 100); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.05
   done
-  echo "with-test-env: no free display number" >&2
+  echo "with-test-env: Xvfb on $DISPLAY does not answer" >&2
   return 1
 }
 
