@@ -99,7 +99,7 @@ class CCamera {
     int32_t BufferCB(double sample_time, const uint8_t* buffer, size_t length);
 
     // --- recording (see camera_stream.cpp for the stream's threads) ---
-    // Links the camera to a stream entry of a session; false when it is already attached.
+    // Links the camera to a stream entry of a session; false when it is already attached or closed.
     [[nodiscard]] bool AttachToStream(StreamEntry* entry, CCapture* session);
     [[nodiscard]] bool IsAttached();
     // Pictures are being taken for the attached recording (between its start and the end of capture).
@@ -112,7 +112,8 @@ class CCamera {
     void EncodeThread(CCapture& session, StreamEntry& entry);
     // Moves encoded packets to the session's packet queue (one, or all with single false).
     bool DrainEncoder(HeldPacketDrain& drain, bool single);
-    // Forgets the stream entry and session, frees the record converter and any frames not encoded.
+    // Forgets the stream entry and session and frees the record converter. Frames already taken
+    // stay queued for the encode thread.
     void DetachFromStream();
 
   private:

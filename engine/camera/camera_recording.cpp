@@ -25,10 +25,17 @@ bool TakesBgraAsIs(int format) {
 }  // namespace
 
 bool CCamera::AttachToStream(StreamEntry* entry, CCapture* session) {
-    platform::SpinGuard guard(record_lock_);
-    if (entry_ || !entry || !session) return false;
-    entry_ = entry;
-    session_ = session;
+    if (!device_ || !entry || !session) return false;
+    CameraFrameList stale;  // frames a previous recording never encoded
+    {
+        platform::SpinGuard guard(record_lock_);
+        if (entry_) return false;
+        entry_ = entry;
+        session_ = session;
+        platform::SpinGuard queue_guard(queue_lock_);
+        stale.Splice(queue_);
+    }
+    frames_.GiveAll(stale);
     return true;
 }
 
@@ -42,20 +49,17 @@ bool CCamera::IsRecording() {
     return recording_;
 }
 
+// Frames already queued stay for the encode thread, and a frame held while recording joins them, so
+// a camera stopped in the middle of a recording loses nothing it has taken.
 void CCamera::DetachFromStream() {
-    CameraFrameList leftover;
-    {
-        platform::SpinGuard guard(record_lock_);
-        recording_ = false;
-        entry_ = nullptr;
-        session_ = nullptr;
-        record_converter_.reset();
-        record_source_width_ = record_source_height_ = 0;
-        frames_.Give(std::exchange(held_frame_, nullptr));
-        platform::SpinGuard queue_guard(queue_lock_);
-        leftover.Splice(queue_);
-    }
-    frames_.GiveAll(leftover);
+    platform::SpinGuard guard(record_lock_);
+    if (recording_) QueueHeldFrame();
+    frames_.Give(std::exchange(held_frame_, nullptr));
+    recording_ = false;
+    entry_ = nullptr;
+    session_ = nullptr;
+    record_converter_.reset();
+    record_source_width_ = record_source_height_ = 0;
 }
 
 void CCamera::RecordPicture(const uint8_t* bgra) {
