@@ -235,7 +235,8 @@ void CAudio::CapturePacket(int m, const platform::AudioPacket& packet, bool* que
             // The clock was read when the whole packet had arrived: the first block ends earlier by
             // the samples that follow it in the packet.
             const int64_t after = frames - offset - n;
-            block->capture_time = run_time - av_rescale(after, session_->Frequency(), in.sample_rate);
+            block->capture_time =
+                run_time - av_rescale_rnd(after, session_->Frequency(), in.sample_rate, AV_ROUND_DOWN);
         }
         if ((flags & platform::kPacketSilent) || !packet.data) {
             av_samples_set_silence(block->frame->data, 0, static_cast<int>(n), in.channels, in.sample_format);
@@ -298,7 +299,8 @@ bool CAudio::MixPass() {
         const int64_t lag = target - positions_[static_cast<size_t>(m)];
         if (lag > 0) bits |= PushSilence(m, lag);
     }
-    if (!(bits & kPushStopReached) && session_->Stopped()) bits |= mixer_.Push(0, nullptr, 0);
+    // Frames whose end the clock has passed go out even when no block was pushed in this pass.
+    if (!(bits & kPushStopReached)) bits |= mixer_.Push(0, nullptr, 0);
     if (!(bits & kPushStopReached)) return false;
     mixer_.Finish();
     return true;
