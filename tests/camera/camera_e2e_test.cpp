@@ -1,0 +1,137 @@
+// Camera-mode recordings end to end through the virtual camera: opened by name from the camera
+// list, real time, real encoder, the file read back with FFmpeg.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/camera/camera.h"
+#include "engine/capture.h"
+#include "platform/camera/virtual_camera.h"
+#include "tests/support/media_probe.h"
+
+namespace vexa::engine {
+namespace {
+
+// Sets the virtual camera's environment for one test and clears it afterwards.
+class VirtualCameraEnv {
+  public:
+    explicit VirtualCameraEnv(const char* formats, const char* unplug = nullptr,
+                              const char* corrupt = nullptr) {
+        setenv("VEXA_VIRTUAL_CAMERA", formats, 1);
+        if (unplug) setenv("VEXA_VIRTUAL_CAMERA_UNPLUG", unplug, 1);
+        if (corrupt) setenv("VEXA_VIRTUAL_CAMERA_CORRUPT", corrupt, 1);
+    }
+    ~VirtualCameraEnv() {
+        for (const char* name :
+             {"VEXA_VIRTUAL_CAMERA", "VEXA_VIRTUAL_CAMERA_UNPLUG", "VEXA_VIRTUAL_CAMERA_CORRUPT"})
+            unsetenv(name);
+    }
+};
+
+// Opens the virtual camera as the overlay window would: formats, stored choice, graph, start.
+CameraRef OpenVirtualCamera(int width, int height, int fps) {
+    platform::CameraResult rc = platform::kCameraOk;
+    CameraRef camera = CCamera::Create("Virtual Camera", &rc);
+    CameraFormatList list;
+    if (!camera || !camera->GetFormats(list) || !camera->SelectFormat(list, width, height, fps) ||
+        !camera->BuildGraph() || camera->Start() != platform::kCameraOk)
+        return {};
+    return camera;
+}
+
+// Records the camera for the given time and returns the file read back.
+test::ProbedFile Record(CCamera* camera, const std::string& path, std::chrono::milliseconds length) {
+    {
+        auto session = CCapture::Create(path);
+        EXPECT_TRUE(session);
+        if (!session) return {};
+        EXPECT_TRUE(session->AddCameraStream(20, kVideoBitRate, camera));
+        EXPECT_TRUE(session->Start());
+        std::this_thread::sleep_for(length);
+    }
+    auto file = test::ProbeFile(path);
+    EXPECT_TRUE(file);
+    return file ? *file : test::ProbedFile{};
+}
+
+TEST(CameraEndToEnd, ThreeSecondMjpgRecordingIsH264AtTheCameraSize) {
+    VirtualCameraEnv env("YUYV:640x480@30,MJPG:320x240@30");
+    CameraRef camera = OpenVirtualCamera(320, 240, 30);
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(camera->Connected().fourcc, platform::kFourCcMjpg);
+    test::TempFolder folder;
+    const test::ProbedFile file =
+        Record(camera.get(), folder.Path() + "/camera.mp4", std::chrono::seconds(3));
+    ASSERT_EQ(file.streams.size(), 1u);
+    EXPECT_EQ(file.streams[0].codec, "h264");
+    EXPECT_EQ(file.streams[0].width, 320);
+    EXPECT_EQ(file.streams[0].height, 240);
+    EXPECT_NEAR(file.duration_seconds, 3.0, 0.2);
+    EXPECT_NEAR(file.StreamEndSeconds(0), 3.0, 0.2);
+    EXPECT_GE(file.PacketsOf(0).size(), 60u);
+    EXPECT_EQ(camera->Stats().dropped, 0u);
+}
+
+TEST(CameraEndToEnd, YuyvRecordingShowsTheMovingPattern) {
+    VirtualCameraEnv env("YUYV:160x120@30");
+    CameraRef camera = OpenVirtualCamera(160, 120, 30);
+    ASSERT_TRUE(camera);
+    test::TempFolder folder;
+    const std::string path = folder.Path() + "/pattern.mp4";
+    (void)Record(camera.get(), path, std::chrono::milliseconds(700));
+    const auto pictures = test::DecodeVideo(path);
+    ASSERT_GE(pictures.size(), 10u);
+    EXPECT_NE(pictures.front().luma, pictures.back().luma);
+    EXPECT_LT(pictures.back().At(1, 1), 60);  // the counter's dark box, top-left and upright
+}
+
+TEST(CameraEndToEnd, UnpluggedCameraLetsTheRecordingEndNormally) {
+    VirtualCameraEnv env("YUYV:160x120@30", "10");
+    CameraRef camera = OpenVirtualCamera(160, 120, 30);
+    ASSERT_TRUE(camera);
+    test::TempFolder folder;
+    const test::ProbedFile file =
+        Record(camera.get(), folder.Path() + "/unplugged.mp4", std::chrono::milliseconds(1500));
+    ASSERT_EQ(file.streams.size(), 1u);
+    EXPECT_LE(file.PacketsOf(0).size(), 10u);
+    EXPECT_NEAR(file.StreamEndSeconds(0), 1.5, 0.2);  // the last picture lasts until the stop
+}
+
+TEST(CameraEndToEnd, CorruptPicturesAreSkippedWhileRecording) {
+    VirtualCameraEnv env("MJPG:160x120@30", nullptr, "4");
+    CameraRef camera = OpenVirtualCamera(160, 120, 30);
+    ASSERT_TRUE(camera);
+    test::TempFolder folder;
+    const test::ProbedFile file =
+        Record(camera.get(), folder.Path() + "/corrupt.mp4", std::chrono::milliseconds(800));
+    ASSERT_EQ(file.streams.size(), 1u);
+    EXPECT_GE(file.PacketsOf(0).size(), 10u);
+    EXPECT_GE(camera->Stats().skipped, 3u);
+}
+
+TEST(CameraEndToEnd, BusyAndUnusableVirtualCameras) {
+    {
+        VirtualCameraEnv env("NV12:640x480@30");
+        CameraRef camera = CCamera::Create("Virtual Camera");
+        ASSERT_TRUE(camera);
+        CameraFormatList list;
+        EXPECT_FALSE(camera->GetFormats(list));
+        EXPECT_NE(camera->Start(), platform::kCameraOk);
+    }
+    {
+        VirtualCameraEnv env("1");
+        setenv("VEXA_VIRTUAL_CAMERA_BUSY", "1", 1);
+        CameraRef camera = CCamera::Create("Virtual Camera");
+        unsetenv("VEXA_VIRTUAL_CAMERA_BUSY");
+        ASSERT_TRUE(camera);
+        EXPECT_EQ(camera->Start(), platform::kCameraBusy);
+    }
+    platform::CameraResult rc = platform::kCameraOk;
+    EXPECT_FALSE(CCamera::Create("No Such Camera", &rc));
+    EXPECT_EQ(rc, platform::kCameraFailed);
+}
+
+}  // namespace
+}  // namespace vexa::engine
