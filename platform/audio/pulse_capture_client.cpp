@@ -17,6 +17,7 @@ PulseCaptureClient::~PulseCaptureClient() {
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_overflow_callback(stream_, nullptr, nullptr);
+    pa_stream_set_suspended_callback(stream_, nullptr, nullptr);
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
 }
@@ -37,7 +38,13 @@ void PulseCaptureClient::OnState(pa_stream*, void* self) {
 }
 
 void PulseCaptureClient::OnOverflow(pa_stream*, void* self) {
-    static_cast<PulseCaptureClient*>(self)->overflowed_.store(true, std::memory_order_release);
+    static_cast<PulseCaptureClient*>(self)->discontinuous_.store(true, std::memory_order_release);
+}
+
+// A suspended device (a speaker that plays nothing) delivers nothing; what comes after it starts a new
+// run at the clock.
+void PulseCaptureClient::OnSuspended(pa_stream*, void* self) {
+    static_cast<PulseCaptureClient*>(self)->discontinuous_.store(true, std::memory_order_release);
 }
 
 InitResult PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buffer_duration100ns,
@@ -58,6 +65,7 @@ InitResult PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buf
     pa_stream_set_state_callback(stream, &OnState, this);
     pa_stream_set_read_callback(stream, &OnRead, this);
     pa_stream_set_overflow_callback(stream, &OnOverflow, this);
+    pa_stream_set_suspended_callback(stream, &OnSuspended, this);
 
     const int64_t bytes =
         std::max<int64_t>(format.BlockAlign(), buffer_duration100ns * format.BytesPerSecond() / 10'000'000);
@@ -105,7 +113,7 @@ bool PulseCaptureClient::ReadPacket(AudioPacket* packet) {
         }
         peeked_ = true;
         packet->frames = static_cast<uint32_t>(frames);
-        packet->flags = overflowed_.exchange(false, std::memory_order_acq_rel) ? kPacketDiscontinuity : 0;
+        packet->flags = discontinuous_.exchange(false, std::memory_order_acq_rel) ? kPacketDiscontinuity : 0;
         if (!data) {  // a hole: the samples are silence
             packet->flags |= kPacketSilent;
             packet->data = nullptr;

@@ -2,7 +2,8 @@
 // sink's monitor source, a microphone from its source. The format check accepts only what the device
 // delivers without conversion; Initialize opens the stream corked with a fragment of the requested
 // buffer duration; the data callback signals the caller's event; a hole in the stream becomes a
-// silent packet and an overflow marks the next packet discontinuous. Volume is applied in software.
+// silent packet; an overflow, or the device waking from suspension, marks the next packet
+// discontinuous. Volume is applied in software.
 //
 // Ownership: shares the server connection. Thread-safety: as AudioClient (SetVolume from any thread).
 #pragma once
@@ -39,6 +40,7 @@ class PulseCaptureClient final : public AudioClient {
     static void OnRead(pa_stream* stream, size_t bytes, void* self);
     static void OnState(pa_stream* stream, void* self);
     static void OnOverflow(pa_stream* stream, void* self);
+    static void OnSuspended(pa_stream* stream, void* self);
 
     std::shared_ptr<PulseConnection> connection_;
     std::string source_;
@@ -48,7 +50,7 @@ class PulseCaptureClient final : public AudioClient {
     Event* event_ = nullptr;
     uint32_t buffer_frames_ = 0;
     bool peeked_ = false;
-    std::atomic<bool> overflowed_{false};
+    std::atomic<bool> discontinuous_{false};  // samples were lost or the device slept
     std::atomic<float> gain_{1.0f};
     std::vector<uint8_t> scaled_;  // the packet after the volume, when it is not 1
 };
