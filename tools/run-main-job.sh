@@ -21,9 +21,9 @@ if [ -z "${DISPLAY:-}" ]; then
   export -f record
   export bin
   exec bash tools/with-test-env.sh bash -c '
-    # Moving content: the root window changes colour five times a second.
-    (while true; do for c in red green blue orange purple; do xsetroot -solid $c; sleep 0.2; done; done) &
+    build/default/tools/test-motion/vexa-test-motion --rate 10 &
     mover=$!
+    sleep 0.3
     record
     kill $mover'
 fi
