@@ -1,6 +1,6 @@
 // Cost of the X11 backend's calls on the capture thread's hot path: a whole 1920×1080 grab (one
-// per captured frame), a smaller crop, and a cursor read. Run on a display of that size, e.g.
-// `bash tools/with-test-env.sh build/<dir>/bench/screen/bench_screen_grab`.
+// per captured frame), a smaller crop, a cursor read, and 100 ms waits for damage on a still screen. Run on a
+// display of that size, e.g. `bash tools/with-test-env.sh build/<dir>/bench/screen/bench_screen_grab`.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -52,6 +52,23 @@ void BM_GrabCrop1280x720(benchmark::State& state) {
     GrabCrop(state, CaptureMethod::kDamage, ScreenRect{311, 177, 1591, 897});
 }
 BENCHMARK(BM_GrabCrop1280x720)->Unit(benchmark::kMillisecond);
+
+// What waiting costs while nothing changes: the wake-ups that ask for the pointer's position.
+void BM_WaitForDamageOnStillScreen(benchmark::State& state) {
+    ScreenBackend& backend = *Backend();
+    Event interrupt;
+    if (!backend.Open(CaptureMethod::kDamage)) {
+        state.SkipWithError("damage cannot be set up on this display");
+        return;
+    }
+    (void)backend.WaitForDamage(1'000'000, interrupt);  // the first report covers the whole screen
+    int updates = 0;
+    for (auto _ : state) {
+        if (backend.WaitForDamage(1'000'000, interrupt).kind != DamageReport::Kind::kTimeout) ++updates;
+    }
+    state.counters["updates"] = updates;
+}
+BENCHMARK(BM_WaitForDamageOnStillScreen)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 void BM_ReadCursor(benchmark::State& state) {
     ScreenBackend& backend = *Backend();

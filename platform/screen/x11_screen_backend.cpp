@@ -16,7 +16,9 @@
 
 #include "platform/screen/screen_backend.h"
 #include "platform/screen/x11_connection.h"
+#include "platform/screen/x11_handles.h"
 #include "platform/screen/x11_pixel_format.h"
+#include "platform/screen/x11_screen_info.h"
 #include "platform/screen/x11_shm_image.h"
 #include "platform/time/clock.h"
 
@@ -29,130 +31,6 @@ constexpr int kMaxCursorSize = 256;
 // The pointer's position is not announced by any event we select, so it is asked for this often
 // while waiting for damage.
 constexpr int64_t kPointerPollPeriod = kCounterFrequency / 60;
-
-template <auto Free>
-struct XFreeWith {
-    template <typename T>
-    void operator()(T* p) const {
-        Free(p);
-    }
-};
-void FreeXData(void* p) {
-    XFree(p);
-}
-void DestroyXImage(XImage* p) {
-    XDestroyImage(p);
-}
-using XFreePtr = XFreeWith<&FreeXData>;
-using CursorImagePtr = std::unique_ptr<XFixesCursorImage, XFreePtr>;
-using ImagePtr = std::unique_ptr<XImage, XFreeWith<&DestroyXImage>>;
-using ScreenResourcesPtr = std::unique_ptr<XRRScreenResources, XFreeWith<&XRRFreeScreenResources>>;
-using OutputInfoPtr = std::unique_ptr<XRROutputInfo, XFreeWith<&XRRFreeOutputInfo>>;
-using CrtcInfoPtr = std::unique_ptr<XRRCrtcInfo, XFreeWith<&XRRFreeCrtcInfo>>;
-
-// A server-side object (damage, region) destroyed with its connection's request.
-template <void (*Destroy)(Display*, XID)>
-class ServerObject {
-  public:
-    ServerObject() = default;
-    ServerObject(Display* display, XID id) : display_(display), id_(id) {}
-    ServerObject(ServerObject&& o) noexcept : display_(o.display_), id_(std::exchange(o.id_, 0)) {}
-    ServerObject& operator=(ServerObject&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            display_ = o.display_;
-            id_ = std::exchange(o.id_, 0);
-        }
-        return *this;
-    }
-    ~ServerObject() { Reset(); }
-    [[nodiscard]] XID get() const { return id_; }
-    void Reset() {
-        if (id_) Destroy(display_, id_);
-        id_ = 0;
-    }
-
-  private:
-    Display* display_ = nullptr;
-    XID id_ = 0;
-};
-void DestroyDamage(Display* d, XID id) {
-    XDamageDestroy(d, id);
-}
-void DestroyRegion(Display* d, XID id) {
-    XFixesDestroyRegion(d, id);
-}
-using DamageObject = ServerObject<&DestroyDamage>;
-using RegionObject = ServerObject<&DestroyRegion>;
-
-struct Extensions {
-    bool damage = false;
-    bool fixes = false;
-    bool randr = false;  // 1.3 or later: primary output
-    int damage_event_base = 0;
-    int fixes_event_base = 0;
-    int randr_event_base = 0;
-};
-
-Extensions QueryExtensions(Display* d) {
-    Extensions e;
-    int error_base = 0;
-    int major = 0;
-    int minor = 0;
-    // DAMAGE and XFixes refuse requests until the client has announced its version.
-    if (XDamageQueryExtension(d, &e.damage_event_base, &error_base)) {
-        e.damage = XDamageQueryVersion(d, &major, &minor) && major >= 1;
-    }
-    if (XFixesQueryExtension(d, &e.fixes_event_base, &error_base)) {
-        e.fixes = XFixesQueryVersion(d, &major, &minor) && major >= 2;
-    }
-    if (XRRQueryExtension(d, &e.randr_event_base, &error_base)) {
-        e.randr = XRRQueryVersion(d, &major, &minor) && (major > 1 || minor >= 3);
-    }
-    return e;
-}
-
-ScreenRect Intersection(const ScreenRect& a, const ScreenRect& b) {
-    ScreenRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-                 std::min(a.bottom, b.bottom)};
-    if (r.right <= r.left || r.bottom <= r.top) return {};
-    return r;
-}
-
-// The rectangle of the RandR primary output in root coordinates, if it has one that is lit.
-std::optional<ScreenRect> PrimaryOutputRect(Display* d, Window root) {
-    const RROutput primary = XRRGetOutputPrimary(d, root);
-    if (!primary) return std::nullopt;
-    ScreenResourcesPtr resources(XRRGetScreenResourcesCurrent(d, root));
-    if (!resources) return std::nullopt;
-    OutputInfoPtr output(XRRGetOutputInfo(d, resources.get(), primary));
-    if (!output || !output->crtc) return std::nullopt;
-    CrtcInfoPtr crtc(XRRGetCrtcInfo(d, resources.get(), output->crtc));
-    if (!crtc || crtc->width == 0 || crtc->height == 0) return std::nullopt;
-    return ScreenRect{crtc->x, crtc->y, crtc->x + static_cast<int>(crtc->width),
-                      crtc->y + static_cast<int>(crtc->height)};
-}
-
-std::optional<PixelLayout> ScreenPixelLayout(Display* d, const XWindowAttributes& root) {
-    const Visual* visual = root.visual;
-    if (!visual || visual->c_class != TrueColor) return std::nullopt;
-    int count = 0;
-    std::unique_ptr<XPixmapFormatValues, XFreePtr> formats(XListPixmapFormats(d, &count));
-    for (int i = 0; formats && i < count; ++i) {
-        if (formats.get()[i].depth == root.depth) {
-            return MakePixelLayout(visual->red_mask, visual->green_mask, visual->blue_mask,
-                                   formats.get()[i].bits_per_pixel, ImageByteOrder(d) == MSBFirst);
-        }
-    }
-    return std::nullopt;
-}
-
-// The cursor size the desktop asks for: $XCURSOR_SIZE, else the Xcursor.size resource; 0 if neither.
-int ConfiguredCursorSize(Display* d) {
-    const char* text = std::getenv("XCURSOR_SIZE");
-    if (!text || !*text) text = XGetDefault(d, "Xcursor", "size");
-    return text ? std::atoi(text) : 0;
-}
 
 // Start of the size-long window of a cursor side of length extent that keeps the hot spot inside.
 int CursorWindowStart(int hot, int extent, int size) {
@@ -186,7 +64,7 @@ class X11ScreenBackend final : public ScreenBackend {
     }
 
     void Close() override {
-        if (method_ == CaptureMethod::kDamage && !connection_->Broken()) {
+        if (!connection_->Broken()) {
             if (extensions_.fixes) XFixesSelectCursorInput(display_, root_, 0);
             if (extensions_.randr) XRRSelectInput(display_, root_, 0);
         }
@@ -409,6 +287,7 @@ class X11ScreenBackend final : public ScreenBackend {
     // Sleeps until the server sends something, the interrupt is signalled, or ns pass.
     Input WaitForInput(int64_t ns, Waitable& interrupt) {
         XFlush(display_);
+        ns = std::max<int64_t>(ns, 0);
         std::array<pollfd, 2> fds{pollfd{interrupt.NativeHandle(), POLLIN, 0},
                                   pollfd{ConnectionNumber(display_), POLLIN, 0}};
         const timespec ts{static_cast<time_t>(ns / kCounterFrequency),
