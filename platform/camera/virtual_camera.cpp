@@ -1,5 +1,8 @@
 #include "platform/camera/virtual_camera.h"
 
+#include <time.h>
+
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -35,6 +38,14 @@ bool ParseEntry(std::string_view entry, CameraFormat& out) {
     if (w <= 0 || h <= 0 || w % 2 || fps <= 0 || fps > 240) return false;
     out = {FourCc(entry[0], entry[1], entry[2], entry[3]), w, h, FrameTimeOf(fps)};
     return true;
+}
+
+std::atomic<int64_t> generator_cpu_ns{0};
+
+int64_t ThreadCpuNs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
 int EnvInt(const char* name) {
@@ -169,7 +180,10 @@ class VirtualCamera final : public CameraDevice {
             if (stop_.Wait(wait > 0 ? wait : 0) == WaitResult::kSignaled) return;
             bool corrupt =
                 config_.corrupt_every > 0 && (n + 1) % static_cast<uint64_t>(config_.corrupt_every) == 0;
-            if (!MakePicture(jpeg, picture, n, corrupt, bytes)) continue;
+            const int64_t cpu_before = ThreadCpuNs();
+            const bool made = MakePicture(jpeg, picture, n, corrupt, bytes);
+            generator_cpu_ns.fetch_add(ThreadCpuNs() - cpu_before, std::memory_order_relaxed);
+            if (!made) continue;
             callback_(static_cast<double>(PerformanceCounter()) / kCounterFrequency, bytes.data(),
                       bytes.size());
         }
@@ -226,6 +240,10 @@ std::optional<VirtualCameraConfig> VirtualCameraFromEnvironment() {
     config.corrupt_every = EnvInt("VEXA_VIRTUAL_CAMERA_CORRUPT");
     config.unplug_after = EnvInt("VEXA_VIRTUAL_CAMERA_UNPLUG");
     return config;
+}
+
+int64_t VirtualCameraGeneratorCpuNs() {
+    return generator_cpu_ns.load(std::memory_order_relaxed);
 }
 
 std::unique_ptr<CameraDevice> CreateVirtualCamera(VirtualCameraConfig config) {

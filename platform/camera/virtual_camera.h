@@ -41,4 +41,8 @@ struct VirtualCameraConfig {
 
 [[nodiscard]] std::unique_ptr<CameraDevice> CreateVirtualCamera(VirtualCameraConfig config);
 
+// Processor time (nanoseconds, all virtual cameras of the process) spent painting and encoding
+// pictures: benchmarks subtract it to count only what a real camera would cost.
+[[nodiscard]] int64_t VirtualCameraGeneratorCpuNs();
+
 }  // namespace vexa::platform
