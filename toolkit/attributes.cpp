@@ -12,7 +12,9 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -34,9 +36,12 @@ std::optional<bool> parseBool(std::string_view text) {
 
 std::optional<QColor> parseColor(std::string_view text) {
     text = trim(text);
-    if (text.starts_with('#')) text.remove_prefix(1);
-    else if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
-    else return std::nullopt;
+    if (text.starts_with('#'))
+        text.remove_prefix(1);
+    else if (text.starts_with("0x") || text.starts_with("0X"))
+        text.remove_prefix(2);
+    else
+        return std::nullopt;
     if (text.size() != 6 && text.size() != 8) return std::nullopt;
     std::uint32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
@@ -93,7 +98,8 @@ AttributeList parseAttributeList(std::string_view text) {
         const std::string_view name = trim(text.substr(pos, equals - pos));
         std::size_t quotePos = equals + 1;
         while (quotePos < text.size() && isSpace(text[quotePos])) ++quotePos;
-        if (name.empty() || quotePos >= text.size() || (text[quotePos] != '"' && text[quotePos] != '\'')) break;
+        if (name.empty() || quotePos >= text.size() || (text[quotePos] != '"' && text[quotePos] != '\''))
+            break;
         const auto close = text.find(text[quotePos], quotePos + 1);
         if (close == std::string_view::npos) break;
         result.emplace_back(std::string(name), std::string(text.substr(quotePos + 1, close - quotePos - 1)));

@@ -8,7 +8,8 @@ namespace vexa::toolkit {
 
 namespace {
 
-bool setImageAttribute(std::string_view name, std::string_view value, std::string_view wanted, std::string& field) {
+bool setImageAttribute(std::string_view name, std::string_view value, std::string_view wanted,
+                       std::string& field) {
     if (name != wanted) return false;
     field = std::string(value);
     return true;
@@ -48,22 +49,30 @@ bool Button::setAttribute(std::string_view name, std::string_view value) {
         invalidate();
         return true;
     }
-    if (name == "hottextcolor" || name == "pushedtextcolor" || name == "focusedtextcolor" || name == "hotbkcolor" ||
-        name == "pushedbkcolor") {
+    if (name == "hottextcolor" || name == "pushedtextcolor" || name == "focusedtextcolor" ||
+        name == "hotbkcolor" || name == "pushedbkcolor") {
         const auto c = parseColor(value);
         if (!c) return false;
-        if (name == "hottextcolor") hotTextColor_ = *c;
-        else if (name == "pushedtextcolor") pushedTextColor_ = *c;
-        else if (name == "focusedtextcolor") focusedTextColor_ = *c;
-        else if (name == "hotbkcolor") hotBkColor_ = *c;
-        else pushedBkColor_ = *c;
+        if (name == "hottextcolor")
+            hotTextColor_ = *c;
+        else if (name == "pushedtextcolor")
+            pushedTextColor_ = *c;
+        else if (name == "focusedtextcolor")
+            focusedTextColor_ = *c;
+        else if (name == "hotbkcolor")
+            hotBkColor_ = *c;
+        else
+            pushedBkColor_ = *c;
         invalidate();
         return true;
     }
     if (name == "cursor") {
-        if (value == "arrow") cursor_ = CursorShape::Arrow;
-        else if (value == "hand") cursor_ = CursorShape::Hand;
-        else return false;
+        if (value == "arrow")
+            cursor_ = CursorShape::Arrow;
+        else if (value == "hand")
+            cursor_ = CursorShape::Hand;
+        else
+            return false;
         return true;
     }
     return Label::setAttribute(name, value);
@@ -77,42 +86,42 @@ bool Button::activate() {
 
 void Button::doEvent(ControlEvent& event) {
     switch (event.type) {
-    case EventType::MouseEnter:
-        hot_ = isEnabled();
-        invalidate();
-        return;
-    case EventType::MouseLeave:
-        hot_ = false;
-        invalidate();
-        return;
-    case EventType::ButtonDown:
-    case EventType::DoubleClick:
-        if (!isEnabled()) return;
-        pushed_ = true;
-        if (manager()) manager()->setCapture(this);
-        invalidate();
-        return;
-    case EventType::MouseMove:
-        if (pushed_) {
-            hot_ = rect().contains(event.pos);
+        case EventType::MouseEnter:
+            hot_ = isEnabled();
             invalidate();
-        }
-        return;
-    case EventType::ButtonUp:
-        if (!pushed_) return;
-        pushed_ = false;
-        if (manager()) manager()->releaseCapture();
-        invalidate();
-        if (rect().contains(event.pos)) activate();
-        return;
-    case EventType::KeyDown:
-        if (event.key == Qt::Key_Return || event.key == Qt::Key_Enter || event.key == Qt::Key_Space) {
-            activate();
             return;
-        }
-        break;
-    default:
-        break;
+        case EventType::MouseLeave:
+            hot_ = false;
+            invalidate();
+            return;
+        case EventType::ButtonDown:
+        case EventType::DoubleClick:
+            if (!isEnabled()) return;
+            pushed_ = true;
+            if (manager()) manager()->setCapture(this);
+            invalidate();
+            return;
+        case EventType::MouseMove:
+            if (pushed_) {
+                hot_ = rect().contains(event.pos);
+                invalidate();
+            }
+            return;
+        case EventType::ButtonUp:
+            if (!pushed_) return;
+            pushed_ = false;
+            if (manager()) manager()->releaseCapture();
+            invalidate();
+            if (rect().contains(event.pos)) activate();
+            return;
+        case EventType::KeyDown:
+            if (event.key == Qt::Key_Return || event.key == Qt::Key_Enter || event.key == Qt::Key_Space) {
+                activate();
+                return;
+            }
+            break;
+        default:
+            break;
     }
     Label::doEvent(event);
 }
@@ -120,8 +129,10 @@ void Button::doEvent(ControlEvent& event) {
 void Button::paintBkColor(QPainter& painter) {
     Label::paintBkColor(painter);
     if (!isEnabled()) return;
-    if (pushed_ && pushedBkColor_.isValid()) fillRect(painter, rect(), pushedBkColor_);
-    else if ((hot_ || pushed_) && hotBkColor_.isValid()) fillRect(painter, rect(), hotBkColor_);
+    if (pushed_ && pushedBkColor_.isValid())
+        fillRect(painter, rect(), pushedBkColor_);
+    else if ((hot_ || pushed_) && hotBkColor_.isValid())
+        fillRect(painter, rect(), hotBkColor_);
 }
 
 void Button::paintStatusImage(QPainter& painter) {
@@ -150,14 +161,17 @@ QColor Button::currentTextColor() const {
 
 // --- Option ----------------------------------------------------------------------------------------
 
-Option::Option() { setAlignment(Qt::AlignLeft | Qt::AlignVCenter); }
+Option::Option() {
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
 
 Option::~Option() {
     if (manager() && !group_.empty()) manager()->leaveGroup(group_, this);
 }
 
 void Option::attach(PaintManager* manager, Control* parent) {
-    if (this->manager() && this->manager() != manager && !group_.empty()) this->manager()->leaveGroup(group_, this);
+    if (this->manager() && this->manager() != manager && !group_.empty())
+        this->manager()->leaveGroup(group_, this);
     const bool joining = manager && manager != this->manager();
     Button::attach(manager, parent);
     if (joining && !group_.empty()) {
@@ -224,8 +238,10 @@ bool Option::setAttribute(std::string_view name, std::string_view value) {
 
 bool Option::activate() {
     if (!Button::activate()) return false;
-    if (group_.empty()) setSelected(!selected_);
-    else if (!selected_) setSelected(true);
+    if (group_.empty())
+        setSelected(!selected_);
+    else if (!selected_)
+        setSelected(true);
     return true;
 }
 
@@ -241,7 +257,8 @@ void Option::paintBkColor(QPainter& painter) {
 void Option::paintStatusImage(QPainter& painter) {
     if (selected_ && !selectedImage_.empty()) {
         const bool hot = (hot_ || pushed_) && isEnabled();
-        drawImage(painter, hot && !selectedHotImage_.empty() ? selectedHotImage_ : selectedImage_, imageFade());
+        drawImage(painter, hot && !selectedHotImage_.empty() ? selectedHotImage_ : selectedImage_,
+                  imageFade());
         return;
     }
     Button::paintStatusImage(painter);

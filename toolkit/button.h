@@ -7,10 +7,12 @@
 namespace vexa::toolkit {
 
 class Button : public Label {
-public:
+  public:
     Button();
     [[nodiscard]] std::string_view className() const override { return "Button"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "Button" || Label::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "Button" || Label::isA(name);
+    }
     [[nodiscard]] bool wantsFocus() const override { return isKeyboardEnabled(); }
 
     [[nodiscard]] bool isHot() const { return hot_; }
@@ -28,7 +30,7 @@ public:
     // Sends "click"; false when disabled or hidden.
     bool activate() override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
     void paintBkColor(QPainter& painter) override;
     void paintStatusImage(QPainter& painter) override;
@@ -39,17 +41,19 @@ protected:
     bool hot_ = false;
     bool pushed_ = false;
 
-private:
+  private:
     std::string normalImage_, hotImage_, pushedImage_, disabledImage_, focusedImage_, foreImage_;
     QColor hotTextColor_, pushedTextColor_, focusedTextColor_, hotBkColor_, pushedBkColor_;
 };
 
 class Option : public Button {
-public:
+  public:
     Option();
     ~Option() override;
     [[nodiscard]] std::string_view className() const override { return "Option"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "Option" || Button::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "Option" || Button::isA(name);
+    }
 
     [[nodiscard]] const std::string& group() const { return group_; }
     void setGroup(std::string group);
@@ -64,12 +68,12 @@ public:
     void attach(PaintManager* manager, Control* parent) override;
     bool activate() override;
 
-protected:
+  protected:
     void paintBkColor(QPainter& painter) override;
     void paintStatusImage(QPainter& painter) override;
     [[nodiscard]] QColor currentTextColor() const override;
 
-private:
+  private:
     std::string group_;
     bool selected_ = false;
     std::string selectedImage_, selectedHotImage_;
@@ -78,9 +82,11 @@ private:
 
 // A check box is an option outside any group: a click toggles it.
 class CheckBox : public Option {
-public:
+  public:
     [[nodiscard]] std::string_view className() const override { return "CheckBox"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "CheckBox" || Option::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "CheckBox" || Option::isA(name);
+    }
     [[nodiscard]] bool isChecked() const { return isSelected(); }
     void setChecked(bool checked, bool notify = true) { setSelected(checked, notify); }
 };

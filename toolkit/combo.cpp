@@ -12,7 +12,7 @@ namespace vexa::toolkit {
 
 // Root of the pop-up: lists the combo's items and answers for the combo as their owner.
 class DropList : public VerticalLayout, public ListOwner {
-public:
+  public:
     explicit DropList(Combo& combo) : combo_(combo) { enableScrollBar(true); }
     [[nodiscard]] const ListInfo& listInfo() const override { return combo_.listInfo(); }
     [[nodiscard]] int itemIndex(const Control* item) const override { return indexOf(item); }
@@ -33,19 +33,21 @@ public:
     }
     void activateItem(Control* /*item*/) override {}
 
-protected:
+  protected:
     void childRemoved(Control* child) override {
         if (child == hot_) hot_ = nullptr;
     }
 
-private:
+  private:
     Combo& combo_;
     Control* hot_ = nullptr;
 };
 
 ComboDropDown::ComboDropDown(Combo& combo) : combo_(combo) {}
 
-ComboDropDown::~ComboDropDown() { destroy(); }
+ComboDropDown::~ComboDropDown() {
+    destroy();
+}
 
 bool ComboDropDown::open() {
     Window* host = combo_.manager() ? combo_.manager()->window() : nullptr;
@@ -80,7 +82,9 @@ bool ComboDropDown::onCreate() {
     return true;
 }
 
-void ComboDropDown::onDestroy() { returnItems(); }
+void ComboDropDown::onDestroy() {
+    returnItems();
+}
 
 void ComboDropDown::returnItems() {
     if (!list_) return;
@@ -110,9 +114,13 @@ bool ComboDropDown::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
 
 // --- Combo -----------------------------------------------------------------------------------------
 
-Combo::Combo() { cursor_ = CursorShape::Hand; }
+Combo::Combo() {
+    cursor_ = CursorShape::Hand;
+}
 
-Combo::~Combo() { dropDown_.reset(); }
+Combo::~Combo() {
+    dropDown_.reset();
+}
 
 bool Combo::selectItem(int index, bool notify) {
     if (index < -1 || index >= count()) return false;
@@ -122,13 +130,18 @@ bool Combo::selectItem(int index, bool notify) {
     current_ = index;
     invalidate();
     if (dropDown_) dropDown_->invalidate(QRect(QPoint(0, 0), dropDown_->geometry().size()));
-    if (notify && manager()) manager()->sendNotify(this, "itemselect", static_cast<std::uintptr_t>(index), old);
+    if (notify && manager())
+        manager()->sendNotify(this, "itemselect", static_cast<std::uintptr_t>(index), old);
     return true;
 }
 
-void Combo::setHotItem(Control* item) { hot_ = item; }
+void Combo::setHotItem(Control* item) {
+    hot_ = item;
+}
 
-void Combo::activateItem(Control* /*item*/) { closeDropDown(); }
+void Combo::activateItem(Control* /*item*/) {
+    closeDropDown();
+}
 
 Control* Combo::addItem(std::string text, std::intptr_t tag, int height) {
     auto item = std::make_unique<ListLabelElement>();
@@ -163,7 +176,8 @@ bool Combo::setAttribute(std::string_view name, std::string_view value) {
         const auto s = parseSize(value);
         if (!s) return false;
         dropBoxSize_ = *s;
-    } else if (name == "dropbkcolor" || name == "dropbordercolor" || name == "textcolor" || name == "disabledtextcolor") {
+    } else if (name == "dropbkcolor" || name == "dropbordercolor" || name == "textcolor" ||
+               name == "disabledtextcolor") {
         const auto c = parseColor(value);
         if (!c) return false;
         (name == "dropbkcolor"       ? dropBkColor_
@@ -182,7 +196,8 @@ bool Combo::setAttribute(std::string_view name, std::string_view value) {
         const auto n = parseInt(value);
         if (!n || *n < -1) return false;
         initialSelection_ = *n;
-    } else if (name == "normalimage" || name == "hotimage" || name == "pushedimage" || name == "disabledimage") {
+    } else if (name == "normalimage" || name == "hotimage" || name == "pushedimage" ||
+               name == "disabledimage") {
         (name == "normalimage"   ? normalImage_
          : name == "hotimage"    ? hotImage_
          : name == "pushedimage" ? pushedImage_
@@ -198,7 +213,9 @@ void Combo::onBuilt() {
     if (initialSelection_ >= 0) selectItem(initialSelection_, false);
 }
 
-Control* Combo::findAt(const QPoint& point) { return Control::findAt(point); }
+Control* Combo::findAt(const QPoint& point) {
+    return Control::findAt(point);
+}
 
 void Combo::setPos(const QRect& rect) {
     // The items are laid out by the drop-down list, not inside the box.
@@ -207,31 +224,35 @@ void Combo::setPos(const QRect& rect) {
 
 void Combo::doEvent(ControlEvent& event) {
     switch (event.type) {
-    case EventType::MouseEnter:
-    case EventType::MouseLeave:
-        hovered_ = event.type == EventType::MouseEnter;
-        invalidate();
-        return;
-    case EventType::ButtonDown:
-        if (!isEnabled()) return;
-        pushed_ = true;
-        invalidate();
-        activate();
-        return;
-    case EventType::ButtonUp:
-        pushed_ = false;
-        invalidate();
-        return;
-    case EventType::ScrollWheel:
-        if (isEnabled() && !dropDown_) selectItem(std::clamp(current_ + (event.wheelDelta > 0 ? -1 : 1), 0, count() - 1));
-        return;
-    case EventType::KeyDown:
-        if (event.key == Qt::Key_Up && current_ > 0) selectItem(current_ - 1);
-        else if (event.key == Qt::Key_Down && current_ + 1 < count()) selectItem(current_ + 1);
-        else if (event.key == Qt::Key_Space || event.key == Qt::Key_F4) activate();
-        return;
-    default:
-        Container::doEvent(event);
+        case EventType::MouseEnter:
+        case EventType::MouseLeave:
+            hovered_ = event.type == EventType::MouseEnter;
+            invalidate();
+            return;
+        case EventType::ButtonDown:
+            if (!isEnabled()) return;
+            pushed_ = true;
+            invalidate();
+            activate();
+            return;
+        case EventType::ButtonUp:
+            pushed_ = false;
+            invalidate();
+            return;
+        case EventType::ScrollWheel:
+            if (isEnabled() && !dropDown_)
+                selectItem(std::clamp(current_ + (event.wheelDelta > 0 ? -1 : 1), 0, count() - 1));
+            return;
+        case EventType::KeyDown:
+            if (event.key == Qt::Key_Up && current_ > 0)
+                selectItem(current_ - 1);
+            else if (event.key == Qt::Key_Down && current_ + 1 < count())
+                selectItem(current_ + 1);
+            else if (event.key == Qt::Key_Space || event.key == Qt::Key_F4)
+                activate();
+            return;
+        default:
+            Container::doEvent(event);
     }
 }
 
@@ -247,14 +268,18 @@ void Combo::paint(QPainter& painter, const QRect& dirty) {
     paintBkColor(painter);
     paintBkImage(painter);
     const std::string* image = &normalImage_;
-    if (!isEnabled() && !disabledImage_.empty()) image = &disabledImage_;
-    else if (isEnabled() && (pushed_ || dropDown_) && !pushedImage_.empty()) image = &pushedImage_;
-    else if (isEnabled() && hovered_ && !hotImage_.empty()) image = &hotImage_;
+    if (!isEnabled() && !disabledImage_.empty())
+        image = &disabledImage_;
+    else if (isEnabled() && (pushed_ || dropDown_) && !pushedImage_.empty())
+        image = &pushedImage_;
+    else if (isEnabled() && hovered_ && !hotImage_.empty())
+        image = &hotImage_;
     drawImage(painter, *image);
     if (const Control* item = itemAt(current_); item && manager()) {
         painter.setFont(manager()->font(font_ >= 0 ? font_ : info_.font));
         painter.setPen(isEnabled() && item->isEnabled() ? textColor_ : disabledTextColor_);
-        painter.drawText(rect().marginsRemoved(textPadding_), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        painter.drawText(rect().marginsRemoved(textPadding_),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          QString::fromStdString(item->text()));
     }
     paintBorder(painter);

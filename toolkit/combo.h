@@ -8,11 +8,13 @@
 namespace vexa::toolkit {
 
 class Combo : public Container, public ListOwner {
-public:
+  public:
     Combo();
     ~Combo() override;
     [[nodiscard]] std::string_view className() const override { return "Combo"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "Combo" || Container::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "Combo" || Container::isA(name);
+    }
     [[nodiscard]] bool wantsFocus() const override { return isKeyboardEnabled(); }
 
     [[nodiscard]] const ListInfo& listInfo() const override { return info_; }
@@ -39,11 +41,11 @@ public:
     void paint(QPainter& painter, const QRect& dirty) override;
     void onBuilt() override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
     void childRemoved(Control* child) override;
 
-private:
+  private:
     friend class ComboDropDown;
     ListInfo info_;
     int current_ = -1;

@@ -10,20 +10,20 @@ namespace vexa::toolkit {
 class Combo;
 
 class ComboDropDown : public Window {
-public:
+  public:
     explicit ComboDropDown(Combo& combo);
     ~ComboDropDown() override;
     [[nodiscard]] std::string windowClassName() const override { return "ComboDropWnd"; }
     // Opens below the combo; false when the combo is not in a window on screen.
     [[nodiscard]] bool open();
 
-protected:
+  protected:
     bool onCreate() override;
     void onDestroy() override;
     void onFocusLost() override;
     bool onKey(int key, Qt::KeyboardModifiers modifiers) override;
 
-private:
+  private:
     void returnItems();
 
     Combo& combo_;

@@ -17,7 +17,9 @@ Container::~Container() {
     }
 }
 
-bool Container::isA(std::string_view name) const { return name == "Container" || Control::isA(name); }
+bool Container::isA(std::string_view name) const {
+    return name == "Container" || Control::isA(name);
+}
 
 Control* Container::itemAt(int index) const {
     if (index < 0 || index >= count()) return nullptr;
@@ -31,7 +33,9 @@ int Container::indexOf(const Control* child) const {
     return -1;
 }
 
-Control* Container::add(std::unique_ptr<Control> child) { return addAt(std::move(child), count()); }
+Control* Container::add(std::unique_ptr<Control> child) {
+    return addAt(std::move(child), count());
+}
 
 Control* Container::addAt(std::unique_ptr<Control> child, int index) {
     if (!child) return nullptr;
@@ -95,7 +99,8 @@ void Container::enableScrollBar(bool vertical) {
         scrollBar_->attach(manager(), this);
         scrollBar_->onScroll([this](int pos) { setScrollPos(pos); });
         if (manager()) {
-            if (const auto* defaults = manager()->defaultAttributes("ScrollBar")) scrollBar_->applyAttributeList(*defaults);
+            if (const auto* defaults = manager()->defaultAttributes("ScrollBar"))
+                scrollBar_->applyAttributeList(*defaults);
         }
     }
     needLayout();
@@ -114,8 +119,10 @@ void Container::scrollIntoView(const Control* child) {
     if (indexOf(child) < 0 || !scrollBar_) return;
     const QRect area = innerRect();
     const QRect r = child->rect();
-    if (r.top() < area.top()) setScrollPos(scrollPos_ - (area.top() - r.top()));
-    else if (r.bottom() > area.bottom()) setScrollPos(scrollPos_ + (r.bottom() - area.bottom()));
+    if (r.top() < area.top())
+        setScrollPos(scrollPos_ - (area.top() - r.top()));
+    else if (r.bottom() > area.bottom())
+        setScrollPos(scrollPos_ + (r.bottom() - area.bottom()));
 }
 
 bool Container::setAttribute(std::string_view name, std::string_view value) {
@@ -275,15 +282,19 @@ void Container::doEvent(ControlEvent& event) {
 
 // --- flows -----------------------------------------------------------------------------------------
 
-bool VerticalLayout::isA(std::string_view name) const { return name == "VerticalLayout" || Container::isA(name); }
+bool VerticalLayout::isA(std::string_view name) const {
+    return name == "VerticalLayout" || Container::isA(name);
+}
 
 int VerticalLayout::layoutChildren(const QRect& area) {
     std::vector<Control*> flow;
     for (int i = 0; i < count(); ++i) {
         Control* c = itemAt(i);
         if (!c->isVisible()) continue;
-        if (c->isFloat()) placeFloat(*c);
-        else flow.push_back(c);
+        if (c->isFloat())
+            placeFloat(*c);
+        else
+            flow.push_back(c);
     }
     int fixed = 0;
     int stretching = 0;
@@ -302,8 +313,8 @@ int VerticalLayout::layoutChildren(const QRect& area) {
         const QMargins pad = c.padding();
         const int height = clampedSize(heights[i] ? heights[i] : share, c.minHeight(), c.maxHeight());
         const int wantWidth = c.estimateSize(area.size()).width();
-        const int width = clampedSize(wantWidth ? wantWidth : area.width() - pad.left() - pad.right(), c.minWidth(),
-                                      c.maxWidth());
+        const int width = clampedSize(wantWidth ? wantWidth : area.width() - pad.left() - pad.right(),
+                                      c.minWidth(), c.maxWidth());
         y += pad.top();
         c.setPos(QRect(area.left() + pad.left(), y, width, height));
         y += height + pad.bottom() + childPadding();
@@ -321,8 +332,10 @@ int HorizontalLayout::layoutChildren(const QRect& area) {
     for (int i = 0; i < count(); ++i) {
         Control* c = itemAt(i);
         if (!c->isVisible()) continue;
-        if (c->isFloat()) placeFloat(*c);
-        else flow.push_back(c);
+        if (c->isFloat())
+            placeFloat(*c);
+        else
+            flow.push_back(c);
     }
     int fixed = 0;
     int stretching = 0;
@@ -352,7 +365,9 @@ int HorizontalLayout::layoutChildren(const QRect& area) {
     return bottom;
 }
 
-bool TabLayout::isA(std::string_view name) const { return name == "TabLayout" || Container::isA(name); }
+bool TabLayout::isA(std::string_view name) const {
+    return name == "TabLayout" || Container::isA(name);
+}
 
 bool TabLayout::selectItem(int index) {
     if (index < 0 || index >= count()) return false;

@@ -12,7 +12,7 @@
 namespace vexa::toolkit {
 
 class Container : public Control {
-public:
+  public:
     Container();
     ~Container() override;
 
@@ -54,7 +54,7 @@ public:
     bool forEach(const std::function<bool(Control&)>& visit) override;
     void paint(QPainter& painter, const QRect& dirty) override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
     // Told after a child left this container (taken out or destroyed).
     virtual void childRemoved(Control* child) { (void)child; }
@@ -67,7 +67,7 @@ protected:
     void relayout();
     static int clampedSize(int size, int minimum, int maximum);
 
-private:
+  private:
     struct Child {
         Control* control = nullptr;
         std::unique_ptr<Control> owned;
@@ -82,25 +82,25 @@ private:
 };
 
 class VerticalLayout : public Container {
-public:
+  public:
     [[nodiscard]] std::string_view className() const override { return "VerticalLayout"; }
     [[nodiscard]] bool isA(std::string_view name) const override;
 
-protected:
+  protected:
     int layoutChildren(const QRect& area) override;
 };
 
 class HorizontalLayout : public Container {
-public:
+  public:
     [[nodiscard]] std::string_view className() const override { return "HorizontalLayout"; }
     [[nodiscard]] bool isA(std::string_view name) const override;
 
-protected:
+  protected:
     int layoutChildren(const QRect& area) override;
 };
 
 class TabLayout : public Container {
-public:
+  public:
     [[nodiscard]] std::string_view className() const override { return "TabLayout"; }
     [[nodiscard]] bool isA(std::string_view name) const override;
     [[nodiscard]] int currentIndex() const { return current_; }
@@ -109,7 +109,7 @@ public:
     bool setAttribute(std::string_view name, std::string_view value) override;
     void onBuilt() override;
 
-private:
+  private:
     int current_ = 0;
 };
 

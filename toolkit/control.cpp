@@ -45,7 +45,9 @@ void Control::setEnabled(bool enabled) {
     invalidate();
 }
 
-bool Control::isFocused() const { return manager_ && manager_->focus() == this; }
+bool Control::isFocused() const {
+    return manager_ && manager_->focus() == this;
+}
 
 void Control::setFocus() {
     if (manager_) manager_->setFocus(this);
@@ -85,7 +87,9 @@ void Control::setFloatPos(const QRect& pos) {
     needLayout();
 }
 
-QSize Control::estimateSize(const QSize& /*available*/) const { return {fixedWidth_, fixedHeight_}; }
+QSize Control::estimateSize(const QSize& /*available*/) const {
+    return {fixedWidth_, fixedHeight_};
+}
 
 void Control::setBkColor(const QColor& color) {
     bkColor_ = color;
@@ -110,34 +114,52 @@ void Control::setBorderSize(int size) {
 
 bool Control::setAttribute(std::string_view name, std::string_view value) {
     const std::string v(value);
-    if (name == "name") setName(v);
-    else if (name == "text") setText(v);
-    else if (name == "tooltip") setToolTip(v);
-    else if (name == "userdata") setUserData(v);
-    else if (name == "bkimage") setBkImage(v);
+    if (name == "name")
+        setName(v);
+    else if (name == "text")
+        setText(v);
+    else if (name == "tooltip")
+        setToolTip(v);
+    else if (name == "userdata")
+        setUserData(v);
+    else if (name == "bkimage")
+        setBkImage(v);
     else if (name == "tag") {
         auto n = parseInt(value);
         if (!n) return false;
         setTag(*n);
-    } else if (name == "visible" || name == "enabled" || name == "mouse" || name == "keyboard" || name == "float") {
+    } else if (name == "visible" || name == "enabled" || name == "mouse" || name == "keyboard" ||
+               name == "float") {
         const auto b = parseBool(value);
         if (!b) return false;
-        if (name == "visible") setVisible(*b);
-        else if (name == "enabled") setEnabled(*b);
-        else if (name == "mouse") setMouseEnabled(*b);
-        else if (name == "keyboard") setKeyboardEnabled(*b);
-        else setFloat(*b);
+        if (name == "visible")
+            setVisible(*b);
+        else if (name == "enabled")
+            setEnabled(*b);
+        else if (name == "mouse")
+            setMouseEnabled(*b);
+        else if (name == "keyboard")
+            setKeyboardEnabled(*b);
+        else
+            setFloat(*b);
     } else if (name == "width" || name == "height" || name == "minwidth" || name == "maxwidth" ||
                name == "minheight" || name == "maxheight" || name == "bordersize") {
         const auto n = parseInt(value);
         if (!n || *n < 0) return false;
-        if (name == "width") setFixedWidth(*n);
-        else if (name == "height") setFixedHeight(*n);
-        else if (name == "minwidth") minWidth_ = *n;
-        else if (name == "maxwidth") maxWidth_ = *n;
-        else if (name == "minheight") minHeight_ = *n;
-        else if (name == "maxheight") maxHeight_ = *n;
-        else setBorderSize(*n);
+        if (name == "width")
+            setFixedWidth(*n);
+        else if (name == "height")
+            setFixedHeight(*n);
+        else if (name == "minwidth")
+            minWidth_ = *n;
+        else if (name == "maxwidth")
+            maxWidth_ = *n;
+        else if (name == "minheight")
+            minHeight_ = *n;
+        else if (name == "maxheight")
+            maxHeight_ = *n;
+        else
+            setBorderSize(*n);
         needLayout();
     } else if (name == "padding") {
         const auto m = parseMargins(value);
@@ -150,8 +172,10 @@ bool Control::setAttribute(std::string_view name, std::string_view value) {
     } else if (name == "bkcolor" || name == "bordercolor") {
         const auto c = parseColor(value);
         if (!c) return false;
-        if (name == "bkcolor") setBkColor(*c);
-        else setBorderColor(*c);
+        if (name == "bkcolor")
+            setBkColor(*c);
+        else
+            setBorderColor(*c);
     } else if (name == "borderround") {
         const auto s = parseSize(value);
         if (!s) return false;
@@ -179,7 +203,9 @@ Control* Control::findAt(const QPoint& point) {
     return this;
 }
 
-bool Control::forEach(const std::function<bool(Control&)>& visit) { return visit(*this); }
+bool Control::forEach(const std::function<bool(Control&)>& visit) {
+    return visit(*this);
+}
 
 void Control::paint(QPainter& painter, const QRect& dirty) {
     if (!visible_ || !dirty.intersects(rect_)) return;
@@ -212,11 +238,22 @@ bool Control::runNotifyHandlers(Notification& notification) {
     return true;
 }
 
-bool Control::activate() { return visible_ && enabled_; }
+bool Control::activate() {
+    return visible_ && enabled_;
+}
 
 void Control::doEvent(ControlEvent& event) {
-    if (event.type == EventType::SetFocus || event.type == EventType::KillFocus) return;
-    if (parent_) parent_->handleEvent(event);
+    // Hover and focus changes concern one control each; the paint manager tells every control
+    // whose state changes. Everything else bubbles up until a control handles it.
+    switch (event.type) {
+        case EventType::MouseEnter:
+        case EventType::MouseLeave:
+        case EventType::SetFocus:
+        case EventType::KillFocus:
+            return;
+        default:
+            if (parent_) parent_->handleEvent(event);
+    }
 }
 
 void Control::fillRect(QPainter& painter, const QRect& rect, const QColor& color) const {
@@ -233,9 +270,13 @@ void Control::fillRect(QPainter& painter, const QRect& rect, const QColor& color
     painter.restore();
 }
 
-void Control::paintBkColor(QPainter& painter) { fillRect(painter, rect_, bkColor_); }
+void Control::paintBkColor(QPainter& painter) {
+    fillRect(painter, rect_, bkColor_);
+}
 
-void Control::paintBkImage(QPainter& painter) { drawImage(painter, bkImage_); }
+void Control::paintBkImage(QPainter& painter) {
+    drawImage(painter, bkImage_);
+}
 
 void Control::paintBorder(QPainter& painter) {
     if (borderSize_ <= 0 || !borderColor_.isValid() || borderColor_.alpha() == 0) return;

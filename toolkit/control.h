@@ -64,7 +64,7 @@ using NotifyHandler = std::function<bool(Notification&)>;
 enum class CursorShape { Arrow, Hand, Cross, SizeAll, SizeWE, SizeNS, SizeNWSE, SizeNESW, IBeam };
 
 class Control {
-public:
+  public:
     Control();
     virtual ~Control();
     Control(const Control&) = delete;
@@ -164,7 +164,7 @@ public:
     // Performs the control's action as a click would; false when it is disabled or hidden.
     virtual bool activate();
 
-protected:
+  protected:
     virtual void doEvent(ControlEvent& event);
     virtual void paintBkColor(QPainter& painter);
     virtual void paintBkImage(QPainter& painter);
@@ -179,7 +179,7 @@ protected:
 
     CursorShape cursor_ = CursorShape::Arrow;
 
-private:
+  private:
     std::string name_;
     std::string text_;
     QString qtext_;

@@ -28,7 +28,8 @@ void readWindowInfo(const XmlElement& element, WindowInfo& info) {
         } else if (name == "maxinfo") {
             if (auto s = parseSize(value)) info.maxSize = *s;
         } else if (name == "caption") {
-            if (auto v = parseInts<4>(value)) info.caption = QRect(QPoint((*v)[0], (*v)[1]), QPoint((*v)[2], (*v)[3]));
+            if (auto v = parseInts<4>(value))
+                info.caption = QRect(QPoint((*v)[0], (*v)[1]), QPoint((*v)[2], (*v)[3]));
         } else if (name == "sizebox") {
             if (auto m = parseMargins(value)) info.sizeBox = *m;
         } else if (name == "layered" || name == "bktrans") {
@@ -46,19 +47,26 @@ void readFont(const XmlElement& element) {
     std::optional<int> id;
     bool isDefault = false;
     for (const auto& [name, value] : element.attributes) {
-        if (name == "id") id = parseInt(value);
-        else if (name == "name") spec.family = value;
-        else if (name == "size") spec.pixelSize = parseInt(value).value_or(spec.pixelSize);
-        else if (name == "bold") spec.bold = parseBool(value).value_or(false);
-        else if (name == "italic") spec.italic = parseBool(value).value_or(false);
-        else if (name == "underline") spec.underline = parseBool(value).value_or(false);
-        else if (name == "default") isDefault = parseBool(value).value_or(false);
+        if (name == "id")
+            id = parseInt(value);
+        else if (name == "name")
+            spec.family = value;
+        else if (name == "size")
+            spec.pixelSize = parseInt(value).value_or(spec.pixelSize);
+        else if (name == "bold")
+            spec.bold = parseBool(value).value_or(false);
+        else if (name == "italic")
+            spec.italic = parseBool(value).value_or(false);
+        else if (name == "underline")
+            spec.underline = parseBool(value).value_or(false);
+        else if (name == "default")
+            isDefault = parseBool(value).value_or(false);
     }
     if (id) registerFont(*id, spec, isDefault);
 }
 
 class Builder {
-public:
+  public:
     Builder(PaintManager& manager, const CreateControlFn& createControl, std::string* error)
         : manager_(manager), createControl_(createControl), error_(error) {}
 
@@ -86,7 +94,7 @@ public:
         return result;
     }
 
-private:
+  private:
     std::unique_ptr<Control> fail(const std::string& why) {
         if (error_ && error_->empty()) *error_ = why;
         return nullptr;
@@ -98,7 +106,8 @@ private:
         if (!result) return fail("unknown control tag <" + element.tag + ">");
         // Known to the manager from the start, so groups, defaults and fonts resolve while building.
         result->attach(&manager_, nullptr);
-        if (const std::string* defaults = manager_.defaultAttributes(element.tag)) result->applyAttributeList(*defaults);
+        if (const std::string* defaults = manager_.defaultAttributes(element.tag))
+            result->applyAttributeList(*defaults);
         for (const auto& [name, value] : element.attributes) result->setAttribute(name, value);
         if (!element.children.empty()) {
             auto* container = dynamic_cast<Container*>(result.get());

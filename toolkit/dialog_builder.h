@@ -27,6 +27,7 @@ using CreateControlFn = std::function<std::unique_ptr<Control>(std::string_view 
 [[nodiscard]] std::unique_ptr<Control> buildLayout(const std::string& layoutName, PaintManager& manager,
                                                    const CreateControlFn& createControl, std::string* error);
 [[nodiscard]] std::unique_ptr<Control> buildLayoutText(std::string_view xml, PaintManager& manager,
-                                                       const CreateControlFn& createControl, std::string* error);
+                                                       const CreateControlFn& createControl,
+                                                       std::string* error);
 
 }  // namespace vexa::toolkit

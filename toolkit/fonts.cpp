@@ -4,7 +4,6 @@
 
 #include <QStringList>
 
-
 #include <map>
 #include <memory>
 
@@ -79,7 +78,9 @@ void registerFont(int id, const FontSpec& spec, bool makeDefault) {
     if (makeDefault) registry().defaultId = id;
 }
 
-bool hasFont(int id) { return registry().fonts.count(id) != 0; }
+bool hasFont(int id) {
+    return registry().fonts.count(id) != 0;
+}
 
 const QFont& fontById(int id) {
     Registry& r = registry();

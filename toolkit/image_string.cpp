@@ -65,7 +65,8 @@ std::optional<ImageSpec> parseImageString(std::string_view text) {
     return spec;
 }
 
-void drawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, const QRect& box, int extraFade) {
+void drawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, const QRect& box,
+               int extraFade) {
     QRect source = spec.source ? spec.source->intersected(image.rect()) : image.rect();
     QRect dest = spec.dest ? spec.dest->translated(box.topLeft()) : box;
     if (source.isEmpty() || dest.isEmpty()) return;
@@ -79,17 +80,22 @@ void drawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, co
         drawPart(painter, image, dest, source, spec.xtiled, spec.ytiled);
     } else {
         // Nine-slice: corners keep their size, edges stretch along one axis, the centre along both.
-        const int xs[4] = {source.left(), source.left() + c.left(), source.right() + 1 - c.right(), source.right() + 1};
-        const int ys[4] = {source.top(), source.top() + c.top(), source.bottom() + 1 - c.bottom(), source.bottom() + 1};
-        const int xd[4] = {dest.left(), dest.left() + c.left(), dest.right() + 1 - c.right(), dest.right() + 1};
-        const int yd[4] = {dest.top(), dest.top() + c.top(), dest.bottom() + 1 - c.bottom(), dest.bottom() + 1};
+        const int xs[4] = {source.left(), source.left() + c.left(), source.right() + 1 - c.right(),
+                           source.right() + 1};
+        const int ys[4] = {source.top(), source.top() + c.top(), source.bottom() + 1 - c.bottom(),
+                           source.bottom() + 1};
+        const int xd[4] = {dest.left(), dest.left() + c.left(), dest.right() + 1 - c.right(),
+                           dest.right() + 1};
+        const int yd[4] = {dest.top(), dest.top() + c.top(), dest.bottom() + 1 - c.bottom(),
+                           dest.bottom() + 1};
         for (int row = 0; row < 3; ++row) {
             for (int col = 0; col < 3; ++col) {
                 if (spec.hole && row == 1 && col == 1) continue;
                 const QRect from(QPoint(xs[col], ys[row]), QPoint(xs[col + 1] - 1, ys[row + 1] - 1));
                 const QRect to(QPoint(xd[col], yd[row]), QPoint(xd[col + 1] - 1, yd[row + 1] - 1));
                 const bool stretchedMiddle = row == 1 || col == 1;
-                drawPart(painter, image, to, from, stretchedMiddle && spec.xtiled, stretchedMiddle && spec.ytiled);
+                drawPart(painter, image, to, from, stretchedMiddle && spec.xtiled,
+                         stretchedMiddle && spec.ytiled);
             }
         }
     }

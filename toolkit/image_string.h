@@ -1,6 +1,6 @@
 // Image strings of the skin: a plain file name ("bk.png") or
-// "file='x.png' source='l,t,r,b' dest='l,t,r,b' corner='l,t,r,b' fade='n' hole='true' xtiled='true' ytiled='true'".
-// Malformed keys are ignored one by one; a string naming no file yields nothing.
+// "file='x.png' source='l,t,r,b' dest='l,t,r,b' corner='l,t,r,b' fade='n' hole='true' xtiled='true'
+// ytiled='true'". Malformed keys are ignored one by one; a string naming no file yields nothing.
 // Thread-safety: pure functions.
 #pragma once
 
@@ -32,6 +32,7 @@ struct ImageSpec {
 [[nodiscard]] std::optional<ImageSpec> parseImageString(std::string_view text);
 
 // Draws `spec` of `image` into `box` (the control's rectangle); `extraFade` multiplies the spec's fade.
-void drawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, const QRect& box, int extraFade = 255);
+void drawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, const QRect& box,
+               int extraFade = 255);
 
 }  // namespace vexa::toolkit

@@ -14,13 +14,20 @@ std::optional<int> parseAlignment(std::string_view text) {
     while (pos < text.size()) {
         const auto end = text.find_first_of(" ,", pos);
         const std::string_view token = text.substr(pos, end == std::string_view::npos ? end : end - pos);
-        if (token == "left") horizontal = Qt::AlignLeft;
-        else if (token == "center") horizontal = Qt::AlignHCenter;
-        else if (token == "right") horizontal = Qt::AlignRight;
-        else if (token == "top") vertical = Qt::AlignTop;
-        else if (token == "vcenter") vertical = Qt::AlignVCenter;
-        else if (token == "bottom") vertical = Qt::AlignBottom;
-        else if (!token.empty()) return std::nullopt;
+        if (token == "left")
+            horizontal = Qt::AlignLeft;
+        else if (token == "center")
+            horizontal = Qt::AlignHCenter;
+        else if (token == "right")
+            horizontal = Qt::AlignRight;
+        else if (token == "top")
+            vertical = Qt::AlignTop;
+        else if (token == "vcenter")
+            vertical = Qt::AlignVCenter;
+        else if (token == "bottom")
+            vertical = Qt::AlignBottom;
+        else if (!token.empty())
+            return std::nullopt;
         if (end == std::string_view::npos) break;
         pos = end + 1;
     }
@@ -59,8 +66,10 @@ bool Label::setAttribute(std::string_view name, std::string_view value) {
     if (name == "textcolor" || name == "disabledtextcolor") {
         const auto c = parseColor(value);
         if (!c) return false;
-        if (name == "textcolor") setTextColor(*c);
-        else setDisabledTextColor(*c);
+        if (name == "textcolor")
+            setTextColor(*c);
+        else
+            setDisabledTextColor(*c);
     } else if (name == "font") {
         const auto n = parseInt(value);
         if (!n) return false;
@@ -68,8 +77,10 @@ bool Label::setAttribute(std::string_view name, std::string_view value) {
     } else if (name == "align" || name == "valign") {
         const auto a = parseAlignment(value);
         if (!a) return false;
-        if (name == "valign") setAlignment((alignment_ & Qt::AlignHorizontal_Mask) | (*a & Qt::AlignVertical_Mask));
-        else setAlignment(*a);
+        if (name == "valign")
+            setAlignment((alignment_ & Qt::AlignHorizontal_Mask) | (*a & Qt::AlignVertical_Mask));
+        else
+            setAlignment(*a);
     } else if (name == "textpadding") {
         const auto m = parseMargins(value);
         if (!m) return false;
@@ -87,7 +98,9 @@ bool Label::setAttribute(std::string_view name, std::string_view value) {
     return true;
 }
 
-QColor Label::currentTextColor() const { return isEnabled() ? textColor_ : disabledTextColor_; }
+QColor Label::currentTextColor() const {
+    return isEnabled() ? textColor_ : disabledTextColor_;
+}
 
 void Label::paintText(QPainter& painter) {
     if (text().empty()) return;

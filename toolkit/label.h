@@ -7,10 +7,12 @@
 namespace vexa::toolkit {
 
 class Label : public Control {
-public:
+  public:
     Label();
     [[nodiscard]] std::string_view className() const override { return "Label"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "Label" || Control::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "Label" || Control::isA(name);
+    }
 
     [[nodiscard]] const QColor& textColor() const { return textColor_; }
     void setTextColor(const QColor& color);
@@ -25,7 +27,7 @@ public:
 
     bool setAttribute(std::string_view name, std::string_view value) override;
 
-protected:
+  protected:
     void paintText(QPainter& painter) override;
     // Colour for the current state; subclasses add hot, pushed and selected colours.
     [[nodiscard]] virtual QColor currentTextColor() const;
@@ -35,7 +37,7 @@ protected:
     bool wordWrap_ = false;
     bool endEllipsis_ = false;
 
-private:
+  private:
     QColor textColor_{0xE0, 0xE0, 0xE0};
     QColor disabledTextColor_{0x80, 0x80, 0x80};
     int font_ = -1;
@@ -44,23 +46,27 @@ private:
 };
 
 class Text : public Label {
-public:
+  public:
     Text() { wordWrap_ = true; }
     [[nodiscard]] std::string_view className() const override { return "Text"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "Text" || Label::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "Text" || Label::isA(name);
+    }
 };
 
 class Edit : public Label {
-public:
+  public:
     Edit();
     [[nodiscard]] std::string_view className() const override { return "Edit"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "Edit" || Label::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "Edit" || Label::isA(name);
+    }
     [[nodiscard]] bool isReadOnly() const { return readOnly_; }
     [[nodiscard]] bool wantsFocus() const override { return isKeyboardEnabled(); }
     void setText(std::string text) override;
     bool setAttribute(std::string_view name, std::string_view value) override;
 
-private:
+  private:
     bool readOnly_ = true;  // typing is not offered; the field shows what the program sets
     int maxChar_ = 255;
 };

@@ -47,35 +47,37 @@ bool ListItem::isSelected() const {
     return owner_ && owner_->currentSelection() >= 0 && owner_->currentSelection() == owner_->itemIndex(self);
 }
 
-bool ListItem::isHot() const { return owner_ && owner_->hotItem() == dynamic_cast<const Control*>(this); }
+bool ListItem::isHot() const {
+    return owner_ && owner_->hotItem() == dynamic_cast<const Control*>(this);
+}
 
 bool ListItem::itemEvent(Control& self, ControlEvent& event) {
     if (!owner_) return false;
     switch (event.type) {
-    case EventType::MouseEnter:
-        if (self.isEnabled()) owner_->setHotItem(&self);
-        return true;
-    case EventType::MouseLeave:
-        if (owner_->hotItem() == &self) owner_->setHotItem(nullptr);
-        return true;
-    case EventType::ButtonDown:
-    case EventType::RightButtonDown:
-        if (self.isEnabled()) {
-            owner_->selectItem(owner_->itemIndex(&self));
-            if (self.manager()) self.manager()->sendNotify(&self, "itemclick");
-        }
-        return true;
-    case EventType::DoubleClick:
-        if (self.isEnabled()) owner_->activateItem(&self);
-        return true;
-    case EventType::KeyDown:
-        if (event.key == Qt::Key_Return || event.key == Qt::Key_Enter) {
-            owner_->activateItem(&self);
+        case EventType::MouseEnter:
+            if (self.isEnabled()) owner_->setHotItem(&self);
             return true;
-        }
-        return false;
-    default:
-        return false;
+        case EventType::MouseLeave:
+            if (owner_->hotItem() == &self) owner_->setHotItem(nullptr);
+            return true;
+        case EventType::ButtonDown:
+        case EventType::RightButtonDown:
+            if (self.isEnabled()) {
+                owner_->selectItem(owner_->itemIndex(&self));
+                if (self.manager()) self.manager()->sendNotify(&self, "itemclick");
+            }
+            return true;
+        case EventType::DoubleClick:
+            if (self.isEnabled()) owner_->activateItem(&self);
+            return true;
+        case EventType::KeyDown:
+            if (event.key == Qt::Key_Return || event.key == Qt::Key_Enter) {
+                owner_->activateItem(&self);
+                return true;
+            }
+            return false;
+        default:
+            return false;
     }
 }
 
@@ -109,9 +111,12 @@ void ListLabelElement::paint(QPainter& painter, const QRect& dirty) {
     paintBkImage(painter);
     if (text().empty() || !manager()) return;
     QColor color = info.textColor;
-    if (!isEnabled()) color = info.disabledTextColor;
-    else if (isSelected() && info.selectedTextColor.isValid()) color = info.selectedTextColor;
-    else if (isHot() && info.hotTextColor.isValid()) color = info.hotTextColor;
+    if (!isEnabled())
+        color = info.disabledTextColor;
+    else if (isSelected() && info.selectedTextColor.isValid())
+        color = info.selectedTextColor;
+    else if (isHot() && info.hotTextColor.isValid())
+        color = info.hotTextColor;
     painter.setFont(manager()->font(font() >= 0 ? font() : info.font));
     painter.setPen(color);
     const QMargins pad = textPadding().isNull() ? info.textPadding : textPadding();
@@ -134,7 +139,9 @@ void ListContainerElement::paintBkColor(QPainter& painter) {
 
 // --- List ------------------------------------------------------------------------------------------
 
-List::List() { enableScrollBar(true); }
+List::List() {
+    enableScrollBar(true);
+}
 
 bool List::selectItem(int index, bool notify) {
     Control* item = itemAt(index);

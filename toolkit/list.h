@@ -23,7 +23,7 @@ struct ListInfo {
 };
 
 class ListOwner {
-public:
+  public:
     virtual ~ListOwner() = default;
     [[nodiscard]] virtual const ListInfo& listInfo() const = 0;
     [[nodiscard]] virtual int itemIndex(const Control* item) const = 0;
@@ -37,51 +37,55 @@ public:
 
 // Shared behaviour of list elements.
 class ListItem {
-public:
+  public:
     virtual ~ListItem() = default;
     [[nodiscard]] ListOwner* owner() const { return owner_; }
     [[nodiscard]] bool isSelected() const;
     [[nodiscard]] bool isHot() const;
 
-protected:
+  protected:
     void findOwner(Control* parent) { owner_ = dynamic_cast<ListOwner*>(parent); }
     // Mouse handling common to all elements; true when the event was consumed.
     bool itemEvent(Control& self, ControlEvent& event);
     [[nodiscard]] QColor itemBkColor(const Control& self) const;
 
-private:
+  private:
     ListOwner* owner_ = nullptr;
 };
 
 class ListLabelElement : public Label, public ListItem {
-public:
+  public:
     [[nodiscard]] std::string_view className() const override { return "ListLabelElement"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "ListLabelElement" || Label::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "ListLabelElement" || Label::isA(name);
+    }
     void attach(PaintManager* manager, Control* parent) override;
     void paint(QPainter& painter, const QRect& dirty) override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
 };
 
 class ListContainerElement : public HorizontalLayout, public ListItem {
-public:
+  public:
     [[nodiscard]] std::string_view className() const override { return "ListContainerElement"; }
     [[nodiscard]] bool isA(std::string_view name) const override {
         return name == "ListContainerElement" || HorizontalLayout::isA(name);
     }
     void attach(PaintManager* manager, Control* parent) override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
     void paintBkColor(QPainter& painter) override;
 };
 
 class List : public VerticalLayout, public ListOwner {
-public:
+  public:
     List();
     [[nodiscard]] std::string_view className() const override { return "List"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "List" || VerticalLayout::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "List" || VerticalLayout::isA(name);
+    }
 
     [[nodiscard]] const ListInfo& listInfo() const override { return info_; }
     [[nodiscard]] int itemIndex(const Control* item) const override { return indexOf(item); }
@@ -96,11 +100,11 @@ public:
 
     bool setAttribute(std::string_view name, std::string_view value) override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
     void childRemoved(Control* child) override;
 
-private:
+  private:
     void sendSelection(int index, int old);
 
     ListInfo info_;

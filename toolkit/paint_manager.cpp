@@ -13,13 +13,13 @@ namespace vexa::toolkit {
 
 // Receives the wake-up events posted by other threads and delivers their notifications.
 class PaintManager::Pump : public QObject {
-public:
+  public:
     explicit Pump(PaintManager& owner) : owner_(owner) {}
 
-protected:
+  protected:
     void customEvent(QEvent* /*event*/) override { owner_.deliverPending(); }
 
-private:
+  private:
     PaintManager& owner_;
 };
 
@@ -54,7 +54,9 @@ Control* PaintManager::findControl(std::string_view name) const {
     return it == names_.end() || it->second.empty() ? nullptr : it->second.front();
 }
 
-Control* PaintManager::findControlAt(const QPoint& point) const { return root_ ? root_->findAt(point) : nullptr; }
+Control* PaintManager::findControlAt(const QPoint& point) const {
+    return root_ ? root_->findAt(point) : nullptr;
+}
 
 // --- layout and painting ---------------------------------------------------------------------------
 
@@ -109,7 +111,9 @@ QImage PaintManager::render() {
 
 // --- resources -------------------------------------------------------------------------------------
 
-const QImage* PaintManager::image(const std::string& file) const { return skin_ ? skin_->image(file) : nullptr; }
+const QImage* PaintManager::image(const std::string& file) const {
+    return skin_ ? skin_->image(file) : nullptr;
+}
 
 const ImageSpec* PaintManager::imageSpec(const std::string& imageString) {
     auto it = imageSpecs_.find(imageString);
@@ -117,7 +121,9 @@ const ImageSpec* PaintManager::imageSpec(const std::string& imageString) {
     return it->second ? &*it->second : nullptr;
 }
 
-const QFont& PaintManager::font(int id) const { return fontById(id); }
+const QFont& PaintManager::font(int id) const {
+    return fontById(id);
+}
 
 void PaintManager::setDefaultAttributes(std::string className, std::string attributeList) {
     defaults_[std::move(className)] = std::move(attributeList);
@@ -193,7 +199,9 @@ void PaintManager::doubleClick(const QPoint& pos) {
     dispatch(hit, EventType::DoubleClick, pos);
 }
 
-void PaintManager::wheel(const QPoint& pos, int delta) { dispatch(findControlAt(pos), EventType::ScrollWheel, pos, delta); }
+void PaintManager::wheel(const QPoint& pos, int delta) {
+    dispatch(findControlAt(pos), EventType::ScrollWheel, pos, delta);
+}
 
 void PaintManager::keyDown(int key, Qt::KeyboardModifiers modifiers) {
     if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
@@ -267,8 +275,8 @@ void PaintManager::removeNotifier(NotifyReceiver* receiver) {
     notifiers_.erase(std::remove(notifiers_.begin(), notifiers_.end(), receiver), notifiers_.end());
 }
 
-void PaintManager::sendNotify(Control* sender, const std::string& type, std::uintptr_t wparam, std::intptr_t lparam,
-                              bool async) {
+void PaintManager::sendNotify(Control* sender, const std::string& type, std::uintptr_t wparam,
+                              std::intptr_t lparam, bool async) {
     if (async) {
         postNotify(sender, type, wparam, lparam);
         return;
@@ -284,7 +292,8 @@ void PaintManager::sendNotify(Control* sender, const std::string& type, std::uin
     }
 }
 
-void PaintManager::postNotify(Control* sender, std::string type, std::uintptr_t wparam, std::intptr_t lparam) {
+void PaintManager::postNotify(Control* sender, std::string type, std::uintptr_t wparam,
+                              std::intptr_t lparam) {
     std::uint64_t serial = 0;
     {
         std::lock_guard lock(pendingMutex_);

@@ -23,7 +23,7 @@ class Option;
 class Window;
 
 class NotifyReceiver {
-public:
+  public:
     virtual ~NotifyReceiver() = default;
     virtual void notify(Notification& notification) = 0;
 };
@@ -41,7 +41,7 @@ struct WindowInfo {
 };
 
 class PaintManager {
-public:
+  public:
     explicit PaintManager(std::shared_ptr<SkinArchive> skin);
     ~PaintManager();
     PaintManager(const PaintManager&) = delete;
@@ -107,8 +107,8 @@ public:
     // Notifications: the sender's own handlers first, then every receiver in order.
     void addNotifier(NotifyReceiver* receiver);
     void removeNotifier(NotifyReceiver* receiver);
-    void sendNotify(Control* sender, const std::string& type, std::uintptr_t wparam = 0, std::intptr_t lparam = 0,
-                    bool async = false);
+    void sendNotify(Control* sender, const std::string& type, std::uintptr_t wparam = 0,
+                    std::intptr_t lparam = 0, bool async = false);
     // Thread-safe: queues the notification for the user-interface thread. It is dropped if the
     // sender is destroyed before delivery.
     void postNotify(Control* sender, std::string type, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
@@ -124,7 +124,7 @@ public:
     void controlRemoved(Control* control);
     void renameControl(Control* control, const std::string& oldName, const std::string& newName);
 
-private:
+  private:
     struct Pending {
         Control* sender;
         std::uint64_t serial;

@@ -7,10 +7,12 @@
 namespace vexa::toolkit {
 
 class ScrollBar : public Control {
-public:
+  public:
     ScrollBar();
     [[nodiscard]] std::string_view className() const override { return "ScrollBar"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "ScrollBar" || Control::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "ScrollBar" || Control::isA(name);
+    }
 
     void setRange(int range, int page);
     [[nodiscard]] int range() const { return range_; }
@@ -21,11 +23,11 @@ public:
 
     bool setAttribute(std::string_view name, std::string_view value) override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
     void paintStatusImage(QPainter& painter) override;
 
-private:
+  private:
     [[nodiscard]] QRect thumbRect() const;
     void scrollTo(int pos);
 

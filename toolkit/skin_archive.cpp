@@ -9,8 +9,12 @@ std::shared_ptr<SkinArchive>& processSkinSlot() {
 }
 }  // namespace
 
-void setProcessSkin(std::shared_ptr<SkinArchive> skin) { processSkinSlot() = std::move(skin); }
-std::shared_ptr<SkinArchive> processSkin() { return processSkinSlot(); }
+void setProcessSkin(std::shared_ptr<SkinArchive> skin) {
+    processSkinSlot() = std::move(skin);
+}
+std::shared_ptr<SkinArchive> processSkin() {
+    return processSkinSlot();
+}
 
 SkinArchive::SkinArchive(ZipArchive zip) : zip_(std::move(zip)) {
     for (const auto& path : zip_.names()) {

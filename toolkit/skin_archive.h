@@ -17,19 +17,22 @@
 namespace vexa::toolkit {
 
 class SkinArchive {
-public:
-    [[nodiscard]] static std::shared_ptr<SkinArchive> open(std::span<const std::uint8_t> bytes, std::string* error);
-    [[nodiscard]] static std::shared_ptr<SkinArchive> openCopy(std::vector<std::uint8_t> bytes, std::string* error);
+  public:
+    [[nodiscard]] static std::shared_ptr<SkinArchive> open(std::span<const std::uint8_t> bytes,
+                                                           std::string* error);
+    [[nodiscard]] static std::shared_ptr<SkinArchive> openCopy(std::vector<std::uint8_t> bytes,
+                                                               std::string* error);
     // The archive linked into the program; an error when the build embedded none or it is damaged.
     [[nodiscard]] static std::shared_ptr<SkinArchive> openEmbedded(std::string* error);
 
     // A layout's text ("MainWnd.xml").
-    [[nodiscard]] std::optional<std::string> layout(const std::string& name, std::string* error = nullptr) const;
+    [[nodiscard]] std::optional<std::string> layout(const std::string& name,
+                                                    std::string* error = nullptr) const;
     // A decoded image, looked up by path and then by file name alone; null when absent or undecodable.
     [[nodiscard]] const QImage* image(const std::string& file);
     [[nodiscard]] const ZipArchive& zip() const { return zip_; }
 
-private:
+  private:
     explicit SkinArchive(ZipArchive zip);
     [[nodiscard]] std::optional<std::string> resolve(const std::string& name) const;
 

@@ -7,10 +7,12 @@
 namespace vexa::toolkit {
 
 class Slider : public Control {
-public:
+  public:
     Slider();
     [[nodiscard]] std::string_view className() const override { return "Slider"; }
-    [[nodiscard]] bool isA(std::string_view name) const override { return name == "Slider" || Control::isA(name); }
+    [[nodiscard]] bool isA(std::string_view name) const override {
+        return name == "Slider" || Control::isA(name);
+    }
     [[nodiscard]] bool wantsFocus() const override { return isKeyboardEnabled(); }
 
     [[nodiscard]] int minValue() const { return min_; }
@@ -26,7 +28,7 @@ public:
 
     bool setAttribute(std::string_view name, std::string_view value) override;
 
-protected:
+  protected:
     void doEvent(ControlEvent& event) override;
     void paintBkImage(QPainter& painter) override;
     void paintStatusImage(QPainter& painter) override;
@@ -35,7 +37,7 @@ protected:
     // Fade of the track images (bkimage, foreimage) alone.
     [[nodiscard]] virtual int trackFade() const { return imageFade(); }
 
-private:
+  private:
     [[nodiscard]] int valueAt(int x) const;
     void changeTo(int value, bool notifyNow);
 

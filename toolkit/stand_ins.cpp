@@ -14,7 +14,7 @@ namespace {
 
 // Shows digit 0 from the 16 x 22 cells of its strip, as the application's digit does.
 class StandInDigit : public Control {
-protected:
+  protected:
     void paintBkImage(QPainter& painter) override {
         const ImageSpec* spec = manager() ? manager()->imageSpec(bkImage()) : nullptr;
         const QImage* image = spec ? manager()->image(spec->file) : nullptr;
@@ -30,12 +30,17 @@ protected:
 
 std::unique_ptr<Control> createStandIn(std::string_view tag) {
     static const std::pair<std::string_view, std::string_view> kBases[] = {
-        {"TitleBar", "HorizontalLayout"},  {"LeftTabBar", "Container"},
-        {"RecordArea", "Container"},       {"DesktopArea", "Container"},
-        {"AudioArea", "Container"},        {"CameraArea", "Container"},
+        {"TitleBar", "HorizontalLayout"},
+        {"LeftTabBar", "Container"},
+        {"RecordArea", "Container"},
+        {"DesktopArea", "Container"},
+        {"AudioArea", "Container"},
+        {"CameraArea", "Container"},
         {"SettingArea", "Container"},
-        {"SliderEx", "Slider"},            {"CheckBoxEx", "CheckBox"},
-        {"FileList", "List"},              {"FileListElement", "ListContainerElement"},
+        {"SliderEx", "Slider"},
+        {"CheckBoxEx", "CheckBox"},
+        {"FileList", "List"},
+        {"FileListElement", "ListContainerElement"},
         {"ShellExeBtn", "Button"},
     };
     if (tag == "LCDDigit") return std::make_unique<StandInDigit>();

@@ -42,44 +42,67 @@ Registry& registry() {
 
 Qt::CursorShape qtCursor(CursorShape shape) {
     switch (shape) {
-    case CursorShape::Hand: return Qt::PointingHandCursor;
-    case CursorShape::Cross: return Qt::CrossCursor;
-    case CursorShape::SizeAll: return Qt::SizeAllCursor;
-    case CursorShape::SizeWE: return Qt::SizeHorCursor;
-    case CursorShape::SizeNS: return Qt::SizeVerCursor;
-    case CursorShape::SizeNWSE: return Qt::SizeFDiagCursor;
-    case CursorShape::SizeNESW: return Qt::SizeBDiagCursor;
-    case CursorShape::IBeam: return Qt::IBeamCursor;
-    case CursorShape::Arrow: break;
+        case CursorShape::Hand:
+            return Qt::PointingHandCursor;
+        case CursorShape::Cross:
+            return Qt::CrossCursor;
+        case CursorShape::SizeAll:
+            return Qt::SizeAllCursor;
+        case CursorShape::SizeWE:
+            return Qt::SizeHorCursor;
+        case CursorShape::SizeNS:
+            return Qt::SizeVerCursor;
+        case CursorShape::SizeNWSE:
+            return Qt::SizeFDiagCursor;
+        case CursorShape::SizeNESW:
+            return Qt::SizeBDiagCursor;
+        case CursorShape::IBeam:
+            return Qt::IBeamCursor;
+        case CursorShape::Arrow:
+            break;
     }
     return Qt::ArrowCursor;
 }
 
 std::optional<Qt::Edges> resizeEdges(HitTest code) {
     switch (code) {
-    case HitTest::Left: return Qt::LeftEdge;
-    case HitTest::Right: return Qt::RightEdge;
-    case HitTest::Top: return Qt::TopEdge;
-    case HitTest::Bottom: return Qt::BottomEdge;
-    case HitTest::TopLeft: return Qt::TopEdge | Qt::LeftEdge;
-    case HitTest::TopRight: return Qt::TopEdge | Qt::RightEdge;
-    case HitTest::BottomLeft: return Qt::BottomEdge | Qt::LeftEdge;
-    case HitTest::BottomRight: return Qt::BottomEdge | Qt::RightEdge;
-    default: return std::nullopt;
+        case HitTest::Left:
+            return Qt::LeftEdge;
+        case HitTest::Right:
+            return Qt::RightEdge;
+        case HitTest::Top:
+            return Qt::TopEdge;
+        case HitTest::Bottom:
+            return Qt::BottomEdge;
+        case HitTest::TopLeft:
+            return Qt::TopEdge | Qt::LeftEdge;
+        case HitTest::TopRight:
+            return Qt::TopEdge | Qt::RightEdge;
+        case HitTest::BottomLeft:
+            return Qt::BottomEdge | Qt::LeftEdge;
+        case HitTest::BottomRight:
+            return Qt::BottomEdge | Qt::RightEdge;
+        default:
+            return std::nullopt;
     }
 }
 
 CursorShape resizeCursor(HitTest code) {
     switch (code) {
-    case HitTest::Left:
-    case HitTest::Right: return CursorShape::SizeWE;
-    case HitTest::Top:
-    case HitTest::Bottom: return CursorShape::SizeNS;
-    case HitTest::TopLeft:
-    case HitTest::BottomRight: return CursorShape::SizeNWSE;
-    case HitTest::TopRight:
-    case HitTest::BottomLeft: return CursorShape::SizeNESW;
-    default: return CursorShape::Arrow;
+        case HitTest::Left:
+        case HitTest::Right:
+            return CursorShape::SizeWE;
+        case HitTest::Top:
+        case HitTest::Bottom:
+            return CursorShape::SizeNS;
+        case HitTest::TopLeft:
+        case HitTest::BottomRight:
+            return CursorShape::SizeNWSE;
+        case HitTest::TopRight:
+        case HitTest::BottomLeft:
+            return CursorShape::SizeNESW;
+        default:
+            return CursorShape::Arrow;
     }
 }
 
@@ -93,7 +116,7 @@ QRegion opaqueRegion(const QImage& picture) {
 
 // Reply slot of a blocking send, shared by the waiting thread and the message event.
 class Window::SendState {
-public:
+  public:
     enum class Stage { Pending, Running, Done, Dropped };
     std::mutex mutex;
     std::condition_variable changed;
@@ -113,7 +136,7 @@ public:
 namespace {
 
 class MessageEvent : public QEvent {
-public:
+  public:
     MessageEvent(const Message& sent, std::shared_ptr<Window::SendState> replySlot)
         : QEvent(kMessageEvent), message(sent), reply(std::move(replySlot)) {}
     // A message dropped undelivered (window gone) releases its waiting sender.
@@ -132,13 +155,15 @@ public:
 
 // Watches the owner window for minimise and restore.
 class OwnerWatcher : public QObject {
-public:
-    OwnerWatcher(Window& window, QWidget* owner) : window_(window), owner_(owner) { owner->installEventFilter(this); }
+  public:
+    OwnerWatcher(Window& window, QWidget* owner) : window_(window), owner_(owner) {
+        owner->installEventFilter(this);
+    }
     ~OwnerWatcher() override {
         if (owner_) owner_->removeEventFilter(this);
     }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == owner_ && event->type() == QEvent::WindowStateChange) {
             window_.onOwnerMinimized(owner_->isMinimized());
@@ -146,21 +171,21 @@ protected:
         return false;
     }
 
-private:
+  private:
     Window& window_;
     QPointer<QWidget> owner_;
 };
 
 // The native widget: forwards Qt's events to its Window.
 class SkinWidget : public QWidget {
-public:
+  public:
     SkinWidget(Window* window, Qt::WindowFlags flags) : QWidget(nullptr, flags), window_(window) {
         setMouseTracking(true);
         setFocusPolicy(Qt::StrongFocus);
     }
     void detach() { window_ = nullptr; }
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -174,8 +199,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
-    bool routeMouse(MouseInput::Kind kind, const QPoint& pos, Qt::KeyboardModifiers modifiers, int wheel = 0) {
+  private:
+    bool routeMouse(MouseInput::Kind kind, const QPoint& pos, Qt::KeyboardModifiers modifiers,
+                    int wheel = 0) {
         return window_ && window_->onMouse(MouseInput{kind, pos, wheel, modifiers});
     }
     void updateCursor(const QPoint& pos);
@@ -191,19 +217,21 @@ bool SkinWidget::event(QEvent* event) {
         return true;
     }
     switch (event->type()) {
-    case QEvent::ToolTip: {
-        auto* help = static_cast<QHelpEvent*>(event);
-        const std::string text = window_->paintManager().toolTipAt(help->pos());
-        if (text.empty()) QToolTip::hideText();
-        else QToolTip::showText(help->globalPos(), QString::fromStdString(text), this);
-        return true;
-    }
-    case QEvent::WindowDeactivate:
-        window_->paintManager().focusLost();
-        window_->onFocusLost();
-        break;
-    default:
-        break;
+        case QEvent::ToolTip: {
+            auto* help = static_cast<QHelpEvent*>(event);
+            const std::string text = window_->paintManager().toolTipAt(help->pos());
+            if (text.empty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), QString::fromStdString(text), this);
+            return true;
+        }
+        case QEvent::WindowDeactivate:
+            window_->paintManager().focusLost();
+            window_->onFocusLost();
+            break;
+        default:
+            break;
     }
     return QWidget::event(event);
 }
@@ -222,14 +250,16 @@ void SkinWidget::paintEvent(QPaintEvent* event) {
 void SkinWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const bool right = event->button() == Qt::RightButton;
-    if (!window_ || routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, pos, event->modifiers())) {
+    if (!window_ ||
+        routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, pos, event->modifiers())) {
         return;
     }
     if (event->button() == Qt::LeftButton) {
         const HitTest code = window_->hitTest(pos);
         // Moving and sizing are left to the window system, as its own title bar would do.
         if (code == HitTest::Caption && windowHandle() && windowHandle()->startSystemMove()) return;
-        if (const auto edges = resizeEdges(code); edges && windowHandle() && windowHandle()->startSystemResize(*edges)) {
+        if (const auto edges = resizeEdges(code);
+            edges && windowHandle() && windowHandle()->startSystemResize(*edges)) {
             return;
         }
     }
@@ -258,8 +288,7 @@ void SkinWidget::mouseMoveEvent(QMouseEvent* event) {
 void SkinWidget::updateCursor(const QPoint& pos) {
     if (!window_ || !window_->paintManager().root()) return;
     const HitTest code = window_->hitTest(pos);
-    const CursorShape shape =
-        resizeEdges(code) ? resizeCursor(code) : window_->paintManager().cursorAt(pos);
+    const CursorShape shape = resizeEdges(code) ? resizeCursor(code) : window_->paintManager().cursorAt(pos);
     setCursor(qtCursor(shape));
 }
 
@@ -304,9 +333,13 @@ void SkinWidget::closeEvent(QCloseEvent* event) {
 
 // --- Window ----------------------------------------------------------------------------------------
 
-Window::Window() : manager_(std::make_unique<PaintManager>(processSkin())) { manager_->setWindow(this); }
+Window::Window() : manager_(std::make_unique<PaintManager>(processSkin())) {
+    manager_->setWindow(this);
+}
 
-Window::~Window() { finishDestroy(); }
+Window::~Window() {
+    finishDestroy();
+}
 
 bool Window::create(Window* owner, const std::string& title, unsigned style, const QRect& geometry) {
     if (widget_) return false;
@@ -343,7 +376,9 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     return true;
 }
 
-void Window::applyClassName() { x11::setWindowClass(widget_->winId(), windowClassName()); }
+void Window::applyClassName() {
+    x11::setWindowClass(widget_->winId(), windowClassName());
+}
 
 void Window::destroy() {
     if (!widget_ || destroying_) return;
@@ -385,13 +420,17 @@ void Window::hide() {
     if (widget_) widget_->hide();
 }
 
-bool Window::isVisible() const { return widget_ && widget_->isVisible(); }
+bool Window::isVisible() const {
+    return widget_ && widget_->isVisible();
+}
 
 void Window::centerOnOwner() {
     if (!widget_) return;
     QRect area;
-    if (owner_ && owner_->widget_ && owner_->widget_->isVisible()) area = owner_->widget_->frameGeometry();
-    else if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    if (owner_ && owner_->widget_ && owner_->widget_->isVisible())
+        area = owner_->widget_->frameGeometry();
+    else if (QScreen* screen = QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
     QRect frame = widget_->geometry();
     frame.moveCenter(area.center());
     widget_->move(frame.topLeft());
@@ -449,8 +488,10 @@ std::optional<std::intptr_t> Window::sendMessage(WindowHandle window, const Mess
         const auto it = registry().windows.find(window);
         if (it == registry().windows.end() || !it->second->widget_) return std::nullopt;
         QWidget* target = it->second->widget_.get();
-        if (QThread::currentThread() == target->thread()) sameThreadTarget = it->second;
-        else QCoreApplication::postEvent(target, new MessageEvent(message, reply));
+        if (QThread::currentThread() == target->thread())
+            sameThreadTarget = it->second;
+        else
+            QCoreApplication::postEvent(target, new MessageEvent(message, reply));
     }
     if (sameThreadTarget) {
         // On the window's own thread the message is handled at once, as a direct call.
@@ -459,7 +500,8 @@ std::optional<std::intptr_t> Window::sendMessage(WindowHandle window, const Mess
     }
     std::unique_lock lock(reply->mutex);
     using Stage = SendState::Stage;
-    if (!reply->changed.wait_for(lock, timeout, [&] { return reply->stage == Stage::Done || reply->stage == Stage::Dropped; })) {
+    if (!reply->changed.wait_for(
+            lock, timeout, [&] { return reply->stage == Stage::Done || reply->stage == Stage::Dropped; })) {
         if (reply->stage == Stage::Pending) {
             reply->stage = Stage::Dropped;  // the window will skip it: the sender no longer waits
             return std::nullopt;
@@ -481,7 +523,9 @@ void Window::deliver(const Message& message, const std::shared_ptr<SendState>& r
     if (!result && message.id == kCloseMessage) close();
 }
 
-std::optional<std::intptr_t> Window::handleMessage(const Message& /*message*/) { return std::nullopt; }
+std::optional<std::intptr_t> Window::handleMessage(const Message& /*message*/) {
+    return std::nullopt;
+}
 
 // --- native features -------------------------------------------------------------------------------
 
@@ -514,7 +558,9 @@ void Window::setEnabled(bool enabled) {
     if (widget_) widget_->setEnabled(enabled);
 }
 
-bool Window::isEnabled() const { return widget_ && widget_->isEnabled(); }
+bool Window::isEnabled() const {
+    return widget_ && widget_->isEnabled();
+}
 
 void Window::setTopMost(bool topMost) {
     if (!widget_ || widget_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topMost) return;
@@ -540,7 +586,9 @@ void Window::clearShape() {
     if (widget_) widget_->clearMask();
 }
 
-bool Window::hasCompositor() { return x11::hasCompositor(); }
+bool Window::hasCompositor() {
+    return x11::hasCompositor();
+}
 
 void Window::updateLayered(const QImage& picture, const QRegion& mouseArea) {
     layered_ = picture;
@@ -552,7 +600,9 @@ void Window::setGeometry(const QRect& geometry) {
     if (widget_) widget_->setGeometry(geometry);
 }
 
-QRect Window::geometry() const { return widget_ ? widget_->geometry() : QRect(); }
+QRect Window::geometry() const {
+    return widget_ ? widget_->geometry() : QRect();
+}
 
 void Window::minimize() {
     if (widget_) widget_->showMinimized();
@@ -562,7 +612,9 @@ void Window::restore() {
     if (widget_) widget_->showNormal();
 }
 
-bool Window::isMinimized() const { return widget_ && widget_->isMinimized(); }
+bool Window::isMinimized() const {
+    return widget_ && widget_->isMinimized();
+}
 
 void Window::bringToFront() {
     if (!widget_) return;
@@ -604,8 +656,8 @@ HitTest Window::hitTest(const QPoint& client) const {
         if (bottom) return HitTest::Bottom;
     }
     const QRect caption = info.caption;
-    if (client.x() >= caption.left() && client.x() < size.width() - caption.right() && client.y() >= caption.top() &&
-        client.y() < caption.bottom()) {
+    if (client.x() >= caption.left() && client.x() < size.width() - caption.right() &&
+        client.y() >= caption.top() && client.y() < caption.bottom()) {
         const Control* hit = manager_->findControlAt(client);
         if (!hit || !hit->isA("Button")) return HitTest::Caption;
     }

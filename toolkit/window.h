@@ -72,7 +72,7 @@ struct MouseInput {
 };
 
 class Window {
-public:
+  public:
     Window();
     virtual ~Window();
     Window(const Window&) = delete;
@@ -149,15 +149,21 @@ public:
     virtual void onOwnerMinimized(bool minimized);
     virtual HitTest hitTest(const QPoint& client) const;
     // Raw input before the paint manager sees it; return true to consume.
-    virtual bool onMouse(const MouseInput& input) { (void)input; return false; }
-    virtual bool onKey(int key, Qt::KeyboardModifiers modifiers) { (void)key, (void)modifiers; return false; }
+    virtual bool onMouse(const MouseInput& input) {
+        (void)input;
+        return false;
+    }
+    virtual bool onKey(int key, Qt::KeyboardModifiers modifiers) {
+        (void)key, (void)modifiers;
+        return false;
+    }
     // Paints the client area; the default paints the control tree (and the layered picture).
     virtual void onPaint(QPainter& painter, const QRect& dirty);
     virtual void onResize(const QSize& size) { (void)size; }
 
     class SendState;  // reply slot of a blocking send (internal)
 
-private:
+  private:
     friend class SkinWidget;
 
     void deliver(const Message& message, const std::shared_ptr<SendState>& reply);

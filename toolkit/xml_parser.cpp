@@ -41,9 +41,12 @@ std::optional<std::uint32_t> numericReference(std::string_view body) {
     std::uint32_t value = 0;
     for (char c : digits) {
         int d = -1;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
         if (d < 0) return std::nullopt;
         value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
     }
@@ -52,7 +55,7 @@ std::optional<std::uint32_t> numericReference(std::string_view body) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view text) : text_(text) {}
 
     std::optional<XmlElement> document(std::string* error) {
@@ -69,7 +72,7 @@ public:
         return root;
     }
 
-private:
+  private:
     std::string_view text_;
     std::size_t pos_ = 0;
     std::string error_;
@@ -196,12 +199,18 @@ std::string decodeXmlEntities(std::string_view raw) {
             continue;
         }
         const std::string_view body = raw.substr(i + 1, semi - i - 1);
-        if (body == "amp") out += '&';
-        else if (body == "lt") out += '<';
-        else if (body == "gt") out += '>';
-        else if (body == "quot") out += '"';
-        else if (body == "apos") out += '\'';
-        else if (auto cp = numericReference(body)) appendUtf8(out, *cp);
+        if (body == "amp")
+            out += '&';
+        else if (body == "lt")
+            out += '<';
+        else if (body == "gt")
+            out += '>';
+        else if (body == "quot")
+            out += '"';
+        else if (body == "apos")
+            out += '\'';
+        else if (auto cp = numericReference(body))
+            appendUtf8(out, *cp);
         else {
             out += raw[i];
             continue;

@@ -19,7 +19,9 @@ constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kDeflated = 8;
 constexpr std::uint32_t kMaxEntrySize = 256u << 20;  // guards against absurd sizes in damaged headers
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -32,7 +34,8 @@ void setError(std::string* error, const std::string& text) {
 // The end record sits in the last 22 + 65535 bytes (its comment may be up to 64 KiB long).
 std::optional<std::size_t> findEndRecord(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < kEndRecordSize) return std::nullopt;
-    const std::size_t lowest = bytes.size() > kEndRecordSize + 0xFFFF ? bytes.size() - kEndRecordSize - 0xFFFF : 0;
+    const std::size_t lowest =
+        bytes.size() > kEndRecordSize + 0xFFFF ? bytes.size() - kEndRecordSize - 0xFFFF : 0;
     for (std::size_t pos = bytes.size() - kEndRecordSize + 1; pos-- > lowest;) {
         if (le32(bytes.data() + pos) == kEndOfCentralDirSig) return pos;
     }
@@ -118,8 +121,8 @@ std::optional<std::vector<std::uint8_t>> ZipArchive::read(const std::string& nam
         setError(error, "damaged local header of " + name);
         return std::nullopt;
     }
-    const std::size_t dataStart = local + kLocalHeaderSize + le16(bytes_.data() + local + 26) +
-                                  le16(bytes_.data() + local + 28);
+    const std::size_t dataStart =
+        local + kLocalHeaderSize + le16(bytes_.data() + local + 26) + le16(bytes_.data() + local + 28);
     if (std::uint64_t{dataStart} + entry.compressedSize > bytes_.size() || entry.size > kMaxEntrySize) {
         setError(error, "entry " + name + " lies outside the archive");
         return std::nullopt;

@@ -1,10 +1,10 @@
 // skin-preview LAYOUT OUT.png [SKIN.zip]: renders a layout of the skin to a PNG without a display.
 // Custom tags become the toolkit controls they extend. Row templates are drawn at their fixed
 // size with the fonts of "MainWnd.xml".
+#include "toolkit/container.h"
 #include "toolkit/dialog_builder.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/skin_archive.h"
-#include "toolkit/container.h"
 #include "toolkit/stand_ins.h"
 
 #include <QFile>
@@ -32,8 +32,9 @@ std::shared_ptr<SkinArchive> openSkin(const char* path, std::string* error) {
 
 // Row templates have no <Window>; their size comes from their root control.
 QSize rowSize(const Control& root) {
-    return QSize(root.fixedWidth() > 0 ? root.fixedWidth() + root.padding().left() + root.padding().right() : 400,
-                 root.fixedHeight() > 0 ? root.fixedHeight() : 40);
+    return QSize(
+        root.fixedWidth() > 0 ? root.fixedWidth() + root.padding().left() + root.padding().right() : 400,
+        root.fixedHeight() > 0 ? root.fixedHeight() : 40);
 }
 
 }  // namespace

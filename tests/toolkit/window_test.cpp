@@ -1,0 +1,169 @@
+#include "toolkit/window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <thread>
+
+namespace vexa::toolkit {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TestWindow : public Window {
+  public:
+    std::string windowClassName() const override { return "Vexa_Test_Window"; }
+    std::optional<std::intptr_t> handleMessage(const Message& m) override {
+        if (m.id < kUserMessage) return std::nullopt;
+        received.push_back(m);
+        return static_cast<std::intptr_t>(m.wparam * 2);
+    }
+    bool onCloseRequest() override { return allowClose; }
+    void onTimer(int id) override { timerIds.push_back(id); }
+    void onFinalMessage() override { finalMessages++; }
+
+    std::vector<Message> received;
+    std::vector<int> timerIds;
+    bool allowClose = true;
+    int finalMessages = 0;
+};
+
+void pumpFor(std::chrono::milliseconds duration) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < duration.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+TEST(Window, PostedMessagesFromWorkersArriveOnTheUiThreadInOrder) {
+    TestWindow window;
+    ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 50, 50)));
+    const WindowHandle handle = window.handle();
+    std::vector<std::thread> workers;
+    for (std::uintptr_t t = 0; t < 4; ++t) {
+        workers.emplace_back([=] {
+            for (std::intptr_t i = 0; i < 100; ++i)
+                EXPECT_TRUE(Window::postMessage(handle, {kUserMessage + 2, t, i}));
+        });
+    }
+    for (auto& w : workers) w.join();
+    EXPECT_TRUE(window.received.empty());  // nothing runs on the posting threads
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(window.received.size(), 400u);
+    std::vector<std::intptr_t> last(4, -1);
+    for (const Message& m : window.received) {
+        EXPECT_EQ(m.lparam, last[m.wparam] + 1);
+        last[m.wparam] = m.lparam;
+    }
+}
+
+TEST(Window, PostingToAGoneWindowFails) {
+    WindowHandle handle = 0;
+    {
+        TestWindow window;
+        ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 50, 50)));
+        handle = window.handle();
+        window.destroy();
+        EXPECT_EQ(window.finalMessages, 1);
+    }
+    EXPECT_FALSE(Window::postMessage(handle, {kUserMessage}));
+    EXPECT_FALSE(Window::sendMessage(handle, {kUserMessage}, 100ms));
+}
+
+TEST(Window, BlockingSendReturnsTheResultOrTimesOut) {
+    TestWindow window;
+    ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 50, 50)));
+    const WindowHandle handle = window.handle();
+
+    // The UI thread serves events: the sender gets the handler's result.
+    std::optional<std::intptr_t> answer;
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        answer = Window::sendMessage(handle, {kUserMessage + 2, 21, 0}, 3000ms);
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    sender.join();
+    EXPECT_EQ(answer, 42);
+
+    // The UI thread is busy: the sender gives up after its time-out and the message is not run later.
+    QElapsedTimer clock;
+    std::thread late([&] {
+        clock.start();
+        answer = Window::sendMessage(handle, {kUserMessage + 2, 5, 0}, 100ms);
+    });
+    late.join();
+    EXPECT_FALSE(answer);
+    EXPECT_GE(clock.elapsed(), 90);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(window.received.size(), 1u);
+
+    // On the window's own thread a send is a direct call.
+    EXPECT_EQ(Window::sendMessage(handle, {kUserMessage + 3, 4, 0}, 10ms), 8);
+}
+
+TEST(Window, CloseMessageClosesUnlessRefused) {
+    TestWindow window;
+    ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 50, 50)));
+    window.allowClose = false;
+    EXPECT_TRUE(window.postMessage({kCloseMessage}));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(window.isCreated());
+    window.allowClose = true;
+    EXPECT_TRUE(window.postMessage({kCloseMessage}));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(window.isCreated());
+    EXPECT_EQ(window.finalMessages, 1);
+}
+
+TEST(Window, ModalRunDisablesTheOwner) {
+    TestWindow owner;
+    ASSERT_TRUE(owner.create(nullptr, "owner", kStylePopup | kStyleVisible, QRect(0, 0, 200, 200)));
+    TestWindow dialog;
+    ASSERT_TRUE(dialog.create(&owner, "dialog", kStylePopup, QRect(0, 0, 50, 50)));
+    dialog.centerOnOwner();
+    bool ownerEnabledDuringRun = true;
+    QTimer::singleShot(30, [&] {
+        ownerEnabledDuringRun = owner.isEnabled();
+        dialog.endModal(7);
+    });
+    EXPECT_EQ(dialog.showModal(), 7);
+    EXPECT_FALSE(ownerEnabledDuringRun);
+    EXPECT_TRUE(owner.isEnabled());
+
+    // Closing the dialog also ends its run.
+    QTimer::singleShot(30, [&] { dialog.postMessage({kCloseMessage}); });
+    EXPECT_EQ(dialog.showModal(), 0);
+    EXPECT_FALSE(dialog.isCreated());
+    EXPECT_TRUE(owner.isEnabled());
+}
+
+TEST(Window, TimersFireByIdUntilKilled) {
+    TestWindow window;
+    ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 50, 50)));
+    window.setTimer(5, 10);
+    window.setTimer(9, 10);
+    pumpFor(60ms);
+    window.killTimer(5);
+    const auto fivesBefore = std::count(window.timerIds.begin(), window.timerIds.end(), 5);
+    EXPECT_GT(fivesBefore, 0);
+    EXPECT_GT(std::count(window.timerIds.begin(), window.timerIds.end(), 9), 0);
+    pumpFor(40ms);
+    EXPECT_EQ(std::count(window.timerIds.begin(), window.timerIds.end(), 5), fivesBefore);
+}
+
+TEST(Window, RefusedCreationLeavesNoWindow) {
+    struct Refusing : TestWindow {
+        bool onCreate() override { return false; }
+    } window;
+    EXPECT_FALSE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 50, 50)));
+    EXPECT_FALSE(window.isCreated());
+    EXPECT_EQ(window.handle(), 0u);
+}
+
+}  // namespace
+}  // namespace vexa::toolkit
