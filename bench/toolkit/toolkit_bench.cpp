@@ -1,0 +1,91 @@
+// Paint and build costs of the main window layout, drawn offscreen into a window-sized image.
+#include "toolkit/dialog_builder.h"
+#include "toolkit/paint_manager.h"
+#include "toolkit/skin_archive.h"
+#include "toolkit/stand_ins.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QPainter>
+
+#include <cstdlib>
+
+namespace {
+
+using namespace vexa::toolkit;
+
+std::shared_ptr<SkinArchive> skin() {
+    static const auto archive = SkinArchive::openEmbedded(nullptr);
+    return archive;
+}
+
+std::unique_ptr<PaintManager> mainWindow() {
+    auto manager = std::make_unique<PaintManager>(skin());
+    std::string error;
+    auto root = buildLayout("MainWnd.xml", *manager, createStandIn, &error);
+    if (!root) std::abort();
+    manager->attach(std::move(root));
+    manager->setClientSize(manager->windowInfo().size);
+    manager->updateLayout();
+    return manager;
+}
+
+void BM_MainWindowFullRepaint(benchmark::State& state) {
+    auto manager = mainWindow();
+    QImage target(manager->clientSize(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&target);
+        manager->paint(painter, QRect(QPoint(0, 0), manager->clientSize()));
+        painter.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_MainWindowFullRepaint)->Unit(benchmark::kMillisecond);
+
+void BM_ButtonHoverRepaint(benchmark::State& state) {
+    auto manager = mainWindow();
+    QImage target(manager->clientSize(), QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter painter(&target);
+        manager->paint(painter, QRect(QPoint(0, 0), manager->clientSize()));
+    }
+    const Control* button = manager->findControl("start_stop_btn");
+    if (!button) std::abort();
+    const QPoint inside = button->rect().center();
+    const QPoint outside(2, 300);
+    bool hot = false;
+    for (auto _ : state) {
+        // Enter or leave the button, then repaint only what that invalidated.
+        hot = !hot;
+        manager->mouseMove(hot ? inside : outside);
+        const QRect dirty = manager->dirtyRect();
+        QPainter painter(&target);
+        painter.setClipRect(dirty);
+        manager->paint(painter, dirty);
+        painter.end();
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_ButtonHoverRepaint)->Unit(benchmark::kMicrosecond);
+
+void BM_BuildMainWnd(benchmark::State& state) {
+    for (auto _ : state) {
+        PaintManager manager(skin());
+        std::string error;
+        auto root = buildLayout("MainWnd.xml", manager, createStandIn, &error);
+        benchmark::DoNotOptimize(root.get());
+    }
+}
+BENCHMARK(BM_BuildMainWnd)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
