@@ -73,7 +73,8 @@ public:
     // 32-bit BGRA). False on failure (the method must then be set up again).
     [[nodiscard]] virtual bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) = 0;
 
-    // Damage method: waits up to timeout100ns for screen updates or pointer moves. Returns kInterrupted
+    // Damage method: waits up to timeout100ns for screen updates or pointer moves made since Open (the
+    // picture at Open is the caller's to grab) or since the previous report. Returns kInterrupted
     // as soon as interrupt is signalled (its signal is consumed), kFailed when the screen configuration
     // changed or the connection broke.
     [[nodiscard]] virtual DamageReport WaitForDamage(int64_t timeout100ns, Waitable& interrupt) = 0;

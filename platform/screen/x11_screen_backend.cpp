@@ -198,9 +198,10 @@ class X11ScreenBackend final : public ScreenBackend {
                            RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
         }
         if (!connection_->SyncWithoutErrors(errors)) return false;
-        // The first report after set-up carries the whole screen, so that a still screen still
-        // yields its first frame.
-        initial_damage_ = true;
+        // A new damage object starts out with the whole window damaged. The caller grabs the first
+        // picture after Open anyway, so that damage and its event are dropped.
+        XDamageSubtract(display_, damage_.get(), None, None);
+        XSync(display_, True);
         pointer_known_ = QueryPointer(pointer_x_, pointer_y_);
         next_pointer_poll_ = PerformanceCounter() + kPointerPollPeriod;
         return true;
@@ -217,7 +218,6 @@ class X11ScreenBackend final : public ScreenBackend {
     // changed or the connection broke.
     bool CollectEvents(DamageReport& report) {
         if (connection_->Broken()) return false;
-        const bool initial = std::exchange(initial_damage_, false);
         bool damaged = false;
         bool changed = false;
         while (XEventsQueued(display_, QueuedAfterReading) > 0) {
@@ -235,7 +235,6 @@ class X11ScreenBackend final : public ScreenBackend {
         }
         if (connection_->Broken() || changed) return false;
         if (damaged && !FetchDamage(report)) return false;
-        if (initial) report.dirty.assign(1, ScreenRect{0, 0, Width(), Height()});
         if (!report.dirty.empty() && !report.present_time) report.present_time = PerformanceCounter();
         return true;
     }
@@ -313,7 +312,6 @@ class X11ScreenBackend final : public ScreenBackend {
     std::unique_ptr<X11ShmImage> shm_;
     DamageObject damage_;
     RegionObject region_;
-    bool initial_damage_ = false;
     bool pointer_known_ = false;
     int pointer_x_ = 0;
     int pointer_y_ = 0;
