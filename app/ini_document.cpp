@@ -1,6 +1,6 @@
 #include "app/ini_document.h"
 
-#include "app/reg_text.h"
+#include <algorithm>
 
 namespace vexa::app {
 
@@ -13,8 +13,17 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+char Folded(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Section and key names compare without case, and without allocating.
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && FoldName(a) == FoldName(b);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Folded(a[i]) != Folded(b[i])) return false;
+    }
+    return true;
 }
 
 // "[name]" -> name; other lines -> nullopt.
@@ -47,6 +56,7 @@ bool HasLineBreak(std::string_view text) {
 
 IniDocument IniDocument::Parse(std::string_view text) {
     IniDocument document;
+    document.lines_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     while (!text.empty()) {
         const auto end = text.find('\n');
         document.lines_.emplace_back(text.substr(0, end));

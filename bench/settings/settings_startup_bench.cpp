@@ -1,0 +1,77 @@
+// What the pages pay at start-up: open the store and read every value of the catalogue once, for
+// four speakers, four microphones and four cameras, from a store in which every value is set.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "app/output_folder.h"
+#include "app/settings_catalog.h"
+
+namespace {
+
+using namespace vexa::app;
+
+constexpr int kDevices = 4;
+
+std::string MakeFullStore() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vexa-bench-XXXXXX").string();
+    const std::string folder = ::mkdtemp(pattern.data());
+    const std::string path = folder + "/settings.reg";
+    auto key = SettingsKey::Open(path);
+    for (const Setting* setting : AllSettings()) {
+        for (int position = 0; position < (IsPerDevice(*setting) ? kDevices : 1); ++position) {
+            if (setting->kind == ValueKind::kDword)
+                StoreSetting(*key, *setting, DefaultOf(*setting, position), position);
+            if (setting->kind == ValueKind::kBinary16)
+                StoreRectSetting(*key, *setting, {10, 10, 330, 250}, position);
+            if (setting->kind == ValueKind::kText) static_cast<void>(key->WriteString(setting->name, folder));
+        }
+    }
+    return path;
+}
+
+uint64_t ReadCatalogue(const SettingsKey& key) {
+    uint64_t sum = 0;
+    for (const Setting* setting : AllSettings()) {
+        for (int position = 0; position < (IsPerDevice(*setting) ? kDevices : 1); ++position) {
+            if (setting->kind == ValueKind::kDword) sum += ReadSetting(key, *setting, position, kDevices);
+            if (setting->kind == ValueKind::kBinary16)
+                sum += ReadRectSetting(key, *setting, position).has_value();
+            if (setting->kind == ValueKind::kText) sum += StoredOutputFolder(key).has_value();
+        }
+    }
+    return sum;
+}
+
+const std::string& StorePath() {
+    static const std::string path = MakeFullStore();
+    return path;
+}
+
+// Open and read everything, as the main window's creation does.
+void BM_OpenAndReadCatalogue(benchmark::State& state) {
+    for (auto _ : state) {
+        const auto key = SettingsKey::Open(StorePath());
+        benchmark::DoNotOptimize(ReadCatalogue(*key));
+    }
+}
+BENCHMARK(BM_OpenAndReadCatalogue)->Unit(benchmark::kMicrosecond);
+
+// Reads through a key that is already open (each read still checks that the file is unchanged).
+void BM_ReadCatalogueOpenKey(benchmark::State& state) {
+    const auto key = SettingsKey::Open(StorePath());
+    for (auto _ : state) benchmark::DoNotOptimize(ReadCatalogue(*key));
+}
+BENCHMARK(BM_ReadCatalogueOpenKey)->Unit(benchmark::kMicrosecond);
+
+// One write: an atomic replacement of the whole file under the lock.
+void BM_WriteOneValue(benchmark::State& state) {
+    const auto key = SettingsKey::Open(StorePath());
+    uint32_t value = 1;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(key->WriteDword("desktop_video_quality", 1 + value++ % 100));
+}
+BENCHMARK(BM_WriteOneValue)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+}  // namespace
