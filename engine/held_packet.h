@@ -9,9 +9,9 @@ namespace vexa::engine {
 
 class HeldPacketDrain {
 public:
-    // Video frames are stamped in the stream's time base already; sound encoders stamp in their own
-    // time base, so their packets are rescaled to the stream's (rescale = true).
-    HeldPacketDrain(CCapture& session, AVCodecContext* encoder, AVStream* stream, bool rescale = false);
+    // Packets leave the encoder in its time base; they are rescaled to the stream's (final once the
+    // header is written) when the two differ.
+    HeldPacketDrain(CCapture& session, AVCodecContext* encoder, AVStream* stream);
     ~HeldPacketDrain();  // a packet still held goes back to the pool
     HeldPacketDrain(const HeldPacketDrain&) = delete;
     HeldPacketDrain& operator=(const HeldPacketDrain&) = delete;
@@ -20,7 +20,9 @@ public:
     // passes the held one on (with its duration) and is held itself. False when the pool is empty
     // or the encoder failed (draining stops until the next frame); true on "try again" and the end.
     bool Drain(bool drain_all);
-    // Gives the held packet the duration up to end_pts (stream time base) and queues it.
+    // Gives the held packet the duration up to the session time end (counter ticks) and queues it.
+    void FinishAtTime(int64_t end_time);
+    // The same with the end given in the stream's time base.
     void FinishAt(int64_t end_pts);
     [[nodiscard]] bool Holding() const { return held_ != nullptr; }
 
@@ -28,7 +30,6 @@ private:
     CCapture& session_;
     AVCodecContext* encoder_;
     AVStream* stream_;
-    bool rescale_;
     PacketNode* held_ = nullptr;
 };
 

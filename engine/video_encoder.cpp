@@ -87,6 +87,20 @@ AVPixelFormat ChoosePixelFormat(const AVPixelFormat* supported, AVPixelFormat wa
     return supported[0] != AV_PIX_FMT_NONE ? supported[0] : AV_PIX_FMT_YUV420P;
 }
 
+AVRational EncoderTimeBase(int fps) {
+    int den = std::max(1, fps);
+    while (den < 10000) den *= 2;
+    return AVRational{1, den};
+}
+
+int64_t TicksPerFrame(const AVCodecContext* encoder, int64_t frequency) {
+    return frequency * encoder->framerate.den / std::max(1, encoder->framerate.num);
+}
+
+double PtsPerTick(const AVCodecContext* encoder, int64_t frequency) {
+    return static_cast<double>(encoder->time_base.den) / encoder->time_base.num / static_cast<double>(frequency);
+}
+
 int QualityPercent(int quality_index) { return std::clamp(100 - quality_index * 100 / 51, 1, 100); }
 
 CodecContextPtr OpenNamedVideoEncoder(const char* name, const VideoEncoderSettings& s) {
@@ -105,7 +119,7 @@ CodecContextPtr OpenNamedVideoEncoder(const char* name, const VideoEncoderSettin
     const int index = std::clamp(s.quality_index, 1, 51);
     ctx->width = (s.width + 1) & ~1;
     ctx->height = (s.height + 1) & ~1;
-    ctx->time_base = AVRational{1, fps};
+    ctx->time_base = EncoderTimeBase(fps);
     ctx->framerate = AVRational{fps, 1};
     if (s.global_header) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (s.rate) {

@@ -31,6 +31,15 @@ struct VideoEncoderSettings {
 // first of BGRA, YUV420P, YUYV422, YUV422P, else the list's first; YUV420P with no list.
 [[nodiscard]] AVPixelFormat ChoosePixelFormat(const AVPixelFormat* supported, AVPixelFormat wanted);
 
+// The encoder's time base: the finest of fps × 2^k that reaches 10000 ticks per second, which is
+// the time base an MP4 file gives a 1/fps stream. Frames carry their capture times in it, so the
+// encoder's rate control sees true frame durations and packets pass to the file unchanged.
+[[nodiscard]] AVRational EncoderTimeBase(int fps);
+
+// Counter ticks per frame period and encoder time-base units per counter tick.
+[[nodiscard]] int64_t TicksPerFrame(const AVCodecContext* encoder, int64_t frequency);
+[[nodiscard]] double PtsPerTick(const AVCodecContext* encoder, int64_t frequency);
+
 // Quality option of encoders with a 1..100 quality scale: 100 − index × 100 / 51, clamped to 1..100.
 [[nodiscard]] int QualityPercent(int quality_index);
 

@@ -5,6 +5,7 @@
 
 #include "engine/screen/frame_compare.h"
 #include "engine/screen/rect_copy.h"
+#include "engine/video_encoder.h"
 
 namespace vexa::engine {
 namespace {
@@ -97,11 +98,9 @@ void CDisplay::ComputeCrop() {
 
 void CDisplay::CaptureLoop() {
     if (!session_.WaitForStartGate()) return;
-    const AVRational tb = entry_->stream->time_base;
     const int64_t freq = session_.Frequency();
-    pts_per_tick_.store(static_cast<double>(tb.den) / tb.num / static_cast<double>(freq));
-    const AVRational enc_tb = entry_->encoder->time_base;
-    ticks_per_frame_ = freq * enc_tb.num / enc_tb.den;
+    pts_per_tick_.store(PtsPerTick(entry_->encoder.get(), freq));
+    ticks_per_frame_ = TicksPerFrame(entry_->encoder.get(), freq);
     int64_t previous = 0;
 
     while (session_.CaptureRunning()) {

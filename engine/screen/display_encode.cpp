@@ -40,9 +40,7 @@ void CDisplay::EncodeLoop() {
     }
     avcodec_send_frame(enc, nullptr);
     (void)drain_->Drain(true);
-    if (drain_->Holding()) {
-        drain_->FinishAt(std::llround(static_cast<double>(session_.StopPosition()) * pts_per_tick_.load()));
-    }
+    drain_->FinishAtTime(session_.StopPosition());
     drain_.reset();
     scaler_.reset();
 }

@@ -90,7 +90,12 @@ TEST(VideoEncoder, SoftwareCandidateOpensAtEvenSize) {
     ASSERT_TRUE(enc);
     EXPECT_EQ(enc->width, 1366);
     EXPECT_EQ(enc->height, 768);
-    EXPECT_EQ(enc->time_base.den, 30);
+    EXPECT_EQ(enc->framerate.num, 30);
+    // Frames are stamped in a fine time base (30 × 2^9), so rate control sees true durations.
+    EXPECT_EQ(enc->time_base.den, 15360);
+    EXPECT_EQ(EncoderTimeBase(24).den, 12288);
+    EXPECT_EQ(EncoderTimeBase(60).den, 15360);
+    EXPECT_EQ(EncoderTimeBase(1).den, 16384);
     EXPECT_EQ(enc->max_b_frames, 0);
     EXPECT_EQ(enc->gop_size, 240);
 }

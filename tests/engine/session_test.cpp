@@ -61,11 +61,9 @@ protected:
 };
 
 TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
-    auto session = CCapture::Create(Path(), clock_);
-    ASSERT_TRUE(session);
-    ASSERT_TRUE(session->AddScreenStream(10, kVideoBitRate, 30, false, {},
-                                         std::make_unique<FakeScreenBackend>(64, 48)));
+    auto session = ScreenSession(64, 48, false);
     ASSERT_TRUE(session->Start());
+    WaitForPolls();
     clock_.Advance(2 * kSecond);
     EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
     session->Pause();
@@ -80,8 +78,6 @@ TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     // Stopping while paused: the stop lies in the pause, so the recording ends at the frozen time.
     session->Pause();
     clock_.Advance(5 * kSecond);
-    CCapture* raw = session.get();
-    (void)raw;
     session.reset();
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
@@ -264,6 +260,7 @@ TEST_F(DamageSessionTest, UpdatesWithinOneFramePeriodCollapse) {
     // Updates at 60 Hz recorded at 30 frames per second: times one period apart.
     for (int i = 1; i <= 6; ++i) Damage(start + i * kSecond / 60);
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 7; }));
+    clock_.Advance(kSecond);
     session.reset();
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
