@@ -23,13 +23,17 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	bash tools/with-test-env.sh ctest --preset asan -j $(JOBS)
 
+# The layers whose shared state carries lock annotations, compiled by clang with -Wthread-safety.
+TSA_TARGETS = vexa_platform vexa_engine vexa_app vexa_net vexa_cli
+
 test-tsa: deps
 	cmake --preset tsa
-	cmake --build --preset tsa -j $(JOBS)
+	cmake --build --preset tsa -j $(JOBS) --target $(TSA_TARGETS)
 
 fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS)
+	cmake --build --preset fuzz -j $(JOBS) --target \
+	  $$(ninja -C build/fuzz -t targets all | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\): .*/\1/p' | sort -u)
 	bash tools/run-fuzzers.sh build/fuzz
 
 screenshots: build

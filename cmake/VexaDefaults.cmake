@@ -27,13 +27,18 @@ function(vexa_target_defaults target)
 endfunction()
 
 # vexa_add_test(name SOURCES ... LIBS ... [LABELS ...]): one GoogleTest executable whose cases
-# CTest discovers when the tests run (so building never needs a display).
+# CTest discovers when the tests run (so building never needs a display). Tests labelled
+# "integration" share one virtual display and one sound server, so they run one at a time.
 function(vexa_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   vexa_target_defaults(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  set(lock "")
+  if("integration" IN_LIST T_LABELS)
+    set(lock RESOURCE_LOCK test_environment)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+                       PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300 ${lock})
 endfunction()
