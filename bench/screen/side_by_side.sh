@@ -7,7 +7,9 @@
 #
 # BUILD_DIR is the CMake build folder holding cli/vexa-record (for example build/default).
 # Environment: DURATION (seconds per recording, default 20), STOP_AFTER (seconds recorded before
-# the stop request, default 60; 0 skips that part), MOTION_SOURCE (ffplay | none, default ffplay).
+# the stop request, default 60; 0 skips that part), MOTION_SOURCE (ffplay | test-motion | none,
+# default ffplay; test-motion is BUILD_DIR's vexa-test-motion painting at 30 Hz, far cheaper than
+# ffplay on a machine short of processors).
 # The script starts its own Xvfb and stops everything it started.
 set -euo pipefail
 
@@ -15,7 +17,8 @@ if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR [OUT_DIR]" >&2
   exit 2
 fi
-vexa=$(realpath "$1")/cli/vexa-record
+build=$(realpath "$1")
+vexa=$build/cli/vexa-record
 out=$(realpath -m "${2:-$(mktemp -d /tmp/vexa-side-by-side.XXXXXX)}")
 duration=${DURATION:-20}
 stop_after=${STOP_AFTER:-60}
@@ -48,9 +51,12 @@ start_display() {
 
 motion_pid=
 start_motion() {
-  [ "$motion_source" = none ] && return
-  SDL_AUDIODRIVER=dummy ffplay -loglevel error -nostats -an -fs -noborder -left 0 -top 0 \
-    -f lavfi "testsrc2=size=1920x1080:rate=30" </dev/null >"$out/ffplay.log" 2>&1 &
+  case "$motion_source" in
+    none) return ;;
+    test-motion) "$build/tools/test-motion/vexa-test-motion" --rate 30 >"$out/motion.log" 2>&1 & ;;
+    *) SDL_AUDIODRIVER=dummy ffplay -loglevel error -nostats -an -fs -noborder -left 0 -top 0 \
+         -f lavfi "testsrc2=size=1920x1080:rate=30" </dev/null >"$out/motion.log" 2>&1 & ;;
+  esac
   motion_pid=$!
   pids+=("$motion_pid")
   sleep 2  # the player's window is up and playing
