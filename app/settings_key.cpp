@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "app/user_dirs.h"
@@ -126,6 +127,13 @@ bool SettingsKey::WriteString(std::string_view name, std::string_view text) {
 bool SettingsKey::Delete(std::string_view name) {
     if (!IsValidValueName(name)) return false;
     return Modify([&](RegValues& values) { values.erase(FoldName(name)); });
+}
+
+std::unique_ptr<SettingsKey> OpenUserSettings() {
+    std::string error;
+    auto key = SettingsKey::Open(SettingsKey::DefaultPath(), &error);
+    if (!key) std::fprintf(stderr, "VexaRecorder: %s\n", error.c_str());
+    return key;
 }
 
 long ReadRegValue(const SettingsKey& key, std::string_view name, std::vector<uint8_t>* data, uint32_t* size,

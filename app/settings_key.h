@@ -72,6 +72,10 @@ class SettingsKey {
     mutable std::optional<FileStamp> stamp_;
 };
 
+// Opens the current user's store at SettingsKey::DefaultPath(). On failure prints one line saying
+// why to standard error and returns null; the caller then fails its start-up.
+[[nodiscard]] std::unique_ptr<SettingsKey> OpenUserSettings();
+
 // The one reader of values of variable length: asks for the size, allocates it, reads, and while
 // the value has grown meanwhile (kErrorMoreData) grows the buffer by 64 bytes and reads again.
 // Returns the result code; on success `data` holds exactly *size bytes. `data` and `size` are

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/app/temp_home.h"
 
@@ -43,6 +45,16 @@ TEST(SettingsKey, AFolderThatCannotBeCreatedFailsTheOpenWithAReason) {
     std::string error;
     EXPECT_FALSE(SettingsKey::Open(home.Root() + "/blocker/Vexa/settings.reg", &error));
     EXPECT_NE(error.find("blocker"), std::string::npos) << error;
+}
+
+TEST(SettingsKey, TheUserStoreSaysWhyItCannotOpen) {
+    TempHome home;
+    WriteText(home.Config() + "/Vexa", "a file where the folder should be");
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(OpenUserSettings());
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cannot create the settings folder"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
 }
 
 TEST(SettingsKey, TypedReadsDemandTheExactTypeAndSize) {
@@ -165,6 +177,24 @@ TEST(SettingsKey, AFileThatCannotBeReadIsNeverOverwritten) {
     std::filesystem::create_directory(home.StorePath());  // the name now points at a folder
     EXPECT_FALSE(key->WriteDword("other", 2));
     EXPECT_TRUE(std::filesystem::is_directory(home.StorePath()));
+}
+
+// The folder dialog's thread writes while the interface thread writes too; a second opener in
+// the same process takes the same file lock.
+TEST(SettingsKey, TwoThreadsWithTheirOwnKeysLoseNoValue) {
+    TempHome home;
+    constexpr int kPerThread = 150;
+    auto first = OpenOrDie(home.StorePath());
+    auto second = OpenOrDie(home.StorePath());
+    const auto writer = [](SettingsKey* key, const std::string& prefix) {
+        for (int i = 0; i < kPerThread; ++i) EXPECT_TRUE(key->WriteDword(prefix + std::to_string(i), 1));
+    };
+    std::thread one(writer, first.get(), "a");
+    std::thread two(writer, second.get(), "b");
+    writer(first.get(), "c");  // the same key from a third thread
+    one.join();
+    two.join();
+    EXPECT_EQ(first->Snapshot().size(), 3u * kPerThread);
 }
 
 // Each child process writes its own 1,000 values, one write at a time, while the other does too.
