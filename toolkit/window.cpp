@@ -226,6 +226,11 @@ bool SkinWidget::event(QEvent* event) {
                 QToolTip::showText(help->globalPos(), QString::fromStdString(text), this);
             return true;
         }
+        case QEvent::WinIdChange:
+        case QEvent::Show:
+            // A new native window (flags changed) must carry the class name too.
+            if (internalWinId()) x11::setWindowClass(internalWinId(), window_->windowClassName());
+            break;
         case QEvent::WindowDeactivate:
             window_->paintManager().focusLost();
             window_->onFocusLost();
@@ -357,12 +362,8 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     widget_->setGeometry(geometry);
     manager_->setClientSize(geometry.size());
     manager_->setInvalidateSink([this](const QRect& rect) { invalidate(rect); });
-    widget_->winId();  // creates the native window now, so its class can be set before it is shown
-    if (owner && owner->widget_ && widget_->windowHandle() && owner->widget_->windowHandle()) {
-        widget_->windowHandle()->setTransientParent(owner->widget_->windowHandle());
-        ownerWatcher_ = std::make_unique<OwnerWatcher>(*this, owner->widget_.get());
-    }
-    applyClassName();
+    applyNativeSettings();
+    if (owner && owner->widget_) ownerWatcher_ = std::make_unique<OwnerWatcher>(*this, owner->widget_.get());
     {
         std::lock_guard lock(registry().mutex);
         handle_ = registry().next++;
@@ -376,7 +377,12 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     return true;
 }
 
-void Window::applyClassName() {
+// Changing window flags gives the widget a new native window; these settings go with it.
+void Window::applyNativeSettings() {
+    widget_->winId();  // creates the native window now, so its class is set before it is shown
+    if (owner_ && owner_->widget_ && widget_->windowHandle() && owner_->widget_->windowHandle()) {
+        widget_->windowHandle()->setTransientParent(owner_->widget_->windowHandle());
+    }
     x11::setWindowClass(widget_->winId(), windowClassName());
 }
 
@@ -562,20 +568,23 @@ bool Window::isEnabled() const {
     return widget_ && widget_->isEnabled();
 }
 
-void Window::setTopMost(bool topMost) {
-    if (!widget_ || widget_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == topMost) return;
+// A mapped window changes its state through the window manager; changing Qt's flags instead would
+// give it a new native window. A hidden one takes the flag and gets it when it is shown.
+void Window::changeFlag(Qt::WindowType flag, const char* netWmState, bool on) {
+    if (!widget_ || widget_->windowFlags().testFlag(flag) == on) return;
+    if (widget_->isVisible() && x11::setNetWmState(widget_->winId(), netWmState, on)) return;
     const bool visible = widget_->isVisible();
-    widget_->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
-    applyClassName();
+    widget_->setWindowFlag(flag, on);
+    applyNativeSettings();
     if (visible) widget_->show();
 }
 
+void Window::setTopMost(bool topMost) {
+    changeFlag(Qt::WindowStaysOnTopHint, "_NET_WM_STATE_ABOVE", topMost);
+}
+
 void Window::setToolWindow(bool toolWindow) {
-    if (!widget_ || widget_->windowFlags().testFlag(Qt::Tool) == toolWindow) return;
-    const bool visible = widget_->isVisible();
-    widget_->setWindowFlag(Qt::Tool, toolWindow);
-    applyClassName();
-    if (visible) widget_->show();
+    changeFlag(Qt::Tool, "_NET_WM_STATE_SKIP_TASKBAR", toolWindow);
 }
 
 void Window::setShape(const QRegion& region) {

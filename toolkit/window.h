@@ -168,7 +168,8 @@ class Window {
 
     void deliver(const Message& message, const std::shared_ptr<SendState>& reply);
     void finishDestroy();
-    void applyClassName();
+    void applyNativeSettings();
+    void changeFlag(Qt::WindowType flag, const char* netWmState, bool on);
     void watchOwner(bool watch);
 
     std::unique_ptr<PaintManager> manager_;

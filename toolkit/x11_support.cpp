@@ -38,6 +38,22 @@ bool hasCompositor() {
     return XGetSelectionOwner(d, atom) != 0;
 }
 
+bool setNetWmState(unsigned long window, const char* state, bool on) {
+    Display* d = display();
+    if (!d || !window) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(d, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = on ? 1 : 0;  // _NET_WM_STATE_ADD or _NET_WM_STATE_REMOVE
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(d, state, False));
+    event.xclient.data.l[3] = 1;  // a normal application
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XFlush(d);
+    return true;
+}
+
 std::string windowClass(unsigned long window) {
     Display* d = display();
     if (!d || !window) return {};

@@ -9,6 +9,9 @@ namespace vexa::toolkit::x11 {
 
 void setWindowClass(unsigned long window, const std::string& className);
 [[nodiscard]] bool hasCompositor();
+// Asks the window manager to add or remove an EWMH state ("_NET_WM_STATE_ABOVE") of a mapped
+// window; false when there is no X display.
+bool setNetWmState(unsigned long window, const char* state, bool on);
 // The WM_CLASS class part of `window` as the X server holds it (tests use it).
 [[nodiscard]] std::string windowClass(unsigned long window);
 

@@ -1,4 +1,5 @@
-// One Qt application for every test of the executable; offscreen unless a display is wanted.
+// One Qt application for every test of the executable: offscreen, or on the X display for the
+// integration tests (built with VEXA_TEST_ON_DISPLAY).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,14 +12,17 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("VEXA_TEST_DISPLAY"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#ifndef VEXA_TEST_ON_DISPLAY
+        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#endif
         static int argc = 1;
         static char name[] = "vexa_toolkit_tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override {
+        app_.reset();
+    }
 
   private:
     std::unique_ptr<QApplication> app_;

@@ -1,0 +1,85 @@
+// Native window features on a real X server (run under tools/with-test-env.sh).
+#include "toolkit/window.h"
+#include "toolkit/x11_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QWidget>
+
+namespace vexa::toolkit {
+namespace {
+
+class NamedWindow : public Window {
+  public:
+    std::string windowClassName() const override { return "VexaRecorder_Float_Window"; }
+};
+
+void pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+class OnDisplay : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+    }
+};
+
+TEST_F(OnDisplay, WindowClassIsSetForOtherProcesses) {
+    NamedWindow window;
+    ASSERT_TRUE(window.create(nullptr, "bar", kStylePopup | kStyleToolWindow | kStyleTopMost | kStyleVisible,
+                              QRect(10, 10, 120, 40)));
+    pump(50);
+    EXPECT_EQ(x11::windowClass(window.widget()->winId()), "VexaRecorder_Float_Window");
+    // Changing the stacking of a shown window keeps its class; so does hiding and showing it with
+    // new flags.
+    window.setTopMost(false);
+    pump(20);
+    EXPECT_EQ(x11::windowClass(window.widget()->winId()), "VexaRecorder_Float_Window");
+    window.hide();
+    window.setToolWindow(false);
+    window.show(false);
+    pump(20);
+    EXPECT_EQ(x11::windowClass(window.widget()->winId()), "VexaRecorder_Float_Window");
+}
+
+TEST_F(OnDisplay, LayeredWindowWithoutCompositorIsShapedByItsPixels) {
+    if (Window::hasCompositor()) GTEST_SKIP() << "a compositing manager is running";
+    NamedWindow window;
+    ASSERT_TRUE(window.create(nullptr, "layered", kStylePopup | kStyleLayered | kStyleVisible,
+                              QRect(0, 0, 100, 100)));
+    QImage picture(100, 100, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    for (int y = 10; y < 30; ++y) {
+        for (int x = 10; x < 30; ++x) picture.setPixel(x, y, qRgba(255, 0, 0, 255));
+    }
+    window.updateLayered(picture, QRegion(60, 60, 10, 10));
+    pump(30);
+    const QRegion mask = window.widget()->mask();
+    EXPECT_TRUE(mask.contains(QPoint(15, 15)));
+    EXPECT_TRUE(mask.contains(QPoint(65, 65)));  // clear but must catch the mouse
+    EXPECT_FALSE(mask.contains(QPoint(45, 45)));
+}
+
+TEST_F(OnDisplay, OwnedWindowHidesWhileItsOwnerIsMinimised) {
+    NamedWindow owner;
+    ASSERT_TRUE(owner.create(nullptr, "owner", kStyleVisible, QRect(100, 100, 200, 200)));
+    NamedWindow bar;
+    ASSERT_TRUE(bar.create(&owner, "bar", kStylePopup | kStyleVisible, QRect(100, 100, 50, 20)));
+    pump(50);
+    owner.minimize();
+    pump(100);
+    EXPECT_FALSE(bar.isVisible());
+    owner.restore();
+    pump(100);
+    EXPECT_TRUE(bar.isVisible());
+}
+
+}  // namespace
+}  // namespace vexa::toolkit
