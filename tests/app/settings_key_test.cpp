@@ -118,6 +118,33 @@ TEST(SettingsKey, ReadRegValueReturnsTheWholeValueOrTheError) {
     EXPECT_EQ(ReadRegValue(*key, "output_dir", &data, nullptr, &type), kErrorInvalidParameter);
 }
 
+// Another process keeps changing the length of the value while it is read: every read returns one
+// whole version of it (the buffer grows when the value grew between asking and reading).
+TEST(SettingsKey, ReadRegValueSeesWholeValuesWhileAnotherProcessRewritesThem) {
+    TempHome home;
+    const std::string short_text(10, 's');
+    const std::string long_text(700, 'l');
+    auto key = OpenOrDie(home.StorePath());
+    ASSERT_TRUE(key->WriteString("output_dir", short_text));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto writer = SettingsKey::Open(home.StorePath());
+        for (int i = 0; writer && i < 200; ++i)
+            static_cast<void>(writer->WriteString("output_dir", i % 2 ? short_text : long_text));
+        ::_exit(0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        std::vector<uint8_t> data;
+        uint32_t size = 0;
+        ASSERT_EQ(ReadRegValue(*key, "output_dir", &data, &size, nullptr), kErrorSuccess);
+        const std::string text(data.begin(), data.end());
+        ASSERT_TRUE(text == short_text || text == long_text) << text.size();
+        ASSERT_EQ(size, text.size());
+    }
+}
+
 TEST(SettingsKey, AWriteIsSeenByTheNextReadOfAnotherOpener) {
     TempHome home;
     auto first = OpenOrDie(home.StorePath());

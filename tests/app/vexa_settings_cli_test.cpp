@@ -1,0 +1,75 @@
+// Runs the vexa-settings tool against a private store and ini file.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/settings_key.h"
+#include "tests/app/temp_home.h"
+
+namespace vexa::app {
+namespace {
+
+using testing::ReadText;
+using testing::TempHome;
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+Result RunTool(const std::string& arguments) {
+    Result result;
+    const std::string command = std::string(VEXA_SETTINGS_TOOL) + " " + arguments + " 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        result.out.append(buffer, got);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+TEST(VexaSettingsTool, SetsGetsListsAndDeletesTypedValues) {
+    TempHome home;
+    EXPECT_EQ(RunTool("set desktop_frames dword 25").status, 0);
+    EXPECT_EQ(RunTool("get desktop_frames").out, "dword:00000019\n; reads as 20\n");
+    EXPECT_EQ(RunTool("set count_down_val dword 0x9").status, 0);
+    EXPECT_EQ(RunTool("get count_down_val").out, "dword:00000009\n; reads as 5\n");
+    EXPECT_EQ(RunTool("set desktop_select_rgn binary 01,02,03").status, 0);  // a wrong size can be stored
+    EXPECT_EQ(RunTool("set output_dir sz '/tmp/a b'").status, 0);
+    EXPECT_EQ(RunTool("list").out,
+              "\"count_down_val\"=dword:00000009\n\"desktop_frames\"=dword:00000019\n"
+              "\"desktop_select_rgn\"=hex:01,02,03\n\"output_dir\"=\"/tmp/a b\"\n");
+    EXPECT_EQ(RunTool("delete desktop_frames").status, 0);
+    EXPECT_EQ(RunTool("get desktop_frames").status, 1);
+    auto key = SettingsKey::Open(home.StorePath());
+    EXPECT_FALSE(key->ReadBinary16("desktop_select_rgn"));
+    EXPECT_EQ(key->Find("output_dir")->data, "/tmp/a b");
+}
+
+TEST(VexaSettingsTool, RefusesBadInputWithUsageStatus) {
+    TempHome home;
+    EXPECT_EQ(RunTool("set a dword 4294967296").status, 2);
+    EXPECT_EQ(RunTool("set a dword twelve").status, 2);
+    EXPECT_EQ(RunTool("set a binary 0g").status, 2);
+    EXPECT_EQ(RunTool("set a binary 012").status, 2);
+    EXPECT_EQ(RunTool("set a qword 1").status, 2);
+    EXPECT_EQ(RunTool("frobnicate").status, 2);
+    EXPECT_EQ(RunTool("list").out, "");
+}
+
+TEST(VexaSettingsTool, ReadsAndWritesTheIniFile) {
+    TempHome home;
+    const std::string ini = "--ini " + home.Root() + "/VexaRecorder.ini ";
+    EXPECT_EQ(RunTool(ini + "ini set soft CloseWnd No").status, 0);
+    EXPECT_EQ(RunTool(ini + "ini get SOFT closewnd").out, "No\n");
+    EXPECT_EQ(RunTool(ini + "ini get soft id").out, "\n");
+    EXPECT_EQ(ReadText(home.Root() + "/VexaRecorder.ini"), "[soft]\nCloseWnd=No\n");
+}
+
+}  // namespace
+}  // namespace vexa::app
