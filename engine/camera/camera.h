@@ -127,8 +127,8 @@ class CCamera {
     [[nodiscard]] bool ToBottomUpBgra(const AVFrame* picture);
     void DeliverFrame(uint8_t* bgra);
     void RecordPicture(const uint8_t* bgra);
-    [[nodiscard]] bool FillEncoderFrame(const uint8_t* bgra, AVFrame* frame);
-    void QueueHeldFrame();
+    [[nodiscard]] bool FillEncoderFrame(const uint8_t* bgra, AVFrame* frame) REQUIRES(record_lock_);
+    void QueueHeldFrame() REQUIRES(record_lock_);
     void EncodeFrame(CCapture& session, AVCodecContext* encoder, HeldPacketDrain& drain, CameraFrame* frame);
 
     std::atomic<uint32_t> refs_{1};
@@ -159,7 +159,7 @@ class CCamera {
     CameraFrame* held_frame_ GUARDED_BY(record_lock_) = nullptr;
     bool recording_ GUARDED_BY(record_lock_) = false;
     int64_t frame_interval_ GUARDED_BY(record_lock_) = 0;
-    std::atomic<double> ticks_to_stream_{0};  // set by RecordThread before the first frame is queued
+    std::atomic<double> pts_per_tick_{0};  // encoder units per counter tick, set by RecordThread
 
     platform::SpinLock queue_lock_;
     CameraFrameList queue_ GUARDED_BY(queue_lock_);

@@ -1,11 +1,11 @@
 // The recording side of CCamera: taking pictures for an attached camera stream, stamping them on
 // the session clock, and the stream's two threads.
-#include <cmath>
 
 #include "engine/camera/camera.h"
 #include "engine/camera/frame_stamps.h"
 #include "engine/capture.h"
 #include "engine/held_packet.h"
+#include "engine/video_encoder.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -124,13 +124,12 @@ void CCamera::QueueHeldFrame() {
 
 void CCamera::RecordThread(CCapture& session, StreamEntry& entry) {
     if (!session.WaitForStartGate()) return;  // torn down before start
-    // The stream's time base is final only now, after the container header was written.
-    const AVRational stream_base = entry.stream->time_base;
-    const AVRational encoder_base = entry.encoder->time_base;
-    ticks_to_stream_.store(static_cast<double>(stream_base.den) / stream_base.num / session.Frequency());
+    // Frames carry their session times in the encoder's time base; the drain moves packets to the
+    // stream's.
+    pts_per_tick_.store(PtsPerTick(entry.encoder.get(), session.Frequency()));
     {
         platform::SpinGuard guard(record_lock_);
-        frame_interval_ = int64_t{encoder_base.num} * session.Frequency() / encoder_base.den;
+        frame_interval_ = TicksPerFrame(entry.encoder.get(), session.Frequency());
         recording_ = entry_ == &entry;  // not when the camera was detached meanwhile
     }
     while (session.CaptureRunning()) session.SleepOnGate(kIdleWait100ns);
@@ -163,15 +162,14 @@ void CCamera::EncodeThread(CCapture& session, StreamEntry& entry) {
     }
     (void)avcodec_send_frame(encoder, nullptr);
     (void)DrainEncoder(drain, false);
-    drain.FinishAt(std::llround(static_cast<double>(session.StopPosition()) * ticks_to_stream_.load()));
+    drain.FinishAtTime(session.StopPosition());
 }
 
 void CCamera::EncodeFrame(CCapture& session, AVCodecContext* encoder, HeldPacketDrain& drain,
                           CameraFrame* frame) {
     // Pictures taken between the stop request and the end of capture lie past the stop position.
     if (session.Stopped() && frame->stamp > session.StopPosition()) return;
-    frame->frame->pts =
-        static_cast<int64_t>(static_cast<double>(frame->stamp) * ticks_to_stream_.load() + 0.5);
+    frame->frame->pts = static_cast<int64_t>(static_cast<double>(frame->stamp) * pts_per_tick_.load() + 0.5);
     if (avcodec_send_frame(encoder, frame->frame.get()) < 0) dropped_.fetch_add(1, std::memory_order_relaxed);
     (void)DrainEncoder(drain, true);
 }
