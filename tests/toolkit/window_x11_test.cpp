@@ -1,4 +1,7 @@
 // Native window features on a real X server (run under tools/with-test-env.sh).
+#include "toolkit/combo.h"
+#include "toolkit/dialog_builder.h"
+#include "toolkit/fonts.h"
 #include "toolkit/window.h"
 #include "toolkit/x11_support.h"
 
@@ -79,6 +82,44 @@ TEST_F(OnDisplay, OwnedWindowHidesWhileItsOwnerIsMinimised) {
     owner.restore();
     pump(100);
     EXPECT_TRUE(bar.isVisible());
+}
+
+TEST_F(OnDisplay, ComboDropsDownItsOwnItemsAndTakesThemBack) {
+    NamedWindow window;
+    ASSERT_TRUE(window.create(nullptr, "combo", kStylePopup | kStyleVisible, QRect(50, 50, 200, 100)));
+    std::string error;
+    auto root = buildLayoutText(R"(<HorizontalLayout><Combo name="frames" height="24">
+                                     <ListLabelElement name="i10" text="10" height="24"/>
+                                     <ListLabelElement name="i20" text="20" height="24"/></Combo></HorizontalLayout>)",
+                                window.paintManager(), nullptr, &error);
+    ASSERT_TRUE(root) << error;
+    window.paintManager().attach(std::move(root));
+    window.paintManager().updateLayout();
+    auto* combo = window.paintManager().find<Combo>("frames");
+    ASSERT_NE(combo, nullptr);
+    Control* item = combo->itemAt(1);
+    ASSERT_TRUE(combo->activate());
+    pump(30);
+    ASSERT_TRUE(combo->isDroppedDown());
+    EXPECT_NE(item->manager(), &window.paintManager());  // shown by the pop-up
+    // Choosing in the pop-up selects in the combo and closes the pop-up.
+    ControlEvent press{EventType::ButtonDown, item, item->rect().center(), 0, 0, {}};
+    item->handleEvent(press);
+    pump(30);
+    EXPECT_EQ(combo->currentSelection(), 1);
+    EXPECT_FALSE(combo->isDroppedDown());
+    EXPECT_EQ(item->manager(), &window.paintManager());
+    EXPECT_EQ(window.paintManager().findControl("i20"), item);
+}
+
+TEST(Fonts, ChineseTextGetsACjkFontFromFontconfig) {
+    EXPECT_FALSE(cjkFontFamily().empty());
+    registerFont(42, FontSpec{"No Such Family", 13, true});
+    const QFont& font = fontById(42);
+    EXPECT_TRUE(font.families().contains(QString::fromStdString(cjkFontFamily())));
+    EXPECT_EQ(font.pixelSize(), 13);
+    EXPECT_TRUE(font.bold());
+    EXPECT_EQ(&fontById(12345), &fontById(1));  // unknown ids fall back to the default
 }
 
 }  // namespace
