@@ -605,8 +605,21 @@ void Window::updateLayered(const QImage& picture, const QRegion& mouseArea) {
     if (widget_) widget_->update();
 }
 
+void Window::applyWindowInfo() {
+    if (!widget_) return;
+    const WindowInfo& info = manager_->windowInfo();
+    if (!info.minSize.isEmpty()) widget_->setMinimumSize(info.minSize);
+    if (!info.maxSize.isEmpty()) widget_->setMaximumSize(info.maxSize);
+    if (!info.size.isEmpty()) widget_->resize(info.size);
+    widget_->setWindowOpacity(info.opacity / 255.0);
+    // A hidden widget reports its new size only when shown; the layout needs it now.
+    manager_->setClientSize(widget_->size());
+}
+
 void Window::setGeometry(const QRect& geometry) {
-    if (widget_) widget_->setGeometry(geometry);
+    if (!widget_) return;
+    widget_->setGeometry(geometry);
+    manager_->setClientSize(widget_->size());
 }
 
 QRect Window::geometry() const {

@@ -124,6 +124,9 @@ class Window {
     // drawn pixels plus `mouseArea`, which keeps catching the mouse where the picture is clear.
     void updateLayered(const QImage& picture, const QRegion& mouseArea = {});
     [[nodiscard]] static bool hasCompositor();
+    // Applies the <Window> settings of the layout just built: size, minimum and maximum size and
+    // opacity (layered windows are chosen at create() with kStyleLayered).
+    void applyWindowInfo();
     void setGeometry(const QRect& geometry);
     [[nodiscard]] QRect geometry() const;
     void minimize();

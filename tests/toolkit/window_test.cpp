@@ -156,6 +156,21 @@ TEST(Window, TimersFireByIdUntilKilled) {
     EXPECT_EQ(std::count(window.timerIds.begin(), window.timerIds.end(), 5), fivesBefore);
 }
 
+TEST(Window, LayoutWindowSettingsApplyToTheNativeWindow) {
+    TestWindow window;
+    ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 50, 50)));
+    WindowInfo& info = window.paintManager().windowInfo();
+    info.size = QSize(380, 48);
+    info.minSize = info.maxSize = QSize(380, 48);
+    info.opacity = 128;
+    window.applyWindowInfo();
+    EXPECT_EQ(window.widget()->size(), QSize(380, 48));
+    EXPECT_EQ(window.widget()->maximumSize(), QSize(380, 48));
+    EXPECT_NEAR(window.widget()->windowOpacity(), 0.5, 0.01);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(window.paintManager().clientSize(), QSize(380, 48));
+}
+
 TEST(Window, RefusedCreationLeavesNoWindow) {
     struct Refusing : TestWindow {
         bool onCreate() override { return false; }
