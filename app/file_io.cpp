@@ -43,8 +43,9 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid()) return std::nullopt;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not hang us
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     std::string text;
     char chunk[16384];
     while (text.size() < limit) {
@@ -103,7 +104,7 @@ bool MakeFolders(const std::string& path, std::string* error) {
 
 std::optional<FileLock> FileLock::Acquire(const std::string& path, mode_t create_mode) {
     for (;;) {
-        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, create_mode));
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, create_mode));
         if (!fd.Valid()) return std::nullopt;
         int locked;
         do {

@@ -27,7 +27,7 @@ struct FileStamp {
 // Stamp of the file at `path`, or nullopt when it does not exist or cannot be examined.
 [[nodiscard]] std::optional<FileStamp> StampOf(const std::string& path);
 
-// The whole file, at most `limit` bytes; nullopt when it cannot be opened or read.
+// The whole regular file, at most `limit` bytes; nullopt when it is no regular file or cannot be read.
 [[nodiscard]] std::optional<std::string> ReadWholeFile(const std::string& path,
                                                        std::size_t limit = std::size_t{64} << 20);
 

@@ -15,7 +15,7 @@ std::unique_ptr<SettingsKey> SettingsKey::Open(std::string path, std::string* er
         if (error) *error = "cannot create the settings folder " + reason;
         return nullptr;
     }
-    std::unique_ptr<SettingsKey> key(new SettingsKey(std::move(path)));
+    auto key = std::make_unique<SettingsKey>(OpenedByOpen{}, std::move(path));
     if (!StampOf(key->path_) && !key->Modify([](RegValues&) {})) {
         if (error) *error = "cannot create the settings file " + key->path_ + ": " + std::strerror(errno);
         return nullptr;

@@ -59,7 +59,15 @@ class SettingsKey {
     [[nodiscard]] const std::string& Path() const { return path_; }
 
   private:
-    explicit SettingsKey(std::string path) : path_(std::move(path)) {}
+    // Only Open() makes keys, so every key has its folder and file.
+    struct OpenedByOpen {
+        explicit OpenedByOpen() = default;
+    };
+
+public:
+    SettingsKey(OpenedByOpen, std::string path) : path_(std::move(path)) {}
+
+private:
 
     // Re-reads the file when it changed since the last look. Caller holds mutex_.
     void RefreshLocked() const;

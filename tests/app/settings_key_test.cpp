@@ -196,6 +196,16 @@ TEST(SettingsKey, ADamagedFileLoadsWhatIsIntactAndIsRepairedByTheNextWrite) {
     EXPECT_NE(text.find("\"new\"=dword:00000007\n"), std::string::npos);
 }
 
+TEST(SettingsKey, AFifoInPlaceOfTheFileNeitherHangsNorIsReplaced) {
+    TempHome home;
+    std::filesystem::create_directories(std::filesystem::path(home.StorePath()).parent_path());
+    ASSERT_EQ(::mkfifo(home.StorePath().c_str(), 0600), 0);
+    auto key = OpenOrDie(home.StorePath());
+    EXPECT_FALSE(key->ReadDword("anything"));
+    EXPECT_FALSE(key->WriteDword("anything", 1));
+    EXPECT_TRUE(std::filesystem::is_fifo(home.StorePath()));
+}
+
 TEST(SettingsKey, AFileThatCannotBeReadIsNeverOverwritten) {
     TempHome home;
     auto key = OpenOrDie(home.StorePath());
