@@ -77,7 +77,10 @@ frames_of() {
 run_timed() {
   local name=$1
   shift
-  /usr/bin/time -f '%e %U %S %M' -o "$out/$name.time" "$@" >"$out/$name.stdout" 2>"$out/$name.stderr"
+  if ! /usr/bin/time -f '%e %U %S %M' -o "$out/$name.time" "$@" >"$out/$name.stdout" 2>"$out/$name.stderr"; then
+    echo "side_by_side: $name failed: $(grep -v '^Command exited' "$out/$name.stderr" | tail -n 1)" >&2
+    exit 1
+  fi
 }
 
 record_vexa() {
