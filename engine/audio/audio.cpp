@@ -213,9 +213,7 @@ void CAudio::CapturePacket(int m, const platform::AudioPacket& packet, bool* que
     uint32_t flags = packet.flags;
     int64_t run_time = 0;
     if (new_run_[static_cast<size_t>(m)] || (flags & platform::kPacketDiscontinuity)) {
-        // The run ends where the device captured its last sample: now, less what the server still held.
-        run_time =
-            session_->SessionTimeNow() - av_rescale(packet.delay100ns, session_->Frequency(), 10'000'000);
+        run_time = session_->SessionTimeNow();
         flags |= platform::kPacketDiscontinuity;
         new_run_[static_cast<size_t>(m)] = 0;
     }

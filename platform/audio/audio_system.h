@@ -66,7 +66,6 @@ struct AudioPacket {
     const uint8_t* data = nullptr;  // null for a silent packet
     uint32_t frames = 0;
     uint32_t flags = 0;
-    int64_t delay100ns = 0;  // how long ago the packet's last sample was captured (server buffering)
 };
 
 // One device opened for capture.

@@ -74,8 +74,7 @@ InitResult PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buf
     attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(bytes - bytes % format.BlockAlign());
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
-                                                      PA_STREAM_DONT_MOVE | PA_STREAM_INTERPOLATE_TIMING |
-                                                      PA_STREAM_AUTO_TIMING_UPDATE);
+                                                      PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(stream, source_.c_str(), &attr, flags) < 0) return InitResult::kFailed;
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(stream);
@@ -87,17 +86,6 @@ InitResult PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buf
     const uint32_t fragment = actual ? actual->fragsize : attr.fragsize;
     buffer_frames_ = std::max<uint32_t>(1, fragment / static_cast<uint32_t>(format.BlockAlign()));
     return InitResult::kOk;
-}
-
-// The record latency covers the source and the server's queue up to the first unread byte; the
-// packet's last sample is nearer to now by the packet's own length.
-int64_t PulseCaptureClient::Delay100ns(size_t packet_bytes) const {
-    pa_usec_t latency = 0;
-    int negative = 0;
-    if (pa_stream_get_latency(stream_, &latency, &negative) < 0 || negative) return 0;
-    const auto packet_usec =
-        static_cast<int64_t>(pa_bytes_to_usec(packet_bytes, pa_stream_get_sample_spec(stream_)));
-    return std::max<int64_t>(0, static_cast<int64_t>(latency) - packet_usec) * 10;
 }
 
 bool PulseCaptureClient::Start() {
@@ -125,7 +113,6 @@ bool PulseCaptureClient::ReadPacket(AudioPacket* packet) {
         }
         peeked_ = true;
         packet->frames = static_cast<uint32_t>(frames);
-        packet->delay100ns = Delay100ns(bytes);
         packet->flags = discontinuous_.exchange(false, std::memory_order_acq_rel) ? kPacketDiscontinuity : 0;
         if (!data) {  // a hole: the samples are silence
             packet->flags |= kPacketSilent;

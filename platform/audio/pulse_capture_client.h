@@ -37,7 +37,6 @@ class PulseCaptureClient final : public AudioClient {
     bool SetVolume(float gain) override;
 
   private:
-    [[nodiscard]] int64_t Delay100ns(size_t packet_bytes) const;
     static void OnRead(pa_stream* stream, size_t bytes, void* self);
     static void OnState(pa_stream* stream, void* self);
     static void OnOverflow(pa_stream* stream, void* self);
