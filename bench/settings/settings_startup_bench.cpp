@@ -14,22 +14,35 @@ using namespace vexa::app;
 
 constexpr int kDevices = 4;
 
-std::string MakeFullStore() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vexa-bench-XXXXXX").string();
-    const std::string folder = ::mkdtemp(pattern.data());
-    const std::string path = folder + "/settings.reg";
-    auto key = SettingsKey::Open(path);
-    for (const Setting* setting : AllSettings()) {
-        for (int position = 0; position < (IsPerDevice(*setting) ? kDevices : 1); ++position) {
-            if (setting->kind == ValueKind::kDword)
-                StoreSetting(*key, *setting, DefaultOf(*setting, position), position);
-            if (setting->kind == ValueKind::kBinary16)
-                StoreRectSetting(*key, *setting, {10, 10, 330, 250}, position);
-            if (setting->kind == ValueKind::kText) static_cast<void>(key->WriteString(setting->name, folder));
+// A temporary folder with a store in which every value is set; removed when the program ends.
+class FullStore {
+  public:
+    FullStore() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vexa-bench-XXXXXX").string();
+        folder_ = ::mkdtemp(pattern.data());
+        path_ = folder_ + "/settings.reg";
+        auto key = SettingsKey::Open(path_);
+        for (const Setting* setting : AllSettings()) {
+            for (int position = 0; position < (IsPerDevice(*setting) ? kDevices : 1); ++position) {
+                if (setting->kind == ValueKind::kDword)
+                    StoreSetting(*key, *setting, DefaultOf(*setting, position), position);
+                if (setting->kind == ValueKind::kBinary16)
+                    StoreRectSetting(*key, *setting, {10, 10, 330, 250}, position);
+                if (setting->kind == ValueKind::kText)
+                    static_cast<void>(key->WriteString(setting->name, folder_));
+            }
         }
     }
-    return path;
-}
+    ~FullStore() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string folder_;
+    std::string path_;
+};
 
 uint64_t ReadCatalogue(const SettingsKey& key) {
     uint64_t sum = 0;
@@ -45,8 +58,8 @@ uint64_t ReadCatalogue(const SettingsKey& key) {
 }
 
 const std::string& StorePath() {
-    static const std::string path = MakeFullStore();
-    return path;
+    static const FullStore store;
+    return store.Path();
 }
 
 // Open and read everything, as the main window's creation does.

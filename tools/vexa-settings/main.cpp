@@ -91,7 +91,13 @@ int Catalogue() {
     for (const Setting* setting : AllSettings()) {
         std::printf("%-24.*s %-10.*s", static_cast<int>(setting->name.size()), setting->name.data(),
                     static_cast<int>(KindName(setting->kind).size()), KindName(setting->kind).data());
-        if (setting->kind == ValueKind::kDword) std::printf(" default %u", DefaultOf(*setting, 1));
+        if (setting->check == Check::kHotkey) {
+            std::printf(" default 0x%08x", DefaultOf(*setting));
+        } else if (setting->kind == ValueKind::kDword) {
+            std::printf(" default %u", DefaultOf(*setting, 1));
+            if (IsPerDevice(*setting) && DefaultOf(*setting, 0) != DefaultOf(*setting, 1))
+                std::printf(" (%u at position 0)", DefaultOf(*setting, 0));
+        }
         std::printf("  %.*s\n", static_cast<int>(setting->meaning.size()), setting->meaning.data());
     }
     return kDone;
