@@ -8,11 +8,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/control_loop.h"
 #include "cli/options.h"
+#include "cli/request_builder.h"
 #include "engine/recording.h"
 
 extern "C" {
@@ -36,29 +38,6 @@ double CpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-std::string CurrentFolder() {
-    std::vector<char> buf(4096);
-    return getcwd(buf.data(), buf.size()) ? std::string(buf.data()) : std::string(".");
-}
-
-// The recording request of the screen mode from the options.
-[[nodiscard]] bool BuildScreenRequest(const CliOptions& o, vexa::engine::RecordingRequest& r, std::string& error) {
-    auto backend = vexa::platform::CreateX11ScreenBackend();
-    if (!backend) {
-        const char* display = std::getenv("DISPLAY");
-        error = std::string("cannot open the X display '") + (display ? display : "") + "'";
-        return false;
-    }
-    r.frame_rate_text = o.fps_text.value_or("24");
-    r.show_cursor = o.show_cursor.value_or(true);
-    r.video_quality_slider = o.video_quality.value_or(55);
-    r.audio_quality_slider = o.audio_quality.value_or(55);
-    r.region = o.region;
-    auto shared = std::make_shared<std::unique_ptr<vexa::platform::ScreenBackend>>(std::move(backend));
-    r.screen_backend = [shared] { return std::move(*shared); };
-    return true;
-}
-
 void PrintStats(const vexa::engine::SessionStats& s, double stop_seconds) {
     std::printf(
         "{\"frames_captured\":%llu,\"frames_encoded\":%llu,\"cursor_records\":%llu,\"packets_written\":%llu,"
@@ -73,33 +52,35 @@ void PrintStats(const vexa::engine::SessionStats& s, double stop_seconds) {
         CpuSeconds(), stop_seconds);
 }
 
+int ListDevices() {
+    const vexa::cli::SoundDeviceLists devices = vexa::cli::ListSoundDevices();
+    vexa::cli::PrintSoundDevices(std::cout, devices);
+    vexa::cli::ListCameras(std::cout);
+    return 0;
+}
+
 int Record(const CliOptions& o) {
-    vexa::engine::RecordingRequest request;
-    request.mode = o.mode;
-    request.output_dir = o.output_dir.value_or(CurrentFolder());
+    const vexa::cli::SoundDeviceLists devices = vexa::cli::ListSoundDevices();
+    vexa::cli::PreparedRequest prepared;
     std::string error;
-    switch (o.mode) {
-        case RecordingMode::kScreen:
-            if (!BuildScreenRequest(o, request, error)) return Fail(error);
-            if (o.fps_text && vexa::engine::FramesPerSecondFromText(*o.fps_text) != std::atoi(o.fps_text->c_str()))
-                std::fprintf(stderr, "vexa-record: frame rate '%s' is not 1..60; recording at 24\n",
-                             o.fps_text->c_str());
-            break;
-        case RecordingMode::kSoundOnly:
-            return Fail("sound-only recording is not available in this build");
-        case RecordingMode::kCamera:
-            return Fail("camera recording is not available in this build");
-    }
+    if (!vexa::cli::BuildRequest(o, vexa::cli::LoadStoredChoices(devices), devices, prepared, &error))
+        return Fail(error);
+    if (o.fps_text && vexa::engine::FramesPerSecondFromText(*o.fps_text) != std::atoi(o.fps_text->c_str()))
+        std::fprintf(stderr, "vexa-record: frame rate '%s' is not 1..60; recording at 24\n", o.fps_text->c_str());
 
     vexa::engine::SessionSlot slot;
     std::string path;
-    if (!vexa::engine::Prepare(request, slot, &path))
-        return Fail("preparing the recording failed (screen, encoder or sound set-up)");
+    if (!vexa::engine::Prepare(prepared.request, slot, &path))
+        return Fail("preparing the recording failed (screen, camera, encoder or sound set-up)");
     if (!vexa::engine::Start(slot)) {
         slot.Take().reset();
         return Fail("starting the recording failed: cannot write '" + path + "'");
     }
-    vexa::cli::RunControlLoop(slot, o.duration_seconds, nullptr);
+    vexa::cli::RunControlLoop(slot, o.duration_seconds, [&](const std::string& line) {
+        std::string message;
+        if (!vexa::cli::ApplyVolumeCommand(line, prepared.sound, slot, &message))
+            std::fprintf(stderr, "vexa-record: %s\n", message.c_str());
+    });
 
     std::unique_ptr<vexa::engine::CCapture> session = slot.Take();
     const auto stats = session->SharedStats();
@@ -107,11 +88,13 @@ int Record(const CliOptions& o) {
     session.reset();  // the stop sequence: capture ends, encoders flush, the trailer is written
     const double stop_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - stop_begin).count();
+    prepared.camera.reset();
 
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Fail("the file '" + path + "' was not written");
-    if (stats->write_errors.load() > 0) std::fprintf(stderr, "vexa-record: %llu packets could not be written\n",
-                                                     static_cast<unsigned long long>(stats->write_errors.load()));
+    if (stats->write_errors.load() > 0)
+        std::fprintf(stderr, "vexa-record: %llu packets could not be written\n",
+                     static_cast<unsigned long long>(stats->write_errors.load()));
     if (o.stats) PrintStats(*stats, stop_seconds);
     std::printf("%s\n", path.c_str());
     return 0;
@@ -120,7 +103,7 @@ int Record(const CliOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_ERROR);
+    av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_FATAL);
     if (!vexa::cli::BlockControlSignals()) return Fail("cannot set up signal handling");
     const vexa::cli::ParseResult parsed = vexa::cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
@@ -131,5 +114,6 @@ int main(int argc, char** argv) {
         std::printf("%s", vexa::cli::UsageText());
         return 0;
     }
+    if (parsed.options.list_devices) return ListDevices();
     return Record(parsed.options);
 }

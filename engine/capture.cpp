@@ -87,6 +87,14 @@ void CCapture::Resume() {
     paused_.store(false, std::memory_order_release);
 }
 
+void CCapture::SetSourceVolume(const void* row, int volume) {
+    const float gain = static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f;
+    bool done = false;
+    streams_.ForEach([&](StreamEntry* e) {
+        if (!done && e->source) done = e->source->SetRowVolume(row, gain);
+    });
+}
+
 int64_t CCapture::SessionTime(int64_t counter_now) {
     pause_lock_.LockReader();
     const int64_t base = ElapsedBase();

@@ -1,5 +1,7 @@
 #include "engine/recording.h"
 
+#include "engine/camera/camera.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -38,6 +40,17 @@ bool SetUpSoundOnly(CCapture& session, const RecordingRequest& r) {
     return !r.sound_sources.empty() && AddSound(session, r, "ac3", AudioBitRateB(r.audio_quality_slider));
 }
 
+// The camera is borrowed from its preview (a reference of our own) before anything else is done;
+// the stream entry takes a reference of its own, and ours is released at the end either way.
+bool SetUpCamera(CCapture& session, const RecordingRequest& r) {
+    CCamera* camera = r.acquire_camera ? r.acquire_camera() : nullptr;
+    if (!camera) return false;
+    const bool ok = (r.sound_sources.empty() || AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider))) &&
+                    session.AddCameraStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate, camera);
+    camera->Release();
+    return ok;
+}
+
 }  // namespace
 
 std::string BuildOutputPath(const std::string& folder, RecordingMode mode, const std::tm& t) {
@@ -67,7 +80,7 @@ bool SetUpMode(CCapture& session, const RecordingRequest& request) {
         case RecordingMode::kSoundOnly:
             return SetUpSoundOnly(session, request);
         case RecordingMode::kCamera:
-            return false;  // camera recording arrives with the camera source
+            return SetUpCamera(session, request);
     }
     return false;
 }

@@ -1,0 +1,120 @@
+#include "cli/request_builder.h"
+
+#include <unistd.h>
+
+#include <vector>
+
+#include "app/settings_key.h"
+
+namespace vexa::cli {
+namespace {
+
+using engine::RecordingMode;
+
+std::string CurrentFolder() {
+    std::vector<char> buf(4096);
+    return getcwd(buf.data(), buf.size()) ? std::string(buf.data()) : std::string(".");
+}
+
+const app::ModeChoices* StoredMode(const std::optional<app::RecordingChoices>& stored, RecordingMode mode) {
+    if (!stored) return nullptr;
+    switch (mode) {
+        case RecordingMode::kScreen:
+            return &stored->screen;
+        case RecordingMode::kSoundOnly:
+            return &stored->sound;
+        case RecordingMode::kCamera:
+            return &stored->camera;
+    }
+    return nullptr;
+}
+
+// Without any sound option, the rows the panel of the mode has selected (with their volumes); with
+// nothing stored either, the recorder's own default (the default speaker in screen mode).
+SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* stored) {
+    SoundRequest r{o.mode, o.no_sound, o.speakers, o.microphones, o.volumes};
+    const bool any_option = o.no_sound || !o.speakers.empty() || !o.microphones.empty();
+    if (any_option || !stored || (stored->speakers.empty() && stored->microphones.empty())) return r;
+    int source = 0;
+    auto add = [&](const std::vector<app::SoundRowChoice>& rows, std::vector<std::string>& into) {
+        for (const app::SoundRowChoice& row : rows) {
+            into.push_back(std::to_string(row.position));
+            if (o.volumes.empty()) r.volumes.push_back(std::to_string(source) + "=" + std::to_string(row.volume));
+            ++source;
+        }
+    };
+    add(stored->speakers, r.speakers);
+    add(stored->microphones, r.microphones);
+    return r;
+}
+
+bool AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+               engine::RecordingRequest& r, std::string* error) {
+    auto backend = platform::CreateX11ScreenBackend();
+    if (!backend) {
+        const char* display = std::getenv("DISPLAY");
+        *error = std::string("cannot open the X display '") + (display ? display : "") + "'";
+        return false;
+    }
+    r.frame_rate_text = o.fps_text.value_or(std::to_string(stored ? stored->frame_rate : 24));
+    r.show_cursor = o.show_cursor.value_or(stored ? stored->record_mouse : true);
+    r.region = o.region;
+    auto shared = std::make_shared<std::unique_ptr<platform::ScreenBackend>>(std::move(backend));
+    r.screen_backend = [shared] { return std::move(*shared); };
+    return true;
+}
+
+bool AddCamera(const CliOptions& o, const std::optional<app::RecordingChoices>& stored, PreparedRequest& out,
+               std::string* error) {
+    CameraChoice choice;
+    choice.selector = o.camera.value_or(std::to_string(stored ? stored->camera_index : 0));
+    choice.format = o.camera_format;
+    choice.mirror = o.mirror.value_or(true);
+    out.camera = OpenCamera(choice, error);
+    if (!out.camera) return false;
+    engine::CCamera* camera = out.camera.get();
+    // The mode set-up borrows the camera with a reference of its own, as from the preview window.
+    out.request.acquire_camera = [camera] { return engine::CameraRef::Share(camera).release(); };
+    return true;
+}
+
+}  // namespace
+
+std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices) {
+    std::unique_ptr<app::SettingsKey> key = app::OpenUserSettings();
+    if (!key) return std::nullopt;
+    const app::DeviceCounts counts{static_cast<int>(devices.speakers.size()),
+                                   static_cast<int>(devices.microphones.size()),
+                                   static_cast<int>(platform::EnumerateCameras().size())};
+    return app::LoadRecordingChoices(*key, counts);
+}
+
+bool BuildRequest(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+                  const SoundDeviceLists& devices, PreparedRequest& out, std::string* error) {
+    engine::RecordingRequest& r = out.request;
+    const app::ModeChoices* mode = StoredMode(stored, o.mode);
+    r.mode = o.mode;
+    r.output_dir = o.output_dir.value_or(stored ? stored->output_folder : CurrentFolder());
+    r.video_quality_slider = o.video_quality.value_or(mode && mode->video_quality ? static_cast<int>(mode->video_quality) : 55);
+    r.audio_quality_slider = o.audio_quality.value_or(mode && mode->audio_quality ? static_cast<int>(mode->audio_quality) : 55);
+
+    std::optional<SoundSelection> sound = ResolveSoundSources(SoundFromOptions(o, mode), devices, error);
+    if (!sound) return false;
+    out.sound = std::move(*sound);
+    r.sound_sources = out.sound.entries;
+    if (o.mode == RecordingMode::kSoundOnly && r.sound_sources.empty()) {
+        *error = "sound-only recording needs a speaker or a microphone";
+        return false;
+    }
+    switch (o.mode) {
+        case RecordingMode::kScreen:
+            return AddScreen(o, stored, r, error);
+        case RecordingMode::kCamera:
+            return AddCamera(o, stored, out, error);
+        case RecordingMode::kSoundOnly:
+            return true;
+    }
+    return false;
+}
+
+}  // namespace vexa::cli

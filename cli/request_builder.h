@@ -1,0 +1,32 @@
+// Turns vexa-record's options, with the stored choices filling whatever an option leaves open, into
+// the RecordingRequest that Prepare takes. The PreparedRequest owns what the request points into
+// (sound rows, the opened camera), so it must outlive the recording. Main thread only.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/recording_choices.h"
+#include "cli/camera_cli.h"
+#include "cli/options.h"
+#include "cli/sound_cli.h"
+#include "engine/recording.h"
+
+namespace vexa::cli {
+
+struct PreparedRequest {
+    engine::RecordingRequest request;
+    SoundSelection sound;
+    engine::CameraRef camera;
+};
+
+// The stored choices, or nothing when the store cannot be opened (one line on stderr says why).
+[[nodiscard]] std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices);
+
+// False with a message in *error when a device is unknown, the display cannot be opened, or the
+// camera cannot be started.
+[[nodiscard]] bool BuildRequest(const CliOptions& options, const std::optional<app::RecordingChoices>& stored,
+                                const SoundDeviceLists& devices, PreparedRequest& out, std::string* error);
+
+}  // namespace vexa::cli
