@@ -21,7 +21,7 @@ class DropList : public VerticalLayout, public ListOwner {
         const bool ok = combo_.selectItem(index, notify);
         if (ok && index >= 0) {
             // Close after the click has been handled completely.
-            QTimer::singleShot(0, [&combo = combo_] { combo.closeDropDown(); });
+            combo_.closeDropDownLater();
         }
         return ok;
     }
@@ -95,13 +95,13 @@ void ComboDropDown::returnItems() {
 }
 
 void ComboDropDown::onFocusLost() {
-    QTimer::singleShot(0, [&combo = combo_] { combo.closeDropDown(); });
+    combo_.closeDropDownLater();
 }
 
 bool ComboDropDown::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
     const int current = combo_.currentSelection();
     if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-        QTimer::singleShot(0, [&combo = combo_] { combo.closeDropDown(); });
+        combo_.closeDropDownLater();
     } else if (key == Qt::Key_Up && current > 0) {
         combo_.selectItem(current - 1);
     } else if (key == Qt::Key_Down && current + 1 < combo_.count()) {
@@ -160,6 +160,12 @@ bool Combo::activate() {
     auto dropDown = std::make_unique<ComboDropDown>(*this);
     if (dropDown->open()) dropDown_ = std::move(dropDown);
     return true;
+}
+
+void Combo::closeDropDownLater() {
+    QTimer::singleShot(0, [weak = std::weak_ptr<Combo*>(self_)] {
+        if (const auto combo = weak.lock()) (*combo)->closeDropDown();
+    });
 }
 
 void Combo::closeDropDown() {

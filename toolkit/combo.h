@@ -34,6 +34,8 @@ class Combo : public Container, public ListOwner {
     // Opens the drop-down list (only in a window on screen); closes it when open.
     bool activate() override;
     void closeDropDown();
+    // Closes the drop-down from the event loop, after the current event; safe if the combo is gone.
+    void closeDropDownLater();
 
     bool setAttribute(std::string_view name, std::string_view value) override;
     [[nodiscard]] Control* findAt(const QPoint& point) override;
@@ -62,6 +64,7 @@ class Combo : public Container, public ListOwner {
     QColor disabledTextColor_{0x80, 0x80, 0x80};
     std::string normalImage_, hotImage_, pushedImage_, disabledImage_;
     std::unique_ptr<class ComboDropDown> dropDown_;
+    std::shared_ptr<Combo*> self_ = std::make_shared<Combo*>(this);  // expires with the combo
 };
 
 }  // namespace vexa::toolkit
