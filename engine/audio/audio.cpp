@@ -28,45 +28,52 @@ bool SetLayout(AVCodecContext* encoder, uint64_t mask) {
     return av_channel_layout_from_mask(&encoder->ch_layout, mask) >= 0;
 }
 
+// The encoder's sample format, rate and first layout (up to eight channels) from its lists.
+CodecContextPtr NewEncoderContext(const AVCodec& codec) {
+    CodecContextPtr encoder(avcodec_alloc_context3(&codec));
+    const std::optional<AVSampleFormat> format = ChooseSampleFormat(codec);
+    const std::optional<int> sample_rate = ChooseSampleRate(codec);
+    const uint64_t layout = ChooseEncoderLayout(codec, kMixRequest);
+    if (!encoder || !format || !sample_rate || layout == 0 || !SetLayout(encoder.get(), layout))
+        return nullptr;
+    encoder->sample_fmt = *format;
+    encoder->sample_rate = *sample_rate;
+    encoder->time_base = AVRational{1, *sample_rate};
+    return encoder;
+}
+
 }  // namespace
 
 std::optional<CAudio::Setup> CAudio::Create(platform::AudioSystem& system, const char* encoder_name,
                                             const BitRateTriple& rate, const SoundSourceEntry* sources,
                                             bool global_header) {
     const AVCodec* codec = encoder_name ? avcodec_find_encoder_by_name(encoder_name) : nullptr;
-    if (!codec || !sources) return std::nullopt;
-    CodecContextPtr encoder(avcodec_alloc_context3(codec));
-    const std::optional<AVSampleFormat> format = ChooseSampleFormat(*codec);
-    const std::optional<int> sample_rate = ChooseSampleRate(*codec);
-    const uint64_t layout = ChooseEncoderLayout(*codec, kMixRequest);
-    if (!encoder || !format || !sample_rate || layout == 0 || !SetLayout(encoder.get(), layout))
-        return std::nullopt;
-    encoder->sample_fmt = *format;
-    encoder->sample_rate = *sample_rate;
-
+    CodecContextPtr encoder = codec && sources ? NewEncoderContext(*codec) : nullptr;
+    if (!encoder) return std::nullopt;
     std::unique_ptr<CAudio> audio(new CAudio);
-    if (!audio->OpenDevices(system, encoder.get(), sources)) return std::nullopt;
-
-    // A stereo speaker and a mono microphone make a stereo stream: the widest input decides when it
-    // has fewer channels than the encoder.
-    const AudioInput* widest = &audio->inputs_[0];
-    for (int m = 1; m < audio->input_count_; ++m) {
-        if (audio->inputs_[static_cast<size_t>(m)].channels > widest->channels)
-            widest = &audio->inputs_[static_cast<size_t>(m)];
+    if (!audio->OpenDevices(system, encoder.get(), sources) ||
+        !audio->FitLayoutToInputs(*codec, encoder.get())) {
+        return std::nullopt;
     }
-    if (widest->channels < encoder->ch_layout.nb_channels) {
-        const uint64_t narrower = ChooseEncoderLayout(*codec, widest->channel_layout);
-        if (narrower != 0 && std::popcount(narrower) != 0 && !SetLayout(encoder.get(), narrower))
-            return std::nullopt;
-    }
-
     encoder->bit_rate = rate.bit_rate;
     encoder->rc_min_rate = rate.min_rate;
     encoder->rc_max_rate = rate.max_rate;
-    encoder->time_base = AVRational{1, encoder->sample_rate};
     if (global_header) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return std::nullopt;
     return Setup{std::move(audio), std::move(encoder)};
+}
+
+// A stereo speaker and a mono microphone make a stereo stream: when the widest input has fewer
+// channels than the encoder, the layout is chosen again for that input's layout.
+bool CAudio::FitLayoutToInputs(const AVCodec& codec, AVCodecContext* encoder) const {
+    const AudioInput* widest = &inputs_[0];
+    for (int m = 1; m < input_count_; ++m) {
+        if (inputs_[static_cast<size_t>(m)].channels > widest->channels)
+            widest = &inputs_[static_cast<size_t>(m)];
+    }
+    if (widest->channels >= encoder->ch_layout.nb_channels) return true;
+    const uint64_t narrower = ChooseEncoderLayout(codec, widest->channel_layout);
+    return narrower == 0 || SetLayout(encoder, narrower);
 }
 
 bool CAudio::OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder,

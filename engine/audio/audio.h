@@ -61,7 +61,7 @@ class CAudio final : public StreamSource {
     // Reads and discards whatever the devices hold (before the start).
     void EmptyInputs();
     // Marks every input as starting a new run.
-    void MarkNewRuns() { new_run_.fill(1); }
+    void MarkNewRuns() { new_run_ = AllNewRuns(); }
     // Reads every device once; true when blocks were queued for the mix thread.
     [[nodiscard]] bool CapturePass();
     // Aligns, mixes and encodes what was captured up to the session clock; true when the stream has
@@ -75,9 +75,15 @@ class CAudio final : public StreamSource {
     [[nodiscard]] int64_t Position(int m) const { return positions_[static_cast<size_t>(m)]; }
 
   private:
+    static std::array<uint8_t, 64> AllNewRuns() {
+        std::array<uint8_t, 64> all;
+        all.fill(1);
+        return all;
+    }
     CAudio() = default;
     [[nodiscard]] bool OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder,
                                    const SoundSourceEntry* sources);
+    [[nodiscard]] bool FitLayoutToInputs(const AVCodec& codec, AVCodecContext* encoder) const;
     [[nodiscard]] bool OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder,
                                   const SoundSourceEntry& entry, const std::string& id);
     void CapturePacket(int m, const platform::AudioPacket& packet, bool* queued);
@@ -91,7 +97,7 @@ class CAudio final : public StreamSource {
     int input_count_ = 0;                   // inputs opened
     std::unique_ptr<SoundSession> session_;
     SoundMixer mixer_;
-    std::array<uint8_t, 64> new_run_{};  // capture thread: the next packet of input m starts a run
+    std::array<uint8_t, 64> new_run_ = AllNewRuns();    // capture thread: input m's next packet starts a run
     std::array<int64_t, kMaxAudioInputs> positions_{};  // mix thread: P
     std::array<int64_t, kMaxAudioInputs> skips_{};      // mix thread: S
 };

@@ -180,7 +180,7 @@ TEST_F(PassThroughTest, APauseAddsNoSilence) {
 
 TEST_F(PassThroughTest, BlocksCutFromOnePacketFollowEachOther) {
     speaker->PushSamples(Stereo(1000, 4), 1000);  // 441 + 441 + 118
-    EXPECT_FALSE(rig.Run(Ms(1000.0 / 44.1 + 1)));
+    EXPECT_FALSE(rig.Run(22'675'737));            // session ticks of sample 1000, rounded up
     EXPECT_EQ(rig.audio().Position(0), 1000);
     EXPECT_EQ(Out().size(), 2u * 1000);
     EXPECT_TRUE(AllEqual(0, 1000, 4));
@@ -213,6 +213,30 @@ TEST_F(PassThroughTest, VolumeScalesTheRowsInput) {
     speaker->PushSamples(Stereo(441, 1000), 441);
     EXPECT_FALSE(rig.Run(Ms(10)));
     EXPECT_TRUE(AllEqual(0, 441, 500));
+}
+
+TEST(SoundSilence, UnsignedEightBitSilenceIsTheMidValue) {
+    Rig rig;
+    auto speaker =
+        rig.Add(Device(platform::AudioDeviceKind::kSpeaker, "spk", {SampleType::kPcm, 8, 2, 0x3, 44100}));
+    ASSERT_TRUE(rig.Open("pcm_u8", {{0, 100, "spk", &kSpeakerRow}}));
+    ASSERT_FALSE(rig.audio().Mixer().HasResampler());
+    speaker->PushPacket(std::vector<uint8_t>(882, 3), 441, platform::kPacketSilent);
+    EXPECT_FALSE(rig.Run(Ms(20)));  // the run ends at 882: a hole of 441, then the silent packet
+    const auto out = rig.session().Bytes();
+    ASSERT_EQ(out.size(), 2u * 882);
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t v) { return v == 0x80; }));
+}
+
+TEST(SoundDevices, TwentyFourBitDeviceIsReadInThirtyTwoBitWords) {
+    Rig rig;
+    auto speaker = rig.Add(
+        Device(platform::AudioDeviceKind::kSpeaker, "spk", {SampleType::kPcm, 24, 2, 0x3, 48000}, 480));
+    ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}));
+    ASSERT_EQ(speaker->Initialized().size(), 1u);
+    EXPECT_EQ(speaker->Initialized()[0], (AudioFormat{SampleType::kPcm, 32, 2, 0x3, 48000}));
+    EXPECT_EQ(rig.audio().Input(0).sample_format, AV_SAMPLE_FMT_S32);
+    EXPECT_TRUE(rig.audio().Mixer().HasResampler());
 }
 
 TEST(SoundVolume, EntryVolumeIsSetAtOpenAndInputsWithoutVolumeAreSkipped) {
