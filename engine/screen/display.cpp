@@ -13,6 +13,10 @@ namespace {
 constexpr int64_t kHalfMs = 5'000;            // 0.5 ms in 100-ns units
 constexpr int64_t kDamageWait = 3'000'000;    // 300 ms in 100-ns units
 constexpr uint8_t kMaxCursorRecords = 31;     // per held frame, after which a full frame is taken
+// Frames waiting for the encoder. When the encoder falls this far behind, a new picture replaces the
+// held one instead of queueing behind it: memory stays bounded and the stop stays quick, and the
+// packet before the gap simply lasts longer.
+constexpr size_t kMaxQueuedFrames = 4;
 
 bool BottomUp(platform::RowOrder order) { return order == platform::RowOrder::kBottomUp; }
 
@@ -161,6 +165,21 @@ void CDisplay::GiveFrame(FrameBuffer* frame) {
     frame_pool_.Give(frame);
 }
 
+bool CDisplay::EncoderBacklogged() {
+    platform::SpinGuard guard(queue_lock_);
+    return encoder_queue_.Size() >= kMaxQueuedFrames;
+}
+
+void CDisplay::ReplaceHeld(FrameBuffer* frame) {
+    if (held_ && EncoderBacklogged()) {
+        stats_.frames_dropped.fetch_add(1);
+        GiveFrame(held_);
+        held_ = nullptr;
+    }
+    PassHeldOn();
+    held_ = frame;
+}
+
 void CDisplay::PassHeldOn() {
     if (!held_) return;
     {
@@ -231,8 +250,7 @@ void CDisplay::CapturePolling(int64_t time) {
     frame->time = time;
     if (!show_cursor_) {
         if (!changed) return GiveFrame(frame);
-        PassHeldOn();
-        held_ = frame;
+        ReplaceHeld(frame);
         return;
     }
     ReadCursor();
@@ -241,8 +259,7 @@ void CDisplay::CapturePolling(int64_t time) {
     if (!record) return GiveFrame(frame);
     if (changed) {
         frame->cursors.PushBack(record);
-        PassHeldOn();
-        held_ = frame;
+        ReplaceHeld(frame);
         return;
     }
     GiveFrame(frame);
@@ -339,8 +356,7 @@ void CDisplay::CaptureDamage() {
             CursorRecord* record = MakeCursorRecord(time, *frame);
             if (record) frame->cursors.PushBack(record);
         }
-        PassHeldOn();
-        held_ = frame;
+        ReplaceHeld(frame);
         return;
     }
     CursorRecord* record = MakeCursorRecord(time, *held_);

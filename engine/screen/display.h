@@ -63,6 +63,9 @@ private:
     [[nodiscard]] bool CursorChanged() const;
     void ReadCursor();
     void PassHeldOn();
+    // Holds the new full frame, passing the held one on, or dropping it while the encoder is behind.
+    void ReplaceHeld(FrameBuffer* frame);
+    [[nodiscard]] bool EncoderBacklogged();
     void GiveFrame(FrameBuffer* frame);
 
     // --- encoding thread ---

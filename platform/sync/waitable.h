@@ -37,11 +37,11 @@ private:
     int fd_;
 };
 
-// Counting semaphore (maximum count 0x7FFFFFFF), initial count 0 unless given.
+// Counting semaphore, initial count 0 unless given.
 class Semaphore final : public Waitable {
 public:
     explicit Semaphore(uint32_t initial = 0);
-    // Adds count to the semaphore; false when the count would overflow or the call failed.
+    // Adds count (at most 0x7FFFFFFF in one call) to the semaphore; false when the call failed.
     [[nodiscard]] bool Release(uint32_t count = 1);
 };
 
