@@ -92,16 +92,14 @@ void Container::enableScrollBar(bool vertical) {
     if (vertical == static_cast<bool>(scrollBar_)) return;
     if (!vertical) {
         scrollBar_.reset();
+        scrollBarStyled_ = false;
         scrollPos_ = 0;
     } else {
         scrollBar_ = std::make_unique<ScrollBar>();
         scrollBar_->setVisible(false);
         scrollBar_->attach(manager(), this);
         scrollBar_->onScroll([this](int pos) { setScrollPos(pos); });
-        if (manager()) {
-            if (const auto* defaults = manager()->defaultAttributes("ScrollBar"))
-                scrollBar_->applyAttributeList(*defaults);
-        }
+        styleScrollBar();
     }
     needLayout();
 }
@@ -151,9 +149,18 @@ bool Container::setAttribute(std::string_view name, std::string_view value) {
     return true;
 }
 
+// The window's <Default name="ScrollBar"> styles the bar once a window is known.
+void Container::styleScrollBar() {
+    if (!scrollBar_ || scrollBarStyled_ || !manager()) return;
+    scrollBarStyled_ = true;
+    if (const auto* defaults = manager()->defaultAttributes("ScrollBar"))
+        scrollBar_->applyAttributeList(*defaults);
+}
+
 void Container::attach(PaintManager* manager, Control* parent) {
     Control::attach(manager, parent);
     if (scrollBar_) scrollBar_->attach(manager, this);
+    styleScrollBar();
     for (auto& child : children_) child.control->attach(manager, this);
 }
 

@@ -65,6 +65,7 @@ class Container : public Control {
     void placeFloat(Control& child) const;
     // Places the children again inside the current rectangle.
     void relayout();
+    void styleScrollBar();
     static int clampedSize(int size, int minimum, int maximum);
 
   private:
@@ -77,6 +78,7 @@ class Container : public Control {
     int childPadding_ = 0;
     bool mouseChildEnabled_ = true;
     std::unique_ptr<ScrollBar> scrollBar_;
+    bool scrollBarStyled_ = false;
     int scrollPos_ = 0;
     int scrollRange_ = 0;
 };

@@ -284,6 +284,13 @@ TEST_F(ControlsTest, DefaultsApplyBeforeOwnAttributes) {
     EXPECT_EQ(get("a").fixedHeight(), 9);
 }
 
+TEST_F(ControlsTest, ListsTakeTheWindowsScrollBarStyle) {
+    build(R"(<Window size="100,100"><Default name="ScrollBar" value="width=&quot;12&quot;"/>
+               <List name="list"/></Window>)");
+    ASSERT_NE(get<List>("list").verticalScrollBar(), nullptr);
+    EXPECT_EQ(get<List>("list").verticalScrollBar()->barWidth(), 12);
+}
+
 TEST_F(ControlsTest, HoverRepaintsOnlyTheButton) {
     build(
         R"(<HorizontalLayout><Button name="a" width="40" hotbkcolor="#FF606060"/><Control/></HorizontalLayout>)");
