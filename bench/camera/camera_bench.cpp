@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -94,20 +95,32 @@ void BM_CameraRecording(benchmark::State& state) {
             return;
         }
         const int64_t cpu0 = ProcessCpuNs(), gen0 = platform::VirtualCameraGeneratorCpuNs();
+        const uint64_t missed0 = platform::VirtualCameraMissedPictures();
         const engine::CameraStats before = camera->Stats();
         std::this_thread::sleep_for(std::chrono::seconds(kSeconds));
+        const engine::CameraStats at_stop = camera->Stats();
         session.reset();  // includes flushing the encoder and writing the file
-        const int64_t cpu = ProcessCpuNs() - cpu0 - (platform::VirtualCameraGeneratorCpuNs() - gen0);
+        const int64_t generator = platform::VirtualCameraGeneratorCpuNs() - gen0;
+        const int64_t cpu = ProcessCpuNs() - cpu0 - generator;
         const engine::CameraStats s = camera->Stats();
         camera->Stop(true);
         std::remove(path.c_str());
+        // Every picture that arrived while recording was either queued for the encoder or collapsed
+        // into a later one by design; anything else was lost on the way.
+        const double arrived = static_cast<double>(at_stop.pictures - before.pictures);
+        const double taken = static_cast<double>(s.queued - before.queued + s.collapsed - before.collapsed);
         state.SetIterationTime(kSeconds);
         state.counters["cpu_per_second"] = static_cast<double>(cpu) / 1e9 / kSeconds;
-        state.counters["pictures"] = static_cast<double>(s.pictures - before.pictures);
+        state.counters["pictures"] = arrived;
+        // Pictures the camera never made because its thread was still busy with the previous one.
+        state.counters["device_missed"] =
+            static_cast<double>(platform::VirtualCameraMissedPictures() - missed0);
+        state.counters["generator_cpu_per_second"] = static_cast<double>(generator) / 1e9 / kSeconds;
         state.counters["queued"] = static_cast<double>(s.queued - before.queued);
         state.counters["collapsed"] = static_cast<double>(s.collapsed - before.collapsed);
-        state.counters["dropped"] =
-            static_cast<double>(s.dropped - before.dropped + s.skipped - before.skipped);
+        state.counters["lost"] = std::max(0.0, arrived - taken) +
+                                 static_cast<double>(s.dropped - before.dropped) +
+                                 static_cast<double>(s.skipped - before.skipped);
     }
 }
 BENCHMARK(BM_CameraRecording)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);

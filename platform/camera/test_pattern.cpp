@@ -1,6 +1,7 @@
 #include "platform/camera/test_pattern.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace vexa::platform {
 namespace {
@@ -31,16 +32,21 @@ void FillRect(Yuv422Picture& p, int x0, int y0, int w, int h, Yuv c) {
     }
 }
 
+// One row is painted, then copied to every other row.
 void PaintBars(Yuv422Picture& p, uint64_t frame) {
-    int bar_width = std::max(1, p.width / 8);
-    int shift = static_cast<int>((frame * 4) % static_cast<uint64_t>(p.width));
+    const int bar_width = std::max(1, p.width / 8);
+    const int shift = static_cast<int>((frame * 4) % static_cast<uint64_t>(p.width));
+    const int half = p.width / 2;
     for (int x = 0; x < p.width; x += 2) {
         const Yuv& c = kBars[((x + shift) % p.width) / bar_width % 8];
-        for (int y = 0; y < p.height; ++y) {
-            p.y[y * p.width + x] = p.y[y * p.width + x + 1] = c.y;
-            p.u[y * (p.width / 2) + x / 2] = c.u;
-            p.v[y * (p.width / 2) + x / 2] = c.v;
-        }
+        p.y[x] = p.y[x + 1] = c.y;
+        p.u[x / 2] = c.u;
+        p.v[x / 2] = c.v;
+    }
+    for (int y = 1; y < p.height; ++y) {
+        std::copy_n(p.y.begin(), p.width, p.y.begin() + static_cast<ptrdiff_t>(y) * p.width);
+        std::copy_n(p.u.begin(), half, p.u.begin() + static_cast<ptrdiff_t>(y) * half);
+        std::copy_n(p.v.begin(), half, p.v.begin() + static_cast<ptrdiff_t>(y) * half);
     }
 }
 

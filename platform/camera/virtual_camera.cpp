@@ -41,6 +41,7 @@ bool ParseEntry(std::string_view entry, CameraFormat& out) {
 }
 
 std::atomic<int64_t> generator_cpu_ns{0};
+std::atomic<uint64_t> missed_pictures{0};
 
 int64_t ThreadCpuNs() {
     timespec t{};
@@ -168,22 +169,30 @@ class VirtualCamera final : public CameraDevice {
 
   private:
     // Paces pictures on the format's frame time from the first one, so late wake-ups do not drift.
+    // A camera runs on its own clock: a picture whose time passed while the consumer was still busy
+    // is never made (a real device drops it when no buffer is free); the counter shows the gap.
     void StreamLoop(JpegMaker& jpeg) {
         const int64_t period = current_.frame_time * 100;  // nanoseconds
         const int64_t first = PerformanceCounter();
         Yuv422Picture picture;
         std::vector<uint8_t> bytes;
-        for (uint64_t n = 0;; ++n) {
-            if (config_.unplug_after > 0 && n >= static_cast<uint64_t>(config_.unplug_after)) return;
-            int64_t due = first + static_cast<int64_t>(n) * period;
-            int64_t wait = (due - PerformanceCounter()) / 100;
+        uint64_t delivered = 0;
+        for (uint64_t slot = 0;; ++slot) {
+            if (config_.unplug_after > 0 && delivered >= static_cast<uint64_t>(config_.unplug_after)) return;
+            const int64_t due = first + static_cast<int64_t>(slot) * period;
+            const int64_t wait = (due - PerformanceCounter()) / 100;
             if (stop_.Wait(wait > 0 ? wait : 0) == WaitResult::kSignaled) return;
-            bool corrupt =
-                config_.corrupt_every > 0 && (n + 1) % static_cast<uint64_t>(config_.corrupt_every) == 0;
+            if (const int64_t behind = (PerformanceCounter() - due) / period; behind > 0) {
+                missed_pictures.fetch_add(static_cast<uint64_t>(behind), std::memory_order_relaxed);
+                slot += static_cast<uint64_t>(behind);
+            }
+            const bool corrupt = config_.corrupt_every > 0 &&
+                                 (delivered + 1) % static_cast<uint64_t>(config_.corrupt_every) == 0;
             const int64_t cpu_before = ThreadCpuNs();
-            const bool made = MakePicture(jpeg, picture, n, corrupt, bytes);
+            const bool made = MakePicture(jpeg, picture, slot, corrupt, bytes);
             generator_cpu_ns.fetch_add(ThreadCpuNs() - cpu_before, std::memory_order_relaxed);
             if (!made) continue;
+            ++delivered;
             callback_(static_cast<double>(PerformanceCounter()) / kCounterFrequency, bytes.data(),
                       bytes.size());
         }
@@ -244,6 +253,10 @@ std::optional<VirtualCameraConfig> VirtualCameraFromEnvironment() {
 
 int64_t VirtualCameraGeneratorCpuNs() {
     return generator_cpu_ns.load(std::memory_order_relaxed);
+}
+
+uint64_t VirtualCameraMissedPictures() {
+    return missed_pictures.load(std::memory_order_relaxed);
 }
 
 std::unique_ptr<CameraDevice> CreateVirtualCamera(VirtualCameraConfig config) {

@@ -11,6 +11,8 @@
 //   VEXA_VIRTUAL_CAMERA_BUSY     "1": every format change and stream start reports the device busy.
 //   VEXA_VIRTUAL_CAMERA_CORRUPT  N > 0: every N-th MJPG picture is garbage.
 //   VEXA_VIRTUAL_CAMERA_UNPLUG   N > 0: the camera is "unplugged" after N pictures (no more arrive).
+// Pictures run on the camera's own clock: one whose time passed while the consumer was busy is
+// skipped, as a real device drops it.
 // Thread-safety as for every CameraDevice.
 #pragma once
 
@@ -44,5 +46,7 @@ struct VirtualCameraConfig {
 // Processor time (nanoseconds, all virtual cameras of the process) spent painting and encoding
 // pictures: benchmarks subtract it to count only what a real camera would cost.
 [[nodiscard]] int64_t VirtualCameraGeneratorCpuNs();
+// Pictures whose time passed while the previous one was still being consumed (never made).
+[[nodiscard]] uint64_t VirtualCameraMissedPictures();
 
 }  // namespace vexa::platform
