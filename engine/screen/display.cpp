@@ -237,14 +237,20 @@ CursorRecord* CDisplay::MakeCursorRecord(int64_t time, const FrameBuffer& source
     return r;
 }
 
-void CDisplay::CapturePolling(int64_t time) {
+FrameBuffer* CDisplay::GrabFrame() {
     FrameBuffer* frame = TakeFrameBuffer();
-    if (!frame) return;
+    if (!frame) return nullptr;
     if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
         GiveFrame(frame);
         reinit_requested_ = true;  // the screen changed under us: set the method up again
-        return;
+        return nullptr;
     }
+    return frame;
+}
+
+void CDisplay::CapturePolling(int64_t time) {
+    FrameBuffer* frame = GrabFrame();
+    if (!frame) return;
     const bool changed = !held_ || held_->byte_size != frame->byte_size ||
                          FrameCompare()(held_->pixels.get(), frame->pixels.get(), frame->byte_size);
     frame->time = time;
@@ -308,15 +314,7 @@ void CDisplay::CaptureDamage() {
     if (!changed && !cursor_changed) return;
 
     FrameBuffer* frame = nullptr;
-    if (changed) {
-        frame = TakeFrameBuffer();
-        if (!frame) return;
-        if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
-            GiveFrame(frame);
-            reinit_requested_ = true;
-            return;
-        }
-    }
+    if (changed && !(frame = GrabFrame())) return;
 
     // Records stay at least one frame period apart: content newer than the held frame's last time
     // but within its period replaces the pending content and keeps its time.
@@ -341,13 +339,7 @@ void CDisplay::CaptureDamage() {
     if (!frame && !held_) {
         // The record that would have carried this move was the held frame's only one: take a full
         // frame instead so the move is not lost.
-        frame = TakeFrameBuffer();
-        if (!frame) return;
-        if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
-            GiveFrame(frame);
-            reinit_requested_ = true;
-            return;
-        }
+        if (!(frame = GrabFrame())) return;
     }
 
     if (frame) {

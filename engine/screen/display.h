@@ -59,6 +59,9 @@ private:
     void CapturePolling(int64_t time);
     void CaptureDamage();
     [[nodiscard]] FrameBuffer* TakeFrameBuffer();
+    // A frame buffer holding the crop as it is now; null (and the method set up again next turn)
+    // when the copy fails.
+    [[nodiscard]] FrameBuffer* GrabFrame();
     [[nodiscard]] CursorRecord* MakeCursorRecord(int64_t time, const FrameBuffer& source);
     [[nodiscard]] bool CursorChanged() const;
     void ReadCursor();
