@@ -175,6 +175,8 @@ bool CCamera::PrepareDecoding() {
     compressed_.reset(av_packet_alloc());
     if (!decoder_ || !decoded_ || !compressed_) return false;
     decoder_->thread_count = 1;  // one picture in, one picture out: no frame-thread delay
+    // A picture claiming a far larger size than the connected one is not the camera's.
+    decoder_->max_pixels = static_cast<int64_t>(width_) * height_ * 4;
     return avcodec_open2(decoder_.get(), codec, nullptr) >= 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/camera/camera.h"
 #include "engine/capture.h"
+#include "engine/recording.h"
 #include "platform/camera/virtual_camera.h"
 #include "tests/support/media_probe.h"
 
@@ -109,6 +110,30 @@ TEST(CameraEndToEnd, CorruptPicturesAreSkippedWhileRecording) {
     ASSERT_EQ(file.streams.size(), 1u);
     EXPECT_GE(file.PacketsOf(0).size(), 10u);
     EXPECT_GE(camera->Stats().skipped, 3u);
+}
+
+TEST(CameraEndToEnd, CameraModeBorrowsTheWindowsCameraAndGivesItBack) {
+    VirtualCameraEnv env("YUYV:320x240@30");
+    CameraRef window = OpenVirtualCamera(320, 240, 30);  // the preview window's reference
+    ASSERT_TRUE(window);
+    test::TempFolder folder;
+    RecordingRequest request;
+    request.mode = RecordingMode::kCamera;
+    request.output_dir = folder.Path();
+    request.acquire_camera = [&] { return CameraRef::Share(window.get()).release(); };
+    SessionSlot slot;
+    std::string path;
+    ASSERT_TRUE(Prepare(request, slot, &path));
+    ASSERT_TRUE(Start(slot));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    slot.Take().reset();
+    EXPECT_EQ(window->AddRef(), 2u);  // only the window's reference (and this one) remain
+    EXPECT_EQ(window->Release(), 1u);
+    auto file = test::ProbeFile(path);
+    ASSERT_TRUE(file);
+    ASSERT_EQ(file->streams.size(), 1u);  // no sound row selected: video only
+    EXPECT_EQ(file->streams[0].width, 320);
+    EXPECT_NEAR(file->StreamEndSeconds(0), 1.2, 0.2);
 }
 
 TEST(CameraEndToEnd, BusyAndUnusableVirtualCameras) {
