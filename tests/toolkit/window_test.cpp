@@ -1,4 +1,5 @@
 #include "toolkit/window.h"
+#include "toolkit/dialog_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,28 @@ TEST(Window, LayoutWindowSettingsApplyToTheNativeWindow) {
     EXPECT_NEAR(window.widget()->windowOpacity(), 0.5, 0.01);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(window.paintManager().clientSize(), QSize(380, 48));
+}
+
+TEST(Window, HitTestFindsCaptionButtonsAndSizingBorders) {
+    TestWindow window;
+    ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 200, 100)));
+    std::string error;
+    auto root = buildLayoutText(R"(<Window size="200,100" caption="0,0,40,50" sizebox="4,4,4,4">
+                                     <HorizontalLayout><Label width="60"/><Button name="close" width="30" height="30"/>
+                                     <Control/></HorizontalLayout></Window>)",
+                                window.paintManager(), nullptr, &error);
+    ASSERT_TRUE(root) << error;
+    window.paintManager().attach(std::move(root));
+    window.applyWindowInfo();
+    window.paintManager().updateLayout();
+    EXPECT_EQ(window.hitTest(QPoint(30, 20)), HitTest::Caption);  // over a label
+    EXPECT_EQ(window.hitTest(QPoint(75, 10)), HitTest::Client);   // over the button
+    EXPECT_EQ(window.hitTest(QPoint(170, 20)), HitTest::Client);  // right of the caption band
+    EXPECT_EQ(window.hitTest(QPoint(30, 60)), HitTest::Client);   // below it
+    EXPECT_EQ(window.hitTest(QPoint(1, 1)), HitTest::TopLeft);
+    EXPECT_EQ(window.hitTest(QPoint(198, 98)), HitTest::BottomRight);
+    EXPECT_EQ(window.hitTest(QPoint(100, 99)), HitTest::Bottom);
+    EXPECT_EQ(window.hitTest(QPoint(0, 50)), HitTest::Left);
 }
 
 TEST(Window, RefusedCreationLeavesNoWindow) {
