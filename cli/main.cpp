@@ -40,11 +40,13 @@ double CpuSeconds() {
 
 void PrintStats(const vexa::engine::SessionStats& s, double stop_seconds) {
     std::printf(
-        "{\"frames_captured\":%llu,\"frames_encoded\":%llu,\"cursor_records\":%llu,\"packets_written\":%llu,"
+        "{\"frames_captured\":%llu,\"frames_encoded\":%llu,\"frames_dropped\":%llu,\"cursor_records\":%llu,"
+        "\"packets_written\":%llu,"
         "\"bytes_written\":%llu,\"write_errors\":%llu,\"encoder\":\"%s\",\"audio_encoder\":\"%s\","
         "\"cpu_seconds\":%.3f,\"stop_seconds\":%.3f}\n",
         static_cast<unsigned long long>(s.frames_captured.load()),
         static_cast<unsigned long long>(s.frames_encoded.load()),
+        static_cast<unsigned long long>(s.frames_dropped.load()),
         static_cast<unsigned long long>(s.cursor_records.load()),
         static_cast<unsigned long long>(s.packets_written.load()),
         static_cast<unsigned long long>(s.bytes_written.load()),

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/video_encoder.h"
+
 namespace vexa::engine {
 namespace {
 
@@ -41,6 +43,20 @@ StreamEntry* CCapture::NewStreamEntry(CodecContextPtr encoder, AVRational time_b
     entry->encoder_event = std::make_unique<platform::Event>();
     if (!entry->encoder_event->Valid()) return nullptr;
     return entry;
+}
+
+StreamEntry* CCapture::NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps, int width, int height) {
+    VideoEncoderSettings settings;
+    settings.quality_index = quality_index;
+    settings.rate = &rate;
+    settings.fps = fps;
+    settings.width = width;
+    settings.height = height;
+    settings.global_header = OutputWantsGlobalHeader();
+    CodecContextPtr encoder = OpenVideoEncoder(settings);
+    if (!encoder) return nullptr;
+    Stats().video_encoder = encoder->codec->name;
+    return NewStreamEntry(std::move(encoder), AVRational{1, fps});
 }
 
 bool CCapture::LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source) {

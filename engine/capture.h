@@ -84,6 +84,10 @@ public:
     // with the given time base (parameters copied from the encoder) and its encoder event. Null on
     // failure (the entry, if made, stays in the list and the destructor frees it).
     [[nodiscard]] StreamEntry* NewStreamEntry(CodecContextPtr encoder, AVRational time_base);
+    // Opens the H.264 encoder for a picture size and frame rate and creates its entry with a 1/fps
+    // stream. Null when no encoder opens or the entry cannot be made.
+    [[nodiscard]] StreamEntry* NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps, int width,
+                                             int height);
     // Hands the source to the entry, starts the encoding thread and then the capture thread, and
     // counts the stream. False on failure (the destructor cleans up).
     [[nodiscard]] bool LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source);

@@ -10,7 +10,7 @@ namespace {
 class CameraStreamSource final : public StreamSource {
   public:
     CameraStreamSource(CCamera* camera, CCapture& session, StreamEntry& entry)
-        : camera_(CameraRef::Share(camera)), session_(session), entry_(entry) {}
+        : camera_(CameraRef::Share(camera)), session_(session), entry_(entry), at_start_(camera->Stats()) {}
 
     SourceKind Kind() const override { return SourceKind::kCamera; }
     void CaptureLoop() override { camera_->RecordThread(session_, entry_); }
@@ -21,6 +21,12 @@ class CameraStreamSource final : public StreamSource {
     void Detach() override {
         if (!camera_) return;
         camera_->DetachFromStream();
+        // The camera counts over its whole life; the recording's share goes to the session.
+        const CameraStats now = camera_->Stats();
+        SessionStats& stats = session_.Stats();
+        stats.frames_captured.fetch_add(now.queued - at_start_.queued);
+        stats.frames_encoded.fetch_add(now.queued - at_start_.queued - (now.dropped - at_start_.dropped));
+        stats.frames_dropped.fetch_add(now.dropped - at_start_.dropped);
         camera_.reset();
     }
 
@@ -28,23 +34,15 @@ class CameraStreamSource final : public StreamSource {
     CameraRef camera_;
     CCapture& session_;
     StreamEntry& entry_;
+    const CameraStats at_start_;
 };
 
 }  // namespace
 
 bool CCapture::AddCameraStream(int quality_index, const BitRateTriple& rate, CCamera* camera) {
     if (!camera || camera->Width() <= 0 || camera->Height() <= 0 || camera->FrameRate() <= 0) return false;
-    const int fps = camera->FrameRate();
-    VideoEncoderSettings settings;
-    settings.quality_index = quality_index;
-    settings.rate = &rate;
-    settings.fps = fps;
-    settings.width = camera->Width();
-    settings.height = camera->Height();
-    settings.global_header = OutputWantsGlobalHeader();
-    CodecContextPtr encoder = OpenVideoEncoder(settings);
-    if (!encoder) return false;
-    StreamEntry* entry = NewStreamEntry(std::move(encoder), AVRational{1, fps});
+    StreamEntry* entry =
+        NewVideoEntry(quality_index, rate, camera->FrameRate(), camera->Width(), camera->Height());
     if (!entry || !camera->AttachToStream(entry, this)) return false;
     return LaunchStream(entry, std::make_unique<CameraStreamSource>(camera, *this, *entry));
 }

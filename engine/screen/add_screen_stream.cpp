@@ -12,18 +12,7 @@ bool CCapture::AddScreenStream(int quality_index, const BitRateTriple& rate, int
     auto display = std::make_unique<CDisplay>(*this, std::move(backend));
     if (!display->Init(show_cursor, rect)) return false;
 
-    VideoEncoderSettings settings;
-    settings.quality_index = quality_index;
-    settings.rate = &rate;
-    settings.fps = fps;
-    settings.width = display->CropWidth();
-    settings.height = display->CropHeight();
-    settings.global_header = OutputWantsGlobalHeader();
-    CodecContextPtr encoder = OpenVideoEncoder(settings);
-    if (!encoder) return false;
-    Stats().video_encoder = encoder->codec->name;
-
-    StreamEntry* entry = NewStreamEntry(std::move(encoder), AVRational{1, fps});
+    StreamEntry* entry = NewVideoEntry(quality_index, rate, fps, display->CropWidth(), display->CropHeight());
     if (!entry || !display->Attach(entry)) return false;
     return LaunchStream(entry, std::move(display));
 }
