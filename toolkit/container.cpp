@@ -289,11 +289,7 @@ void Container::doEvent(ControlEvent& event) {
 
 // --- flows -----------------------------------------------------------------------------------------
 
-bool VerticalLayout::isA(std::string_view name) const {
-    return name == "VerticalLayout" || Container::isA(name);
-}
-
-int VerticalLayout::layoutChildren(const QRect& area) {
+std::vector<Control*> Container::flowChildren() {
     std::vector<Control*> flow;
     for (int i = 0; i < count(); ++i) {
         Control* c = itemAt(i);
@@ -303,6 +299,15 @@ int VerticalLayout::layoutChildren(const QRect& area) {
         else
             flow.push_back(c);
     }
+    return flow;
+}
+
+bool VerticalLayout::isA(std::string_view name) const {
+    return name == "VerticalLayout" || Container::isA(name);
+}
+
+int VerticalLayout::layoutChildren(const QRect& area) {
+    const std::vector<Control*> flow = flowChildren();
     int fixed = 0;
     int stretching = 0;
     std::vector<int> heights(flow.size());
@@ -335,15 +340,7 @@ bool HorizontalLayout::isA(std::string_view name) const {
 }
 
 int HorizontalLayout::layoutChildren(const QRect& area) {
-    std::vector<Control*> flow;
-    for (int i = 0; i < count(); ++i) {
-        Control* c = itemAt(i);
-        if (!c->isVisible()) continue;
-        if (c->isFloat())
-            placeFloat(*c);
-        else
-            flow.push_back(c);
-    }
+    const std::vector<Control*> flow = flowChildren();
     int fixed = 0;
     int stretching = 0;
     std::vector<int> widths(flow.size());

@@ -4,6 +4,8 @@
 // Thread-safety: user-interface thread only.
 #pragma once
 
+#include <vector>
+
 #include "toolkit/control.h"
 #include "toolkit/scroll_bar.h"
 
@@ -63,6 +65,8 @@ class Container : public Control {
     // Places the children inside `area` (already scrolled); returns the content height.
     virtual int layoutChildren(const QRect& area);
     void placeFloat(Control& child) const;
+    // Places the floating children and returns the visible ones that take part in the flow.
+    [[nodiscard]] std::vector<Control*> flowChildren();
     // Places the children again inside the current rectangle.
     void relayout();
     void styleScrollBar();

@@ -31,7 +31,8 @@ struct ImageSpec {
 
 [[nodiscard]] std::optional<ImageSpec> parseImageString(std::string_view text);
 
-// Draws `spec` of `image` into `box` (the control's rectangle); `extraFade` multiplies the spec's fade.
+// Draws the part of `image` that the image string describes into `box` (the control's rectangle);
+// `extraFade` multiplies the string's own fade.
 void drawImage(QPainter& painter, const QImage& image, const ImageSpec& spec, const QRect& box,
                int extraFade = 255);
 
