@@ -238,9 +238,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vexa-av-align: the recording did not start\n");
         return 1;
     }
+    std::vector<Clock::time_point> drawn;  // when each flash was drawn (and its beep was due)
     for (int s = 1; s < seconds; ++s) {
         std::this_thread::sleep_for(std::chrono::milliseconds(850));
         std::this_thread::sleep_until(beeper.Beep());
+        drawn.push_back(Clock::now());
         window.Fill(true);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         window.Fill(false);
@@ -273,6 +275,14 @@ int main(int argc, char** argv) {
         std::fabs(sorted[sorted.size() / 2]), offsets.front(), offsets.back(),
         *std::min_element(offsets.begin(), offsets.end()), *std::max_element(offsets.begin(), offsets.end()));
     std::printf("drift (last - first): %.1f ms\n", offsets.back() - offsets.front());
+    // Which track drifts: each track's span between its first and last event against the span
+    // between the first and last flash as drawn.
+    if (drawn.size() == video.flash_onsets.size() && drawn.size() == beeps.size() && drawn.size() > 1) {
+        const double real = std::chrono::duration<double>(drawn.back() - drawn.front()).count();
+        std::printf("span against the clock: video %+.1f ms, audio %+.1f ms over %.0f s\n",
+                    (video.flash_onsets.back() - video.flash_onsets.front() - real) * 1000,
+                    (beeps.back() - beeps.front() - real) * 1000, real);
+    }
     std::printf("durations: audio %.3f s, video %.3f s, difference %.1f ms\n", audio.duration, video.duration,
                 (audio.duration - video.duration) * 1000);
     return 0;
