@@ -129,6 +129,7 @@ bool CAudio::OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder, 
     in.channel_layout = format->channel_mask;
     in.channels = format->channels;
     if (in.buffer_frames == 0 || in.sample_format == AV_SAMPLE_FMT_NONE) return false;
+    drifts_[static_cast<size_t>(input_count_)] = RunDrift(in.sample_rate);
     ++input_count_;
     return true;
 }
@@ -218,9 +219,10 @@ bool CAudio::CapturePass() {
 void CAudio::CapturePacket(int m, const platform::AudioPacket& packet, bool* queued) {
     AudioInput& in = inputs_[static_cast<size_t>(m)];
     uint32_t flags = packet.flags;
-    int64_t run_time = 0;
+    // Every block carries its capture time: the first of a run places the run, the others let the mix
+    // thread keep the run on the clock.
+    const int64_t read_time = session_->SessionTimeNow();
     if (new_run_[static_cast<size_t>(m)] || (flags & platform::kPacketDiscontinuity)) {
-        run_time = session_->SessionTimeNow();
         flags |= platform::kPacketDiscontinuity;
         new_run_[static_cast<size_t>(m)] = 0;
     }
@@ -238,13 +240,11 @@ void CAudio::CapturePacket(int m, const platform::AudioPacket& packet, bool* que
         }
         block->frame->nb_samples = static_cast<int>(n);
         block->flags = flags;
-        if (flags & platform::kPacketDiscontinuity) {
-            // The clock was read when the whole packet had arrived: the first block ends earlier by
-            // the samples that follow it in the packet.
-            const int64_t after = frames - offset - n;
-            block->capture_time =
-                run_time - av_rescale_rnd(after, session_->Frequency(), in.sample_rate, AV_ROUND_DOWN);
-        }
+        // The clock was read when the whole packet had arrived: a block ends earlier by the samples
+        // that follow it in the packet.
+        const int64_t after = frames - offset - n;
+        block->capture_time =
+            read_time - av_rescale_rnd(after, session_->Frequency(), in.sample_rate, AV_ROUND_DOWN);
         if ((flags & platform::kPacketSilent) || !packet.data) {
             av_samples_set_silence(block->frame->data, 0, static_cast<int>(n), in.channels, in.sample_format);
         } else {
@@ -304,7 +304,10 @@ bool CAudio::MixPass() {
             target = std::max(target, InputPosition(m, session_->StopPosition()) + margin);
         }
         const int64_t lag = target - positions_[static_cast<size_t>(m)];
-        if (lag > 0) bits |= PushSilence(m, lag);
+        if (lag > 0) {
+            drifts_[static_cast<size_t>(m)].StartRun();  // the run was interrupted
+            bits |= PushSilence(m, lag);
+        }
     }
     // Frames whose end the clock has passed go out even when no block was pushed in this pass.
     if (!(bits & kPushStopReached)) bits |= mixer_.Push(0, nullptr, 0);
@@ -325,8 +328,11 @@ uint32_t CAudio::PlaceBlock(int m, AudioBlock* block) {
         } else if (start > position) {
             bits |= PushSilence(m, start - position);
         }
+        drifts_[static_cast<size_t>(m)].StartRun();
     }
     const int samples = block->Samples();
+    const int64_t correction = FollowClock(m, *block);
+    if (correction > 0) bits |= PushRepeat(m, *block, correction);
     if (skip == 0) return bits | PushPlaced(m, block);
     if (skip < samples) {  // drop the overlapping start
         const auto dropped = static_cast<size_t>(skip) * static_cast<size_t>(in.bytes_per_frame);
@@ -339,6 +345,21 @@ uint32_t CAudio::PlaceBlock(int m, AudioBlock* block) {
     skip -= samples;
     in.GiveBack(block);
     return bits;
+}
+
+// Compares where the run's sample count puts the end of the block with where its capture time puts it
+// and returns the correction to make before the block (> 0: samples to repeat). Samples to drop are
+// added to the skip count, so they come off the start of this block and, if need be, the next ones.
+int64_t CAudio::FollowClock(int m, const AudioBlock& block) {
+    int64_t& skip = skips_[static_cast<size_t>(m)];
+    const int64_t placed = block.Samples() - skip;
+    if (placed <= 0) return 0;  // the block falls into an overlap: it is not placed
+    const int64_t end = positions_[static_cast<size_t>(m)] + placed;
+    const int64_t correction =
+        drifts_[static_cast<size_t>(m)].Observe(InputPosition(m, block.capture_time) - end, placed);
+    corrections_[static_cast<size_t>(m)] += correction;
+    if (correction < 0) skip -= correction;
+    return correction;
 }
 
 uint32_t CAudio::PushPlaced(int m, AudioBlock* block) {
@@ -361,6 +382,19 @@ uint32_t CAudio::PushSilence(int m, int64_t samples) {
         samples -= n;
     }
     return bits;
+}
+
+// Moves the run later by repeating the start of the block (a short stretch of the same sound is less
+// audible than a gap); a correction longer than the block is silence.
+uint32_t CAudio::PushRepeat(int m, const AudioBlock& block, int64_t samples) {
+    if (samples > block.Samples()) return PushSilence(m, samples);
+    AudioInput& in = inputs_[static_cast<size_t>(m)];
+    AudioBlock* copy = in.TakeFreeBlock(m);
+    if (!copy) return kPushError;
+    copy->frame->nb_samples = static_cast<int>(samples);
+    std::memcpy(copy->frame->data[0], block.frame->data[0],
+                static_cast<size_t>(samples) * static_cast<size_t>(in.bytes_per_frame));
+    return PushPlaced(m, copy);
 }
 
 }  // namespace vexa::engine

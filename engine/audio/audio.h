@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/audio/audio_input.h"
+#include "engine/audio/run_drift.h"
 #include "engine/audio/sound_mixer.h"
 #include "engine/audio/sound_session.h"
 #include "engine/ffmpeg_ptr.h"
@@ -73,6 +74,8 @@ class CAudio final : public StreamSource {
     [[nodiscard]] const SoundMixer& Mixer() const { return mixer_; }
     // P[m]: samples of input m placed so far.
     [[nodiscard]] int64_t Position(int m) const { return positions_[static_cast<size_t>(m)]; }
+    // Net samples input m's runs were moved by to follow the clock (> 0 repeated, < 0 dropped).
+    [[nodiscard]] int64_t DriftCorrection(int m) const { return corrections_[static_cast<size_t>(m)]; }
 
   private:
     static std::array<uint8_t, 64> AllNewRuns() {
@@ -88,7 +91,9 @@ class CAudio final : public StreamSource {
                                   const SoundSourceEntry& entry, const std::string& id);
     void CapturePacket(int m, const platform::AudioPacket& packet, bool* queued);
     [[nodiscard]] uint32_t PlaceBlock(int m, AudioBlock* block);
+    [[nodiscard]] int64_t FollowClock(int m, const AudioBlock& block);
     [[nodiscard]] uint32_t PushSilence(int m, int64_t samples);
+    [[nodiscard]] uint32_t PushRepeat(int m, const AudioBlock& block, int64_t samples);
     [[nodiscard]] uint32_t PushPlaced(int m, AudioBlock* block);
     [[nodiscard]] int64_t InputPosition(int m, int64_t ticks) const;
     [[nodiscard]] int64_t IdleWait() const;
@@ -100,6 +105,8 @@ class CAudio final : public StreamSource {
     std::array<uint8_t, 64> new_run_ = AllNewRuns();    // capture thread: input m's next packet starts a run
     std::array<int64_t, kMaxAudioInputs> positions_{};  // mix thread: P
     std::array<int64_t, kMaxAudioInputs> skips_{};      // mix thread: S
+    std::array<RunDrift, kMaxAudioInputs> drifts_{};    // mix thread: each run against the clock
+    std::array<int64_t, kMaxAudioInputs> corrections_{};  // mix thread: what the drift correction moved
 };
 
 }  // namespace vexa::engine

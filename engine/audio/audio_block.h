@@ -23,7 +23,7 @@ enum class BlockHome : uint8_t {
 
 struct AudioBlock : ListLink {
     FramePtr frame;
-    int64_t capture_time = 0;  // session ticks; only on a block that starts a new run
+    int64_t capture_time = 0;  // session ticks at which the block ended
     uint32_t flags = 0;        // platform::kPacketDiscontinuity, kPacketSilent
     BlockHome home = BlockHome::kInput;
     int input = 0;  // the input whose pool a kInput block returns to
