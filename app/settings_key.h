@@ -64,11 +64,10 @@ class SettingsKey {
         explicit OpenedByOpen() = default;
     };
 
-public:
+  public:
     SettingsKey(OpenedByOpen, std::string path) : path_(std::move(path)) {}
 
-private:
-
+  private:
     // Re-reads the file when it changed since the last look. Caller holds mutex_.
     void RefreshLocked() const;
     template <typename Change>

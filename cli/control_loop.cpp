@@ -23,7 +23,7 @@ sigset_t ControlSignals() {
 
 // Splits what arrived on standard input into lines.
 class LineReader {
-public:
+  public:
     // False at end of input.
     bool ReadAvailable(const std::function<void(const std::string&)>& on_line) {
         char buf[512];
@@ -37,7 +37,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string pending_;
 };
 
@@ -66,7 +66,8 @@ int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
         }
         // Wake at least every 10 ms so the duration ends on time.
         int timeout_ms = 10;
-        if (limit > 0 && !paused) timeout_ms = static_cast<int>(std::clamp<int64_t>((limit - recorded) / 1'000'000, 1, 10));
+        if (limit > 0 && !paused)
+            timeout_ms = static_cast<int>(std::clamp<int64_t>((limit - recorded) / 1'000'000, 1, 10));
         pollfd fds[2] = {{sfd, POLLIN, 0}, {STDIN_FILENO, static_cast<short>(stdin_open ? POLLIN : 0), 0}};
         if (poll(fds, stdin_open ? 2 : 1, timeout_ms) <= 0) continue;
         if (fds[0].revents & POLLIN) {
@@ -80,7 +81,8 @@ int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
             close(sfd);
             return static_cast<int>(info.ssi_signo);
         }
-        if (stdin_open && (fds[1].revents & (POLLIN | POLLHUP))) stdin_open = lines.ReadAvailable(on_input_line);
+        if (stdin_open && (fds[1].revents & (POLLIN | POLLHUP)))
+            stdin_open = lines.ReadAvailable(on_input_line);
     }
 }
 

@@ -50,8 +50,8 @@ void PrintStats(const vexa::engine::SessionStats& s, double stop_seconds) {
         static_cast<unsigned long long>(s.cursor_records.load()),
         static_cast<unsigned long long>(s.packets_written.load()),
         static_cast<unsigned long long>(s.bytes_written.load()),
-        static_cast<unsigned long long>(s.write_errors.load()), s.video_encoder.c_str(), s.audio_encoder.c_str(),
-        CpuSeconds(), stop_seconds);
+        static_cast<unsigned long long>(s.write_errors.load()), s.video_encoder.c_str(),
+        s.audio_encoder.c_str(), CpuSeconds(), stop_seconds);
 }
 
 int ListDevices() {
@@ -68,7 +68,8 @@ int Record(const CliOptions& o) {
     if (!vexa::cli::BuildRequest(o, vexa::cli::LoadStoredChoices(devices), devices, prepared, &error))
         return Fail(error);
     if (o.fps_text && vexa::engine::FramesPerSecondFromText(*o.fps_text) != std::atoi(o.fps_text->c_str()))
-        std::fprintf(stderr, "vexa-record: frame rate '%s' is not 1..60; recording at 24\n", o.fps_text->c_str());
+        std::fprintf(stderr, "vexa-record: frame rate '%s' is not 1..60; recording at 24\n",
+                     o.fps_text->c_str());
 
     vexa::engine::SessionSlot slot;
     std::string path;
@@ -93,7 +94,8 @@ int Record(const CliOptions& o) {
     prepared.camera.reset();
 
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Fail("the file '" + path + "' was not written");
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Fail("the file '" + path + "' was not written");
     if (stats->write_errors.load() > 0)
         std::fprintf(stderr, "vexa-record: %llu packets could not be written\n",
                      static_cast<unsigned long long>(stats->write_errors.load()));
@@ -107,7 +109,8 @@ int Record(const CliOptions& o) {
 int main(int argc, char** argv) {
     av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_FATAL);
     if (!vexa::cli::BlockControlSignals()) return Fail("cannot set up signal handling");
-    const vexa::cli::ParseResult parsed = vexa::cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const vexa::cli::ParseResult parsed =
+        vexa::cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "vexa-record: %s\n%s", parsed.error.c_str(), vexa::cli::UsageText());
         return 2;

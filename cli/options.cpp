@@ -40,7 +40,8 @@ bool ParseQuality(const std::string& text, std::optional<int>& out) {
 const char* UsageText() {
     return "usage: vexa-record [--mode screen|audio|camera] [--duration SECONDS] [--output-dir DIR]\n"
            "                   [--fps N] [--region L,T,R,B] [--no-cursor] [--no-sound]\n"
-           "                   [--video-quality Q] [--audio-quality Q] [--speaker POS|ID]... [--mic POS|ID]...\n"
+           "                   [--video-quality Q] [--audio-quality Q] [--speaker POS|ID]... [--mic "
+           "POS|ID]...\n"
            "                   [--volume POS|ID=V]... [--camera POS|NAME] [--camera-format WxH@FPS]\n"
            "                   [--mirror|--no-mirror] [--list-devices] [--stats]\n"
            "Records until the duration has passed or SIGINT/SIGTERM arrives; SIGUSR1 toggles pause.\n"
@@ -54,10 +55,14 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     const std::map<std::string, Setter> with_value = {
         {"--mode",
          [&](const std::string& v) {
-             if (v == "screen") o.mode = engine::RecordingMode::kScreen;
-             else if (v == "audio") o.mode = engine::RecordingMode::kSoundOnly;
-             else if (v == "camera") o.mode = engine::RecordingMode::kCamera;
-             else return false;
+             if (v == "screen")
+                 o.mode = engine::RecordingMode::kScreen;
+             else if (v == "audio")
+                 o.mode = engine::RecordingMode::kSoundOnly;
+             else if (v == "camera")
+                 o.mode = engine::RecordingMode::kCamera;
+             else
+                 return false;
              return true;
          }},
         {"--duration",
@@ -77,7 +82,10 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
         {"--audio-quality", [&](const std::string& v) { return ParseQuality(v, o.audio_quality); }},
         {"--speaker", [&](const std::string& v) { return (o.speakers.push_back(v), true); }},
         {"--mic", [&](const std::string& v) { return (o.microphones.push_back(v), true); }},
-        {"--volume", [&](const std::string& v) { return v.find('=') != std::string::npos && (o.volumes.push_back(v), true); }},
+        {"--volume",
+         [&](const std::string& v) {
+             return v.find('=') != std::string::npos && (o.volumes.push_back(v), true);
+         }},
         {"--camera", [&](const std::string& v) { return (o.camera = v, true); }},
         {"--camera-format", [&](const std::string& v) { return (o.camera_format = v, true); }},
     };

@@ -39,7 +39,8 @@ SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* store
     auto add = [&](const std::vector<app::SoundRowChoice>& rows, std::vector<std::string>& into) {
         for (const app::SoundRowChoice& row : rows) {
             into.push_back(std::to_string(row.position));
-            if (o.volumes.empty()) r.volumes.push_back(std::to_string(source) + "=" + std::to_string(row.volume));
+            if (o.volumes.empty())
+                r.volumes.push_back(std::to_string(source) + "=" + std::to_string(row.volume));
             ++source;
         }
     };
@@ -95,8 +96,10 @@ bool BuildRequest(const CliOptions& o, const std::optional<app::RecordingChoices
     const app::ModeChoices* mode = StoredMode(stored, o.mode);
     r.mode = o.mode;
     r.output_dir = o.output_dir.value_or(stored ? stored->output_folder : CurrentFolder());
-    r.video_quality_slider = o.video_quality.value_or(mode && mode->video_quality ? static_cast<int>(mode->video_quality) : 55);
-    r.audio_quality_slider = o.audio_quality.value_or(mode && mode->audio_quality ? static_cast<int>(mode->audio_quality) : 55);
+    r.video_quality_slider =
+        o.video_quality.value_or(mode && mode->video_quality ? static_cast<int>(mode->video_quality) : 55);
+    r.audio_quality_slider =
+        o.audio_quality.value_or(mode && mode->audio_quality ? static_cast<int>(mode->audio_quality) : 55);
 
     std::optional<SoundSelection> sound = ResolveSoundSources(SoundFromOptions(o, mode), devices, error);
     if (!sound) return false;

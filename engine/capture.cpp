@@ -17,7 +17,8 @@ CCapture::CCapture(platform::Clock& clock) : clock_(clock), frequency_(clock.Fre
 std::unique_ptr<CCapture> CCapture::Create(const std::string& path, platform::Clock& clock) {
     std::unique_ptr<CCapture> session(new CCapture(clock));
     AVFormatContext* format = nullptr;
-    if (avformat_alloc_output_context2(&format, nullptr, nullptr, path.c_str()) < 0 || !format) return nullptr;
+    if (avformat_alloc_output_context2(&format, nullptr, nullptr, path.c_str()) < 0 || !format)
+        return nullptr;
     session->format_.reset(format);
     if (!session->start_gate_.Valid()) return nullptr;
     return session;
@@ -45,7 +46,8 @@ StreamEntry* CCapture::NewStreamEntry(CodecContextPtr encoder, AVRational time_b
     return entry;
 }
 
-StreamEntry* CCapture::NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps, int width, int height) {
+StreamEntry* CCapture::NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps, int width,
+                                     int height) {
     VideoEncoderSettings settings;
     settings.quality_index = quality_index;
     settings.rate = &rate;
@@ -138,7 +140,9 @@ bool CCapture::WaitForStartGate() {
     return CaptureRunning() && Started();
 }
 
-void CCapture::SleepOnGate(int64_t timeout100ns) { (void)start_gate_.Wait(timeout100ns); }
+void CCapture::SleepOnGate(int64_t timeout100ns) {
+    (void)start_gate_.Wait(timeout100ns);
+}
 
 void CCapture::QueuePacket(PacketNode* node) {
     {

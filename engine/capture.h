@@ -50,11 +50,11 @@ struct StreamEntry : ListLink {
 };
 
 class CCapture {
-public:
+  public:
     // Builds a session for the output path (the container follows from the extension). Null on
     // failure. The clock is the system clock unless a test gives its own.
     [[nodiscard]] static std::unique_ptr<CCapture> Create(const std::string& path,
-                                                         platform::Clock& clock = platform::SystemClock());
+                                                          platform::Clock& clock = platform::SystemClock());
     virtual ~CCapture();  // the stop sequence
     CCapture(const CCapture&) = delete;
     CCapture& operator=(const CCapture&) = delete;
@@ -62,8 +62,8 @@ public:
     // --- stream set-up (recording thread); each yields true on success ---
     // Screen stream. rect is the capture rectangle with right and bottom exclusive. The backend is
     // the X11 screen unless one is given (tests give a fake).
-    [[nodiscard]] bool AddScreenStream(int quality_index, const BitRateTriple& rate, int fps, bool show_cursor,
-                                       const CaptureRect& rect,
+    [[nodiscard]] bool AddScreenStream(int quality_index, const BitRateTriple& rate, int fps,
+                                       bool show_cursor, const CaptureRect& rect,
                                        std::unique_ptr<platform::ScreenBackend> backend = nullptr);
     // Mixed sound of the entries (ended by a zero entry), encoded by the named encoder.
     [[nodiscard]] bool AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
@@ -131,7 +131,7 @@ public:
     [[nodiscard]] SessionStats& Stats() { return *stats_; }
     [[nodiscard]] std::shared_ptr<SessionStats> SharedStats() const { return stats_; }
 
-private:
+  private:
     explicit CCapture(platform::Clock& clock);
     void WriterLoop();
     [[nodiscard]] int64_t ElapsedBase() REQUIRES_SHARED(pause_lock_) { return start_time_ + total_paused_; }

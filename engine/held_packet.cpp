@@ -11,7 +11,9 @@ namespace vexa::engine {
 HeldPacketDrain::HeldPacketDrain(CCapture& session, AVCodecContext* encoder, AVStream* stream)
     : session_(session), encoder_(encoder), stream_(stream) {}
 
-HeldPacketDrain::~HeldPacketDrain() { PacketPool::Instance().Give(held_); }
+HeldPacketDrain::~HeldPacketDrain() {
+    PacketPool::Instance().Give(held_);
+}
 
 bool HeldPacketDrain::Drain(bool drain_all) {
     PacketPool& pool = PacketPool::Instance();
@@ -37,7 +39,8 @@ bool HeldPacketDrain::Drain(bool drain_all) {
 
 void HeldPacketDrain::FinishAtTime(int64_t end_time) {
     const AVRational tb = stream_->time_base;
-    FinishAt(std::llround(static_cast<double>(end_time) * tb.den / tb.num / static_cast<double>(session_.Frequency())));
+    FinishAt(std::llround(static_cast<double>(end_time) * tb.den / tb.num /
+                          static_cast<double>(session_.Frequency())));
 }
 
 void HeldPacketDrain::FinishAt(int64_t end_pts) {

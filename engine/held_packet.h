@@ -8,7 +8,7 @@
 namespace vexa::engine {
 
 class HeldPacketDrain {
-public:
+  public:
     // Packets leave the encoder in its time base; they are rescaled to the stream's (final once the
     // header is written) when the two differ.
     HeldPacketDrain(CCapture& session, AVCodecContext* encoder, AVStream* stream);
@@ -26,7 +26,7 @@ public:
     void FinishAt(int64_t end_pts);
     [[nodiscard]] bool Holding() const { return held_ != nullptr; }
 
-private:
+  private:
     CCapture& session_;
     AVCodecContext* encoder_;
     AVStream* stream_;

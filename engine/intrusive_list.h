@@ -16,7 +16,7 @@ struct ListLink {
 
 template <typename T>  // T derives from ListLink
 class IntrusiveList {
-public:
+  public:
     IntrusiveList() = default;
     IntrusiveList(const IntrusiveList&) = delete;
     IntrusiveList& operator=(const IntrusiveList&) = delete;
@@ -90,7 +90,7 @@ public:
         for (ListLink* n = head_; n; n = n->next) f(static_cast<T*>(n));
     }
 
-private:
+  private:
     void Swap(IntrusiveList& o) {
         std::swap(head_, o.head_);
         std::swap(tail_, o.tail_);

@@ -19,7 +19,7 @@ struct PacketNode : ListLink {
 using PacketList = IntrusiveList<PacketNode>;
 
 class PacketPool {
-public:
+  public:
     // The one pool of the process.
     static PacketPool& Instance();
 
@@ -33,7 +33,7 @@ public:
     [[nodiscard]] size_t FreeCount();
     [[nodiscard]] size_t AllocatedCount();
 
-private:
+  private:
     PacketPool() = default;
     platform::SpinLock lock_;
     PacketList free_ GUARDED_BY(lock_);

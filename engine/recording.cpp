@@ -28,7 +28,8 @@ bool AddSound(CCapture& session, const RecordingRequest& r, const char* encoder,
 }
 
 bool SetUpScreen(CCapture& session, const RecordingRequest& r) {
-    if (!r.sound_sources.empty() && !AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider)))
+    if (!r.sound_sources.empty() &&
+        !AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider)))
         return false;
     std::unique_ptr<platform::ScreenBackend> backend = r.screen_backend ? r.screen_backend() : nullptr;
     return session.AddScreenStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate,
@@ -45,7 +46,8 @@ bool SetUpSoundOnly(CCapture& session, const RecordingRequest& r) {
 bool SetUpCamera(CCapture& session, const RecordingRequest& r) {
     CCamera* camera = r.acquire_camera ? r.acquire_camera() : nullptr;
     if (!camera) return false;
-    const bool ok = (r.sound_sources.empty() || AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider))) &&
+    const bool ok = (r.sound_sources.empty() ||
+                     AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider))) &&
                     session.AddCameraStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate, camera);
     camera->Release();
     return ok;
@@ -56,11 +58,12 @@ bool SetUpCamera(CCapture& session, const RecordingRequest& r) {
 std::string BuildOutputPath(const std::string& folder, RecordingMode mode, const std::tm& t) {
     const bool needs_separator = !folder.empty() && folder.back() != '/' && folder.back() != '\\';
     std::string path(folder.size() + 64, '\0');
-    const int n = std::snprintf(path.data(), path.size(), "%s%s%04u%02u%02u_%02u%02u%02u.%s", folder.c_str(),
-                                needs_separator ? "/" : "", static_cast<unsigned>(t.tm_year + 1900),
-                                static_cast<unsigned>(t.tm_mon + 1), static_cast<unsigned>(t.tm_mday),
-                                static_cast<unsigned>(t.tm_hour), static_cast<unsigned>(t.tm_min),
-                                static_cast<unsigned>(t.tm_sec), mode == RecordingMode::kSoundOnly ? "m4a" : "mp4");
+    const int n =
+        std::snprintf(path.data(), path.size(), "%s%s%04u%02u%02u_%02u%02u%02u.%s", folder.c_str(),
+                      needs_separator ? "/" : "", static_cast<unsigned>(t.tm_year + 1900),
+                      static_cast<unsigned>(t.tm_mon + 1), static_cast<unsigned>(t.tm_mday),
+                      static_cast<unsigned>(t.tm_hour), static_cast<unsigned>(t.tm_min),
+                      static_cast<unsigned>(t.tm_sec), mode == RecordingMode::kSoundOnly ? "m4a" : "mp4");
     path.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return path;
 }

@@ -41,7 +41,8 @@ struct RecordingRequest {
 };
 
 // "<folder>[/]YYYYMMDD_HHMMSS.mp4" (".m4a" in sound-only mode) from the given local time.
-[[nodiscard]] std::string BuildOutputPath(const std::string& folder, RecordingMode mode, const std::tm& local);
+[[nodiscard]] std::string BuildOutputPath(const std::string& folder, RecordingMode mode,
+                                          const std::tm& local);
 
 // Creates the folder (one level) when it is missing; calls folder_created when it then exists.
 void EnsureOutputFolder(const RecordingRequest& request);

@@ -6,7 +6,9 @@
 namespace vexa::engine {
 namespace {
 
-int ClampSlider(int q) { return std::clamp(q, 1, 100); }
+int ClampSlider(int q) {
+    return std::clamp(q, 1, 100);
+}
 
 // Piecewise-linear mapping: each row starts at base for q ≥ from and adds (q − from) × step / span.
 struct RateRow {
@@ -27,7 +29,9 @@ int64_t MapRate(int q, const RateRow (&rows)[4]) {
 
 }  // namespace
 
-int VideoQualityIndex(int slider) { return (101 - ClampSlider(slider)) * 51 / 100; }
+int VideoQualityIndex(int slider) {
+    return (101 - ClampSlider(slider)) * 51 / 100;
+}
 
 int FramesPerSecondFromText(std::string_view text) {
     int fps = 0;
@@ -49,8 +53,12 @@ int64_t AudioBitRateB(int slider) {
     return MapRate(slider, rows);
 }
 
-BitRateTriple AudioRateTriple(int64_t bit_rate) { return BitRateTriple{bit_rate, 0, bit_rate}; }
+BitRateTriple AudioRateTriple(int64_t bit_rate) {
+    return BitRateTriple{bit_rate, 0, bit_rate};
+}
 
-uint8_t ClampVolume(int slider) { return static_cast<uint8_t>(std::clamp(slider, 0, 100)); }
+uint8_t ClampVolume(int slider) {
+    return static_cast<uint8_t>(std::clamp(slider, 0, 100));
+}
 
 }  // namespace vexa::engine

@@ -41,10 +41,10 @@ inline constexpr BitRateTriple kVideoBitRate{67108864, 0, 0};
 
 // One chosen sound endpoint; arrays end with an entry whose endpoint_id and row are null.
 struct SoundSourceEntry {
-    uint8_t kind = 0;                     // 0 speaker (system sound by loopback), 1 microphone
-    uint8_t volume = 0;                   // 0..100
-    const char* endpoint_id = nullptr;    // the device list's identifier (UTF-8)
-    const void* row = nullptr;            // the panel row it came from
+    uint8_t kind = 0;                   // 0 speaker (system sound by loopback), 1 microphone
+    uint8_t volume = 0;                 // 0..100
+    const char* endpoint_id = nullptr;  // the device list's identifier (UTF-8)
+    const void* row = nullptr;          // the panel row it came from
 };
 
 // Quality slider value (clamped to 1..100) → quality index (101 − q) × 51 / 100, 0..50.

@@ -12,7 +12,7 @@
 namespace vexa::engine {
 
 class SessionSlot {
-public:
+  public:
     SessionSlot() = default;
     SessionSlot(const SessionSlot&) = delete;
     SessionSlot& operator=(const SessionSlot&) = delete;
@@ -52,7 +52,7 @@ public:
         return session_;
     }
 
-private:
+  private:
     platform::SpinLock lock_;
     CCapture* session_ GUARDED_BY(lock_) = nullptr;
 };

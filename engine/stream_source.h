@@ -10,7 +10,7 @@ namespace vexa::engine {
 enum class SourceKind : uint8_t { kScreen, kSound, kCamera };
 
 class StreamSource {
-public:
+  public:
     virtual ~StreamSource() = default;
 
     [[nodiscard]] virtual SourceKind Kind() const = 0;

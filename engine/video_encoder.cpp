@@ -14,7 +14,9 @@ namespace {
 
 constexpr const char* kCandidates[] = {"h264_qsv", "h264_nvenc", "libx264"};
 
-bool IsBgra(AVPixelFormat f) { return f == AV_PIX_FMT_BGRA || f == AV_PIX_FMT_BGR0; }
+bool IsBgra(AVPixelFormat f) {
+    return f == AV_PIX_FMT_BGRA || f == AV_PIX_FMT_BGR0;
+}
 
 struct HardwareChoice {
     AVPixelFormat wanted = AV_PIX_FMT_BGRA;
@@ -72,7 +74,9 @@ void ApplyEncoderOptions(AVCodecContext* ctx, const char* name, int index, int f
 
 }  // namespace
 
-std::span<const char* const> VideoEncoderCandidates() { return kCandidates; }
+std::span<const char* const> VideoEncoderCandidates() {
+    return kCandidates;
+}
 
 AVPixelFormat ChoosePixelFormat(const AVPixelFormat* supported, AVPixelFormat wanted) {
     if (!supported) return AV_PIX_FMT_YUV420P;
@@ -98,10 +102,13 @@ int64_t TicksPerFrame(const AVCodecContext* encoder, int64_t frequency) {
 }
 
 double PtsPerTick(const AVCodecContext* encoder, int64_t frequency) {
-    return static_cast<double>(encoder->time_base.den) / encoder->time_base.num / static_cast<double>(frequency);
+    return static_cast<double>(encoder->time_base.den) / encoder->time_base.num /
+           static_cast<double>(frequency);
 }
 
-int QualityPercent(int quality_index) { return std::clamp(100 - quality_index * 100 / 51, 1, 100); }
+int QualityPercent(int quality_index) {
+    return std::clamp(100 - quality_index * 100 / 51, 1, 100);
+}
 
 CodecContextPtr OpenNamedVideoEncoder(const char* name, const VideoEncoderSettings& s) {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);

@@ -14,7 +14,7 @@ struct VideoEncoderSettings {
     int quality_index = 0;                // clamped to 1..51 here
     const BitRateTriple* rate = nullptr;  // none: the encoder's default rates
     int fps = 24;
-    int width = 0;   // rounded up to even here
+    int width = 0;  // rounded up to even here
     int height = 0;
     bool global_header = false;  // the container wants global headers (MP4 does)
 };

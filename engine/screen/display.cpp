@@ -10,15 +10,17 @@
 namespace vexa::engine {
 namespace {
 
-constexpr int64_t kHalfMs = 5'000;            // 0.5 ms in 100-ns units
-constexpr int64_t kDamageWait = 3'000'000;    // 300 ms in 100-ns units
-constexpr uint8_t kMaxCursorRecords = 31;     // per held frame, after which a full frame is taken
+constexpr int64_t kHalfMs = 5'000;          // 0.5 ms in 100-ns units
+constexpr int64_t kDamageWait = 3'000'000;  // 300 ms in 100-ns units
+constexpr uint8_t kMaxCursorRecords = 31;   // per held frame, after which a full frame is taken
 // Frames waiting for the encoder. When the encoder falls this far behind, a new picture replaces the
 // held one instead of queueing behind it: memory stays bounded and the stop stays quick, and the
 // packet before the gap simply lasts longer.
 constexpr size_t kMaxQueuedFrames = 4;
 
-bool BottomUp(platform::RowOrder order) { return order == platform::RowOrder::kBottomUp; }
+bool BottomUp(platform::RowOrder order) {
+    return order == platform::RowOrder::kBottomUp;
+}
 
 }  // namespace
 
@@ -140,7 +142,8 @@ void CDisplay::CaptureLoop() {
 
 FrameBuffer* CDisplay::TakeFrameBuffer() {
     const int w = CropWidth(), h = CropHeight();
-    FrameBuffer* frame = frame_pool_.TakeFitting([&](const FrameBuffer& f) { return f.width == w && f.height == h; });
+    FrameBuffer* frame =
+        frame_pool_.TakeFitting([&](const FrameBuffer& f) { return f.width == w && f.height == h; });
     if (!frame) {
         frame = new (std::nothrow) FrameBuffer;
         if (!frame) return nullptr;
@@ -196,7 +199,8 @@ void CDisplay::ReadCursor() {
     cursor_read_failed_ = !backend_->ReadCursor(cursor_image_);
     platform::CursorImage& c = cursor_image_;
     const platform::ScreenRect cursor_rect{c.x, c.y, c.x + cursor_size_, c.y + cursor_size_};
-    if (cursor_read_failed_ || !c.visible || c.handle == 0 || !cursor_rect.Intersects(crop_)) c.visible = false;
+    if (cursor_read_failed_ || !c.visible || c.handle == 0 || !cursor_rect.Intersects(crop_))
+        c.visible = false;
 }
 
 bool CDisplay::CursorChanged() const {
@@ -228,8 +232,8 @@ CursorRecord* CDisplay::MakeCursorRecord(int64_t time, const FrameBuffer& source
     r->y = c.y - crop_.top;
     if (r->visible) {
         const PixelBuffer image{r->pixels.get(), size, size, false};
-        CopyRect(image, 0, 0, {source.pixels.get(), source.width, source.height, BottomUp(source.order)}, r->x, r->y,
-                 size, size);
+        CopyRect(image, 0, 0, {source.pixels.get(), source.width, source.height, BottomUp(source.order)},
+                 r->x, r->y, size, size);
         BlendArgb(image, 0, 0, c.argb.data(), std::min(c.width, size), std::min(c.height, size));
     }
     last_cursor_ = {c.visible, c.handle, r->x, r->y};
@@ -304,7 +308,8 @@ void CDisplay::CaptureDamage() {
         changed = std::any_of(report.dirty.begin(), report.dirty.end(),
                               [&](const platform::ScreenRect& r) { return r.Intersects(crop_); });
     }
-    if (held_ && !held_->cursors.Empty() && held_->cursors.Back()->sequence > kMaxCursorRecords) changed = true;
+    if (held_ && !held_->cursors.Empty() && held_->cursors.Back()->sequence > kMaxCursorRecords)
+        changed = true;
 
     bool cursor_changed = false;
     if (show_cursor_) {

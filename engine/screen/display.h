@@ -24,7 +24,7 @@
 namespace vexa::engine {
 
 class CDisplay final : public StreamSource {
-public:
+  public:
     static constexpr int kRingSize = 16;
 
     CDisplay(CCapture& session, std::unique_ptr<platform::ScreenBackend> backend);
@@ -45,7 +45,7 @@ public:
     void CaptureLoop() override;
     void EncodeLoop() override;
 
-private:
+  private:
     struct CursorState {
         bool visible = false;
         uint64_t handle = 0;

@@ -13,9 +13,13 @@ extern "C" {
 namespace vexa::engine {
 namespace {
 
-bool IsBgra(int format) { return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0; }
+bool IsBgra(int format) {
+    return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0;
+}
 
-bool BottomUp(platform::RowOrder order) { return order == platform::RowOrder::kBottomUp; }
+bool BottomUp(platform::RowOrder order) {
+    return order == platform::RowOrder::kBottomUp;
+}
 
 }  // namespace
 
@@ -95,8 +99,8 @@ void CDisplay::DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool s
         save_y_ = record.y;
         save_valid_ = true;
     }
-    CopyRect(target, record.x, record.y, {record.pixels.get(), record.size, record.size, false}, 0, 0, record.size,
-             record.size);
+    CopyRect(target, record.x, record.y, {record.pixels.get(), record.size, record.size, false}, 0, 0,
+             record.size, record.size);
 }
 
 bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
@@ -126,7 +130,8 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
     }
     // Two pictures must never share a time stamp (the encoder and the file refuse it): a record that
     // arrives within the same tick moves one unit later.
-    out->pts = std::max(static_cast<int64_t>(static_cast<double>(time) * pts_per_tick_.load() + 0.5), last_pts_ + 1);
+    out->pts =
+        std::max(static_cast<int64_t>(static_cast<double>(time) * pts_per_tick_.load() + 0.5), last_pts_ + 1);
     last_pts_ = out->pts;
     avcodec_send_frame(enc, out);  // a refused picture is lost; the recording goes on
     stats_.frames_encoded.fetch_add(1);

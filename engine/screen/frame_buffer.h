@@ -19,9 +19,9 @@ struct CursorRecord : ListLink {
     int y = 0;
     bool visible = false;
     platform::RowOrder order = platform::RowOrder::kTopDown;  // of the frame it belongs to
-    uint8_t sequence = 0;                                      // 1 for a frame's first record
-    int size = 0;                                              // width and height of the image
-    std::unique_ptr<uint8_t[]> pixels;                         // size × size BGRA, top-down
+    uint8_t sequence = 0;                                     // 1 for a frame's first record
+    int size = 0;                                             // width and height of the image
+    std::unique_ptr<uint8_t[]> pixels;                        // size × size BGRA, top-down
 };
 
 using CursorList = IntrusiveList<CursorRecord>;
@@ -48,7 +48,7 @@ using FrameList = IntrusiveList<FrameBuffer>;
 // none fits. Owns every record in it.
 template <typename T>
 class RecordPool {
-public:
+  public:
     RecordPool() = default;
     RecordPool(const RecordPool&) = delete;
     RecordPool& operator=(const RecordPool&) = delete;
@@ -79,7 +79,7 @@ public:
         while (T* record = free_.PopFront()) delete record;
     }
 
-private:
+  private:
     platform::SpinLock lock_;
     IntrusiveList<T> free_ GUARDED_BY(lock_);
 };

@@ -10,7 +10,9 @@
 
 namespace vexa::engine {
 
-int CompareBytes(const void* a, const void* b, size_t bytes) { return std::memcmp(a, b, bytes) != 0; }
+int CompareBytes(const void* a, const void* b, size_t bytes) {
+    return std::memcmp(a, b, bytes) != 0;
+}
 
 #ifdef VEXA_X86
 
@@ -64,10 +66,18 @@ int CompareSse2(const void* a, const void* b, size_t bytes) {
 
 #else
 
-bool CpuHasAvx2() { return false; }
-bool CpuHasSse2() { return false; }
-int CompareAvx2(const void* a, const void* b, size_t bytes) { return CompareBytes(a, b, bytes); }
-int CompareSse2(const void* a, const void* b, size_t bytes) { return CompareBytes(a, b, bytes); }
+bool CpuHasAvx2() {
+    return false;
+}
+bool CpuHasSse2() {
+    return false;
+}
+int CompareAvx2(const void* a, const void* b, size_t bytes) {
+    return CompareBytes(a, b, bytes);
+}
+int CompareSse2(const void* a, const void* b, size_t bytes) {
+    return CompareBytes(a, b, bytes);
+}
 
 #endif
 
@@ -87,7 +97,11 @@ const Choice& Chosen() {
 
 }  // namespace
 
-FrameCompareFn FrameCompare() { return Chosen().fn; }
-const char* FrameCompareName() { return Chosen().name; }
+FrameCompareFn FrameCompare() {
+    return Chosen().fn;
+}
+const char* FrameCompareName() {
+    return Chosen().name;
+}
 
 }  // namespace vexa::engine

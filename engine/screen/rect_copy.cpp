@@ -36,7 +36,8 @@ uint8_t Over(uint32_t src, uint32_t dst, uint32_t keep) {
 
 }  // namespace
 
-void CopyRect(const PixelBuffer& dst, int dx, int dy, const ConstPixelBuffer& src, int sx, int sy, int w, int h) {
+void CopyRect(const PixelBuffer& dst, int dx, int dy, const ConstPixelBuffer& src, int sx, int sy, int w,
+              int h) {
     ClipAxis(dx, sx, w, dst.width);
     ClipAxis(sx, dx, w, src.width);
     ClipAxis(dy, sy, h, dst.height);

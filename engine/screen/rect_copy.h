@@ -22,7 +22,8 @@ struct ConstPixelBuffer {
 };
 
 // Copies the w × h block at (sx, sy) of src to (dx, dy) of dst.
-void CopyRect(const PixelBuffer& dst, int dx, int dy, const ConstPixelBuffer& src, int sx, int sy, int w, int h);
+void CopyRect(const PixelBuffer& dst, int dx, int dy, const ConstPixelBuffer& src, int sx, int sy, int w,
+              int h);
 
 // Draws premultiplied ARGB pixels (w × h, top-down) over dst at (dx, dy), clipped.
 void BlendArgb(const PixelBuffer& dst, int dx, int dy, const uint32_t* argb, int w, int h);

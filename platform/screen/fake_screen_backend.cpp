@@ -7,7 +7,10 @@
 namespace vexa::platform {
 
 FakeScreenBackend::FakeScreenBackend(int width, int height, RowOrder order, int cursor_size)
-    : width_(width), height_(height), order_(order), cursor_size_(cursor_size),
+    : width_(width),
+      height_(height),
+      order_(order),
+      cursor_size_(cursor_size),
       pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u) {}
 
 void FakeScreenBackend::Fill(uint32_t bgra) {

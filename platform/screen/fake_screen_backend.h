@@ -11,7 +11,7 @@
 namespace vexa::platform {
 
 class FakeScreenBackend final : public ScreenBackend {
-public:
+  public:
     FakeScreenBackend(int width, int height, RowOrder order = RowOrder::kTopDown, int cursor_size = 32);
 
     // --- scripting (test thread) ---
@@ -42,7 +42,7 @@ public:
     DamageReport WaitForDamage(int64_t timeout100ns, Waitable& interrupt) override;
     bool ReadCursor(CursorImage& out) override;
 
-private:
+  private:
     const int width_;
     const int height_;
     const RowOrder order_;

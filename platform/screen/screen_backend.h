@@ -54,7 +54,7 @@ struct DamageReport {
 };
 
 class ScreenBackend {
-public:
+  public:
     virtual ~ScreenBackend() = default;
 
     // Sets up the method, releasing whatever the previous one held. False when it cannot be set up

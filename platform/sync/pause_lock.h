@@ -11,7 +11,7 @@
 namespace vexa::platform {
 
 class CAPABILITY("mutex") PauseLock {
-public:
+  public:
     void LockWriter() ACQUIRE();
     void UnlockWriter() RELEASE() { word_.fetch_and(~kWriterBit, std::memory_order_release); }
     void LockReader() ACQUIRE_SHARED();
@@ -19,20 +19,20 @@ public:
 
     [[nodiscard]] uint32_t Word() const { return word_.load(std::memory_order_relaxed); }
 
-private:
+  private:
     static constexpr uint32_t kWriterBit = 0x80000000u;
     static constexpr uint32_t kReaderLimit = 0x60000000u;
     std::atomic<uint32_t> word_{0};
 };
 
 class SCOPED_CAPABILITY PauseWriterGuard {
-public:
+  public:
     explicit PauseWriterGuard(PauseLock& lock) ACQUIRE(lock) : lock_(lock) { lock_.LockWriter(); }
     ~PauseWriterGuard() RELEASE() { lock_.UnlockWriter(); }
     PauseWriterGuard(const PauseWriterGuard&) = delete;
     PauseWriterGuard& operator=(const PauseWriterGuard&) = delete;
 
-private:
+  private:
     PauseLock& lock_;
 };
 

@@ -11,34 +11,34 @@
 namespace vexa::platform {
 
 class CAPABILITY("mutex") SpinLock {
-public:
+  public:
     void Lock() ACQUIRE();
     void Unlock() RELEASE() { word_.exchange(0, std::memory_order_release); }
     [[nodiscard]] bool TryLock() TRY_ACQUIRE(true) {
         return word_.exchange(1, std::memory_order_acquire) == 0;
     }
 
-private:
+  private:
     std::atomic<uint32_t> word_{0};
 };
 
 // Spin back-off shared by SpinLock and PauseLock: Sleep(0) eight times, then SwitchToThread.
 class SpinBackoff {
-public:
+  public:
     void Pause();
 
-private:
+  private:
     int turns_ = 0;
 };
 
 class SCOPED_CAPABILITY SpinGuard {
-public:
+  public:
     explicit SpinGuard(SpinLock& lock) ACQUIRE(lock) : lock_(lock) { lock_.Lock(); }
     ~SpinGuard() RELEASE() { lock_.Unlock(); }
     SpinGuard(const SpinGuard&) = delete;
     SpinGuard& operator=(const SpinGuard&) = delete;
 
-private:
+  private:
     SpinLock& lock_;
 };
 

@@ -55,7 +55,8 @@ WaitResult Waitable::Wait(int64_t timeout100ns) {
     return WaitAny(std::span<Waitable* const>(&self, 1), timeout100ns, &index);
 }
 
-Semaphore::Semaphore(uint32_t initial) : Waitable(eventfd(initial, EFD_SEMAPHORE | EFD_NONBLOCK | EFD_CLOEXEC)) {}
+Semaphore::Semaphore(uint32_t initial)
+    : Waitable(eventfd(initial, EFD_SEMAPHORE | EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 bool Semaphore::Release(uint32_t count) {
     if (count == 0) return true;

@@ -16,7 +16,7 @@ enum class WaitResult { kSignaled, kTimeout, kFailed };
 inline constexpr int64_t kInfinite = -1;
 
 class Waitable {
-public:
+  public:
     Waitable(const Waitable&) = delete;
     Waitable& operator=(const Waitable&) = delete;
     virtual ~Waitable();
@@ -30,16 +30,16 @@ public:
     // Consumes one signal if one is pending, without waiting.
     [[nodiscard]] bool TryConsume();
 
-protected:
+  protected:
     explicit Waitable(int fd) : fd_(fd) {}
 
-private:
+  private:
     int fd_;
 };
 
 // Counting semaphore, initial count 0 unless given.
 class Semaphore final : public Waitable {
-public:
+  public:
     explicit Semaphore(uint32_t initial = 0);
     // Adds count (at most 0x7FFFFFFF in one call) to the semaphore; false when the call failed.
     [[nodiscard]] bool Release(uint32_t count = 1);
@@ -47,7 +47,7 @@ public:
 
 // Auto-reset event: Set wakes one waiter (or the next one to wait), and the wait resets it.
 class Event final : public Waitable {
-public:
+  public:
     Event();
     void Set();
 };

@@ -4,7 +4,9 @@
 
 namespace vexa::platform {
 
-WorkerThread::~WorkerThread() { Join(); }
+WorkerThread::~WorkerThread() {
+    Join();
+}
 
 bool WorkerThread::Start(std::function<void()> body) {
     if (thread_.joinable()) return false;

@@ -12,7 +12,7 @@
 namespace vexa::platform {
 
 class WorkerThread {
-public:
+  public:
     WorkerThread() = default;
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -25,7 +25,7 @@ public:
     [[nodiscard]] bool WaitFor(int64_t timeout100ns);
     void Join();
 
-private:
+  private:
     std::thread thread_;
     std::unique_ptr<Event> done_;
     bool finished_ = false;

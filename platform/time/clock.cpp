@@ -13,7 +13,7 @@ int64_t PerformanceCounter() {
 
 namespace {
 class PerformanceClock final : public Clock {
-public:
+  public:
     int64_t Now() const override { return PerformanceCounter(); }
 };
 }  // namespace
@@ -23,9 +23,13 @@ Clock& SystemClock() {
     return clock;
 }
 
-uint32_t TickCount() { return static_cast<uint32_t>(PerformanceCounter() / 1'000'000); }
+uint32_t TickCount() {
+    return static_cast<uint32_t>(PerformanceCounter() / 1'000'000);
+}
 
-void YieldNow() { sched_yield(); }
+void YieldNow() {
+    sched_yield();
+}
 
 void SwitchThread() {
     // A short real sleep lets a lower-priority holder run, where sched_yield may not.

@@ -24,7 +24,7 @@ void Sleep100ns(int64_t units);
 // The clock a recording reads its times from. The system clock is the performance counter; tests
 // use a ManualClock they move themselves. Now() is thread-safe.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     [[nodiscard]] virtual int64_t Now() const = 0;
     [[nodiscard]] int64_t Frequency() const { return kCounterFrequency; }

@@ -6,12 +6,35 @@
 namespace vexa::cli {
 namespace {
 
-ParseResult Parse(std::vector<std::string> args) { return ParseOptions(args); }
+ParseResult Parse(std::vector<std::string> args) {
+    return ParseOptions(args);
+}
 
 TEST(CliOptions, DefaultsAndEveryValueOption) {
-    ParseResult r = Parse({"--mode", "audio", "--duration", "2.5", "--output-dir", "/tmp/x", "--fps", "30",
-                           "--region", "10,20,1375,786", "--no-cursor", "--video-quality", "100", "--audio-quality",
-                           "1", "--speaker", "0", "--mic", "vexa_mic", "--mic", "1", "--volume", "0=50", "--stats"});
+    ParseResult r = Parse({"--mode",
+                           "audio",
+                           "--duration",
+                           "2.5",
+                           "--output-dir",
+                           "/tmp/x",
+                           "--fps",
+                           "30",
+                           "--region",
+                           "10,20,1375,786",
+                           "--no-cursor",
+                           "--video-quality",
+                           "100",
+                           "--audio-quality",
+                           "1",
+                           "--speaker",
+                           "0",
+                           "--mic",
+                           "vexa_mic",
+                           "--mic",
+                           "1",
+                           "--volume",
+                           "0=50",
+                           "--stats"});
     ASSERT_EQ(r.error, "");
     const CliOptions& o = r.options;
     EXPECT_EQ(o.mode, engine::RecordingMode::kSoundOnly);
@@ -36,10 +59,18 @@ TEST(CliOptions, DefaultsAndEveryValueOption) {
 
 TEST(CliOptions, BadValuesAreRefusedWithTheirOption) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--mode", "video"},       {"--duration", "abc"},       {"--duration", "-1"},
-        {"--region", "1,2,3"},     {"--region", "10,10,5,20"},  {"--region", "a,b,c,d"},
-        {"--video-quality", "0"},  {"--video-quality", "101"},  {"--audio-quality", "x"},
-        {"--volume", "0"},         {"--output-dir", ""},        {"--bogus"},
+        {"--mode", "video"},
+        {"--duration", "abc"},
+        {"--duration", "-1"},
+        {"--region", "1,2,3"},
+        {"--region", "10,10,5,20"},
+        {"--region", "a,b,c,d"},
+        {"--video-quality", "0"},
+        {"--video-quality", "101"},
+        {"--audio-quality", "x"},
+        {"--volume", "0"},
+        {"--output-dir", ""},
+        {"--bogus"},
         {"--fps"},
     };
     for (const auto& args : bad) {

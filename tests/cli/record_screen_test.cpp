@@ -45,7 +45,7 @@ std::string LastLine(const std::string& text) {
 }
 
 class RecordScreen : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs the virtual display (tools/with-test-env.sh)";
     }
@@ -68,12 +68,13 @@ TEST_F(RecordScreen, ThreeSecondsOfChangingContentMakeAPlayableFile) {
 }
 
 TEST_F(RecordScreen, RegionIsInclusiveAndOddSizesAreEvened) {
-    RunResult r = RunRecorder("--duration 1 --no-sound --region 100,50,1464,816 --output-dir " + folder_.Path());
+    RunResult r =
+        RunRecorder("--duration 1 --no-sound --region 100,50,1464,816 --output-dir " + folder_.Path());
     ASSERT_EQ(r.exit_code, 0) << r.out;
     auto file = vexa::test::ProbeFile(LastLine(r.out));
     ASSERT_TRUE(file);
-    EXPECT_EQ(file->streams[0].width, 1366);   // 1365 wide
-    EXPECT_EQ(file->streams[0].height, 768);   // 767 high
+    EXPECT_EQ(file->streams[0].width, 1366);  // 1365 wide
+    EXPECT_EQ(file->streams[0].height, 768);  // 767 high
 }
 
 TEST_F(RecordScreen, StatsLineAndStopBySignal) {
@@ -94,7 +95,8 @@ TEST_F(RecordScreen, StatsLineAndStopBySignal) {
     ASSERT_EQ(kill(pid, SIGINT), 0);
     std::string out;
     std::array<char, 512> buf{};
-    for (ssize_t n; (n = read(out_pipe[0], buf.data(), buf.size())) > 0;) out.append(buf.data(), static_cast<size_t>(n));
+    for (ssize_t n; (n = read(out_pipe[0], buf.data(), buf.size())) > 0;)
+        out.append(buf.data(), static_cast<size_t>(n));
     close(out_pipe[0]);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -117,7 +119,8 @@ TEST_F(RecordScreen, UnwritableFolderFailsWithoutReportingAFile) {
 TEST_F(RecordScreen, NoDisplayIsAClearError) {
     RunResult r = RunRecorder("--duration 1 --no-sound --output-dir " + folder_.Path() + " DISPLAY=", false);
     EXPECT_EQ(r.exit_code, 2);  // an unknown argument first
-    const std::string cmd = "env -u DISPLAY " + std::string(VEXA_RECORD_PATH) + " --duration 1 --no-sound 2>&1";
+    const std::string cmd =
+        "env -u DISPLAY " + std::string(VEXA_RECORD_PATH) + " --duration 1 --no-sound 2>&1";
     FILE* pipe = popen(cmd.c_str(), "r");
     ASSERT_TRUE(pipe);
     std::string out;

@@ -17,7 +17,9 @@ struct Routine {
 };
 
 std::vector<Routine> Routines() {
-    return {{"avx2", CompareAvx2, CpuHasAvx2()}, {"sse2", CompareSse2, CpuHasSse2()}, {"memcmp", CompareBytes, true}};
+    return {{"avx2", CompareAvx2, CpuHasAvx2()},
+            {"sse2", CompareSse2, CpuHasSse2()},
+            {"memcmp", CompareBytes, true}};
 }
 
 TEST(FrameCompare, FindsADifferenceAtEveryPositionOfEveryLength) {
@@ -89,7 +91,7 @@ TEST(RectCopy, NothingOutsideEitherBuffer) {
 }
 
 TEST(BlendArgb, OpaqueTransparentAndHalf) {
-    std::vector<uint32_t> dst(3, 0xFF204060u);  // B 0x60, G 0x40, R 0x20
+    std::vector<uint32_t> dst(3, 0xFF204060u);                           // B 0x60, G 0x40, R 0x20
     const uint32_t cursor[3] = {0xFFFFFFFFu, 0x00000000u, 0x80800000u};  // white, clear, half red
     BlendArgb({reinterpret_cast<uint8_t*>(dst.data()), 3, 1, false}, 0, 0, cursor, 3, 1);
     EXPECT_EQ(dst[0], 0xFFFFFFFFu);

@@ -10,11 +10,11 @@ namespace {
 
 TEST(VideoQuality, IndexFollowsSliderAndClamps) {
     EXPECT_EQ(VideoQualityIndex(100), 0);  // raised to 1 by the encoder set-up
-    EXPECT_EQ(VideoQualityIndex(1), 51);    // (101 − 1) × 51 / 100
+    EXPECT_EQ(VideoQualityIndex(1), 51);   // (101 − 1) × 51 / 100
     EXPECT_EQ(VideoQualityIndex(2), 50);
     EXPECT_EQ(VideoQualityIndex(55), 23);
-    EXPECT_EQ(VideoQualityIndex(0), 51);    // below the range counts as 1
-    EXPECT_EQ(VideoQualityIndex(500), 0);   // above counts as 100
+    EXPECT_EQ(VideoQualityIndex(0), 51);   // below the range counts as 1
+    EXPECT_EQ(VideoQualityIndex(500), 0);  // above counts as 100
     EXPECT_EQ(QualityPercent(1), 99);
     EXPECT_EQ(QualityPercent(51), 1);
     EXPECT_EQ(QualityPercent(0), 100);
@@ -65,7 +65,8 @@ TEST(OutputPath, NamedFromLocalTimeWithOneSeparator) {
     EXPECT_EQ(BuildOutputPath("C:\\rec\\", RecordingMode::kScreen, t), "C:\\rec\\20240305_140709.mp4");
     EXPECT_EQ(BuildOutputPath("", RecordingMode::kSoundOnly, t), "20240305_140709.m4a");
     // The same second gives the same name: the second recording replaces the first.
-    EXPECT_EQ(BuildOutputPath("/rec", RecordingMode::kScreen, t), BuildOutputPath("/rec", RecordingMode::kScreen, t));
+    EXPECT_EQ(BuildOutputPath("/rec", RecordingMode::kScreen, t),
+              BuildOutputPath("/rec", RecordingMode::kScreen, t));
 }
 
 TEST(PixelFormat, ChoiceOrder) {

@@ -30,12 +30,13 @@ bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
 }
 
 class SessionTest : public ::testing::Test {
-protected:
+  protected:
     std::string Path() const { return folder_.Path() + "/out.mp4"; }
 
     // A session with one screen stream on a fake screen that offers only the polling method.
     std::unique_ptr<CCapture> ScreenSession(int width, int height, bool cursor, const CaptureRect& rect = {},
-                                            platform::RowOrder order = platform::RowOrder::kTopDown, int fps = 30) {
+                                            platform::RowOrder order = platform::RowOrder::kTopDown,
+                                            int fps = 30) {
         auto session = CCapture::Create(Path(), clock_);
         EXPECT_TRUE(session);
         auto screen = std::make_unique<FakeScreenBackend>(width, height, order);
@@ -104,16 +105,16 @@ TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
     auto session = ScreenSession(64, 48, false);
     screen_->Fill(0xFF102030);
     ASSERT_TRUE(session->Start());
-    WaitForPolls();                   // picture A at 0 s
+    WaitForPolls();  // picture A at 0 s
     clock_.Advance(kSecond);
-    screen_->Fill(0xFF405060);        // picture B at 1 s
+    screen_->Fill(0xFF405060);  // picture B at 1 s
     WaitForPolls();
-    clock_.Advance(4 * kSecond);      // a still screen for 4 s, then a pause of 2 s
+    clock_.Advance(4 * kSecond);  // a still screen for 4 s, then a pause of 2 s
     WaitForPolls();
     session->Pause();
     clock_.Advance(2 * kSecond);
     session->Resume();
-    clock_.Advance(5 * kSecond);      // 4 + 5 = 9 s of still screen after B
+    clock_.Advance(5 * kSecond);  // 4 + 5 = 9 s of still screen after B
     WaitForPolls();
     session.reset();
 
@@ -186,7 +187,8 @@ TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond
     for (int move = 1; move <= 32; ++move) {
         clock_.Advance(kSecond / 30);
         screen_->SetCursor(Arrow(1 + move, 1));
-        ASSERT_TRUE(WaitUntil([&] { return stats.cursor_records.load() >= static_cast<uint64_t>(move + 1); }));
+        ASSERT_TRUE(
+            WaitUntil([&] { return stats.cursor_records.load() >= static_cast<uint64_t>(move + 1); }));
         if (move == 31) {
             // The 32nd record of the held frame passes it on: the next move needs a full frame.
             EXPECT_EQ(stats.frames_captured.load(), 1u);
@@ -235,7 +237,7 @@ TEST_F(SessionTest, RecordedCursorIsDrawnWhereThePointerIs) {
 }
 
 class DamageSessionTest : public SessionTest {
-protected:
+  protected:
     std::unique_ptr<CCapture> DamageSession() {
         auto session = CCapture::Create(Path(), clock_);
         auto screen = std::make_unique<FakeScreenBackend>(64, 48);
@@ -275,7 +277,8 @@ TEST_F(DamageSessionTest, DamageOutsideTheCropIsIgnored) {
     auto session = CCapture::Create(Path(), clock_);
     auto screen = std::make_unique<FakeScreenBackend>(64, 48);
     screen_ = screen.get();
-    ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, CaptureRect{0, 0, 32, 24}, std::move(screen)));
+    ASSERT_TRUE(
+        session->AddScreenStream(1, kVideoBitRate, 30, false, CaptureRect{0, 0, 32, 24}, std::move(screen)));
     ASSERT_TRUE(session->Start());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
     Damage(clock_.Now() + kSecond, {40, 30, 64, 48});

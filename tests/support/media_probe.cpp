@@ -104,10 +104,12 @@ std::optional<ProbedFile> ProbeFile(const std::string& path) {
         s.tb_den = st->time_base.den;
         file.streams.push_back(s);
     }
-    if (in.ctx->duration != AV_NOPTS_VALUE) file.duration_seconds = static_cast<double>(in.ctx->duration) / AV_TIME_BASE;
+    if (in.ctx->duration != AV_NOPTS_VALUE)
+        file.duration_seconds = static_cast<double>(in.ctx->duration) / AV_TIME_BASE;
     AVPacket* pkt = av_packet_alloc();
     while (av_read_frame(in.ctx, pkt) >= 0) {
-        file.packets.push_back({pkt->stream_index, pkt->pts, pkt->dts, pkt->duration, (pkt->flags & AV_PKT_FLAG_KEY) != 0});
+        file.packets.push_back(
+            {pkt->stream_index, pkt->pts, pkt->dts, pkt->duration, (pkt->flags & AV_PKT_FLAG_KEY) != 0});
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);
@@ -150,14 +152,16 @@ std::optional<DecodedSound> DecodeSound(const std::string& path) {
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
     DecodeStream(in, index, dec, [&](const AVFrame* f) {
         if (!swr) {
-            swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_FLT, f->sample_rate, const_cast<AVChannelLayout*>(&f->ch_layout),
+            swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_FLT, f->sample_rate,
+                                const_cast<AVChannelLayout*>(&f->ch_layout),
                                 static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
             swr_init(swr);
         }
         const size_t at = sound.samples.size();
         sound.samples.resize(at + static_cast<size_t>(f->nb_samples));
         uint8_t* out[1] = {reinterpret_cast<uint8_t*>(sound.samples.data() + at)};
-        const int got = swr_convert(swr, out, f->nb_samples, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+        const int got = swr_convert(swr, out, f->nb_samples, const_cast<const uint8_t**>(f->extended_data),
+                                    f->nb_samples);
         sound.samples.resize(at + static_cast<size_t>(std::max(got, 0)));
     });
     swr_free(&swr);

@@ -64,7 +64,7 @@ struct DecodedSound {
 
 // A fresh temporary folder, removed with everything in it when the object goes.
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -72,7 +72,7 @@ public:
     [[nodiscard]] const std::string& Path() const { return path_; }
     [[nodiscard]] std::vector<std::string> Files() const;
 
-private:
+  private:
     std::string path_;
 };
 

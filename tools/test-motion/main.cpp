@@ -18,7 +18,9 @@ namespace {
 
 volatile sig_atomic_t stop_requested = 0;
 
-void OnSignal(int) { stop_requested = 1; }
+void OnSignal(int) {
+    stop_requested = 1;
+}
 
 unsigned long Rgb(int r, int g, int b) {
     return (static_cast<unsigned long>(r & 255) << 16) | (static_cast<unsigned long>(g & 255) << 8) |
@@ -47,9 +49,12 @@ int main(int argc, char** argv) {
     double rate = 30, seconds = 0;
     bool still = false;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--rate") && i + 1 < argc) rate = std::atof(argv[++i]);
-        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atof(argv[++i]);
-        else if (!std::strcmp(argv[i], "--still")) still = true;
+        if (!std::strcmp(argv[i], "--rate") && i + 1 < argc)
+            rate = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--still"))
+            still = true;
         else {
             std::fprintf(stderr, "usage: vexa-test-motion [--rate HZ] [--seconds S] [--still]\n");
             return 2;
@@ -67,8 +72,8 @@ int main(int argc, char** argv) {
     XSetWindowAttributes attrs{};
     attrs.override_redirect = True;
     const Window w = XCreateWindow(d, RootWindow(d, screen), 0, 0, static_cast<unsigned>(width),
-                                   static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                   CWOverrideRedirect, &attrs);
+                                   static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                                   CopyFromParent, CWOverrideRedirect, &attrs);
     XMapRaised(d, w);
     GC gc = XCreateGC(d, w, 0, nullptr);
     const auto start = std::chrono::steady_clock::now();
@@ -77,7 +82,8 @@ int main(int argc, char** argv) {
         if (!still || frame == 0) Paint(d, w, gc, width, height, frame);
         const auto next = start + period * (frame + 1);
         std::this_thread::sleep_until(next);
-        if (seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds)) break;
+        if (seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds))
+            break;
     }
     XFreeGC(d, gc);
     XDestroyWindow(d, w);
