@@ -1,6 +1,7 @@
 // CAudio: the sound stream of a recording. It captures every chosen speaker (what it plays) and
 // microphone at once, places their sound on the session clock (silence for holes, trimming for
-// overlaps), mixes them into one signal and encodes it.
+// overlaps, small drops or repeats for a device clock that drifts), mixes them into one signal and
+// encodes it.
 //
 // Threads: the session runs CaptureLoop on the stream's capture thread (it reads every device) and
 // EncodeLoop on its encoding thread (the mix thread: align, mix, encode). Set-up (Create,
