@@ -49,7 +49,7 @@ __attribute__((target("avx2"))) int CompareAvx2(const void* a, const void* b, si
         const __m256i d = _mm256_xor_si256(x, y);
         if (!_mm256_testz_si256(d, d)) return 1;
     }
-    return std::memcmp(pa + i, pb + i, bytes - i) != 0;
+    return CompareBytes(pa + i, pb + i, bytes - i);
 }
 
 int CompareSse2(const void* a, const void* b, size_t bytes) {
@@ -61,7 +61,7 @@ int CompareSse2(const void* a, const void* b, size_t bytes) {
         const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pb + i));
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)) != 0xFFFF) return 1;
     }
-    return std::memcmp(pa + i, pb + i, bytes - i) != 0;
+    return CompareBytes(pa + i, pb + i, bytes - i);
 }
 
 #else

@@ -183,7 +183,8 @@ TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond
     screen_->SetCursor(Arrow(1, 1));
     ASSERT_TRUE(session->Start());
     WaitForPolls();  // the first full frame with its first cursor record
-    SessionStats& stats = session->Stats();
+    const std::shared_ptr<SessionStats> shared = session->SharedStats();
+    SessionStats& stats = *shared;
     for (int move = 1; move <= 32; ++move) {
         clock_.Advance(kSecond / 30);
         screen_->SetCursor(Arrow(1 + move, 1));
@@ -298,7 +299,8 @@ TEST_F(DamageSessionTest, ChangeCapturedAfterTheStopIsNotEncoded) {
     clock_.Advance(kSecond);
     Damage(clock_.Now() + 10 * kSecond);  // presented long after the stop below
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 2; }));
-    SessionStats& stats = session->Stats();
+    const std::shared_ptr<SessionStats> shared = session->SharedStats();
+    SessionStats& stats = *shared;
     session.reset();
     EXPECT_EQ(stats.frames_captured.load(), 2u);
     EXPECT_EQ(stats.frames_encoded.load(), 1u);
