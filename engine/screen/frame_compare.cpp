@@ -11,7 +11,7 @@
 namespace vexa::engine {
 
 int CompareBytes(const void* a, const void* b, size_t bytes) {
-    return std::memcmp(a, b, bytes) != 0;
+    return bytes != 0 && std::memcmp(a, b, bytes) != 0;  // empty buffers may have no address at all
 }
 
 #ifdef VEXA_X86
