@@ -126,10 +126,9 @@ int64_t CCapture::SessionTime(int64_t counter_now) {
 }
 
 int64_t CCapture::StopPosition() const {
-    auto& lock = const_cast<platform::PauseLock&>(pause_lock_);
-    lock.LockReader();
+    pause_lock_.LockReader();
     const int64_t position = stop_time_ - start_time_ - total_paused_;
-    lock.UnlockReader();
+    pause_lock_.UnlockReader();
     return position;
 }
 

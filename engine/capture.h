@@ -162,7 +162,7 @@ class CCapture {
     int64_t start_time_ = 0;
     int64_t frequency_ = 0;
     int64_t stop_time_ = 0;
-    platform::PauseLock pause_lock_;
+    mutable platform::PauseLock pause_lock_;  // readers include const StopPosition
     std::atomic<bool> paused_{false};
     int64_t total_paused_ GUARDED_BY(pause_lock_) = 0;
     int64_t pause_start_ GUARDED_BY(pause_lock_) = 0;
