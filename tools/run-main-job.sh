@@ -21,7 +21,7 @@ if [ -z "${DISPLAY:-}" ]; then
   export -f record
   export bin
   exec bash tools/with-test-env.sh bash -c '
-    build/default/tools/test-motion/vexa-test-motion --rate 10 &
+    build/default/tools/test-motion/vexa-test-motion --rate 10 2>/dev/null &
     mover=$!
     sleep 0.3
     record

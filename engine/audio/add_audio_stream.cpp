@@ -19,6 +19,7 @@ bool CCapture::AddAudioStream(const char* encoder_name, const BitRateTriple& rat
         CAudio::Create(system, encoder_name, rate, sources, OutputWantsGlobalHeader());
     if (!setup) return false;  // the encoder and the devices are freed here
     AVCodecContext* encoder = setup->encoder.get();
+    Stats().audio_encoder = encoder->codec->name;
     const AVRational time_base{1, encoder->sample_rate};
     StreamEntry* entry = NewStreamEntry(std::move(setup->encoder), time_base);
     if (!entry) return false;  // from here on the session's teardown frees the entry
