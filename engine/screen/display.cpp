@@ -56,14 +56,7 @@ bool CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
 bool CDisplay::Attach(StreamEntry* entry) {
     entry_ = entry;
     const AVCodecContext* enc = entry->encoder.get();
-    for (FramePtr& frame : ring_) {
-        frame.reset(av_frame_alloc());
-        if (!frame) return false;
-        frame->format = enc->pix_fmt;
-        frame->width = enc->width;
-        frame->height = enc->height;
-        if (av_frame_get_buffer(frame.get(), 0) < 0) return false;
-    }
+    if (!ring_.Init(enc->pix_fmt, enc->width, enc->height)) return false;
     if (show_cursor_) {
         cursor_save_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cursor_size_) * cursor_size_ * 4]);
         if (!cursor_save_) return false;

@@ -19,14 +19,13 @@
 #include "engine/held_packet.h"
 #include "engine/recording_params.h"
 #include "engine/screen/frame_buffer.h"
+#include "engine/screen/frame_ring.h"
 #include "platform/screen/screen_backend.h"
 
 namespace vexa::engine {
 
 class CDisplay final : public StreamSource {
   public:
-    static constexpr int kRingSize = 16;
-
     CDisplay(CCapture& session, std::unique_ptr<platform::ScreenBackend> backend);
     ~CDisplay() override;
 
@@ -109,8 +108,7 @@ class CDisplay final : public StreamSource {
     SessionStats& stats_;
 
     // Encoding thread.
-    std::array<FramePtr, kRingSize> ring_;
-    uint16_t ring_index_ = 0;
+    FrameRing ring_;
     int64_t last_pts_ = std::numeric_limits<int64_t>::min() / 2;
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;

@@ -110,8 +110,8 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
         return false;
     }
     AVCodecContext* enc = entry_->encoder.get();
-    AVFrame* out = ring_[ring_index_].get();
-    if (av_frame_make_writable(out) < 0) return false;
+    AVFrame* out = ring_.Current();
+    if (!out) return false;
 
     const uint8_t* plane = frame.pixels.get();
     int line = frame.line_size;
@@ -136,7 +136,7 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
     avcodec_send_frame(enc, out);  // a refused picture is lost; the recording goes on
     stats_.frames_encoded.fetch_add(1);
     (void)drain_->Drain(false);  // an empty pool or an encoder error waits for the next picture
-    ring_index_ = static_cast<uint16_t>((ring_index_ + 1) % kRingSize);
+    ring_.Advance();
     return true;
 }
 
