@@ -9,7 +9,8 @@
 # Environment: DURATION (seconds per recording, default 20), STOP_AFTER (seconds recorded before
 # the stop request, default 60; 0 skips that part), MOTION_SOURCE (ffplay | test-motion | none,
 # default ffplay; test-motion is BUILD_DIR's vexa-test-motion painting at 30 Hz, far cheaper than
-# ffplay on a machine short of processors).
+# ffplay on a machine short of processors), FPS (vexa-record's frame rate, default 30 like ffmpeg's;
+# the recorder's own default is the stored choice, 20).
 # The script starts its own Xvfb and stops everything it started.
 set -euo pipefail
 
@@ -23,6 +24,7 @@ out=$(realpath -m "${2:-$(mktemp -d /tmp/vexa-side-by-side.XXXXXX)}")
 duration=${DURATION:-20}
 stop_after=${STOP_AFTER:-60}
 motion_source=${MOTION_SOURCE:-ffplay}
+fps=${FPS:-30}
 for tool in "$vexa" ffmpeg ffprobe Xvfb /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "side_by_side: $tool not found" >&2; exit 1; }
 done
@@ -85,7 +87,7 @@ run_timed() {
 
 record_vexa() {
   local name=$1
-  run_timed "$name" "$vexa" --duration "$duration" --stats --no-sound --output-dir "$out/$name.files"
+  run_timed "$name" "$vexa" --duration "$duration" --fps "$fps" --stats --no-sound --output-dir "$out/$name.files"
   tail -n 1 "$out/$name.stdout"
 }
 
@@ -158,7 +160,7 @@ echo "vexa-record statistics:"
 grep -h '^{' "$out/still-vexa.stdout" "$out/motion-vexa.stdout" | sed 's/^/  /' || true
 
 if [ "$stop_after" -gt 0 ]; then
-  stop_latency stop-vexa "$vexa" --stats --no-sound --output-dir "$out/stop-vexa.files"
+  stop_latency stop-vexa "$vexa" --fps "$fps" --stats --no-sound --output-dir "$out/stop-vexa.files"
   stop_latency stop-ffmpeg ffmpeg -nostdin -y -loglevel error -f x11grab -framerate 30 -video_size 1920x1080 \
     -i "$DISPLAY" -c:v libx264 -preset veryfast -crf 23 "$out/stop-ffmpeg.mp4"
   stop_file=$(tail -n 1 "$out/stop-vexa.stdout")
