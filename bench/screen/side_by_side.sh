@@ -11,6 +11,8 @@
 # default ffplay; test-motion is BUILD_DIR's vexa-test-motion painting at 30 Hz, far cheaper than
 # ffplay on a machine short of processors), FPS (vexa-record's frame rate, default 30 like ffmpeg's;
 # the recorder's own default is the stored choice, 20).
+# File sizes are not like for like: ffmpeg turns x11grab's BGR0 into 4:4:4 (High 4:4:4 Predictive),
+# vexa-record encodes 4:2:0 (High).
 # The script starts its own Xvfb and stops everything it started.
 set -euo pipefail
 
