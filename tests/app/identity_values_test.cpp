@@ -11,9 +11,9 @@
 namespace vexa::app {
 namespace {
 
-using testing::ReadText;
+using testing::ReadFile;
 using testing::TempHome;
-using testing::WriteText;
+using testing::WriteFile;
 
 class IdentityValuesTest : public ::testing::Test {
   protected:
@@ -37,7 +37,7 @@ TEST_F(IdentityValuesTest, AFreshInstallGetsItsDefaultsWrittenAtOnce) {
 }
 
 TEST_F(IdentityValuesTest, StoredValuesAreKeptAndBadOnesReplaced) {
-    WriteText(path_, "[soft]\nid=-3\nversion=205\nchannel=9\nbdvid=summer\n[config]\nuuid=short\n");
+    WriteFile(path_, "[soft]\nid=-3\nversion=205\nchannel=9\nbdvid=summer\n[config]\nuuid=short\n");
     const IdentityValues values = LoadIdentityValues(ini_);
     EXPECT_EQ(values.id, 1001);
     EXPECT_EQ(values.version, 205);
@@ -49,13 +49,13 @@ TEST_F(IdentityValuesTest, StoredValuesAreKeptAndBadOnesReplaced) {
 }
 
 TEST_F(IdentityValuesTest, AReadOnlyFileStillGivesTheDefaultsInMemory) {
-    WriteText(path_, "[soft]\nid=0\n");
+    WriteFile(path_, "[soft]\nid=0\n");
     ::chmod(path_.c_str(), 0444);
     const IdentityValues values = LoadIdentityValues(ini_);
     EXPECT_EQ(values.id, 1001);
     EXPECT_EQ(values.version, 101);
     EXPECT_TRUE(IsAcceptedInstallationId(values.uuid));
-    EXPECT_EQ(ReadText(path_), "[soft]\nid=0\n");
+    EXPECT_EQ(ReadFile(path_), "[soft]\nid=0\n");
 }
 
 TEST(InstallationId, IsSixteenUrlSafeCharactersAndDiffersEachTime) {

@@ -10,19 +10,19 @@ namespace vexa::app {
 namespace {
 
 using testing::TempHome;
-using testing::WriteText;
+using testing::WriteFile;
 
 TEST(OutputFolder, TheDocumentsFolderComesFromTheUserDirsFile) {
     TempHome home;
     EXPECT_EQ(DocumentsFolder(), home.Home() + "/Documents");
-    WriteText(home.Config() + "/user-dirs.dirs", "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n");
+    WriteFile(home.Config() + "/user-dirs.dirs", "# comment\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente/\"\n");
     EXPECT_EQ(DocumentsFolder(), home.Home() + "/Dokumente");
     EXPECT_EQ(DefaultOutputFolder(), home.Home() + "/Dokumente/Miravo文件");
-    WriteText(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n");
+    WriteFile(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n");
     EXPECT_EQ(DocumentsFolder(), "/srv/docs");
-    WriteText(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/\"\n");  // disabled
+    WriteFile(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/\"\n");  // disabled
     EXPECT_EQ(DocumentsFolder(), home.Home() + "/Documents");
-    WriteText(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"relative\"\n");
+    WriteFile(home.Config() + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"relative\"\n");
     EXPECT_EQ(DocumentsFolder(), home.Home() + "/Documents");
 }
 
@@ -55,7 +55,7 @@ TEST(OutputFolder, ADeletedOrUnusableStoredFolderGivesTheDefaultAgain) {
 TEST(OutputFolder, ADefaultThatCannotBeCreatedFails) {
     TempHome home;
     auto key = SettingsKey::Open(home.StorePath());
-    WriteText(home.Home() + "/Documents", "a file, not a folder");
+    WriteFile(home.Home() + "/Documents", "a file, not a folder");
     EXPECT_FALSE(ResolveOutputFolder(*key));
     EXPECT_FALSE(key->Find("output_dir"));
 }

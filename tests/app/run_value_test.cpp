@@ -7,9 +7,9 @@
 namespace vexa::app {
 namespace {
 
-using testing::ReadText;
+using testing::ReadFile;
 using testing::TempHome;
-using testing::WriteText;
+using testing::WriteFile;
 
 TEST(RunValue, TheEntryStartsThisProgramHidden) {
     TempHome home;
@@ -17,7 +17,7 @@ TEST(RunValue, TheEntryStartsThisProgramHidden) {
     EXPECT_EQ(run.Path(), home.Config() + "/autostart/VexaRecorder.desktop");
     EXPECT_FALSE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
     ASSERT_TRUE(run.Write("/opt/vexa/VexaRecorder"));
-    EXPECT_NE(ReadText(run.Path()).find("\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n"), std::string::npos);
+    EXPECT_NE(ReadFile(run.Path()).find("\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n"), std::string::npos);
     EXPECT_EQ(run.ReadCommand(), "\"/opt/vexa/VexaRecorder\" -autostart");
     EXPECT_TRUE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
 }
@@ -39,7 +39,7 @@ TEST(RunValue, TheCheckComparesTheWholeCommand) {
     RunValue run;
     const std::string program = "/opt/vexa/VexaRecorder";
     const auto checked_with = [&](const std::string& exec_line) {
-        WriteText(run.Path(), "[Desktop Entry]\nType=Application\nExec=" + exec_line + "\n");
+        WriteFile(run.Path(), "[Desktop Entry]\nType=Application\nExec=" + exec_line + "\n");
         return run.IsCheckedFor(program);
     };
     EXPECT_TRUE(checked_with("\"/opt/vexa/VexaRecorder\" -AUTOSTART"));
@@ -48,9 +48,9 @@ TEST(RunValue, TheCheckComparesTheWholeCommand) {
     EXPECT_FALSE(checked_with("\"/opt/vexa/VexaRecorder\"  -autostart"));
     EXPECT_FALSE(checked_with("\"/opt/vexa/VexaRecorder\""));
     EXPECT_FALSE(checked_with(""));
-    WriteText(run.Path(), "[Desktop Entry]\nExec=\"/opt/vexa/VexaRecorder\" -autostart\nHidden=true\n");
+    WriteFile(run.Path(), "[Desktop Entry]\nExec=\"/opt/vexa/VexaRecorder\" -autostart\nHidden=true\n");
     EXPECT_FALSE(run.IsCheckedFor(program));
-    WriteText(run.Path(), "[Other]\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n");
+    WriteFile(run.Path(), "[Other]\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n");
     EXPECT_FALSE(run.IsCheckedFor(program));
 }
 

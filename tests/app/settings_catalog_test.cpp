@@ -11,7 +11,7 @@ namespace vexa::app {
 namespace {
 
 using namespace settings;
-using testing::ReadText;
+using testing::ReadFile;
 using testing::TempHome;
 
 class SettingsCatalog : public ::testing::Test {
@@ -90,7 +90,7 @@ TEST_F(SettingsCatalog, WrongTypesAndSizesReadAsDefaultsAndAreNeverWrittenBack) 
     ASSERT_TRUE(key_->WriteString("record_mouse", "0"));
     ASSERT_TRUE(key_->WriteDword("desktop_select_rgn", 1));
     ASSERT_TRUE(key_->WriteBinary("camera_wnd_pos", std::string(15, '\0')));
-    const std::string before = ReadText(home_.StorePath());
+    const std::string before = ReadFile(home_.StorePath());
 
     EXPECT_EQ(ReadSetting(*key_, kDesktopFrames), 20u);
     EXPECT_EQ(ReadSetting(*key_, kCountDownVal), 3u);
@@ -101,7 +101,7 @@ TEST_F(SettingsCatalog, WrongTypesAndSizesReadAsDefaultsAndAreNeverWrittenBack) 
         if (setting->kind == ValueKind::kDword) static_cast<void>(ReadSetting(*key_, *setting, 0, 1));
         if (setting->kind == ValueKind::kBinary16) static_cast<void>(ReadRecordSetting(*key_, *setting));
     }
-    EXPECT_EQ(ReadText(home_.StorePath()), before);
+    EXPECT_EQ(ReadFile(home_.StorePath()), before);
 }
 
 TEST_F(SettingsCatalog, HotkeysLoseBits3To23WhenRead) {

@@ -10,9 +10,9 @@
 namespace vexa::app {
 namespace {
 
-using testing::ReadText;
+using testing::ReadFile;
 using testing::TempHome;
-using testing::WriteText;
+using testing::WriteFile;
 
 class SettingsIniTest : public ::testing::Test {
   protected:
@@ -22,7 +22,7 @@ class SettingsIniTest : public ::testing::Test {
 };
 
 TEST_F(SettingsIniTest, IntegersReadLikeTheProfileFunction) {
-    WriteText(path_,
+    WriteFile(path_,
               "[soft]\nid=1001\nversion= 12abc \nchannel=-7\nbdvid=x12\nempty=\nplus=+5\n"
               "huge=99999999999\nhuge_negative=-99999999999\n");
     EXPECT_EQ(ini_.GetInt("soft", "id"), 1001);
@@ -38,7 +38,7 @@ TEST_F(SettingsIniTest, IntegersReadLikeTheProfileFunction) {
 }
 
 TEST_F(SettingsIniTest, TextIsTrimmedUnquotedAndCutToTheBuffer) {
-    WriteText(path_, "; comment\r\n[Soft]\r\n  ShowExitMsg =  No  \r\nquoted=\"Yes \"\r\nlong=" +
+    WriteFile(path_, "; comment\r\n[Soft]\r\n  ShowExitMsg =  No  \r\nquoted=\"Yes \"\r\nlong=" +
                          std::string(300, 'a') + "\r\n[soft]\r\nShowExitMsg=second section\r\n");
     EXPECT_EQ(ini_.GetString("soft", "showexitmsg"), "No");
     EXPECT_EQ(ini_.GetString("soft", "quoted"), "Yes ");
@@ -50,11 +50,11 @@ TEST_F(SettingsIniTest, TextIsTrimmedUnquotedAndCutToTheBuffer) {
 
 TEST_F(SettingsIniTest, WritesKeepOtherSectionsKeysAndComments) {
     const std::string original = "; installer note\n[soft]\nid=5\n; keep me\nchannel=3\n\n[other]\nthing=1\n";
-    WriteText(path_, original);
+    WriteFile(path_, original);
     ASSERT_TRUE(ini_.WriteString("soft", "ID", "1001"));
     ASSERT_TRUE(ini_.WriteString("soft", "CloseWnd", "No"));
     ASSERT_TRUE(ini_.WriteString("config", "uuid", "abcdefghijklmnop"));
-    EXPECT_EQ(ReadText(path_),
+    EXPECT_EQ(ReadFile(path_),
               "; installer note\n[soft]\nid=1001\n; keep me\nchannel=3\nCloseWnd=No\n\n[other]\nthing=1\n"
               "\n[config]\nuuid=abcdefghijklmnop\n");
     EXPECT_EQ(ini_.GetString("config", "uuid"), "abcdefghijklmnop");
@@ -65,14 +65,14 @@ TEST_F(SettingsIniTest, UnwritableTextIsRefused) {
     EXPECT_FALSE(ini_.WriteString("so]ft", "id", "1"));
     EXPECT_FALSE(ini_.WriteString("soft", "a=b", "1"));
     EXPECT_FALSE(ini_.WriteString("soft", "", "1"));
-    EXPECT_FALSE(std::filesystem::exists(path_) && !ReadText(path_).empty());
+    EXPECT_FALSE(std::filesystem::exists(path_) && !ReadFile(path_).empty());
 }
 
 TEST_F(SettingsIniTest, AReadOnlyFileIsNeverReplaced) {
-    WriteText(path_, "[soft]\nid=5\n");
+    WriteFile(path_, "[soft]\nid=5\n");
     ::chmod(path_.c_str(), 0444);
     EXPECT_FALSE(ini_.WriteString("soft", "id", "1001"));
-    EXPECT_EQ(ReadText(path_), "[soft]\nid=5\n");
+    EXPECT_EQ(ReadFile(path_), "[soft]\nid=5\n");
 }
 
 TEST_F(SettingsIniTest, TheProgramFolderIsUsedWhenItCanBeWritten) {
@@ -87,19 +87,19 @@ TEST_F(SettingsIniTest, AnUnwritableProgramFolderFallsBackToTheConfigFolder) {
     SettingsIni fallback = SettingsIni::Locate(installed, home_.Config());
     EXPECT_EQ(fallback.Path(), home_.Config() + "/Vexa/VexaRecorder.ini");
     ASSERT_TRUE(fallback.WriteString("soft", "id", "1001"));
-    EXPECT_EQ(ReadText(fallback.Path()), "[soft]\nid=1001\n");
+    EXPECT_EQ(ReadFile(fallback.Path()), "[soft]\nid=1001\n");
 }
 
 TEST_F(SettingsIniTest, TheFallbackStillReadsAndStartsFromTheCopyBesideTheProgram) {
     const std::string beside = home_.Root() + "/opt/VexaRecorder.ini";
-    WriteText(beside, "[soft]\nchannel=42\nid=7\n");
+    WriteFile(beside, "[soft]\nchannel=42\nid=7\n");
     SettingsIni ini(home_.Config() + "/Vexa/VexaRecorder.ini", beside);
     EXPECT_EQ(ini.GetInt("soft", "channel"), 42);
     ASSERT_TRUE(ini.WriteString("soft", "id", "1001"));
     EXPECT_EQ(ini.GetInt("soft", "id"), 1001);
     EXPECT_EQ(ini.GetInt("soft", "channel"), 42);
-    EXPECT_EQ(ReadText(beside), "[soft]\nchannel=42\nid=7\n");
-    EXPECT_EQ(ReadText(ini.Path()), "[soft]\nchannel=42\nid=1001\n");
+    EXPECT_EQ(ReadFile(beside), "[soft]\nchannel=42\nid=7\n");
+    EXPECT_EQ(ReadFile(ini.Path()), "[soft]\nchannel=42\nid=1001\n");
 }
 
 TEST(IniDocument, KeysBeforeAnySectionOrWithoutEqualsAreNotValues) {

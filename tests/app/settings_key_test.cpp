@@ -16,9 +16,9 @@
 namespace vexa::app {
 namespace {
 
-using testing::ReadText;
+using testing::ReadFile;
 using testing::TempHome;
-using testing::WriteText;
+using testing::WriteFile;
 
 std::unique_ptr<SettingsKey> OpenOrDie(const std::string& path) {
     std::string error;
@@ -41,7 +41,7 @@ TEST(SettingsKey, AFreshUserGetsTheKeyCreatedInTheConfigFolder) {
 
 TEST(SettingsKey, AFolderThatCannotBeCreatedFailsTheOpenWithAReason) {
     TempHome home;
-    WriteText(home.Root() + "/blocker", "a file where the folder should be");
+    WriteFile(home.Root() + "/blocker", "a file where the folder should be");
     std::string error;
     EXPECT_FALSE(SettingsKey::Open(home.Root() + "/blocker/Vexa/settings.reg", &error));
     EXPECT_NE(error.find("blocker"), std::string::npos) << error;
@@ -49,7 +49,7 @@ TEST(SettingsKey, AFolderThatCannotBeCreatedFailsTheOpenWithAReason) {
 
 TEST(SettingsKey, TheUserStoreSaysWhyItCannotOpen) {
     TempHome home;
-    WriteText(home.Config() + "/Vexa", "a file where the folder should be");
+    WriteFile(home.Config() + "/Vexa", "a file where the folder should be");
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(OpenUserSettings());
     const std::string said = ::testing::internal::GetCapturedStderr();
@@ -175,22 +175,22 @@ TEST(SettingsKey, WritesReplaceTheFileAndLeaveNoTemporaryFiles) {
 TEST(SettingsKey, InvalidNamesAreRefusedAndChangeNothing) {
     TempHome home;
     auto key = OpenOrDie(home.StorePath());
-    const std::string before = ReadText(home.StorePath());
+    const std::string before = ReadFile(home.StorePath());
     EXPECT_FALSE(key->WriteDword("", 1));
     EXPECT_FALSE(key->WriteDword("line\nbreak", 1));
     EXPECT_FALSE(key->Delete(""));
-    EXPECT_EQ(ReadText(home.StorePath()), before);
+    EXPECT_EQ(ReadFile(home.StorePath()), before);
 }
 
 TEST(SettingsKey, ADamagedFileLoadsWhatIsIntactAndIsRepairedByTheNextWrite) {
     TempHome home;
-    WriteText(home.StorePath(),
+    WriteFile(home.StorePath(),
               std::string("\"good\"=dword:00000005\n\x01\xff\xfe garbage\0\n\"half\"=dword:000", 43));
     auto key = OpenOrDie(home.StorePath());
     EXPECT_EQ(key->ReadDword("good"), 5u);
     EXPECT_FALSE(key->Find("half"));
     ASSERT_TRUE(key->WriteDword("new", 7));
-    const std::string text = ReadText(home.StorePath());
+    const std::string text = ReadFile(home.StorePath());
     EXPECT_EQ(text.find("garbage"), std::string::npos);
     EXPECT_NE(text.find("\"good\"=dword:00000005\n"), std::string::npos);
     EXPECT_NE(text.find("\"new\"=dword:00000007\n"), std::string::npos);

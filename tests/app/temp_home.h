@@ -5,18 +5,16 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
+
+#include "tests/support/temp_folder.h"
 
 namespace vexa::app::testing {
 
 class TempHome {
   public:
     TempHome() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vexa-settings-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
         Remember("HOME", saved_home_);
         Remember("XDG_CONFIG_HOME", saved_config_);
         ::setenv("HOME", (root_ + "/home").c_str(), 1);
@@ -26,8 +24,6 @@ class TempHome {
     ~TempHome() {
         Restore("HOME", saved_home_);
         Restore("XDG_CONFIG_HOME", saved_config_);
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
     }
     TempHome(const TempHome&) = delete;
     TempHome& operator=(const TempHome&) = delete;
@@ -49,21 +45,13 @@ class TempHome {
         }
     }
 
-    std::string root_;
+    vexa::test::TempFolder folder_;
+    std::string root_ = folder_.Path().string();
     std::optional<std::string> saved_home_;
     std::optional<std::string> saved_config_;
 };
 
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using vexa::test::ReadFile;
+using vexa::test::WriteFile;
 
 }  // namespace vexa::app::testing

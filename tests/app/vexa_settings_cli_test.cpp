@@ -12,7 +12,7 @@
 namespace vexa::app {
 namespace {
 
-using testing::ReadText;
+using testing::ReadFile;
 using testing::TempHome;
 
 struct Result {
@@ -68,7 +68,7 @@ TEST(VexaSettingsTool, ReadsAndWritesTheIniFile) {
     EXPECT_EQ(RunTool(ini + "ini set soft CloseWnd No").status, 0);
     EXPECT_EQ(RunTool(ini + "ini get SOFT closewnd").out, "No\n");
     EXPECT_EQ(RunTool(ini + "ini get soft id").out, "\n");
-    EXPECT_EQ(ReadText(home.Root() + "/VexaRecorder.ini"), "[soft]\nCloseWnd=No\n");
+    EXPECT_EQ(ReadFile(home.Root() + "/VexaRecorder.ini"), "[soft]\nCloseWnd=No\n");
 }
 
 }  // namespace

@@ -7,13 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <numbers>
 #include <optional>
 #include <thread>
 
 #include "decoded_audio.h"
 #include "engine/capture.h"
+#include "tests/support/temp_folder.h"
 #include "platform/audio/audio_system.h"
 
 namespace vexa::engine {
@@ -62,14 +62,8 @@ class PulseSoundTest : public ::testing::Test {
     void SetUp() override {
         if (!HaveTestServer()) GTEST_SKIP() << "needs tools/with-test-env.sh";
     }
-    void TearDown() override {
-        if (!path_.empty()) std::filesystem::remove(path_);
-    }
     std::string TempPath(const char* extension) {
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("vexa_pulse_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + extension))
-                    .string();
+        path_ = folder_.File(std::string("sound") + extension);
         return path_;
     }
     // Records the entries for about `seconds` while `play` runs, and reads the file back.
@@ -89,6 +83,7 @@ class PulseSoundTest : public ::testing::Test {
     }
 
   private:
+    vexa::test::TempFolder folder_;
     std::string path_;
 };
 

@@ -5,12 +5,12 @@
 
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <numbers>
 #include <thread>
 
 #include "decoded_audio.h"
 #include "engine/capture.h"
+#include "tests/support/temp_folder.h"
 #include "platform/audio/fake_audio_system.h"
 #include "platform/time/manual_clock.h"
 
@@ -43,10 +43,7 @@ std::vector<float> Tone(int frames, double frequency, float amplitude) {
 class SoundSessionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        path = (std::filesystem::temp_directory_path() /
-                ("vexa_sound_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".m4a"))
-                   .string();
+        path = folder.File("sound.m4a");
         platform::FakeDeviceScript script;
         script.id = "spk";
         script.name = "Speaker";
@@ -59,7 +56,6 @@ class SoundSessionTest : public ::testing::Test {
         const SoundSourceEntry entries[] = {{0, 100, "spk", &kRow}, {}};
         ASSERT_TRUE(session->AddAudioStream("ac3", AudioRateTriple(AudioBitRateB(50)), entries, system));
     }
-    void TearDown() override { std::filesystem::remove(path); }
 
     // Queues the samples when the session clock has reached now, and waits until the capture thread
     // has read them.
@@ -76,6 +72,7 @@ class SoundSessionTest : public ::testing::Test {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 
+    vexa::test::TempFolder folder;
     std::string path;
     platform::ManualClock clock;
     platform::FakeAudioSystem system;

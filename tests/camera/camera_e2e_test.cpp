@@ -11,6 +11,7 @@
 #include "engine/recording.h"
 #include "platform/camera/virtual_camera.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/temp_folder.h"
 
 namespace vexa::engine {
 namespace {
@@ -63,8 +64,7 @@ TEST(CameraEndToEnd, ThreeSecondMjpgRecordingIsH264AtTheCameraSize) {
     ASSERT_TRUE(camera);
     EXPECT_EQ(camera->Connected().fourcc, platform::kFourCcMjpg);
     test::TempFolder folder;
-    const test::ProbedFile file =
-        Record(camera.get(), folder.Path() + "/camera.mp4", std::chrono::seconds(3));
+    const test::ProbedFile file = Record(camera.get(), folder.File("camera.mp4"), std::chrono::seconds(3));
     ASSERT_EQ(file.streams.size(), 1u);
     EXPECT_EQ(file.streams[0].codec, "h264");
     EXPECT_EQ(file.streams[0].width, 320);
@@ -80,7 +80,7 @@ TEST(CameraEndToEnd, YuyvRecordingShowsTheMovingPattern) {
     CameraRef camera = OpenVirtualCamera(160, 120, 30);
     ASSERT_TRUE(camera);
     test::TempFolder folder;
-    const std::string path = folder.Path() + "/pattern.mp4";
+    const std::string path = folder.File("pattern.mp4");
     (void)Record(camera.get(), path, std::chrono::milliseconds(700));
     const auto pictures = test::DecodeVideo(path);
     ASSERT_GE(pictures.size(), 10u);
@@ -94,7 +94,7 @@ TEST(CameraEndToEnd, UnpluggedCameraLetsTheRecordingEndNormally) {
     ASSERT_TRUE(camera);
     test::TempFolder folder;
     const test::ProbedFile file =
-        Record(camera.get(), folder.Path() + "/unplugged.mp4", std::chrono::milliseconds(1500));
+        Record(camera.get(), folder.File("unplugged.mp4"), std::chrono::milliseconds(1500));
     ASSERT_EQ(file.streams.size(), 1u);
     EXPECT_LE(file.PacketsOf(0).size(), 10u);
     EXPECT_NEAR(file.StreamEndSeconds(0), 1.5, 0.2);  // the last picture lasts until the stop
@@ -106,7 +106,7 @@ TEST(CameraEndToEnd, CorruptPicturesAreSkippedWhileRecording) {
     ASSERT_TRUE(camera);
     test::TempFolder folder;
     const test::ProbedFile file =
-        Record(camera.get(), folder.Path() + "/corrupt.mp4", std::chrono::milliseconds(800));
+        Record(camera.get(), folder.File("corrupt.mp4"), std::chrono::milliseconds(800));
     ASSERT_EQ(file.streams.size(), 1u);
     EXPECT_GE(file.PacketsOf(0).size(), 10u);
     EXPECT_GE(camera->Stats().skipped, 3u);
@@ -119,7 +119,7 @@ TEST(CameraEndToEnd, CameraModeBorrowsTheWindowsCameraAndGivesItBack) {
     test::TempFolder folder;
     RecordingRequest request;
     request.mode = RecordingMode::kCamera;
-    request.output_dir = folder.Path();
+    request.output_dir = folder.Path().string();
     request.acquire_camera = [&] { return CameraRef::Share(window.get()).release(); };
     SessionSlot slot;
     std::string path;

@@ -10,6 +10,7 @@
 #include "platform/time/manual_clock.h"
 #include "tests/camera/scripted_camera.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/temp_folder.h"
 
 namespace vexa::engine {
 namespace {
@@ -28,7 +29,7 @@ struct CameraRecording {
     CameraRef camera;
     platform::ManualClock clock;
     test::TempFolder folder;
-    std::string path = folder.Path() + "/camera.mp4";
+    std::string path = folder.File("camera.mp4");
     std::unique_ptr<CCapture> session;
 
     explicit CameraRecording(int width = 64, int height = 48, int fps = 30) {
@@ -152,7 +153,7 @@ TEST(CameraRecording, CameraOutlivesTheRecordingAndRecordsAgain) {
     ASSERT_TRUE(r.Begin());
     EXPECT_TRUE(r.camera->IsAttached());
     {
-        auto second = CCapture::Create(r.folder.Path() + "/other.mp4", r.clock);
+        auto second = CCapture::Create(r.folder.File("other.mp4"), r.clock);
         EXPECT_FALSE(second->AddCameraStream(20, kVideoBitRate, r.camera.get()));  // one recording at a time
     }
     r.Feed(5, kSecond / 30, r.Grey());
@@ -162,7 +163,7 @@ TEST(CameraRecording, CameraOutlivesTheRecordingAndRecordsAgain) {
     EXPECT_FALSE(r.script->destroyed);
     EXPECT_TRUE(r.script->Emit(r.Grey()));  // the window's preview keeps running
 
-    r.path = r.folder.Path() + "/again.mp4";
+    r.path = r.folder.File("again.mp4");
     r.session = CCapture::Create(r.path, r.clock);
     ASSERT_TRUE(r.session->AddCameraStream(20, kVideoBitRate, r.camera.get()));
     ASSERT_TRUE(r.session->Start());

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/support/media_probe.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ class RecordScreen : public ::testing::Test {
 };
 
 TEST_F(RecordScreen, ThreeSecondsOfChangingContentMakeAPlayableFile) {
-    RunResult r = RunRecorder("--duration 3 --no-sound --output-dir " + folder_.Path());
+    RunResult r = RunRecorder("--duration 3 --no-sound --output-dir " + folder_.Path().string());
     ASSERT_EQ(r.exit_code, 0) << r.out;
     const std::string path = LastLine(r.out);
     auto file = vexa::test::ProbeFile(path);
@@ -68,8 +69,8 @@ TEST_F(RecordScreen, ThreeSecondsOfChangingContentMakeAPlayableFile) {
 }
 
 TEST_F(RecordScreen, RegionIsInclusiveAndOddSizesAreEvened) {
-    RunResult r =
-        RunRecorder("--duration 1 --no-sound --region 100,50,1464,816 --output-dir " + folder_.Path());
+    RunResult r = RunRecorder("--duration 1 --no-sound --region 100,50,1464,816 --output-dir " +
+                              folder_.Path().string());
     ASSERT_EQ(r.exit_code, 0) << r.out;
     auto file = vexa::test::ProbeFile(LastLine(r.out));
     ASSERT_TRUE(file);
@@ -80,7 +81,7 @@ TEST_F(RecordScreen, RegionIsInclusiveAndOddSizesAreEvened) {
 TEST_F(RecordScreen, StatsLineAndStopBySignal) {
     int out_pipe[2];
     ASSERT_EQ(pipe(out_pipe), 0);
-    const std::string dir = folder_.Path();
+    const std::string dir = folder_.Path().string();
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -117,7 +118,8 @@ TEST_F(RecordScreen, UnwritableFolderFailsWithoutReportingAFile) {
 }
 
 TEST_F(RecordScreen, NoDisplayIsAClearError) {
-    RunResult r = RunRecorder("--duration 1 --no-sound --output-dir " + folder_.Path() + " DISPLAY=", false);
+    RunResult r =
+        RunRecorder("--duration 1 --no-sound --output-dir " + folder_.Path().string() + " DISPLAY=", false);
     EXPECT_EQ(r.exit_code, 2);  // an unknown argument first
     const std::string cmd =
         "env -u DISPLAY " + std::string(VEXA_RECORD_PATH) + " --duration 1 --no-sound 2>&1";

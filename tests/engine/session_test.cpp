@@ -12,6 +12,7 @@
 #include "platform/screen/fake_screen_backend.h"
 #include "platform/time/manual_clock.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/temp_folder.h"
 
 namespace vexa::engine {
 namespace {
@@ -31,7 +32,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
 
 class SessionTest : public ::testing::Test {
   protected:
-    std::string Path() const { return folder_.Path() + "/out.mp4"; }
+    std::string Path() const { return folder_.File("out.mp4"); }
 
     // A session with one screen stream on a fake screen that offers only the polling method.
     std::unique_ptr<CCapture> ScreenSession(int width, int height, bool cursor, const CaptureRect& rect = {},
@@ -326,7 +327,7 @@ TEST_F(DamageSessionTest, FailureReselectsAndFallsBackToPolling) {
 TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
     platform::ManualClock clock;
     test::TempFolder folder;
-    auto session = CCapture::Create(folder.Path() + "/x.mp4", clock);
+    auto session = CCapture::Create(folder.File("x.mp4"), clock);
     struct Case {
         CaptureRect rect;
         platform::ScreenRect crop;
@@ -351,7 +352,7 @@ TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
 TEST(DisplayInit, FailsWithoutAnyMethod) {
     platform::ManualClock clock;
     test::TempFolder folder;
-    auto session = CCapture::Create(folder.Path() + "/x.mp4", clock);
+    auto session = CCapture::Create(folder.File("x.mp4"), clock);
     auto screen = std::make_unique<FakeScreenBackend>(64, 48);
     screen->SetDamageSupported(false);
     screen->SetPollingSupported(false);

@@ -3,15 +3,15 @@
 #include <unistd.h>
 
 #include "net/detached_launch.h"
-#include "tests/net/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace net {
 namespace {
 
-using testing::ReadFile;
-using testing::TempFolder;
-using testing::WaitForFile;
-using testing::WriteFile;
+using vexa::test::ReadFile;
+using vexa::test::TempFolder;
+using vexa::test::WaitForFile;
+using vexa::test::WriteFile;
 
 // The script records its arguments, its session id and its parent, then renames the record into place
 // so the test never reads half a file.

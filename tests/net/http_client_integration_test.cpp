@@ -15,7 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::UpdateServer;
 using testing::UpdateServerOptions;
-using testing::WriteFile;
+using vexa::test::WriteFile;
 
 class HttpClientAgainstServer : public ::testing::Test {
   protected:

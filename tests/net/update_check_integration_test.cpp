@@ -15,12 +15,12 @@ namespace net {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ReadFile;
-using testing::TempFolder;
 using testing::UpdateServer;
 using testing::UpdateServerOptions;
-using testing::WaitForFile;
-using testing::WriteFile;
+using vexa::test::ReadFile;
+using vexa::test::TempFolder;
+using vexa::test::WaitForFile;
+using vexa::test::WriteFile;
 
 // An updater that records which copy ran and with which arguments.
 std::string RecordingUpdater(const std::string& label) {

@@ -8,14 +8,14 @@
 #include "net/crc32.h"
 #include "net/update_check.h"
 #include "net/updater_file.h"
-#include "tests/net/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace net {
 namespace {
 
-using testing::ReadFile;
-using testing::TempFolder;
-using testing::WriteFile;
+using vexa::test::ReadFile;
+using vexa::test::TempFolder;
+using vexa::test::WriteFile;
 
 TEST(DownloadAddress, DropsOneTrailingSlashAndAddsNoSeparator) {
     EXPECT_EQ(DownloadAddress("http://host/dir/", "AutoUpdater.exe"), "http://host/dirAutoUpdater.exe");

@@ -12,6 +12,9 @@
 namespace net::testing {
 namespace {
 
+using vexa::test::ReadFile;
+using vexa::test::WriteFile;
+
 // Reads one line from the server's standard output ("PORT <n>").
 int ReadPort(int fd) {
     std::string line;

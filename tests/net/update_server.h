@@ -10,7 +10,7 @@
 #include <json/json.h>
 
 #include "net/rsa_public_key.h"
-#include "tests/net/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace net::testing {
 
@@ -39,7 +39,7 @@ class UpdateServer {
     [[nodiscard]] std::vector<Json::Value> Requests() const;
 
   private:
-    TempFolder folder_;
+    vexa::test::TempFolder folder_;
     bool tls_;
     int pid_ = -1;
     int port_ = 0;

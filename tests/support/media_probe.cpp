@@ -1,10 +1,6 @@
 #include "tests/support/media_probe.h"
 
-#include <dirent.h>
-#include <stdlib.h>
-
 #include <algorithm>
-#include <filesystem>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -166,25 +162,6 @@ std::optional<DecodedSound> DecodeSound(const std::string& path) {
     });
     swr_free(&swr);
     return sound;
-}
-
-TempFolder::TempFolder() {
-    char pattern[] = "/tmp/vexa-test.XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path_ = made ? made : "/tmp";
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ec;
-    if (path_ != "/tmp") std::filesystem::remove_all(path_, ec);
-}
-
-std::vector<std::string> TempFolder::Files() const {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(path_, ec)) out.push_back(e.path().string());
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 }  // namespace vexa::test

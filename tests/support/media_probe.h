@@ -62,18 +62,4 @@ struct DecodedSound {
 };
 [[nodiscard]] std::optional<DecodedSound> DecodeSound(const std::string& path);
 
-// A fresh temporary folder, removed with everything in it when the object goes.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    [[nodiscard]] const std::string& Path() const { return path_; }
-    [[nodiscard]] std::vector<std::string> Files() const;
-
-  private:
-    std::string path_;
-};
-
 }  // namespace vexa::test

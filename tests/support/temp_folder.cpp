@@ -1,17 +1,19 @@
-#include "tests/net/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
+#include <stdlib.h>
+
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
-namespace net::testing {
+namespace vexa::test {
 
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vexa-net-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    std::string pattern = (std::filesystem::temp_directory_path() / "vexa-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
     path_ = pattern;
 }
 
@@ -20,8 +22,17 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::vector<std::string> TempFolder::Files() const {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(path_, ec)) out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 void WriteFile(const std::filesystem::path& file, const std::string& text, bool executable) {
-    std::ofstream(file, std::ios::binary) << text;
+    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
     if (executable) {
         std::filesystem::permissions(file, std::filesystem::perms::owner_all |
                                                std::filesystem::perms::group_read |
@@ -37,7 +48,7 @@ std::string ReadFile(const std::filesystem::path& file) {
 }
 
 bool WaitForFile(const std::filesystem::path& file, int seconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!std::filesystem::exists(file)) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -45,4 +56,4 @@ bool WaitForFile(const std::filesystem::path& file, int seconds) {
     return true;
 }
 
-}  // namespace net::testing
+}  // namespace vexa::test
