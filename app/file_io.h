@@ -10,9 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "app/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace vexa::app {
+
+using platform::UniqueFd;
 
 // Identity of one version of a file; an atomic replacement always changes the inode.
 struct FileStamp {

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace vexa::app {
+namespace vexa::platform {
 
 class UniqueFd {
   public:
@@ -35,4 +35,4 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-}  // namespace vexa::app
+}  // namespace vexa::platform
