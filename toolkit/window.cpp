@@ -485,6 +485,17 @@ bool Window::postMessage(WindowHandle window, const Message& message) {
     return true;
 }
 
+bool Window::postToNativeWindow(unsigned long nativeId, const Message& message) {
+    WindowHandle target = 0;
+    {
+        std::lock_guard lock(registry().mutex);
+        for (const auto& [handle, window] : registry().windows) {
+            if (window->widget_ && window->widget_->winId() == nativeId) target = handle;
+        }
+    }
+    return target && postMessage(target, message);
+}
+
 std::optional<std::intptr_t> Window::sendMessage(WindowHandle window, const Message& message,
                                                  std::chrono::milliseconds timeout) {
     auto reply = std::make_shared<SendState>();

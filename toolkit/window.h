@@ -107,6 +107,10 @@ class Window {
     [[nodiscard]] static std::optional<std::intptr_t> sendMessage(WindowHandle window, const Message& message,
                                                                   std::chrono::milliseconds timeout);
     bool postMessage(const Message& message) const { return postMessage(handle_, message); }
+    // Queues a message for the window whose native window is `nativeId` (a message another
+    // process sent to it); false when no window of this process has that native window.
+    // User-interface thread only.
+    static bool postToNativeWindow(unsigned long nativeId, const Message& message);
 
     // Native features.
     void setTimer(int id, int intervalMs);

@@ -1,0 +1,51 @@
+#include "app/control_create.h"
+
+#include "app/left_tab_bar.h"
+#include "app/small_controls.h"
+#include "app/title_bar.h"
+#include "ui/audio_area.h"
+#include "ui/camera_area.h"
+#include "ui/desktop_area.h"
+#include "ui/file_list.h"
+#include "ui/record_area.h"
+#include "ui/setting_area.h"
+
+namespace vexa::app {
+namespace {
+
+template <class T>
+std::unique_ptr<toolkit::Control> Make() {
+    return std::make_unique<T>();
+}
+
+struct Entry {
+    std::string_view tag;
+    std::unique_ptr<toolkit::Control> (*make)();
+};
+
+constexpr Entry kControls[] = {
+    {"TitleBar", Make<CTitleBar>},
+    {"LeftTabBar", Make<CLeftTabBar>},
+    {"RecordArea", Make<ui::CRecordArea>},
+    {"DesktopArea", Make<ui::CDesktopArea>},
+    {"AudioArea", Make<ui::CAudioArea>},
+    {"CameraArea", Make<ui::CCameraArea>},
+    {"SettingArea", Make<ui::CSettingArea>},
+    {"LCDDigit", Make<CLCDDigit>},
+    {"SliderEx", Make<CSliderEx>},
+    {"CheckBoxEx", Make<CCheckBoxEx>},
+    {"FileList", Make<ui::CFileList>},
+    {"FileListElement", Make<ui::CFileListElement>},
+    {"ShellExeBtn", Make<CShellExeBtn>},
+};
+
+}  // namespace
+
+std::unique_ptr<toolkit::Control> CControlCreate(std::string_view tag) {
+    for (const Entry& entry : kControls) {
+        if (entry.tag == tag) return entry.make();
+    }
+    return nullptr;
+}
+
+}  // namespace vexa::app

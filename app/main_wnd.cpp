@@ -1,0 +1,304 @@
+#include "app/main_wnd.h"
+
+#include "app/close_choice.h"
+#include "app/control_create.h"
+#include "app/hotkey_dispatch.h"
+#include "app/left_tab_bar.h"
+#include "app/message_wnd.h"
+#include "app/program_folder.h"
+#include "app/title_bar.h"
+#include "net/network_library.h"
+#include "net/update_thread.h"
+#include "platform/desktop/hotkey_service.h"
+#include "platform/log/log.h"
+#include "toolkit/application.h"
+#include "toolkit/dialog_builder.h"
+#include "toolkit/native_dialogs.h"
+#include "ui/audio_area.h"
+#include "ui/camera_area.h"
+#include "ui/file_list.h"
+#include "ui/record_area.h"
+#include "ui/setting_area.h"
+
+namespace vexa::app {
+namespace {
+
+CMainWnd* instance = nullptr;
+
+constexpr int kMenuShow = 24;
+constexpr int kMenuExit = 16;
+constexpr int kMenuRestore = 1;
+constexpr int kMenuMinimize = 2;
+constexpr int kMenuClose = 3;
+
+net::ClientIdentity ToClientIdentity(const IdentityValues& v) {
+    return {.productId = v.id, .version = v.version, .channel = v.channel, .campaignId = v.bdvid, .clientId = v.uuid};
+}
+
+QImage ProgramIcon(toolkit::PaintManager& manager) {
+    const QImage* logo = manager.image("logo.png");
+    return logo ? *logo : QImage();
+}
+
+}  // namespace
+
+CMainWnd::CMainWnd()
+    : ini_(SettingsIni::ForThisProgram()), tray_([this](int message) {
+          postMessage({kMsgTrayIcon, 0, message});
+      }) {
+    instance = this;
+    program_folder_ = ProgramFolder();
+    network_ = std::make_unique<net::NetworkLibrary>();
+    if (!network_->Ready()) {
+        log::Failure(Error(ErrorCode::kInternal, "libcurl's global initialisation failed"), "network library");
+        toolkit::showMessageBox(nullptr, "初始化网络失败", kMainWindowTitle, toolkit::MessageIcon::kError);
+        return;
+    }
+    identity_ = LoadIdentityValues(ini_);
+    update_ = std::make_unique<net::UpdateThread>(net::StartUpdateCheck(ToClientIdentity(identity_), program_folder_));
+}
+
+CMainWnd::~CMainWnd() {
+    destroy();
+    update_.reset();  // aborts a transfer in flight and joins the thread
+    hotkeys_.reset();
+    Unregister(this);
+    if (instance == this) instance = nullptr;
+}
+
+CMainWnd* CMainWnd::Instance() { return instance; }
+
+bool CMainWnd::onCreate() {
+    create_error_ = Create();
+    if (create_error_.ok()) return true;
+    log::Failure(create_error_, "main window");
+    return false;
+}
+
+// The steps of creation, in order; the first failure ends it.
+Error CMainWnd::Create() {
+    screen_size_ = toolkit::primaryScreenSize();
+    devices_ = ui::BuildDeviceLists();
+    std::string why;
+    settings_ = SettingsKey::Open(SettingsKey::DefaultPath(), &why);
+    if (!settings_) return Error(ErrorCode::kIo, "settings store: " + why);
+    Register(this);
+    StartHotkeys();
+    paintManager().addNotifier(this);
+
+    std::string error;
+    std::unique_ptr<toolkit::Control> root = toolkit::buildLayout("MainWnd.xml", paintManager(), CControlCreate, &error);
+    if (!root) return Error(ErrorCode::kInternal, "MainWnd.xml: " + error);
+    paintManager().attach(std::move(root));
+    applyWindowInfo();
+
+    auto* title = paintManager().find<CTitleBar>("main_title_bar");
+    if (!title) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_title_bar");
+    if (Error e = title->Init(); !e.ok()) return e;
+    auto* record = paintManager().find<ui::CRecordArea>("main_record_area");
+    if (!record) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_record_area");
+    if (Error e = record->InitPage(); !e.ok()) return e;
+    auto* setting = paintManager().find<ui::CSettingArea>("main_setting_area");
+    if (!setting) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_setting_area");
+    if (Error e = setting->Init(); !e.ok()) return e;
+    auto* tabs = paintManager().find<CLeftTabBar>("main_left_tab");
+    if (!tabs) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_left_tab");
+    if (Error e = tabs->Init(*settings_); !e.ok()) return e;
+    auto* files = dynamic_cast<ui::CFileList*>(toolkit::findChild(*record, "file_list"));
+    if (!files) return Error(ErrorCode::kNotFound, "the record page has no file_list");
+    return files->Init();
+}
+
+void CMainWnd::StartHotkeys() {
+    const WindowHandle self = handle();
+    Result<std::unique_ptr<desktop::HotkeyService>> service =
+        desktop::HotkeyService::Open([self](int id, uint32_t modifiers) {
+            toolkit::Window::postMessage(self, {kMsgHotkey, static_cast<std::uintptr_t>(id), modifiers});
+        });
+    if (service.ok())
+        hotkeys_ = std::move(service).value();
+    else
+        log::Failure(service.error(), "global hotkeys");
+}
+
+bool CMainWnd::onCloseRequest() {
+    ShowExitChoice();
+    return false;  // closing is the exit prompt's decision
+}
+
+void CMainWnd::onDestroy() {
+    tray_.Remove();
+    if (ui::CFileList* files = ui::CFileList::Instance()) files->StopWatching();
+}
+
+void CMainWnd::onFinalMessage() { toolkit::Application::quit(0); }
+
+std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) {
+    switch (m.id) {
+        case toolkit::kCloseMessage:
+            ShowExitChoice();
+            return 0;
+        case kMsgHotkey:
+            OnHotkey(m.wparam, m.lparam);
+            return 0;
+        case kMsgActivateMain:
+            log::Info("another start asked for the main window");
+            BringToFront();
+            return 0;
+        case kMsgExitOrTray:
+            ExitOrTray(m.wparam == 1);
+            return 0;
+        case kMsgTrayIcon:
+            OnTrayIcon(static_cast<int>(m.lparam));
+            return 0;
+        case kMsgDisplayChange:
+            OnDisplayChange(QSize(static_cast<int>(m.lparam & 0xFFFF), static_cast<int>((m.lparam >> 16) & 0xFFFF)));
+            return 0;
+        case kMsgFolderChanges: {
+            ui::CFileList* files = ui::CFileList::Instance();
+            if (!files || m.wparam != reinterpret_cast<std::uintptr_t>(files)) return std::nullopt;
+            return files->OnFolderChanges(m.lparam);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+toolkit::HitTest CMainWnd::hitTest(const QPoint& client) const {
+    const toolkit::HitTest code = toolkit::Window::hitTest(client);
+    if (code != toolkit::HitTest::Caption) return code;
+    const CTitleBar* title = CTitleBar::Instance();
+    const toolkit::Control* hit = const_cast<CMainWnd*>(this)->paintManager().findControlAt(client);
+    return title && hit && hit == title->Icon() ? toolkit::HitTest::SysMenu : code;
+}
+
+bool CMainWnd::onMouse(const toolkit::MouseInput& input) {
+    if (input.kind != toolkit::MouseInput::Kind::Down || hitTest(input.pos) != toolkit::HitTest::SysMenu) return false;
+    ShowWindowMenu();
+    return true;
+}
+
+void CMainWnd::ShowWindowMenu() {
+    const toolkit::MenuItem items[] = {{kMenuRestore, "还原"}, {kMenuMinimize, "最小化"}, {kMenuClose, "关闭"}};
+    switch (toolkit::trackPopupMenu(this, items, toolkit::cursorPos())) {
+        case kMenuRestore:
+            restore();
+            break;
+        case kMenuMinimize:
+            minimize();
+            break;
+        case kMenuClose:
+            postMessage({toolkit::kCloseMessage, 0, 0});
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainWnd::notify(toolkit::Notification& n) {
+    if (n.type != "tabselect" || !n.sender || n.sender != CLeftTabBar::Instance()) return;
+    const int tab = static_cast<int>(n.wparam);
+    if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->SetMode(tab, static_cast<int>(n.lparam));
+    if (ui::CSettingArea* setting = ui::CSettingArea::Instance()) setting->setVisible(tab == CLeftTabBar::kSettingsTab);
+}
+
+void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
+    const ui::CSettingArea* setting = ui::CSettingArea::Instance();
+    if (!setting) return;
+    ui::CRecordArea* record = ui::CRecordArea::Instance();
+    HotkeyContext context{.main_enabled = isEnabled()};
+    if (record) {
+        context.record_page = true;
+        context.mode = record->Mode();
+        context.state = record->RecordingState();
+        context.any_sound_selected = ui::CAudioArea::Instance() && ui::CAudioArea::Instance()->AnySoundSourceSelected();
+        context.any_camera_selected = ui::CCameraArea::Instance() && ui::CCameraArea::Instance()->AnyCameraSelected();
+    }
+    switch (DispatchHotkey(setting->HotkeySlots(), id, modifiers, context)) {
+        case HotkeyAction::kToggleRecording:
+            record->ToggleRecording(false);
+            break;
+        case HotkeyAction::kTogglePause:
+            record->TogglePause();
+            break;
+        case HotkeyAction::kSelectRegion:
+            record->SelectRegion();
+            break;
+        case HotkeyAction::kShowHideMainWindow:
+            if (isVisible()) {
+                hide();
+            } else {
+                show();
+                bringToFront();
+            }
+            break;
+        case HotkeyAction::kNone:
+            break;
+    }
+}
+
+void CMainWnd::BringToFront() {
+    restore();
+    show();
+    bringToFront();
+}
+
+void CMainWnd::ShowExitChoice() {
+    if (!AskOnClose(ini_)) {
+        ExitOrTray(ini_.GetString("soft", "CloseWnd") == "Yes");
+        return;
+    }
+    CCMessageWnd prompt(ini_);
+    if (!prompt.create(this, kMainWindowTitle, toolkit::kStylePopup | toolkit::kStyleLayered, QRect(0, 0, 960, 593)))
+        return;
+    prompt.centerOnOwner();
+    (void)prompt.showModal();
+}
+
+void CMainWnd::ExitOrTray(bool exit) {
+    if (exit) {
+        log::Info("exit chosen: closing the main window");
+        hide();
+        destroy();  // removes the tray icon; the final message ends the event loop
+        return;
+    }
+    if (!tray_.Add(ProgramIcon(paintManager()), QString::fromUtf8(kMainWindowTitle)))
+        log::Warning("the desktop offers no tray: the window is hidden without an icon");
+    setToolWindow(true);
+    hide();
+}
+
+void CMainWnd::RestoreFromTray() {
+    setToolWindow(false);
+    show();
+    tray_.Remove();
+}
+
+void CMainWnd::OnTrayIcon(int mouse_message) {
+    if (mouse_message == toolkit::kTrayDoubleClick) {
+        RestoreFromTray();
+        return;
+    }
+    if (mouse_message != toolkit::kTrayRightDown) return;
+    const toolkit::MenuItem items[] = {{kMenuShow, "显示"}, {kMenuExit, "退出"}};
+    switch (toolkit::trackPopupMenu(this, items, toolkit::cursorPos())) {
+        case kMenuShow:
+            RestoreFromTray();
+            break;
+        case kMenuExit:
+            tray_.Remove();
+            hide();
+            destroy();
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainWnd::OnDisplayChange(const QSize& size) {
+    screen_size_ = size;
+    log::Writef(log::Level::kInfo, "primary screen is now %dx%d", size.width(), size.height());
+    if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->NotifyDisplayChange();
+}
+
+}  // namespace vexa::app

@@ -1,0 +1,103 @@
+// CMainWnd: the program's one main window "Miravo" (class "VexaRecorder_Main_Window", 960 x 593,
+// dragged by its 50-pixel caption) and the owner of process-wide state: the settings store, the
+// ini, the device lists, the primary screen's size, the identity values and the update check. It
+// builds "MainWnd.xml" through CControlCreate, routes the global hotkeys to the record page,
+// brings itself to the front for a second start, asks on closing (exit or tray) and keeps the
+// tray icon while it sits in the tray.
+//
+// Ownership: AppMain owns the one object; Instance() reaches it while it exists. The pages belong
+// to its control tree.
+// Threads: everything on the user-interface thread. Other threads reach it by posting or sending
+// messages: the hotkey service posts WM_HOTKEY, a second instance posts MSG_ACTIVATE_MAIN, the
+// recordings list's watcher sends MSG_FOLDER_CHANGES.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/identity_values.h"
+#include "app/settings_ini.h"
+#include "app/settings_key.h"
+#include "platform/error.h"
+#include "toolkit/tray_icon.h"
+#include "toolkit/window.h"
+#include "ui/shell.h"
+
+namespace net {
+class NetworkLibrary;
+class UpdateThread;
+}  // namespace net
+
+namespace vexa::app {
+
+inline constexpr std::uint32_t kMsgFolderChanges = toolkit::kUserMessage + 2;
+inline constexpr std::uint32_t kMsgActivateMain = toolkit::kUserMessage + 100;
+inline constexpr std::uint32_t kMsgTrayIcon = toolkit::kUserMessage + 126;
+inline constexpr std::uint32_t kMsgDisplayChange = 0x007E;  // WM_DISPLAYCHANGE: lparam height << 16 | width
+
+inline constexpr const char* kMainWindowClass = "VexaRecorder_Main_Window";
+inline constexpr const char* kMainWindowTitle = "Miravo";
+
+class CMainWnd final : public toolkit::Window, public toolkit::NotifyReceiver, public ui::Shell {
+  public:
+    // The construction steps: program paths, the network library (a message box when it fails),
+    // the identity values, the update check.
+    CMainWnd();
+    ~CMainWnd() override;
+    [[nodiscard]] static CMainWnd* Instance();
+
+    // Why the window could not be created (after create() returned false).
+    [[nodiscard]] const Error& CreateError() const { return create_error_; }
+
+    // --- toolkit::Window ---
+    [[nodiscard]] std::string windowClassName() const override { return kMainWindowClass; }
+    [[nodiscard]] unsigned classStyle() const override { return 0x20008; }  // double clicks, drop shadow
+    bool onCreate() override;
+    bool onCloseRequest() override;
+    void onDestroy() override;
+    void onFinalMessage() override;
+    std::optional<std::intptr_t> handleMessage(const toolkit::Message& message) override;
+    [[nodiscard]] toolkit::HitTest hitTest(const QPoint& client) const override;
+    bool onMouse(const toolkit::MouseInput& input) override;
+    void notify(toolkit::Notification& notification) override;
+
+    // --- ui::Shell ---
+    [[nodiscard]] SettingsKey& Settings() override { return *settings_; }
+    [[nodiscard]] SettingsIni& Ini() override { return ini_; }
+    [[nodiscard]] const ui::DeviceLists& Devices() const override { return devices_; }
+    [[nodiscard]] QSize ScreenSize() const override { return screen_size_; }
+    [[nodiscard]] toolkit::Window& MainWindow() override { return *this; }
+    [[nodiscard]] desktop::HotkeyService* Hotkeys() override { return hotkeys_.get(); }
+
+    // Restores, raises and focuses the window (a second start asked for it).
+    void BringToFront();
+    // wparam of MSG_EXIT_OR_TRAY: true exits, false goes to the tray.
+    void ExitOrTray(bool exit);
+    [[nodiscard]] bool InTray() const { return tray_.Shown(); }
+
+  private:
+    [[nodiscard]] Error Create();
+    void ShowExitChoice();
+    void OnTrayIcon(int mouse_message);
+    void RestoreFromTray();
+    void OnHotkey(std::uintptr_t id, std::intptr_t modifiers);
+    void OnDisplayChange(const QSize& size);
+    void ShowWindowMenu();
+    void StartHotkeys();
+
+    std::string program_folder_;
+    std::unique_ptr<net::NetworkLibrary> network_;
+    std::unique_ptr<net::UpdateThread> update_;
+    SettingsIni ini_;
+    IdentityValues identity_;
+    std::unique_ptr<SettingsKey> settings_;
+    ui::DeviceLists devices_;
+    QSize screen_size_;
+    std::unique_ptr<desktop::HotkeyService> hotkeys_;
+    toolkit::TrayIcon tray_;
+    Error create_error_;
+};
+
+}  // namespace vexa::app

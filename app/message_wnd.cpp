@@ -1,0 +1,48 @@
+#include "app/message_wnd.h"
+
+#include "app/settings_ini.h"
+#include "platform/log/log.h"
+#include "toolkit/button.h"
+#include "toolkit/dialog_builder.h"
+
+namespace vexa::app {
+
+bool CCMessageWnd::onCreate() {
+    std::string error;
+    std::unique_ptr<toolkit::Control> root = toolkit::buildLayout("MessageWnd.xml", paintManager(), {}, &error);
+    if (!root) {
+        log::Failure(Error(ErrorCode::kInternal, error), "exit prompt");
+        return false;
+    }
+    paintManager().attach(std::move(root));
+    paintManager().addNotifier(this);
+    applyWindowInfo();
+    auto* to_exit = paintManager().find<toolkit::Option>("optClose");
+    auto* to_tray = paintManager().find<toolkit::Option>("optMin");
+    if (!to_exit || !to_tray || !paintManager().find<toolkit::CheckBox>("chkPrompt")) {
+        log::Failure(Error(ErrorCode::kNotFound, "MessageWnd.xml lacks optClose, optMin or chkPrompt"), "exit prompt");
+        return false;
+    }
+    (ini_.GetString("soft", "CloseWnd") == "Yes" ? to_exit : to_tray)->setSelected(true, false);
+    return true;
+}
+
+void CCMessageWnd::notify(toolkit::Notification& n) {
+    if (n.type != "click" || !n.sender) return;
+    const std::string& name = n.sender->name();
+    if (name == "btnCancel" || name == "closebtn") {
+        postMessage({toolkit::kCloseMessage, 0, 0});
+        return;
+    }
+    if (name != "btnOK") return;
+    if (paintManager().find<toolkit::CheckBox>("chkPrompt")->isChecked())
+        (void)ini_.WriteString("soft", "ShowExitMsg", "No");
+    const bool exits = paintManager().find<toolkit::Option>("optClose")->isSelected();
+    if (!ini_.WriteString("soft", "CloseWnd", exits ? "Yes" : "No"))
+        log::Writef(log::Level::kWarning, "exit prompt: cannot write CloseWnd to %s", ini_.Path().c_str());
+    postMessage({toolkit::kCloseMessage, 0, 0});
+    hide();
+    if (owner()) owner()->postMessage({kMsgExitOrTray, exits ? 1u : 0u, 0});
+}
+
+}  // namespace vexa::app

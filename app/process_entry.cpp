@@ -1,0 +1,164 @@
+#include "app/process_entry.h"
+
+#include <signal.h>
+#include <strings.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+
+#include "app/main_wnd.h"
+#include "platform/desktop/instance.h"
+#include "platform/log/log.h"
+#include "toolkit/application.h"
+#include "toolkit/skin_archive.h"
+#include "ui/record_area.h"
+#include "ui/setting_area.h"
+
+namespace vexa::app {
+namespace {
+
+timespec crash_delay{};
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    const size_t n = std::char_traits<char>::length(prefix);
+    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+// Only async-signal-safe calls: a fixed line to standard error, a sleep, _exit.
+[[noreturn]] void EndAfterDelay() {
+    static const char kLine[] = "VexaRecorder: crashed; ending in a few seconds\n";
+    (void)!write(STDERR_FILENO, kLine, sizeof kLine - 1);
+    timespec left = crash_delay;
+    while (nanosleep(&left, &left) != 0) {
+    }
+    _exit(kExitCrashed);
+}
+
+void OnFatalSignal(int /*signal*/) { EndAfterDelay(); }
+
+[[noreturn]] void OnTerminate() {
+    log::Write(log::Level::kError, "uncaught exception: the program ends");
+    EndAfterDelay();
+}
+
+// An alternate stack is per thread: the user-interface thread gets one, so that even its stack
+// overflow reaches the handler. Other threads' faults reach it on their own stacks.
+void InstallAlternateStack() {
+    static std::unique_ptr<char[]> stack(new char[1 << 16]);
+    stack_t alternate{};
+    alternate.ss_sp = stack.get();
+    alternate.ss_size = 1 << 16;
+    sigaltstack(&alternate, nullptr);
+}
+
+Result<std::shared_ptr<toolkit::SkinArchive>> LoadSkin() {
+    std::string error;
+    std::shared_ptr<toolkit::SkinArchive> skin = toolkit::SkinArchive::openEmbedded(&error);
+    if (!skin) return Error(ErrorCode::kInternal, "skin archive: " + error);
+    return skin;
+}
+
+// Steps after the window exists: centre it, then record at once, stay hidden, or show it.
+void ShowAtStart(CMainWnd& window, const CommandLine& command_line) {
+    window.centerOnOwner();
+    const ui::CSettingArea* setting = ui::CSettingArea::Instance();
+    if (setting && setting->StartBeginRecord()) {
+        log::Info("recording at launch");
+        if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->ToggleRecording(false);
+        return;
+    }
+    if (command_line.autostart) {
+        log::Info("started with -autostart: the window stays hidden");
+        return;
+    }
+    window.show();
+}
+
+int AppMain(int argc, char** argv, const CommandLine& command_line) {
+    Result<std::unique_ptr<toolkit::Application>> app = toolkit::Application::create(argc, argv);
+    if (!app.ok()) {
+        log::Failure(app.error(), "start-up");
+        return kExitStartFailed;
+    }
+    Result<std::shared_ptr<toolkit::SkinArchive>> skin = LoadSkin();
+    if (!skin.ok()) {
+        log::Failure(skin.error(), "start-up");
+        return kExitStartFailed;
+    }
+    toolkit::setProcessSkin(skin.value());
+
+    const Result<uint32_t> running = desktop::FindTopLevelWindow(kMainWindowClass, kMainWindowTitle);
+    if (!EnsureElevated()) return 0;
+    if (running.ok() && running.value() != 0) {
+        const Error posted = desktop::PostWindowMessage(running.value(), kMsgActivateMain, 0, 0);
+        if (posted.ok())
+            log::Info("another instance runs: asked it to come to the front");
+        else
+            log::Failure(posted, "handing over to the running instance");
+        return 0;
+    }
+
+    int code = kExitStartFailed;
+    {
+        auto window = std::make_unique<CMainWnd>();
+        if (!window->create(nullptr, kMainWindowTitle, toolkit::kStylePopup | toolkit::kStyleDropShadow,
+                            QRect(0, 0, 960, 593))) {
+            log::Failure(window->CreateError(), "start-up");
+            return kExitStartFailed;
+        }
+        (*app)->setIcon(window->paintManager().image("logo.png") ? *window->paintManager().image("logo.png")
+                                                                 : QImage());
+        const toolkit::WindowHandle handle = window->handle();
+        (*app)->onPrimaryScreenChanged([handle](QSize size) {
+            toolkit::Window::postMessage(handle, {kMsgDisplayChange, 0, size.height() << 16 | size.width()});
+        });
+        ShowAtStart(*window, command_line);
+        log::Info("main window ready");
+        code = (*app)->exec();
+        window.reset();  // settings closed, pages destroyed (a running recording is finished first)
+    }
+    toolkit::setProcessSkin(nullptr);
+    log::Writef(log::Level::kInfo, "exit code %d", code);
+    return code;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine result;
+    for (const std::string& argument : arguments) {
+        if (StartsWithNoCase(argument, "-autostart")) result.autostart = true;
+        // "-logid=", "-logfile=" and "-lognet=" are accepted and have no effect.
+    }
+    return result;
+}
+
+void InstallCrashFilter(std::chrono::milliseconds delay) {
+    crash_delay.tv_sec = static_cast<time_t>(delay.count() / 1000);
+    crash_delay.tv_nsec = static_cast<long>(delay.count() % 1000) * 1'000'000;
+    InstallAlternateStack();
+    struct sigaction action {};
+    action.sa_handler = OnFatalSignal;
+    action.sa_flags = SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(signal, &action, nullptr);
+    std::set_terminate(OnTerminate);
+}
+
+int ProcessEntry(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    InstallCrashFilter();
+    signal(SIGPIPE, SIG_IGN);
+    const CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv, argv + argc));
+    if (Error log_error = log::OpenDefaultLog(); !log_error.ok())
+        std::fprintf(stderr, "VexaRecorder: no log: %s\n", log_error.message().c_str());
+    log::Info("VexaRecorder starts");
+    return AppMain(argc, argv, command_line);
+}
+
+}  // namespace vexa::app

@@ -1,0 +1,44 @@
+// The small custom controls of the main window's layouts, each its toolkit base plus one behaviour:
+//  - CLCDDigit: one digit 0..9 drawn from a strip of 16 x 22 cells (the floating bar's clock);
+//  - CSliderEx: a slider that dims its track (fade 128) and thumb (fade 100) while disabled;
+//  - CCheckBoxEx: a check box that dims its images (fade 100) while disabled;
+//  - CShellExeBtn: a button that opens its user data (a file or address) with the desktop's
+//    default application on a short-lived thread of its own.
+// Thread-safety: user-interface thread only, like every control.
+#pragma once
+
+#include "toolkit/button.h"
+#include "toolkit/slider.h"
+
+namespace vexa::app {
+
+class CLCDDigit : public toolkit::Control {
+  public:
+    [[nodiscard]] int Digit() const { return digit_; }
+    // Digits outside 0..9 are ignored; a change repaints the control.
+    void SetDigit(int digit);
+
+  protected:
+    void paintBkImage(QPainter& painter) override;
+
+  private:
+    int digit_ = 0;
+};
+
+class CSliderEx : public toolkit::Slider {
+  protected:
+    [[nodiscard]] int imageFade() const override { return isEnabled() ? 255 : 100; }
+    [[nodiscard]] int trackFade() const override { return isEnabled() ? 255 : 128; }
+};
+
+class CCheckBoxEx : public toolkit::CheckBox {
+  protected:
+    [[nodiscard]] int imageFade() const override { return isEnabled() ? 255 : 100; }
+};
+
+class CShellExeBtn : public toolkit::Button {
+  public:
+    bool activate() override;
+};
+
+}  // namespace vexa::app

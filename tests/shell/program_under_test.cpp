@@ -1,0 +1,149 @@
+#include "tests/shell/program_under_test.h"
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/desktop/instance.h"
+
+extern char** environ;
+
+namespace vexa::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+ProgramUnderTest::ProgramUnderTest() {
+    program_ = folder_.File("VexaRecorder");
+    std::filesystem::copy_file(VEXA_PROGRAM_PATH, program_);
+    std::filesystem::create_directories(Home());
+    display_ = XOpenDisplay(nullptr);
+    if (!display_) throw std::runtime_error("no X display for the program under test");
+}
+
+ProgramUnderTest::~ProgramUnderTest() {
+    for (pid_t pid : started_) {
+        if (kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
+    }
+    if (display_) XCloseDisplay(display_);
+}
+
+pid_t ProgramUnderTest::Start(const std::vector<std::string>& arguments) {
+    std::vector<std::string> env_text = {"HOME=" + Home()};
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
+            entry.rfind("XDG_STATE_HOME=", 0) == 0)
+            continue;
+        env_text.push_back(entry);
+    }
+    std::vector<char*> env;
+    for (std::string& e : env_text) env.push_back(e.data());
+    env.push_back(nullptr);
+    std::vector<std::string> args_text = {program_};
+    args_text.insert(args_text.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& a : args_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program_.c_str(), nullptr, nullptr, argv.data(), env.data()) != 0)
+        throw std::runtime_error("cannot start the program");
+    started_.push_back(pid);
+    return pid;
+}
+
+std::optional<int> ProgramUnderTest::WaitForExit(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    do {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            std::erase(started_, pid);
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            return std::nullopt;
+        }
+        Pause(20);
+    } while (Clock::now() < end);
+    return std::nullopt;
+}
+
+bool ProgramUnderTest::Running(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == 0;
+}
+
+std::optional<WindowState> ProgramUnderTest::FindWindow(const std::string& window_class, const std::string& title,
+                                                        std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    do {
+        const Result<uint32_t> found = desktop::FindTopLevelWindow(window_class, title);
+        if (found.ok() && found.value() != 0) return State(found.value());
+        Pause(50);
+    } while (Clock::now() < end);
+    return std::nullopt;
+}
+
+WindowState ProgramUnderTest::State(unsigned long window) {
+    WindowState state{.window = window};
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, window, &attributes)) return state;
+    state.viewable = attributes.map_state == IsViewable;
+    Window child = 0;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &state.x, &state.y, &child);
+    state.width = attributes.width;
+    state.height = attributes.height;
+    return state;
+}
+
+bool ProgramUnderTest::WaitViewable(unsigned long window, bool viewable, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    do {
+        if (State(window).viewable == viewable) return true;
+        Pause(30);
+    } while (Clock::now() < end);
+    return false;
+}
+
+void ProgramUnderTest::Click(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XFlush(display_);
+    Pause(120);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XFlush(display_);
+    Pause(40);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XFlush(display_);
+    Pause(200);
+}
+
+void ProgramUnderTest::PressKey(const char* keysym_name) {
+    const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(keysym_name));
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XFlush(display_);
+    Pause(30);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+    Pause(300);
+}
+
+std::string ProgramUnderTest::IniText() const { return ReadFile(folder_.File("VexaRecorder.ini")); }
+
+std::string ProgramUnderTest::SettingsText() const {
+    return ReadFile(Home() + "/.config/Vexa/VexaRecorder/settings.reg");
+}
+
+std::string ProgramUnderTest::LogText() const {
+    return ReadFile(Home() + "/.local/state/Vexa/VexaRecorder/VexaRecorder.log");
+}
+
+}  // namespace vexa::test

@@ -1,0 +1,122 @@
+// The desktop program's rules without windows: the command line, the hotkey dispatch and the crash
+// filter's exit.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/hotkey_dispatch.h"
+#include "app/process_entry.h"
+
+namespace vexa::app {
+namespace {
+
+TEST(CommandLineTest, AutostartIsAnyCasePrefixOfAnyElementAndTheLogOptionsChangeNothing) {
+    EXPECT_FALSE(ParseCommandLine({"/usr/bin/VexaRecorder"}).autostart);
+    EXPECT_TRUE(ParseCommandLine({"/usr/bin/VexaRecorder", "-AUTOSTART"}).autostart);
+    EXPECT_TRUE(ParseCommandLine({"prog", "-autostartnow"}).autostart);
+    EXPECT_FALSE(ParseCommandLine({"prog", "--autostart", "autostart", "-auto"}).autostart);
+    EXPECT_FALSE(ParseCommandLine({"prog", "-logid=1", "-LOGFILE=x", "-lognet=y"}).autostart);
+    EXPECT_TRUE(ParseCommandLine({"-autostart"}).autostart);  // the program path is looked at too
+}
+
+std::array<ui::HotkeySlot, 4> RegisteredSlots() {
+    std::array<ui::HotkeySlot, 4> slots{};
+    for (uint32_t i = 0; i < 4; ++i) slots[i] = {HotkeyValue{static_cast<uint8_t>(0x76 + i), 0}, 1000 + i, true};
+    slots[2].value.modifiers = HotkeyValue::kCtrl | HotkeyValue::kShift;
+    return slots;
+}
+
+TEST(HotkeyDispatchTest, EachSlotActsOnlyInTheStatesThatAllowIt) {
+    const auto slots = RegisteredSlots();
+    const HotkeyContext idle_screen{.record_page = true, .mode = 0, .state = 0};
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, idle_screen), HotkeyAction::kToggleRecording);
+    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, idle_screen), HotkeyAction::kNone);  // nothing to pause
+    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, idle_screen), HotkeyAction::kSelectRegion);
+    EXPECT_EQ(DispatchHotkey(slots, 1003, 0, idle_screen), HotkeyAction::kShowHideMainWindow);
+
+    HotkeyContext recording = idle_screen;
+    recording.state = 1;
+    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, recording), HotkeyAction::kTogglePause);
+    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, recording), HotkeyAction::kNone);  // only while idle
+    recording.state = 2;
+    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, recording), HotkeyAction::kTogglePause);
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, recording), HotkeyAction::kToggleRecording);  // stops
+
+    HotkeyContext sound = idle_screen;
+    sound.mode = 1;
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, sound), HotkeyAction::kNone);  // no sound source ticked
+    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, sound), HotkeyAction::kNone);  // region is screen mode only
+    sound.any_sound_selected = true;
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, sound), HotkeyAction::kToggleRecording);
+    HotkeyContext camera = idle_screen;
+    camera.mode = 2;
+    camera.any_sound_selected = true;  // sound does not count for the camera mode
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, camera), HotkeyAction::kNone);
+    camera.any_camera_selected = true;
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, camera), HotkeyAction::kToggleRecording);
+    HotkeyContext settings_tab = idle_screen;
+    settings_tab.mode = 3;
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, settings_tab), HotkeyAction::kNone);
+}
+
+TEST(HotkeyDispatchTest, AModalWindowBlocksEverythingButPause) {
+    const auto slots = RegisteredSlots();
+    const HotkeyContext prompt_open{.record_page = true, .mode = 0, .state = 1, .main_enabled = false};
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, prompt_open), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, prompt_open), HotkeyAction::kTogglePause);
+    EXPECT_EQ(DispatchHotkey(slots, 1003, 0, prompt_open), HotkeyAction::kNone);
+    HotkeyContext idle_prompt = prompt_open;
+    idle_prompt.state = 0;
+    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, idle_prompt), HotkeyAction::kNone);
+}
+
+TEST(HotkeyDispatchTest, TheIdModifiersAndRegistrationMustAllMatch) {
+    auto slots = RegisteredSlots();
+    const HotkeyContext idle{.record_page = true, .mode = 0};
+    EXPECT_EQ(DispatchHotkey(slots, 1002, 2, idle), HotkeyAction::kNone);                 // Ctrl alone
+    EXPECT_EQ(DispatchHotkey(slots, 1002, 6 | 8 | 0x10000, idle), HotkeyAction::kSelectRegion);  // other bits ignored
+    EXPECT_EQ(DispatchHotkey(slots, 999, 0, idle), HotkeyAction::kNone);
+    slots[3].registered = false;  // the system refused it: its events cannot count
+    EXPECT_EQ(DispatchHotkey(slots, 1003, 0, idle), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, HotkeyContext{}), HotkeyAction::kNone);  // no record page
+}
+
+// A crash on a worker thread: the process lives on for the delay (its main thread keeps counting)
+// and then ends with 99.
+TEST(CrashFilterTest, AWorkerThreadsCrashEndsTheProcessWith99AfterTheDelayWhileOthersRunOn) {
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipe_fds[0]);
+        InstallCrashFilter(std::chrono::milliseconds(1500));
+        std::thread([] {
+            volatile int* nowhere = nullptr;
+            *nowhere = 1;  // NOLINT: the crash under test
+        }).detach();
+        for (char tick = 0;; ++tick) {  // the main thread runs on and reports that it does
+            (void)!write(pipe_fds[1], &tick, 1);
+            usleep(100'000);
+        }
+    }
+    close(pipe_fds[1]);
+    int ticks = 0;
+    char byte;
+    while (read(pipe_fds[0], &byte, 1) == 1) ++ticks;
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const auto lived = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), kExitCrashed);
+    EXPECT_GE(lived, std::chrono::milliseconds(1400));
+    EXPECT_GE(ticks, 10);  // about 15 ticks in 1.5 s: the other thread was not stopped
+}
+
+}  // namespace
+}  // namespace vexa::app

@@ -1,0 +1,85 @@
+#include "toolkit/application.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QCursor>
+#include <QIcon>
+#include <QPixmap>
+#include <QScreen>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "platform/desktop/instance.h"
+#include "toolkit/window.h"
+
+namespace vexa::toolkit {
+namespace {
+
+// Messages other processes post to our windows (a second start's MSG_ACTIVATE_MAIN) arrive as X
+// client messages; they are handed to the window they name like any posted message.
+class WindowMessageFilter final : public QAbstractNativeEventFilter {
+  public:
+    bool nativeEventFilter(const QByteArray& type, void* event, qintptr* /*result*/) override {
+        if (type != "xcb_generic_event_t") return false;
+        const std::optional<desktop::WindowMessage> m = desktop::ParseWindowMessage(event);
+        if (!m) return false;
+        return Window::postToNativeWindow(m->window, {m->message, m->wparam, m->lparam});
+    }
+};
+
+QSize physical(const QScreen& screen) { return screen.geometry().size() * screen.devicePixelRatio(); }
+
+}  // namespace
+
+Result<std::unique_ptr<Application>> Application::create(int& argc, char** argv) {
+    // The windows are X11 windows (XWayland under Wayland): hotkeys, shapes and stacking rely on it.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const std::string chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen == "xcb" && (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY")))
+        return Error(ErrorCode::kUnavailable, "no X display: DISPLAY is not set");
+    auto app = std::make_unique<QApplication>(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    static WindowMessageFilter filter;
+    app->installNativeEventFilter(&filter);
+    return std::unique_ptr<Application>(new Application(std::move(app)));
+}
+
+Application::Application(std::unique_ptr<QApplication> app) : app_(std::move(app)) {}
+
+Application::~Application() = default;
+
+int Application::exec() { return QApplication::exec(); }
+
+void Application::quit(int code) { QCoreApplication::exit(code); }
+
+void Application::setIcon(const QImage& icon) { QApplication::setWindowIcon(QIcon(QPixmap::fromImage(icon))); }
+
+void Application::onPrimaryScreenChanged(std::function<void(QSize)> changed) {
+    auto watch = [changed](QScreen* screen) {
+        if (!screen) return;
+        QObject::connect(screen, &QScreen::geometryChanged, screen,
+                         [changed, screen](const QRect&) { changed(physical(*screen)); });
+    };
+    watch(QGuiApplication::primaryScreen());
+    QObject::connect(app_.get(), &QGuiApplication::primaryScreenChanged, app_.get(), [changed, watch](QScreen* screen) {
+        watch(screen);
+        if (screen) changed(physical(*screen));
+    });
+}
+
+QSize primaryScreenSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? physical(*screen) : QSize();
+}
+
+QRect primaryWorkArea() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+QPoint cursorPos() { return QCursor::pos(); }
+
+}  // namespace vexa::toolkit

@@ -1,0 +1,49 @@
+// Application: the toolkit's process-wide part — the event loop of the user-interface thread, the
+// program's icon, the primary screen (its size in physical pixels, its work area and its changes)
+// and the pointer's position. Create one, on the first thread, before any window; it needs a
+// display (X11; under Wayland the windows run through XWayland).
+// Thread-safety: user-interface thread only, except quit(), which any thread may call.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+#include <functional>
+#include <memory>
+
+#include "platform/error.h"
+
+class QApplication;
+
+namespace vexa::toolkit {
+
+class Application {
+  public:
+    // Fails (kUnavailable) when no display can be opened; nothing is shown then.
+    [[nodiscard]] static Result<std::unique_ptr<Application>> create(int& argc, char** argv);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Runs the event loop until quit(); returns the code given to it.
+    int exec();
+    static void quit(int code);
+
+    void setIcon(const QImage& icon);
+    // Called with the new size whenever the primary screen's geometry changes.
+    void onPrimaryScreenChanged(std::function<void(QSize)> changed);
+
+  private:
+    explicit Application(std::unique_ptr<QApplication> app);
+    std::unique_ptr<QApplication> app_;
+};
+
+// The primary screen's size in physical pixels (as the screen capture sees it); empty without one.
+[[nodiscard]] QSize primaryScreenSize();
+// The part of the primary screen not taken by panels and docks.
+[[nodiscard]] QRect primaryWorkArea();
+[[nodiscard]] QPoint cursorPos();
+
+}  // namespace vexa::toolkit

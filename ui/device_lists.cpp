@@ -1,0 +1,19 @@
+#include "ui/device_lists.h"
+
+#include "platform/audio/audio_system.h"
+#include "platform/log/log.h"
+
+namespace vexa::ui {
+
+DeviceLists BuildDeviceLists() {
+    DeviceLists lists;
+    const std::unique_ptr<platform::AudioSystem> sound = platform::ConnectSoundServer();
+    lists.speakers = engine::SoundDeviceList(*sound, platform::AudioDeviceKind::kSpeaker);
+    lists.microphones = engine::SoundDeviceList(*sound, platform::AudioDeviceKind::kMicrophone);
+    lists.cameras = platform::EnumerateCameras();
+    log::Writef(log::Level::kInfo, "devices: %zu speakers, %zu microphones, %zu cameras", lists.speakers.size(),
+                lists.microphones.size(), lists.cameras.size());
+    return lists;
+}
+
+}  // namespace vexa::ui
