@@ -1,3 +1,6 @@
+// gtest first: Xlib defines None, a name gtest uses.
+#include <gtest/gtest.h>
+
 #include "test_display.h"
 
 #include <X11/XKBlib.h>
@@ -7,6 +10,23 @@
 #include <X11/keysym.h>
 
 namespace vexa::desktop::testing {
+namespace {
+
+// An X server resets when its last client leaves, and refuses connections meanwhile. One client
+// stays connected for the whole test run, so the tests' own clients come and go freely.
+class KeepDisplayUp : public ::testing::Environment {
+  public:
+    void SetUp() override { keeper_ = XOpenDisplay(nullptr); }
+    void TearDown() override {
+        if (keeper_) XCloseDisplay(keeper_);
+    }
+
+  private:
+    Display* keeper_ = nullptr;
+};
+[[maybe_unused]] const auto* const kKeeper = ::testing::AddGlobalTestEnvironment(new KeepDisplayUp);
+
+}  // namespace
 
 TestDisplay::TestDisplay() : connection_(platform::X11Connection::Open(nullptr)) {
     if (connection_) display_ = connection_->get();

@@ -1,7 +1,8 @@
 // A second client on the test display ($DISPLAY of tools/with-test-env.sh) that plays the other
 // programs of the desktop: it makes windows with classes, titles and window-manager properties,
 // presses keys through XTest and grabs keys itself. Closing it destroys its windows; the root
-// properties it set are deleted too. Used by the test thread only.
+// properties it set are deleted too. Used by the test thread only. The executable keeps one more
+// client connected throughout, so that the server never resets between tests.
 #pragma once
 
 #include <X11/Xlib.h>
