@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <future>
 #include <map>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -57,11 +58,29 @@ constexpr ModifierName kModifierNames[] = {
     {kModControl, "Ctrl+"}, {kModAlt, "Alt+"}, {kModShift, "Shift+"}, {kModWin, "Win+"}};
 constexpr uint32_t kAllModifiers = kModAlt | kModControl | kModShift | kModWin;
 
+// One passive grab: a keycode with an exact modifier state.
+struct KeyGrab {
+    KeyCode keycode = 0;
+    unsigned int state = 0;
+    friend bool operator==(const KeyGrab&, const KeyGrab&) = default;
+};
+using KeyGrabs = std::vector<KeyGrab>;
+
+// The grabs of `from` that `without` lacks.
+KeyGrabs Minus(const KeyGrabs& from, const KeyGrabs& without) {
+    KeyGrabs rest;
+    for (const KeyGrab& grab : from) {
+        if (std::find(without.begin(), without.end(), grab) == without.end()) rest.push_back(grab);
+    }
+    return rest;
+}
+
 struct Chord {
     uint32_t modifiers = 0;  // Windows bits, as registered
     uint32_t virtual_key = 0;
     KeyCode keycode = 0;
     unsigned int x_modifiers = 0;  // X state bits, without locks
+    KeyGrabs grabs;                // held for it: the state with and without each lock
 };
 
 }  // namespace
@@ -80,9 +99,14 @@ struct HotkeyService::Listener {
     Error Grab(int id, uint32_t modifiers, uint32_t virtual_key);
     void Release(int id);
     void ReadModifierMasks();
-    void SetGrab(const Chord& chord, bool grab);
+    // The chord on the current keymap; nothing when the keyboard lacks the key.
+    std::optional<Chord> MakeChord(uint32_t modifiers, uint32_t virtual_key) const;
+    // Grabs what `fresh` adds to `held_now` and then releases what it drops, so that a grab both
+    // hold never lapses. On refusal nothing changes and the error says why.
+    Error Replace(const KeyGrabs& held_now, const KeyGrabs& fresh, const std::string& text);
+    void SetGrabs(const KeyGrabs& grabs, bool grab);
     void HandleEvent(XEvent& event);
-    void RegrabAll();
+    void FollowKeymap();
 
     // Set before the thread starts, read-only afterwards.
     const Callback on_hotkey;
@@ -92,7 +116,8 @@ struct HotkeyService::Listener {
     // Owned by the listener thread.
     std::unique_ptr<platform::X11Connection> connection;
     std::map<int, Chord> chords;
-    std::set<KeyCode> held;  // keys pressed since the last release we saw
+    std::set<KeyCode> held;          // keys pressed since the last release we saw
+    bool detectable_repeat = false;  // the server sends repeats as presses without releases
     unsigned int alt_mask = Mod1Mask;
     unsigned int win_mask = Mod4Mask;
     unsigned int num_lock_mask = 0;
@@ -172,7 +197,7 @@ void HotkeyService::Listener::Run() {
         late.swap(tasks);
     }
     for (const auto& task : late) task();  // they fail on the closed connection or run harmlessly
-    for (const auto& [id, chord] : chords) SetGrab(chord, false);
+    for (const auto& [id, chord] : chords) SetGrabs(chord.grabs, false);
     if (!connection->Broken()) XFlush(display);
 }
 
@@ -197,69 +222,97 @@ void HotkeyService::Listener::ReadModifierMasks() {
     XFreeModifiermap(map);
 }
 
-void HotkeyService::Listener::SetGrab(const Chord& chord, bool grab) {
+void HotkeyService::Listener::SetGrabs(const KeyGrabs& grabs, bool grab) {
     Display* display = connection->get();
     const Window root = DefaultRootWindow(display);
-    for (unsigned int locks : {0u, unsigned{LockMask}, num_lock_mask, num_lock_mask | LockMask}) {
+    for (const KeyGrab& key : grabs) {
         if (grab) {
-            XGrabKey(display, chord.keycode, chord.x_modifiers | locks, root, False, GrabModeAsync,
-                     GrabModeAsync);
+            XGrabKey(display, key.keycode, key.state, root, False, GrabModeAsync, GrabModeAsync);
         } else {
-            XUngrabKey(display, chord.keycode, chord.x_modifiers | locks, root);
+            XUngrabKey(display, key.keycode, key.state, root);
         }
     }
 }
 
-Error HotkeyService::Listener::Grab(int id, uint32_t modifiers, uint32_t virtual_key) {
-    Display* display = connection->get();
-    const std::string text = ChordText(modifiers, virtual_key);
-    if (connection->Broken())
-        return Error(ErrorCode::kUnavailable, "cannot register hotkey " + text + ": the X display is gone");
-    Chord chord{modifiers, virtual_key, XKeysymToKeycode(display, KeysymFor(virtual_key)), 0};
-    if (chord.keycode == 0)
-        return Error(ErrorCode::kUnsupported,
-                     "cannot register hotkey " + text + ": the keyboard has no such key");
+std::optional<Chord> HotkeyService::Listener::MakeChord(uint32_t modifiers, uint32_t virtual_key) const {
+    Chord chord{modifiers, virtual_key, XKeysymToKeycode(connection->get(), KeysymFor(virtual_key)), 0, {}};
+    if (chord.keycode == 0) return std::nullopt;
     if (modifiers & kModAlt) chord.x_modifiers |= alt_mask;
     if (modifiers & kModControl) chord.x_modifiers |= ControlMask;
     if (modifiers & kModShift) chord.x_modifiers |= ShiftMask;
     if (modifiers & kModWin) chord.x_modifiers |= win_mask;
-    for (const auto& [other_id, other] : chords) {
-        if (other.keycode != chord.keycode || other.x_modifiers != chord.x_modifiers) continue;
-        if (other_id == id) return {};
-        return Error(ErrorCode::kBusy, "hotkey " + text + " is already registered");
+    for (unsigned int locks : {0u, unsigned{LockMask}, num_lock_mask, num_lock_mask | LockMask}) {
+        const KeyGrab grab{chord.keycode, chord.x_modifiers | locks};
+        if (std::find(chord.grabs.begin(), chord.grabs.end(), grab) == chord.grabs.end())
+            chord.grabs.push_back(grab);
     }
+    return chord;
+}
+
+Error HotkeyService::Listener::Replace(const KeyGrabs& held_now, const KeyGrabs& fresh,
+                                       const std::string& text) {
+    const auto gone = [&] {
+        return Error(ErrorCode::kUnavailable, "cannot register hotkey " + text + ": the X display is gone");
+    };
+    if (connection->Broken()) return gone();
+    const KeyGrabs added = Minus(fresh, held_now);
     const uint64_t errors_before = connection->ErrorCount();
-    SetGrab(chord, true);
-    if (!connection->SyncWithoutErrors(errors_before)) {
+    SetGrabs(added, true);
+    if (!added.empty() && !connection->SyncWithoutErrors(errors_before)) {
         // The only error XGrabKey can meet here is BadAccess: another client holds the chord.
         // Releasing never touches another client's grab.
-        SetGrab(chord, false);
-        XFlush(display);
-        if (connection->Broken())
-            return Error(ErrorCode::kUnavailable,
-                         "cannot register hotkey " + text + ": the X display is gone");
+        SetGrabs(added, false);
+        XFlush(connection->get());
+        if (connection->Broken()) return gone();
         return Error(ErrorCode::kBusy, "hotkey " + text + " is taken by another program");
     }
-    Release(id);
-    chords[id] = chord;
+    SetGrabs(Minus(held_now, fresh), false);
+    XFlush(connection->get());
     return {};
+}
+
+Error HotkeyService::Listener::Grab(int id, uint32_t modifiers, uint32_t virtual_key) {
+    const std::string text = ChordText(modifiers, virtual_key);
+    std::optional<Chord> chord = MakeChord(modifiers, virtual_key);
+    if (!chord) {
+        return Error(ErrorCode::kUnsupported,
+                     "cannot register hotkey " + text + ": the keyboard has no such key");
+    }
+    for (const auto& [other_id, other] : chords) {
+        if (other_id != id && other.keycode == chord->keycode && other.x_modifiers == chord->x_modifiers)
+            return Error(ErrorCode::kBusy, "hotkey " + text + " is already registered");
+    }
+    const auto it = chords.find(id);
+    const Error error = Replace(it != chords.end() ? it->second.grabs : KeyGrabs{}, chord->grabs, text);
+    if (error.ok()) chords[id] = std::move(*chord);
+    return error;
 }
 
 void HotkeyService::Listener::Release(int id) {
     const auto it = chords.find(id);
     if (it == chords.end()) return;
-    SetGrab(it->second, false);
-    chords.erase(it);
+    SetGrabs(it->second.grabs, false);
     XFlush(connection->get());
+    chords.erase(it);
 }
 
-void HotkeyService::Listener::RegrabAll() {
-    std::map<int, Chord> previous;
-    previous.swap(chords);
-    for (const auto& [id, chord] : previous) SetGrab(chord, false);
-    for (const auto& [id, chord] : previous) {
-        const Error error = Grab(id, chord.modifiers, chord.virtual_key);
-        log::Failure(error, "the keyboard changed");
+// After a keymap change: every chord moves to its key's keycode now; unchanged ones stay as they are.
+void HotkeyService::Listener::FollowKeymap() {
+    for (auto it = chords.begin(); it != chords.end();) {
+        Chord& chord = it->second;
+        std::optional<Chord> fresh = MakeChord(chord.modifiers, chord.virtual_key);
+        const std::string text = ChordText(chord.modifiers, chord.virtual_key);
+        const Error error =
+            fresh ? Replace(chord.grabs, fresh->grabs, text)
+                  : Error(ErrorCode::kUnsupported, "the keyboard has no key for hotkey " + text);
+        if (error.ok()) {
+            chord = std::move(*fresh);
+            ++it;
+        } else {
+            log::Failure(error, "the keyboard changed");
+            SetGrabs(chord.grabs, false);
+            it = chords.erase(it);
+        }
     }
     held.clear();
 }
@@ -284,7 +337,8 @@ void HotkeyService::Listener::HandleEvent(XEvent& event) {
         }
         case KeyRelease: {
             // Without detectable auto-repeat a repeat is a release and a press with the same time.
-            if (XEventsQueued(display, QueuedAfterReading) > 0) {
+            // (Only then: synthetic presses may follow a release within the same millisecond.)
+            if (!detectable_repeat && XEventsQueued(display, QueuedAfterReading) > 0) {
                 XEvent next;
                 XPeekEvent(display, &next);
                 if (next.type == KeyPress && next.xkey.keycode == event.xkey.keycode &&
@@ -302,7 +356,7 @@ void HotkeyService::Listener::HandleEvent(XEvent& event) {
             if (event.xmapping.request == MappingPointer) return;
             XRefreshKeyboardMapping(&event.xmapping);
             ReadModifierMasks();
-            RegrabAll();
+            FollowKeymap();
             return;
         default:
             return;
@@ -325,6 +379,7 @@ Result<std::unique_ptr<HotkeyService>> HotkeyService::Open(Callback on_hotkey) {
     Bool detectable = False;
     XkbSetDetectableAutoRepeat(connection->get(), True, &detectable);
     auto listener = std::make_unique<Listener>(std::move(connection), std::move(wake), std::move(on_hotkey));
+    listener->detectable_repeat = detectable;
     listener->ReadModifierMasks();
     try {
         listener->thread = std::thread([l = listener.get()] { l->Run(); });
