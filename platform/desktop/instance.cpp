@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <atomic>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -76,9 +75,6 @@ struct TitleCookies {
     xcb_get_property_cookie_t wm_class, net_wm_name, wm_name;
 };
 
-// The message atom of the shared connection, once it is known.
-std::atomic<uint32_t> message_atom{0};
-
 }  // namespace
 
 Result<uint32_t> FindTopLevelWindow(std::string_view window_class, std::string_view title) {
@@ -121,7 +117,6 @@ Error PostWindowMessage(uint32_t window, uint32_t message, uintptr_t wparam, int
         return display.error();
     }
     xcb_connection_t* c = (*display)->get();
-    message_atom.store((*display)->Atom(AtomName::kVexaWindowMessage), std::memory_order_relaxed);
 
     // xcb_send_event copies exactly 32 bytes, the size of every core event.
     xcb_client_message_event_t event{};
@@ -156,14 +151,10 @@ std::optional<WindowMessage> ParseWindowMessage(const void* xcb_generic_event) {
     const auto* generic = static_cast<const xcb_generic_event_t*>(xcb_generic_event);
     if (!generic || (generic->response_type & 0x7F) != XCB_CLIENT_MESSAGE) return std::nullopt;
     const auto* event = static_cast<const xcb_client_message_event_t*>(xcb_generic_event);
-    uint32_t atom = message_atom.load(std::memory_order_relaxed);
-    if (atom == 0) {
-        Result<std::shared_ptr<XcbDisplay>> display = XcbDisplay::Shared();
-        if (!display.ok()) return std::nullopt;
-        atom = (*display)->Atom(AtomName::kVexaWindowMessage);
-        message_atom.store(atom, std::memory_order_relaxed);
-    }
-    if (event->type != atom || event->format != 32) return std::nullopt;
+    // Client messages are rare (window-manager pings and requests), so the atom is looked up each time.
+    Result<std::shared_ptr<XcbDisplay>> display = XcbDisplay::Shared();
+    if (!display.ok() || event->format != 32 || event->type != (*display)->Atom(AtomName::kVexaWindowMessage))
+        return std::nullopt;
     return WindowMessage{event->window, event->data.data32[0], event->data.data32[1],
                          static_cast<int32_t>(event->data.data32[2])};
 }

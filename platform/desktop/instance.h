@@ -8,9 +8,8 @@
 // data32[0] = message, data32[1] = wparam, data32[2] = lparam. Only 32 bits of each parameter
 // travel: wparam above 0xFFFFFFFF and lparam outside the int32 range are refused.
 //
-// All functions are thread-safe. FindTopLevelWindow and PostWindowMessage use the process's shared
-// desktop connection to $DISPLAY; ParseWindowMessage reads only the event (and, the first time it
-// meets a client message, interns the atom on that connection).
+// All functions are thread-safe and use the process's shared desktop connection to $DISPLAY (the
+// program's own display) for their atoms; ParseWindowMessage touches it only for client messages.
 #pragma once
 
 #include <cstdint>

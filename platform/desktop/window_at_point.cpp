@@ -32,13 +32,8 @@ std::vector<WindowState> QueryStates(xcb_connection_t* c, const std::vector<xcb_
     }
     std::vector<WindowState> states(windows.size());
     for (size_t i = 0; i < windows.size(); ++i) {
-        xcb_generic_error_t* error = nullptr;
-        XcbReply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, attribute_cookies[i], &error));
-        std::free(error);
-        error = nullptr;
-        XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometry_cookies[i], &error));
-        std::free(error);
+        const auto attributes = TakeReply(xcb_get_window_attributes_reply, c, attribute_cookies[i]);
+        const auto geometry = TakeReply(xcb_get_geometry_reply, c, geometry_cookies[i]);
         WindowState& state = states[i];
         state.window = windows[i];
         if (!attributes || !geometry) continue;  // gone meanwhile
@@ -62,9 +57,7 @@ ScreenRect Offset(const ScreenRect& r, int dx, int dy) {
 // The child of the root that holds `window` (the window itself when it is one), or 0.
 xcb_window_t TopLevelAncestor(xcb_connection_t* c, xcb_window_t root, xcb_window_t window) {
     while (window != 0 && window != root) {
-        xcb_generic_error_t* error = nullptr;
-        XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), &error));
-        std::free(error);
+        const auto tree = TakeReply(xcb_query_tree_reply, c, xcb_query_tree(c, window));
         if (!tree) return 0;
         if (tree->parent == root) return window;
         window = tree->parent;
@@ -106,13 +99,8 @@ std::optional<ScreenRect> FrameFromExtents(const XcbDisplay& display, xcb_window
     const auto geometry_cookie = xcb_get_geometry(c, client);
     const auto origin_cookie = xcb_translate_coordinates(c, client, display.Root(), 0, 0);
     const std::vector<uint32_t> extents = Words(TakeProperty(c, extents_cookie));
-    xcb_generic_error_t* error = nullptr;
-    XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometry_cookie, &error));
-    std::free(error);
-    error = nullptr;
-    XcbReply<xcb_translate_coordinates_reply_t> origin(
-        xcb_translate_coordinates_reply(c, origin_cookie, &error));
-    std::free(error);
+    const auto geometry = TakeReply(xcb_get_geometry_reply, c, geometry_cookie);
+    const auto origin = TakeReply(xcb_translate_coordinates_reply, c, origin_cookie);
     if (extents.size() < 4 || !geometry || !origin) return std::nullopt;
     const int left = origin->dst_x - geometry->border_width;
     const int top = origin->dst_y - geometry->border_width;
@@ -161,10 +149,8 @@ Result<std::optional<WindowHit>> WindowAtPoint(int x, int y, uint32_t exclude_wi
         hit.window = ClientOf(display, it->window);
         hit.frame = FrameFromExtents(display, hit.window).value_or(it->outer);
         if (!Contains(hit.frame, x, y)) continue;
-        xcb_generic_error_t* error = nullptr;
-        XcbReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-            c, xcb_translate_coordinates(c, hit.window, display.Root(), 0, 0), &error));
-        std::free(error);
+        const auto origin = TakeReply(xcb_translate_coordinates_reply, c,
+                                      xcb_translate_coordinates(c, hit.window, display.Root(), 0, 0));
         if (origin) FindDeepestChild(c, hit.window, origin->dst_x, origin->dst_y, x, y, hit);
         return std::optional<WindowHit>(hit);
     }

@@ -70,9 +70,8 @@ bool XcbDisplay::InternAtoms() {
     }
     bool all = true;
     for (size_t i = 0; i < kAtomNames.size(); ++i) {
-        xcb_generic_error_t* error = nullptr;
-        XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookies[i], &error));
-        std::free(error);
+        const XcbReply<xcb_intern_atom_reply_t> reply =
+            TakeReply(xcb_intern_atom_reply, connection_, cookies[i]);
         if (reply) atoms_[i] = reply->atom;
         all = all && reply;
     }
@@ -85,9 +84,7 @@ xcb_get_property_cookie_t RequestProperty(xcb_connection_t* c, xcb_window_t wind
 }
 
 Property TakeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
-    xcb_generic_error_t* error = nullptr;
-    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, &error));
-    std::free(error);
+    const XcbReply<xcb_get_property_reply_t> reply = TakeReply(xcb_get_property_reply, c, cookie);
     Property property;
     if (!reply || reply->type == XCB_ATOM_NONE) return property;
     property.type = reply->type;
@@ -107,9 +104,7 @@ std::vector<uint32_t> Words(const Property& property) {
 }
 
 std::vector<xcb_window_t> TakeChildren(xcb_connection_t* c, xcb_query_tree_cookie_t cookie) {
-    xcb_generic_error_t* error = nullptr;
-    XcbReply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, cookie, &error));
-    std::free(error);
+    const XcbReply<xcb_query_tree_reply_t> reply = TakeReply(xcb_query_tree_reply, c, cookie);
     if (!reply) return {};
     const xcb_window_t* children = xcb_query_tree_children(reply.get());
     return {children, children + xcb_query_tree_children_length(reply.get())};

@@ -38,6 +38,16 @@ struct FreeWithFree {
 template <typename T>
 using XcbReply = std::unique_ptr<T, FreeWithFree>;
 
+// The reply to a request; null when the request failed (its error is dropped, never queued).
+template <typename Reply, typename Cookie>
+[[nodiscard]] XcbReply<Reply> TakeReply(Reply* (*take)(xcb_connection_t*, Cookie, xcb_generic_error_t**),
+                                        xcb_connection_t* c, Cookie cookie) {
+    xcb_generic_error_t* error = nullptr;
+    XcbReply<Reply> reply(take(c, cookie, &error));
+    std::free(error);
+    return reply;
+}
+
 class XcbDisplay {
   public:
     // The shared connection; kUnavailable when $DISPLAY cannot be reached.
