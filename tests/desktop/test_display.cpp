@@ -9,26 +9,36 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <chrono>
+#include <thread>
+
 namespace vexa::desktop::testing {
 namespace {
 
-// An X server resets when its last client leaves, and refuses connections meanwhile. One client
-// stays connected for the whole test run, so the tests' own clients come and go freely.
+// An X server resets when its last client leaves, and refuses connections meanwhile: the previous
+// test process may just have left. Connecting is tried again for a while.
+std::unique_ptr<platform::X11Connection> Connect() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (auto connection = platform::X11Connection::Open(nullptr)) return connection;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return nullptr;
+}
+
+// One client stays connected for the whole test run, so the tests' own clients come and go freely.
 class KeepDisplayUp : public ::testing::Environment {
   public:
-    void SetUp() override { keeper_ = XOpenDisplay(nullptr); }
-    void TearDown() override {
-        if (keeper_) XCloseDisplay(keeper_);
-    }
+    void SetUp() override { keeper_ = Connect(); }
+    void TearDown() override { keeper_.reset(); }
 
   private:
-    Display* keeper_ = nullptr;
+    std::unique_ptr<platform::X11Connection> keeper_;
 };
 [[maybe_unused]] const auto* const kKeeper = ::testing::AddGlobalTestEnvironment(new KeepDisplayUp);
 
 }  // namespace
 
-TestDisplay::TestDisplay() : connection_(platform::X11Connection::Open(nullptr)) {
+TestDisplay::TestDisplay() : connection_(Connect()) {
     if (connection_) display_ = connection_->get();
 }
 

@@ -2,7 +2,8 @@
 // programs of the desktop: it makes windows with classes, titles and window-manager properties,
 // presses keys through XTest and grabs keys itself. Closing it destroys its windows; the root
 // properties it set are deleted too. Used by the test thread only. The executable keeps one more
-// client connected throughout, so that the server never resets between tests.
+// client connected throughout, so that the server never resets between its tests, and connecting
+// waits out a reset after the previous test process.
 #pragma once
 
 #include <X11/Xlib.h>
