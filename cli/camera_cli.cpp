@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/log/log.h"
+
 namespace vexa::cli {
 namespace {
 
@@ -13,10 +15,11 @@ bool ParsePositive(std::string_view text, int& out) {
     return ec == std::errc() && end == text.data() + text.size() && out > 0;
 }
 
-std::string ResultText(platform::CameraResult rc) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(rc));
-    return text;
+// The number the camera window shows, after the message: "... (0x00040268)".
+Error WithNumber(const Error& e) {
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(e.native_code()));
+    return Error(e.code(), e.message() + " (" + number + ")", e.native_code());
 }
 
 }  // namespace
@@ -26,11 +29,15 @@ void ListCameras(std::ostream& out) {
     if (cameras.empty()) out << "no cameras\n";
     for (size_t i = 0; i < cameras.size(); ++i) {
         out << "camera " << i << ": " << cameras[i].name << "\n";
-        platform::CameraResult rc = platform::kCameraOk;
-        std::unique_ptr<platform::CameraDevice> device = platform::OpenCameraDevice(cameras[i].name, &rc);
-        std::vector<platform::CameraFormat> offered;
-        if (device) (void)device->EnumerateFormats(offered);
-        const engine::CameraFormatList list = engine::BuildCameraFormatList(offered);
+        Result<std::unique_ptr<platform::CameraDevice>> device = platform::OpenCameraDevice(cameras[i].name);
+        Result<std::vector<platform::CameraFormat>> offered =
+            device.ok() ? (*device)->EnumerateFormats()
+                        : Result<std::vector<platform::CameraFormat>>(device.error());
+        if (!offered.ok()) {
+            out << "    (" << offered.error().message() << ")\n";
+            continue;
+        }
+        const engine::CameraFormatList list = engine::BuildCameraFormatList(*offered);
         if (!list.Usable()) out << "    (no usable format)\n";
         for (const platform::CameraFormat& f : list.formats)
             out << "    " << engine::CameraFormatText(f) << "  " << platform::FourCcText(f.fourcc) << "\n";
@@ -62,45 +69,34 @@ std::optional<std::string> ResolveCameraName(const std::vector<platform::CameraI
     return std::nullopt;
 }
 
-engine::CameraRef OpenCamera(const CameraChoice& choice, std::string* error) {
-    std::string ignored;
-    if (!error) error = &ignored;
+Result<engine::CameraRef> OpenCamera(const CameraChoice& choice) {
     std::optional<engine::CameraFormatSetting> wanted = choice.stored;
     if (choice.format) {
         wanted = ParseCameraFormat(*choice.format);
-        if (!wanted) {
-            *error = "camera format \"" + *choice.format + "\" is not WxH@FPS";
-            return {};
-        }
+        if (!wanted)
+            return Error(ErrorCode::kInvalidArgument,
+                         "camera format \"" + *choice.format + "\" is not WxH@FPS");
     }
     const std::optional<std::string> name = ResolveCameraName(platform::EnumerateCameras(), choice.selector);
-    if (!name) {
-        *error = "no camera \"" + choice.selector + "\"";
-        return {};
-    }
-    platform::CameraResult rc = platform::kCameraOk;
-    engine::CameraRef camera = engine::CCamera::Create(*name, &rc);
-    if (!camera) {
-        *error = "cannot open camera \"" + *name + "\" (" + ResultText(rc) + ")";
-        return {};
-    }
-    engine::CameraFormatList list;
-    if (!camera->GetFormats(list)) {
-        *error = "camera \"" + *name + "\" offers neither YUY2 nor MJPG";
-        return {};
-    }
+    if (!name) return Error(ErrorCode::kNotFound, "no camera \"" + choice.selector + "\"");
+    Result<engine::CameraRef> created = engine::CCamera::Create(*name);
+    if (!created.ok()) return WithNumber(created.error());
+    engine::CameraRef camera = std::move(created).value();
+    Result<engine::CameraFormatList> list = camera->GetFormats();
+    if (!list.ok()) return WithNumber(list.error());
     // A format the camera refuses leaves its current one, as in the window.
-    if (wanted) (void)camera->SelectFormat(list, wanted->width, wanted->height, wanted->fps);
+    if (wanted) {
+        if (Error refused = camera->SelectFormat(*list, wanted->width, wanted->height, wanted->fps);
+            !refused.ok())
+            log::Warning(refused.message() + "; the camera's current format stays");
+    }
     camera->SetMirror(choice.mirror);
-    rc = camera->BuildGraph() ? camera->Start() : platform::kCameraFailed;
-    if (rc == platform::kCameraBusy) {
-        *error = "camera \"" + *name + "\" is busy (" + ResultText(rc) + ")";
-        return {};
+    Error started = camera->BuildGraph();
+    if (started.ok()) started = camera->Start();
+    if (started.code() == ErrorCode::kBusy) {
+        return WithNumber(Error(ErrorCode::kBusy, "camera \"" + *name + "\" is busy", started.native_code()));
     }
-    if (rc != platform::kCameraOk) {
-        *error = "cannot start camera \"" + *name + "\" (" + ResultText(rc) + ")";
-        return {};
-    }
+    if (!started.ok()) return WithNumber(started);
     return camera;
 }
 

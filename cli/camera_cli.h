@@ -12,6 +12,7 @@
 #include "engine/camera/camera.h"
 #include "engine/camera/camera_format.h"
 #include "platform/camera/camera_device.h"
+#include "platform/error.h"
 
 namespace vexa::cli {
 
@@ -33,8 +34,8 @@ struct CameraChoice {
     bool mirror = true;                                 // --mirror / --no-mirror
 };
 
-// Opens the chosen camera in the override, stored or current format and starts it. Null with a
-// message in *error when it cannot ("busy" for a camera another program holds).
-[[nodiscard]] engine::CameraRef OpenCamera(const CameraChoice& choice, std::string* error);
+// Opens the chosen camera in the override, stored or current format and starts it. Fails when it
+// cannot; the message ends with the camera window's number ("camera 'x' is busy ... (0x00040268)").
+[[nodiscard]] Result<engine::CameraRef> OpenCamera(const CameraChoice& choice);
 
 }  // namespace vexa::cli

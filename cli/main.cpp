@@ -1,13 +1,16 @@
 // vexa-record: the command-line recorder. It drives the same Prepare / Start / stop path as the main
 // window: read the choices into a RecordingRequest, prepare the session, start it, wait, and delete
-// the session to finish the file.
+// the session to finish the file. A failure is one line "vexa-record: <what failed and why>" and
+// exit code 1; the log (platform/log/log.h) keeps it with the recording's set-up and statistics.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "cli/options.h"
 #include "cli/request_builder.h"
 #include "engine/recording.h"
+#include "platform/log/log.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -23,12 +27,22 @@ extern "C" {
 
 namespace {
 
+using vexa::Error;
+using vexa::ErrorCode;
 using vexa::cli::CliOptions;
 using vexa::engine::RecordingMode;
 
-int Fail(const std::string& message, int code = 1) {
+// Reports a failure where it ends the program: once on standard error, once in the log.
+int Fail(const Error& error) {
+    vexa::log::Failure(error);
+    std::fprintf(stderr, "vexa-record: %s\n", error.message().c_str());
+    return 1;
+}
+
+// Says on standard error and in the log what goes wrong without stopping the recording.
+void Warn(const std::string& message) {
+    vexa::log::Warning(message);
     std::fprintf(stderr, "vexa-record: %s\n", message.c_str());
-    return code;
 }
 
 double CpuSeconds() {
@@ -38,12 +52,15 @@ double CpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-void PrintStats(const vexa::engine::SessionStats& s, double stop_seconds) {
-    std::printf(
+// The statistics as one JSON object, as --stats prints them and the log keeps them.
+std::string StatsJson(const vexa::engine::SessionStats& s, double stop_seconds) {
+    char text[1024];
+    std::snprintf(
+        text, sizeof text,
         "{\"frames_captured\":%llu,\"frames_encoded\":%llu,\"frames_dropped\":%llu,\"cursor_records\":%llu,"
         "\"packets_written\":%llu,"
         "\"bytes_written\":%llu,\"write_errors\":%llu,\"encoder\":\"%s\",\"audio_encoder\":\"%s\","
-        "\"cpu_seconds\":%.3f,\"stop_seconds\":%.3f}\n",
+        "\"cpu_seconds\":%.3f,\"stop_seconds\":%.3f}",
         static_cast<unsigned long long>(s.frames_captured.load()),
         static_cast<unsigned long long>(s.frames_encoded.load()),
         static_cast<unsigned long long>(s.frames_dropped.load()),
@@ -52,6 +69,13 @@ void PrintStats(const vexa::engine::SessionStats& s, double stop_seconds) {
         static_cast<unsigned long long>(s.bytes_written.load()),
         static_cast<unsigned long long>(s.write_errors.load()), s.video_encoder.c_str(),
         s.audio_encoder.c_str(), CpuSeconds(), stop_seconds);
+    return text;
+}
+
+std::string CommandLine(int argc, char** argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) line.append(i ? " " : "").append(argv[i]);
+    return line;
 }
 
 int ListDevices() {
@@ -63,26 +87,24 @@ int ListDevices() {
 
 int Record(const CliOptions& o) {
     const vexa::cli::SoundDeviceLists devices = vexa::cli::ListSoundDevices();
+    if (!devices.server.ok()) vexa::log::Warning("sound devices unavailable: " + devices.server.message());
     vexa::cli::PreparedRequest prepared;
-    std::string error;
-    if (!vexa::cli::BuildRequest(o, vexa::cli::LoadStoredChoices(devices), devices, prepared, &error))
-        return Fail(error);
+    if (Error e = vexa::cli::BuildRequest(o, vexa::cli::LoadStoredChoices(devices), devices, prepared);
+        !e.ok())
+        return Fail(e);
     if (o.fps_text && vexa::engine::FramesPerSecondFromText(*o.fps_text) != std::atoi(o.fps_text->c_str()))
-        std::fprintf(stderr, "vexa-record: frame rate '%s' is not 1..60; recording at 24\n",
-                     o.fps_text->c_str());
+        Warn("frame rate '" + *o.fps_text + "' is not 1..60; recording at 24");
 
     vexa::engine::SessionSlot slot;
-    std::string path;
-    if (!vexa::engine::Prepare(prepared.request, slot, &path))
-        return Fail("preparing the recording failed (screen, camera, encoder or sound set-up)");
-    if (!vexa::engine::Start(slot)) {
+    vexa::Result<std::string> prepared_path = vexa::engine::Prepare(prepared.request, slot);
+    if (!prepared_path.ok()) return Fail(prepared_path.error());
+    const std::string path = *prepared_path;
+    if (Error e = vexa::engine::Start(slot); !e.ok()) {
         slot.Take().reset();
-        return Fail("starting the recording failed: cannot write '" + path + "'");
+        return Fail(e);
     }
-    vexa::cli::RunControlLoop(slot, o.duration_seconds, [&](const std::string& line) {
-        std::string message;
-        if (!vexa::cli::ApplyVolumeCommand(line, prepared.sound, slot, &message))
-            std::fprintf(stderr, "vexa-record: %s\n", message.c_str());
+    const int ended_by = vexa::cli::RunControlLoop(slot, o.duration_seconds, [&](const std::string& line) {
+        if (Error e = vexa::cli::ApplyVolumeCommand(line, prepared.sound, slot); !e.ok()) Warn(e.message());
     });
 
     std::unique_ptr<vexa::engine::CCapture> session = slot.Take();
@@ -94,12 +116,18 @@ int Record(const CliOptions& o) {
     prepared.camera.reset();
 
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return Fail("the file '" + path + "' was not written");
+    if (stat(path.c_str(), &st) != 0)
+        return Fail(Error::FromErrno(errno, "the file " + path + " was not written"));
+    if (!S_ISREG(st.st_mode))
+        return Fail(Error(ErrorCode::kIo, "the file " + path + " was not written: not a regular file"));
     if (stats->write_errors.load() > 0)
-        std::fprintf(stderr, "vexa-record: %llu packets could not be written\n",
-                     static_cast<unsigned long long>(stats->write_errors.load()));
-    if (o.stats) PrintStats(*stats, stop_seconds);
+        Warn(std::to_string(stats->write_errors.load()) + " packets could not be written to " + path);
+    const std::string json = StatsJson(*stats, stop_seconds);
+    vexa::log::Writef(vexa::log::Level::kInfo, "recording finished (%s): %s, %lld bytes",
+                      ended_by ? strsignal(ended_by) : "duration reached", path.c_str(),
+                      static_cast<long long>(st.st_size));
+    vexa::log::Info("statistics: " + json);
+    if (o.stats) std::printf("%s\n", json.c_str());
     std::printf("%s\n", path.c_str());
     return 0;
 }
@@ -108,7 +136,11 @@ int Record(const CliOptions& o) {
 
 int main(int argc, char** argv) {
     av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_FATAL);
-    if (!vexa::cli::BlockControlSignals()) return Fail("cannot set up signal handling");
+    if (Error e = vexa::log::OpenDefaultLog(); !e.ok())
+        std::fprintf(stderr, "vexa-record: warning: recording without a log: %s\n", e.message().c_str());
+    vexa::log::Info(CommandLine(argc, argv));
+    if (!vexa::cli::BlockControlSignals())
+        return Fail(Error(ErrorCode::kInternal, "cannot set up signal handling"));
     const vexa::cli::ParseResult parsed =
         vexa::cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) {

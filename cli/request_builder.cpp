@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/settings_key.h"
+#include "platform/log/log.h"
 
 namespace vexa::cli {
 namespace {
@@ -49,49 +50,50 @@ SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* store
     return r;
 }
 
-bool AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
-               engine::RecordingRequest& r, std::string* error) {
-    auto backend = platform::CreateX11ScreenBackend();
-    if (!backend) {
-        const char* display = std::getenv("DISPLAY");
-        *error = std::string("cannot open the X display '") + (display ? display : "") + "'";
-        return false;
-    }
+Error AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+                engine::RecordingRequest& r) {
+    Result<std::unique_ptr<platform::ScreenBackend>> opened = platform::CreateX11ScreenBackend();
+    if (!opened.ok()) return opened.error();
+    std::unique_ptr<platform::ScreenBackend> backend = std::move(opened).value();
     r.frame_rate_text = o.fps_text.value_or(std::to_string(stored ? stored->frame_rate : 24));
     r.show_cursor = o.show_cursor.value_or(stored ? stored->record_mouse : true);
     r.region = o.region;
     auto shared = std::make_shared<std::unique_ptr<platform::ScreenBackend>>(std::move(backend));
     r.screen_backend = [shared] { return std::move(*shared); };
-    return true;
+    return {};
 }
 
-bool AddCamera(const CliOptions& o, const std::optional<app::RecordingChoices>& stored, PreparedRequest& out,
-               std::string* error) {
+Error AddCamera(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+                PreparedRequest& out) {
     CameraChoice choice;
     choice.selector = o.camera.value_or(std::to_string(stored ? stored->camera_index : 0));
     choice.format = o.camera_format;
     choice.mirror = o.mirror.value_or(true);
-    out.camera = OpenCamera(choice, error);
-    if (!out.camera) return false;
+    Result<engine::CameraRef> opened = OpenCamera(choice);
+    if (!opened.ok()) return opened.error();
+    out.camera = std::move(opened).value();
     engine::CCamera* camera = out.camera.get();
     // The mode set-up borrows the camera with a reference of its own, as from the preview window.
     out.request.acquire_camera = [camera] { return engine::CameraRef::Share(camera).release(); };
-    return true;
+    return {};
 }
 
 }  // namespace
 
 std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices) {
-    std::unique_ptr<app::SettingsKey> key = app::OpenUserSettings();
-    if (!key) return std::nullopt;
+    std::unique_ptr<app::SettingsKey> key = app::OpenUserSettings();  // says why on stderr
+    if (!key) {
+        log::Warning("the stored settings cannot be opened; the recorder's defaults apply");
+        return std::nullopt;
+    }
     const app::DeviceCounts counts{static_cast<int>(devices.speakers.size()),
                                    static_cast<int>(devices.microphones.size()),
                                    static_cast<int>(platform::EnumerateCameras().size())};
     return app::LoadRecordingChoices(*key, counts);
 }
 
-bool BuildRequest(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
-                  const SoundDeviceLists& devices, PreparedRequest& out, std::string* error) {
+Error BuildRequest(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+                   const SoundDeviceLists& devices, PreparedRequest& out) {
     engine::RecordingRequest& r = out.request;
     const app::ModeChoices* mode = StoredMode(stored, o.mode);
     r.mode = o.mode;
@@ -101,23 +103,21 @@ bool BuildRequest(const CliOptions& o, const std::optional<app::RecordingChoices
     r.audio_quality_slider =
         o.audio_quality.value_or(mode && mode->audio_quality ? static_cast<int>(mode->audio_quality) : 55);
 
-    std::optional<SoundSelection> sound = ResolveSoundSources(SoundFromOptions(o, mode), devices, error);
-    if (!sound) return false;
-    out.sound = std::move(*sound);
+    Result<SoundSelection> sound = ResolveSoundSources(SoundFromOptions(o, mode), devices);
+    if (!sound.ok()) return sound.error();
+    out.sound = std::move(sound).value();
     r.sound_sources = out.sound.entries;
-    if (o.mode == RecordingMode::kSoundOnly && r.sound_sources.empty()) {
-        *error = "sound-only recording needs a speaker or a microphone";
-        return false;
-    }
+    if (o.mode == RecordingMode::kSoundOnly && r.sound_sources.empty())
+        return Error(ErrorCode::kInvalidArgument, "sound-only recording needs a speaker or a microphone");
     switch (o.mode) {
         case RecordingMode::kScreen:
-            return AddScreen(o, stored, r, error);
+            return AddScreen(o, stored, r);
         case RecordingMode::kCamera:
-            return AddCamera(o, stored, out, error);
+            return AddCamera(o, stored, out);
         case RecordingMode::kSoundOnly:
-            return true;
+            return {};
     }
-    return false;
+    return Error(ErrorCode::kInvalidArgument, "unknown recording mode");
 }
 
 }  // namespace vexa::cli

@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/sound_cli.h"
 #include "engine/recording.h"
+#include "platform/error.h"
 
 namespace vexa::cli {
 
@@ -21,12 +22,14 @@ struct PreparedRequest {
     engine::CameraRef camera;
 };
 
-// The stored choices, or nothing when the store cannot be opened (one line on stderr says why).
+// The stored choices, or nothing when the store cannot be opened (one line on stderr says why, and
+// the log keeps a warning).
 [[nodiscard]] std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices);
 
-// False with a message in *error when a device is unknown, the display cannot be opened, or the
-// camera cannot be started.
-[[nodiscard]] bool BuildRequest(const CliOptions& options, const std::optional<app::RecordingChoices>& stored,
-                                const SoundDeviceLists& devices, PreparedRequest& out, std::string* error);
+// Fails when a device is unknown ("no microphone \"3\""), the display cannot be opened ("cannot
+// open X display :59"), or the camera cannot be started ("camera 'x' ... busy").
+[[nodiscard]] Error BuildRequest(const CliOptions& options,
+                                 const std::optional<app::RecordingChoices>& stored,
+                                 const SoundDeviceLists& devices, PreparedRequest& out);
 
 }  // namespace vexa::cli

@@ -52,37 +52,43 @@ struct Assignment {
     int volume;
 };
 
-std::optional<Assignment> ParseAssignment(std::string_view text, std::string* error) {
+Result<Assignment> ParseAssignment(std::string_view text) {
     const auto eq = text.rfind('=');
     const std::optional<size_t> volume =
         eq == std::string_view::npos ? std::nullopt : Number(Trim(text.substr(eq + 1)));
     if (!volume || *volume > 100 || Trim(text.substr(0, eq)).empty()) {
-        *error = "a volume is POS|ID=V with V from 0 to 100: \"" + std::string(text) + "\"";
-        return std::nullopt;
+        return Error(ErrorCode::kInvalidArgument,
+                     "a volume is POS|ID=V with V from 0 to 100: \"" + std::string(text) + "\"");
     }
     return Assignment{Trim(text.substr(0, eq)), static_cast<int>(*volume)};
 }
 
-bool AddRows(SoundSelection& selection, const std::vector<std::string>& selectors,
-             const std::vector<engine::EndpointRecord>& list, bool microphone, std::string* error) {
+// An unknown device names the selector and, when the lists are empty because no sound server
+// answered, that reason too.
+Error AddRows(SoundSelection& selection, const std::vector<std::string>& selectors,
+              const std::vector<engine::EndpointRecord>& list, bool microphone, const Error& server) {
     for (const std::string& selector : selectors) {
         const engine::EndpointRecord* device = FindDevice(list, selector);
         if (!device) {
-            *error = std::string("no ") + (microphone ? "microphone" : "speaker") + " \"" + selector + "\"";
-            return false;
+            std::string message =
+                std::string("no ") + (microphone ? "microphone" : "speaker") + " \"" + selector + "\"";
+            if (!server.ok()) message += " (" + server.message() + ")";
+            return Error(ErrorCode::kNotFound, message);
         }
         selection.rows.push_back(
             std::make_unique<SoundRow>(SoundRow{microphone, device->id, device->name, 100}));
     }
-    return true;
+    return {};
 }
 
 }  // namespace
 
 SoundDeviceLists ListSoundDevices() {
-    const std::unique_ptr<platform::AudioSystem> system = platform::ConnectSoundServer();
-    return {engine::SoundDeviceList(*system, platform::AudioDeviceKind::kSpeaker),
-            engine::SoundDeviceList(*system, platform::AudioDeviceKind::kMicrophone)};
+    const Result<std::unique_ptr<platform::AudioSystem>> system = platform::ConnectSoundServer();
+    if (!system.ok()) return {{}, {}, system.error()};
+    return {engine::SoundDeviceList(**system, platform::AudioDeviceKind::kSpeaker),
+            engine::SoundDeviceList(**system, platform::AudioDeviceKind::kMicrophone),
+            {}};
 }
 
 void PrintSoundDevices(std::ostream& out, const SoundDeviceLists& lists) {
@@ -95,31 +101,25 @@ void PrintSoundDevices(std::ostream& out, const SoundDeviceLists& lists) {
     }
 }
 
-std::optional<SoundSelection> ResolveSoundSources(const SoundRequest& request, const SoundDeviceLists& lists,
-                                                  std::string* error) {
+Result<SoundSelection> ResolveSoundSources(const SoundRequest& request, const SoundDeviceLists& lists) {
     const bool chosen = !request.speakers.empty() || !request.microphones.empty();
-    if (request.no_sound && (chosen || !request.volumes.empty())) {
-        *error = "--no-sound cannot be combined with --speaker, --mic or --volume";
-        return std::nullopt;
-    }
+    if (request.no_sound && (chosen || !request.volumes.empty()))
+        return Error(ErrorCode::kInvalidArgument,
+                     "--no-sound cannot be combined with --speaker, --mic or --volume");
     SoundSelection selection;
     if (request.no_sound) return selection;
     std::vector<std::string> speakers = request.speakers;
     if (!chosen && request.mode == engine::RecordingMode::kScreen && !lists.speakers.empty()) {
         speakers.push_back("0");  // the panel's default: the default speaker
     }
-    if (!AddRows(selection, speakers, lists.speakers, false, error) ||
-        !AddRows(selection, request.microphones, lists.microphones, true, error)) {
-        return std::nullopt;
-    }
+    if (Error e = AddRows(selection, speakers, lists.speakers, false, lists.server); !e.ok()) return e;
+    if (Error e = AddRows(selection, request.microphones, lists.microphones, true, lists.server); !e.ok())
+        return e;
     for (const std::string& text : request.volumes) {
-        const std::optional<Assignment> a = ParseAssignment(text, error);
-        if (!a) return std::nullopt;
+        const Result<Assignment> a = ParseAssignment(text);
+        if (!a.ok()) return a.error();
         SoundRow* row = FindRow(selection, a->selector);
-        if (!row) {
-            *error = "--volume names no recorded source: \"" + text + "\"";
-            return std::nullopt;
-        }
+        if (!row) return Error(ErrorCode::kNotFound, "--volume names no recorded source: \"" + text + "\"");
         row->volume = a->volume;
     }
     for (const auto& row : selection.rows) {
@@ -137,22 +137,18 @@ void PrintSoundSelection(std::ostream& out, const SoundSelection& selection) {
     }
 }
 
-std::optional<VolumeChange> ParseVolumeCommand(std::string_view line, const SoundSelection& selection,
-                                               std::string* error) {
+Result<VolumeChange> ParseVolumeCommand(std::string_view line, const SoundSelection& selection) {
     line = Trim(line);
     constexpr std::string_view kVerb = "volume";
     if (line.substr(0, kVerb.size()) != kVerb || line.size() == kVerb.size() ||
         (line[kVerb.size()] != ' ' && line[kVerb.size()] != '\t')) {
-        *error = "unknown command (try: volume POS=V)";
-        return std::nullopt;
+        return Error(ErrorCode::kInvalidArgument, "unknown command (try: volume POS=V)");
     }
-    const std::optional<Assignment> a = ParseAssignment(Trim(line.substr(kVerb.size())), error);
-    if (!a) return std::nullopt;
+    const Result<Assignment> a = ParseAssignment(Trim(line.substr(kVerb.size())));
+    if (!a.ok()) return a.error();
     const SoundRow* row = FindRow(selection, a->selector);
-    if (!row) {
-        *error = "no recorded sound source \"" + std::string(a->selector) + "\"";
-        return std::nullopt;
-    }
+    if (!row)
+        return Error(ErrorCode::kNotFound, "no recorded sound source \"" + std::string(a->selector) + "\"");
     return VolumeChange{row, a->volume};
 }
 

@@ -18,15 +18,17 @@
 #include "engine/audio/endpoint_record.h"
 #include "engine/recording_params.h"
 #include "engine/session_slot.h"
+#include "platform/error.h"
 
 namespace vexa::cli {
 
 struct SoundDeviceLists {
     std::vector<engine::EndpointRecord> speakers;
     std::vector<engine::EndpointRecord> microphones;
+    Error server;  // why both lists are empty when no sound server answered
 };
 
-// Both lists from the sound server (empty when none is reachable).
+// Both lists from the sound server (empty, with the reason in server, when none is reachable).
 [[nodiscard]] SoundDeviceLists ListSoundDevices();
 // "speaker 0: ID  NAME" and "microphone 0: ID  NAME" lines.
 void PrintSoundDevices(std::ostream& out, const SoundDeviceLists& lists);
@@ -53,11 +55,10 @@ struct SoundSelection {
 };
 
 // Resolves the options against the device lists. Screen mode without any sound option records the
-// default speaker; --no-sound records none. Empty with a message in *error when a device is
+// default speaker; --no-sound records none. Fails (kInvalidArgument, kNotFound) when a device is
 // unknown, a volume is malformed or out of 0..100, or the options contradict each other.
-[[nodiscard]] std::optional<SoundSelection> ResolveSoundSources(const SoundRequest& request,
-                                                                const SoundDeviceLists& lists,
-                                                                std::string* error);
+[[nodiscard]] Result<SoundSelection> ResolveSoundSources(const SoundRequest& request,
+                                                         const SoundDeviceLists& lists);
 // "sound 0: speaker ID (NAME) volume V" per recorded source.
 void PrintSoundSelection(std::ostream& out, const SoundSelection& selection);
 
@@ -65,20 +66,18 @@ struct VolumeChange {
     const SoundRow* row = nullptr;
     int volume = 0;
 };
-// Parses "volume POS|ID=V" (surrounding blanks ignored). Empty with a message when malformed or when
-// no recorded source matches.
-[[nodiscard]] std::optional<VolumeChange> ParseVolumeCommand(std::string_view line,
-                                                             const SoundSelection& selection,
-                                                             std::string* error);
+// Parses "volume POS|ID=V" (surrounding blanks ignored). Fails when malformed or when no recorded
+// source matches.
+[[nodiscard]] Result<VolumeChange> ParseVolumeCommand(std::string_view line, const SoundSelection& selection);
 
 // Handles one line of standard input: a volume command changes the source's volume in the running
-// session (under the slot's lock). False with a message for a line that is not a valid command.
-[[nodiscard]] inline bool ApplyVolumeCommand(std::string_view line, const SoundSelection& selection,
-                                             engine::SessionSlot& slot, std::string* error) {
-    const std::optional<VolumeChange> change = ParseVolumeCommand(line, selection, error);
-    if (!change) return false;
+// session (under the slot's lock). Fails for a line that is not a valid command.
+[[nodiscard]] inline Error ApplyVolumeCommand(std::string_view line, const SoundSelection& selection,
+                                              engine::SessionSlot& slot) {
+    const Result<VolumeChange> change = ParseVolumeCommand(line, selection);
+    if (!change.ok()) return change.error();
     (void)slot.With([&](engine::CCapture& session) { session.SetSourceVolume(change->row, change->volume); });
-    return true;
+    return {};
 }
 
 }  // namespace vexa::cli

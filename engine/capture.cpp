@@ -1,8 +1,11 @@
 #include "engine/capture.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "engine/video_encoder.h"
+#include "platform/av_error.h"
+#include "platform/log/log.h"
 
 namespace vexa::engine {
 namespace {
@@ -10,44 +13,68 @@ namespace {
 // 100-nanosecond units.
 constexpr int64_t kMs = 10'000;
 
+// Thread names show in log lines and debuggers (15 characters at most).
+struct ThreadNames {
+    const char* capture;
+    const char* encoding;
+};
+
+ThreadNames ThreadNamesOf(SourceKind kind) {
+    switch (kind) {
+        case SourceKind::kScreen:
+            return {"vexa-scr-cap", "vexa-scr-enc"};
+        case SourceKind::kSound:
+            return {"vexa-snd-cap", "vexa-snd-mix"};
+        case SourceKind::kCamera:
+            return {"vexa-cam-rec", "vexa-cam-enc"};
+    }
+    return {"vexa-capture", "vexa-encode"};
+}
+
 }  // namespace
 
 CCapture::CCapture(platform::Clock& clock) : clock_(clock), frequency_(clock.Frequency()) {}
 
-std::unique_ptr<CCapture> CCapture::Create(const std::string& path, platform::Clock& clock) {
+Result<std::unique_ptr<CCapture>> CCapture::Create(const std::string& path, platform::Clock& clock) {
     std::unique_ptr<CCapture> session(new CCapture(clock));
     AVFormatContext* format = nullptr;
-    if (avformat_alloc_output_context2(&format, nullptr, nullptr, path.c_str()) < 0 || !format)
-        return nullptr;
+    const int rc = avformat_alloc_output_context2(&format, nullptr, nullptr, path.c_str());
+    if (rc < 0 || !format) return AvError(rc < 0 ? rc : AVERROR(ENOMEM), "no container format fits " + path);
     session->format_.reset(format);
-    if (!session->start_gate_.Valid()) return nullptr;
+    if (Error gate = session->start_gate_.CreationError("the start gate"); !gate.ok()) return gate;
     return session;
+}
+
+std::string CCapture::Path() const {
+    return format_ && format_->url ? format_->url : "";
 }
 
 bool CCapture::OutputWantsGlobalHeader() const {
     return format_ && (format_->oformat->flags & AVFMT_GLOBALHEADER);
 }
 
-StreamEntry* CCapture::NewStreamEntry(CodecContextPtr encoder, AVRational time_base) {
+Result<StreamEntry*> CCapture::NewStreamEntry(CodecContextPtr encoder, AVRational time_base) {
+    const std::string what = std::string("cannot add the ") + encoder->codec->name + " stream to " + Path();
     auto* entry = new (std::nothrow) StreamEntry;
-    if (!entry) return nullptr;
+    if (!entry) return AvError(AVERROR(ENOMEM), what);
     entry->owner = this;
     entry->encoder = std::move(encoder);
     streams_.PushBack(entry);
 
     AVStream* stream = avformat_new_stream(format_.get(), entry->encoder->codec);
-    if (!stream) return nullptr;
+    if (!stream) return AvError(AVERROR(ENOMEM), what);
     stream->id = static_cast<int>(format_->nb_streams) - 1;
     stream->time_base = time_base;
-    if (avcodec_parameters_from_context(stream->codecpar, entry->encoder.get()) < 0) return nullptr;
+    if (const int rc = avcodec_parameters_from_context(stream->codecpar, entry->encoder.get()); rc < 0)
+        return AvError(rc, what);
     entry->stream = stream;
     entry->encoder_event = std::make_unique<platform::Event>();
-    if (!entry->encoder_event->Valid()) return nullptr;
+    if (Error event = entry->encoder_event->CreationError("the encoder event"); !event.ok()) return event;
     return entry;
 }
 
-StreamEntry* CCapture::NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps, int width,
-                                     int height) {
+Result<StreamEntry*> CCapture::NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps, int width,
+                                             int height) {
     VideoEncoderSettings settings;
     settings.quality_index = quality_index;
     settings.rate = &rate;
@@ -55,32 +82,36 @@ StreamEntry* CCapture::NewVideoEntry(int quality_index, const BitRateTriple& rat
     settings.width = width;
     settings.height = height;
     settings.global_header = OutputWantsGlobalHeader();
-    CodecContextPtr encoder = OpenVideoEncoder(settings);
-    if (!encoder) return nullptr;
-    Stats().video_encoder = encoder->codec->name;
-    return NewStreamEntry(std::move(encoder), AVRational{1, fps});
+    Result<CodecContextPtr> encoder = OpenVideoEncoder(settings);
+    if (!encoder.ok()) return encoder.error();
+    Stats().video_encoder = (*encoder)->codec->name;
+    return NewStreamEntry(std::move(encoder).value(), AVRational{1, fps});
 }
 
-bool CCapture::LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source) {
-    if (!entry || !source) return false;
+Error CCapture::LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source) {
+    if (!entry || !source) return Error(ErrorCode::kInvalidArgument, "a stream without an entry or a source");
+    const ThreadNames names = ThreadNamesOf(source->Kind());
     entry->source = std::move(source);
     StreamSource* s = entry->source.get();
-    if (!entry->encoding_thread.Start([s] { s->EncodeLoop(); })) return false;
-    if (!entry->capture_thread.Start([s] { s->CaptureLoop(); })) return false;
+    if (Error e = entry->encoding_thread.Start([s] { s->EncodeLoop(); }, names.encoding); !e.ok()) return e;
+    if (Error e = entry->capture_thread.Start([s] { s->CaptureLoop(); }, names.capture); !e.ok()) return e;
     ++stream_count_;
-    return true;
+    return {};
 }
 
-bool CCapture::Start() {
+Error CCapture::Start() {
     if (!(format_->oformat->flags & AVFMT_NOFILE)) {
-        if (avio_open(&format_->pb, format_->url, AVIO_FLAG_WRITE) < 0) return false;
+        if (const int rc = avio_open(&format_->pb, format_->url, AVIO_FLAG_WRITE); rc < 0)
+            return AvError(rc, "cannot open output file " + Path());
         flags_ |= kFileOpened;
     }
-    if (avformat_write_header(format_.get(), nullptr) < 0) return false;
+    if (const int rc = avformat_write_header(format_.get(), nullptr); rc < 0)
+        return AvError(rc, "cannot write the header of " + Path());
     flags_ |= kHeaderWritten;
 
     writer_event_ = std::make_unique<platform::Event>();
-    if (!writer_event_->Valid() || !writer_thread_.Start([this] { WriterLoop(); })) return false;
+    if (Error e = writer_event_->CreationError("the writer event"); !e.ok()) return e;
+    if (Error e = writer_thread_.Start([this] { WriterLoop(); }, "vexa-writer"); !e.ok()) return e;
 
     // Every capture thread counts itself ready just before it blocks on the gate.
     while (ready_count_.load(std::memory_order_acquire) < stream_count_) platform::Sleep100ns(kMs);
@@ -88,7 +119,9 @@ bool CCapture::Start() {
     start_time_ = clock_.Now();
     state_.fetch_or(kStarted, std::memory_order_acq_rel);
     // The gate releases every capture thread at once.
-    return start_gate_.Release(static_cast<uint32_t>(stream_count_));
+    if (!start_gate_.Release(static_cast<uint32_t>(stream_count_)))
+        return Error::FromErrno(errno, "cannot open the start gate");
+    return {};
 }
 
 void CCapture::Pause() {
@@ -166,8 +199,10 @@ void CCapture::WriterLoop() {
         }
         while (PacketNode* node = local.PopFront()) {
             const int size = node->packet->size;
-            if (av_interleaved_write_frame(format_.get(), node->packet) < 0) {
-                stats_->write_errors.fetch_add(1);  // the packet is dropped; the file goes on
+            if (const int rc = av_interleaved_write_frame(format_.get(), node->packet); rc < 0) {
+                // The packet is dropped and the file goes on; the first failure tells the log why.
+                if (stats_->write_errors.fetch_add(1) == 0)
+                    log::Failure(AvError(rc, "cannot write to " + Path()));
             } else {
                 stats_->packets_written.fetch_add(1);
                 stats_->bytes_written.fetch_add(static_cast<uint64_t>(size));
@@ -225,8 +260,16 @@ CCapture::~CCapture() {
     StopCapture();
     StopEncoders();
     StopWriter();
-    if (flags_ & kHeaderWritten) av_write_trailer(format_.get());
-    if ((flags_ & kFileOpened) && !(format_->oformat->flags & AVFMT_NOFILE)) avio_closep(&format_->pb);
+    // A file that never got its header failed at the start, and the caller reported that.
+    const bool finishing = flags_ & kHeaderWritten;
+    if (finishing) {
+        if (const int rc = av_write_trailer(format_.get()); rc < 0)
+            log::Failure(AvError(rc, "cannot finish " + Path()));
+    }
+    if ((flags_ & kFileOpened) && !(format_->oformat->flags & AVFMT_NOFILE)) {
+        const int rc = avio_closep(&format_->pb);
+        if (rc < 0 && finishing) log::Failure(AvError(rc, "cannot close " + Path()));
+    }
     FreeEntries();
     // Packets queued after the writer left (none on a normal stop) go back to the pool.
     platform::SpinGuard guard(queue_lock_);

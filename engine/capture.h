@@ -6,6 +6,7 @@
 // writer, gate opens) → Pause/Resume any number of times → destruction, which is the whole stop
 // sequence (capture ends, encoders flush, writer drains, trailer, close).
 //
+// Failures come back as Errors that name what failed and why; the caller reports and logs them.
 // Threads: Create, Add*Stream, Start and the destructor run on the recording thread. Pause, Resume
 // and SetSourceVolume are called by the user-interface thread under the record page's session-slot
 // lock. Everything sources call (WaitForStartGate, SessionTime, QueuePacket, the running flags,
@@ -23,6 +24,7 @@
 #include "engine/recording_params.h"
 #include "engine/session_stats.h"
 #include "engine/stream_source.h"
+#include "platform/error.h"
 #include "platform/screen/screen_backend.h"
 #include "platform/sync/pause_lock.h"
 #include "platform/sync/spin_lock.h"
@@ -51,49 +53,52 @@ struct StreamEntry : ListLink {
 
 class CCapture {
   public:
-    // Builds a session for the output path (the container follows from the extension). Null on
-    // failure. The clock is the system clock unless a test gives its own.
-    [[nodiscard]] static std::unique_ptr<CCapture> Create(const std::string& path,
-                                                          platform::Clock& clock = platform::SystemClock());
+    // Builds a session for the output path (the container follows from the extension). Fails when no
+    // container fits the name or the start gate cannot be made. The clock is the system clock unless
+    // a test gives its own.
+    [[nodiscard]] static Result<std::unique_ptr<CCapture>> Create(
+        const std::string& path, platform::Clock& clock = platform::SystemClock());
     virtual ~CCapture();  // the stop sequence
     CCapture(const CCapture&) = delete;
     CCapture& operator=(const CCapture&) = delete;
 
-    // --- stream set-up (recording thread); each yields true on success ---
+    // --- stream set-up (recording thread); each fails with the reason ---
     // Screen stream. rect is the capture rectangle with right and bottom exclusive. The backend is
     // the X11 screen unless one is given (tests give a fake).
-    [[nodiscard]] bool AddScreenStream(int quality_index, const BitRateTriple& rate, int fps,
-                                       bool show_cursor, const CaptureRect& rect,
-                                       std::unique_ptr<platform::ScreenBackend> backend = nullptr);
+    [[nodiscard]] Error AddScreenStream(int quality_index, const BitRateTriple& rate, int fps,
+                                        bool show_cursor, const CaptureRect& rect,
+                                        std::unique_ptr<platform::ScreenBackend> backend = nullptr);
     // Mixed sound of the entries (ended by a zero entry), encoded by the named encoder.
-    [[nodiscard]] bool AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
-                                      const SoundSourceEntry* sources);
+    [[nodiscard]] Error AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
+                                       const SoundSourceEntry* sources);
     // --- sound (engine/audio) ---
     // The same with the devices of the given sound system (tests give a scripted one).
-    [[nodiscard]] bool AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
-                                      const SoundSourceEntry* sources, platform::AudioSystem& system);
+    [[nodiscard]] Error AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
+                                       const SoundSourceEntry* sources, platform::AudioSystem& system);
     // Counts the caller as ready without blocking: the sound capture thread then waits for the gate
     // together with its devices' events (StartGate()).
     void CountReady() { ready_count_.fetch_add(1, std::memory_order_acq_rel); }
     // --- end of sound ---
 
     // Camera video; the entry takes a reference of its own on the camera.
-    [[nodiscard]] bool AddCameraStream(int quality_index, const BitRateTriple& rate, class CCamera* camera);
+    [[nodiscard]] Error AddCameraStream(int quality_index, const BitRateTriple& rate, class CCamera* camera);
 
     // Creates the entry for an opened encoder: appends it to the list, creates its container stream
-    // with the given time base (parameters copied from the encoder) and its encoder event. Null on
-    // failure (the entry, if made, stays in the list and the destructor frees it).
-    [[nodiscard]] StreamEntry* NewStreamEntry(CodecContextPtr encoder, AVRational time_base);
+    // with the given time base (parameters copied from the encoder) and its encoder event. On
+    // failure the entry, if made, stays in the list and the destructor frees it.
+    [[nodiscard]] Result<StreamEntry*> NewStreamEntry(CodecContextPtr encoder, AVRational time_base);
     // Opens the H.264 encoder for a picture size and frame rate and creates its entry with a 1/fps
-    // stream. Null when no encoder opens or the entry cannot be made.
-    [[nodiscard]] StreamEntry* NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps, int width,
-                                             int height);
+    // stream. Fails when no encoder opens (every candidate's reason) or the entry cannot be made.
+    [[nodiscard]] Result<StreamEntry*> NewVideoEntry(int quality_index, const BitRateTriple& rate, int fps,
+                                                     int width, int height);
     // Hands the source to the entry, starts the encoding thread and then the capture thread, and
-    // counts the stream. False on failure (the destructor cleans up).
-    [[nodiscard]] bool LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source);
+    // counts the stream. On failure the destructor cleans up.
+    [[nodiscard]] Error LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source);
 
     // --- run (recording thread) ---
-    [[nodiscard]] bool Start();
+    // Opens the file, writes the header, starts the writer and opens the gate. Fails with
+    // "cannot open output file /x/y.mp4: No space left on device" and the like.
+    [[nodiscard]] Error Start();
     void Pause();
     void Resume();
     void SetSourceVolume(const void* row, int volume);
@@ -120,6 +125,8 @@ class CCapture {
     [[nodiscard]] platform::Clock& Clock() const { return clock_; }
     [[nodiscard]] int64_t Frequency() const { return frequency_; }
     [[nodiscard]] AVFormatContext* FormatContext() const { return format_.get(); }
+    // The output file's path.
+    [[nodiscard]] std::string Path() const;
     [[nodiscard]] bool OutputWantsGlobalHeader() const;
     [[nodiscard]] int StreamCount() const { return stream_count_; }
 

@@ -1,6 +1,7 @@
 #include "engine/recording.h"
 
 #include "engine/camera/camera.h"
+#include "platform/log/log.h"
 
 #include <sys/stat.h>
 
@@ -22,35 +23,70 @@ std::vector<SoundSourceEntry> Terminated(const std::vector<SoundSourceEntry>& so
     return out;
 }
 
-bool AddSound(CCapture& session, const RecordingRequest& r, const char* encoder, int64_t bit_rate) {
+Error AddSound(CCapture& session, const RecordingRequest& r, const char* encoder, int64_t bit_rate) {
     const std::vector<SoundSourceEntry> entries = Terminated(r.sound_sources);
     return session.AddAudioStream(encoder, AudioRateTriple(bit_rate), entries.data());
 }
 
-bool SetUpScreen(CCapture& session, const RecordingRequest& r) {
-    if (!r.sound_sources.empty() &&
-        !AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider)))
-        return false;
+Error SetUpScreen(CCapture& session, const RecordingRequest& r) {
+    if (!r.sound_sources.empty()) {
+        if (Error e = AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider)); !e.ok())
+            return e;
+    }
     std::unique_ptr<platform::ScreenBackend> backend = r.screen_backend ? r.screen_backend() : nullptr;
     return session.AddScreenStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate,
                                    FramesPerSecondFromText(r.frame_rate_text), r.show_cursor,
                                    r.region ? ToCaptureRect(*r.region) : CaptureRect{}, std::move(backend));
 }
 
-bool SetUpSoundOnly(CCapture& session, const RecordingRequest& r) {
-    return !r.sound_sources.empty() && AddSound(session, r, "ac3", AudioBitRateB(r.audio_quality_slider));
+Error SetUpSoundOnly(CCapture& session, const RecordingRequest& r) {
+    if (r.sound_sources.empty())
+        return Error(ErrorCode::kInvalidArgument, "a sound-only recording needs a speaker or a microphone");
+    return AddSound(session, r, "ac3", AudioBitRateB(r.audio_quality_slider));
 }
 
 // The camera is borrowed from its preview (a reference of our own) before anything else is done;
 // the stream entry takes a reference of its own, and ours is released at the end either way.
-bool SetUpCamera(CCapture& session, const RecordingRequest& r) {
+Error SetUpCamera(CCapture& session, const RecordingRequest& r) {
     CCamera* camera = r.acquire_camera ? r.acquire_camera() : nullptr;
-    if (!camera) return false;
-    const bool ok = (r.sound_sources.empty() ||
-                     AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider))) &&
-                    session.AddCameraStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate, camera);
-    camera->Release();
-    return ok;
+    if (!camera) return Error(ErrorCode::kNotFound, "no camera is open for the recording");
+    CameraRef ours = CameraRef::Adopt(camera);
+    if (!r.sound_sources.empty()) {
+        if (Error e = AddSound(session, r, "libmp3lame", AudioBitRateA(r.audio_quality_slider)); !e.ok())
+            return e;
+    }
+    return session.AddCameraStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate, camera);
+}
+
+bool ValidMode(RecordingMode mode) {
+    const int m = static_cast<int>(mode);
+    return m >= 0 && m <= 2;
+}
+
+// What the recording is asked to be, as the log keeps it; the streams add their own lines.
+void LogRequest(const RecordingRequest& r, const std::string& path) {
+    std::string what = RecordingModeName(r.mode);
+    if (r.mode == RecordingMode::kScreen) {
+        char area[96];
+        if (r.region) {
+            std::snprintf(area, sizeof area, "region %d,%d-%d,%d", r.region->left, r.region->top,
+                          r.region->right, r.region->bottom);
+        } else {
+            std::snprintf(area, sizeof area, "whole screen");
+        }
+        what += std::string(", ") + area + ", " + std::to_string(FramesPerSecondFromText(r.frame_rate_text)) +
+                " fps, cursor " + (r.show_cursor ? "on" : "off");
+    }
+    if (r.mode != RecordingMode::kSoundOnly)
+        what += ", video quality " + std::to_string(r.video_quality_slider);
+    if (!r.sound_sources.empty()) {
+        what += ", " + std::to_string(r.sound_sources.size()) + " sound source" +
+                (r.sound_sources.size() > 1 ? "s" : "") + " at quality " +
+                std::to_string(r.audio_quality_slider);
+    } else {
+        what += ", no sound";
+    }
+    log::Writef(log::Level::kInfo, "preparing a recording: %s; file %s", what.c_str(), path.c_str());
 }
 
 }  // namespace
@@ -68,15 +104,33 @@ std::string BuildOutputPath(const std::string& folder, RecordingMode mode, const
     return path;
 }
 
-void EnsureOutputFolder(const RecordingRequest& request) {
-    if (IsFolder(request.output_dir)) return;
-    // A failure other than "exists" is not reported here: the file open fails later.
-    if (mkdir(request.output_dir.c_str(), 0755) == 0 || errno == EEXIST) {
-        if (request.folder_created) request.folder_created();
+const char* RecordingModeName(RecordingMode mode) {
+    switch (mode) {
+        case RecordingMode::kScreen:
+            return "screen";
+        case RecordingMode::kSoundOnly:
+            return "sound only";
+        case RecordingMode::kCamera:
+            return "camera";
     }
+    return "unknown";
 }
 
-bool SetUpMode(CCapture& session, const RecordingRequest& request) {
+Error EnsureOutputFolder(const RecordingRequest& request) {
+    const std::string& folder = request.output_dir;
+    if (folder.empty() || IsFolder(folder)) return {};
+    if (mkdir(folder.c_str(), 0755) == 0) {
+        if (request.folder_created) request.folder_created();
+        return {};
+    }
+    const int err = errno;
+    if (err != EEXIST) return Error::FromErrno(err, "cannot create folder " + folder);
+    if (request.folder_created) request.folder_created();
+    // Made meanwhile by someone else, or something that is not a folder.
+    return IsFolder(folder) ? Error{} : Error::FromErrno(ENOTDIR, "cannot create folder " + folder);
+}
+
+Error SetUpMode(CCapture& session, const RecordingRequest& request) {
     switch (request.mode) {
         case RecordingMode::kScreen:
             return SetUpScreen(session, request);
@@ -85,35 +139,46 @@ bool SetUpMode(CCapture& session, const RecordingRequest& request) {
         case RecordingMode::kCamera:
             return SetUpCamera(session, request);
     }
-    return false;
+    return Error(ErrorCode::kInvalidArgument,
+                 "unknown recording mode " + std::to_string(static_cast<int>(request.mode)));
 }
 
-bool Prepare(const RecordingRequest& request, SessionSlot& slot, std::string* path) {
-    EnsureOutputFolder(request);
-    const int mode = static_cast<int>(request.mode);
-    if (mode < 0 || mode > 2) return false;
-    if (request.mode == RecordingMode::kSoundOnly && request.sound_sources.empty()) return false;
-    if (request.mode == RecordingMode::kCamera && !request.acquire_camera) return false;
+Result<std::string> Prepare(const RecordingRequest& request, SessionSlot& slot) {
+    if (Error e = EnsureOutputFolder(request); !e.ok()) return e;
+    if (!ValidMode(request.mode)) {
+        return Error(ErrorCode::kInvalidArgument,
+                     "unknown recording mode " + std::to_string(static_cast<int>(request.mode)));
+    }
+    if (request.mode == RecordingMode::kSoundOnly && request.sound_sources.empty())
+        return Error(ErrorCode::kInvalidArgument, "a sound-only recording needs a speaker or a microphone");
+    if (request.mode == RecordingMode::kCamera && !request.acquire_camera)
+        return Error(ErrorCode::kInvalidArgument, "a camera recording needs a camera");
 
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    const std::string out = BuildOutputPath(request.output_dir, request.mode, local);
-    if (path) *path = out;
+    const std::string path = BuildOutputPath(request.output_dir, request.mode, local);
 
-    std::unique_ptr<CCapture> session =
-        CCapture::Create(out, request.clock ? *request.clock : platform::SystemClock());
-    if (!session) return false;
-    CCapture* raw = session.get();
-    slot.Put(std::move(session));
-    if (SetUpMode(*raw, request)) return true;
-    slot.Take().reset();  // the destructor stops whatever was started
-    return false;
+    Result<std::unique_ptr<CCapture>> session =
+        CCapture::Create(path, request.clock ? *request.clock : platform::SystemClock());
+    if (!session.ok()) return session.error();
+    CCapture* raw = session->get();
+    slot.Put(std::move(session).value());
+    LogRequest(request, path);
+    if (Error e = SetUpMode(*raw, request); !e.ok()) {
+        slot.Take().reset();  // the destructor stops whatever was started
+        return e;
+    }
+    return path;
 }
 
-bool Start(SessionSlot& slot) {
+Error Start(SessionSlot& slot) {
     CCapture* session = slot.Peek();
-    return session && session->Start();
+    if (!session) return Error(ErrorCode::kInvalidArgument, "no recording is prepared");
+    if (Error e = session->Start(); !e.ok()) return e;
+    log::Writef(log::Level::kInfo, "recording started: %s, %d stream%s", session->Path().c_str(),
+                session->StreamCount(), session->StreamCount() == 1 ? "" : "s");
+    return {};
 }
 
 }  // namespace vexa::engine

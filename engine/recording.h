@@ -2,6 +2,10 @@
 // recorder) reads its controls at the moment of start into a RecordingRequest; Prepare builds the
 // output path and the session with the streams of the mode; Start opens the gate. Both run on the
 // recording thread. Stopping is deleting the session taken out of the slot.
+//
+// Failures come back as Errors naming what failed and why ("cannot create folder /a/b: Permission
+// denied", "microphone 'x' is busy"); the caller shows them and logs them once. What a recording is
+// made of (mode, sources, encoders, file) goes to the log as it is set up.
 #pragma once
 
 #include <ctime>
@@ -14,6 +18,7 @@
 #include "engine/capture.h"
 #include "engine/recording_params.h"
 #include "engine/session_slot.h"
+#include "platform/error.h"
 
 namespace vexa::engine {
 
@@ -44,18 +49,23 @@ struct RecordingRequest {
 [[nodiscard]] std::string BuildOutputPath(const std::string& folder, RecordingMode mode,
                                           const std::tm& local);
 
-// Creates the folder (one level) when it is missing; calls folder_created when it then exists.
-void EnsureOutputFolder(const RecordingRequest& request);
+// "screen", "sound only", "camera".
+[[nodiscard]] const char* RecordingModeName(RecordingMode mode);
+
+// Creates the folder (one level) when it is missing; calls folder_created when it then exists (or
+// something else of that name does). An empty folder is the current one. Fails with
+// "cannot create folder /a/b: Permission denied" when the folder is missing and cannot be made.
+[[nodiscard]] Error EnsureOutputFolder(const RecordingRequest& request);
 
 // The mode's set-up on a new session: sound (when rows are selected), then screen or camera.
-[[nodiscard]] bool SetUpMode(CCapture& session, const RecordingRequest& request);
+[[nodiscard]] Error SetUpMode(CCapture& session, const RecordingRequest& request);
 
-// Builds the session into the slot. On failure the slot is left empty and false is returned.
-// path receives the output path.
-[[nodiscard]] bool Prepare(const RecordingRequest& request, SessionSlot& slot, std::string* path);
+// Creates the output folder, builds the session into the slot and returns the output path. On
+// failure the slot is left empty (the session, if made, is stopped and deleted).
+[[nodiscard]] Result<std::string> Prepare(const RecordingRequest& request, SessionSlot& slot);
 
-// Opens the file and releases every stream at once. False on failure (the caller shows its start
-// failure message and deletes the session).
-[[nodiscard]] bool Start(SessionSlot& slot);
+// Opens the file and releases every stream at once. On failure ("cannot open output file ...") the
+// caller shows it and deletes the session.
+[[nodiscard]] Error Start(SessionSlot& slot);
 
 }  // namespace vexa::engine

@@ -7,7 +7,10 @@
 extern "C" {
 #include <libavutil/hwcontext.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
+
+#include "platform/av_error.h"
 
 namespace vexa::engine {
 namespace {
@@ -115,17 +118,18 @@ int QualityPercent(int quality_index) {
     return std::clamp(100 - quality_index * 100 / 51, 1, 100);
 }
 
-CodecContextPtr OpenNamedVideoEncoder(const char* name, const VideoEncoderSettings& s) {
+Result<CodecContextPtr> OpenNamedVideoEncoder(const char* name, const VideoEncoderSettings& s) {
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
-    if (!codec) return nullptr;
+    if (!codec) return Error(ErrorCode::kUnsupported, "not in this FFmpeg build");
     CodecContextPtr ctx(avcodec_alloc_context3(codec));
-    if (!ctx) return nullptr;
+    if (!ctx) return AvError(AVERROR(ENOMEM), "no encoder context");
 
     const HardwareChoice hw = ChooseHardware(codec);
     ctx->pix_fmt = ChoosePixelFormat(codec->pix_fmts, hw.wanted);
-    if (hw.device != AV_HWDEVICE_TYPE_NONE &&
-        av_hwdevice_ctx_create(&ctx->hw_device_ctx, hw.device, nullptr, nullptr, 0) < 0)
-        return nullptr;
+    if (hw.device != AV_HWDEVICE_TYPE_NONE) {
+        const int rc = av_hwdevice_ctx_create(&ctx->hw_device_ctx, hw.device, nullptr, nullptr, 0);
+        if (rc < 0) return AvError(rc, std::string("no ") + av_hwdevice_get_type_name(hw.device) + " device");
+    }
 
     const int fps = std::max(1, s.fps);
     const int index = std::clamp(s.quality_index, 1, 51);
@@ -140,15 +144,27 @@ CodecContextPtr OpenNamedVideoEncoder(const char* name, const VideoEncoderSettin
         ctx->rc_max_rate = s.rate->max_rate;
     }
     ApplyEncoderOptions(ctx.get(), name, index, fps);
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return nullptr;
+    // A failed open clears the context's size: the message keeps what was asked for.
+    const char* format = av_get_pix_fmt_name(ctx->pix_fmt);
+    const std::string asked =
+        std::to_string(ctx->width) + "x" + std::to_string(ctx->height) + " " + (format ? format : "?");
+    if (const int rc = avcodec_open2(ctx.get(), codec, nullptr); rc < 0)
+        return AvError(rc, "cannot open at " + asked);
     return ctx;
 }
 
-CodecContextPtr OpenVideoEncoder(const VideoEncoderSettings& settings) {
+Result<CodecContextPtr> OpenVideoEncoder(const VideoEncoderSettings& settings) {
+    std::string reasons;
+    ErrorCode code = ErrorCode::kUnsupported;
     for (const char* name : kCandidates) {
-        if (CodecContextPtr ctx = OpenNamedVideoEncoder(name, settings)) return ctx;
+        Result<CodecContextPtr> opened = OpenNamedVideoEncoder(name, settings);
+        if (opened.ok()) return opened;
+        const Error why = opened.error();
+        // A missing encoder says nothing about the others; a failing one may (size, memory).
+        if (why.code() != ErrorCode::kUnsupported) code = why.code();
+        reasons.append(reasons.empty() ? "" : "; ").append(name).append(": ").append(why.message());
     }
-    return nullptr;
+    return Error(code, "no H.264 encoder could be opened (" + reasons + ")");
 }
 
 }  // namespace vexa::engine

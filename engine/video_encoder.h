@@ -1,12 +1,13 @@
 // Opening the H.264 encoder of a screen or camera stream. The candidates are tried in order; one
-// that is missing or cannot open (no device, no hardware) is skipped silently. Thread-safe (no
-// shared state); the returned context belongs to the caller.
+// that is missing or cannot open (no device, no hardware) is skipped, and its reason is kept for the
+// message when none opens. Thread-safe (no shared state); the returned context belongs to the caller.
 #pragma once
 
 #include <span>
 
 #include "engine/ffmpeg_ptr.h"
 #include "engine/recording_params.h"
+#include "platform/error.h"
 
 namespace vexa::engine {
 
@@ -22,10 +23,14 @@ struct VideoEncoderSettings {
 // "h264_qsv", "h264_nvenc", "libx264": hardware first, then the software encoder every machine has.
 [[nodiscard]] std::span<const char* const> VideoEncoderCandidates();
 
-// Opens the first candidate that works; null when none does.
-[[nodiscard]] CodecContextPtr OpenVideoEncoder(const VideoEncoderSettings& settings);
-// Opens one named encoder; null when it is missing or cannot open.
-[[nodiscard]] CodecContextPtr OpenNamedVideoEncoder(const char* name, const VideoEncoderSettings& settings);
+// Opens the first candidate that works. When none does: "no H.264 encoder could be opened
+// (h264_qsv: not in this FFmpeg build; libx264: cannot open at 1920x1080: Invalid argument)", with
+// kUnsupported, or the code of the last candidate's failure.
+[[nodiscard]] Result<CodecContextPtr> OpenVideoEncoder(const VideoEncoderSettings& settings);
+// Opens one named encoder; the reason alone when it is missing or cannot open ("not in this FFmpeg
+// build", "no cuda device: Operation not permitted", "cannot open at 64x64: Invalid argument").
+[[nodiscard]] Result<CodecContextPtr> OpenNamedVideoEncoder(const char* name,
+                                                            const VideoEncoderSettings& settings);
 
 // The pixel format chosen for an encoder: the wanted one (BGRA and BGR0 count as equal), else the
 // first of BGRA, YUV420P, YUYV422, YUV422P, else the list's first; YUV420P with no list.

@@ -1,101 +1,48 @@
 #include "net/base64.h"
 
-#include <array>
+#include <climits>
+
+#include <openssl/evp.h>
 
 namespace net {
 namespace {
 
-constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr int kInvalid = -1;
-constexpr int kPad = -2;
-constexpr int kSkip = -3;
-
-constexpr std::array<int, 256> MakeDecodeTable() {
-    std::array<int, 256> table{};
-    table.fill(kInvalid);
-    for (std::size_t i = 0; i < kAlphabet.size(); ++i)
-        table[static_cast<unsigned char>(kAlphabet[i])] = int(i);
-    table['='] = kPad;
-    for (char c : {' ', '\r', '\n', '\t'}) table[static_cast<unsigned char>(c)] = kSkip;
-    return table;
+bool IsSkipped(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t';
 }
 
-constexpr auto kDecode = MakeDecodeTable();
+vexa::Error NotBase64(std::string_view why) {
+    return vexa::Error(vexa::ErrorCode::kProtocol, "not Base64 text: " + std::string(why));
+}
 
 }  // namespace
 
 std::string EncodeBase64(std::span<const std::uint8_t> bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        std::uint32_t v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        for (int shift : {18, 12, 6, 0}) out += kAlphabet[(v >> shift) & 63];
-    }
-    std::size_t rest = bytes.size() - i;
-    if (rest == 0) return out;
-    std::uint32_t v = bytes[i] << 16;
-    if (rest == 2) v |= bytes[i + 1] << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
+    std::string out((bytes.size() + 2) / 3 * 4 + 1, '\0');  // EVP_EncodeBlock adds a NUL
+    const int length =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), bytes.data(), int(bytes.size()));
+    out.resize(std::size_t(length));
     return out;
 }
 
-std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text) {
-    std::vector<std::uint8_t> out;
-    out.reserve(text.size() / 4 * 3);
-    std::uint32_t quad = 0;
-    int count = 0;  // sextets in the current group
-    int padding = 0;
+vexa::Result<std::vector<std::uint8_t>> DecodeBase64(std::string_view text) {
+    std::string compact;
+    compact.reserve(text.size());
     for (char c : text) {
-        int value = kDecode[static_cast<unsigned char>(c)];
-        if (value == kSkip) continue;
-        if (value == kInvalid) return std::nullopt;
-        if (value == kPad) {
-            if (count < 2 || count + padding >= 4) return std::nullopt;
-            ++padding;
-            quad <<= 6;  // a pad stands for zero bits
-            if (count + padding == 4) {
-                out.push_back(std::uint8_t(quad >> 16));
-                if (count == 3) out.push_back(std::uint8_t(quad >> 8));
-                count = 4;  // group closed: only skipped characters may follow
-            }
-            continue;
-        }
-        if (padding > 0 || count == 4) return std::nullopt;  // data after padding
-        quad = (quad << 6) | std::uint32_t(value);
-        if (++count == 4) {
-            out.push_back(std::uint8_t(quad >> 16));
-            out.push_back(std::uint8_t(quad >> 8));
-            out.push_back(std::uint8_t(quad));
-            quad = 0;
-            count = 0;
-        }
+        if (!IsSkipped(c)) compact += c;
     }
-    if (count != 0 && count != 4) return std::nullopt;
-    return out;
-}
+    if (compact.size() % 4 != 0) return NotBase64("length is not a multiple of 4");
+    if (compact.size() > std::size_t(INT_MAX)) return NotBase64("too long");
+    // OpenSSL reads "=" as a zero digit wherever it stands: padding may only be the last one or two
+    // characters, and their bytes are dropped from what OpenSSL returns.
+    const std::size_t padding = compact.ends_with("==") ? 2 : compact.ends_with('=') ? 1 : 0;
+    if (compact.find('=') < compact.size() - padding) return NotBase64("misplaced padding");
 
-std::string EscapeBase64ForQuery(std::string_view base64) {
-    std::string out;
-    out.reserve(base64.size() + 16);
-    for (char c : base64) {
-        switch (c) {
-            case '+':
-                out += "%2B";
-                break;
-            case '=':
-                out += "%3D";
-                break;
-            case '/':
-                out += "%2F";
-                break;
-            default:
-                out += c;
-        }
-    }
+    std::vector<std::uint8_t> out(compact.size() / 4 * 3);
+    const int length = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(compact.data()),
+                                       int(compact.size()));
+    if (length < 0) return NotBase64("character outside the alphabet");
+    out.resize(std::size_t(length) - padding);
     return out;
 }
 

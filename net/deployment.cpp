@@ -1,5 +1,6 @@
 #include "net/deployment.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -14,12 +15,27 @@ std::string StripTrailingSlash(std::string url) {
     return url;
 }
 
-std::string ReadTextFile(const char* path) {
+#if VEXA_TEST_SEAMS
+vexa::Result<std::string> ReadTextFile(const char* path) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) return vexa::Error::FromErrno(errno, std::string("cannot read server key file ") + path);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
+
+// The test seam: the environment replaces the built-in values.
+vexa::Error ApplyEnvironment(Deployment& deployment) {
+    if (const char* url = std::getenv("VEXA_SERVER_BASE_URL")) deployment.baseUrl = StripTrailingSlash(url);
+    if (const char* keyFile = std::getenv("VEXA_SERVER_PUBLIC_KEY_FILE")) {
+        auto pem = ReadTextFile(keyFile);
+        if (!pem.ok()) return pem.error();
+        deployment.publicKeyPem = std::move(*pem);
+    }
+    if (const char* caFile = std::getenv("VEXA_SERVER_CA_FILE")) deployment.caFile = caFile;
+    return {};
+}
+#endif
 
 }  // namespace
 
@@ -35,15 +51,11 @@ std::string DecipherStoredKey(std::span<const std::uint8_t> stored) {
     return text;
 }
 
-Deployment LoadDeployment() {
-    Deployment deployment{StripTrailingSlash(kBuiltInBaseUrl), DecipherStoredKey(kBuiltInStoredKey)};
-    if constexpr (kEnvironmentOverride) {
-        if (const char* url = std::getenv("VEXA_SERVER_BASE_URL"))
-            deployment.baseUrl = StripTrailingSlash(url);
-        if (const char* keyFile = std::getenv("VEXA_SERVER_PUBLIC_KEY_FILE")) {
-            deployment.publicKeyPem = ReadTextFile(keyFile);
-        }
-    }
+vexa::Result<Deployment> LoadDeployment() {
+    Deployment deployment{StripTrailingSlash(kBuiltInBaseUrl), DecipherStoredKey(kBuiltInStoredKey), {}};
+#if VEXA_TEST_SEAMS
+    if (vexa::Error error = ApplyEnvironment(deployment); !error.ok()) return error;
+#endif
     return deployment;
 }
 

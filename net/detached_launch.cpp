@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/unique_fd.h"
+
 namespace net {
 namespace {
 
@@ -39,31 +41,32 @@ bool ReadAll(int fd, void* data, std::size_t size) {
 
 }  // namespace
 
-bool LaunchDetached(const std::filesystem::path& program, const std::string& argument) {
+vexa::Error LaunchDetached(const std::filesystem::path& program, const std::string& argument) {
     std::string programText = program.string();
     std::string argumentText = argument;
     char* argv[] = {programText.data(), argumentText.data(), nullptr};
+    const std::string what = "cannot start " + programText;
 
     int report[2];  // closes on a successful exec, carries errno otherwise
-    if (::pipe2(report, O_CLOEXEC) != 0) return false;
+    if (::pipe2(report, O_CLOEXEC) != 0) return vexa::Error::FromErrno(errno, what);
+    vexa::platform::UniqueFd reading(report[0]);
+    vexa::platform::UniqueFd writing(report[1]);
     pid_t child = ::fork();
-    if (child < 0) {
-        ::close(report[0]);
-        ::close(report[1]);
-        return false;
-    }
+    if (child < 0) return vexa::Error::FromErrno(errno, what);
     if (child == 0) {
         ::close(report[0]);
         RunGrandchild(programText.c_str(), argv, report[1]);
     }
-    ::close(report[1]);
+    writing.Reset();
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     int execError = 0;
-    const bool failed = ReadAll(report[0], &execError, sizeof execError);
-    ::close(report[0]);
-    return !failed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (ReadAll(reading.Get(), &execError, sizeof execError)) return vexa::Error::FromErrno(execError, what);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return vexa::Error(vexa::ErrorCode::kInternal, what + ": the launching process failed");
+    }
+    return {};
 }
 
 }  // namespace net

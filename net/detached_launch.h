@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/error.h"
+
 namespace net {
 
-// Runs `program` with `argument` as its only argument. True when the program was executed; false when
-// it could not be started (missing, not executable, no processes left).
-[[nodiscard]] bool LaunchDetached(const std::filesystem::path& program, const std::string& argument);
+// Runs `program` with `argument` as its only argument. Ok when the program was executed; otherwise
+// why it could not be started (missing, not executable, no processes left).
+[[nodiscard]] vexa::Error LaunchDetached(const std::filesystem::path& program, const std::string& argument);
 
 }  // namespace net

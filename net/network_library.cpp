@@ -1,13 +1,21 @@
 #include "net/network_library.h"
 
+#include <string>
+
 #include <curl/curl.h>
 
 namespace net {
 
-NetworkLibrary::NetworkLibrary() : ready_(curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {}
+NetworkLibrary::NetworkLibrary() {
+    if (CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT); code != CURLE_OK) {
+        status_ = vexa::Error(vexa::ErrorCode::kInternal,
+                              std::string("cannot initialise libcurl: ") + curl_easy_strerror(code),
+                              std::uint32_t(code));
+    }
+}
 
 NetworkLibrary::~NetworkLibrary() {
-    if (ready_) curl_global_cleanup();
+    if (status_.ok()) curl_global_cleanup();
 }
 
 }  // namespace net

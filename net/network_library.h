@@ -3,6 +3,8 @@
 // it on one thread while no transfer runs.
 #pragma once
 
+#include "platform/error.h"
+
 namespace net {
 
 class NetworkLibrary {
@@ -12,11 +14,11 @@ class NetworkLibrary {
     NetworkLibrary(const NetworkLibrary&) = delete;
     NetworkLibrary& operator=(const NetworkLibrary&) = delete;
 
-    // False when initialisation failed: the caller tells the user and skips the update check.
-    [[nodiscard]] bool Ready() const { return ready_; }
+    // Not ok when initialisation failed: the caller tells the user and skips the update check.
+    [[nodiscard]] const vexa::Error& Status() const { return status_; }
 
   private:
-    bool ready_;
+    vexa::Error status_;
 };
 
 }  // namespace net

@@ -4,11 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "net/rsa_public_key.h"
+#include "platform/error.h"
 
 namespace net {
 
@@ -29,23 +29,25 @@ struct RequestParts {
     std::string queryText;  // the query after "?" and "&nonce=<nonce>", or "nonce=<nonce>" alone
 };
 
-[[nodiscard]] std::optional<RequestParts> SplitRequest(std::string_view request, std::string_view nonce);
+[[nodiscard]] vexa::Result<RequestParts> SplitRequest(std::string_view request, std::string_view nonce);
 
 // Builds "<path>?v_=<escaped Base64 packet>". `key` is needed only when flags carry kFlagRsaCrc.
-[[nodiscard]] std::optional<std::string> BuildProtectedUrl(std::uint32_t flags, std::string_view request,
-                                                           std::string_view nonce, const RsaPublicKey* key);
+[[nodiscard]] vexa::Result<std::string> BuildProtectedUrl(std::uint32_t flags, std::string_view request,
+                                                          std::string_view nonce, const RsaPublicKey* key);
 
 struct UnpackedReply {
     std::string text;
-    // True only for a reply whose CRC came RSA-protected and that echoed this request's nonce: the one
-    // kind of reply that may steer what the program downloads and runs. A `"status":"FAILED"` reply
-    // passed through unchecked is never verified.
+    // True only for a reply whose CRC came RSA-protected and whose body ends with this request's
+    // nonce object. The RSA block covers a CRC-32, which anyone can match with bytes of their own, so
+    // "verified" proves little on a path that an attacker controls: only a reply that also came over
+    // https may steer what the program downloads and runs (update_check.h). A `"status":"FAILED"`
+    // reply passed through unchecked is never verified.
     bool verified = false;
 };
 
 // Checks and unpacks the raw reply to a request sent with `requestFlags` and `nonce`. A request that
-// asked for the RSA check only accepts replies that carry it.
-[[nodiscard]] std::optional<UnpackedReply> UnpackReply(std::string_view raw, std::string_view nonce,
-                                                       std::uint32_t requestFlags, const RsaPublicKey* key);
+// asked for the RSA check only accepts replies that carry it. The nonce object must end the body.
+[[nodiscard]] vexa::Result<UnpackedReply> UnpackReply(std::string_view raw, std::string_view nonce,
+                                                      std::uint32_t requestFlags, const RsaPublicKey* key);
 
 }  // namespace net

@@ -5,29 +5,30 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include <openssl/evp.h>
 
+#include "platform/error.h"
+
 namespace net {
 
 class RsaPublicKey {
   public:
     // Reads a "BEGIN PUBLIC KEY" PEM text; fails when it holds no RSA public key.
-    [[nodiscard]] static std::optional<RsaPublicKey> FromPem(std::string_view pem);
+    [[nodiscard]] static vexa::Result<RsaPublicKey> FromPem(std::string_view pem);
 
     // Modulus size in bytes: the length of every block made or read with this key.
     [[nodiscard]] std::size_t BlockSize() const;
 
-    // Public-key encryption (type 2 padding); nullopt on failure.
-    [[nodiscard]] std::optional<std::vector<std::uint8_t>> Encrypt(std::span<const std::uint8_t> data) const;
+    // Public-key encryption (type 2 padding).
+    [[nodiscard]] vexa::Result<std::vector<std::uint8_t>> Encrypt(std::span<const std::uint8_t> data) const;
 
-    // Public-key decryption of a block made with the private key (type 1 padding); nullopt unless
-    // the block has exactly BlockSize() bytes and its padding is sound.
-    [[nodiscard]] std::optional<std::vector<std::uint8_t>> Recover(std::span<const std::uint8_t> block) const;
+    // Public-key decryption of a block made with the private key (type 1 padding); fails unless the
+    // block has exactly BlockSize() bytes and its padding is sound.
+    [[nodiscard]] vexa::Result<std::vector<std::uint8_t>> Recover(std::span<const std::uint8_t> block) const;
 
   private:
     struct KeyFree {

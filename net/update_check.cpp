@@ -8,20 +8,29 @@
 
 #include "net/crc32.h"
 #include "net/detached_launch.h"
+#include "net/query_escape.h"
 #include "net/updater_file.h"
+#include "platform/log/log.h"
 
 namespace net {
 namespace {
 
 constexpr int kReportTypeStart = 6;
+constexpr const char* kLogContext = "update check";
 
-std::optional<Json::Value> ParseJson(std::string_view text) {
+vexa::Error Malformed(const std::string& why) {
+    return vexa::Error(vexa::ErrorCode::kProtocol, "version reply " + why);
+}
+
+vexa::Result<Json::Value> ParseJsonObject(std::string_view text) {
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;
-    if (!reader->parse(text.data(), text.data() + text.size(), &root, nullptr) || !root.isObject()) {
-        return std::nullopt;
+    std::string errors;
+    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) {
+        return Malformed("is not JSON: " + errors.substr(0, errors.find('\n')));
     }
+    if (!root.isObject()) return Malformed("is not a JSON object");
     return root;
 }
 
@@ -35,30 +44,91 @@ const Json::Value* FindUpdaterEntry(const Json::Value& files) {
     return nullptr;
 }
 
-UpdateOutcome RefreshUpdater(const HttpClient& client, const Json::Value& reply, const Json::Value& entry,
-                             const std::filesystem::path& updater, const UpdaterLauncher& launch) {
-    if (!reply["baseurl"].isString() || !entry["url"].isString() || !entry["crc32"].isString()) {
-        return UpdateOutcome::kBadReply;
-    }
-    const std::string address = DownloadAddress(reply["baseurl"].asString(), entry["url"].asString());
-    const std::uint32_t expected = ParseHexCrc(entry["crc32"].asString());
-    if (expected == FileCrc32OrZero(updater)) return UpdateOutcome::kUpdaterCurrent;
+// Every member is type-checked before it is converted, so no JsonCpp conversion can throw here.
+vexa::Result<VersionReply> ReadMembers(const Json::Value& root) {
+    if (root["status"] != "SUCCESS") return Malformed("status is not SUCCESS");
+    const Json::Value& version = root["version"];
+    if (!version.isInt64()) return Malformed("version is not an integer of 64 bits");
+    VersionReply reply{version.asInt64(), std::nullopt};
 
-    auto download = client.Fetch(address);
-    if (!download || download->empty() || expected == 0 || Crc32(*download) != expected) {
-        return UpdateOutcome::kDownloadRejected;
+    const Json::Value& files = root["files"];
+    if (!files.isNull() && !files.isArray()) return Malformed("files is not a list");
+    const Json::Value* entry = FindUpdaterEntry(files);
+    if (entry == nullptr) return reply;
+    const Json::Value& baseUrl = root["baseurl"];
+    const Json::Value& url = (*entry)["url"];
+    const Json::Value& crc = (*entry)["crc32"];
+    if (!baseUrl.isString() || !url.isString() || !crc.isString())
+        return Malformed("lists the updater without baseurl, url and crc32 texts");
+    reply.updater = VersionReply::Updater{DownloadAddress(baseUrl.asString(), url.asString()),
+                                          ParseHexCrc(crc.asString())};
+    return reply;
+}
+
+UpdateResult Failed(UpdateOutcome outcome, const vexa::Error& error) {
+    vexa::log::Failure(error, kLogContext);
+    return {outcome, error};
+}
+
+UpdateResult Launched(UpdateOutcome outcome, const UpdaterPaths& paths, const UpdaterLauncher& launch) {
+    vexa::Error error = launch(paths);
+    if (!error.ok()) return Failed(outcome, error);
+    vexa::log::Writef(vexa::log::Level::kInfo, "%s: started %s %s", kLogContext, paths.updater.c_str(),
+                      paths.ini.c_str());
+    return {outcome, {}};
+}
+
+// Running a file is trusted to TLS alone: the signed CRC-32 can be matched by anyone on the path.
+UpdateResult RefusedOverPlainHttp(std::int64_t version, const std::string& address) {
+    return Failed(UpdateOutcome::kNotOverHttps,
+                  vexa::Error(vexa::ErrorCode::kProtocol,
+                              "version " + std::to_string(version) + " is available, but " + address +
+                                  " is not https: the updater is neither downloaded nor started"));
+}
+
+UpdateResult RefreshUpdater(const HttpClient& client, const VersionReply& reply, const UpdaterPaths& paths,
+                            const UpdaterLauncher& launch) {
+    const VersionReply::Updater& listed = *reply.updater;
+    if (listed.crc == FileCrc32OrZero(paths.updater)) return {UpdateOutcome::kUpdaterCurrent, {}};
+    const std::string address = client.Resolve(listed.address);
+    if (!IsHttps(address)) return RefusedOverPlainHttp(reply.version, address);
+
+    auto rejected = [&](const std::string& why) {
+        return Failed(UpdateOutcome::kDownloadRejected,
+                      vexa::Error(vexa::ErrorCode::kProtocol, "download " + address + " " + why));
+    };
+    if (listed.crc == 0) return rejected("is listed with CRC-32 0");
+    auto download = client.Fetch(address, kMaxUpdaterBytes);
+    if (!download.ok()) return Failed(UpdateOutcome::kDownloadRejected, download.error());
+    if (download->empty()) return rejected("is empty");
+    if (const std::uint32_t crc = Crc32(*download); crc != listed.crc) {
+        char why[64];
+        std::snprintf(why, sizeof why, "has CRC-32 %08x, the reply lists %08x", crc, listed.crc);
+        return rejected(why);
     }
-    if (!InstallUpdater(updater, *download)) return UpdateOutcome::kInstallFailed;
-    launch(updater);
-    return UpdateOutcome::kUpdaterReplaced;
+    if (vexa::Error error = InstallUpdater(paths.updater, *download); !error.ok())
+        return Failed(UpdateOutcome::kInstallFailed, error);
+    return Launched(UpdateOutcome::kUpdaterReplaced, paths, launch);
 }
 
 }  // namespace
 
+vexa::Result<VersionReply> ParseVersionReply(std::string_view text) {
+    try {
+        auto root = ParseJsonObject(text);
+        if (!root.ok()) return root.error();
+        return ReadMembers(*root);
+    } catch (const Json::Exception& error) {
+        // The parser throws on nesting deeper than its stack limit; a guard for any other surprise.
+        return Malformed(std::string("is not readable: ") + error.what());
+    }
+}
+
 std::string UsageReportRequest(const ClientIdentity& identity, int type, int detail) {
-    return "/client/reportlog?uuid=" + identity.clientId + "&softid=" + std::to_string(identity.productId) +
-           "&version=" + std::to_string(identity.version) + "&type=" + std::to_string(type) +
-           "&detail=" + std::to_string(detail) + "&bdvid=" + identity.campaignId +
+    return "/client/reportlog?uuid=" + EscapeQueryValue(identity.clientId) +
+           "&softid=" + std::to_string(identity.productId) + "&version=" + std::to_string(identity.version) +
+           "&type=" + std::to_string(type) + "&detail=" + std::to_string(detail) +
+           "&bdvid=" + EscapeQueryValue(identity.campaignId) +
            "&channelId=" + std::to_string(identity.channel);
 }
 
@@ -80,32 +150,31 @@ std::uint32_t ParseHexCrc(std::string_view text) {
     return std::uint32_t(value);
 }
 
-UpdateOutcome RunUpdateCheck(const HttpClient& client, const ClientIdentity& identity,
-                             const std::filesystem::path& updater, const UpdaterLauncher& launch) {
-    if (client.BaseUrl().empty()) return UpdateOutcome::kNotConfigured;
-    (void)client.Send(kFlagsReport, UsageReportRequest(identity, kReportTypeStart, 0));
+UpdateResult RunUpdateCheck(const HttpClient& client, const ClientIdentity& identity,
+                            const UpdaterPaths& paths, const UpdaterLauncher& launch) {
+    if (client.BaseUrl().empty()) return {UpdateOutcome::kNotConfigured, {}};
+    // The report's outcome changes nothing, but a failure is still worth a line.
+    vexa::log::Failure(client.Send(kFlagsReport, UsageReportRequest(identity, kReportTypeStart, 0)),
+                       "usage report");
 
     auto reply = client.Request(kFlagsWithReply, VersionQueryRequest(identity));
-    if (!reply) return UpdateOutcome::kQueryFailed;
-    auto json = ParseJson(reply->text);
-    // Only a signed reply to this very request may decide what is downloaded and run.
-    if (!json || !reply->verified || (*json)["status"] != "SUCCESS") return UpdateOutcome::kBadReply;
-    const Json::Value& version = (*json)["version"];
-    if (!version.isIntegral()) return UpdateOutcome::kBadReply;
-    if (version.asInt64() <= identity.version) return UpdateOutcome::kUpToDate;
-
-    const Json::Value& files = (*json)["files"];
-    if (!files.isNull() && !files.isArray()) return UpdateOutcome::kBadReply;
-    const Json::Value* entry = FindUpdaterEntry(files);
-    if (entry == nullptr) {
-        launch(updater);
-        return UpdateOutcome::kLaunchedPresent;
+    if (!reply.ok()) return Failed(UpdateOutcome::kQueryFailed, reply.error());
+    if (!reply->verified) {
+        return Failed(UpdateOutcome::kBadReply, vexa::Error(vexa::ErrorCode::kProtocol,
+                                                            "version reply is not signed for this request"));
     }
-    return RefreshUpdater(client, *json, *entry, updater, launch);
+    auto version = ParseVersionReply(reply->text);
+    if (!version.ok()) return Failed(UpdateOutcome::kBadReply, version.error());
+    if (version->version <= identity.version) return {UpdateOutcome::kUpToDate, {}};
+    if (!IsHttps(client.BaseUrl()))
+        return RefusedOverPlainHttp(version->version, std::string(client.BaseUrl()));
+
+    if (!version->updater) return Launched(UpdateOutcome::kLaunchedPresent, paths, launch);
+    return RefreshUpdater(client, *version, paths, launch);
 }
 
-void LaunchUpdater(const std::filesystem::path& updater) {
-    (void)LaunchDetached(updater, kIniFileName);
+vexa::Error LaunchUpdater(const UpdaterPaths& paths) {
+    return LaunchDetached(paths.updater, paths.ini.string());
 }
 
 }  // namespace net

@@ -20,21 +20,22 @@ class UpdateThread {
     ~UpdateThread();
 
     // Waits for the check to end and tells how it ended.
-    [[nodiscard]] UpdateOutcome Join();
+    [[nodiscard]] UpdateResult Join();
 
   private:
-    friend UpdateThread StartUpdateCheck(ClientIdentity, std::filesystem::path, UpdaterLauncher);
-    struct Result {
-        UpdateOutcome outcome = UpdateOutcome::kNotConfigured;
-    };
+    friend UpdateThread StartUpdateCheck(ClientIdentity, std::filesystem::path, std::filesystem::path,
+                                         UpdaterLauncher);
 
     // The thread comes first so that a move assignment joins the old thread before its result goes.
     std::jthread thread_;
-    std::unique_ptr<Result> result_;  // written by the thread, read after joining
+    std::unique_ptr<UpdateResult> result_;  // written by the thread, read after joining
 };
 
-// `programFolder` holds the updater (kUpdaterFileName). The launcher defaults to LaunchUpdater.
+// `programFolder` holds the updater (kUpdaterFileName); `iniPath` is the full path of the settings
+// file in use (the application knows where it is: beside the program or in the user's config
+// folder), handed to the updater. The launcher defaults to LaunchUpdater.
 [[nodiscard]] UpdateThread StartUpdateCheck(ClientIdentity identity, std::filesystem::path programFolder,
+                                            std::filesystem::path iniPath,
                                             UpdaterLauncher launch = LaunchUpdater);
 
 }  // namespace net

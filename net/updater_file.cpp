@@ -3,59 +3,71 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "net/crc32.h"
+#include "platform/unique_fd.h"
 
 namespace net {
 namespace {
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    [[nodiscard]] int Get() const { return fd_; }
-    [[nodiscard]] bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-  private:
-    int fd_;
-};
+using vexa::platform::UniqueFd;
 
 std::filesystem::path WithSuffix(const std::filesystem::path& file, const char* suffix) {
     return std::filesystem::path(file.native() + suffix);
 }
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+vexa::Error WriteAll(int fd, std::span<const std::uint8_t> bytes, const std::filesystem::path& file) {
     while (!bytes.empty()) {
         ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written < 0) return vexa::Error::FromErrno(errno, "cannot write " + file.string());
+        if (written == 0) return vexa::Error(vexa::ErrorCode::kNoSpace, "cannot write " + file.string());
         bytes = bytes.subspan(std::size_t(written));
     }
-    return true;
+    return {};
 }
 
-bool WriteNewFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes) {
-    FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755));
-    if (fd.Get() < 0) return false;
-    // The mode of open() applies only to new files; a stale file keeps its own.
-    return ::fchmod(fd.Get(), 0755) == 0 && WriteAll(fd.Get(), bytes) && ::fsync(fd.Get()) == 0 && fd.Close();
+// A file made by this call alone: a stale name is unlinked (a symbolic or hard link goes, its target
+// stays untouched), and O_EXCL refuses whatever appears under the name in the meantime, links included.
+vexa::Error WriteNewFile(const std::filesystem::path& file, std::span<const std::uint8_t> bytes) {
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT)
+        return vexa::Error::FromErrno(errno, "cannot remove stale " + file.string());
+    UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
+    if (!fd.Valid()) return vexa::Error::FromErrno(errno, "cannot create " + file.string());
+    // The mode of open() passes through the umask; the updater must be executable whatever it is.
+    if (::fchmod(fd.Get(), 0755) != 0)
+        return vexa::Error::FromErrno(errno, "cannot make " + file.string() + " executable");
+    if (vexa::Error error = WriteAll(fd.Get(), bytes, file); !error.ok()) return error;
+    // fsync reports the write errors that close() could report late.
+    if (::fsync(fd.Get()) != 0) return vexa::Error::FromErrno(errno, "cannot write " + file.string());
+    return {};
+}
+
+vexa::Error Rename(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return {};
+    return vexa::Error::FromErrno(errno, "cannot rename " + from.string() + " to " + to.string());
+}
+
+// Moves the present updater aside, the new one in, and the old one back when that fails.
+vexa::Error SwapIn(const std::filesystem::path& incoming, const std::filesystem::path& updater,
+                   const std::filesystem::path& backup) {
+    // Only a backup made by this call may be moved back; a missing updater is simply installed.
+    vexa::Error aside = Rename(updater, backup);
+    if (!aside.ok() && aside.native_code() != ENOENT) return aside;
+    vexa::Error in = Rename(incoming, updater);
+    if (!in.ok() && aside.ok()) (void)Rename(backup, updater);
+    return in;
 }
 
 }  // namespace
 
 std::uint32_t FileCrc32OrZero(const std::filesystem::path& file) {
-    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) return 0;
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return 0;
     std::array<std::uint8_t, 64 * 1024> block;
     std::uint32_t crc = 0;
     std::size_t total = 0;
@@ -70,22 +82,15 @@ std::uint32_t FileCrc32OrZero(const std::filesystem::path& file) {
     return total == 0 ? 0 : crc;
 }
 
-bool InstallUpdater(const std::filesystem::path& updater, std::span<const std::uint8_t> bytes) {
+vexa::Error InstallUpdater(const std::filesystem::path& updater, std::span<const std::uint8_t> bytes) {
     const auto incoming = WithSuffix(updater, "_willdel");
     const auto backup = WithSuffix(updater, "_backup");
-    bool installed = false;
-    if (WriteNewFile(incoming, bytes)) {
-        // Only a backup made by this call may be moved back; a missing updater is simply installed.
-        const bool backedUp = std::rename(updater.c_str(), backup.c_str()) == 0;
-        if (backedUp || errno == ENOENT) {
-            installed = std::rename(incoming.c_str(), updater.c_str()) == 0;
-            if (!installed && backedUp) (void)std::rename(backup.c_str(), updater.c_str());
-        }
-    }
+    vexa::Error result = WriteNewFile(incoming, bytes);
+    if (result.ok()) result = SwapIn(incoming, updater, backup);
     std::error_code ignored;
     std::filesystem::remove(incoming, ignored);
     std::filesystem::remove(backup, ignored);
-    return installed;
+    return result;
 }
 
 }  // namespace net

@@ -71,6 +71,7 @@ class [[nodiscard]] Result {
     [[nodiscard]] const T& value() const& { return std::get<0>(state_); }
     [[nodiscard]] T&& value() && { return std::get<0>(std::move(state_)); }
     [[nodiscard]] T& operator*() & { return value(); }
+    [[nodiscard]] const T& operator*() const& { return value(); }
     [[nodiscard]] T* operator->() { return &value(); }
     [[nodiscard]] const T* operator->() const { return &value(); }
     // The failure; a success reads as a default (ok) Error.

@@ -14,6 +14,8 @@ packages=(
   # X11 screen capture
   libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxtst-dev
   xvfb x11-utils x11-xserver-utils xdotool
+  # desktop services: xcb headers, a private session bus for the file-manager test
+  libxcb1-dev dbus-daemon
   # sound
   libpulse-dev pulseaudio pulseaudio-utils sox
   # camera

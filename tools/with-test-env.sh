@@ -20,7 +20,7 @@ start_display() {
   # Xvfb picks a free display number itself and writes it to the pipe, so that test runs that start
   # at the same moment never share a display.
   exec 9<> <(:)
-  Xvfb -displayfd 9 -screen 0 1920x1080x24 -nolisten tcp +extension MIT-SHM +extension DAMAGE \
+  Xvfb -displayfd 9 -screen 0 1920x1080x24 -noreset -nolisten tcp +extension MIT-SHM +extension DAMAGE \
     +extension RANDR >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   local n=""

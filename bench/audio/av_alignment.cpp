@@ -222,20 +222,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vexa-av-align: needs a display and a sound server\n");
         return 2;
     }
-    auto session = vexa::engine::CCapture::Create(path);
+    auto created = vexa::engine::CCapture::Create(path);
     std::vector<vexa::engine::SoundSourceEntry> entries;
     // The default speaker by its name: the first of the server's list.
     const auto system = vexa::platform::ConnectSoundServer();
-    const auto speakers = system->ListDevices(vexa::platform::AudioDeviceKind::kSpeaker);
-    if (!session || speakers.empty()) return 2;
+    if (!created.ok() || !system.ok()) return 2;
+    const auto speakers = (*system)->ListDevices(vexa::platform::AudioDeviceKind::kSpeaker);
+    if (speakers.empty()) return 2;
+    std::unique_ptr<vexa::engine::CCapture> session = std::move(created).value();
     static const int row = 0;
     entries.push_back({0, 100, speakers[0].id.c_str(), &row});
-    entries.push_back({});
-    if (!session->AddAudioStream("libmp3lame", vexa::engine::AudioRateTriple(vexa::engine::AudioBitRateA(70)),
-                                 entries.data(), *system) ||
-        !session->AddScreenStream(25, vexa::engine::kVideoBitRate, 30, false, {0, 0, kSide, kSide}) ||
-        !session->Start()) {
-        std::fprintf(stderr, "vexa-av-align: the recording did not start\n");
+    entries.push_back(vexa::engine::SoundSourceEntry{});
+    vexa::Error started =
+        session->AddAudioStream("libmp3lame", vexa::engine::AudioRateTriple(vexa::engine::AudioBitRateA(70)),
+                                entries.data(), **system);
+    if (started.ok())
+        started = session->AddScreenStream(25, vexa::engine::kVideoBitRate, 30, false, {0, 0, kSide, kSide});
+    if (started.ok()) started = session->Start();
+    if (!started.ok()) {
+        std::fprintf(stderr, "vexa-av-align: the recording did not start: %s\n", started.message().c_str());
         return 1;
     }
     std::vector<Clock::time_point> drawn;  // when each flash was drawn (and its beep was due)

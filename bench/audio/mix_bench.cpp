@@ -62,15 +62,15 @@ void MixOneMinute(benchmark::State& state, const std::vector<Input>& inputs) {
     entries.push_back({});
     auto setup =
         CAudio::Create(system, "libmp3lame", AudioRateTriple(AudioBitRateA(70)), entries.data(), false);
-    if (!setup) {
-        state.SkipWithError("no sound stream");
+    if (!setup.ok()) {
+        state.SkipWithError(setup.error().message().c_str());
         return;
     }
     auto owned = std::make_unique<testing::ScriptedSession>(AVRational{1, setup->encoder->sample_rate});
     testing::ScriptedSession& session = *owned;
     setup->audio->Attach(std::move(owned));
-    if (!setup->audio->BuildMixer(setup->encoder.get())) {
-        state.SkipWithError("no mixer");
+    if (Error e = setup->audio->BuildMixer(setup->encoder.get()); !e.ok()) {
+        state.SkipWithError(e.message().c_str());
         return;
     }
     std::vector<std::vector<uint8_t>> packets;

@@ -29,16 +29,12 @@ class SilentCamera final : public platform::CameraDevice {
   public:
     explicit SilentCamera(CameraFormat format) : format_(format) {}
     const std::string& Name() const override { return name_; }
-    platform::CameraResult EnumerateFormats(std::vector<CameraFormat>& out) override {
-        out = {format_};
-        return platform::kCameraOk;
+    Result<std::vector<CameraFormat>> EnumerateFormats() override {
+        return std::vector<CameraFormat>{format_};
     }
-    platform::CameraResult SetFormat(const CameraFormat&) override { return platform::kCameraOk; }
-    platform::CameraResult CurrentFormat(CameraFormat& out) override {
-        out = format_;
-        return platform::kCameraOk;
-    }
-    platform::CameraResult StartStreaming(platform::PictureCallback) override { return platform::kCameraOk; }
+    Error SetFormat(const CameraFormat&) override { return {}; }
+    Result<CameraFormat> CurrentFormat() override { return format_; }
+    Error StartStreaming(platform::PictureCallback) override { return {}; }
     void StopStreaming() override {}
 
   private:
@@ -51,9 +47,11 @@ std::vector<uint8_t> SamplePicture(uint32_t fourcc, int width, int height) {
     auto device = platform::CreateVirtualCamera({{{fourcc, width, height, FrameTimeOf(60)}}, false, 0, 0});
     std::vector<uint8_t> picture;
     std::atomic<bool> got{false};
-    if (device->StartStreaming([&](double, const uint8_t* data, size_t length) {
-            if (!got.exchange(true)) picture.assign(data, data + length);
-        }) != platform::kCameraOk)
+    if (!device
+             ->StartStreaming([&](double, const uint8_t* data, size_t length) {
+                 if (!got.exchange(true)) picture.assign(data, data + length);
+             })
+             .ok())
         return {};
     while (!got) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     device->StopStreaming();
@@ -66,7 +64,7 @@ void BM_PicturePath(benchmark::State& state) {
     engine::CameraRef camera = engine::CCamera::CreateOnDevice(
         std::make_unique<SilentCamera>(CameraFormat{fourcc, 1280, 720, FrameTimeOf(30)}));
     camera->SetMirror(true);
-    if (picture.empty() || camera->Start() != platform::kCameraOk) {
+    if (picture.empty() || !camera->Start().ok()) {
         state.SkipWithError("cannot prepare the camera");
         return;
     }
@@ -88,10 +86,18 @@ void BM_CameraRecording(benchmark::State& state) {
         engine::CameraRef camera = engine::CCamera::CreateOnDevice(platform::CreateVirtualCamera(
             {{{platform::kFourCcMjpg, 1280, 720, FrameTimeOf(30)}}, false, 0, 0}));
         const std::string path = "/tmp/vexa_bench_camera_" + std::to_string(getpid()) + ".mp4";
-        auto session = engine::CCapture::Create(path);
-        if (!session || camera->Start() != platform::kCameraOk ||
-            !session->AddCameraStream(20, engine::kVideoBitRate, camera.get()) || !session->Start()) {
+        auto created = engine::CCapture::Create(path);
+        if (!created.ok() || !camera->Start().ok()) {
             state.SkipWithError("cannot start the recording");
+            return;
+        }
+        std::unique_ptr<engine::CCapture> session = std::move(created).value();
+        if (Error e = session->AddCameraStream(20, engine::kVideoBitRate, camera.get()); !e.ok()) {
+            state.SkipWithError(e.message().c_str());
+            return;
+        }
+        if (Error e = session->Start(); !e.ok()) {
+            state.SkipWithError(e.message().c_str());
             return;
         }
         const int64_t cpu0 = ProcessCpuNs(), gen0 = platform::VirtualCameraGeneratorCpuNs();

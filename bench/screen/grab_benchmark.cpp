@@ -20,7 +20,7 @@ std::unique_ptr<ScreenBackend>& Backend() {
 
 void GrabCrop(benchmark::State& state, CaptureMethod method, const ScreenRect& crop) {
     ScreenBackend& backend = *Backend();
-    if (!backend.Open(method)) {
+    if (!backend.Open(method).ok()) {
         state.SkipWithError("the capture method cannot be set up on this display");
         return;
     }
@@ -57,7 +57,7 @@ BENCHMARK(BM_GrabCrop1280x720)->Unit(benchmark::kMillisecond);
 void BM_WaitForDamageOnStillScreen(benchmark::State& state) {
     ScreenBackend& backend = *Backend();
     Event interrupt;
-    if (!backend.Open(CaptureMethod::kDamage)) {
+    if (!backend.Open(CaptureMethod::kDamage).ok()) {
         state.SkipWithError("damage cannot be set up on this display");
         return;
     }
@@ -87,7 +87,10 @@ BENCHMARK(BM_ReadCursor)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     const char* display = std::getenv("DISPLAY");
-    if (display && *display) vexa::platform::Backend() = vexa::platform::CreateX11ScreenBackend(display);
+    if (display && *display) {
+        auto opened = vexa::platform::CreateX11ScreenBackend(display);
+        if (opened.ok()) vexa::platform::Backend() = std::move(opened).value();
+    }
     if (!vexa::platform::Backend()) {
         std::puts("bench_screen_grab: no X display; skipped");
         return 0;

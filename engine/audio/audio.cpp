@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "engine/audio/candidate_formats.h"
 #include "engine/audio/encoder_choice.h"
+#include "platform/av_error.h"
 #include "platform/time/clock.h"
 
 namespace vexa::engine {
@@ -18,9 +21,14 @@ constexpr int64_t kStartPoll = 500;       // 50 µs: the wait for the start keep
 constexpr int64_t kMixWait = 10'000'000;  // 1 s: the mix thread's longest sleep
 constexpr int kMixRequest = 0xFF;         // first layout request: eight channels
 
-bool IsRetryable(platform::InitResult r) {
-    return r == platform::InitResult::kUnsupportedFormat || r == platform::InitResult::kAlreadyInitialized ||
-           r == platform::InitResult::kInvalidArgument;
+// A device that refuses the format or the arguments gets a new client and the next format.
+bool IsRetryable(const Error& e) {
+    return e.code() == ErrorCode::kUnsupported || e.code() == ErrorCode::kInvalidArgument;
+}
+
+// "speaker 'alsa_output.x'", as messages name a device.
+std::string DeviceLabel(AudioDeviceKind kind, const std::string& id) {
+    return std::string(platform::AudioDeviceKindName(kind)) + " '" + id + "'";
 }
 
 bool SetLayout(AVCodecContext* encoder, uint64_t mask) {
@@ -44,103 +52,151 @@ CodecContextPtr NewEncoderContext(const AVCodec& codec) {
 
 }  // namespace
 
-std::optional<CAudio::Setup> CAudio::Create(platform::AudioSystem& system, const char* encoder_name,
-                                            const BitRateTriple& rate, const SoundSourceEntry* sources,
-                                            bool global_header) {
+Result<CAudio::Setup> CAudio::Create(platform::AudioSystem& system, const char* encoder_name,
+                                     const BitRateTriple& rate, const SoundSourceEntry* sources,
+                                     bool global_header) {
+    const std::string name = encoder_name ? encoder_name : "";
     const AVCodec* codec = encoder_name ? avcodec_find_encoder_by_name(encoder_name) : nullptr;
-    CodecContextPtr encoder = codec && sources ? NewEncoderContext(*codec) : nullptr;
-    if (!encoder) return std::nullopt;
-    std::unique_ptr<CAudio> audio(new CAudio);
-    if (!audio->OpenDevices(system, encoder.get(), sources) ||
-        !audio->FitLayoutToInputs(*codec, encoder.get())) {
-        return std::nullopt;
+    if (!codec)
+        return Error(ErrorCode::kUnsupported, "sound encoder '" + name + "' is not in this FFmpeg build");
+    if (!sources) return Error(ErrorCode::kInvalidArgument, "no speaker or microphone chosen");
+    CodecContextPtr encoder = NewEncoderContext(*codec);
+    if (!encoder) {
+        return Error(ErrorCode::kUnsupported,
+                     "sound encoder '" + name + "' offers no sample format, rate and layout to record in");
     }
+    std::unique_ptr<CAudio> audio(new CAudio);
+    if (Error e = audio->OpenDevices(system, encoder.get(), sources); !e.ok()) return e;
+    if (Error e = audio->FitLayoutToInputs(*codec, encoder.get()); !e.ok()) return e;
     encoder->bit_rate = rate.bit_rate;
     encoder->rc_min_rate = rate.min_rate;
     encoder->rc_max_rate = rate.max_rate;
     if (global_header) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return std::nullopt;
+    if (const int rc = avcodec_open2(encoder.get(), codec, nullptr); rc < 0)
+        return AvError(rc, "cannot open the sound encoder " + name);
     return Setup{std::move(audio), std::move(encoder)};
 }
 
 // A stereo speaker and a mono microphone make a stereo stream: when the widest input has fewer
 // channels than the encoder, the layout is chosen again for that input's layout.
-bool CAudio::FitLayoutToInputs(const AVCodec& codec, AVCodecContext* encoder) const {
+Error CAudio::FitLayoutToInputs(const AVCodec& codec, AVCodecContext* encoder) const {
     const AudioInput* widest = &inputs_[0];
     for (int m = 1; m < input_count_; ++m) {
         if (inputs_[static_cast<size_t>(m)].channels > widest->channels)
             widest = &inputs_[static_cast<size_t>(m)];
     }
-    if (widest->channels >= encoder->ch_layout.nb_channels) return true;
+    if (widest->channels >= encoder->ch_layout.nb_channels) return {};
     const uint64_t narrower = ChooseEncoderLayout(codec, widest->channel_layout);
-    return narrower == 0 || SetLayout(encoder, narrower);
+    if (narrower == 0 || SetLayout(encoder, narrower)) return {};
+    return Error(ErrorCode::kInternal,
+                 "cannot set the sound encoder to " + std::to_string(widest->channels) + " channels");
 }
 
-bool CAudio::OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder,
-                         const SoundSourceEntry* sources) {
+// Speakers first, then microphones; within each, in the order the server lists the devices. Every
+// entry must find its device.
+Error CAudio::OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder,
+                          const SoundSourceEntry* sources) {
     int count = 0;
     while (sources[count].endpoint_id) {
-        if (++count > kMaxAudioInputs) return false;
+        if (++count > kMaxAudioInputs)
+            return Error(ErrorCode::kInvalidArgument, "more than 63 speakers and microphones chosen");
     }
-    if (count == 0) return false;
+    if (count == 0) return Error(ErrorCode::kInvalidArgument, "no speaker or microphone chosen");
     inputs_ = std::make_unique<AudioInput[]>(static_cast<size_t>(count));
-    // Speakers first, then microphones; within each, in the order the server lists the devices.
+    std::vector<bool> found(static_cast<size_t>(count), false);
     for (AudioDeviceKind kind : {AudioDeviceKind::kSpeaker, AudioDeviceKind::kMicrophone}) {
         for (const platform::AudioDeviceInfo& device : system.ListDevices(kind)) {
             for (int i = 0; i < count; ++i) {
                 const SoundSourceEntry& e = sources[i];
                 if (e.kind != static_cast<uint8_t>(kind) || strcasecmp(device.id.c_str(), e.endpoint_id) != 0)
                     continue;
-                if (input_count_ == count || !OpenDevice(system, encoder, e, device.id)) return false;
+                if (input_count_ == count) {
+                    return Error(ErrorCode::kInvalidArgument,
+                                 DeviceLabel(kind, e.endpoint_id) + " matches more than one device");
+                }
+                if (Error opened = OpenDevice(system, encoder, e, device.id); !opened.ok()) return opened;
+                found[static_cast<size_t>(i)] = true;
             }
         }
     }
-    return input_count_ == count;  // every entry found its device
+    for (int i = 0; i < count; ++i) {
+        if (!found[static_cast<size_t>(i)]) {
+            const auto kind = static_cast<AudioDeviceKind>(sources[i].kind);
+            return Error(ErrorCode::kNotFound, DeviceLabel(kind, sources[i].endpoint_id) + " not found");
+        }
+    }
+    return {};
 }
 
-bool CAudio::OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder, const SoundSourceEntry& entry,
-                        const std::string& id) {
+Error CAudio::OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder,
+                         const SoundSourceEntry& entry, const std::string& id) {
+    const auto kind = static_cast<AudioDeviceKind>(entry.kind);
+    const std::string label = DeviceLabel(kind, id);
     AudioInput& in = inputs_[static_cast<size_t>(input_count_)];
     in.event = std::make_unique<platform::Event>();
-    if (!in.event->Valid()) return false;
+    if (Error e = in.event->CreationError("the event of " + label); !e.ok()) return e;
     const FormatTarget target{encoder->ch_layout.nb_channels, encoder->ch_layout.u.mask,
                               SampleFormatDepth(encoder->sample_fmt), encoder->sample_rate};
     TriedFlags tried{};
     bool last_resort = false;
     std::optional<platform::AudioFormat> format;
+    Error refused;  // the last refusal, for the message when no format is left
     for (;;) {
         // A client refused at Initialize is replaced by a new one; the search goes on where it was.
-        in.client = system.OpenClient(static_cast<AudioDeviceKind>(entry.kind), id);
-        if (!in.client) return false;
+        Result<std::unique_ptr<platform::AudioClient>> client = system.OpenClient(kind, id);
+        if (!client.ok()) return client.error();
+        in.client = std::move(client).value();
         const int64_t period = in.client->MinimumDevicePeriod();
         in.device_period = period > 0 ? period : kDefaultDevicePeriod;
         format = ChooseCaptureFormat(*in.client, target, tried, &last_resort);
-        if (!format) return false;
-        const platform::InitResult r = in.client->Initialize(*format, in.device_period, in.event.get());
-        if (r == platform::InitResult::kOk) break;
-        if (!IsRetryable(r) || last_resort) return false;
+        if (!format) {
+            const std::string why = refused.ok() ? "no sample format fits" : refused.message();
+            return Error(ErrorCode::kUnsupported, "cannot record from " + label + ": " + why);
+        }
+        const Error initialized = in.client->Initialize(*format, in.device_period, in.event.get());
+        if (initialized.ok()) break;
+        if (initialized.code() == ErrorCode::kBusy)
+            return Error(ErrorCode::kBusy, label + " is busy", initialized.native_code());
+        if (!IsRetryable(initialized) || last_resort) return initialized.Within("cannot open " + label);
+        refused = initialized;
     }
     in.row = entry.row;
-    in.has_volume = in.client->SetVolume(static_cast<float>(std::min<int>(entry.volume, 100)) / 100.0f);
+    const int volume = std::min<int>(entry.volume, 100);
+    in.has_volume = in.client->SetVolume(static_cast<float>(volume) / 100.0f);
     in.buffer_frames = in.client->BufferFrames();
     in.sample_format = SampleFormatOf(*format);
     in.sample_rate = format->rate;
     in.bytes_per_frame = format->BlockAlign();
     in.channel_layout = format->channel_mask;
     in.channels = format->channels;
-    if (in.buffer_frames == 0 || in.sample_format == AV_SAMPLE_FMT_NONE) return false;
+    if (in.buffer_frames == 0 || in.sample_format == AV_SAMPLE_FMT_NONE)
+        return Error(ErrorCode::kUnsupported, label + " delivers no usable sound buffer");
+    const char* sample_name = av_get_sample_fmt_name(in.sample_format);
+    in.description = label + " volume " + std::to_string(volume) + " (" + (sample_name ? sample_name : "?") +
+                     " " + std::to_string(in.sample_rate) + " Hz " + std::to_string(in.channels) + " ch)";
     drifts_[static_cast<size_t>(input_count_)] = RunDrift(in.sample_rate);
     ++input_count_;
-    return true;
+    return {};
 }
 
-bool CAudio::BuildMixer(AVCodecContext* encoder) {
-    if (!mixer_.Build(encoder, std::span<AudioInput>(inputs_.get(), static_cast<size_t>(input_count_))))
-        return false;
+Error CAudio::BuildMixer(AVCodecContext* encoder) {
+    if (Error e =
+            mixer_.Build(encoder, std::span<AudioInput>(inputs_.get(), static_cast<size_t>(input_count_)));
+        !e.ok())
+        return e;
     for (int m = 0; m < input_count_; ++m) {
-        if (!inputs_[static_cast<size_t>(m)].client->Start()) return false;
+        if (Error e = inputs_[static_cast<size_t>(m)].client->Start(); !e.ok()) return e;
     }
-    return true;
+    return {};
+}
+
+std::string CAudio::Describe() const {
+    std::string text;
+    for (int m = 0; m < input_count_; ++m)
+        text.append(m ? ", " : "").append(inputs_[static_cast<size_t>(m)].description);
+    if (mixer_.HasGraph()) text.append("; mixed by ").append(mixer_.GraphText());
+    if (mixer_.HasResampler()) text.append("; converted");
+    return text;
 }
 
 bool CAudio::SetRowVolume(const void* row, float gain) {

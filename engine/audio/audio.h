@@ -24,6 +24,7 @@
 #include "engine/recording_params.h"
 #include "engine/stream_source.h"
 #include "platform/audio/audio_system.h"
+#include "platform/error.h"
 
 namespace vexa::engine {
 
@@ -38,16 +39,18 @@ class CAudio final : public StreamSource {
     };
     // Opens the named encoder and every device of the entries (ended by an entry without endpoint
     // ID): the encoder's sample format, rate and layout are chosen from its lists, the devices'
-    // capture formats from the encoder, and the layout again from the widest device. Empty on any
-    // failure (unknown encoder, no usable format, 0 or more than 63 entries, a device not found or
-    // not opened).
-    [[nodiscard]] static std::optional<Setup> Create(platform::AudioSystem& system, const char* encoder_name,
-                                                     const BitRateTriple& rate,
-                                                     const SoundSourceEntry* sources, bool global_header);
+    // capture formats from the encoder, and the layout again from the widest device. Fails with the
+    // reason: unknown encoder, no usable format, 0 or more than 63 entries, a device not found
+    // ("microphone 'x' not found") or not opened ("microphone 'x' is busy").
+    [[nodiscard]] static Result<Setup> Create(platform::AudioSystem& system, const char* encoder_name,
+                                              const BitRateTriple& rate, const SoundSourceEntry* sources,
+                                              bool global_header);
     ~CAudio() override = default;
 
     // Builds the resampler or the mix graph for the encoder, then starts every device.
-    [[nodiscard]] bool BuildMixer(AVCodecContext* encoder);
+    [[nodiscard]] Error BuildMixer(AVCodecContext* encoder);
+    // The inputs as the log shows them: "speaker 'x' volume 80 (s16 48000 Hz 2 ch), ...; mixed by ...".
+    [[nodiscard]] std::string Describe() const;
     // The session the threads report to; it must outlive this object.
     void Attach(std::unique_ptr<SoundSession> session) {
         session_ = std::move(session);
@@ -85,11 +88,11 @@ class CAudio final : public StreamSource {
         return all;
     }
     CAudio() = default;
-    [[nodiscard]] bool OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder,
-                                   const SoundSourceEntry* sources);
-    [[nodiscard]] bool FitLayoutToInputs(const AVCodec& codec, AVCodecContext* encoder) const;
-    [[nodiscard]] bool OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder,
-                                  const SoundSourceEntry& entry, const std::string& id);
+    [[nodiscard]] Error OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder,
+                                    const SoundSourceEntry* sources);
+    [[nodiscard]] Error FitLayoutToInputs(const AVCodec& codec, AVCodecContext* encoder) const;
+    [[nodiscard]] Error OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder,
+                                   const SoundSourceEntry& entry, const std::string& id);
     void CapturePacket(int m, const platform::AudioPacket& packet, bool* queued);
     [[nodiscard]] uint32_t PlaceBlock(int m, AudioBlock* block);
     [[nodiscard]] int64_t FollowClock(int m, const AudioBlock& block);

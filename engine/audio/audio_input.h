@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/audio/audio_block.h"
 #include "platform/audio/audio_system.h"
@@ -36,6 +37,7 @@ struct AudioInput {
     int bytes_per_frame = 0;
     uint64_t channel_layout = 0;
     int channels = 0;
+    std::string description;  // for the log: "speaker 'x' volume 80 (s16 48000 Hz 2 ch)"
     BlockQueue captured;
     BlockQueue free_pool;
 

@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/av_error.h"
+
 extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
@@ -59,85 +61,95 @@ SoundMixer::~SoundMixer() {
     swr_free(&resampler_);
 }
 
-bool SoundMixer::Build(AVCodecContext* encoder, std::span<AudioInput> inputs) {
+Error SoundMixer::Build(AVCodecContext* encoder, std::span<AudioInput> inputs) {
     encoder_ = encoder;
     inputs_ = inputs;
-    if (inputs.empty()) return false;
-    if (!(encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && encoder->frame_size > 0 &&
-        !BuildStaging()) {
-        return false;
+    if (inputs.empty()) return Error(ErrorCode::kInvalidArgument, "no sound input to mix");
+    if (!(encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && encoder->frame_size > 0) {
+        if (Error e = BuildStaging(); !e.ok()) return e;
     }
     if (inputs.size() > 1) return BuildGraph();
     AudioInput& in = inputs.front();
     const bool same = in.sample_format == encoder->sample_fmt && in.sample_rate == encoder->sample_rate &&
                       SameLayout(encoder->ch_layout, in.channel_layout);
-    return same || BuildResampler(in);
+    return same ? Error{} : BuildResampler(in);
 }
 
-bool SoundMixer::BuildStaging() {
+Error SoundMixer::BuildStaging() {
+    const std::string what = "cannot allocate the sound encoder's frame";
     staging_.reset(av_frame_alloc());
-    if (!staging_) return false;
+    if (!staging_) return AvError(AVERROR(ENOMEM), what);
     staging_->format = encoder_->sample_fmt;
     staging_->sample_rate = encoder_->sample_rate;
     staging_->nb_samples = encoder_->frame_size;
-    if (av_channel_layout_copy(&staging_->ch_layout, &encoder_->ch_layout) < 0) return false;
-    if (av_frame_get_buffer(staging_.get(), 0) < 0) return false;
+    if (int rc = av_channel_layout_copy(&staging_->ch_layout, &encoder_->ch_layout); rc < 0)
+        return AvError(rc, what);
+    if (int rc = av_frame_get_buffer(staging_.get(), 0); rc < 0) return AvError(rc, what);
     staged_ = 0;
-    return true;
+    return {};
 }
 
-bool SoundMixer::BuildResampler(AudioInput& input) {
+Error SoundMixer::BuildResampler(AudioInput& input) {
+    const char* format = av_get_sample_fmt_name(input.sample_format);
+    const std::string what = "cannot convert " + std::to_string(input.sample_rate) + " Hz " +
+                             (format ? format : "?") + " sound for the encoder";
     AVChannelLayout in_layout{};
-    if (av_channel_layout_from_mask(&in_layout, input.channel_layout) < 0) return false;
-    const int r =
+    if (int rc = av_channel_layout_from_mask(&in_layout, input.channel_layout); rc < 0)
+        return AvError(rc, what);
+    int r =
         swr_alloc_set_opts2(&resampler_, &encoder_->ch_layout, encoder_->sample_fmt, encoder_->sample_rate,
                             &in_layout, input.sample_format, input.sample_rate, 0, nullptr);
     av_channel_layout_uninit(&in_layout);
-    if (r < 0 || swr_init(resampler_) < 0) return false;
+    if (r >= 0) r = swr_init(resampler_);
+    if (r < 0) return AvError(r, what);
     resampled_capacity_ = swr_get_out_samples(resampler_, static_cast<int>(input.buffer_frames));
-    return resampled_capacity_ > 0;
+    if (resampled_capacity_ <= 0)
+        return AvError(resampled_capacity_ < 0 ? resampled_capacity_ : AVERROR(EINVAL), what);
+    return {};
 }
 
-bool SoundMixer::BuildGraph() {
+// Every step's failure names the graph and FFmpeg's reason.
+Error SoundMixer::BuildGraph() {
+    graph_text_ = MixGraphText(static_cast<int>(inputs_.size()));
+    const std::string what = "cannot build the sound mix \"" + graph_text_ + "\"";
     graph_ = avfilter_graph_alloc();
-    if (!graph_) return false;
+    if (!graph_) return AvError(AVERROR(ENOMEM), what);
     sink_ = avfilter_graph_alloc_filter(graph_, avfilter_get_by_name("abuffersink"), "out");
-    if (!sink_) return false;
+    if (!sink_) return AvError(AVERROR_FILTER_NOT_FOUND, what);
     const int formats[] = {encoder_->sample_fmt, -1};
     const int rates[] = {encoder_->sample_rate, -1};
     char layout[128];
-    if (av_channel_layout_describe(&encoder_->ch_layout, layout, sizeof layout) < 0) return false;
-    if (av_opt_set_int_list(sink_, "sample_fmts", formats, -1, AV_OPT_SEARCH_CHILDREN) < 0 ||
-        av_opt_set_int_list(sink_, "sample_rates", rates, -1, AV_OPT_SEARCH_CHILDREN) < 0 ||
-        av_opt_set(sink_, "ch_layouts", layout, AV_OPT_SEARCH_CHILDREN) < 0 ||
-        avfilter_init_str(sink_, nullptr) < 0) {
-        return false;
-    }
+    int rc = av_channel_layout_describe(&encoder_->ch_layout, layout, sizeof layout);
+    if (rc >= 0) rc = av_opt_set_int_list(sink_, "sample_fmts", formats, -1, AV_OPT_SEARCH_CHILDREN);
+    if (rc >= 0) rc = av_opt_set_int_list(sink_, "sample_rates", rates, -1, AV_OPT_SEARCH_CHILDREN);
+    if (rc >= 0) rc = av_opt_set(sink_, "ch_layouts", layout, AV_OPT_SEARCH_CHILDREN);
+    if (rc >= 0) rc = avfilter_init_str(sink_, nullptr);
+    if (rc < 0) return AvError(rc, what);
     const AVFilter* buffer = avfilter_get_by_name("abuffer");
     for (size_t i = 0; i < inputs_.size(); ++i) {
         AVFilterContext* source = nullptr;
         const std::string name = "in" + std::to_string(i);
-        if (avfilter_graph_create_filter(&source, buffer, name.c_str(), BufferSourceArgs(inputs_[i]).c_str(),
-                                         nullptr, graph_) < 0) {
-            return false;
-        }
+        rc = avfilter_graph_create_filter(&source, buffer, name.c_str(), BufferSourceArgs(inputs_[i]).c_str(),
+                                          nullptr, graph_);
+        if (rc < 0) return AvError(rc, what);
         sources_.push_back(source);
     }
     // The sources' open outputs are labelled in0, in1, ...; the sink's open input "out".
     InOutPtr outputs;
     for (size_t i = sources_.size(); i-- > 0;) {
         outputs = NewInOut(("in" + std::to_string(i)).c_str(), sources_[i], outputs.release());
-        if (!outputs) return false;
+        if (!outputs) return AvError(AVERROR(ENOMEM), what);
     }
     InOutPtr sink_input = NewInOut("out", sink_, nullptr);
-    if (!sink_input) return false;
-    graph_text_ = MixGraphText(static_cast<int>(inputs_.size()));
+    if (!sink_input) return AvError(AVERROR(ENOMEM), what);
     AVFilterInOut* in = sink_input.release();
     AVFilterInOut* out = outputs.release();
-    const int parsed = avfilter_graph_parse_ptr(graph_, graph_text_.c_str(), &in, &out, nullptr);
+    rc = avfilter_graph_parse_ptr(graph_, graph_text_.c_str(), &in, &out, nullptr);
     avfilter_inout_free(&in);
     avfilter_inout_free(&out);
-    return parsed >= 0 && avfilter_graph_config(graph_, nullptr) >= 0;
+    if (rc >= 0) rc = avfilter_graph_config(graph_, nullptr);
+    if (rc < 0) return AvError(rc, what);
+    return {};
 }
 
 int64_t SoundMixer::StopSamples() const {

@@ -16,6 +16,7 @@
 #include "engine/audio/audio_input.h"
 #include "engine/audio/sound_session.h"
 #include "engine/ffmpeg_ptr.h"
+#include "platform/error.h"
 
 struct AVFilterGraph;
 struct AVFilterContext;
@@ -41,7 +42,7 @@ class SoundMixer {
 
     // Builds the staging frame (fixed-frame encoders), then the pass-through, resampler or graph for
     // the inputs. The encoder and inputs must outlive the mixer.
-    [[nodiscard]] bool Build(AVCodecContext* encoder, std::span<AudioInput> inputs);
+    [[nodiscard]] Error Build(AVCodecContext* encoder, std::span<AudioInput> inputs);
     void Attach(SoundSession* session) { session_ = session; }
 
     // The clock position K: encoder samples due by now.
@@ -64,9 +65,9 @@ class SoundMixer {
     [[nodiscard]] int64_t StopSamples() const;
 
   private:
-    [[nodiscard]] bool BuildStaging();
-    [[nodiscard]] bool BuildResampler(AudioInput& input);
-    [[nodiscard]] bool BuildGraph();
+    [[nodiscard]] Error BuildStaging();
+    [[nodiscard]] Error BuildResampler(AudioInput& input);
+    [[nodiscard]] Error BuildGraph();
     [[nodiscard]] uint32_t Convert(AudioBlock* block);
     [[nodiscard]] uint32_t Filter(int m, AudioBlock* block, int64_t start);
     [[nodiscard]] uint32_t Release();

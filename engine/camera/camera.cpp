@@ -8,9 +8,6 @@ extern "C" {
 }
 
 namespace vexa::engine {
-
-using platform::CameraResult;
-
 namespace {
 
 // The deprecated full-range "J" formats as their plain twins; the range is told to the scaler.
@@ -55,7 +52,8 @@ void MirrorRows(uint8_t* bgra, int width, int height) {
 
 }  // namespace
 
-CCamera::CCamera(std::unique_ptr<platform::CameraDevice> device) : device_(std::move(device)) {}
+CCamera::CCamera(std::unique_ptr<platform::CameraDevice> device)
+    : device_(std::move(device)), name_(device_ ? device_->Name() : std::string()) {}
 
 // Whoever drops the last reference need not stop the camera first: a streaming thread must never
 // call into a freed camera.
@@ -63,12 +61,10 @@ CCamera::~CCamera() {
     Stop(true);
 }
 
-CameraRef CCamera::Create(const std::string& name, CameraResult* result) {
-    CameraResult ignored = platform::kCameraOk;
-    if (!result) result = &ignored;
-    std::unique_ptr<platform::CameraDevice> device = platform::OpenCameraDevice(name, result);
-    if (!device) return {};
-    return CreateOnDevice(std::move(device));
+Result<CameraRef> CCamera::Create(const std::string& name) {
+    Result<std::unique_ptr<platform::CameraDevice>> device = platform::OpenCameraDevice(name);
+    if (!device.ok()) return device.error();
+    return CreateOnDevice(std::move(device).value());
 }
 
 CameraRef CCamera::CreateOnDevice(std::unique_ptr<platform::CameraDevice> device) {
@@ -86,54 +82,72 @@ uint32_t CCamera::Release() {
     return left;
 }
 
-bool CCamera::CreateGraphObjects() {
-    return device_ && !streaming_;
+Error CCamera::CreateGraphObjects() {
+    if (!device_) return platform::CameraFailure(ErrorCode::kNotFound, What() + " is closed");
+    if (streaming_) return platform::CameraFailure(ErrorCode::kInvalidArgument, What() + " is streaming");
+    return {};
 }
 
-bool CCamera::GetFormats(CameraFormatList& list) {
-    list = {};
-    if (!device_) return false;
-    std::vector<platform::CameraFormat> offered;
-    (void)device_->EnumerateFormats(offered);
-    list = BuildCameraFormatList(offered);
-    return list.Usable();
+Result<CameraFormatList> CCamera::GetFormats() {
+    if (!device_) return platform::CameraFailure(ErrorCode::kNotFound, What() + " is closed");
+    Result<std::vector<platform::CameraFormat>> offered = device_->EnumerateFormats();
+    if (!offered.ok()) return offered.error();
+    CameraFormatList list = BuildCameraFormatList(*offered);
+    if (list.Usable()) return list;
+    std::string kinds;
+    for (const platform::CameraFormat& f : *offered) {
+        const std::string code = platform::FourCcText(f.fourcc);
+        if (kinds.find(code) == std::string::npos) kinds.append(kinds.empty() ? "" : ", ").append(code);
+    }
+    return platform::CameraFailure(ErrorCode::kUnsupported,
+                                   What() + " offers neither YUY2 nor MJPG (only " + kinds + ")");
 }
 
-bool CCamera::SelectFormat(const CameraFormatList& list, int width, int height, int fps) {
+Error CCamera::SelectFormat(const CameraFormatList& list, int width, int height, int fps) {
     const int index = ChooseCameraFormat(list, width, height, fps);
-    return index >= 0 && SetFormat(list.formats[static_cast<size_t>(index)]);
+    if (index < 0)
+        return platform::CameraFailure(ErrorCode::kUnsupported, What() + " has no format to choose");
+    return SetFormat(list.formats[static_cast<size_t>(index)]);
 }
 
-bool CCamera::SetFormat(const platform::CameraFormat& format) {
-    return device_ && !streaming_ && device_->SetFormat(format) == platform::kCameraOk;
+Error CCamera::SetFormat(const platform::CameraFormat& format) {
+    if (Error e = CreateGraphObjects(); !e.ok()) return e;
+    return device_->SetFormat(format);
 }
 
-bool CCamera::BuildGraph() {
-    return device_ && !streaming_;
+Error CCamera::BuildGraph() {
+    return CreateGraphObjects();
 }
 
-CameraResult CCamera::Start() {
-    if (!device_) return platform::kCameraFailed;
-    if (streaming_) return platform::kCameraOk;
-    platform::CameraFormat format;
-    if (CameraResult rc = device_->CurrentFormat(format); rc != platform::kCameraOk) return rc;
-    if (!IsUsableCameraFormat(format)) return platform::kCameraFailed;
-    connected_ = format;
-    frame_rate_ = platform::FramesPerSecond(format.frame_time);
-    width_ = format.width;
-    height_ = format.height;
+Error CCamera::Start() {
+    if (!device_) return platform::CameraFailure(ErrorCode::kNotFound, What() + " is closed");
+    if (streaming_) return {};
+    Result<platform::CameraFormat> format = device_->CurrentFormat();
+    if (!format.ok()) return format.error();
+    if (!IsUsableCameraFormat(*format)) {
+        return platform::CameraFailure(ErrorCode::kUnsupported,
+                                       What() + " streams " + platform::FourCcText(format->fourcc) + " " +
+                                           std::to_string(format->width) + "x" +
+                                           std::to_string(format->height) + ", neither YUY2 nor MJPG");
+    }
+    connected_ = *format;
+    frame_rate_ = platform::FramesPerSecond(format->frame_time);
+    width_ = format->width;
+    height_ = format->height;
     if (!PrepareDecoding()) {
         FreeDecoding();
-        return platform::kCameraFailed;
+        return platform::CameraFailure(
+            ErrorCode::kInternal,
+            "cannot prepare the decoding of " + What() + " in " + platform::FourCcText(format->fourcc));
     }
-    CameraResult rc = device_->StartStreaming(
+    Error started = device_->StartStreaming(
         [this](double time, const uint8_t* data, size_t length) { (void)BufferCB(time, data, length); });
-    if (rc != platform::kCameraOk) {
+    if (!started.ok()) {
         FreeDecoding();
-        return rc;
+        return started;
     }
     streaming_ = true;
-    return platform::kCameraOk;
+    return {};
 }
 
 void CCamera::Stop(bool full) {

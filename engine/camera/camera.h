@@ -25,6 +25,7 @@
 #include "engine/camera/camera_frame_pool.h"
 #include "engine/ffmpeg_ptr.h"
 #include "platform/camera/camera_device.h"
+#include "platform/error.h"
 #include "platform/sync/spin_lock.h"
 
 namespace vexa::engine {
@@ -55,9 +56,9 @@ class CCamera {
   public:
     class Ref;
 
-    // Opens the camera whose friendly name equals name, ignoring case. Null with *result set when
-    // there is none or it cannot be opened.
-    [[nodiscard]] static Ref Create(const std::string& name, platform::CameraResult* result = nullptr);
+    // Opens the camera whose friendly name equals name, ignoring case. Fails when there is none or it
+    // cannot be opened (the Error's native code is the number the camera window shows).
+    [[nodiscard]] static Result<Ref> Create(const std::string& name);
     // A camera on a device opened elsewhere (tests, tools).
     [[nodiscard]] static Ref CreateOnDevice(std::unique_ptr<platform::CameraDevice> device);
 
@@ -65,19 +66,22 @@ class CCamera {
     uint32_t Release();
 
     // --- the picture path (controlling thread) ---
-    // Prepares for a format change after Stop(false); false when the device is gone.
-    [[nodiscard]] bool CreateGraphObjects();
-    // The device's formats, filtered and sorted. False when it offers no usable one.
-    [[nodiscard]] bool GetFormats(CameraFormatList& list);
-    // Sets the listed format nearest to the stored choice. False when the list is empty or the
+    // Every failure names the camera and the reason, with the camera window's number as its native
+    // code (platform::kCameraBusy when another program holds the device, 0x8007xxxx otherwise).
+    // Prepares for a format change after Stop(false); fails when the device is gone or streaming.
+    [[nodiscard]] Error CreateGraphObjects();
+    // The device's formats, filtered and sorted. Fails when it offers no usable one (kUnsupported,
+    // the formats it offers named) or cannot list them.
+    [[nodiscard]] Result<CameraFormatList> GetFormats();
+    // Sets the listed format nearest to the stored choice. Fails when the list is empty or the
     // device refuses (the current format then stays).
-    [[nodiscard]] bool SelectFormat(const CameraFormatList& list, int width, int height, int fps);
+    [[nodiscard]] Error SelectFormat(const CameraFormatList& list, int width, int height, int fps);
     // Sets one format exactly as given (an override that bypasses the stored choice).
-    [[nodiscard]] bool SetFormat(const platform::CameraFormat& format);
-    [[nodiscard]] bool BuildGraph();
-    // Reads the connected format, prepares decoding and starts streaming. kCameraBusy when another
-    // program holds the device.
-    [[nodiscard]] platform::CameraResult Start();
+    [[nodiscard]] Error SetFormat(const platform::CameraFormat& format);
+    [[nodiscard]] Error BuildGraph();
+    // Reads the connected format, prepares decoding and starts streaming. kBusy (native
+    // platform::kCameraBusy) when another program holds the device.
+    [[nodiscard]] Error Start();
     // Stops streaming and frees the decoding state. full: also closes the device, drops the
     // listeners and detaches from a recording. Idempotent.
     void Stop(bool full);
@@ -93,14 +97,16 @@ class CCamera {
     [[nodiscard]] const platform::CameraFormat& Connected() const { return connected_; }
     // The device, for its controls; null after a full stop.
     [[nodiscard]] platform::CameraDevice* Device() { return device_.get(); }
+    // The friendly name the camera was opened by.
+    [[nodiscard]] const std::string& Name() const { return name_; }
     [[nodiscard]] CameraStats Stats() const;
 
     // The grabber callback: one picture as the device delivered it. Always 0.
     int32_t BufferCB(double sample_time, const uint8_t* buffer, size_t length);
 
     // --- recording (see camera_stream.cpp for the stream's threads) ---
-    // Links the camera to a stream entry of a session; false when it is already attached or closed.
-    [[nodiscard]] bool AttachToStream(StreamEntry* entry, CCapture* session);
+    // Links the camera to a stream entry of a session; fails when it is already attached or closed.
+    [[nodiscard]] Error AttachToStream(StreamEntry* entry, CCapture* session);
     [[nodiscard]] bool IsAttached();
     // Pictures are being taken for the attached recording (between its start and the end of capture).
     [[nodiscard]] bool IsRecording();
@@ -131,8 +137,11 @@ class CCamera {
     void QueueHeldFrame() REQUIRES(record_lock_);
     void EncodeFrame(CCapture& session, AVCodecContext* encoder, HeldPacketDrain& drain, CameraFrame* frame);
 
+    [[nodiscard]] std::string What() const { return "camera '" + name_ + "'"; }
+
     std::atomic<uint32_t> refs_{1};
     std::unique_ptr<platform::CameraDevice> device_;
+    const std::string name_;
     bool streaming_ = false;
 
     platform::SpinLock listener_lock_;

@@ -24,19 +24,21 @@ bool TakesBgraAsIs(int format) {
 
 }  // namespace
 
-bool CCamera::AttachToStream(StreamEntry* entry, CCapture* session) {
-    if (!device_ || !entry || !session) return false;
+Error CCamera::AttachToStream(StreamEntry* entry, CCapture* session) {
+    if (!device_) return platform::CameraFailure(ErrorCode::kNotFound, What() + " is closed");
+    if (!entry || !session)
+        return platform::CameraFailure(ErrorCode::kInvalidArgument, "no stream for " + What());
     CameraFrameList stale;  // frames a previous recording never encoded
     {
         platform::SpinGuard guard(record_lock_);
-        if (entry_) return false;
+        if (entry_) return platform::CameraFailure(ErrorCode::kBusy, What() + " is already being recorded");
         entry_ = entry;
         session_ = session;
         platform::SpinGuard queue_guard(queue_lock_);
         stale.Splice(queue_);
     }
     frames_.GiveAll(stale);
-    return true;
+    return {};
 }
 
 bool CCamera::IsAttached() {

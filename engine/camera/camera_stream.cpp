@@ -3,6 +3,11 @@
 #include "engine/camera/camera.h"
 #include "engine/capture.h"
 #include "engine/video_encoder.h"
+#include "platform/log/log.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 
 namespace vexa::engine {
 namespace {
@@ -39,12 +44,20 @@ class CameraStreamSource final : public StreamSource {
 
 }  // namespace
 
-bool CCapture::AddCameraStream(int quality_index, const BitRateTriple& rate, CCamera* camera) {
-    if (!camera || camera->Width() <= 0 || camera->Height() <= 0 || camera->FrameRate() <= 0) return false;
-    StreamEntry* entry =
+Error CCapture::AddCameraStream(int quality_index, const BitRateTriple& rate, CCamera* camera) {
+    if (!camera) return Error(ErrorCode::kInvalidArgument, "no camera to record");
+    if (camera->Width() <= 0 || camera->Height() <= 0 || camera->FrameRate() <= 0)
+        return Error(ErrorCode::kInvalidArgument, "camera '" + camera->Name() + "' is not streaming");
+    Result<StreamEntry*> entry =
         NewVideoEntry(quality_index, rate, camera->FrameRate(), camera->Width(), camera->Height());
-    if (!entry || !camera->AttachToStream(entry, this)) return false;
-    return LaunchStream(entry, std::make_unique<CameraStreamSource>(camera, *this, *entry));
+    if (!entry.ok()) return entry.error();
+    if (Error e = camera->AttachToStream(*entry, this); !e.ok()) return e;
+    const AVCodecContext* encoder = (*entry)->encoder.get();
+    log::Writef(log::Level::kInfo, "camera stream: '%s' %s %dx%d at %d fps, mirror %s; encoder %s %dx%d %s",
+                camera->Name().c_str(), platform::FourCcText(camera->Connected().fourcc).c_str(),
+                camera->Width(), camera->Height(), camera->FrameRate(), camera->Mirror() ? "on" : "off",
+                encoder->codec->name, encoder->width, encoder->height, av_get_pix_fmt_name(encoder->pix_fmt));
+    return LaunchStream(*entry, std::make_unique<CameraStreamSource>(camera, *this, **entry));
 }
 
 }  // namespace vexa::engine

@@ -1,6 +1,7 @@
 #include "engine/screen/display.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "engine/screen/frame_compare.h"
@@ -39,44 +40,48 @@ CDisplay::~CDisplay() {
     if (backend_) backend_->Close();
 }
 
-bool CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
+Error CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
     show_cursor_ = show_cursor;
     requested_.left = std::max(0, rect.left);
     requested_.top = std::max(0, rect.top);
     requested_.right = std::max(requested_.left, rect.right);
     requested_.bottom = std::max(requested_.top, rect.bottom);
-    if (!backend_) return false;
+    if (!backend_) return Error(ErrorCode::kInvalidArgument, "no screen to capture");
     cursor_size_ = backend_->CursorSize();
-    if (!SelectMethod()) return false;
+    if (Error e = SelectMethod(); !e.ok()) return e;
     display_changes_seen_ = session_.DisplayChanges();
     ComputeCrop();
-    return true;
+    return {};
 }
 
-bool CDisplay::Attach(StreamEntry* entry) {
+Error CDisplay::Attach(StreamEntry* entry) {
     entry_ = entry;
     const AVCodecContext* enc = entry->encoder.get();
-    if (!ring_.Init(enc->pix_fmt, enc->width, enc->height)) return false;
+    if (!ring_.Init(enc->pix_fmt, enc->width, enc->height))
+        return Error::FromErrno(ENOMEM, "cannot allocate the encoder's frames");
     if (show_cursor_) {
         cursor_save_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cursor_size_) * cursor_size_ * 4]);
-        if (!cursor_save_) return false;
+        if (!cursor_save_) return Error::FromErrno(ENOMEM, "cannot allocate the cursor save buffer");
     }
-    return true;
+    return {};
 }
 
-bool CDisplay::SelectMethod() {
+// Damage when the screen offers it, else polling; both reasons when neither works.
+Error CDisplay::SelectMethod() {
     backend_->Close();
     method_ = platform::CaptureMethod::kNone;
-    if (backend_->Open(platform::CaptureMethod::kDamage)) {
+    const Error damage = backend_->Open(platform::CaptureMethod::kDamage);
+    if (damage.ok()) {
         method_ = platform::CaptureMethod::kDamage;
-    } else if (backend_->Open(platform::CaptureMethod::kPolling)) {
+    } else if (const Error polling = backend_->Open(platform::CaptureMethod::kPolling); polling.ok()) {
         method_ = platform::CaptureMethod::kPolling;
     } else {
-        return false;
+        return Error(polling.code(), "no screen capture method works (damage: " + damage.message() +
+                                         "; polling: " + polling.message() + ")");
     }
     screen_width_ = backend_->Width();
     screen_height_ = backend_->Height();
-    return true;
+    return {};
 }
 
 // An empty or off-screen side of the rectangle means the whole screen along that axis.
@@ -107,7 +112,7 @@ void CDisplay::CaptureLoop() {
             session_.DisplayChanges() != display_changes_seen_) {
             reinit_requested_ = false;
             const uint16_t changes = session_.DisplayChanges();
-            if (!SelectMethod()) {
+            if (!SelectMethod().ok()) {
                 session_.SleepOnGate(kHalfMs);
                 continue;
             }

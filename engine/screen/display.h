@@ -29,11 +29,12 @@ class CDisplay final : public StreamSource {
     CDisplay(CCapture& session, std::unique_ptr<platform::ScreenBackend> backend);
     ~CDisplay() override;
 
-    // Clamps the rectangle, chooses the method and fixes the crop. False if no method works.
-    [[nodiscard]] bool Init(bool show_cursor, const CaptureRect& rect);
+    // Clamps the rectangle, chooses the method and fixes the crop. Fails when no method works, with
+    // the reason of each ("no screen capture method works (damage: ...; polling: ...)").
+    [[nodiscard]] Error Init(bool show_cursor, const CaptureRect& rect);
     // Links the source to its stream entry and allocates the frame ring (and the cursor save
-    // buffer). False when an allocation fails.
-    [[nodiscard]] bool Attach(StreamEntry* entry);
+    // buffer). Fails when an allocation fails.
+    [[nodiscard]] Error Attach(StreamEntry* entry);
 
     [[nodiscard]] int CropWidth() const { return crop_.right - crop_.left; }
     [[nodiscard]] int CropHeight() const { return crop_.bottom - crop_.top; }
@@ -53,7 +54,7 @@ class CDisplay final : public StreamSource {
     };
 
     // --- capture thread ---
-    [[nodiscard]] bool SelectMethod();
+    [[nodiscard]] Error SelectMethod();
     void ComputeCrop();
     void CapturePolling(int64_t time);
     void CaptureDamage();

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/sync/waitable.h"
 
 namespace vexa::platform {
@@ -49,14 +50,6 @@ struct AudioFormat {
 // Answer of the format check: only kAccepted lets the format through.
 enum class FormatAnswer : uint8_t { kAccepted, kClosestMatch, kRefused };
 
-enum class InitResult : uint8_t {
-    kOk,
-    kUnsupportedFormat,
-    kAlreadyInitialized,
-    kInvalidArgument,
-    kFailed,  // anything else (the device went away, the server refused)
-};
-
 // Packet flags. A discontinuity means samples were lost before this packet; a silent packet carries
 // no data (its samples are zeros).
 inline constexpr uint32_t kPacketDiscontinuity = 1u << 0;
@@ -80,12 +73,14 @@ class AudioClient {
     // The device's own format (the format of the last resort); empty when it cannot be read.
     [[nodiscard]] virtual std::optional<AudioFormat> MixFormat() = 0;
     // Opens the capture stream once, with a buffer of about buffer_duration100ns. event is signalled
-    // whenever data has arrived; it must outlive the client.
-    [[nodiscard]] virtual InitResult Initialize(const AudioFormat& format, int64_t buffer_duration100ns,
-                                                Event* event) = 0;
+    // whenever data has arrived; it must outlive the client. Fails with kUnsupported for a format the
+    // device refuses, kInvalidArgument for a bad argument or a second call (both worth a new client
+    // and another format), or the server's reason (kBusy, kNotFound, kUnavailable, ...).
+    [[nodiscard]] virtual Error Initialize(const AudioFormat& format, int64_t buffer_duration100ns,
+                                           Event* event) = 0;
     // Frames of the stream's buffer (valid after Initialize).
     [[nodiscard]] virtual uint32_t BufferFrames() = 0;
-    [[nodiscard]] virtual bool Start() = 0;
+    [[nodiscard]] virtual Error Start() = 0;
     // The next packet; false when nothing is buffered or the stream has failed. Each packet read must be
     // released before the next read.
     [[nodiscard]] virtual bool ReadPacket(AudioPacket* packet) = 0;
@@ -101,13 +96,17 @@ class AudioSystem {
 
     // The devices of a kind, the server's default first; empty when no server is reachable.
     [[nodiscard]] virtual std::vector<AudioDeviceInfo> ListDevices(AudioDeviceKind kind) = 0;
-    // A new client for the device with this identifier (as listed); null when it is gone.
-    [[nodiscard]] virtual std::unique_ptr<AudioClient> OpenClient(AudioDeviceKind kind,
-                                                                  const std::string& id) = 0;
+    // A new client for the device with this identifier (as listed). Fails with kNotFound when the
+    // device is gone.
+    [[nodiscard]] virtual Result<std::unique_ptr<AudioClient>> OpenClient(AudioDeviceKind kind,
+                                                                          const std::string& id) = 0;
 };
 
-// The system's sound server (PulseAudio, also as served by PipeWire). Never null: with no server it
-// lists nothing and opens nothing.
-[[nodiscard]] std::unique_ptr<AudioSystem> ConnectSoundServer();
+// "speaker" or "microphone", for messages.
+[[nodiscard]] const char* AudioDeviceKindName(AudioDeviceKind kind);
+
+// The system's sound server (PulseAudio, also as served by PipeWire). Fails with "cannot connect to
+// the sound server: <reason>" when no server answers.
+[[nodiscard]] Result<std::unique_ptr<AudioSystem>> ConnectSoundServer();
 
 }  // namespace vexa::platform

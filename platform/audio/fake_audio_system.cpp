@@ -24,27 +24,30 @@ class FakeAudioClient final : public AudioClient {
 
     std::optional<AudioFormat> MixFormat() override { return device_->script_.mix_format; }
 
-    InitResult Initialize(const AudioFormat& format, int64_t, Event* event) override {
+    Error Initialize(const AudioFormat& format, int64_t, Event* event) override {
         std::lock_guard lock(device_->mutex_);
-        if (initialized_) return InitResult::kAlreadyInitialized;
+        if (initialized_) return Error(ErrorCode::kInvalidArgument, "the fake stream is already open");
         device_->initialized_.push_back(format);
         auto& answers = device_->script_.init_results;
-        const InitResult result = answers.empty() ? InitResult::kOk : answers.front();
+        const Error result = answers.empty() ? Error{} : answers.front();
         if (!answers.empty()) answers.pop_front();
-        if (result != InitResult::kOk) return result;
+        if (!result.ok()) return result;
         initialized_ = true;
         device_->format_ = format;
         device_->event_ = event;
-        return InitResult::kOk;
+        return {};
     }
 
     uint32_t BufferFrames() override { return device_->script_.buffer_frames; }
 
-    bool Start() override {
+    Error Start() override {
         std::lock_guard lock(device_->mutex_);
-        if (!initialized_ || device_->script_.start_fails) return false;
+        if (!initialized_) return Error(ErrorCode::kInvalidArgument, "the fake stream is not open");
+        if (device_->script_.start_fails)
+            return Error(ErrorCode::kUnavailable,
+                         "cannot start recording from '" + device_->script_.id + "'");
         device_->started_ = true;
-        return true;
+        return {};
     }
 
     bool ReadPacket(AudioPacket* packet) override {
@@ -152,16 +155,17 @@ std::vector<AudioDeviceInfo> FakeAudioSystem::ListDevices(AudioDeviceKind kind) 
     return list;
 }
 
-std::unique_ptr<AudioClient> FakeAudioSystem::OpenClient(AudioDeviceKind kind, const std::string& id) {
+Result<std::unique_ptr<AudioClient>> FakeAudioSystem::OpenClient(AudioDeviceKind kind,
+                                                                 const std::string& id) {
     std::lock_guard lock(mutex_);
     for (const auto& d : devices_) {
         if (d->Script().kind == kind && d->Script().id == id) {
             std::lock_guard device_lock(d->mutex_);
             ++d->clients_;
-            return std::make_unique<FakeAudioClient>(d);
+            return std::unique_ptr<AudioClient>(std::make_unique<FakeAudioClient>(d));
         }
     }
-    return nullptr;
+    return Error(ErrorCode::kNotFound, std::string(AudioDeviceKindName(kind)) + " '" + id + "' is not there");
 }
 
 }  // namespace vexa::platform

@@ -26,7 +26,7 @@ struct FakeDeviceScript {
     std::optional<AudioFormat> mix_format;   // empty: MixFormat fails
     int64_t device_period = 0;               // 100-ns units; 0: unknown
     uint32_t buffer_frames = 480;
-    std::deque<InitResult> init_results;  // answers of successive Initialize calls; then kOk
+    std::deque<Error> init_results;  // answers of successive Initialize calls; then success
     bool has_volume = true;
     bool start_fails = false;
 };
@@ -89,7 +89,7 @@ class FakeAudioSystem final : public AudioSystem {
     void RemoveDevice(const std::string& id);
 
     std::vector<AudioDeviceInfo> ListDevices(AudioDeviceKind kind) override;
-    std::unique_ptr<AudioClient> OpenClient(AudioDeviceKind kind, const std::string& id) override;
+    Result<std::unique_ptr<AudioClient>> OpenClient(AudioDeviceKind kind, const std::string& id) override;
 
   private:
     std::mutex mutex_;

@@ -82,20 +82,23 @@ class PulseAudioSystem final : public AudioSystem {
         return list;
     }
 
-    std::unique_ptr<AudioClient> OpenClient(AudioDeviceKind kind, const std::string& id) override {
+    Result<std::unique_ptr<AudioClient>> OpenClient(AudioDeviceKind kind, const std::string& id) override {
         for (PulseDevice& d : Devices(kind)) {
-            if (d.name == id && !d.capture_source.empty()) {
-                return std::make_unique<PulseCaptureClient>(connection_, std::move(d.capture_source),
-                                                            d.format);
+            if (d.name != id) continue;
+            if (d.capture_source.empty()) {
+                return Error(ErrorCode::kUnsupported,
+                             std::string(AudioDeviceKindName(kind)) + " '" + id + "' has no monitor source");
             }
+            return std::unique_ptr<AudioClient>(
+                std::make_unique<PulseCaptureClient>(connection_, std::move(d.capture_source), d.format));
         }
-        return nullptr;
+        return Error(ErrorCode::kNotFound,
+                     std::string(AudioDeviceKindName(kind)) + " '" + id + "' is not there");
     }
 
   private:
     // The devices of a kind, the default first.
     std::vector<PulseDevice> Devices(AudioDeviceKind kind) {
-        if (!connection_) return {};
         MainloopLock lock(*connection_);
         DeviceQuery devices{connection_.get(), {}};
         pa_context* c = connection_->Context();
@@ -112,13 +115,19 @@ class PulseAudioSystem final : public AudioSystem {
         return std::move(devices.devices);
     }
 
-    std::shared_ptr<PulseConnection> connection_;  // null when no server answered
+    std::shared_ptr<PulseConnection> connection_;
 };
 
 }  // namespace
 
-std::unique_ptr<AudioSystem> ConnectSoundServer() {
-    return std::make_unique<PulseAudioSystem>(PulseConnection::Connect("VexaRecorder"));
+const char* AudioDeviceKindName(AudioDeviceKind kind) {
+    return kind == AudioDeviceKind::kMicrophone ? "microphone" : "speaker";
+}
+
+Result<std::unique_ptr<AudioSystem>> ConnectSoundServer() {
+    Result<std::shared_ptr<PulseConnection>> connection = PulseConnection::Connect("VexaRecorder");
+    if (!connection.ok()) return connection.error();
+    return std::unique_ptr<AudioSystem>(std::make_unique<PulseAudioSystem>(std::move(connection).value()));
 }
 
 }  // namespace vexa::platform

@@ -47,18 +47,18 @@ void PulseCaptureClient::OnSuspended(pa_stream*, void* self) {
     static_cast<PulseCaptureClient*>(self)->discontinuous_.store(true, std::memory_order_release);
 }
 
-InitResult PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buffer_duration100ns,
-                                          Event* event) {
-    if (stream_) return InitResult::kAlreadyInitialized;
+Error PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buffer_duration100ns, Event* event) {
+    const std::string what = "cannot record from '" + source_ + "'";
+    if (stream_) return Error(ErrorCode::kInvalidArgument, what + ": the stream is already open");
     const std::optional<pa_sample_spec> spec = SampleSpecOf(format);
-    if (!spec) return InitResult::kUnsupportedFormat;
-    if (!event) return InitResult::kInvalidArgument;
+    if (!spec) return Error(ErrorCode::kUnsupported, what + ": the sound server has no such sample format");
+    if (!event) return Error(ErrorCode::kInvalidArgument, what + ": no event to signal");
     const pa_channel_map map = ChannelMapOf(format);
 
     MainloopLock lock(*connection_);
-    if (!connection_->Alive()) return InitResult::kFailed;
+    if (!connection_->Alive()) return connection_->LastError(what);
     pa_stream* stream = pa_stream_new(connection_->Context(), "Sound capture", &*spec, &map);
-    if (!stream) return InitResult::kFailed;
+    if (!stream) return connection_->LastError(what);
     format_ = format;
     event_ = event;
     stream_ = stream;
@@ -75,26 +75,29 @@ InitResult PulseCaptureClient::Initialize(const AudioFormat& format, int64_t buf
     attr.fragsize = static_cast<uint32_t>(bytes - bytes % format.BlockAlign());
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
                                                       PA_STREAM_DONT_MOVE);
-    if (pa_stream_connect_record(stream, source_.c_str(), &attr, flags) < 0) return InitResult::kFailed;
+    if (pa_stream_connect_record(stream, source_.c_str(), &attr, flags) < 0)
+        return connection_->LastError(what);
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(stream);
         if (state == PA_STREAM_READY) break;
-        if (!PA_STREAM_IS_GOOD(state) || !connection_->Alive()) return InitResult::kFailed;
+        if (!PA_STREAM_IS_GOOD(state) || !connection_->Alive()) return connection_->LastError(what);
         connection_->Wait();
     }
     const pa_buffer_attr* actual = pa_stream_get_buffer_attr(stream);
     const uint32_t fragment = actual ? actual->fragsize : attr.fragsize;
     buffer_frames_ = std::max<uint32_t>(1, fragment / static_cast<uint32_t>(format.BlockAlign()));
-    return InitResult::kOk;
+    return {};
 }
 
-bool PulseCaptureClient::Start() {
-    if (!stream_) return false;
+Error PulseCaptureClient::Start() {
+    const std::string what = "cannot start recording from '" + source_ + "'";
+    if (!stream_) return Error(ErrorCode::kInvalidArgument, what + ": the stream is not open");
     MainloopLock lock(*connection_);
     auto done = [](pa_stream*, int, void* self) {
         static_cast<PulseCaptureClient*>(self)->connection_->Signal();
     };
-    return connection_->Await(pa_stream_cork(stream_, 0, done, this));
+    if (!connection_->Await(pa_stream_cork(stream_, 0, done, this))) return connection_->LastError(what);
+    return {};
 }
 
 bool PulseCaptureClient::ReadPacket(AudioPacket* packet) {

@@ -29,9 +29,9 @@ class PulseCaptureClient final : public AudioClient {
     int64_t MinimumDevicePeriod() override { return 0; }  // known only once the stream runs
     FormatAnswer IsFormatSupported(const AudioFormat& format) override;
     std::optional<AudioFormat> MixFormat() override { return native_; }
-    InitResult Initialize(const AudioFormat& format, int64_t buffer_duration100ns, Event* event) override;
+    Error Initialize(const AudioFormat& format, int64_t buffer_duration100ns, Event* event) override;
     uint32_t BufferFrames() override { return buffer_frames_; }
-    bool Start() override;
+    Error Start() override;
     bool ReadPacket(AudioPacket* packet) override;
     void ReleasePacket() override;
     bool SetVolume(float gain) override;

@@ -10,13 +10,20 @@
 #include <pulse/pulseaudio.h>
 
 #include <memory>
+#include <string>
+
+#include "platform/error.h"
 
 namespace vexa::platform {
 
+// A PulseAudio error number (pa_context_errno) as the shared Error: "<what>: <pa_strerror>".
+[[nodiscard]] Error PulseError(int pa_error, const std::string& what);
+
 class PulseConnection {
   public:
-    // Connects to the default server (PULSE_SERVER and the usual places); null when none answers.
-    [[nodiscard]] static std::shared_ptr<PulseConnection> Connect(const char* client_name);
+    // Connects to the default server (PULSE_SERVER and the usual places). Fails with
+    // "cannot connect to the sound server: Connection refused" when none answers.
+    [[nodiscard]] static Result<std::shared_ptr<PulseConnection>> Connect(const char* client_name);
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
@@ -25,6 +32,8 @@ class PulseConnection {
     [[nodiscard]] pa_context* Context() const { return context_; }
     // With the lock held: whether the context can still be used.
     [[nodiscard]] bool Alive() const;
+    // With the lock held: the context's last error as "<what>: <reason>".
+    [[nodiscard]] Error LastError(const std::string& what) const;
     // With the lock held: waits until op has finished (or the connection died) and unreferences it.
     // False when the operation could not be started or the connection died.
     [[nodiscard]] bool Await(pa_operation* op);

@@ -11,9 +11,18 @@
 
 namespace vexa::platform {
 
-CameraResult ErrnoResult(int error) {
+uint32_t CameraErrnoCode(int error) {
     if (error == EBUSY) return kCameraBusy;
-    return static_cast<CameraResult>(0x80070000u | (static_cast<uint32_t>(error) & 0xFFFFu));
+    return 0x80070000u | (static_cast<uint32_t>(error) & 0xFFFFu);
+}
+
+Error CameraErrnoError(int error, const std::string& what) {
+    const Error system = Error::FromErrno(error, what);
+    return Error(system.code(), system.message(), CameraErrnoCode(error));
+}
+
+Error CameraFailure(ErrorCode code, const std::string& what) {
+    return Error(code, what, kCameraFailed);
 }
 
 std::string FourCcText(uint32_t fourcc) {
@@ -47,21 +56,17 @@ std::vector<CameraInfo> EnumerateCameras() {
     return cameras;
 }
 
-std::unique_ptr<CameraDevice> OpenCameraDevice(const std::string& name, CameraResult* result) {
-    CameraResult ignored = kCameraOk;
-    if (!result) result = &ignored;
+Result<std::unique_ptr<CameraDevice>> OpenCameraDevice(const std::string& name) {
     for (const CameraInfo& camera : EnumerateCameras()) {
         if (strcasecmp(camera.name.c_str(), name.c_str()) != 0) continue;
         if (camera.path == "virtual") {
             auto config = VirtualCameraFromEnvironment();
             if (!config) break;
-            *result = kCameraOk;
             return CreateVirtualCamera(std::move(*config));
         }
-        return OpenV4l2Camera(camera, result);
+        return OpenV4l2Camera(camera);
     }
-    *result = kCameraFailed;
-    return nullptr;
+    return CameraFailure(ErrorCode::kNotFound, "no camera '" + name + "'");
 }
 
 }  // namespace vexa::platform

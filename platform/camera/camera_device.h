@@ -15,17 +15,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace vexa::platform {
 
-// Result codes of the camera layer: 0 success, the "camera busy" code for a device that another
-// program holds, negative codes for failures (kCameraFailed or an errno mapped by ErrnoResult).
-using CameraResult = int32_t;
-inline constexpr CameraResult kCameraOk = 0;
-inline constexpr CameraResult kCameraBusy = 0x00040268;
-inline constexpr CameraResult kCameraFailed = static_cast<CameraResult>(0x80004005);
-// A system error as a failure code: 0x8007xxxx with the errno in the low 16 bits; EBUSY gives
-// kCameraBusy instead.
-[[nodiscard]] CameraResult ErrnoResult(int error);
+// Failures of the camera layer are Errors whose native code is the number the camera window shows
+// ("0x%08X"): kCameraBusy for a device that another program holds, 0x8007xxxx with the errno in the
+// low 16 bits for other system errors, kCameraFailed for failures without one.
+inline constexpr uint32_t kCameraBusy = 0x00040268;
+inline constexpr uint32_t kCameraFailed = 0x80004005;
+// The native code of a system error: kCameraBusy for EBUSY, else 0x8007xxxx.
+[[nodiscard]] uint32_t CameraErrnoCode(int error);
+// "<what>: <strerror>" with the errno's code (EBUSY: kBusy) and its native code.
+[[nodiscard]] Error CameraErrnoError(int error, const std::string& what);
+// A failure without a system error: the given code, native kCameraFailed.
+[[nodiscard]] Error CameraFailure(ErrorCode code, const std::string& what);
 
 // Four-character pixel codes (little-endian, as V4L2 writes them).
 [[nodiscard]] constexpr uint32_t FourCc(char a, char b, char c, char d) {
@@ -70,20 +74,21 @@ class CameraDevice {
     virtual ~CameraDevice() = default;
 
     [[nodiscard]] virtual const std::string& Name() const = 0;
-    // Every format the device offers, in the device's order (the caller filters and sorts).
-    [[nodiscard]] virtual CameraResult EnumerateFormats(std::vector<CameraFormat>& out) = 0;
+    // Every format the device offers, in the device's order (the caller filters and sorts). Fails
+    // when the device lists none.
+    [[nodiscard]] virtual Result<std::vector<CameraFormat>> EnumerateFormats() = 0;
     // Sets the pixel format, size and frame time. The device may adjust them; CurrentFormat tells.
-    [[nodiscard]] virtual CameraResult SetFormat(const CameraFormat& format) = 0;
+    [[nodiscard]] virtual Error SetFormat(const CameraFormat& format) = 0;
     // The format the device will stream in.
-    [[nodiscard]] virtual CameraResult CurrentFormat(CameraFormat& out) = 0;
-    // Maps the buffers and starts the streaming thread. Busy: kCameraBusy.
-    [[nodiscard]] virtual CameraResult StartStreaming(PictureCallback callback) = 0;
+    [[nodiscard]] virtual Result<CameraFormat> CurrentFormat() = 0;
+    // Maps the buffers and starts the streaming thread. Busy: kBusy with native kCameraBusy.
+    [[nodiscard]] virtual Error StartStreaming(PictureCallback callback) = 0;
     // Stops and joins the streaming thread and unmaps the buffers. Idempotent.
     virtual void StopStreaming() = 0;
 
     [[nodiscard]] virtual std::vector<CameraControl> Controls() { return {}; }
-    [[nodiscard]] virtual CameraResult SetControl(uint32_t /*id*/, int32_t /*value*/) {
-        return kCameraFailed;
+    [[nodiscard]] virtual Error SetControl(uint32_t /*id*/, int32_t /*value*/) {
+        return CameraFailure(ErrorCode::kUnsupported, "camera '" + Name() + "' has no controls");
     }
 };
 
@@ -98,9 +103,9 @@ struct CameraInfo {
 // " (3)", ... appended.
 [[nodiscard]] std::vector<CameraInfo> EnumerateCameras();
 
-// Opens the first camera whose friendly name equals name, ignoring case. Null with *result set
-// (kCameraFailed when no camera has that name).
-[[nodiscard]] std::unique_ptr<CameraDevice> OpenCameraDevice(const std::string& name, CameraResult* result);
+// Opens the first camera whose friendly name equals name, ignoring case. Fails with kNotFound
+// (native kCameraFailed) when no camera has that name, or with the reason the device cannot be opened.
+[[nodiscard]] Result<std::unique_ptr<CameraDevice>> OpenCameraDevice(const std::string& name);
 
 // Appends " (2)", " (3)", ... to names already seen, in order.
 void MakeNamesUnique(std::vector<CameraInfo>& cameras);

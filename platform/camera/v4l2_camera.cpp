@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <cstring>
 #include <numeric>
+#include <string>
 #include <thread>
 
 #include "platform/sync/waitable.h"
+#include "platform/sync/worker_thread.h"
 
 namespace vexa::platform {
 namespace {
@@ -67,60 +69,72 @@ class V4l2Camera final : public CameraDevice {
 
     const std::string& Name() const override { return name_; }
 
-    CameraResult EnumerateFormats(std::vector<CameraFormat>& out) override {
+    Result<std::vector<CameraFormat>> EnumerateFormats() override {
+        std::vector<CameraFormat> out;
         v4l2_fmtdesc desc{};
         desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        for (desc.index = 0; Control(fd_.Get(), VIDIOC_ENUM_FMT, &desc) == 0; ++desc.index) {
+        int err = 0;
+        for (desc.index = 0; (err = Control(fd_.Get(), VIDIOC_ENUM_FMT, &desc)) == 0; ++desc.index) {
             for (auto [w, h] : SizesOf(desc.pixelformat)) {
                 for (int64_t t : FrameTimesOf(desc.pixelformat, w, h))
                     out.push_back({desc.pixelformat, w, h, t});
             }
         }
-        return out.empty() ? kCameraFailed : kCameraOk;
+        if (!out.empty()) return out;
+        // EINVAL ends the list; anything else is why there is none.
+        if (err != EINVAL) return CameraErrnoError(err, "cannot list the formats of " + What());
+        return CameraFailure(ErrorCode::kUnsupported, What() + " lists no formats");
     }
 
-    CameraResult SetFormat(const CameraFormat& format) override {
+    Error SetFormat(const CameraFormat& format) override {
         v4l2_format fmt{};
         fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         fmt.fmt.pix.width = static_cast<uint32_t>(format.width);
         fmt.fmt.pix.height = static_cast<uint32_t>(format.height);
         fmt.fmt.pix.pixelformat = format.fourcc;
         fmt.fmt.pix.field = V4L2_FIELD_ANY;
-        if (int err = Control(fd_.Get(), VIDIOC_S_FMT, &fmt)) return ErrnoResult(err);
-        if (format.frame_time <= 0) return kCameraOk;
+        const std::string what = "cannot set " + What() + " to " + FourCcText(format.fourcc) + " " +
+                                 std::to_string(format.width) + "x" + std::to_string(format.height);
+        if (int err = Control(fd_.Get(), VIDIOC_S_FMT, &fmt)) return CameraErrnoError(err, what);
+        if (format.frame_time <= 0) return {};
         v4l2_streamparm parm{};
         parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         int64_t divisor = std::gcd(format.frame_time, int64_t{10'000'000});
         parm.parm.capture.timeperframe.numerator = static_cast<uint32_t>(format.frame_time / divisor);
         parm.parm.capture.timeperframe.denominator = static_cast<uint32_t>(10'000'000 / divisor);
         // Drivers without frame-rate control refuse S_PARM; the size and pixel format still hold.
-        if (int err = Control(fd_.Get(), VIDIOC_S_PARM, &parm); err == EBUSY) return kCameraBusy;
-        return kCameraOk;
+        if (int err = Control(fd_.Get(), VIDIOC_S_PARM, &parm); err == EBUSY)
+            return CameraErrnoError(err, what);
+        return {};
     }
 
-    CameraResult CurrentFormat(CameraFormat& out) override {
+    Result<CameraFormat> CurrentFormat() override {
         v4l2_format fmt{};
         fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (int err = Control(fd_.Get(), VIDIOC_G_FMT, &fmt)) return ErrnoResult(err);
-        out = {fmt.fmt.pix.pixelformat, static_cast<int>(fmt.fmt.pix.width),
-               static_cast<int>(fmt.fmt.pix.height), CurrentFrameTime()};
-        return kCameraOk;
+        if (int err = Control(fd_.Get(), VIDIOC_G_FMT, &fmt))
+            return CameraErrnoError(err, "cannot read the format of " + What());
+        return CameraFormat{fmt.fmt.pix.pixelformat, static_cast<int>(fmt.fmt.pix.width),
+                            static_cast<int>(fmt.fmt.pix.height), CurrentFrameTime()};
     }
 
-    CameraResult StartStreaming(PictureCallback callback) override {
-        if (thread_.joinable()) return kCameraFailed;
-        if (CameraResult rc = MapBuffers(); rc != kCameraOk) {
+    Error StartStreaming(PictureCallback callback) override {
+        if (thread_.joinable())
+            return CameraFailure(ErrorCode::kInvalidArgument, What() + " is already streaming");
+        if (Error mapped = MapBuffers(); !mapped.ok()) {
             UnmapBuffers();
-            return rc;
+            return mapped;
         }
         v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (int err = Control(fd_.Get(), VIDIOC_STREAMON, &type)) {
             UnmapBuffers();
-            return ErrnoResult(err);
+            return CameraErrnoError(err, "cannot start streaming from " + What());
         }
         callback_ = std::move(callback);
-        thread_ = std::thread([this] { StreamLoop(); });
-        return kCameraOk;
+        thread_ = std::thread([this] {
+            NameCurrentThread("vexa-cam-dev");
+            StreamLoop();
+        });
+        return {};
     }
 
     void StopStreaming() override {
@@ -152,13 +166,16 @@ class V4l2Camera final : public CameraDevice {
         return controls;
     }
 
-    CameraResult SetControl(uint32_t id, int32_t value) override {
+    Error SetControl(uint32_t id, int32_t value) override {
         v4l2_control control{id, value};
         int err = Control(fd_.Get(), VIDIOC_S_CTRL, &control);
-        return err ? ErrnoResult(err) : kCameraOk;
+        return err ? CameraErrnoError(err, "cannot set control " + std::to_string(id) + " of " + What())
+                   : Error{};
     }
 
   private:
+    [[nodiscard]] std::string What() const { return "camera '" + name_ + "'"; }
+
     std::vector<std::pair<int, int>> SizesOf(uint32_t pixelformat) {
         std::vector<std::pair<int, int>> sizes;
         v4l2_frmsizeenum size{};
@@ -211,28 +228,30 @@ class V4l2Camera final : public CameraDevice {
         return t > 0 ? t : FrameTimeOf(30);
     }
 
-    CameraResult MapBuffers() {
+    Error MapBuffers() {
+        const std::string what = "cannot map the buffers of " + What();
         v4l2_requestbuffers request{};
         request.count = kBufferCount;
         request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         request.memory = V4L2_MEMORY_MMAP;
-        if (int err = Control(fd_.Get(), VIDIOC_REQBUFS, &request)) return ErrnoResult(err);
-        if (request.count == 0) return kCameraFailed;
+        if (int err = Control(fd_.Get(), VIDIOC_REQBUFS, &request)) return CameraErrnoError(err, what);
+        if (request.count == 0)
+            return CameraFailure(ErrorCode::kUnsupported, what + ": the driver gave none");
         for (uint32_t i = 0; i < request.count; ++i) {
             v4l2_buffer buf{};
             buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             buf.memory = V4L2_MEMORY_MMAP;
             buf.index = i;
-            if (int err = Control(fd_.Get(), VIDIOC_QUERYBUF, &buf)) return ErrnoResult(err);
+            if (int err = Control(fd_.Get(), VIDIOC_QUERYBUF, &buf)) return CameraErrnoError(err, what);
             MappedBuffer mapped;
             mapped.length = buf.length;
             mapped.start =
                 mmap(nullptr, buf.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.Get(), buf.m.offset);
-            if (mapped.start == MAP_FAILED) return ErrnoResult(errno);
+            if (mapped.start == MAP_FAILED) return CameraErrnoError(errno, what);
             buffers_.push_back(mapped);
-            if (int err = Control(fd_.Get(), VIDIOC_QBUF, &buf)) return ErrnoResult(err);
+            if (int err = Control(fd_.Get(), VIDIOC_QBUF, &buf)) return CameraErrnoError(err, what);
         }
-        return kCameraOk;
+        return {};
     }
 
     void UnmapBuffers() {
@@ -337,14 +356,10 @@ std::vector<CameraInfo> EnumerateV4l2Cameras() {
     return cameras;
 }
 
-std::unique_ptr<CameraDevice> OpenV4l2Camera(const CameraInfo& info, CameraResult* result) {
+Result<std::unique_ptr<CameraDevice>> OpenV4l2Camera(const CameraInfo& info) {
     int fd = open(info.path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *result = ErrnoResult(errno);
-        return nullptr;
-    }
-    *result = kCameraOk;
-    return std::make_unique<V4l2Camera>(info.name, fd);
+    if (fd < 0) return CameraErrnoError(errno, "cannot open camera '" + info.name + "' (" + info.path + ")");
+    return std::unique_ptr<CameraDevice>(std::make_unique<V4l2Camera>(info.name, fd));
 }
 
 }  // namespace vexa::platform

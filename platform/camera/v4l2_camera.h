@@ -15,8 +15,8 @@ namespace vexa::platform {
 // Video capture devices that can stream, by device number, with their card names (not yet unique).
 [[nodiscard]] std::vector<CameraInfo> EnumerateV4l2Cameras();
 
-// Opens the device at info.path and gives it info.name. Null with *result set on failure.
-[[nodiscard]] std::unique_ptr<CameraDevice> OpenV4l2Camera(const CameraInfo& info, CameraResult* result);
+// Opens the device at info.path and gives it info.name. Fails with the system's reason.
+[[nodiscard]] Result<std::unique_ptr<CameraDevice>> OpenV4l2Camera(const CameraInfo& info);
 
 // Stepwise size ranges are offered at their common sizes: those of a fixed list inside
 // [min, max] on the step grid.

@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "platform/camera/test_pattern.h"
+#include "platform/av_error.h"
 #include "platform/sync/waitable.h"
+#include "platform/sync/worker_thread.h"
 #include "platform/time/clock.h"
 
 extern "C" {
@@ -68,24 +70,26 @@ struct PacketDeleter {
 // Encodes pattern pictures as JPEG with FFmpeg's MJPEG encoder (full-range 4:2:2).
 class JpegMaker {
   public:
-    bool Open(int width, int height, int fps) {
+    Error Open(int width, int height, int fps) {
+        const std::string what = "cannot open the MJPEG encoder of the virtual camera";
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
-        if (!codec) return false;
+        if (!codec) return CameraFailure(ErrorCode::kUnsupported, what + ": not in this FFmpeg build");
         context_.reset(avcodec_alloc_context3(codec));
         frame_.reset(av_frame_alloc());
         packet_.reset(av_packet_alloc());
-        if (!context_ || !frame_ || !packet_) return false;
+        if (!context_ || !frame_ || !packet_) return CameraErrnoError(ENOMEM, what);
         context_->width = width;
         context_->height = height;
         context_->pix_fmt = AV_PIX_FMT_YUVJ422P;
         context_->time_base = AVRational{1, fps};
         context_->flags |= AV_CODEC_FLAG_QSCALE;
         context_->global_quality = FF_QP2LAMBDA * 4;
-        if (avcodec_open2(context_.get(), codec, nullptr) < 0) return false;
+        if (int rc = avcodec_open2(context_.get(), codec, nullptr); rc < 0) return Native(AvError(rc, what));
         frame_->format = AV_PIX_FMT_YUVJ422P;
         frame_->width = width;
         frame_->height = height;
-        return av_frame_get_buffer(frame_.get(), 0) >= 0;
+        if (int rc = av_frame_get_buffer(frame_.get(), 0); rc < 0) return Native(AvError(rc, what));
+        return {};
     }
 
     bool Encode(const Yuv422Picture& p, std::vector<uint8_t>& out) {
@@ -102,6 +106,8 @@ class JpegMaker {
     }
 
   private:
+    // An FFmpeg failure with the camera window's number.
+    static Error Native(const Error& e) { return Error(e.code(), e.message(), kCameraFailed); }
     static void CopyPlane(const uint8_t* src, int width, uint8_t* dst, int stride, int height) {
         for (int y = 0; y < height; ++y)
             std::memcpy(dst + static_cast<ptrdiff_t>(y) * stride, src + y * width, width);
@@ -121,14 +127,16 @@ class VirtualCamera final : public CameraDevice {
 
     const std::string& Name() const override { return name_; }
 
-    CameraResult EnumerateFormats(std::vector<CameraFormat>& out) override {
-        out.insert(out.end(), config_.formats.begin(), config_.formats.end());
-        return config_.formats.empty() ? kCameraFailed : kCameraOk;
+    Result<std::vector<CameraFormat>> EnumerateFormats() override {
+        if (config_.formats.empty())
+            return CameraFailure(ErrorCode::kUnsupported, What() + " lists no formats");
+        return config_.formats;
     }
 
-    CameraResult SetFormat(const CameraFormat& format) override {
-        if (config_.busy) return kCameraBusy;
-        if (streaming_.joinable()) return ErrnoResult(EBUSY);
+    Error SetFormat(const CameraFormat& format) override {
+        const std::string what = "cannot set " + What() + " to " + FourCcText(format.fourcc) + " " +
+                                 std::to_string(format.width) + "x" + std::to_string(format.height);
+        if (config_.busy || streaming_.joinable()) return CameraErrnoError(EBUSY, what);
         const CameraFormat* best = nullptr;
         for (const CameraFormat& f : config_.formats) {
             if (f.fourcc != format.fourcc || f.width != format.width || f.height != format.height) continue;
@@ -136,28 +144,33 @@ class VirtualCamera final : public CameraDevice {
                              std::llabs(best->frame_time - format.frame_time))
                 best = &f;
         }
-        if (!best) return ErrnoResult(EINVAL);
+        if (!best) return CameraErrnoError(EINVAL, what);
         current_ = *best;
-        return kCameraOk;
+        return {};
     }
 
-    CameraResult CurrentFormat(CameraFormat& out) override {
-        if (config_.formats.empty()) return kCameraFailed;
-        out = current_;
-        return kCameraOk;
+    Result<CameraFormat> CurrentFormat() override {
+        if (config_.formats.empty()) return CameraFailure(ErrorCode::kUnsupported, What() + " has no format");
+        return current_;
     }
 
-    CameraResult StartStreaming(PictureCallback callback) override {
-        if (config_.busy) return kCameraBusy;
-        if (streaming_.joinable()) return ErrnoResult(EBUSY);
-        if (current_.fourcc != kFourCcYuyv && current_.fourcc != kFourCcMjpg) return ErrnoResult(EINVAL);
+    Error StartStreaming(PictureCallback callback) override {
+        const std::string what = "cannot start streaming from " + What();
+        if (config_.busy || streaming_.joinable()) return CameraErrnoError(EBUSY, what);
+        if (current_.fourcc != kFourCcYuyv && current_.fourcc != kFourCcMjpg)
+            return CameraErrnoError(EINVAL, what + " in " + FourCcText(current_.fourcc));
         auto jpeg = std::make_unique<JpegMaker>();
-        if (current_.fourcc == kFourCcMjpg &&
-            !jpeg->Open(current_.width, current_.height, std::max(1, FramesPerSecond(current_.frame_time))))
-            return kCameraFailed;
+        if (current_.fourcc == kFourCcMjpg) {
+            const Error opened = jpeg->Open(current_.width, current_.height,
+                                            std::max(1, FramesPerSecond(current_.frame_time)));
+            if (!opened.ok()) return opened;
+        }
         callback_ = std::move(callback);
-        streaming_ = std::thread([this, jpeg = std::move(jpeg)] { StreamLoop(*jpeg); });
-        return kCameraOk;
+        streaming_ = std::thread([this, jpeg = std::move(jpeg)] {
+            NameCurrentThread("vexa-cam-virt");
+            StreamLoop(*jpeg);
+        });
+        return {};
     }
 
     void StopStreaming() override {
@@ -168,6 +181,8 @@ class VirtualCamera final : public CameraDevice {
     }
 
   private:
+    [[nodiscard]] std::string What() const { return "camera '" + name_ + "'"; }
+
     // Paces pictures on the format's frame time from the first one, so late wake-ups do not drift.
     // A camera runs on its own clock: a picture whose time passed while the consumer was still busy
     // is never made (a real device drops it when no buffer is free); the counter shows the gap.

@@ -66,13 +66,16 @@ CaptureMethod FakeScreenBackend::Method() const {
     return method_;
 }
 
-bool FakeScreenBackend::Open(CaptureMethod method) {
+Error FakeScreenBackend::Open(CaptureMethod method) {
     std::lock_guard lock(mutex_);
     ++opens_;
     const bool ok = (method == CaptureMethod::kDamage && damage_supported_) ||
                     (method == CaptureMethod::kPolling && polling_supported_);
     method_ = ok ? method : CaptureMethod::kNone;
-    return ok;
+    if (ok) return {};
+    return Error(ErrorCode::kUnsupported, method == CaptureMethod::kDamage
+                                              ? "the fake screen refuses damage"
+                                              : "the fake screen refuses polling");
 }
 
 void FakeScreenBackend::Close() {

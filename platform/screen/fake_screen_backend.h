@@ -32,7 +32,7 @@ class FakeScreenBackend final : public ScreenBackend {
     [[nodiscard]] CaptureMethod Method() const;
 
     // --- ScreenBackend ---
-    bool Open(CaptureMethod method) override;
+    Error Open(CaptureMethod method) override;
     void Close() override;
     int Width() const override { return width_; }
     int Height() const override { return height_; }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/sync/waitable.h"
 
 namespace vexa::platform {
@@ -57,9 +58,9 @@ class ScreenBackend {
   public:
     virtual ~ScreenBackend() = default;
 
-    // Sets up the method, releasing whatever the previous one held. False when it cannot be set up
-    // (for kDamage: the server lacks DAMAGE or MIT-SHM).
-    [[nodiscard]] virtual bool Open(CaptureMethod method) = 0;
+    // Sets up the method, releasing whatever the previous one held. Fails with the reason when it
+    // cannot be set up (for kDamage: "the X server lacks DAMAGE").
+    [[nodiscard]] virtual Error Open(CaptureMethod method) = 0;
     virtual void Close() = 0;
 
     // Size of the primary screen as of the last successful Open.
@@ -84,7 +85,7 @@ class ScreenBackend {
 };
 
 // The X11 backend (MIT-SHM + DAMAGE + XFixes + RandR) on the given display name (null: $DISPLAY).
-// Returns null when the display cannot be opened.
-[[nodiscard]] std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(const char* display = nullptr);
+// Fails with "cannot open X display :59" when the display cannot be opened.
+[[nodiscard]] Result<std::unique_ptr<ScreenBackend>> CreateX11ScreenBackend(const char* display = nullptr);
 
 }  // namespace vexa::platform

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace vexa::platform {
@@ -14,9 +15,15 @@ XIOErrorHandler previous_io_handler = nullptr;
 
 }  // namespace
 
-std::unique_ptr<X11Connection> X11Connection::Open(const char* name) {
+Result<std::unique_ptr<X11Connection>> X11Connection::Open(const char* name) {
     Display* display = XOpenDisplay(name);
-    if (!display) return nullptr;
+    if (!display) {
+        // Xlib keeps its reason to itself; the name it tried is what the user can act on.
+        const char* tried = XDisplayName(name);
+        if (!tried || !*tried)
+            return Error(ErrorCode::kUnavailable, "cannot open X display (DISPLAY is not set)");
+        return Error(ErrorCode::kUnavailable, std::string("cannot open X display ") + tried);
+    }
     return std::unique_ptr<X11Connection>(new X11Connection(display));
 }
 

@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/error.h"
+
 namespace vexa::platform {
 
 class X11Connection {
   public:
-    // Opens the display (null: $DISPLAY); null when it cannot be opened.
-    [[nodiscard]] static std::unique_ptr<X11Connection> Open(const char* name);
+    // Opens the display (null: $DISPLAY). Fails with "cannot open X display :59" (kUnavailable).
+    [[nodiscard]] static Result<std::unique_ptr<X11Connection>> Open(const char* name);
     ~X11Connection();
     X11Connection(const X11Connection&) = delete;
     X11Connection& operator=(const X11Connection&) = delete;

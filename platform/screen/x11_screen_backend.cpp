@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/screen/screen_backend.h"
@@ -43,24 +44,30 @@ class X11ScreenBackend final : public ScreenBackend {
     explicit X11ScreenBackend(std::unique_ptr<X11Connection> connection)
         : connection_(std::move(connection)),
           display_(connection_->get()),
+          name_(DisplayString(display_)),
           root_(DefaultRootWindow(display_)),
           extensions_(QueryExtensions(display_)),
           cursor_size_(ChooseCursorSize()) {}
 
     ~X11ScreenBackend() override { Close(); }
 
-    bool Open(CaptureMethod method) override {
+    Error Open(CaptureMethod method) override {
         Close();
-        if (connection_->Broken() || !ReadGeometry()) return false;
-        const bool ok = method == CaptureMethod::kDamage    ? OpenDamage()
-                        : method == CaptureMethod::kPolling ? OpenPolling()
-                                                            : false;
-        if (!ok) {
+        if (connection_->Broken())
+            return Error(ErrorCode::kUnavailable, "the connection to X display " + name_ + " broke");
+        Error opened = ReadGeometry();
+        if (opened.ok()) {
+            opened = method == CaptureMethod::kDamage ? OpenDamage()
+                     : method == CaptureMethod::kPolling
+                         ? OpenPolling()
+                         : Error(ErrorCode::kInvalidArgument, "no capture method");
+        }
+        if (!opened.ok()) {
             Close();
-            return false;
+            return opened;
         }
         method_ = method;
-        return true;
+        return {};
     }
 
     void Close() override {
@@ -160,11 +167,15 @@ class X11ScreenBackend final : public ScreenBackend {
     }
 
     // Reads the primary screen's rectangle, the visual and its pixel layout.
-    bool ReadGeometry() {
+    Error ReadGeometry() {
         XWindowAttributes root{};
-        if (!XGetWindowAttributes(display_, root_, &root)) return false;
+        if (!XGetWindowAttributes(display_, root_, &root))
+            return Error(ErrorCode::kUnavailable, "cannot read the root window of X display " + name_);
         const std::optional<PixelLayout> layout = ScreenPixelLayout(display_, root);
-        if (!layout) return false;
+        if (!layout) {
+            return Error(ErrorCode::kUnsupported, "the pixels of X display " + name_ + " (depth " +
+                                                      std::to_string(root.depth) + ") cannot be captured");
+        }
         const ScreenRect whole{0, 0, root.width, root.height};
         std::optional<ScreenRect> primary;
         if (extensions_.randr) primary = PrimaryOutputRect(display_, root_);
@@ -173,22 +184,29 @@ class X11ScreenBackend final : public ScreenBackend {
         layout_ = *layout;
         visual_ = root.visual;
         depth_ = root.depth;
-        return true;
+        return {};
     }
 
     [[nodiscard]] size_t ScreenBytes() const {
         return static_cast<size_t>(Width()) * static_cast<size_t>(Height()) * 4;
     }
 
-    bool OpenPolling() {
-        shm_ = X11ShmImage::Create(*connection_, visual_, depth_, ScreenBytes());
-        return true;  // without MIT-SHM, XGetImage serves
+    Error OpenPolling() {
+        Result<std::unique_ptr<X11ShmImage>> shm =
+            X11ShmImage::Create(*connection_, visual_, depth_, ScreenBytes());
+        if (shm.ok()) shm_ = std::move(shm).value();  // without MIT-SHM, XGetImage serves
+        return {};
     }
 
-    bool OpenDamage() {
-        if (!extensions_.damage || !extensions_.fixes) return false;
-        shm_ = X11ShmImage::Create(*connection_, visual_, depth_, ScreenBytes());
-        if (!shm_) return false;
+    Error OpenDamage() {
+        if (!extensions_.damage)
+            return Error(ErrorCode::kUnsupported, "X display " + name_ + " lacks DAMAGE");
+        if (!extensions_.fixes)
+            return Error(ErrorCode::kUnsupported, "X display " + name_ + " lacks XFixes 2");
+        Result<std::unique_ptr<X11ShmImage>> shm =
+            X11ShmImage::Create(*connection_, visual_, depth_, ScreenBytes());
+        if (!shm.ok()) return shm.error();
+        shm_ = std::move(shm).value();
         const uint64_t errors = connection_->ErrorCount();
         damage_ = DamageObject(display_, XDamageCreate(display_, root_, XDamageReportNonEmpty));
         region_ = RegionObject(display_, XFixesCreateRegion(display_, nullptr, 0));
@@ -197,14 +215,15 @@ class X11ScreenBackend final : public ScreenBackend {
             XRRSelectInput(display_, root_,
                            RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
         }
-        if (!connection_->SyncWithoutErrors(errors)) return false;
+        if (!connection_->SyncWithoutErrors(errors))
+            return Error(ErrorCode::kInternal, "X display " + name_ + " refused to report damage");
         // A new damage object starts out with the whole window damaged. The caller grabs the first
         // picture after Open anyway, so that damage and its event are dropped.
         XDamageSubtract(display_, damage_.get(), None, None);
         XSync(display_, True);
         pointer_known_ = QueryPointer(pointer_x_, pointer_y_);
         next_pointer_poll_ = PerformanceCounter() + kPointerPollPeriod;
-        return true;
+        return {};
     }
 
     [[nodiscard]] bool CopyImage(const XImage& image, uint8_t* dst, int stride) const {
@@ -300,6 +319,7 @@ class X11ScreenBackend final : public ScreenBackend {
 
     std::unique_ptr<X11Connection> connection_;
     Display* display_;
+    std::string name_;  // as in messages: ":0"
     Window root_;
     Extensions extensions_;
     int cursor_size_;
@@ -320,10 +340,10 @@ class X11ScreenBackend final : public ScreenBackend {
 
 }  // namespace
 
-std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(const char* display) {
-    std::unique_ptr<X11Connection> connection = X11Connection::Open(display);
-    if (!connection) return nullptr;
-    return std::make_unique<X11ScreenBackend>(std::move(connection));
+Result<std::unique_ptr<ScreenBackend>> CreateX11ScreenBackend(const char* display) {
+    Result<std::unique_ptr<X11Connection>> connection = X11Connection::Open(display);
+    if (!connection.ok()) return connection.error();
+    return std::unique_ptr<ScreenBackend>(std::make_unique<X11ScreenBackend>(std::move(connection).value()));
 }
 
 }  // namespace vexa::platform

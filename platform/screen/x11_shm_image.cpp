@@ -4,6 +4,9 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <cerrno>
+#include <string>
+
 namespace vexa::platform {
 
 void X11ShmImage::ImageDeleter::operator()(XImage* image) const {
@@ -13,11 +16,12 @@ void X11ShmImage::ImageDeleter::operator()(XImage* image) const {
     XDestroyImage(image);
 }
 
-std::unique_ptr<X11ShmImage> X11ShmImage::Create(X11Connection& connection, Visual* visual, int depth,
-                                                 size_t capacity) {
-    if (!XShmQueryExtension(connection.get())) return nullptr;
+Result<std::unique_ptr<X11ShmImage>> X11ShmImage::Create(X11Connection& connection, Visual* visual, int depth,
+                                                         size_t capacity) {
+    if (!XShmQueryExtension(connection.get()))
+        return Error(ErrorCode::kUnsupported, "the X server lacks MIT-SHM");
     std::unique_ptr<X11ShmImage> shm(new X11ShmImage(connection, visual, depth, capacity));
-    if (!shm->Attach()) return nullptr;
+    if (Error attached = shm->Attach(); !attached.ok()) return attached;
     return shm;
 }
 
@@ -27,18 +31,21 @@ X11ShmImage::X11ShmImage(X11Connection& connection, Visual* visual, int depth, s
     segment_.shmaddr = reinterpret_cast<char*>(-1);
 }
 
-bool X11ShmImage::Attach() {
+Error X11ShmImage::Attach() {
+    const std::string what = "shared memory of " + std::to_string(capacity_) + " bytes";
     segment_.shmid = shmget(IPC_PRIVATE, capacity_, IPC_CREAT | 0600);
-    if (segment_.shmid < 0) return false;
+    if (segment_.shmid < 0) return Error::FromErrno(errno, "cannot create " + what);
     segment_.shmaddr = static_cast<char*>(shmat(segment_.shmid, nullptr, 0));
-    if (segment_.shmaddr == reinterpret_cast<char*>(-1)) return false;
+    if (segment_.shmaddr == reinterpret_cast<char*>(-1)) return Error::FromErrno(errno, "cannot map " + what);
     segment_.readOnly = False;
     const uint64_t errors = connection_.ErrorCount();
     attached_ = XShmAttach(connection_.get(), &segment_) && connection_.SyncWithoutErrors(errors);
     // Both sides are attached now (or never will be): marking the segment removed lets the kernel
     // free it once both detach, even if this process dies.
     shmctl(segment_.shmid, IPC_RMID, nullptr);
-    return attached_;
+    if (!attached_)
+        return Error(ErrorCode::kUnsupported, "the X server cannot attach " + what + " (a remote server?)");
+    return {};
 }
 
 X11ShmImage::~X11ShmImage() {

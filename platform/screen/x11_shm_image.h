@@ -9,16 +9,18 @@
 #include <cstddef>
 #include <memory>
 
+#include "platform/error.h"
 #include "platform/screen/x11_connection.h"
 
 namespace vexa::platform {
 
 class X11ShmImage {
   public:
-    // A segment of capacity bytes attached to the server; null when the server lacks MIT-SHM or
-    // cannot attach it (a remote server).
-    [[nodiscard]] static std::unique_ptr<X11ShmImage> Create(X11Connection& connection, Visual* visual,
-                                                             int depth, size_t capacity);
+    // A segment of capacity bytes attached to the server. Fails when the server lacks MIT-SHM, the
+    // system refuses the segment, or the server cannot attach it (a remote server).
+    [[nodiscard]] static Result<std::unique_ptr<X11ShmImage>> Create(X11Connection& connection,
+                                                                     Visual* visual, int depth,
+                                                                     size_t capacity);
     ~X11ShmImage();
     X11ShmImage(const X11ShmImage&) = delete;
     X11ShmImage& operator=(const X11ShmImage&) = delete;
@@ -33,7 +35,7 @@ class X11ShmImage {
     };
 
     X11ShmImage(X11Connection& connection, Visual* visual, int depth, size_t capacity);
-    [[nodiscard]] bool Attach();
+    [[nodiscard]] Error Attach();
     [[nodiscard]] bool FitImage(int width, int height);
 
     X11Connection& connection_;

@@ -44,6 +44,10 @@ Waitable::~Waitable() {
     if (fd_ >= 0) close(fd_);
 }
 
+Error Waitable::CreationError(const std::string& what) const {
+    return Valid() ? Error{} : Error::FromErrno(create_errno_, "cannot create " + what);
+}
+
 bool Waitable::TryConsume() {
     uint64_t value = 0;
     return read(fd_, &value, sizeof value) == sizeof value;

@@ -4,9 +4,13 @@
 // All operations are thread-safe. Objects own their descriptor and are not copyable.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <string>
+
+#include "platform/error.h"
 
 namespace vexa::platform {
 
@@ -22,6 +26,8 @@ class Waitable {
     virtual ~Waitable();
 
     [[nodiscard]] bool Valid() const { return fd_ >= 0; }
+    // Success when the object was made, else why not ("cannot create <what>: Too many open files").
+    [[nodiscard]] Error CreationError(const std::string& what) const;
     [[nodiscard]] int NativeHandle() const { return fd_; }
 
     // Waits until the object is signalled, consuming one signal (a semaphore count, or the event).
@@ -31,10 +37,11 @@ class Waitable {
     [[nodiscard]] bool TryConsume();
 
   protected:
-    explicit Waitable(int fd) : fd_(fd) {}
+    explicit Waitable(int fd) : fd_(fd), create_errno_(fd < 0 ? errno : 0) {}
 
   private:
     int fd_;
+    int create_errno_;
 };
 
 // Counting semaphore, initial count 0 unless given.

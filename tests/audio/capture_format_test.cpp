@@ -100,7 +100,7 @@ TEST_P(ChooseCaptureFormatTest, FindsTheOnlyFormatTheDeviceAccepts) {
     auto client = system.OpenClient(platform::AudioDeviceKind::kSpeaker, "dev");
     TriedFlags tried{};
     bool last_resort = false;
-    const auto chosen = ChooseCaptureFormat(*client, {2, 0x3, 32, 48000}, tried, &last_resort);
+    const auto chosen = ChooseCaptureFormat(**client, {2, 0x3, 32, 48000}, tried, &last_resort);
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(*chosen, GetParam().expected);
     EXPECT_FALSE(last_resort);
@@ -132,7 +132,7 @@ TEST(ChooseCaptureFormat, StereoDeviceIsFoundOnSecondOfferAndMonoOnlyAfterAllWid
     auto client = system.OpenClient(platform::AudioDeviceKind::kSpeaker, "dev");
     TriedFlags tried{};
     bool last_resort = false;
-    ASSERT_TRUE(ChooseCaptureFormat(*client, {2, 0x3, 32, 48000}, tried, &last_resort));
+    ASSERT_TRUE(ChooseCaptureFormat(**client, {2, 0x3, 32, 48000}, tried, &last_resort));
     const auto offered = device->Offered();
     const size_t wider = 1666 - 119;  // every row with two or more channels comes first
     ASSERT_GT(offered.size(), wider);
@@ -157,7 +157,7 @@ TEST(ChooseCaptureFormat, LastResortIsTheDeviceFormatAndPlainFormatsGetATableMas
         auto client = system.OpenClient(platform::AudioDeviceKind::kSpeaker, id);
         TriedFlags tried{};
         bool last_resort = false;
-        const auto chosen = ChooseCaptureFormat(*client, {2, 0x3, 32, 48000}, tried, &last_resort);
+        const auto chosen = ChooseCaptureFormat(**client, {2, 0x3, 32, 48000}, tried, &last_resort);
         ASSERT_TRUE(chosen) << id;
         EXPECT_TRUE(last_resort);
         EXPECT_EQ(*chosen, Pcm(16, 2, 0x3, 37800));
@@ -165,7 +165,7 @@ TEST(ChooseCaptureFormat, LastResortIsTheDeviceFormatAndPlainFormatsGetATableMas
     auto client = system.OpenClient(platform::AudioDeviceKind::kSpeaker, "c");
     TriedFlags tried{};
     bool last_resort = false;
-    EXPECT_FALSE(ChooseCaptureFormat(*client, {2, 0x3, 32, 48000}, tried, &last_resort));
+    EXPECT_FALSE(ChooseCaptureFormat(**client, {2, 0x3, 32, 48000}, tried, &last_resort));
     EXPECT_TRUE(last_resort);
 }
 

@@ -71,11 +71,14 @@ class PulseSoundTest : public ::testing::Test {
                                  std::vector<SoundSourceEntry> entries, double seconds,
                                  const std::function<void()>& play) {
         entries.push_back({});
-        auto session = CCapture::Create(TempPath(extension));
-        EXPECT_TRUE(session);
-        if (!session) return {};
-        EXPECT_TRUE(session->AddAudioStream(encoder, AudioRateTriple(bit_rate), entries.data()));
-        EXPECT_TRUE(session->Start());
+        auto created = CCapture::Create(TempPath(extension));
+        EXPECT_TRUE(created.ok());
+        if (!created.ok()) return {};
+        std::unique_ptr<CCapture> session = std::move(created).value();
+        const Error added = session->AddAudioStream(encoder, AudioRateTriple(bit_rate), entries.data());
+        EXPECT_TRUE(added.ok()) << added.message();
+        const Error started = session->Start();
+        EXPECT_TRUE(started.ok()) << started.message();
         play();
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
         session.reset();
@@ -88,7 +91,9 @@ class PulseSoundTest : public ::testing::Test {
 };
 
 TEST_F(PulseSoundTest, ListsSpeakersAndMicrophonesDefaultFirstWithoutMonitors) {
-    auto system = platform::ConnectSoundServer();
+    auto connected = platform::ConnectSoundServer();
+    ASSERT_TRUE(connected.ok()) << connected.error().message();
+    auto& system = *connected;
     const auto speakers = system->ListDevices(AudioDeviceKind::kSpeaker);
     ASSERT_EQ(speakers.size(), 2u);
     EXPECT_EQ(speakers[0].id, "vexa_speaker");
@@ -98,23 +103,27 @@ TEST_F(PulseSoundTest, ListsSpeakersAndMicrophonesDefaultFirstWithoutMonitors) {
     ASSERT_EQ(mics.size(), 1u);
     EXPECT_EQ(mics[0].id, "vexa_mic");
     EXPECT_EQ(mics[0].name, "Test_Microphone");
-    EXPECT_EQ(system->OpenClient(AudioDeviceKind::kMicrophone, "vexa_speaker.monitor"), nullptr);
+    const Error monitor = system->OpenClient(AudioDeviceKind::kMicrophone, "vexa_speaker.monitor").error();
+    EXPECT_EQ(monitor.code(), ErrorCode::kNotFound);
+    EXPECT_EQ(monitor.message(), "microphone 'vexa_speaker.monitor' is not there");
 }
 
 TEST_F(PulseSoundTest, ClientAcceptsOnlyTheDevicesOwnFormatAndDeliversItsSound) {
     auto system = platform::ConnectSoundServer();
-    auto client = system->OpenClient(AudioDeviceKind::kMicrophone, "vexa_mic");
-    ASSERT_TRUE(client);
+    ASSERT_TRUE(system.ok());
+    auto opened = (*system)->OpenClient(AudioDeviceKind::kMicrophone, "vexa_mic");
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    auto& client = *opened;
     const AudioFormat own{SampleType::kFloat, 32, 1, 0x4, 48000};
     EXPECT_EQ(client->MixFormat(), own);
     EXPECT_EQ(client->IsFormatSupported(own), platform::FormatAnswer::kAccepted);
     EXPECT_EQ(client->IsFormatSupported({SampleType::kPcm, 16, 1, 0x4, 48000}),
               platform::FormatAnswer::kRefused);
     platform::Event event;
-    ASSERT_EQ(client->Initialize(own, 100'000, &event), platform::InitResult::kOk);
-    EXPECT_EQ(client->Initialize(own, 100'000, &event), platform::InitResult::kAlreadyInitialized);
+    ASSERT_TRUE(client->Initialize(own, 100'000, &event).ok());
+    EXPECT_EQ(client->Initialize(own, 100'000, &event).code(), ErrorCode::kInvalidArgument);  // only once
     EXPECT_GT(client->BufferFrames(), 0u);
-    ASSERT_TRUE(client->Start());
+    ASSERT_TRUE(client->Start().ok());
     std::vector<float> got;
     for (int i = 0; i < 200 && got.size() < 9600; ++i) {
         (void)event.Wait(100'000);
@@ -131,15 +140,20 @@ TEST_F(PulseSoundTest, ClientAcceptsOnlyTheDevicesOwnFormatAndDeliversItsSound) 
     EXPECT_GT(ToneAmplitude(got, 0, 9600, 440, 48000), 0.1);
 }
 
-TEST_F(PulseSoundTest, NoServerMeansEmptyLists) {
+TEST_F(PulseSoundTest, NoServerIsAnErrorThatSaysSoAndFailsTheSoundStream) {
     const char* saved = std::getenv("PULSE_SERVER");
     const std::string restore = saved ? saved : "";
     setenv("PULSE_SERVER", "unix:/nonexistent/vexa-no-server", 1);
-    auto system = platform::ConnectSoundServer();
-    EXPECT_TRUE(system->ListDevices(AudioDeviceKind::kSpeaker).empty());
-    EXPECT_TRUE(system->ListDevices(AudioDeviceKind::kMicrophone).empty());
-    EXPECT_EQ(system->OpenClient(AudioDeviceKind::kSpeaker, "vexa_speaker"), nullptr);
+    const Error none = platform::ConnectSoundServer().error();
+    auto session = CCapture::Create(TempPath(".mp4"));
+    ASSERT_TRUE(session.ok());
+    const int row = 1;
+    const SoundSourceEntry entries[] = {{0, 100, "vexa_speaker", &row}, {}};
+    const Error added = (*session)->AddAudioStream("libmp3lame", AudioRateTriple(AudioBitRateA(50)), entries);
     setenv("PULSE_SERVER", restore.c_str(), 1);
+    EXPECT_EQ(none.code(), ErrorCode::kUnavailable);
+    EXPECT_EQ(none.message().rfind("cannot connect to the sound server: ", 0), 0u) << none.message();
+    EXPECT_EQ(added, none);
 }
 
 const int kSpeakerRow = 1, kMicRow = 2;
@@ -207,11 +221,13 @@ TEST_F(PulseSoundTest, SpeakerAndMicrophoneAreMixedTogether) {
     EXPECT_TRUE(both);
 }
 
-TEST_F(PulseSoundTest, UnknownDeviceFailsTheSetUp) {
+TEST_F(PulseSoundTest, UnknownDeviceFailsTheSetUpNamingIt) {
     auto session = CCapture::Create(TempPath(".mp4"));
-    ASSERT_TRUE(session);
+    ASSERT_TRUE(session.ok());
     const SoundSourceEntry entries[] = {{0, 100, "vexa_unplugged", &kSpeakerRow}, {}};
-    EXPECT_FALSE(session->AddAudioStream("libmp3lame", AudioRateTriple(AudioBitRateA(50)), entries));
+    const Error added = (*session)->AddAudioStream("libmp3lame", AudioRateTriple(AudioBitRateA(50)), entries);
+    EXPECT_EQ(added.code(), ErrorCode::kNotFound);
+    EXPECT_EQ(added.message(), "speaker 'vexa_unplugged' not found");
 }
 
 }  // namespace

@@ -12,23 +12,23 @@ namespace {
 
 SoundDeviceLists Lists() {
     return {{{"Test_Speaker", "vexa_speaker"}, {"Test_Speaker_2", "vexa_speaker2"}},
-            {{"Test_Microphone", "vexa_mic"}}};
+            {{"Test_Microphone", "vexa_mic"}},
+            {}};
 }
 
-std::optional<SoundSelection> Resolve(SoundRequest r, std::string* error) {
-    return ResolveSoundSources(r, Lists(), error);
+Result<SoundSelection> Resolve(SoundRequest r) {
+    return ResolveSoundSources(r, Lists());
 }
 
 TEST(SoundCli, SpeakersFirstThenMicrophonesByPositionOrCaseInsensitiveId) {
-    std::string error;
     SoundRequest r;
     r.microphones = {"0"};
     r.speakers = {"VEXA_SPEAKER2", "0"};
     r.volumes = {"vexa_mic=40", "1=130"};
-    EXPECT_FALSE(Resolve(r, &error));  // 130 is out of range
+    EXPECT_EQ(Resolve(r).error().message(), "a volume is POS|ID=V with V from 0 to 100: \"1=130\"");
     r.volumes = {"vexa_mic=40", "1=30"};
-    const auto s = Resolve(r, &error);
-    ASSERT_TRUE(s) << error;
+    const auto s = Resolve(r);
+    ASSERT_TRUE(s.ok()) << s.error().message();
     ASSERT_EQ(s->entries.size(), 3u);
     EXPECT_STREQ(s->entries[0].endpoint_id, "vexa_speaker2");
     EXPECT_STREQ(s->entries[1].endpoint_id, "vexa_speaker");
@@ -42,51 +42,69 @@ TEST(SoundCli, SpeakersFirstThenMicrophonesByPositionOrCaseInsensitiveId) {
 }
 
 TEST(SoundCli, DefaultSpeakerInScreenModeAndNoSoundOnRequest) {
-    std::string error;
     SoundRequest screen;
-    auto s = Resolve(screen, &error);
-    ASSERT_TRUE(s);
+    auto s = Resolve(screen);
+    ASSERT_TRUE(s.ok());
     ASSERT_EQ(s->entries.size(), 1u);
     EXPECT_STREQ(s->entries[0].endpoint_id, "vexa_speaker");
     screen.no_sound = true;
-    EXPECT_TRUE(Resolve(screen, &error)->entries.empty());
+    EXPECT_TRUE(Resolve(screen)->entries.empty());
     screen.speakers = {"0"};
-    EXPECT_FALSE(Resolve(screen, &error));
+    EXPECT_EQ(Resolve(screen).error().code(), ErrorCode::kInvalidArgument);
     SoundRequest audio_only;
     audio_only.mode = engine::RecordingMode::kSoundOnly;
-    EXPECT_TRUE(Resolve(audio_only, &error)->entries.empty());  // the set-up then refuses to start
+    EXPECT_TRUE(Resolve(audio_only)->entries.empty());  // the set-up then refuses to start
 }
 
-TEST(SoundCli, UnknownDevicesAndMalformedVolumesAreRefused) {
-    std::string error;
-    for (auto fill : std::vector<std::function<void(SoundRequest&)>>{
-             [](SoundRequest& r) { r.speakers = {"2"}; },
-             [](SoundRequest& r) { r.microphones = {"vexa_speaker"}; },
-             [](SoundRequest& r) { r.volumes = {"0=abc"}; }, [](SoundRequest& r) { r.volumes = {"=50"}; },
-             [](SoundRequest& r) { r.volumes = {"5=50"}; }}) {
+TEST(SoundCli, UnknownDevicesAndMalformedVolumesAreRefusedSayingWhich) {
+    struct Case {
+        std::function<void(SoundRequest&)> fill;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {[](SoundRequest& r) { r.speakers = {"2"}; }, "no speaker \"2\""},
+        {[](SoundRequest& r) { r.microphones = {"vexa_speaker"}; }, "no microphone \"vexa_speaker\""},
+        {[](SoundRequest& r) { r.volumes = {"0=abc"}; },
+         "a volume is POS|ID=V with V from 0 to 100: \"0=abc\""},
+        {[](SoundRequest& r) { r.volumes = {"=50"}; }, "a volume is POS|ID=V with V from 0 to 100: \"=50\""},
+        {[](SoundRequest& r) { r.volumes = {"5=50"}; }, "--volume names no recorded source: \"5=50\""}};
+    for (const Case& c : cases) {
         SoundRequest r;
-        fill(r);
-        error.clear();
-        EXPECT_FALSE(Resolve(r, &error));
-        EXPECT_FALSE(error.empty());
+        c.fill(r);
+        EXPECT_EQ(Resolve(r).error().message(), c.message);
     }
+}
+
+// With no sound server the lists are empty, and a chosen device says why it is missing.
+TEST(SoundCli, AMissingDeviceCarriesTheReasonTheListsAreEmpty) {
+    SoundDeviceLists none;
+    none.server = Error(ErrorCode::kUnavailable, "cannot connect to the sound server: Connection refused");
+    SoundRequest r;
+    r.microphones = {"vexa_mic"};
+    const Error e = ResolveSoundSources(r, none).error();
+    EXPECT_EQ(e.code(), ErrorCode::kNotFound);
+    EXPECT_EQ(e.message(),
+              "no microphone \"vexa_mic\" (cannot connect to the sound server: Connection refused)");
+    SoundRequest screen;  // the default speaker is simply left out
+    ASSERT_TRUE(ResolveSoundSources(screen, none).ok());
+    EXPECT_TRUE(ResolveSoundSources(screen, none)->entries.empty());
 }
 
 TEST(SoundCli, VolumeCommand) {
-    std::string error;
     SoundRequest r;
     r.speakers = {"0"};
     r.microphones = {"0"};
-    const auto s = Resolve(r, &error);
-    ASSERT_TRUE(s);
-    auto change = ParseVolumeCommand("  volume 1=50\n", *s, &error);
-    ASSERT_TRUE(change) << error;
+    const auto s = Resolve(r);
+    ASSERT_TRUE(s.ok());
+    auto change = ParseVolumeCommand("  volume 1=50\n", *s);
+    ASSERT_TRUE(change.ok()) << change.error().message();
     EXPECT_EQ(change->row, s->rows[1].get());
     EXPECT_EQ(change->volume, 50);
-    EXPECT_EQ(ParseVolumeCommand("volume vexa_speaker=0", *s, &error)->row, s->rows[0].get());
+    EXPECT_EQ(ParseVolumeCommand("volume vexa_speaker=0", *s)->row, s->rows[0].get());
     for (const char* bad : {"volume", "volumes 1=5", "volume 1=101", "volume 2=5", "pause", "volume 1"}) {
-        EXPECT_FALSE(ParseVolumeCommand(bad, *s, &error)) << bad;
+        EXPECT_FALSE(ParseVolumeCommand(bad, *s).ok()) << bad;
     }
+    EXPECT_EQ(ParseVolumeCommand("volume 2=5", *s).error().message(), "no recorded sound source \"2\"");
 }
 
 TEST(SoundCli, DeviceListPrintsPositionIdAndName) {

@@ -100,12 +100,14 @@ class DriftRig {
         s.buffer_frames = 441;
         device_ = system_.AddDevice(s);
         const SoundSourceEntry entries[] = {{0, 100, "spk", &kRow}, {}};
-        setup_ = CAudio::Create(system_, "pcm_s16le", AudioRateTriple(192000), entries, false);
-        if (!setup_) return;
+        Result<CAudio::Setup> setup =
+            CAudio::Create(system_, "pcm_s16le", AudioRateTriple(192000), entries, false);
+        if (!setup.ok()) return;
+        setup_ = std::move(setup).value();
         auto session = std::make_unique<ScriptedSession>(AVRational{1, kRate});
         session_ = session.get();
         setup_->audio->Attach(std::move(session));
-        ok_ = setup_->audio->BuildMixer(setup_->encoder.get());
+        ok_ = setup_->audio->BuildMixer(setup_->encoder.get()).ok();
     }
     [[nodiscard]] bool Ok() const { return ok_; }
     CAudio& audio() { return *setup_->audio; }

@@ -46,10 +46,13 @@ class Rig {
     }
 
     // Opens the entries with the named encoder and attaches a scripted session.
-    bool Open(const char* encoder, std::vector<SoundSourceEntry> entries) {
+    Error Open(const char* encoder, std::vector<SoundSourceEntry> entries) {
         entries.push_back({});
-        setup_ = CAudio::Create(system_, encoder, AudioRateTriple(192000), entries.data(), false);
-        if (!setup_) return false;
+        setup_.reset();
+        Result<CAudio::Setup> setup =
+            CAudio::Create(system_, encoder, AudioRateTriple(192000), entries.data(), false);
+        if (!setup.ok()) return setup.error();
+        setup_ = std::move(setup).value();
         auto session = std::make_unique<ScriptedSession>(AVRational{1, setup_->encoder->sample_rate});
         session_ = session.get();
         setup_->audio->Attach(std::move(session));
@@ -81,7 +84,7 @@ class PassThroughTest : public ::testing::Test {
   protected:
     void SetUp() override {
         speaker = rig.Add(Device(platform::AudioDeviceKind::kSpeaker, "spk", kS16Stereo44));
-        ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}));
+        ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}).ok());
         ASSERT_FALSE(rig.audio().Mixer().HasResampler());
         ASSERT_FALSE(rig.audio().Mixer().HasGraph());
     }
@@ -219,7 +222,7 @@ TEST(SoundSilence, UnsignedEightBitSilenceIsTheMidValue) {
     Rig rig;
     auto speaker =
         rig.Add(Device(platform::AudioDeviceKind::kSpeaker, "spk", {SampleType::kPcm, 8, 2, 0x3, 44100}));
-    ASSERT_TRUE(rig.Open("pcm_u8", {{0, 100, "spk", &kSpeakerRow}}));
+    ASSERT_TRUE(rig.Open("pcm_u8", {{0, 100, "spk", &kSpeakerRow}}).ok());
     ASSERT_FALSE(rig.audio().Mixer().HasResampler());
     speaker->PushPacket(std::vector<uint8_t>(882, 3), 441, platform::kPacketSilent);
     EXPECT_FALSE(rig.Run(Ms(20)));  // the run ends at 882: a hole of 441, then the silent packet
@@ -232,7 +235,7 @@ TEST(SoundDevices, TwentyFourBitDeviceIsReadInThirtyTwoBitWords) {
     Rig rig;
     auto speaker = rig.Add(
         Device(platform::AudioDeviceKind::kSpeaker, "spk", {SampleType::kPcm, 24, 2, 0x3, 48000}, 480));
-    ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}));
+    ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}).ok());
     ASSERT_EQ(speaker->Initialized().size(), 1u);
     EXPECT_EQ(speaker->Initialized()[0], (AudioFormat{SampleType::kPcm, 32, 2, 0x3, 48000}));
     EXPECT_EQ(rig.audio().Input(0).sample_format, AV_SAMPLE_FMT_S32);
@@ -245,7 +248,7 @@ TEST(SoundVolume, EntryVolumeIsSetAtOpenAndInputsWithoutVolumeAreSkipped) {
     FakeDeviceScript mic_script = Device(platform::AudioDeviceKind::kMicrophone, "mic", kS16Stereo44);
     mic_script.has_volume = false;
     auto mic = rig.Add(mic_script);
-    ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 50, "spk", &kSpeakerRow}, {1, 100, "mic", &kMicRow}}));
+    ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 50, "spk", &kSpeakerRow}, {1, 100, "mic", &kMicRow}}).ok());
     EXPECT_FLOAT_EQ(speaker->Gain(), 0.5f);
     EXPECT_TRUE(rig.audio().SetRowVolume(&kMicRow, 0.25f));
     EXPECT_FLOAT_EQ(mic->Gain(), 1.0f);
@@ -254,7 +257,7 @@ TEST(SoundVolume, EntryVolumeIsSetAtOpenAndInputsWithoutVolumeAreSkipped) {
 TEST(SoundMixer, SingleInputInAnotherFormatIsResampledWithoutAGraph) {
     Rig rig;
     auto mic = rig.Add(Device(platform::AudioDeviceKind::kMicrophone, "mic", kFloatMono48, 480));
-    ASSERT_TRUE(rig.Open("pcm_s16le", {{1, 100, "mic", &kMicRow}}));
+    ASSERT_TRUE(rig.Open("pcm_s16le", {{1, 100, "mic", &kMicRow}}).ok());
     EXPECT_TRUE(rig.audio().Mixer().HasResampler());
     EXPECT_FALSE(rig.audio().Mixer().HasGraph());
     EXPECT_EQ(rig.encoder()->ch_layout.nb_channels, 2);  // a mono input still gives the encoder's stereo
@@ -272,7 +275,7 @@ TEST(SoundMixer, SpeakerAndMicrophoneMixThroughTheTwoInputGraphSpeakerFirst) {
     Rig rig;
     auto speaker = rig.Add(Device(platform::AudioDeviceKind::kSpeaker, "spk", kFloatStereo48, 480));
     auto mic = rig.Add(Device(platform::AudioDeviceKind::kMicrophone, "mic", kFloatMono48, 480));
-    ASSERT_TRUE(rig.Open("pcm_s16le", {{1, 100, "mic", &kMicRow}, {0, 100, "spk", &kSpeakerRow}}));
+    ASSERT_TRUE(rig.Open("pcm_s16le", {{1, 100, "mic", &kMicRow}, {0, 100, "spk", &kSpeakerRow}}).ok());
     ASSERT_EQ(rig.audio().InputCount(), 2);
     EXPECT_EQ(rig.audio().Input(0).row, &kSpeakerRow);
     EXPECT_EQ(rig.audio().Input(1).row, &kMicRow);
@@ -291,7 +294,7 @@ TEST(SoundMixer, SpeakerAndMicrophoneMixThroughTheTwoInputGraphSpeakerFirst) {
 TEST(SoundMixer, FixedFrameEncoderGetsWholeFramesAndTheLastPartialFrameIsNotSent) {
     Rig rig;
     auto speaker = rig.Add(Device(platform::AudioDeviceKind::kSpeaker, "spk", kFloatStereo48, 480));
-    ASSERT_TRUE(rig.Open("ac3", {{0, 100, "spk", &kSpeakerRow}}));
+    ASSERT_TRUE(rig.Open("ac3", {{0, 100, "spk", &kSpeakerRow}}).ok());
     ASSERT_TRUE(rig.audio().Mixer().HasStaging());
     EXPECT_EQ(rig.encoder()->ch_layout.nb_channels, 2);  // re-chosen from the stereo speaker
     EXPECT_EQ(rig.encoder()->frame_size, 1536);
@@ -306,30 +309,40 @@ TEST(SoundMixer, FixedFrameEncoderGetsWholeFramesAndTheLastPartialFrameIsNotSent
     for (const auto& p : rig.session().packets) EXPECT_EQ(p.duration, 1536);
 }
 
-TEST(SoundDevices, EntryCountAndDeviceLookup) {
+// Each refusal names the device or the encoder it is about, so the user can act on it.
+TEST(SoundDevices, EntryCountAndDeviceLookupFailWithTheDeviceNamed) {
     Rig rig;
     rig.Add(Device(platform::AudioDeviceKind::kSpeaker, "Speaker.A", kS16Stereo44));
-    EXPECT_FALSE(rig.Open("pcm_s16le", {}));
-    EXPECT_FALSE(rig.Open("pcm_s16le", {{0, 100, "nothing", &kSpeakerRow}}));
-    EXPECT_FALSE(rig.Open("pcm_s16le", {{1, 100, "Speaker.A", &kSpeakerRow}}));  // not a microphone
-    EXPECT_FALSE(rig.Open("no_such_encoder", {{0, 100, "Speaker.A", &kSpeakerRow}}));
-    EXPECT_TRUE(rig.Open("pcm_s16le", {{0, 100, "speaker.a", &kSpeakerRow}}));  // IDs ignore case
+    const Error none = rig.Open("pcm_s16le", {});
+    EXPECT_EQ(none.code(), ErrorCode::kInvalidArgument);
+    EXPECT_EQ(none.message(), "no speaker or microphone chosen");
+    const Error missing = rig.Open("pcm_s16le", {{0, 100, "nothing", &kSpeakerRow}});
+    EXPECT_EQ(missing.code(), ErrorCode::kNotFound);
+    EXPECT_EQ(missing.message(), "speaker 'nothing' not found");
+    // A speaker's ID given as a microphone is not found among the microphones.
+    EXPECT_EQ(rig.Open("pcm_s16le", {{1, 100, "Speaker.A", &kSpeakerRow}}).message(),
+              "microphone 'Speaker.A' not found");
+    const Error encoder = rig.Open("no_such_encoder", {{0, 100, "Speaker.A", &kSpeakerRow}});
+    EXPECT_EQ(encoder.code(), ErrorCode::kUnsupported);
+    EXPECT_NE(encoder.message().find("'no_such_encoder'"), std::string::npos) << encoder.message();
+    EXPECT_TRUE(rig.Open("pcm_s16le", {{0, 100, "speaker.a", &kSpeakerRow}}).ok());  // IDs ignore case
     std::vector<SoundSourceEntry> many(63, SoundSourceEntry{0, 100, "Speaker.A", &kSpeakerRow});
-    EXPECT_TRUE(rig.Open("pcm_s16le", many));
+    EXPECT_TRUE(rig.Open("pcm_s16le", many).ok());
     EXPECT_EQ(rig.audio().InputCount(), 63);
     many.push_back(many.front());
-    EXPECT_FALSE(rig.Open("pcm_s16le", many));
+    EXPECT_EQ(rig.Open("pcm_s16le", many).message(), "more than 63 speakers and microphones chosen");
     rig.system().RemoveDevice("Speaker.A");  // unplugged between listing and start
-    EXPECT_FALSE(rig.Open("pcm_s16le", {{0, 100, "Speaker.A", &kSpeakerRow}}));
+    EXPECT_EQ(rig.Open("pcm_s16le", {{0, 100, "Speaker.A", &kSpeakerRow}}).message(),
+              "speaker 'Speaker.A' not found");
 }
 
 TEST(SoundDevices, RefusedInitialisationContinuesTheSearchWithANewClient) {
     Rig rig;
     FakeDeviceScript script = Device(platform::AudioDeviceKind::kSpeaker, "spk", kS16Stereo44);
     script.mix_format = AudioFormat{SampleType::kPcm, 16, 2, 0x3, 22050};
-    script.init_results = {platform::InitResult::kUnsupportedFormat};
+    script.init_results = {Error(ErrorCode::kUnsupported, "format refused")};
     auto speaker = rig.Add(script);
-    ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}));
+    ASSERT_TRUE(rig.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}).ok());
     EXPECT_EQ(speaker->ClientsOpened(), 2);
     const auto inits = speaker->Initialized();
     ASSERT_EQ(inits.size(), 2u);
@@ -338,9 +351,33 @@ TEST(SoundDevices, RefusedInitialisationContinuesTheSearchWithANewClient) {
     EXPECT_EQ(rig.audio().Input(0).sample_rate, 22050);
 
     Rig failing;
-    script.init_results = {platform::InitResult::kFailed};
-    failing.Add(script);
-    EXPECT_FALSE(failing.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}}));
+    script.init_results = {Error(ErrorCode::kIo, "cannot record from 'spk': Input/output error")};
+    auto broken = failing.Add(script);
+    const Error io = failing.Open("pcm_s16le", {{0, 100, "spk", &kSpeakerRow}});
+    EXPECT_EQ(io.code(), ErrorCode::kIo);
+    EXPECT_EQ(io.message(), "cannot open speaker 'spk': cannot record from 'spk': Input/output error");
+    EXPECT_EQ(broken->ClientsOpened(), 1);  // a hard failure is not retried
+}
+
+// A device another program holds is reported as busy by name; its number is kept for a window.
+TEST(SoundDevices, ABusyMicrophoneIsNamedAndNotRetried) {
+    Rig rig;
+    FakeDeviceScript script = Device(platform::AudioDeviceKind::kMicrophone, "alsa_input.x", kS16Stereo44);
+    script.init_results = {Error(ErrorCode::kBusy, "cannot record from 'alsa_input.x': Device busy", 11)};
+    auto mic = rig.Add(script);
+    const Error busy = rig.Open("pcm_s16le", {{1, 100, "alsa_input.x", &kMicRow}});
+    EXPECT_EQ(busy.code(), ErrorCode::kBusy);
+    EXPECT_EQ(busy.message(), "microphone 'alsa_input.x' is busy");
+    EXPECT_EQ(busy.native_code(), 11u);
+    EXPECT_EQ(mic->ClientsOpened(), 1);
+
+    Rig stopped;
+    script.init_results.clear();
+    script.start_fails = true;
+    stopped.Add(script);
+    const Error start = stopped.Open("pcm_s16le", {{1, 100, "alsa_input.x", &kMicRow}});
+    EXPECT_FALSE(start.ok());
+    EXPECT_NE(start.message().find("'alsa_input.x'"), std::string::npos) << start.message();
 }
 
 }  // namespace

@@ -51,10 +51,11 @@ class SoundSessionTest : public ::testing::Test {
         script.mix_format = kFloatStereo48;
         script.buffer_frames = 480;
         speaker = system.AddDevice(script);
-        session = CCapture::Create(path, clock);
-        ASSERT_TRUE(session);
+        auto created = CCapture::Create(path, clock);
+        ASSERT_TRUE(created.ok()) << created.error().message();
+        session = std::move(created).value();
         const SoundSourceEntry entries[] = {{0, 100, "spk", &kRow}, {}};
-        ASSERT_TRUE(session->AddAudioStream("ac3", AudioRateTriple(AudioBitRateB(50)), entries, system));
+        ASSERT_TRUE(session->AddAudioStream("ac3", AudioRateTriple(AudioBitRateB(50)), entries, system).ok());
     }
 
     // Queues the samples when the session clock has reached now, and waits until the capture thread
@@ -66,7 +67,7 @@ class SoundSessionTest : public ::testing::Test {
         ASSERT_EQ(speaker->Pending(), 0u);
     }
     void StartAndSettle() {
-        ASSERT_TRUE(session->Start());
+        ASSERT_TRUE(session->Start().ok());
         // The capture thread notices the open gate within its 50 µs poll; give it ample time so that
         // its last emptying of the devices cannot take the first test packet.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -60,9 +60,9 @@ TEST_F(VirtualCameraCli, FormatOverrideAndMirrorReachTheCamera) {
     choice.format = "1280x720@30";
     choice.stored = engine::CameraFormatSetting{640, 480, 30, 0};
     choice.mirror = false;
-    std::string error;
-    engine::CameraRef camera = OpenCamera(choice, &error);
-    ASSERT_TRUE(camera) << error;
+    Result<engine::CameraRef> opened = OpenCamera(choice);
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    engine::CameraRef camera = std::move(opened).value();
     EXPECT_EQ(camera->Width(), 1280);
     EXPECT_EQ(camera->Connected().fourcc, platform::kFourCcMjpg);
     EXPECT_FALSE(camera->Mirror());
@@ -70,35 +70,34 @@ TEST_F(VirtualCameraCli, FormatOverrideAndMirrorReachTheCamera) {
 
     choice.format.reset();  // the stored choice applies
     choice.mirror = true;
-    camera = OpenCamera(choice, &error);
-    ASSERT_TRUE(camera) << error;
+    opened = OpenCamera(choice);
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    camera = std::move(opened).value();
     EXPECT_EQ(camera->Width(), 640);
     EXPECT_TRUE(camera->Mirror());
 }
 
 TEST_F(VirtualCameraCli, ClearErrorsForMissingBusyAndMalformed) {
-    std::string error;
     CameraChoice missing;
     missing.selector = "Nope";
-    EXPECT_FALSE(OpenCamera(missing, &error));
-    EXPECT_NE(error.find("no camera \"Nope\""), std::string::npos) << error;
+    EXPECT_EQ(OpenCamera(missing).error().message(), "no camera \"Nope\"");
 
     CameraChoice bad;
     bad.selector = "Virtual Camera";
     bad.format = "big";
-    EXPECT_FALSE(OpenCamera(bad, &error));
-    EXPECT_NE(error.find("WxH@FPS"), std::string::npos) << error;
+    EXPECT_EQ(OpenCamera(bad).error().message(), "camera format \"big\" is not WxH@FPS");
 
     setenv("VEXA_VIRTUAL_CAMERA_BUSY", "1", 1);
     CameraChoice busy;
     busy.selector = "Virtual Camera";
-    EXPECT_FALSE(OpenCamera(busy, &error));
-    EXPECT_NE(error.find("busy (0x00040268)"), std::string::npos) << error;
+    const Error held = OpenCamera(busy).error();
+    EXPECT_EQ(held.code(), ErrorCode::kBusy);
+    EXPECT_EQ(held.message(), "camera \"Virtual Camera\" is busy (0x00040268)");
 
     setenv("VEXA_VIRTUAL_CAMERA", "NV12:320x240@30", 1);
     unsetenv("VEXA_VIRTUAL_CAMERA_BUSY");
-    EXPECT_FALSE(OpenCamera(busy, &error));
-    EXPECT_NE(error.find("neither YUY2 nor MJPG"), std::string::npos) << error;
+    EXPECT_EQ(OpenCamera(busy).error().message(),
+              "camera 'Virtual Camera' offers neither YUY2 nor MJPG (only NV12) (0x80004005)");
 }
 
 }  // namespace

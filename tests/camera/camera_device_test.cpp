@@ -15,11 +15,20 @@
 namespace vexa::platform {
 namespace {
 
-TEST(CameraResultCodes, BusyDeviceGivesTheBusyCodeOthersTheirOwn) {
-    EXPECT_EQ(ErrnoResult(EBUSY), 0x00040268);
-    EXPECT_EQ(static_cast<uint32_t>(ErrnoResult(ENODEV)), 0x80070000u | ENODEV);
-    EXPECT_NE(ErrnoResult(EACCES), ErrnoResult(ENOENT));
-    EXPECT_LT(ErrnoResult(EACCES), 0);
+// The camera window prints the native code as "0x%08X": busy has its own number, other system
+// errors carry the errno in the low bits.
+TEST(CameraErrors, BusyDeviceGivesTheBusyNumberOthersTheirErrno) {
+    EXPECT_EQ(CameraErrnoCode(EBUSY), 0x00040268u);
+    EXPECT_EQ(CameraErrnoCode(ENODEV), 0x80070000u | ENODEV);
+    EXPECT_NE(CameraErrnoCode(EACCES), CameraErrnoCode(ENOENT));
+    const Error busy = CameraErrnoError(EBUSY, "cannot start streaming from camera 'c'");
+    EXPECT_EQ(busy.code(), ErrorCode::kBusy);
+    EXPECT_EQ(busy.native_code(), kCameraBusy);
+    EXPECT_EQ(busy.message(), "cannot start streaming from camera 'c': Device or resource busy");
+    const Error denied = CameraErrnoError(EACCES, "cannot open camera 'c'");
+    EXPECT_EQ(denied.code(), ErrorCode::kPermission);
+    EXPECT_EQ(denied.native_code(), 0x8007000Du);
+    EXPECT_EQ(CameraFailure(ErrorCode::kUnsupported, "x").native_code(), kCameraFailed);
 }
 
 TEST(CameraNames, RepeatedCardNamesBecomeUnique) {
@@ -108,8 +117,8 @@ bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
 TEST(VirtualCamera, StreamsYuyvAtItsRateAndStopsCleanly) {
     auto device = CreateVirtualCamera({{{kFourCcYuyv, 64, 48, FrameTimeOf(60)}}, false, 0, 0});
     Collector c;
-    ASSERT_EQ(device->StartStreaming(c.Callback()), kCameraOk);
-    EXPECT_NE(device->StartStreaming(c.Callback()), kCameraOk);  // already streaming
+    ASSERT_TRUE(device->StartStreaming(c.Callback()).ok());
+    EXPECT_EQ(device->StartStreaming(c.Callback()).native_code(), kCameraBusy);  // already streaming
     ASSERT_TRUE(WaitFor([&] { return c.Count() >= 12; }));
     device->StopStreaming();
     device->StopStreaming();
@@ -124,7 +133,7 @@ TEST(VirtualCamera, StreamsYuyvAtItsRateAndStopsCleanly) {
 TEST(VirtualCamera, MjpgPicturesAreJpegAndCorruptOnesAreGarbage) {
     auto device = CreateVirtualCamera({{{kFourCcMjpg, 160, 120, FrameTimeOf(60)}}, false, 3, 0});
     Collector c;
-    ASSERT_EQ(device->StartStreaming(c.Callback()), kCameraOk);
+    ASSERT_TRUE(device->StartStreaming(c.Callback()).ok());
     ASSERT_TRUE(WaitFor([&] { return c.Count() >= 6; }));
     device->StopStreaming();
     for (size_t i = 0; i < 6; ++i) {
@@ -136,14 +145,19 @@ TEST(VirtualCamera, MjpgPicturesAreJpegAndCorruptOnesAreGarbage) {
 TEST(VirtualCamera, BusyUnusableAndUnpluggedCameras) {
     auto busy = CreateVirtualCamera({{{kFourCcYuyv, 64, 48, FrameTimeOf(30)}}, true, 0, 0});
     Collector c;
-    EXPECT_EQ(busy->StartStreaming(c.Callback()), kCameraBusy);
-    EXPECT_EQ(busy->SetFormat({kFourCcYuyv, 64, 48, FrameTimeOf(30)}), kCameraBusy);
+    EXPECT_EQ(busy->StartStreaming(c.Callback()).native_code(), kCameraBusy);
+    const Error set = busy->SetFormat({kFourCcYuyv, 64, 48, FrameTimeOf(30)});
+    EXPECT_EQ(set.code(), ErrorCode::kBusy);
+    EXPECT_EQ(set.native_code(), kCameraBusy);
+    EXPECT_EQ(set.message(), "cannot set camera 'Virtual Camera' to YUYV 64x48: Device or resource busy");
 
     auto nv12 = CreateVirtualCamera({{{FourCc('N', 'V', '1', '2'), 64, 48, FrameTimeOf(30)}}, false, 0, 0});
-    EXPECT_NE(nv12->StartStreaming(c.Callback()), kCameraOk);
+    const Error nv12_start = nv12->StartStreaming(c.Callback());
+    EXPECT_EQ(nv12_start.native_code(), 0x80070000u | EINVAL);
+    EXPECT_NE(nv12_start.message().find("NV12"), std::string::npos) << nv12_start.message();
 
     auto unplugged = CreateVirtualCamera({{{kFourCcYuyv, 64, 48, FrameTimeOf(120)}}, false, 0, 5});
-    ASSERT_EQ(unplugged->StartStreaming(c.Callback()), kCameraOk);
+    ASSERT_TRUE(unplugged->StartStreaming(c.Callback()).ok());
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(c.Count(), 5u);
     unplugged->StopStreaming();  // the thread has ended already; stopping still works
@@ -152,37 +166,39 @@ TEST(VirtualCamera, BusyUnusableAndUnpluggedCameras) {
 TEST(VirtualCamera, SetFormatPicksTheOfferedFrameTimeNearest) {
     auto device = CreateVirtualCamera(
         {{{kFourCcYuyv, 64, 48, FrameTimeOf(30)}, {kFourCcYuyv, 64, 48, FrameTimeOf(15)}}, false, 0, 0});
-    ASSERT_EQ(device->SetFormat({kFourCcYuyv, 64, 48, FrameTimeOf(14)}), kCameraOk);
-    CameraFormat current;
-    ASSERT_EQ(device->CurrentFormat(current), kCameraOk);
-    EXPECT_EQ(current.frame_time, FrameTimeOf(15));
-    EXPECT_NE(device->SetFormat({kFourCcMjpg, 64, 48, FrameTimeOf(30)}), kCameraOk);
-    ASSERT_EQ(device->CurrentFormat(current), kCameraOk);
-    EXPECT_EQ(current.fourcc, kFourCcYuyv);
+    ASSERT_TRUE(device->SetFormat({kFourCcYuyv, 64, 48, FrameTimeOf(14)}).ok());
+    Result<CameraFormat> current = device->CurrentFormat();
+    ASSERT_TRUE(current.ok());
+    EXPECT_EQ(current->frame_time, FrameTimeOf(15));
+    EXPECT_EQ(device->SetFormat({kFourCcMjpg, 64, 48, FrameTimeOf(30)}).code(), ErrorCode::kInvalidArgument);
+    current = device->CurrentFormat();
+    ASSERT_TRUE(current.ok());
+    EXPECT_EQ(current->fourcc, kFourCcYuyv);
 }
 
 TEST(CameraList, VirtualCameraJoinsTheListByEnvironment) {
     unsetenv("VEXA_VIRTUAL_CAMERA");
     for (const CameraInfo& c : EnumerateCameras()) EXPECT_NE(c.name, kVirtualCameraName);
-    CameraResult rc = kCameraOk;
-    EXPECT_FALSE(OpenCameraDevice(kVirtualCameraName, &rc));
-    EXPECT_EQ(rc, kCameraFailed);
+    const Error missing = OpenCameraDevice(kVirtualCameraName).error();
+    EXPECT_EQ(missing.code(), ErrorCode::kNotFound);
+    EXPECT_EQ(missing.native_code(), kCameraFailed);
+    EXPECT_EQ(missing.message(), "no camera 'Virtual Camera'");
 
     setenv("VEXA_VIRTUAL_CAMERA", "MJPG:320x240@30", 1);
     auto cams = EnumerateCameras();
     ASSERT_FALSE(cams.empty());
     EXPECT_EQ(cams.back().name, kVirtualCameraName);
-    auto device = OpenCameraDevice("virtual CAMERA", &rc);  // names compare without case
-    ASSERT_TRUE(device);
-    std::vector<CameraFormat> formats;
-    ASSERT_EQ(device->EnumerateFormats(formats), kCameraOk);
-    EXPECT_EQ(formats, (std::vector<CameraFormat>{{kFourCcMjpg, 320, 240, FrameTimeOf(30)}}));
+    auto device = OpenCameraDevice("virtual CAMERA");  // names compare without case
+    ASSERT_TRUE(device.ok());
+    Result<std::vector<CameraFormat>> formats = (*device)->EnumerateFormats();
+    ASSERT_TRUE(formats.ok());
+    EXPECT_EQ(*formats, (std::vector<CameraFormat>{{kFourCcMjpg, 320, 240, FrameTimeOf(30)}}));
 
     setenv("VEXA_VIRTUAL_CAMERA_BUSY", "1", 1);
-    device = OpenCameraDevice(kVirtualCameraName, &rc);
-    ASSERT_TRUE(device);
+    device = OpenCameraDevice(kVirtualCameraName);
+    ASSERT_TRUE(device.ok());
     Collector c;
-    EXPECT_EQ(device->StartStreaming(c.Callback()), kCameraBusy);
+    EXPECT_EQ((*device)->StartStreaming(c.Callback()).native_code(), kCameraBusy);
     unsetenv("VEXA_VIRTUAL_CAMERA_BUSY");
     unsetenv("VEXA_VIRTUAL_CAMERA");
 }

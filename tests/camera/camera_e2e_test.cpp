@@ -34,11 +34,12 @@ class VirtualCameraEnv {
 
 // Opens the virtual camera as the overlay window would: formats, stored choice, graph, start.
 CameraRef OpenVirtualCamera(int width, int height, int fps) {
-    platform::CameraResult rc = platform::kCameraOk;
-    CameraRef camera = CCamera::Create("Virtual Camera", &rc);
-    CameraFormatList list;
-    if (!camera || !camera->GetFormats(list) || !camera->SelectFormat(list, width, height, fps) ||
-        !camera->BuildGraph() || camera->Start() != platform::kCameraOk)
+    Result<CameraRef> created = CCamera::Create("Virtual Camera");
+    if (!created.ok()) return {};
+    CameraRef camera = std::move(created).value();
+    Result<CameraFormatList> list = camera->GetFormats();
+    if (!list.ok() || !camera->SelectFormat(*list, width, height, fps).ok() || !camera->BuildGraph().ok() ||
+        !camera->Start().ok())
         return {};
     return camera;
 }
@@ -46,11 +47,12 @@ CameraRef OpenVirtualCamera(int width, int height, int fps) {
 // Records the camera for the given time and returns the file read back.
 test::ProbedFile Record(CCamera* camera, const std::string& path, std::chrono::milliseconds length) {
     {
-        auto session = CCapture::Create(path);
-        EXPECT_TRUE(session);
-        if (!session) return {};
-        EXPECT_TRUE(session->AddCameraStream(20, kVideoBitRate, camera));
-        EXPECT_TRUE(session->Start());
+        auto created = CCapture::Create(path);
+        EXPECT_TRUE(created.ok());
+        if (!created.ok()) return {};
+        std::unique_ptr<CCapture> session = std::move(created).value();
+        EXPECT_TRUE(session->AddCameraStream(20, kVideoBitRate, camera).ok());
+        EXPECT_TRUE(session->Start().ok());
         std::this_thread::sleep_for(length);
     }
     auto file = test::ProbeFile(path);
@@ -122,9 +124,10 @@ TEST(CameraEndToEnd, CameraModeBorrowsTheWindowsCameraAndGivesItBack) {
     request.output_dir = folder.Path().string();
     request.acquire_camera = [&] { return CameraRef::Share(window.get()).release(); };
     SessionSlot slot;
-    std::string path;
-    ASSERT_TRUE(Prepare(request, slot, &path));
-    ASSERT_TRUE(Start(slot));
+    Result<std::string> prepared = Prepare(request, slot);
+    ASSERT_TRUE(prepared.ok()) << prepared.error().message();
+    const std::string path = *prepared;
+    ASSERT_TRUE(Start(slot).ok());
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     slot.Take().reset();
     EXPECT_EQ(window->AddRef(), 2u);  // only the window's reference (and this one) remain
@@ -139,23 +142,25 @@ TEST(CameraEndToEnd, CameraModeBorrowsTheWindowsCameraAndGivesItBack) {
 TEST(CameraEndToEnd, BusyAndUnusableVirtualCameras) {
     {
         VirtualCameraEnv env("NV12:640x480@30");
-        CameraRef camera = CCamera::Create("Virtual Camera");
-        ASSERT_TRUE(camera);
-        CameraFormatList list;
-        EXPECT_FALSE(camera->GetFormats(list));
-        EXPECT_NE(camera->Start(), platform::kCameraOk);
+        Result<CameraRef> camera = CCamera::Create("Virtual Camera");
+        ASSERT_TRUE(camera.ok());
+        EXPECT_EQ((*camera)->GetFormats().error().message(),
+                  "camera 'Virtual Camera' offers neither YUY2 nor MJPG (only NV12)");
+        EXPECT_FALSE((*camera)->Start().ok());
     }
     {
         VirtualCameraEnv env("1");
         setenv("VEXA_VIRTUAL_CAMERA_BUSY", "1", 1);
-        CameraRef camera = CCamera::Create("Virtual Camera");
+        Result<CameraRef> camera = CCamera::Create("Virtual Camera");
         unsetenv("VEXA_VIRTUAL_CAMERA_BUSY");
-        ASSERT_TRUE(camera);
-        EXPECT_EQ(camera->Start(), platform::kCameraBusy);
+        ASSERT_TRUE(camera.ok());
+        const Error busy = (*camera)->Start();
+        EXPECT_EQ(busy.code(), ErrorCode::kBusy);
+        EXPECT_EQ(busy.native_code(), platform::kCameraBusy);
     }
-    platform::CameraResult rc = platform::kCameraOk;
-    EXPECT_FALSE(CCamera::Create("No Such Camera", &rc));
-    EXPECT_EQ(rc, platform::kCameraFailed);
+    const Error missing = CCamera::Create("No Such Camera").error();
+    EXPECT_EQ(missing.code(), ErrorCode::kNotFound);
+    EXPECT_EQ(missing.native_code(), platform::kCameraFailed);
 }
 
 }  // namespace

@@ -40,9 +40,11 @@ struct CameraRecording {
 
     // Creates the session with the camera stream and starts it; true once pictures are recorded.
     bool Begin() {
-        if (camera->Start() != platform::kCameraOk) return false;
-        session = CCapture::Create(path, clock);
-        if (!session || !session->AddCameraStream(20, kVideoBitRate, camera.get()) || !session->Start())
+        if (!camera->Start().ok()) return false;
+        auto created = CCapture::Create(path, clock);
+        if (!created.ok()) return false;
+        session = std::move(created).value();
+        if (!session->AddCameraStream(20, kVideoBitRate, camera.get()).ok() || !session->Start().ok())
             return false;
         for (int i = 0; i < 2000 && !camera->IsRecording(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -153,8 +155,10 @@ TEST(CameraRecording, CameraOutlivesTheRecordingAndRecordsAgain) {
     ASSERT_TRUE(r.Begin());
     EXPECT_TRUE(r.camera->IsAttached());
     {
-        auto second = CCapture::Create(r.folder.File("other.mp4"), r.clock);
-        EXPECT_FALSE(second->AddCameraStream(20, kVideoBitRate, r.camera.get()));  // one recording at a time
+        auto second = CCapture::Create(r.folder.File("other.mp4"), r.clock).value();
+        const Error again = second->AddCameraStream(20, kVideoBitRate, r.camera.get());  // one at a time
+        EXPECT_EQ(again.code(), ErrorCode::kBusy);
+        EXPECT_EQ(again.message(), "camera 'Scripted Camera' is already being recorded");
     }
     r.Feed(5, kSecond / 30, r.Grey());
     test::ProbedFile first = r.End();
@@ -164,9 +168,9 @@ TEST(CameraRecording, CameraOutlivesTheRecordingAndRecordsAgain) {
     EXPECT_TRUE(r.script->Emit(r.Grey()));  // the window's preview keeps running
 
     r.path = r.folder.File("again.mp4");
-    r.session = CCapture::Create(r.path, r.clock);
-    ASSERT_TRUE(r.session->AddCameraStream(20, kVideoBitRate, r.camera.get()));
-    ASSERT_TRUE(r.session->Start());
+    r.session = CCapture::Create(r.path, r.clock).value();
+    ASSERT_TRUE(r.session->AddCameraStream(20, kVideoBitRate, r.camera.get()).ok());
+    ASSERT_TRUE(r.session->Start().ok());
     for (int i = 0; i < 2000 && !r.camera->IsRecording(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     r.Feed(7, kSecond / 30, r.Grey());
@@ -175,9 +179,9 @@ TEST(CameraRecording, CameraOutlivesTheRecordingAndRecordsAgain) {
 
 TEST(CameraRecording, SessionDroppedBeforeStartLeavesTheCameraFree) {
     CameraRecording r;
-    ASSERT_EQ(r.camera->Start(), platform::kCameraOk);
-    r.session = CCapture::Create(r.path, r.clock);
-    ASSERT_TRUE(r.session->AddCameraStream(20, kVideoBitRate, r.camera.get()));
+    ASSERT_TRUE(r.camera->Start().ok());
+    r.session = CCapture::Create(r.path, r.clock).value();
+    ASSERT_TRUE(r.session->AddCameraStream(20, kVideoBitRate, r.camera.get()).ok());
     EXPECT_TRUE(r.script->Emit(r.Grey()));  // not recording yet: nothing is taken
     r.session.reset();
     EXPECT_FALSE(r.camera->IsAttached());

@@ -60,13 +60,18 @@ struct Fixture {
 
 const CameraFormat kYuyv64{kFourCcYuyv, 64, 48, FrameTimeOf(30)};
 
-TEST(CameraOpening, OnlyOtherFormatsCannotBeUsed) {
+TEST(CameraOpening, OnlyOtherFormatsCannotBeUsedAndTheMessageNamesThem) {
     const CameraFormat nv12{platform::FourCc('N', 'V', '1', '2'), 64, 48, FrameTimeOf(30)};
-    Fixture f(nv12);
-    CameraFormatList list;
-    EXPECT_FALSE(f.camera->GetFormats(list));
-    EXPECT_EQ(list.examined, 1);
-    EXPECT_EQ(f.camera->Start(), platform::kCameraFailed);
+    Fixture f(nv12, {nv12,
+                     {platform::FourCc('N', 'V', '1', '2'), 32, 24, FrameTimeOf(30)},
+                     {platform::FourCc('R', 'G', 'B', '3'), 32, 24, FrameTimeOf(30)}});
+    const Error formats = f.camera->GetFormats().error();
+    EXPECT_EQ(formats.code(), ErrorCode::kUnsupported);
+    EXPECT_EQ(formats.native_code(), platform::kCameraFailed);
+    EXPECT_EQ(formats.message(), "camera 'Scripted Camera' offers neither YUY2 nor MJPG (only NV12, RGB3)");
+    const Error start = f.camera->Start();
+    EXPECT_EQ(start.native_code(), platform::kCameraFailed);
+    EXPECT_NE(start.message().find("streams NV12 64x48"), std::string::npos) << start.message();
     EXPECT_EQ(f.script->starts, 0);
 }
 
@@ -74,43 +79,47 @@ TEST(CameraOpening, StoredChoiceIsSetOnTheDevice) {
     Fixture f({kFourCcMjpg, 1280, 720, FrameTimeOf(30)}, {{kFourCcMjpg, 1280, 720, FrameTimeOf(30)},
                                                           {kFourCcYuyv, 640, 480, FrameTimeOf(30)},
                                                           {kFourCcYuyv, 640, 480, FrameTimeOf(15)}});
-    CameraFormatList list;
-    ASSERT_TRUE(f.camera->GetFormats(list));
-    ASSERT_TRUE(f.camera->SelectFormat(list, 640, 480, 30));
+    Result<CameraFormatList> list = f.camera->GetFormats();
+    ASSERT_TRUE(list.ok());
+    EXPECT_EQ(list->examined, 3);
+    ASSERT_TRUE(f.camera->SelectFormat(*list, 640, 480, 30).ok());
     ASSERT_EQ(f.script->formats_set.size(), 1u);
     EXPECT_EQ(f.script->formats_set[0], (CameraFormat{kFourCcYuyv, 640, 480, FrameTimeOf(30)}));
-    ASSERT_TRUE(f.camera->BuildGraph());
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(f.camera->BuildGraph().ok());
+    ASSERT_TRUE(f.camera->Start().ok());
     EXPECT_EQ(f.camera->Width(), 640);
     EXPECT_EQ(f.camera->Height(), 480);
     EXPECT_EQ(f.camera->FrameRate(), 30);
     // While streaming the format cannot change.
-    EXPECT_FALSE(f.camera->SelectFormat(list, 1280, 720, 30));
+    EXPECT_EQ(f.camera->SelectFormat(*list, 1280, 720, 30).message(),
+              "camera 'Scripted Camera' is streaming");
 }
 
 TEST(CameraOpening, RefusedFormatKeepsTheCurrentOne) {
     Fixture f(kYuyv64, {kYuyv64, {kFourCcYuyv, 32, 24, FrameTimeOf(30)}});
-    f.script->set_result = platform::ErrnoResult(EINVAL);
-    CameraFormatList list;
-    ASSERT_TRUE(f.camera->GetFormats(list));
-    EXPECT_FALSE(f.camera->SelectFormat(list, 32, 24, 30));
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    f.script->set_result = platform::CameraErrnoError(EINVAL, "cannot set camera 'Scripted Camera'");
+    Result<CameraFormatList> list = f.camera->GetFormats();
+    ASSERT_TRUE(list.ok());
+    EXPECT_EQ(f.camera->SelectFormat(*list, 32, 24, 30), f.script->set_result);
+    ASSERT_TRUE(f.camera->Start().ok());
     EXPECT_EQ(f.camera->Width(), 64);
 }
 
-TEST(CameraOpening, BusyDeviceReportsTheBusyCode) {
+TEST(CameraOpening, BusyDeviceReportsTheBusyNumberOthersTheirErrno) {
     Fixture f(kYuyv64);
-    f.script->start_result = platform::kCameraBusy;
-    EXPECT_EQ(f.camera->Start(), 0x00040268);
-    f.script->start_result = platform::ErrnoResult(EIO);
-    EXPECT_EQ(f.camera->Start(), platform::ErrnoResult(EIO));
-    f.script->start_result = platform::kCameraOk;
-    EXPECT_EQ(f.camera->Start(), platform::kCameraOk);
+    f.script->start_result = platform::CameraErrnoError(EBUSY, "cannot start streaming");
+    const Error busy = f.camera->Start();
+    EXPECT_EQ(busy.code(), ErrorCode::kBusy);
+    EXPECT_EQ(busy.native_code(), 0x00040268u);
+    f.script->start_result = platform::CameraErrnoError(EIO, "cannot start streaming");
+    EXPECT_EQ(f.camera->Start().native_code(), 0x80070000u | EIO);
+    f.script->start_result = Error{};
+    EXPECT_TRUE(f.camera->Start().ok());
 }
 
 TEST(CameraPictures, YuyvArrivesAsBottomUpBgraAtTheConnectedSize) {
     Fixture f(kYuyv64);
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(f.camera->Start().ok());
     ASSERT_TRUE(f.script->Emit(YuyvPicture(64, 48, 16, 16, 8, 235)));  // top 8 rows white, rest black
     ASSERT_EQ(f.log.Count(), 1u);
     EXPECT_EQ(f.log.width, 64);
@@ -123,7 +132,7 @@ TEST(CameraPictures, YuyvArrivesAsBottomUpBgraAtTheConnectedSize) {
 
 TEST(CameraPictures, MirrorReversesEveryRow) {
     Fixture f(kYuyv64);
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(f.camera->Start().ok());
     const auto picture = YuyvPicture(64, 48, 16, 235);  // dark left, bright right
     ASSERT_TRUE(f.script->Emit(picture));
     EXPECT_LT(f.log.Pixel(2, 20)[0], 30);
@@ -136,7 +145,7 @@ TEST(CameraPictures, MirrorReversesEveryRow) {
 
 TEST(CameraPictures, ShortPicturesAreSkipped) {
     Fixture f(kYuyv64);
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(f.camera->Start().ok());
     ASSERT_TRUE(f.script->Emit(std::vector<uint8_t>(64 * 48 * 2 - 1, 100)));
     ASSERT_TRUE(f.script->Emit(std::vector<uint8_t>()));
     EXPECT_EQ(f.log.Count(), 0u);
@@ -149,7 +158,7 @@ TEST(CameraPictures, MjpgIsDecodedAndCorruptPicturesAreSkipped) {
         platform::CreateVirtualCamera({{{kFourCcMjpg, 160, 120, FrameTimeOf(60)}}, false, 2, 0}));
     PictureLog log;
     camera->AddListener(&PictureLog::OnPicture, &log);
-    ASSERT_EQ(camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(camera->Start().ok());
     for (int i = 0; i < 400 && log.Count() < 4; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     camera->Stop(false);
@@ -165,28 +174,28 @@ TEST(CameraPictures, MjpgIsDecodedAndCorruptPicturesAreSkipped) {
 
 TEST(CameraLifecycle, FormatChangeKeepsListenersFullStopDropsEverything) {
     Fixture f(kYuyv64, {kYuyv64, {kFourCcYuyv, 32, 24, FrameTimeOf(30)}});
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(f.camera->Start().ok());
     f.camera->Stop(false);
     EXPECT_FALSE(f.script->Emit(YuyvPicture(64, 48, 16, 16)));
-    CameraFormatList list;
-    ASSERT_TRUE(f.camera->CreateGraphObjects());
-    ASSERT_TRUE(f.camera->GetFormats(list));
-    ASSERT_TRUE(f.camera->SelectFormat(list, 32, 24, 30));
-    ASSERT_TRUE(f.camera->BuildGraph());
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(f.camera->CreateGraphObjects().ok());
+    Result<CameraFormatList> list = f.camera->GetFormats();
+    ASSERT_TRUE(list.ok());
+    ASSERT_TRUE(f.camera->SelectFormat(*list, 32, 24, 30).ok());
+    ASSERT_TRUE(f.camera->BuildGraph().ok());
+    ASSERT_TRUE(f.camera->Start().ok());
     ASSERT_TRUE(f.script->Emit(YuyvPicture(32, 24, 16, 16)));
     EXPECT_EQ(f.log.Count(), 1u);
     EXPECT_EQ(f.log.width, 32);
 
     f.camera->Stop(true);
     EXPECT_TRUE(f.script->destroyed);
-    EXPECT_FALSE(f.camera->CreateGraphObjects());
-    EXPECT_NE(f.camera->Start(), platform::kCameraOk);
+    EXPECT_EQ(f.camera->CreateGraphObjects().code(), ErrorCode::kNotFound);
+    EXPECT_EQ(f.camera->Start().message(), "camera 'Scripted Camera' is closed");
 }
 
 TEST(CameraLifecycle, ReferencesKeepTheCameraUntilTheLastOneGoes) {
     Fixture f(kYuyv64);
-    ASSERT_EQ(f.camera->Start(), platform::kCameraOk);
+    ASSERT_TRUE(f.camera->Start().ok());
     CameraRef recording = CameraRef::Share(f.camera.get());  // the recording's reference
     CCamera* raw = f.camera.get();
     f.camera.reset();  // the window lets go first
@@ -206,7 +215,7 @@ TEST(CameraLifecycle, DroppingTheLastReferenceWhileStreamingIsSafe) {
         CameraRef camera = CCamera::CreateOnDevice(
             platform::CreateVirtualCamera({{{kFourCcYuyv, 64, 48, FrameTimeOf(200)}}, false, 0, 0}));
         camera->AddListener(&PictureLog::OnPicture, &log);
-        ASSERT_EQ(camera->Start(), platform::kCameraOk);
+        ASSERT_TRUE(camera->Start().ok());
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }  // no Stop: the release does it
     EXPECT_GT(log.Count(), 0u);

@@ -16,18 +16,12 @@ class SilentCamera final : public vexa::platform::CameraDevice {
   public:
     explicit SilentCamera(CameraFormat format) : format_(format) {}
     const std::string& Name() const override { return name_; }
-    vexa::platform::CameraResult EnumerateFormats(std::vector<CameraFormat>& out) override {
-        out = {format_};
-        return vexa::platform::kCameraOk;
+    vexa::Result<std::vector<CameraFormat>> EnumerateFormats() override {
+        return std::vector<CameraFormat>{format_};
     }
-    vexa::platform::CameraResult SetFormat(const CameraFormat&) override { return vexa::platform::kCameraOk; }
-    vexa::platform::CameraResult CurrentFormat(CameraFormat& out) override {
-        out = format_;
-        return vexa::platform::kCameraOk;
-    }
-    vexa::platform::CameraResult StartStreaming(vexa::platform::PictureCallback) override {
-        return vexa::platform::kCameraOk;
-    }
+    vexa::Error SetFormat(const CameraFormat&) override { return {}; }
+    vexa::Result<CameraFormat> CurrentFormat() override { return format_; }
+    vexa::Error StartStreaming(vexa::platform::PictureCallback) override { return {}; }
     void StopStreaming() override {}
 
   private:
@@ -39,7 +33,7 @@ vexa::engine::CameraRef StartedCamera(uint32_t fourcc) {
     auto camera = vexa::engine::CCamera::CreateOnDevice(
         std::make_unique<SilentCamera>(CameraFormat{fourcc, 64, 48, vexa::platform::FrameTimeOf(30)}));
     camera->SetMirror(true);
-    if (camera->Start() != vexa::platform::kCameraOk) __builtin_trap();
+    if (!camera->Start().ok()) __builtin_trap();
     return camera;
 }
 

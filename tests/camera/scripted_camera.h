@@ -13,8 +13,8 @@ namespace vexa::test {
 struct CameraScript {
     std::vector<platform::CameraFormat> offered;
     platform::CameraFormat current;
-    platform::CameraResult start_result = platform::kCameraOk;
-    platform::CameraResult set_result = platform::kCameraOk;
+    Error start_result;  // success unless a test scripts a failure
+    Error set_result;
     std::vector<platform::CameraFormat> formats_set;
     platform::PictureCallback callback;  // set while streaming
     int starts = 0, stops = 0;
@@ -34,22 +34,16 @@ class ScriptedCamera final : public platform::CameraDevice {
     ~ScriptedCamera() override { script_->destroyed = true; }
 
     const std::string& Name() const override { return name_; }
-    platform::CameraResult EnumerateFormats(std::vector<platform::CameraFormat>& out) override {
-        out = script_->offered;
-        return platform::kCameraOk;
-    }
-    platform::CameraResult SetFormat(const platform::CameraFormat& f) override {
+    Result<std::vector<platform::CameraFormat>> EnumerateFormats() override { return script_->offered; }
+    Error SetFormat(const platform::CameraFormat& f) override {
         script_->formats_set.push_back(f);
-        if (script_->set_result == platform::kCameraOk) script_->current = f;
+        if (script_->set_result.ok()) script_->current = f;
         return script_->set_result;
     }
-    platform::CameraResult CurrentFormat(platform::CameraFormat& out) override {
-        out = script_->current;
-        return platform::kCameraOk;
-    }
-    platform::CameraResult StartStreaming(platform::PictureCallback callback) override {
+    Result<platform::CameraFormat> CurrentFormat() override { return script_->current; }
+    Error StartStreaming(platform::PictureCallback callback) override {
         ++script_->starts;
-        if (script_->start_result == platform::kCameraOk) script_->callback = std::move(callback);
+        if (script_->start_result.ok()) script_->callback = std::move(callback);
         return script_->start_result;
     }
     void StopStreaming() override {

@@ -22,16 +22,15 @@ TEST(V4l2Camera, ListedCamerasOpenEnumerateAndStream) {
     bool streamed = false;
     for (const platform::CameraInfo& info : platform::EnumerateCameras()) {
         if (info.path == "virtual") continue;
-        platform::CameraResult rc = platform::kCameraOk;
-        CameraRef camera = CCamera::Create(info.name, &rc);
-        ASSERT_TRUE(camera) << info.name << " " << rc;
-        CameraFormatList list;
-        if (!camera->GetFormats(list) || streamed) continue;
+        Result<CameraRef> created = CCamera::Create(info.name);
+        ASSERT_TRUE(created.ok()) << created.error().message();
+        CameraRef camera = std::move(created).value();
+        if (!camera->GetFormats().ok() || streamed) continue;
         std::atomic<int> pictures{0};
         camera->AddListener(&CountPicture, &pictures);
-        rc = camera->Start();
-        if (rc == platform::kCameraBusy) continue;
-        ASSERT_EQ(rc, platform::kCameraOk) << info.name;
+        const Error started = camera->Start();
+        if (started.native_code() == platform::kCameraBusy) continue;
+        ASSERT_TRUE(started.ok()) << started.message();
         for (int i = 0; i < 300 && pictures < 5; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         camera->Stop(true);

@@ -1,4 +1,5 @@
-// vexa-record end to end on the virtual display: real X11 capture, the encoder and the file.
+// vexa-record end to end on the virtual display: real X11 capture, the encoder and the file; its
+// one-line failures and the log it keeps.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,8 +8,10 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/media_probe.h"
 #include "tests/support/temp_folder.h"
@@ -21,11 +24,11 @@ struct RunResult {
 };
 
 // Runs vexa-record with the arguments through the shell, with the display's content changing ten
-// times a second meanwhile.
-RunResult RunRecorder(const std::string& args, bool animate = true) {
+// times a second meanwhile. env is put before the command ("XDG_STATE_HOME=/x").
+RunResult RunRecorder(const std::string& args, bool animate = true, const std::string& env = "") {
     std::string cmd;
     if (animate) cmd += std::string(VEXA_MOTION_PATH) + " --rate 10 & m=$!; sleep 0.2; ";
-    cmd += std::string(VEXA_RECORD_PATH) + " " + args + " 2>&1; rc=$?; ";
+    cmd += env + " " + std::string(VEXA_RECORD_PATH) + " " + args + " 2>&1; rc=$?; ";
     if (animate) cmd += "kill $m; ";
     cmd += "exit $rc";
     RunResult result;
@@ -45,12 +48,34 @@ std::string LastLine(const std::string& text) {
     return nl == std::string::npos ? s : s.substr(nl + 1);
 }
 
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 class RecordScreen : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs the virtual display (tools/with-test-env.sh)";
     }
+    // A private state folder (the log) and settings folder for the run.
+    std::string PrivateHomes() const {
+        return "XDG_STATE_HOME=" + homes_.File("state") + " XDG_CONFIG_HOME=" + homes_.File("config");
+    }
+    std::vector<std::string> LogLines() const {
+        return SplitLines(vexa::test::ReadFile(homes_.File("state/Vexa/VexaRecorder/VexaRecorder.log")));
+    }
+    // The log lines that contain text.
+    std::vector<std::string> LogLinesWith(const std::string& text) const {
+        std::vector<std::string> found;
+        for (const std::string& line : LogLines())
+            if (line.find(text) != std::string::npos) found.push_back(line);
+        return found;
+    }
     vexa::test::TempFolder folder_;
+    vexa::test::TempFolder homes_;
 };
 
 TEST_F(RecordScreen, ThreeSecondsOfChangingContentMakeAPlayableFile) {
@@ -110,27 +135,97 @@ TEST_F(RecordScreen, StatsLineAndStopBySignal) {
     EXPECT_FALSE(file->packets.empty());
 }
 
-TEST_F(RecordScreen, UnwritableFolderFailsWithoutReportingAFile) {
-    RunResult r = RunRecorder("--duration 1 --no-sound --output-dir /proc/vexa-no-such/dir", false);
+TEST_F(RecordScreen, AFolderThatCannotBeMadeIsNamedOnceOnStderrAndOnceInTheLog) {
+    const std::string parent_is_a_file = folder_.File("plain") + "/recordings";
+    vexa::test::WriteFile(folder_.File("plain"), "not a folder");
+    const std::string expected = "cannot create folder " + parent_is_a_file + ": Not a directory";
+    RunResult r =
+        RunRecorder("--duration 1 --no-sound --output-dir " + parent_is_a_file, false, PrivateHomes());
     EXPECT_EQ(r.exit_code, 1) << r.out;
-    EXPECT_NE(r.out.find("vexa-record: "), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find(".mp4\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out, "vexa-record: " + expected + "\n");
+    const auto logged = LogLinesWith(expected);
+    ASSERT_EQ(logged.size(), 1u) << vexa::test::ReadFile(
+        homes_.File("state/Vexa/VexaRecorder/VexaRecorder.log"));
+    EXPECT_NE(logged[0].find(" vexa-record] ERROR " + expected + " (invalid argument)"), std::string::npos)
+        << logged[0];
+
+    r = RunRecorder("--duration 1 --no-sound --output-dir /proc/vexa-no-such/dir", false, PrivateHomes());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "vexa-record: cannot create folder /proc/vexa-no-such/dir: No such file or directory\n");
+}
+
+// The folder exists but takes no files (sysfs refuses even root): the start fails on the file.
+TEST_F(RecordScreen, AFileThatCannotBeWrittenFailsTheStartWithItsPathAndReason) {
+    RunResult r = RunRecorder("--duration 1 --no-sound --output-dir /sys", false, PrivateHomes());
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(r.out.rfind("vexa-record: cannot open output file /sys/", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(".mp4: Permission denied\n"), std::string::npos) << r.out;
+    EXPECT_EQ(SplitLines(r.out).size(), 1u) << r.out;
+    EXPECT_EQ(LogLinesWith("ERROR cannot open output file /sys/").size(), 1u);
+    EXPECT_EQ(LogLinesWith("screen stream: ").size(), 1u);  // the set-up before it went well
+}
+
+TEST_F(RecordScreen, ASoundDeviceThatIsNotThereIsNamed) {
+    RunResult r = RunRecorder("--duration 1 --mic vexa_no_such_mic --output-dir " + folder_.Path().string(),
+                              false, PrivateHomes());
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(r.out, "vexa-record: no microphone \"vexa_no_such_mic\"\n");
+    EXPECT_TRUE(folder_.Files().empty());
 }
 
 TEST_F(RecordScreen, NoDisplayIsAClearError) {
     RunResult r =
         RunRecorder("--duration 1 --no-sound --output-dir " + folder_.Path().string() + " DISPLAY=", false);
     EXPECT_EQ(r.exit_code, 2);  // an unknown argument first
-    const std::string cmd =
-        "env -u DISPLAY " + std::string(VEXA_RECORD_PATH) + " --duration 1 --no-sound 2>&1";
-    FILE* pipe = popen(cmd.c_str(), "r");
-    ASSERT_TRUE(pipe);
-    std::string out;
-    std::array<char, 512> buf{};
-    while (fgets(buf.data(), buf.size(), pipe)) out += buf.data();
-    const int status = pclose(pipe);
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(out.find("vexa-record: cannot open the X display"), std::string::npos) << out;
+    r = RunRecorder("--duration 1 --no-sound", false, "env -u DISPLAY " + PrivateHomes());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "vexa-record: cannot open X display (DISPLAY is not set)\n");
+    r = RunRecorder("--duration 1 --no-sound", false, PrivateHomes() + " DISPLAY=:4711");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "vexa-record: cannot open X display :4711\n");
+    EXPECT_EQ(LogLinesWith("ERROR cannot open X display").size(), 2u);
+}
+
+TEST_F(RecordScreen, ALogThatCannotBeOpenedIsOneWarningAndTheRunGoesOn) {
+    vexa::test::WriteFile(homes_.File("state"), "a file where the state folder belongs");
+    RunResult r = RunRecorder("--duration 1 --no-sound", false, PrivateHomes() + " DISPLAY=:4711");
+    EXPECT_EQ(r.exit_code, 1);
+    const auto lines = SplitLines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0], "vexa-record: warning: recording without a log: cannot create folder " +
+                            homes_.File("state") + "/Vexa: Not a directory");
+    EXPECT_EQ(lines[1], "vexa-record: cannot open X display :4711");
+}
+
+// The log keeps what was recorded and how: mode, the screen stream with its encoder, the file, the
+// result, and the very statistics --stats prints.
+TEST_F(RecordScreen, ASuccessfulRecordingLeavesItsStoryInTheLog) {
+    RunResult r = RunRecorder("--duration 1 --no-sound --stats --output-dir " + folder_.Path().string(), true,
+                              PrivateHomes());
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    const std::string path = LastLine(r.out);
+    std::string json;
+    for (const std::string& line : SplitLines(r.out))
+        if (!line.empty() && line.front() == '{') json = line;
+    ASSERT_FALSE(json.empty()) << r.out;
+    const size_t key = json.find("\"encoder\":\"");
+    ASSERT_NE(key, std::string::npos);
+    const std::string encoder = json.substr(key + 11, json.find('"', key + 11) - key - 11);
+    ASSERT_FALSE(encoder.empty());
+
+    EXPECT_EQ(LogLinesWith("--duration 1 --no-sound --stats").size(), 1u);  // the command line
+    EXPECT_EQ(LogLinesWith("INFO preparing a recording: screen, whole screen, ").size(), 1u);
+    EXPECT_EQ(LogLinesWith("; file " + path).size(), 1u);
+    const auto stream = LogLinesWith("INFO screen stream: ");
+    ASSERT_EQ(stream.size(), 1u);
+    EXPECT_NE(stream[0].find("1920x1080 at 0,0"), std::string::npos) << stream[0];
+    EXPECT_NE(stream[0].find("encoder " + encoder + " 1920x1080"), std::string::npos) << stream[0];
+    EXPECT_EQ(LogLinesWith("INFO recording started: " + path + ", 1 stream").size(), 1u);
+    EXPECT_EQ(LogLinesWith("INFO recording finished (duration reached): " + path).size(), 1u);
+    const auto stats = LogLinesWith("INFO statistics: ");
+    ASSERT_EQ(stats.size(), 1u);
+    EXPECT_EQ(stats[0].substr(stats[0].find("statistics: ") + 12), json);
+    EXPECT_TRUE(LogLinesWith(" ERROR ").empty());
 }
 
 }  // namespace

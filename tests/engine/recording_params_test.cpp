@@ -87,8 +87,9 @@ TEST(VideoEncoder, SoftwareCandidateOpensAtEvenSize) {
     s.width = 1365;
     s.height = 767;
     s.global_header = true;
-    CodecContextPtr enc = OpenVideoEncoder(s);
-    ASSERT_TRUE(enc);
+    Result<CodecContextPtr> opened = OpenVideoEncoder(s);
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    const CodecContextPtr& enc = *opened;
     EXPECT_EQ(enc->width, 1366);
     EXPECT_EQ(enc->height, 768);
     EXPECT_EQ(enc->framerate.num, 30);

@@ -38,12 +38,12 @@ class SessionTest : public ::testing::Test {
     std::unique_ptr<CCapture> ScreenSession(int width, int height, bool cursor, const CaptureRect& rect = {},
                                             platform::RowOrder order = platform::RowOrder::kTopDown,
                                             int fps = 30) {
-        auto session = CCapture::Create(Path(), clock_);
-        EXPECT_TRUE(session);
+        auto session = CCapture::Create(Path(), clock_).value();
         auto screen = std::make_unique<FakeScreenBackend>(width, height, order);
         screen->SetDamageSupported(false);
         screen_ = screen.get();
-        EXPECT_TRUE(session->AddScreenStream(1, kVideoBitRate, fps, cursor, rect, std::move(screen)));
+        const Error added = session->AddScreenStream(1, kVideoBitRate, fps, cursor, rect, std::move(screen));
+        EXPECT_TRUE(added.ok()) << added.message();
         return session;
     }
 
@@ -64,7 +64,7 @@ class SessionTest : public ::testing::Test {
 
 TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     auto session = ScreenSession(64, 48, false);
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     WaitForPolls();
     clock_.Advance(2 * kSecond);
     EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
@@ -94,7 +94,7 @@ TEST_F(SessionTest, SessionDeletedBeforeStartLeavesNoFile) {
 
 TEST_F(SessionTest, StopRightAfterStartGivesAValidFile) {
     auto session = ScreenSession(64, 48, true);
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     session.reset();
     // A finished file; a stream without packets may be left out by the container.
     auto file = test::ProbeFile(Path());
@@ -105,7 +105,7 @@ TEST_F(SessionTest, StopRightAfterStartGivesAValidFile) {
 TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
     auto session = ScreenSession(64, 48, false);
     screen_->Fill(0xFF102030);
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     WaitForPolls();  // picture A at 0 s
     clock_.Advance(kSecond);
     screen_->Fill(0xFF405060);  // picture B at 1 s
@@ -134,7 +134,7 @@ TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
 TEST_F(SessionTest, OddRegionIsEncodedAtEvenSize) {
     // Region 0,0,1364,766 inclusive: 1365 × 767 pixels.
     auto session = ScreenSession(1920, 1080, false, ToCaptureRect(RegionRect{0, 0, 1364, 766}));
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     WaitForPolls();
     session.reset();
     auto file = test::ProbeFile(Path());
@@ -160,7 +160,7 @@ TEST_F(SessionTest, BottomUpAndTopDownSourcesReachTheEncoderUpright) {
         screen_->Fill(0xFF000000);
         for (int y = 0; y < 24; ++y)
             for (int x = 0; x < 64; ++x) screen_->SetPixel(x, y, 0xFFFFFFFF);
-        ASSERT_TRUE(session->Start());
+        ASSERT_TRUE(session->Start().ok());
         WaitForPolls();
         clock_.Advance(kSecond);  // the picture lasts until the stop
         session.reset();
@@ -182,7 +182,7 @@ platform::CursorImage Arrow(int x, int y) {
 TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond) {
     auto session = ScreenSession(64, 48, true);
     screen_->SetCursor(Arrow(1, 1));
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     WaitForPolls();  // the first full frame with its first cursor record
     const std::shared_ptr<SessionStats> shared = session->SharedStats();
     SessionStats& stats = *shared;
@@ -208,7 +208,7 @@ TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond
 
 TEST_F(SessionTest, MovingMouseAloneMakesNoFramesWithoutCursor) {
     auto session = ScreenSession(64, 48, false);
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     WaitForPolls();
     for (int move = 0; move < 5; ++move) {
         clock_.Advance(kSecond / 30);
@@ -228,7 +228,7 @@ TEST_F(SessionTest, RecordedCursorIsDrawnWhereThePointerIs) {
     big.width = big.height = 8;
     big.argb.assign(64, 0xFFFFFFFFu);
     screen_->SetCursor(big);
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     WaitForPolls();
     clock_.Advance(kSecond);
     session.reset();
@@ -241,10 +241,10 @@ TEST_F(SessionTest, RecordedCursorIsDrawnWhereThePointerIs) {
 class DamageSessionTest : public SessionTest {
   protected:
     std::unique_ptr<CCapture> DamageSession() {
-        auto session = CCapture::Create(Path(), clock_);
+        auto session = CCapture::Create(Path(), clock_).value();
         auto screen = std::make_unique<FakeScreenBackend>(64, 48);
         screen_ = screen.get();
-        EXPECT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(screen)));
+        EXPECT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(screen)).ok());
         return session;
     }
     void Damage(int64_t present, platform::ScreenRect rect = {0, 0, 64, 48}) {
@@ -258,7 +258,7 @@ class DamageSessionTest : public SessionTest {
 
 TEST_F(DamageSessionTest, UpdatesWithinOneFramePeriodCollapse) {
     auto session = DamageSession();
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));  // the first picture at 0
     const int64_t start = clock_.Now();
     // Updates at 60 Hz recorded at 30 frames per second: times one period apart.
@@ -276,12 +276,13 @@ TEST_F(DamageSessionTest, UpdatesWithinOneFramePeriodCollapse) {
 }
 
 TEST_F(DamageSessionTest, DamageOutsideTheCropIsIgnored) {
-    auto session = CCapture::Create(Path(), clock_);
+    auto session = CCapture::Create(Path(), clock_).value();
     auto screen = std::make_unique<FakeScreenBackend>(64, 48);
     screen_ = screen.get();
     ASSERT_TRUE(
-        session->AddScreenStream(1, kVideoBitRate, 30, false, CaptureRect{0, 0, 32, 24}, std::move(screen)));
-    ASSERT_TRUE(session->Start());
+        session->AddScreenStream(1, kVideoBitRate, 30, false, CaptureRect{0, 0, 32, 24}, std::move(screen))
+            .ok());
+    ASSERT_TRUE(session->Start().ok());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
     Damage(clock_.Now() + kSecond, {40, 30, 64, 48});
     Damage(clock_.Now() + 2 * kSecond, {10, 10, 20, 20});
@@ -295,7 +296,7 @@ TEST_F(DamageSessionTest, DamageOutsideTheCropIsIgnored) {
 
 TEST_F(DamageSessionTest, ChangeCapturedAfterTheStopIsNotEncoded) {
     auto session = DamageSession();
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
     clock_.Advance(kSecond);
     Damage(clock_.Now() + 10 * kSecond);  // presented long after the stop below
@@ -313,7 +314,7 @@ TEST_F(DamageSessionTest, ChangeCapturedAfterTheStopIsNotEncoded) {
 
 TEST_F(DamageSessionTest, FailureReselectsAndFallsBackToPolling) {
     auto session = DamageSession();
-    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(session->Start().ok());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
     screen_->SetDamageSupported(false);
     platform::DamageReport failed;
@@ -327,7 +328,7 @@ TEST_F(DamageSessionTest, FailureReselectsAndFallsBackToPolling) {
 TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
     platform::ManualClock clock;
     test::TempFolder folder;
-    auto session = CCapture::Create(folder.File("x.mp4"), clock);
+    auto session = CCapture::Create(folder.File("x.mp4"), clock).value();
     struct Case {
         CaptureRect rect;
         platform::ScreenRect crop;
@@ -340,7 +341,7 @@ TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
     };
     for (const Case& c : cases) {
         CDisplay display(*session, std::make_unique<FakeScreenBackend>(1920, 1080));
-        ASSERT_TRUE(display.Init(false, c.rect));
+        ASSERT_TRUE(display.Init(false, c.rect).ok());
         const platform::ScreenRect crop = display.Crop();
         EXPECT_EQ(crop.left, c.crop.left);
         EXPECT_EQ(crop.top, c.crop.top);
@@ -349,15 +350,19 @@ TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
     }
 }
 
-TEST(DisplayInit, FailsWithoutAnyMethod) {
+TEST(DisplayInit, FailsWithoutAnyMethodGivingTheReasonOfEach) {
     platform::ManualClock clock;
     test::TempFolder folder;
-    auto session = CCapture::Create(folder.File("x.mp4"), clock);
+    auto session = CCapture::Create(folder.File("x.mp4"), clock).value();
     auto screen = std::make_unique<FakeScreenBackend>(64, 48);
     screen->SetDamageSupported(false);
     screen->SetPollingSupported(false);
     CDisplay display(*session, std::move(screen));
-    EXPECT_FALSE(display.Init(false, {}));
+    const Error e = display.Init(false, {});
+    EXPECT_EQ(e.code(), ErrorCode::kUnsupported);
+    EXPECT_EQ(e.message(),
+              "no screen capture method works (damage: the fake screen refuses damage; polling: the fake "
+              "screen refuses polling)");
 }
 
 }  // namespace

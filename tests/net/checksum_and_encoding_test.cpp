@@ -5,6 +5,7 @@
 
 #include "net/base64.h"
 #include "net/crc32.h"
+#include "net/query_escape.h"
 #include "net/scramble.h"
 
 namespace net {
@@ -21,12 +22,13 @@ TEST(Crc32, MatchesKnownVectors) {
     EXPECT_EQ(Crc32(std::vector<std::uint8_t>(32, 0)), 0x190A55ADu);
 }
 
-TEST(Crc32, ContinuesAcrossPieces) {
+TEST(Crc32, ContinuesAcrossPiecesEvenEmptyOnes) {
     auto whole = Bytes("123456789");
     for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
         std::span<const std::uint8_t> all(whole);
         EXPECT_EQ(Crc32(all.subspan(cut), Crc32(all.first(cut))), 0xCBF43926u) << "cut at " << cut;
     }
+    EXPECT_EQ(Crc32(std::span<const std::uint8_t>(), 0xCBF43926u), 0xCBF43926u) << "a piece without data";
 }
 
 TEST(Base64, EncodesRfc4648Vectors) {
@@ -46,21 +48,31 @@ TEST(Base64, DecodesWhatItEncodesForEveryLengthAndByte) {
     for (std::size_t length = 0; length <= all.size(); length += 1 + length / 8) {
         std::vector<std::uint8_t> piece(all.begin(), all.begin() + std::ptrdiff_t(length));
         auto decoded = DecodeBase64(EncodeBase64(piece));
-        ASSERT_TRUE(decoded.has_value()) << length;
+        ASSERT_TRUE(decoded.ok()) << length;
         EXPECT_EQ(*decoded, piece) << length;
     }
 }
 
-TEST(Base64, SkipsLineBreaksButRejectsMalformedText) {
-    EXPECT_EQ(DecodeBase64("Zm9v\r\nYmFy\n"), Bytes("foobar"));
-    for (std::string_view bad : {"Zg=", "Z===", "Zg", "Zm9", "Zg==Zg==", "Zm9v!", "Zg=a", "=Zg=", "Zm-v"}) {
-        EXPECT_FALSE(DecodeBase64(bad).has_value()) << bad;
+TEST(Base64, SkipsLineBreaksAndDropsPaddingButRejectsMalformedText) {
+    EXPECT_EQ(DecodeBase64("Zm9v\r\nYmFy\n").value(), Bytes("foobar"));
+    EXPECT_EQ(DecodeBase64(" Zm9v YmE=\t").value(), Bytes("fooba"));
+    EXPECT_EQ(DecodeBase64("Zg==").value(), Bytes("f"));
+    EXPECT_TRUE(DecodeBase64("").value().empty());
+    // Padding anywhere but at the end, or three pads, would read as zero bits to OpenSSL.
+    for (std::string_view bad :
+         {"Zg=", "Z===", "Zg", "Zm9", "Zg==Zg==", "Zm9v!", "Zg=a", "=Zg=", "Zm-v", "===="}) {
+        auto decoded = DecodeBase64(bad);
+        EXPECT_FALSE(decoded.ok()) << bad;
+        EXPECT_EQ(decoded.error().code(), vexa::ErrorCode::kProtocol) << bad;
     }
 }
 
-TEST(Base64, EscapesTheThreeCharactersThatBreakAQuery) {
-    EXPECT_EQ(EscapeBase64ForQuery("a+b/c=="), "a%2Bb%2Fc%3D%3D");
-    EXPECT_EQ(EscapeBase64ForQuery("plainText09"), "plainText09");
+TEST(QueryValue, EscapesEverythingButUnreservedCharacters) {
+    EXPECT_EQ(EscapeQueryValue("a+b/c=="), "a%2Bb%2Fc%3D%3D");
+    EXPECT_EQ(EscapeQueryValue("plainText09-._~"), "plainText09-._~");
+    EXPECT_EQ(EscapeQueryValue("x&softid=1 #?"), "x%26softid%3D1%20%23%3F");
+    EXPECT_EQ(EscapeQueryValue("\xE6\x98\xA5%"), "%E6%98%A5%25");
+    EXPECT_EQ(EscapeQueryValue(""), "");
 }
 
 TEST(Scramble, TurnsAbcIntoE9D9C9AndBack) {

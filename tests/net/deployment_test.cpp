@@ -24,10 +24,11 @@ TEST(StoredKey, BuildTransformAndRunTimeDecipherAgree) {
 
 TEST(StoredKey, BuiltInKeyIsReadableWhenOneWasConfigured) {
     ::unsetenv("VEXA_SERVER_PUBLIC_KEY_FILE");
-    const Deployment deployment = LoadDeployment();
-    if (deployment.publicKeyPem.empty()) GTEST_SKIP() << "built without a server key";
-    EXPECT_TRUE(RsaPublicKey::FromPem(deployment.publicKeyPem).has_value());
-    EXPECT_FALSE(deployment.baseUrl.ends_with("/"));
+    const auto deployment = LoadDeployment();
+    ASSERT_TRUE(deployment.ok());
+    if (deployment->publicKeyPem.empty()) GTEST_SKIP() << "built without a server key";
+    EXPECT_TRUE(RsaPublicKey::FromPem(deployment->publicKeyPem).ok());
+    EXPECT_FALSE(deployment->baseUrl.ends_with("/"));
 }
 
 class EnvironmentOverride : public ::testing::Test {
@@ -35,18 +36,28 @@ class EnvironmentOverride : public ::testing::Test {
     void TearDown() override {
         ::unsetenv("VEXA_SERVER_BASE_URL");
         ::unsetenv("VEXA_SERVER_PUBLIC_KEY_FILE");
+        ::unsetenv("VEXA_SERVER_CA_FILE");
     }
 };
 
-TEST_F(EnvironmentOverride, ReplacesBaseAddressAndKey) {
-    if (!VEXA_NET_ENV_OVERRIDE_ON) GTEST_SKIP() << "built without the environment override";
+TEST_F(EnvironmentOverride, ReplacesBaseAddressKeyAndTrustedCertificatesWithTheTestSeams) {
+    if (!VEXA_TEST_SEAMS_ON) GTEST_SKIP() << "built without the test seams";
     TempFolder folder;
     WriteFile(folder.Path() / "key.pem", "PEM TEXT");
     ::setenv("VEXA_SERVER_BASE_URL", "http://127.0.0.1:9/", 1);
     ::setenv("VEXA_SERVER_PUBLIC_KEY_FILE", (folder.Path() / "key.pem").c_str(), 1);
-    Deployment deployment = LoadDeployment();
-    EXPECT_EQ(deployment.baseUrl, "http://127.0.0.1:9");
-    EXPECT_EQ(deployment.publicKeyPem, "PEM TEXT");
+    ::setenv("VEXA_SERVER_CA_FILE", "/tmp/ca.pem", 1);
+    auto deployment = LoadDeployment();
+    ASSERT_TRUE(deployment.ok());
+    EXPECT_EQ(deployment->baseUrl, "http://127.0.0.1:9");
+    EXPECT_EQ(deployment->publicKeyPem, "PEM TEXT");
+    EXPECT_EQ(deployment->caFile, "/tmp/ca.pem");
+
+    ::setenv("VEXA_SERVER_PUBLIC_KEY_FILE", (folder.Path() / "missing.pem").c_str(), 1);
+    auto unreadable = LoadDeployment();
+    ASSERT_FALSE(unreadable.ok());
+    EXPECT_EQ(unreadable.error().code(), vexa::ErrorCode::kNotFound);
+    EXPECT_NE(unreadable.error().message().find("missing.pem"), std::string::npos);
 }
 
 }  // namespace

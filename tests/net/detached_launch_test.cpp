@@ -25,7 +25,7 @@ TEST(DetachedLaunch, RunsTheProgramWithItsOnlyArgumentInANewSession) {
     TempFolder folder;
     const auto program = folder.Path() / "AutoUpdater";
     WriteFile(program, kRecorder, true);
-    ASSERT_TRUE(LaunchDetached(program, "VexaRecorder.ini"));
+    ASSERT_TRUE(LaunchDetached(program, "/home/u/.config/Vexa/VexaRecorder.ini").ok());
     ASSERT_TRUE(WaitForFile(folder.Path() / "record"));
     const std::string record = ReadFile(folder.Path() / "record");
     const auto fields = [&] {
@@ -40,16 +40,20 @@ TEST(DetachedLaunch, RunsTheProgramWithItsOnlyArgumentInANewSession) {
     }();
     ASSERT_EQ(fields.size(), 4u) << record;
     EXPECT_EQ(fields[0], "1");
-    EXPECT_EQ(fields[1], "VexaRecorder.ini");
+    EXPECT_EQ(fields[1], "/home/u/.config/Vexa/VexaRecorder.ini");
     EXPECT_NE(std::stoi(fields[2]), ::getsid(0)) << "the program runs in a session of its own";
     EXPECT_NE(fields[2], fields[3]) << "but does not lead it, so it can't take a terminal";
 }
 
-TEST(DetachedLaunch, ReportsProgramsThatCannotRun) {
+TEST(DetachedLaunch, ReportsWhyAProgramCannotRun) {
     TempFolder folder;
-    EXPECT_FALSE(LaunchDetached(folder.Path() / "missing", "VexaRecorder.ini"));
+    const vexa::Error missing = LaunchDetached(folder.Path() / "missing", "VexaRecorder.ini");
+    EXPECT_EQ(missing.code(), vexa::ErrorCode::kNotFound);
+    EXPECT_EQ(missing.message(),
+              "cannot start " + (folder.Path() / "missing").string() + ": No such file or directory");
     WriteFile(folder.Path() / "plain", "#!/bin/sh\ntrue\n", false);
-    EXPECT_FALSE(LaunchDetached(folder.Path() / "plain", "VexaRecorder.ini"));
+    const vexa::Error plain = LaunchDetached(folder.Path() / "plain", "VexaRecorder.ini");
+    EXPECT_EQ(plain.code(), vexa::ErrorCode::kPermission) << plain.message();
 }
 
 }  // namespace

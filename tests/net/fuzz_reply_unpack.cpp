@@ -1,6 +1,7 @@
 // libFuzzer target for the reply unpacker. The first input byte picks how the rest reaches it:
 // as raw reply text, Base64-encoded as a packet (so the packet parser sees every byte), or as a body
-// packed and signed with the test key (so the nonce and brace handling see arbitrary text).
+// packed and signed with the test key (so the nonce and brace handling see arbitrary text). Whatever
+// unpacks goes on to the version reply reader.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "net/base64.h"
 #include "net/protected_format.h"
+#include "net/update_check.h"
 #include "tests/net/test_rsa_key_pair.h"
 
 namespace {
@@ -16,7 +18,7 @@ constexpr std::string_view kNonce = "4242424299999";
 
 struct Keys {
     net::testing::TestRsaKeyPair pair{512};  // small key: signing each input stays cheap
-    net::RsaPublicKey publicKey = *net::RsaPublicKey::FromPem(pair.PublicPem());
+    net::RsaPublicKey publicKey = net::RsaPublicKey::FromPem(pair.PublicPem()).value();
 };
 
 const Keys& TheKeys() {
@@ -46,6 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
     }
     auto reply = net::UnpackReply(raw, kNonce, requestFlags, &keys.publicKey);
-    if (reply && reply->verified && reply->text.size() >= raw.size() + 1) __builtin_trap();  // text grew
+    if (!reply.ok()) return 0;
+    if (reply->verified && reply->text.size() >= raw.size() + 1) __builtin_trap();  // text grew
+    // What the update check reads next: JSON from the same bytes must never throw.
+    (void)net::ParseVersionReply(reply->text);
     return 0;
 }

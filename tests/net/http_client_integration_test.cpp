@@ -3,8 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#include <curl/curl.h>
-
 #include "net/http_client.h"
 #include "net/network_library.h"
 #include "tests/net/update_server.h"
@@ -19,23 +17,28 @@ using vexa::test::WriteFile;
 
 class HttpClientAgainstServer : public ::testing::Test {
   protected:
-    static HttpClient ClientFor(const UpdateServer& server, HttpTimeouts timeouts = {}) {
-        return HttpClient(server.BaseUrl(), server.Key(), timeouts);
+    static HttpClient ClientFor(const UpdateServer& server, HttpOptions options = {}) {
+        return HttpClient(server.BaseUrl(), server.Key(), std::move(options));
     }
     static UpdateServerOptions WithFault(std::string fault) {
         UpdateServerOptions options;
         options.fault = std::move(fault);
         return options;
     }
+    static UpdateServerOptions WithReply(std::string reply) {
+        UpdateServerOptions options;
+        options.versionReply = std::move(reply);
+        return options;
+    }
     NetworkLibrary library_;
 };
 
 TEST_F(HttpClientAgainstServer, SignedQueryRoundTrips) {
-    ASSERT_TRUE(library_.Ready());
+    ASSERT_TRUE(library_.Status().ok());
     UpdateServer server;
     auto reply =
         ClientFor(server).Request(kFlagsWithReply, "/client/queryversion?softid=1001&version=101&type=1");
-    ASSERT_TRUE(reply);
+    ASSERT_TRUE(reply.ok()) << reply.error().message();
     EXPECT_TRUE(reply->verified);
     EXPECT_EQ(reply->text, R"({"status":"SUCCESS","version":100})");
 
@@ -50,8 +53,8 @@ TEST_F(HttpClientAgainstServer, SignedQueryRoundTrips) {
 TEST_F(HttpClientAgainstServer, EachRequestCarriesAFreshNonce) {
     UpdateServer server;
     auto client = ClientFor(server);
-    ASSERT_TRUE(client.Request(kFlagsWithReply, "/client/queryversion?a=1"));
-    ASSERT_TRUE(client.Request(kFlagsWithReply, "/client/queryversion?a=1"));
+    ASSERT_TRUE(client.Request(kFlagsWithReply, "/client/queryversion?a=1").ok());
+    ASSERT_TRUE(client.Request(kFlagsWithReply, "/client/queryversion?a=1").ok());
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE(requests[0]["params"]["nonce"], requests[1]["params"]["nonce"]);
@@ -59,18 +62,28 @@ TEST_F(HttpClientAgainstServer, EachRequestCarriesAFreshNonce) {
 
 TEST_F(HttpClientAgainstServer, ReportIsSentScrambledWithoutCheck) {
     UpdateServer server;
-    EXPECT_TRUE(ClientFor(server).Send(kFlagsReport, "/client/reportlog?uuid=u1&type=6"));
+    EXPECT_TRUE(ClientFor(server).Send(kFlagsReport, "/client/reportlog?uuid=u1&type=6").ok());
     auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0]["flags"].asInt(), 1);
     EXPECT_EQ(requests[0]["params"]["uuid"].asString(), "u1");
 }
 
-TEST_F(HttpClientAgainstServer, DamagedOrUnsignedRepliesFail) {
-    for (const char* fault :
-         {"wrong-nonce", "flip-body", "short-reply", "unsigned", "http-500", "http-404"}) {
+TEST_F(HttpClientAgainstServer, DamagedOrUnsignedRepliesFailSayingWhy) {
+    const std::pair<const char*, const char*> faults[] = {
+        {"wrong-nonce", "another request's nonce"},
+        {"flip-body", "does not match its CRC-32"},
+        {"short-reply", "too short"},
+        {"unsigned", "not signed"},
+        {"http-500", "HTTP status 500"},
+        {"http-404", "HTTP status 404"},
+    };
+    for (auto [fault, cause] : faults) {
         UpdateServer server(WithFault(fault));
-        EXPECT_FALSE(ClientFor(server).Request(kFlagsWithReply, "/client/queryversion?a=1")) << fault;
+        auto reply = ClientFor(server).Request(kFlagsWithReply, "/client/queryversion?a=1");
+        ASSERT_FALSE(reply.ok()) << fault;
+        EXPECT_EQ(reply.error().code(), vexa::ErrorCode::kProtocol) << fault;
+        EXPECT_NE(reply.error().message().find(cause), std::string::npos) << reply.error().message();
         EXPECT_EQ(server.Requests().size(), 1u) << fault;
     }
 }
@@ -78,7 +91,7 @@ TEST_F(HttpClientAgainstServer, DamagedOrUnsignedRepliesFail) {
 TEST_F(HttpClientAgainstServer, FailedStatusComesBackUnverified) {
     UpdateServer server(WithFault("status-failed"));
     auto reply = ClientFor(server).Request(kFlagsWithReply, "/client/queryversion?a=1");
-    ASSERT_TRUE(reply);
+    ASSERT_TRUE(reply.ok());
     EXPECT_FALSE(reply->verified);
     EXPECT_NE(reply->text.find(R"("status":"FAILED")"), std::string::npos);
 }
@@ -87,21 +100,63 @@ TEST_F(HttpClientAgainstServer, FetchNeedsStatus200AndPrefixesRelativeAddresses)
     UpdateServer server;
     WriteFile(server.FilesFolder() / "blob", std::string("a\0b", 3));
     auto client = ClientFor(server);
-    auto relative = client.Fetch("/files/blob");
-    ASSERT_TRUE(relative);
+    auto relative = client.Fetch("/files/blob", 3);
+    ASSERT_TRUE(relative.ok());
     EXPECT_EQ(relative->size(), 3u);
-    EXPECT_TRUE(client.Fetch(server.BaseUrl() + "/files/blob"));
-    EXPECT_FALSE(client.Fetch("/files/absent")) << "a 404 body is no download";
+    EXPECT_TRUE(client.Fetch(server.BaseUrl() + "/files/blob", 3).ok());
+    EXPECT_FALSE(client.Fetch("/files/absent", kMaxReplyBytes).ok()) << "a 404 body is no download";
     // Another scheme is never fetched, even when handed over as it stands.
     HttpClient fileClient("file://", std::nullopt);
-    EXPECT_FALSE(fileClient.Fetch("/etc/hostname"));
+    EXPECT_FALSE(fileClient.Fetch("/etc/hostname", kMaxReplyBytes).ok());
+}
+
+TEST_F(HttpClientAgainstServer, BodiesBeyondTheLimitAreRefusedAnnouncedOrNot) {
+    for (const char* fault : {"none", "no-length"}) {
+        UpdateServer server(WithFault(fault));
+        WriteFile(server.FilesFolder() / "blob", std::string(100'000, 'z'));
+        auto client = ClientFor(server);
+        EXPECT_TRUE(client.Fetch("/files/blob", 100'000).ok()) << fault;
+        auto tooLarge = client.Fetch("/files/blob", 99'999);
+        ASSERT_FALSE(tooLarge.ok()) << fault;
+        EXPECT_NE(tooLarge.error().message().find("larger than 99999 bytes"), std::string::npos)
+            << tooLarge.error().message();
+    }
+}
+
+TEST_F(HttpClientAgainstServer, RepliesAreLimitedTo1MiB) {
+    // Base64 makes the raw reply about 4/3 of the JSON text.
+    auto replyWithPadding = [](std::size_t bytes) {
+        return R"({"status":"SUCCESS","version":100,"pad":")" + std::string(bytes, 'p') + "\"}";
+    };
+    UpdateServer within(WithReply(replyWithPadding(700'000)));
+    EXPECT_TRUE(ClientFor(within).Request(kFlagsWithReply, "/client/queryversion?a=1").ok());
+    UpdateServer beyond(WithReply(replyWithPadding(800'000)));
+    auto refused = ClientFor(beyond).Request(kFlagsWithReply, "/client/queryversion?a=1");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().message().find("larger than 1048576 bytes"), std::string::npos)
+        << refused.error().message();
 }
 
 TEST_F(HttpClientAgainstServer, SlowReplyEndsAtTheTimeout) {
     UpdateServerOptions options = WithFault("slow");
     options.delaySeconds = 5;
     UpdateServer server(options);
-    EXPECT_FALSE(ClientFor(server, {1000ms, 300ms}).Request(kFlagsWithReply, "/client/queryversion?a=1"));
+    auto reply = ClientFor(server, {1000ms, 300ms}).Request(kFlagsWithReply, "/client/queryversion?a=1");
+    ASSERT_FALSE(reply.ok());
+    EXPECT_EQ(reply.error().code(), vexa::ErrorCode::kTimeout);
+}
+
+TEST_F(HttpClientAgainstServer, StalledServerIsAbandonedLongBeforeTheTotalTimeout) {
+    UpdateServerOptions slow = WithFault("slow");
+    slow.delaySeconds = 60;
+    UpdateServer server(slow);
+    HttpOptions options;  // the 25-minute time-outs stay
+    options.lowSpeedTime = 1s;
+    const auto start = std::chrono::steady_clock::now();
+    auto reply = ClientFor(server, options).Request(kFlagsWithReply, "/client/queryversion?a=1");
+    ASSERT_FALSE(reply.ok());
+    EXPECT_EQ(reply.error().code(), vexa::ErrorCode::kTimeout) << reply.error().message();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "abandoned long before the server answered";
 }
 
 TEST_F(HttpClientAgainstServer, StopRequestAbortsATransferInFlight) {
@@ -115,7 +170,9 @@ TEST_F(HttpClientAgainstServer, StopRequestAbortsATransferInFlight) {
         stop.request_stop();
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(client.Request(kFlagsWithReply, "/client/queryversion?a=1"));
+    auto reply = client.Request(kFlagsWithReply, "/client/queryversion?a=1");
+    ASSERT_FALSE(reply.ok());
+    EXPECT_EQ(reply.error().code(), vexa::ErrorCode::kCancelled);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "aborted long before the server answered";
 }
 
@@ -125,20 +182,18 @@ TEST_F(HttpClientAgainstServer, HttpsKeepsCertificateVerificationOn) {
     UpdateServer server(options);
     WriteFile(server.FilesFolder() / "blob", "data");
     // The server's certificate is self-signed: an unverified peer must not be trusted.
-    EXPECT_FALSE(ClientFor(server).Fetch("/files/blob"));
-    EXPECT_FALSE(ClientFor(server).Request(kFlagsWithReply, "/client/queryversion?a=1"));
+    auto untrusted = ClientFor(server).Fetch("/files/blob", kMaxReplyBytes);
+    ASSERT_FALSE(untrusted.ok());
+    EXPECT_EQ(untrusted.error().code(), vexa::ErrorCode::kProtocol) << untrusted.error().message();
+    EXPECT_FALSE(ClientFor(server).Request(kFlagsWithReply, "/client/queryversion?a=1").ok());
     EXPECT_TRUE(server.Requests().empty());
 
-    // The same server is reachable by a transfer that trusts its certificate: the refusal above came
-    // from verification, not from a broken server.
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    const std::string url = server.BaseUrl() + "/files/blob";
-    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_CAINFO, server.CertificateFile().c_str());
-    curl_easy_setopt(
-        curl.get(), CURLOPT_WRITEFUNCTION,
-        +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
-    EXPECT_EQ(curl_easy_perform(curl.get()), CURLE_OK);
+    // Trusting that certificate, the same client reaches the same server: the refusal above came from
+    // verification, not from a broken server.
+    HttpOptions trusting;
+    trusting.caFile = server.CertificateFile();
+    EXPECT_TRUE(ClientFor(server, trusting).Fetch("/files/blob", kMaxReplyBytes).ok());
+    EXPECT_TRUE(ClientFor(server, trusting).Request(kFlagsWithReply, "/client/queryversion?a=1").ok());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -35,11 +36,71 @@ TEST(ParseHexCrc, ReadsHexTextAndKeepsTheLow32Bits) {
 }
 
 TEST(Requests, CarryTheIdentityValuesInOrder) {
-    ClientIdentity identity{1001, 105, 3, "cmp9", "AbCdEfGh12345678"};
+    ClientIdentity identity{1001, 105, 3, "cmp9", "AbCdEfGh-_345678"};
     EXPECT_EQ(UsageReportRequest(identity, 6, 0),
-              "/client/reportlog?uuid=AbCdEfGh12345678&softid=1001&version=105&type=6&detail=0&bdvid=cmp9"
+              "/client/reportlog?uuid=AbCdEfGh-_345678&softid=1001&version=105&type=6&detail=0&bdvid=cmp9"
               "&channelId=3");
     EXPECT_EQ(VersionQueryRequest(identity), "/client/queryversion?softid=1001&version=105&type=1");
+}
+
+TEST(Requests, TextValuesCannotAddParameters) {
+    ClientIdentity identity{1001, 105, 3, "x&softid=1&channelId=9", "u=v&w"};
+    EXPECT_EQ(UsageReportRequest(identity, 6, 0),
+              "/client/reportlog?uuid=u%3Dv%26w&softid=1001&version=105&type=6&detail=0"
+              "&bdvid=x%26softid%3D1%26channelId%3D9&channelId=3");
+}
+
+TEST(VersionReply, ReadsVersionAndTheFirstUpdaterEntry) {
+    auto reply = ParseVersionReply(
+        R"({"status":"SUCCESS","version":130,"baseurl":"https://h/dir/","files":[)"
+        R"({"name":"Other.exe","url":"o","crc32":"1"},{"name":"autoupdater.exe","url":"u1","crc32":"0xAB"},)"
+        R"({"name":"AutoUpdater.exe","url":"u2","crc32":"CD"}]})");
+    ASSERT_TRUE(reply.ok()) << reply.error().message();
+    EXPECT_EQ(reply->version, 130);
+    ASSERT_TRUE(reply->updater.has_value());
+    EXPECT_EQ(reply->updater->address, "https://h/diru1");
+    EXPECT_EQ(reply->updater->crc, 0xABu);
+
+    auto bare = ParseVersionReply(R"({"status":"SUCCESS","version":-5})");
+    ASSERT_TRUE(bare.ok());
+    EXPECT_EQ(bare->version, -5);
+    EXPECT_FALSE(bare->updater.has_value());
+}
+
+TEST(VersionReply, HostileOrMalformedRepliesFailWithoutThrowing) {
+    const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+    const std::string updaterWith =
+        R"({"status":"SUCCESS","version":2,"baseurl":"b","files":[{"name":"AutoUpdater.exe",)";
+    for (const std::string& text : {
+             // Beyond a 64-bit signed integer: JsonCpp calls these integral, then throws on reading them.
+             std::string(R"({"status":"SUCCESS","version":9223372036854775808})"),
+             std::string(R"({"status":"SUCCESS","version":18446744073709551615})"),
+             std::string(R"({"status":"SUCCESS","version":1e19})"),
+             std::string(R"({"status":"SUCCESS","version":1.5})"),
+             std::string(R"({"status":"SUCCESS","version":"200"})"),
+             std::string(R"({"status":"SUCCESS"})"),
+             std::string(R"({"status":"success","version":200})"),
+             std::string(R"({"status":"SUCCESS","version":200,"files":"AutoUpdater.exe"})"),
+             std::string(R"({"status":"SUCCESS","version":200,"files":{"name":"AutoUpdater.exe"}})"),
+             updaterWith + R"("url":7,"crc32":"1"}]})",
+             updaterWith + R"("url":"u","crc32":17}]})",
+             std::string(R"(["status","SUCCESS"])"),
+             std::string("{\"status\":\"SUCCESS\",\"version\":"),
+             R"({"status":"SUCCESS","version":1,"x":)" + deep + "}",
+             deep,
+         }) {
+        vexa::Result<VersionReply> reply = vexa::Error();
+        ASSERT_NO_THROW(reply = ParseVersionReply(text)) << text.substr(0, 80);
+        ASSERT_FALSE(reply.ok()) << text.substr(0, 80);
+        EXPECT_EQ(reply.error().code(), vexa::ErrorCode::kProtocol) << text.substr(0, 80);
+    }
+    // Out-of-range numbers are refused by the type check itself, not by a conversion that threw.
+    EXPECT_EQ(ParseVersionReply(R"({"status":"SUCCESS","version":9223372036854775808})").error().message(),
+              "version reply version is not an integer of 64 bits");
+    // The largest version that fits is read, not refused.
+    auto largest = ParseVersionReply(R"({"status":"SUCCESS","version":9223372036854775807})");
+    ASSERT_TRUE(largest.ok());
+    EXPECT_EQ(largest->version, INT64_MAX);
 }
 
 TEST(UpdaterFile, CrcOfMissingOrEmptyFileIsZero) {
@@ -60,7 +121,8 @@ TEST(UpdaterFile, InstallReplacesTheUpdaterAndLeavesNoTemporaries) {
     WriteFile(updater, "old updater");
     WriteFile(folder.Path() / "AutoUpdater_backup", "stale backup");
     const std::string fresh = "#!/bin/sh\necho new\n";
-    ASSERT_TRUE(InstallUpdater(updater, {reinterpret_cast<const std::uint8_t*>(fresh.data()), fresh.size()}));
+    ASSERT_TRUE(
+        InstallUpdater(updater, {reinterpret_cast<const std::uint8_t*>(fresh.data()), fresh.size()}).ok());
     EXPECT_EQ(ReadFile(updater), fresh);
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "AutoUpdater_willdel"));
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "AutoUpdater_backup"));
@@ -73,7 +135,7 @@ TEST(UpdaterFile, InstallPutsAnUpdaterWhereNoneWas) {
     TempFolder folder;
     const auto updater = folder.Path() / "AutoUpdater";
     const std::uint8_t bytes[] = {1, 2, 3};
-    ASSERT_TRUE(InstallUpdater(updater, bytes));
+    ASSERT_TRUE(InstallUpdater(updater, bytes).ok());
     EXPECT_EQ(ReadFile(updater), std::string("\1\2\3"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
 }
@@ -86,11 +148,14 @@ TEST(UpdaterFile, FailedInstallKeepsThePresentUpdater) {
     std::filesystem::create_directory(folder.Path() / "AutoUpdater_willdel");
     WriteFile(folder.Path() / "AutoUpdater_willdel" / "x", "blocks removal");
     const std::uint8_t bytes[] = {9};
-    EXPECT_FALSE(InstallUpdater(updater, bytes));
+    const vexa::Error blocked = InstallUpdater(updater, bytes);
+    EXPECT_FALSE(blocked.ok());
+    EXPECT_NE(blocked.message().find("AutoUpdater_willdel"), std::string::npos) << blocked.message();
     EXPECT_EQ(ReadFile(updater), "present");
 
     // The updater's folder is gone: nothing to write into.
-    EXPECT_FALSE(InstallUpdater(folder.Path() / "no-such-folder" / "AutoUpdater", bytes));
+    const vexa::Error noFolder = InstallUpdater(folder.Path() / "no-such-folder" / "AutoUpdater", bytes);
+    EXPECT_EQ(noFolder.code(), vexa::ErrorCode::kNotFound) << noFolder.message();
 }
 
 TEST(UpdaterFile, UpdaterThatCannotBeMovedAsideIsLeftAlone) {
@@ -102,9 +167,31 @@ TEST(UpdaterFile, UpdaterThatCannotBeMovedAsideIsLeftAlone) {
     WriteFile(updater / "inside", "keep");
     std::filesystem::create_directories(folder.Path() / "AutoUpdater_backup" / "sub");
     const std::uint8_t bytes[] = {9};
-    EXPECT_FALSE(InstallUpdater(updater, bytes));
+    EXPECT_FALSE(InstallUpdater(updater, bytes).ok());
     EXPECT_EQ(ReadFile(updater / "inside"), "keep");
     EXPECT_FALSE(std::filesystem::exists(folder.Path() / "AutoUpdater_willdel"));
+}
+
+TEST(UpdaterFile, LinksLeftUnderTheIncomingNameAreReplacedNotWrittenThrough) {
+    TempFolder folder;
+    const auto updater = folder.Path() / "AutoUpdater";
+    const auto incoming = folder.Path() / "AutoUpdater_willdel";
+    WriteFile(updater, "present");
+    const std::uint8_t bytes[] = {'n', 'e', 'w'};
+
+    // A symbolic link planted by someone else, pointing at a file of the user's.
+    WriteFile(folder.Path() / "symlink-target", "precious");
+    std::filesystem::create_symlink(folder.Path() / "symlink-target", incoming);
+    ASSERT_TRUE(InstallUpdater(updater, bytes).ok());
+    EXPECT_EQ(ReadFile(folder.Path() / "symlink-target"), "precious");
+    EXPECT_EQ(ReadFile(updater), "new");
+
+    // A hard link: opening it with truncation would empty the other name too.
+    WriteFile(folder.Path() / "hardlink-target", "precious");
+    std::filesystem::create_hard_link(folder.Path() / "hardlink-target", incoming);
+    ASSERT_TRUE(InstallUpdater(updater, bytes).ok());
+    EXPECT_EQ(ReadFile(folder.Path() / "hardlink-target"), "precious");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(incoming)));
 }
 
 }  // namespace

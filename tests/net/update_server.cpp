@@ -72,8 +72,8 @@ std::string UpdateServer::BaseUrl() const {
 
 RsaPublicKey UpdateServer::Key() const {
     auto key = RsaPublicKey::FromPem(ReadFile(KeyFile()));
-    if (!key) throw std::runtime_error("update server key");
-    return *key;
+    if (!key.ok()) throw std::runtime_error("update server key: " + key.error().message());
+    return std::move(key).value();
 }
 
 std::vector<Json::Value> UpdateServer::Requests() const {

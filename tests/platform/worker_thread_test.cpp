@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
+#include <string>
 
 #include "platform/time/clock.h"
 
@@ -16,15 +19,18 @@ TEST(WorkerThreadTest, WaitForTimesOutWhileTheBodyRunsAndJoinsOnceItEnds) {
     Event release;
     std::atomic<bool> finished{false};
     WorkerThread worker;
-    ASSERT_TRUE(worker.Start([&] {
+    const Error started = worker.Start([&] {
         (void)release.Wait(kInfinite);
         finished = true;
-    }));
+    });
+    ASSERT_TRUE(started.ok()) << started.message();
     EXPECT_TRUE(worker.Running());
     const int64_t start = PerformanceCounter();
     EXPECT_FALSE(worker.WaitFor(20 * kMs));
     EXPECT_GE(PerformanceCounter() - start, 20'000'000);
-    EXPECT_FALSE(worker.Start([] {}));  // one body at a time
+    const Error second = worker.Start([] {}, "vexa-second");  // one body at a time
+    EXPECT_EQ(second.code(), ErrorCode::kInvalidArgument);
+    EXPECT_EQ(second.message(), "thread vexa-second is already running");
 
     release.Set();
     EXPECT_TRUE(worker.WaitFor(5000 * kMs));
@@ -36,9 +42,9 @@ TEST(WorkerThreadTest, WaitForTimesOutWhileTheBodyRunsAndJoinsOnceItEnds) {
 TEST(WorkerThreadTest, CanRunAgainAfterTheFirstBodyWasJoined) {
     WorkerThread worker;
     std::atomic<int> runs{0};
-    ASSERT_TRUE(worker.Start([&] { ++runs; }));
+    ASSERT_TRUE(worker.Start([&] { ++runs; }).ok());
     ASSERT_TRUE(worker.WaitFor(kInfinite));
-    ASSERT_TRUE(worker.Start([&] { ++runs; }));
+    ASSERT_TRUE(worker.Start([&] { ++runs; }).ok());
     worker.Join();
     EXPECT_EQ(runs, 2);
     EXPECT_FALSE(worker.Running());
@@ -48,12 +54,31 @@ TEST(WorkerThreadTest, DestructorJoinsARunningBody) {
     std::atomic<bool> finished{false};
     {
         WorkerThread worker;
-        ASSERT_TRUE(worker.Start([&] {
+        const Error started = worker.Start([&] {
             Sleep100ns(20 * kMs);
             finished = true;
-        }));
+        });
+        ASSERT_TRUE(started.ok()) << started.message();
     }
     EXPECT_TRUE(finished);
+}
+
+// Log lines show the thread's name, so the engine's threads carry readable ones.
+TEST(WorkerThreadTest, TheBodyRunsUnderItsNameCutToWhatTheSystemKeeps) {
+    auto name_inside = [](const char* name) {
+        std::string seen;
+        WorkerThread worker;
+        auto body = [&] {
+            char buffer[32] = {};
+            pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+            seen = buffer;
+        };
+        EXPECT_TRUE(worker.Start(body, name).ok());
+        worker.Join();
+        return seen;
+    };
+    EXPECT_EQ(name_inside("vexa-scr-cap"), "vexa-scr-cap");
+    EXPECT_EQ(name_inside("vexa-a-name-longer-than-fifteen"), "vexa-a-name-lon");
 }
 
 }  // namespace

@@ -35,11 +35,12 @@ class X11ScreenBackendTest : public ::testing::Test {
         painter_ = std::make_unique<testing::Painter>(server_->Name());
         ASSERT_TRUE(painter_->Valid());
         painter_->Fill(0, 0, 1920, 1080, 0x000000);
-        backend_ = CreateX11ScreenBackend(server_->Name());
-        ASSERT_NE(backend_, nullptr);
+        Result<std::unique_ptr<ScreenBackend>> opened = CreateX11ScreenBackend(server_->Name());
+        ASSERT_TRUE(opened.ok()) << opened.error().message();
+        backend_ = std::move(opened).value();
     }
 
-    void OpenDamage() { ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage)); }
+    void OpenDamage() { ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage).ok()); }
 
     std::vector<uint32_t> GrabPixels(const ScreenRect& crop, int stride_pixels) {
         std::vector<uint32_t> pixels(static_cast<size_t>(stride_pixels) * (crop.bottom - crop.top),
@@ -75,13 +76,19 @@ void ExpectRedRectangle(const std::vector<uint32_t>& pixels, const ScreenRect& c
 
 TEST_F(X11ScreenBackendTest, BothMethodsOpenOnTheWholeScreen) {
     for (CaptureMethod method : {CaptureMethod::kPolling, CaptureMethod::kDamage}) {
-        ASSERT_TRUE(backend_->Open(method));
+        ASSERT_TRUE(backend_->Open(method).ok());
         EXPECT_EQ(backend_->Width(), 1920);
         EXPECT_EQ(backend_->Height(), 1080);
         EXPECT_EQ(backend_->Order(), RowOrder::kTopDown);
         EXPECT_GE(backend_->CursorSize(), 32);
     }
-    EXPECT_FALSE(backend_->Open(CaptureMethod::kNone));
+    EXPECT_EQ(backend_->Open(CaptureMethod::kNone).code(), ErrorCode::kInvalidArgument);
+}
+
+TEST_F(X11ScreenBackendTest, ADisplayThatIsNotThereIsNamedInTheError) {
+    const Error missing = CreateX11ScreenBackend(":4711").error();
+    EXPECT_EQ(missing.code(), ErrorCode::kUnavailable);
+    EXPECT_EQ(missing.message(), "cannot open X display :4711");
 }
 
 TEST_F(X11ScreenBackendTest, GrabCopiesExactlyTheCropWithBothMethods) {
@@ -89,7 +96,7 @@ TEST_F(X11ScreenBackendTest, GrabCopiesExactlyTheCropWithBothMethods) {
     painter_->Fill(red.left, red.top, red.right - red.left, red.bottom - red.top, 0xFF0000);
     painter_->Fill(1900, 1070, 20, 10, 0xFF0000);  // touches the bottom-right corner
     for (CaptureMethod method : {CaptureMethod::kPolling, CaptureMethod::kDamage}) {
-        ASSERT_TRUE(backend_->Open(method));
+        ASSERT_TRUE(backend_->Open(method).ok());
         const ScreenRect crop{90, 190, 161, 241};
         ExpectRedRectangle(GrabPixels(crop, 75), crop, 75, red);
         const ScreenRect corner{1890, 1060, 1920, 1080};
@@ -100,7 +107,7 @@ TEST_F(X11ScreenBackendTest, GrabCopiesExactlyTheCropWithBothMethods) {
 }
 
 TEST_F(X11ScreenBackendTest, GrabRefusesCropsOffTheScreenOrTooWideForTheStride) {
-    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling));
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling).ok());
     std::vector<uint8_t> buffer(1921 * 4 * 2);
     EXPECT_FALSE(backend_->Grab(ScreenRect{1900, 0, 1921, 2}, buffer.data(), 1921 * 4));
     EXPECT_FALSE(backend_->Grab(ScreenRect{-1, 0, 10, 2}, buffer.data(), 1921 * 4));
@@ -113,8 +120,10 @@ TEST_F(X11ScreenBackendTest, GrabRefusesCropsOffTheScreenOrTooWideForTheStride) 
 
 TEST_F(X11ScreenBackendTest, WithoutSharedMemoryOnlyPollingWorksAndStillCopiesRightly) {
     StartServer({"-extension", "MIT-SHM"});
-    EXPECT_FALSE(backend_->Open(CaptureMethod::kDamage));
-    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling));
+    const Error damage = backend_->Open(CaptureMethod::kDamage);
+    EXPECT_EQ(damage.code(), ErrorCode::kUnsupported);
+    EXPECT_EQ(damage.message(), "the X server lacks MIT-SHM");
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling).ok());
     const ScreenRect red{300, 10, 333, 77};
     painter_->Fill(red.left, red.top, red.right - red.left, red.bottom - red.top, 0xFF0000);
     const ScreenRect crop{290, 0, 350, 90};
@@ -123,7 +132,7 @@ TEST_F(X11ScreenBackendTest, WithoutSharedMemoryOnlyPollingWorksAndStillCopiesRi
 
 TEST_F(X11ScreenBackendTest, DamageReportsChangesMadeAfterOpenAndNothingElse) {
     painter_->Fill(10, 10, 50, 50, 0x0000FF);  // before Open: the caller's first grab shows it
-    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage));
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage).ok());
     EXPECT_EQ(backend_->WaitForDamage(150 * kMs, interrupt_).kind, Kind::kTimeout);
 
     const ScreenRect changed{500, 600, 540, 630};
@@ -184,7 +193,7 @@ TEST_F(X11ScreenBackendTest, PointerMovesAndShapeChangesAreMouseUpdates) {
 }
 
 TEST_F(X11ScreenBackendTest, CursorImageLandsWithItsHotSpotOnThePointer) {
-    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling));
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling).ok());
     painter_->SetHalfWhiteCursor();
     painter_->WarpPointer(640, 480);
     CursorImage cursor;
@@ -211,9 +220,9 @@ TEST_F(X11ScreenBackendTest, CursorSizeFollowsTheConfiguredSizeButNeverShrinksBe
     setenv("XCURSOR_SIZE", "16", 1);
     auto small = CreateX11ScreenBackend(server_->Name());
     unsetenv("XCURSOR_SIZE");
-    ASSERT_TRUE(large && small);
-    EXPECT_EQ(large->CursorSize(), 48);
-    EXPECT_EQ(small->CursorSize(), 32);
+    ASSERT_TRUE(large.ok() && small.ok());
+    EXPECT_EQ((*large)->CursorSize(), 48);
+    EXPECT_EQ((*small)->CursorSize(), 32);
 }
 
 TEST_F(X11ScreenBackendTest, ScreenConfigurationChangeFailsTheWaitAndReopenSeesTheNewSize) {
@@ -229,7 +238,7 @@ TEST_F(X11ScreenBackendTest, ScreenConfigurationChangeFailsTheWaitAndReopenSeesT
     for (int i = 0; i < 10 && report.kind != Kind::kFailed; ++i)
         report = backend_->WaitForDamage(500 * kMs, interrupt_);
     EXPECT_EQ(report.kind, Kind::kFailed);
-    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage));
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage).ok());
     EXPECT_EQ(backend_->Width(), 1280);
     EXPECT_EQ(backend_->Height(), 720);
 }
@@ -243,7 +252,7 @@ TEST_F(X11ScreenBackendTest, ServerGoingAwayFailsEveryCallWithoutEndingTheProces
     EXPECT_FALSE(backend_->Grab(ScreenRect{0, 0, 16, 16}, buffer.data(), 64));
     CursorImage cursor;
     EXPECT_FALSE(backend_->ReadCursor(cursor));
-    EXPECT_FALSE(backend_->Open(CaptureMethod::kPolling));
+    EXPECT_FALSE(backend_->Open(CaptureMethod::kPolling).ok());
     backend_.reset();
 }
 

@@ -31,7 +31,7 @@ from cryptography.x509.oid import NameOID
 
 FLAG_SCRAMBLED, FLAG_CRC, FLAG_RSA = 1, 2, 4
 FAULTS = ("none", "wrong-nonce", "flip-body", "short-reply", "http-500", "http-404", "status-failed",
-          "unsigned", "slow", "bad-download-crc")
+          "unsigned", "slow", "bad-download-crc", "no-length")
 
 
 def scramble(data: bytes) -> bytes:
@@ -118,7 +118,8 @@ class Handler(BaseHTTPRequestHandler):
     def send(self, status: int, body: bytes):
         self.send_response(status)
         self.send_header("Content-Type", "text/plain")
-        self.send_header("Content-Length", str(len(body)))
+        if self.server.options.fault != "no-length":  # then the closing connection ends the body
+            self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
 

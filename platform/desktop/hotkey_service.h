@@ -1,0 +1,59 @@
+// Global hotkeys: the X stand-in for RegisterHotKey and WM_HOTKEY. A hotkey is a key of the
+// settings page's list ('A'..'Z' 0x41..0x5A, '0'..'9' 0x30..0x39, F1..F12 0x70..0x7B, as Windows
+// virtual-key codes) with Windows modifier bits; it is grabbed on the root window (XGrabKey), with
+// and without Caps Lock and Num Lock, so that it works whatever lock is on. One press calls back
+// once: auto-repeat while the key is held does not.
+//
+// Threads: the service has its own X connection and one listener thread that owns it; every X
+// call runs there. on_hotkey runs on the listener thread (the caller posts to its window from
+// there). Register and Unregister may be called from any thread, also from on_hotkey; they return
+// once the listener has done the work, so after Unregister(id) returns no call for id follows.
+// The destructor stops the thread, which releases every grab, and joins it; it must not run on the
+// listener thread (not from on_hotkey).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/error.h"
+
+namespace vexa::desktop {
+
+// The Windows modifier bits of a hotkey.
+inline constexpr uint32_t kModAlt = 1;
+inline constexpr uint32_t kModControl = 2;
+inline constexpr uint32_t kModShift = 4;
+inline constexpr uint32_t kModWin = 8;  // mapped to the modifier that holds Super (Mod4)
+
+class HotkeyService {
+  public:
+    using Callback = std::function<void(int id, uint32_t modifiers)>;
+
+    // Connects to $DISPLAY (kUnavailable when it cannot) and starts the listener thread.
+    [[nodiscard]] static Result<std::unique_ptr<HotkeyService>> Open(Callback on_hotkey);
+    ~HotkeyService();
+    HotkeyService(const HotkeyService&) = delete;
+    HotkeyService& operator=(const HotkeyService&) = delete;
+
+    // Grabs the chord for id; a key press of it then calls on_hotkey(id, modifiers) with the
+    // modifiers given here. Registering an id again replaces its chord once the new grab holds; on
+    // failure the id keeps what it had. Failures: kInvalidArgument for a key outside the list or
+    // unknown modifier bits; kBusy when another program (or another id) holds the chord;
+    // kUnsupported when the keyboard has no such key; kUnavailable when the display is gone.
+    [[nodiscard]] Error Register(int id, uint32_t modifiers, uint32_t virtual_key);
+    // Releases the id's chord; unknown ids are ignored.
+    void Unregister(int id);
+
+    // "Ctrl+Alt+Shift+Win+F7" in that order, as the settings page shows it; "" for a key outside
+    // the list.
+    [[nodiscard]] static std::string ChordText(uint32_t modifiers, uint32_t virtual_key);
+
+  private:
+    struct Listener;  // the listener thread with its connection and grabs
+    explicit HotkeyService(std::unique_ptr<Listener> listener);
+    std::unique_ptr<Listener> listener_;
+};
+
+}  // namespace vexa::desktop

@@ -1,0 +1,35 @@
+// Opening files the desktop's way: the stand-ins for ShellExecute's "open" verb and for Explorer's
+// "/select," switch.
+//
+// OpenWithDefaultApplication starts xdg-open (found on $PATH) with the path as its one argument,
+// without a shell, detached: the program runs in a session of its own, is not our child (no
+// zombie, nothing to wait for) and keeps none of our descriptors. Success means xdg-open started;
+// whether it found an application is its own business.
+//
+// ShowInFileManager asks the desktop's file manager over the session D-Bus
+// (org.freedesktop.FileManager1.ShowItems with the file's file:// URI) to open the folder with the
+// file selected. Without a session bus, or when no file manager answers (or it refuses), it opens
+// the file's folder with OpenWithDefaultApplication instead. It waits for the file manager's
+// answer (at most kFileManagerTimeout; a file manager started on demand may take a moment), so a
+// caller that must not block runs it on a short-lived thread.
+//
+// Both are thread-safe and may be called from any thread. ShowInFileManager uses QtDBus (a
+// QCoreApplication should exist, as it does in the program).
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "platform/error.h"
+
+namespace vexa::desktop {
+
+inline constexpr std::chrono::milliseconds kFileManagerTimeout{5000};
+
+// kNotFound when xdg-open is not installed; the system's reason when it cannot be started.
+[[nodiscard]] Error OpenWithDefaultApplication(const std::string& path);
+
+// The file manager's failure is not returned (the folder is opened instead); the fallback's is.
+[[nodiscard]] Error ShowInFileManager(const std::string& path);
+
+}  // namespace vexa::desktop
