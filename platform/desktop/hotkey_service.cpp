@@ -366,14 +366,12 @@ void HotkeyService::Listener::HandleEvent(XEvent& event) {
 // ---- HotkeyService ----
 
 Result<std::unique_ptr<HotkeyService>> HotkeyService::Open(Callback on_hotkey) {
-    std::unique_ptr<platform::X11Connection> connection = platform::X11Connection::Open(nullptr);
-    if (!connection) {
-        const char* name = std::getenv("DISPLAY");
-        Error error(ErrorCode::kUnavailable,
-                    std::string("cannot open X display \"") + (name ? name : "") + "\"");
-        log::Failure(error, "global hotkeys are off");
-        return error;
+    Result<std::unique_ptr<platform::X11Connection>> opened = platform::X11Connection::Open(nullptr);
+    if (!opened.ok()) {
+        log::Failure(opened.error(), "global hotkeys are off");
+        return opened.error();
     }
+    std::unique_ptr<platform::X11Connection> connection = std::move(opened).value();
     platform::UniqueFd wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.Valid()) return Error::FromErrno(errno, "cannot create the hotkey thread's wake-up");
     Bool detectable = False;

@@ -19,7 +19,8 @@ namespace {
 // test process may just have left. Connecting is tried again for a while.
 std::unique_ptr<platform::X11Connection> Connect() {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (auto connection = platform::X11Connection::Open(nullptr)) return connection;
+        if (auto connection = platform::X11Connection::Open(nullptr); connection.ok())
+            return std::move(connection).value();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return nullptr;
