@@ -24,18 +24,12 @@ struct Entry {
 };
 
 constexpr Entry kControls[] = {
-    {"TitleBar", Make<CTitleBar>},
-    {"LeftTabBar", Make<CLeftTabBar>},
-    {"RecordArea", Make<ui::CRecordArea>},
-    {"DesktopArea", Make<ui::CDesktopArea>},
-    {"AudioArea", Make<ui::CAudioArea>},
-    {"CameraArea", Make<ui::CCameraArea>},
-    {"SettingArea", Make<ui::CSettingArea>},
-    {"LCDDigit", Make<CLCDDigit>},
-    {"SliderEx", Make<CSliderEx>},
-    {"CheckBoxEx", Make<CCheckBoxEx>},
-    {"FileList", Make<ui::CFileList>},
-    {"FileListElement", Make<ui::CFileListElement>},
+    {"TitleBar", Make<CTitleBar>},           {"LeftTabBar", Make<CLeftTabBar>},
+    {"RecordArea", Make<ui::CRecordArea>},   {"DesktopArea", Make<ui::CDesktopArea>},
+    {"AudioArea", Make<ui::CAudioArea>},     {"CameraArea", Make<ui::CCameraArea>},
+    {"SettingArea", Make<ui::CSettingArea>}, {"LCDDigit", Make<CLCDDigit>},
+    {"SliderEx", Make<CSliderEx>},           {"CheckBoxEx", Make<CCheckBoxEx>},
+    {"FileList", Make<ui::CFileList>},       {"FileListElement", Make<ui::CFileListElement>},
     {"ShellExeBtn", Make<CShellExeBtn>},
 };
 

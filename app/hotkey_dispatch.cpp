@@ -12,21 +12,23 @@ bool MayToggleRecording(const HotkeyContext& c) {
 
 }  // namespace
 
-HotkeyAction DispatchHotkey(std::span<const ui::HotkeySlot> slots, std::uintptr_t id, std::intptr_t modifiers,
-                            const HotkeyContext& c) {
-    for (size_t slot = 0; slot < slots.size(); ++slot) {
-        const ui::HotkeySlot& s = slots[slot];
-        if (s.id != id || !s.registered || (s.value.modifiers & 7u) != (static_cast<uint32_t>(modifiers) & 7u))
+HotkeyAction DispatchHotkey(std::span<const ui::HotkeySlot> hotkeys, std::uintptr_t id,
+                            std::intptr_t modifiers, const HotkeyContext& c) {
+    for (size_t slot = 0; slot < hotkeys.size(); ++slot) {
+        const ui::HotkeySlot& s = hotkeys[slot];
+        if (s.id != id || !s.registered ||
+            (s.value.modifiers & 7u) != (static_cast<uint32_t>(modifiers) & 7u))
             continue;
         switch (slot) {
             case 0:
                 return MayToggleRecording(c) ? HotkeyAction::kToggleRecording : HotkeyAction::kNone;
             case 1:
                 return c.record_page && (c.state == 1 || c.state == 2) ? HotkeyAction::kTogglePause
-                                                                         : HotkeyAction::kNone;
+                                                                       : HotkeyAction::kNone;
             case 2:
-                return c.record_page && c.mode == 0 && c.state == 0 && c.main_enabled ? HotkeyAction::kSelectRegion
-                                                                                       : HotkeyAction::kNone;
+                return c.record_page && c.mode == 0 && c.state == 0 && c.main_enabled
+                           ? HotkeyAction::kSelectRegion
+                           : HotkeyAction::kNone;
             case 3:
                 return c.main_enabled ? HotkeyAction::kShowHideMainWindow : HotkeyAction::kNone;
             default:

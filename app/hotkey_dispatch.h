@@ -28,7 +28,7 @@ struct HotkeyContext {
 // of `modifiers` decides: start/stop needs a usable mode with its sources and an enabled main
 // window; pause needs a recording or paused state; region selection needs screen mode, idle and
 // an enabled main window; show/hide needs an enabled main window.
-[[nodiscard]] HotkeyAction DispatchHotkey(std::span<const ui::HotkeySlot> slots, std::uintptr_t id,
+[[nodiscard]] HotkeyAction DispatchHotkey(std::span<const ui::HotkeySlot> hotkeys, std::uintptr_t id,
                                           std::intptr_t modifiers, const HotkeyContext& context);
 
 }  // namespace vexa::app

@@ -9,19 +9,24 @@ CLeftTabBar* instance = nullptr;
 constexpr const char* kTabNames[] = {"desktop_btn", "sound_btn", "camera_btn", "setting_btn"};
 }  // namespace
 
-CLeftTabBar::CLeftTabBar() { instance = this; }
+CLeftTabBar::CLeftTabBar() {
+    instance = this;
+}
 
 CLeftTabBar::~CLeftTabBar() {
     if (instance == this) instance = nullptr;
 }
 
-CLeftTabBar* CLeftTabBar::Instance() { return instance; }
+CLeftTabBar* CLeftTabBar::Instance() {
+    return instance;
+}
 
 Error CLeftTabBar::Init(SettingsKey& settings) {
     settings_ = &settings;
     for (size_t i = 0; i < buttons_.size(); ++i) {
         buttons_[i] = dynamic_cast<toolkit::Option*>(toolkit::findChild(*this, kTabNames[i]));
-        if (!buttons_[i]) return Error(ErrorCode::kNotFound, std::string("tab bar: ") + kTabNames[i] + " is missing");
+        if (!buttons_[i])
+            return Error(ErrorCode::kNotFound, std::string("tab bar: ") + kTabNames[i] + " is missing");
         const int tab = static_cast<int>(i);
         buttons_[i]->addNotifyHandler([this, tab](toolkit::Notification& n) {
             if (n.type == "click") SelectTab(tab);
@@ -40,7 +45,8 @@ bool CLeftTabBar::SelectTab(int tab) {
         buttons_[i]->setSelected(selected, false);
         buttons_[i]->setMouseEnabled(!selected);
     }
-    if (tab < kSettingsTab && settings_) StoreSetting(*settings_, settings::kLeftTabSel, static_cast<uint32_t>(tab));
+    if (tab < kSettingsTab && settings_)
+        StoreSetting(*settings_, settings::kLeftTabSel, static_cast<uint32_t>(tab));
     const int previous = current_;
     current_ = tab;
     if (manager()) manager()->sendNotify(this, "tabselect", static_cast<std::uintptr_t>(tab), previous);

@@ -32,7 +32,11 @@ constexpr int kMenuMinimize = 2;
 constexpr int kMenuClose = 3;
 
 net::ClientIdentity ToClientIdentity(const IdentityValues& v) {
-    return {.productId = v.id, .version = v.version, .channel = v.channel, .campaignId = v.bdvid, .clientId = v.uuid};
+    return {.productId = v.id,
+            .version = v.version,
+            .channel = v.channel,
+            .campaignId = v.bdvid,
+            .clientId = v.uuid};
 }
 
 QImage ProgramIcon(toolkit::PaintManager& manager) {
@@ -49,13 +53,14 @@ CMainWnd::CMainWnd()
     instance = this;
     program_folder_ = ProgramFolder();
     network_ = std::make_unique<net::NetworkLibrary>();
-    if (!network_->Ready()) {
-        log::Failure(Error(ErrorCode::kInternal, "libcurl's global initialisation failed"), "network library");
+    if (!network_->Status().ok()) {
+        log::Failure(network_->Status(), "network library");
         toolkit::showMessageBox(nullptr, "初始化网络失败", kMainWindowTitle, toolkit::MessageIcon::kError);
         return;
     }
     identity_ = LoadIdentityValues(ini_);
-    update_ = std::make_unique<net::UpdateThread>(net::StartUpdateCheck(ToClientIdentity(identity_), program_folder_));
+    update_ = std::make_unique<net::UpdateThread>(
+        net::StartUpdateCheck(ToClientIdentity(identity_), program_folder_, ini_.Path()));
 }
 
 CMainWnd::~CMainWnd() {
@@ -66,7 +71,9 @@ CMainWnd::~CMainWnd() {
     if (instance == this) instance = nullptr;
 }
 
-CMainWnd* CMainWnd::Instance() { return instance; }
+CMainWnd* CMainWnd::Instance() {
+    return instance;
+}
 
 bool CMainWnd::onCreate() {
     create_error_ = Create();
@@ -87,7 +94,8 @@ Error CMainWnd::Create() {
     paintManager().addNotifier(this);
 
     std::string error;
-    std::unique_ptr<toolkit::Control> root = toolkit::buildLayout("MainWnd.xml", paintManager(), CControlCreate, &error);
+    std::unique_ptr<toolkit::Control> root =
+        toolkit::buildLayout("MainWnd.xml", paintManager(), CControlCreate, &error);
     if (!root) return Error(ErrorCode::kInternal, "MainWnd.xml: " + error);
     paintManager().attach(std::move(root));
     applyWindowInfo();
@@ -110,7 +118,7 @@ Error CMainWnd::Create() {
 }
 
 void CMainWnd::StartHotkeys() {
-    const WindowHandle self = handle();
+    const toolkit::WindowHandle self = handle();
     Result<std::unique_ptr<desktop::HotkeyService>> service =
         desktop::HotkeyService::Open([self](int id, uint32_t modifiers) {
             toolkit::Window::postMessage(self, {kMsgHotkey, static_cast<std::uintptr_t>(id), modifiers});
@@ -131,7 +139,9 @@ void CMainWnd::onDestroy() {
     if (ui::CFileList* files = ui::CFileList::Instance()) files->StopWatching();
 }
 
-void CMainWnd::onFinalMessage() { toolkit::Application::quit(0); }
+void CMainWnd::onFinalMessage() {
+    toolkit::Application::quit(0);
+}
 
 std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) {
     switch (m.id) {
@@ -152,7 +162,8 @@ std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) 
             OnTrayIcon(static_cast<int>(m.lparam));
             return 0;
         case kMsgDisplayChange:
-            OnDisplayChange(QSize(static_cast<int>(m.lparam & 0xFFFF), static_cast<int>((m.lparam >> 16) & 0xFFFF)));
+            OnDisplayChange(
+                QSize(static_cast<int>(m.lparam & 0xFFFF), static_cast<int>((m.lparam >> 16) & 0xFFFF)));
             return 0;
         case kMsgFolderChanges: {
             ui::CFileList* files = ui::CFileList::Instance();
@@ -173,13 +184,15 @@ toolkit::HitTest CMainWnd::hitTest(const QPoint& client) const {
 }
 
 bool CMainWnd::onMouse(const toolkit::MouseInput& input) {
-    if (input.kind != toolkit::MouseInput::Kind::Down || hitTest(input.pos) != toolkit::HitTest::SysMenu) return false;
+    if (input.kind != toolkit::MouseInput::Kind::Down || hitTest(input.pos) != toolkit::HitTest::SysMenu)
+        return false;
     ShowWindowMenu();
     return true;
 }
 
 void CMainWnd::ShowWindowMenu() {
-    const toolkit::MenuItem items[] = {{kMenuRestore, "还原"}, {kMenuMinimize, "最小化"}, {kMenuClose, "关闭"}};
+    const toolkit::MenuItem items[] = {
+        {kMenuRestore, "还原"}, {kMenuMinimize, "最小化"}, {kMenuClose, "关闭"}};
     switch (toolkit::trackPopupMenu(this, items, toolkit::cursorPos())) {
         case kMenuRestore:
             restore();
@@ -198,8 +211,10 @@ void CMainWnd::ShowWindowMenu() {
 void CMainWnd::notify(toolkit::Notification& n) {
     if (n.type != "tabselect" || !n.sender || n.sender != CLeftTabBar::Instance()) return;
     const int tab = static_cast<int>(n.wparam);
-    if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->SetMode(tab, static_cast<int>(n.lparam));
-    if (ui::CSettingArea* setting = ui::CSettingArea::Instance()) setting->setVisible(tab == CLeftTabBar::kSettingsTab);
+    if (ui::CRecordArea* record = ui::CRecordArea::Instance())
+        record->SetMode(tab, static_cast<int>(n.lparam));
+    if (ui::CSettingArea* setting = ui::CSettingArea::Instance())
+        setting->setVisible(tab == CLeftTabBar::kSettingsTab);
 }
 
 void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
@@ -211,8 +226,10 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
         context.record_page = true;
         context.mode = record->Mode();
         context.state = record->RecordingState();
-        context.any_sound_selected = ui::CAudioArea::Instance() && ui::CAudioArea::Instance()->AnySoundSourceSelected();
-        context.any_camera_selected = ui::CCameraArea::Instance() && ui::CCameraArea::Instance()->AnyCameraSelected();
+        context.any_sound_selected =
+            ui::CAudioArea::Instance() && ui::CAudioArea::Instance()->AnySoundSourceSelected();
+        context.any_camera_selected =
+            ui::CCameraArea::Instance() && ui::CCameraArea::Instance()->AnyCameraSelected();
     }
     switch (DispatchHotkey(setting->HotkeySlots(), id, modifiers, context)) {
         case HotkeyAction::kToggleRecording:
@@ -249,7 +266,8 @@ void CMainWnd::ShowExitChoice() {
         return;
     }
     CCMessageWnd prompt(ini_);
-    if (!prompt.create(this, kMainWindowTitle, toolkit::kStylePopup | toolkit::kStyleLayered, QRect(0, 0, 960, 593)))
+    if (!prompt.create(this, kMainWindowTitle, toolkit::kStylePopup | toolkit::kStyleLayered,
+                       QRect(0, 0, 960, 593)))
         return;
     prompt.centerOnOwner();
     (void)prompt.showModal();

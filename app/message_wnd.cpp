@@ -9,7 +9,8 @@ namespace vexa::app {
 
 bool CCMessageWnd::onCreate() {
     std::string error;
-    std::unique_ptr<toolkit::Control> root = toolkit::buildLayout("MessageWnd.xml", paintManager(), {}, &error);
+    std::unique_ptr<toolkit::Control> root =
+        toolkit::buildLayout("MessageWnd.xml", paintManager(), {}, &error);
     if (!root) {
         log::Failure(Error(ErrorCode::kInternal, error), "exit prompt");
         return false;
@@ -20,7 +21,8 @@ bool CCMessageWnd::onCreate() {
     auto* to_exit = paintManager().find<toolkit::Option>("optClose");
     auto* to_tray = paintManager().find<toolkit::Option>("optMin");
     if (!to_exit || !to_tray || !paintManager().find<toolkit::CheckBox>("chkPrompt")) {
-        log::Failure(Error(ErrorCode::kNotFound, "MessageWnd.xml lacks optClose, optMin or chkPrompt"), "exit prompt");
+        log::Failure(Error(ErrorCode::kNotFound, "MessageWnd.xml lacks optClose, optMin or chkPrompt"),
+                     "exit prompt");
         return false;
     }
     (ini_.GetString("soft", "CloseWnd") == "Yes" ? to_exit : to_tray)->setSelected(true, false);
@@ -35,9 +37,12 @@ void CCMessageWnd::notify(toolkit::Notification& n) {
         return;
     }
     if (name != "btnOK") return;
-    if (paintManager().find<toolkit::CheckBox>("chkPrompt")->isChecked())
-        (void)ini_.WriteString("soft", "ShowExitMsg", "No");
-    const bool exits = paintManager().find<toolkit::Option>("optClose")->isSelected();
+    const auto* do_not_ask = paintManager().find<toolkit::CheckBox>("chkPrompt");
+    const auto* to_exit = paintManager().find<toolkit::Option>("optClose");
+    if (!do_not_ask || !to_exit) return;  // checked at creation
+    if (do_not_ask->isChecked() && !ini_.WriteString("soft", "ShowExitMsg", "No"))
+        log::Writef(log::Level::kWarning, "exit prompt: cannot write ShowExitMsg to %s", ini_.Path().c_str());
+    const bool exits = to_exit->isSelected();
     if (!ini_.WriteString("soft", "CloseWnd", exits ? "Yes" : "No"))
         log::Writef(log::Level::kWarning, "exit prompt: cannot write CloseWnd to %s", ini_.Path().c_str());
     postMessage({toolkit::kCloseMessage, 0, 0});

@@ -39,7 +39,9 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
     _exit(kExitCrashed);
 }
 
-void OnFatalSignal(int /*signal*/) { EndAfterDelay(); }
+void OnFatalSignal(int /*signal*/) {
+    EndAfterDelay();
+}
 
 [[noreturn]] void OnTerminate() {
     log::Write(log::Level::kError, "uncaught exception: the program ends");

@@ -30,7 +30,9 @@ struct CommandLine {
 void InstallCrashFilter(std::chrono::milliseconds delay = kCrashExitDelay);
 
 // Linux has no elevation prompt: the program runs with the rights it was started with.
-[[nodiscard]] inline bool EnsureElevated() { return true; }
+[[nodiscard]] inline bool EnsureElevated() {
+    return true;
+}
 
 int ProcessEntry(int argc, char** argv);
 

@@ -8,13 +8,17 @@ namespace {
 CTitleBar* instance = nullptr;
 }  // namespace
 
-CTitleBar::CTitleBar() { instance = this; }
+CTitleBar::CTitleBar() {
+    instance = this;
+}
 
 CTitleBar::~CTitleBar() {
     if (instance == this) instance = nullptr;
 }
 
-CTitleBar* CTitleBar::Instance() { return instance; }
+CTitleBar* CTitleBar::Instance() {
+    return instance;
+}
 
 Error CTitleBar::Init() {
     icon_ = toolkit::findChild(*this, "main_icon");

@@ -29,7 +29,9 @@ class WindowMessageFilter final : public QAbstractNativeEventFilter {
     }
 };
 
-QSize physical(const QScreen& screen) { return screen.geometry().size() * screen.devicePixelRatio(); }
+QSize physical(const QScreen& screen) {
+    return screen.geometry().size() * screen.devicePixelRatio();
+}
 
 }  // namespace
 
@@ -51,11 +53,17 @@ Application::Application(std::unique_ptr<QApplication> app) : app_(std::move(app
 
 Application::~Application() = default;
 
-int Application::exec() { return QApplication::exec(); }
+int Application::exec() {
+    return QApplication::exec();
+}
 
-void Application::quit(int code) { QCoreApplication::exit(code); }
+void Application::quit(int code) {
+    QCoreApplication::exit(code);
+}
 
-void Application::setIcon(const QImage& icon) { QApplication::setWindowIcon(QIcon(QPixmap::fromImage(icon))); }
+void Application::setIcon(const QImage& icon) {
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+}
 
 void Application::onPrimaryScreenChanged(std::function<void(QSize)> changed) {
     auto watch = [changed](QScreen* screen) {
@@ -64,10 +72,11 @@ void Application::onPrimaryScreenChanged(std::function<void(QSize)> changed) {
                          [changed, screen](const QRect&) { changed(physical(*screen)); });
     };
     watch(QGuiApplication::primaryScreen());
-    QObject::connect(app_.get(), &QGuiApplication::primaryScreenChanged, app_.get(), [changed, watch](QScreen* screen) {
-        watch(screen);
-        if (screen) changed(physical(*screen));
-    });
+    QObject::connect(app_.get(), &QGuiApplication::primaryScreenChanged, app_.get(),
+                     [changed, watch](QScreen* screen) {
+                         watch(screen);
+                         if (screen) changed(physical(*screen));
+                     });
 }
 
 QSize primaryScreenSize() {
@@ -80,6 +89,8 @@ QRect primaryWorkArea() {
     return screen ? screen->availableGeometry() : QRect();
 }
 
-QPoint cursorPos() { return QCursor::pos(); }
+QPoint cursorPos() {
+    return QCursor::pos();
+}
 
 }  // namespace vexa::toolkit

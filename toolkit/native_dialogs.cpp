@@ -17,7 +17,8 @@ void showMessageBox(Window* owner, const std::string& text, const std::string& c
 
 int trackPopupMenu(Window* owner, std::span<const MenuItem> items, const QPoint& globalPos) {
     QMenu menu(owner ? owner->widget() : nullptr);
-    for (const MenuItem& item : items) menu.addAction(QString::fromStdString(item.text))->setData(item.command);
+    for (const MenuItem& item : items)
+        menu.addAction(QString::fromStdString(item.text))->setData(item.command);
     const QAction* chosen = menu.exec(globalPos);
     return chosen ? chosen->data().toInt() : 0;
 }

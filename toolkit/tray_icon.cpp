@@ -8,16 +8,19 @@ namespace vexa::toolkit {
 
 TrayIcon::TrayIcon(std::function<void(int)> on_mouse) : on_mouse_(std::move(on_mouse)) {}
 
-TrayIcon::~TrayIcon() { Remove(); }
+TrayIcon::~TrayIcon() {
+    Remove();
+}
 
 bool TrayIcon::Add(const QImage& icon, const QString& tip) {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
     if (!icon_) {
         icon_ = std::make_unique<QSystemTrayIcon>();
-        QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason why) {
-            if (why == QSystemTrayIcon::DoubleClick) on_mouse_(kTrayDoubleClick);
-            if (why == QSystemTrayIcon::Context) on_mouse_(kTrayRightDown);
-        });
+        QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
+                         [this](QSystemTrayIcon::ActivationReason why) {
+                             if (why == QSystemTrayIcon::DoubleClick) on_mouse_(kTrayDoubleClick);
+                             if (why == QSystemTrayIcon::Context) on_mouse_(kTrayRightDown);
+                         });
     }
     icon_->setIcon(QIcon(QPixmap::fromImage(icon)));
     icon_->setToolTip(tip.left(127));
@@ -29,6 +32,8 @@ void TrayIcon::Remove() {
     if (icon_) icon_->hide();
 }
 
-bool TrayIcon::Shown() const { return icon_ && icon_->isVisible(); }
+bool TrayIcon::Shown() const {
+    return icon_ && icon_->isVisible();
+}
 
 }  // namespace vexa::toolkit

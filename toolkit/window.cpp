@@ -457,7 +457,8 @@ int Window::showModal() {
     std::lock_guard lock(registry().mutex);
     if (const auto it = registry().windows.find(ownerHandle); ownerHandle && it != registry().windows.end()) {
         it->second->setEnabled(true);
-        it->second->bringToFront();
+        // An owner the dialog's answer hid (sent to the tray) stays hidden.
+        if (it->second->isVisible()) it->second->bringToFront();
     }
     return result;
 }

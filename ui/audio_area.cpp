@@ -7,18 +7,23 @@ namespace {
 CAudioArea* instance = nullptr;
 }  // namespace
 
-CAudioArea::CAudioArea() { instance = this; }
+CAudioArea::CAudioArea() {
+    instance = this;
+}
 
 CAudioArea::~CAudioArea() {
     if (instance == this) instance = nullptr;
 }
 
-CAudioArea* CAudioArea::Instance() { return instance; }
+CAudioArea* CAudioArea::Instance() {
+    return instance;
+}
 
 Error CAudioArea::Init() {
-    return RequireControls(*this, "sound panel",
-                           {"audio_quality_slider", "audio_quality_val", "speaker_select_box", "speaker_vol_slider",
-                            "mic_select_box", "mic_vol_slider", "speaker_list_btn", "mic_list_btn"});
+    return RequireControls(
+        *this, "sound panel",
+        {"audio_quality_slider", "audio_quality_val", "speaker_select_box", "speaker_vol_slider",
+         "mic_select_box", "mic_vol_slider", "speaker_list_btn", "mic_list_btn"});
 }
 
 bool CAudioArea::AnySoundSourceSelected() const {

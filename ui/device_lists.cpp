@@ -7,12 +7,16 @@ namespace vexa::ui {
 
 DeviceLists BuildDeviceLists() {
     DeviceLists lists;
-    const std::unique_ptr<platform::AudioSystem> sound = platform::ConnectSoundServer();
-    lists.speakers = engine::SoundDeviceList(*sound, platform::AudioDeviceKind::kSpeaker);
-    lists.microphones = engine::SoundDeviceList(*sound, platform::AudioDeviceKind::kMicrophone);
+    Result<std::unique_ptr<platform::AudioSystem>> sound = platform::ConnectSoundServer();
+    if (sound.ok()) {
+        lists.speakers = engine::SoundDeviceList(**sound, platform::AudioDeviceKind::kSpeaker);
+        lists.microphones = engine::SoundDeviceList(**sound, platform::AudioDeviceKind::kMicrophone);
+    } else {
+        log::Failure(sound.error(), "sound devices");
+    }
     lists.cameras = platform::EnumerateCameras();
-    log::Writef(log::Level::kInfo, "devices: %zu speakers, %zu microphones, %zu cameras", lists.speakers.size(),
-                lists.microphones.size(), lists.cameras.size());
+    log::Writef(log::Level::kInfo, "devices: %zu speakers, %zu microphones, %zu cameras",
+                lists.speakers.size(), lists.microphones.size(), lists.cameras.size());
     return lists;
 }
 

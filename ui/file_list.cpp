@@ -5,16 +5,24 @@ namespace {
 CFileList* instance = nullptr;
 }  // namespace
 
-CFileList::CFileList() { instance = this; }
+CFileList::CFileList() {
+    instance = this;
+}
 
 CFileList::~CFileList() {
     if (instance == this) instance = nullptr;
 }
 
-CFileList* CFileList::Instance() { return instance; }
+CFileList* CFileList::Instance() {
+    return instance;
+}
 
-Error CFileList::Init() { return {}; }
+Error CFileList::Init() {
+    return {};
+}
 
-std::intptr_t CFileList::OnFolderChanges(std::intptr_t /*records*/) { return 0; }
+std::intptr_t CFileList::OnFolderChanges(std::intptr_t /*records*/) {
+    return 0;
+}
 
 }  // namespace vexa::ui

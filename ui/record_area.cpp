@@ -22,12 +22,15 @@ CRecordArea::~CRecordArea() {
     if (instance == this) instance = nullptr;
 }
 
-CRecordArea* CRecordArea::Instance() { return instance; }
+CRecordArea* CRecordArea::Instance() {
+    return instance;
+}
 
 Error CRecordArea::InitPage() {
-    if (Error missing = RequireControls(*this, "record page",
-                                        {"desktop_param_area", "audio_param_area", "camera_param_area", "sel_rgn_area",
-                                         "sel_rgn_btn", "pause_continue_btn", "start_stop_btn"});
+    if (Error missing =
+            RequireControls(*this, "record page",
+                            {"desktop_param_area", "audio_param_area", "camera_param_area", "sel_rgn_area",
+                             "sel_rgn_btn", "pause_continue_btn", "start_stop_btn"});
         !missing.ok()) {
         return missing;
     }
@@ -43,7 +46,9 @@ Error CRecordArea::InitPage() {
 void CRecordArea::SetMode(int mode, int previous) {
     if (mode == mode_) return;
     mode_ = mode;
-    auto hide_unless = [&](int panel_mode) { return mode == panel_mode || previous == panel_mode || previous < 0; };
+    auto hide_unless = [&](int panel_mode) {
+        return mode == panel_mode || previous == panel_mode || previous < 0;
+    };
     if (hide_unless(0)) CDesktopArea::Instance()->ShowPanel(mode == 0);
     if (hide_unless(1)) {
         CAudioArea::Instance()->setVisible(mode == 1);

@@ -19,9 +19,9 @@ namespace {
 
 CSettingArea* instance = nullptr;
 
-constexpr const app::Setting* kHotkeySettings[] = {&app::settings::kHotkeyStartStop, &app::settings::kHotkeyPause,
-                                                   &app::settings::kHotkeySelectRegion,
-                                                   &app::settings::kHotkeyShowHide};
+constexpr const app::Setting* kHotkeySettings[] = {
+    &app::settings::kHotkeyStartStop, &app::settings::kHotkeyPause, &app::settings::kHotkeySelectRegion,
+    &app::settings::kHotkeyShowHide};
 
 }  // namespace
 
@@ -29,21 +29,40 @@ bool IsRegistrableKey(uint8_t key) {
     return (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || (key >= 0x70 && key <= 0x7B);
 }
 
-CSettingArea::CSettingArea() { instance = this; }
+CSettingArea::CSettingArea() {
+    instance = this;
+}
 
 CSettingArea::~CSettingArea() {
     if (instance == this) instance = nullptr;
 }
 
-CSettingArea* CSettingArea::Instance() { return instance; }
+CSettingArea* CSettingArea::Instance() {
+    return instance;
+}
 
 Error CSettingArea::Init() {
-    if (Error missing = RequireControls(
-            *this, "settings page",
-            {"output_dir", "browse_btn", "desktop_frames", "record_mouse", "start_stop_item", "pause_continue_item",
-             "select_desktop_rgn_item", "show_hide_main_wnd", "ctrl_key", "shift_key", "alt_key", "key_combo",
-             "boot_start_program", "start_begin_record", "count_down", "count_down_val", "record_hide_wnd",
-             "close_to_exit", "close_to_hide", "hide_desk_area_wnd"});
+    if (Error missing = RequireControls(*this, "settings page",
+                                        {"output_dir",
+                                         "browse_btn",
+                                         "desktop_frames",
+                                         "record_mouse",
+                                         "start_stop_item",
+                                         "pause_continue_item",
+                                         "select_desktop_rgn_item",
+                                         "show_hide_main_wnd",
+                                         "ctrl_key",
+                                         "shift_key",
+                                         "alt_key",
+                                         "key_combo",
+                                         "boot_start_program",
+                                         "start_begin_record",
+                                         "count_down",
+                                         "count_down_val",
+                                         "record_hide_wnd",
+                                         "close_to_exit",
+                                         "close_to_hide",
+                                         "hide_desk_area_wnd"});
         !missing.ok()) {
         return missing;
     }
@@ -51,7 +70,8 @@ Error CSettingArea::Init() {
     LoadHotkeys();
     auto* start_begin = dynamic_cast<toolkit::CheckBox*>(toolkit::findChild(*this, "start_begin_record"));
     if (start_begin)
-        start_begin->setChecked(ReadSetting(Shell::Get()->Settings(), app::settings::kStartBeginRecord) != 0, false);
+        start_begin->setChecked(ReadSetting(Shell::Get()->Settings(), app::settings::kStartBeginRecord) != 0,
+                                false);
     LoadCloseChoice();
     return {};
 }
@@ -63,13 +83,14 @@ bool CSettingArea::StartBeginRecord() const {
 // Each slot's stored value (bits 3..23 cleared) is kept even when its key cannot be registered.
 void CSettingArea::LoadHotkeys() {
     Shell& shell = *Shell::Get();
-    for (size_t slot = 0; slot < slots_.size(); ++slot) {
-        HotkeySlot& s = slots_[slot];
+    for (size_t slot = 0; slot < hotkeys_.size(); ++slot) {
+        HotkeySlot& s = hotkeys_[slot];
         s.id = kFirstHotkeyId + static_cast<uint32_t>(slot);
         s.value = app::HotkeyValue::Unpack(ReadSetting(shell.Settings(), *kHotkeySettings[slot]));
         s.registered = false;
         if (!IsRegistrableKey(s.value.key_code) || !shell.Hotkeys()) continue;
-        const Error result = shell.Hotkeys()->Register(static_cast<int>(s.id), s.value.modifiers, s.value.key_code);
+        const Error result =
+            shell.Hotkeys()->Register(static_cast<int>(s.id), s.value.modifiers, s.value.key_code);
         s.registered = result.ok();
         if (result.ok())
             log::Writef(log::Level::kInfo, "hotkey %u registered", s.id);

@@ -35,7 +35,7 @@ class CSettingArea : public toolkit::Container {
     // Finds the page's controls, reads the stored values and registers the hotkeys.
     [[nodiscard]] Error Init();
 
-    [[nodiscard]] const std::array<HotkeySlot, 4>& HotkeySlots() const { return slots_; }
+    [[nodiscard]] const std::array<HotkeySlot, 4>& HotkeySlots() const { return hotkeys_; }
     // "start_begin_record" checked: the program starts recording at launch.
     [[nodiscard]] bool StartBeginRecord() const;
 
@@ -43,7 +43,7 @@ class CSettingArea : public toolkit::Container {
     void LoadHotkeys();
     void LoadCloseChoice();
 
-    std::array<HotkeySlot, 4> slots_{};
+    std::array<HotkeySlot, 4> hotkeys_{};
 };
 
 }  // namespace vexa::ui

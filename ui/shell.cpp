@@ -5,9 +5,13 @@ namespace {
 Shell* registered = nullptr;
 }  // namespace
 
-Shell* Shell::Get() { return registered; }
+Shell* Shell::Get() {
+    return registered;
+}
 
-void Shell::Register(Shell* shell) { registered = shell; }
+void Shell::Register(Shell* shell) {
+    registered = shell;
+}
 
 void Shell::Unregister(Shell* shell) {
     if (registered == shell) registered = nullptr;

@@ -11,7 +11,8 @@ Error RequireControls(toolkit::Control& panel, std::string_view panel_name,
                       std::initializer_list<std::string_view> names) {
     for (std::string_view name : names) {
         if (!toolkit::findChild(panel, name))
-            return Error(ErrorCode::kNotFound, std::string(panel_name) + ": control " + std::string(name) + " is missing");
+            return Error(ErrorCode::kNotFound,
+                         std::string(panel_name) + ": control " + std::string(name) + " is missing");
     }
     return {};
 }

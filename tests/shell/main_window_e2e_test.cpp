@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/shell/program_under_test.h"
+#include "tests/shell/tray_host.h"
 
 namespace vexa::test {
 namespace {
@@ -70,18 +71,10 @@ TEST_F(MainWindowTest, TheWindowIsCentredAndASecondStartBringsItBackAndEnds) {
 }
 
 TEST_F(MainWindowTest, AWindowOfTheClassWithAnotherTitleIsNoRunningInstance) {
-    Display* display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr);
-    const Window decoy = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 50, 50, 0, 0, 0);
-    XClassHint hint{const_cast<char*>(kClass), const_cast<char*>(kClass)};
-    XSetClassHint(display, decoy, &hint);
-    XStoreName(display, decoy, "Not Miravo");
-    XMapWindow(display, decoy);
-    XSync(display, False);
+    const unsigned long decoy = program_.CreateWindow(kClass, "Not Miravo");
     const WindowState main = StartAndShow();
     EXPECT_NE(main.window, decoy);
     EXPECT_TRUE(main.viewable);
-    XCloseDisplay(display);
 }
 
 TEST_F(MainWindowTest, AutostartInCapitalsKeepsTheWindowHiddenUntilAnotherStart) {
@@ -119,6 +112,40 @@ TEST_F(MainWindowTest, ChoosingTheTrayHidesTheWindowStoresTheChoiceAndAsksAgainN
     ClickIn(prompt, kOkX, kOkY);
     EXPECT_TRUE(program_.WaitViewable(main.window, false));
     EXPECT_TRUE(program_.Running(pid_));
+}
+
+// Under a desktop tray: double click and "显示" restore the window, "退出" ends the program, and
+// the icon goes away each time.
+TEST_F(MainWindowTest, TheTrayIconRestoresOrEndsTheProgramAndGoesAwayEachTime) {
+    TrayHost tray;
+    const WindowState main = StartAndShow();
+    auto to_tray = [&] {
+        const WindowState prompt = OpenPrompt(program_.State(main.window));
+        if (program_.IniText().find("CloseWnd=No") == std::string::npos)
+            ClickIn(prompt, kTrayChoiceX, kTrayChoiceY);
+        ClickIn(prompt, kOkX, kOkY);
+        EXPECT_TRUE(program_.WaitViewable(main.window, false));
+        return tray.WaitDocked(true);
+    };
+    ASSERT_TRUE(to_tray());
+    program_.DoubleClick(tray.IconCentre()->first, tray.IconCentre()->second);
+    EXPECT_TRUE(program_.WaitViewable(main.window, true));
+    EXPECT_TRUE(tray.WaitDocked(false));
+
+    ASSERT_TRUE(to_tray());
+    program_.Click(tray.IconCentre()->first, tray.IconCentre()->second, 3);
+    program_.PressKey("Down");  // "显示"
+    program_.PressKey("Return");
+    EXPECT_TRUE(program_.WaitViewable(main.window, true));
+    EXPECT_TRUE(tray.WaitDocked(false));
+
+    ASSERT_TRUE(to_tray());
+    program_.Click(tray.IconCentre()->first, tray.IconCentre()->second, 3);
+    program_.PressKey("Down");
+    program_.PressKey("Down");  // "退出"
+    program_.PressKey("Return");
+    EXPECT_EQ(program_.WaitForExit(pid_, 10s), 0);
+    EXPECT_TRUE(tray.WaitDocked(false));
 }
 
 TEST_F(MainWindowTest, DoNotAskAgainWithExitMakesLaterClosesExitAtOnce) {

@@ -1,5 +1,6 @@
 #include "tests/shell/program_under_test.h"
 
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <signal.h>
@@ -20,7 +21,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
@@ -82,7 +85,8 @@ bool ProgramUnderTest::Running(pid_t pid) {
     return waitpid(pid, &status, WNOHANG) == 0;
 }
 
-std::optional<WindowState> ProgramUnderTest::FindWindow(const std::string& window_class, const std::string& title,
+std::optional<WindowState> ProgramUnderTest::FindWindow(const std::string& window_class,
+                                                        const std::string& title,
                                                         std::chrono::milliseconds timeout) {
     const auto end = Clock::now() + timeout;
     do {
@@ -114,15 +118,39 @@ bool ProgramUnderTest::WaitViewable(unsigned long window, bool viewable, std::ch
     return false;
 }
 
-void ProgramUnderTest::Click(int x, int y) {
+unsigned long ProgramUnderTest::CreateWindow(const std::string& window_class, const std::string& title) {
+    const Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 50, 50, 0, 0, 0);
+    std::string name = window_class;
+    XClassHint hint{name.data(), name.data()};
+    XSetClassHint(display_, window, &hint);
+    XStoreName(display_, window, title.c_str());
+    XMapWindow(display_, window);
+    XSync(display_, False);
+    return window;
+}
+
+void ProgramUnderTest::Click(int x, int y, int button) {
     XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
     XFlush(display_);
     Pause(120);
-    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), True, CurrentTime);
     XFlush(display_);
     Pause(40);
-    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XTestFakeButtonEvent(display_, static_cast<unsigned>(button), False, CurrentTime);
     XFlush(display_);
+    Pause(200);
+}
+
+void ProgramUnderTest::DoubleClick(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XFlush(display_);
+    Pause(120);
+    for (int i = 0; i < 2; ++i) {
+        XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+        XFlush(display_);
+        Pause(60);
+    }
     Pause(200);
 }
 
@@ -136,7 +164,9 @@ void ProgramUnderTest::PressKey(const char* keysym_name) {
     Pause(300);
 }
 
-std::string ProgramUnderTest::IniText() const { return ReadFile(folder_.File("VexaRecorder.ini")); }
+std::string ProgramUnderTest::IniText() const {
+    return ReadFile(folder_.File("VexaRecorder.ini"));
+}
 
 std::string ProgramUnderTest::SettingsText() const {
     return ReadFile(Home() + "/.config/Vexa/VexaRecorder/settings.reg");

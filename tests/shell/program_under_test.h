@@ -39,11 +39,16 @@ class ProgramUnderTest {
     std::optional<WindowState> FindWindow(const std::string& window_class, const std::string& title,
                                           std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Waits until the window's viewable state is `viewable`; false on time-out.
-    bool WaitViewable(unsigned long window, bool viewable, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool WaitViewable(unsigned long window, bool viewable,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
     [[nodiscard]] WindowState State(unsigned long window);
 
+    // A plain mapped window of our own with that class and title (kept until the object goes).
+    unsigned long CreateWindow(const std::string& window_class, const std::string& title);
+
     // Mouse and keys through XTest, at root coordinates.
-    void Click(int x, int y);
+    void Click(int x, int y, int button = 1);
+    void DoubleClick(int x, int y);
     void PressKey(const char* keysym_name);
 
     [[nodiscard]] const TempFolder& Folder() const { return folder_; }

@@ -1,6 +1,7 @@
 // The desktop program's rules without windows: the command line, the hotkey dispatch and the crash
 // filter's exit.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,65 +25,67 @@ TEST(CommandLineTest, AutostartIsAnyCasePrefixOfAnyElementAndTheLogOptionsChange
 }
 
 std::array<ui::HotkeySlot, 4> RegisteredSlots() {
-    std::array<ui::HotkeySlot, 4> slots{};
-    for (uint32_t i = 0; i < 4; ++i) slots[i] = {HotkeyValue{static_cast<uint8_t>(0x76 + i), 0}, 1000 + i, true};
-    slots[2].value.modifiers = HotkeyValue::kCtrl | HotkeyValue::kShift;
-    return slots;
+    std::array<ui::HotkeySlot, 4> hotkeys{};
+    for (uint32_t i = 0; i < 4; ++i)
+        hotkeys[i] = {HotkeyValue{static_cast<uint8_t>(0x76 + i), 0}, 1000 + i, true};
+    hotkeys[2].value.modifiers = HotkeyValue::kCtrl | HotkeyValue::kShift;
+    return hotkeys;
 }
 
 TEST(HotkeyDispatchTest, EachSlotActsOnlyInTheStatesThatAllowIt) {
-    const auto slots = RegisteredSlots();
+    const auto hotkeys = RegisteredSlots();
     const HotkeyContext idle_screen{.record_page = true, .mode = 0, .state = 0};
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, idle_screen), HotkeyAction::kToggleRecording);
-    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, idle_screen), HotkeyAction::kNone);  // nothing to pause
-    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, idle_screen), HotkeyAction::kSelectRegion);
-    EXPECT_EQ(DispatchHotkey(slots, 1003, 0, idle_screen), HotkeyAction::kShowHideMainWindow);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, idle_screen), HotkeyAction::kToggleRecording);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1001, 0, idle_screen), HotkeyAction::kNone);  // nothing to pause
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6, idle_screen), HotkeyAction::kSelectRegion);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1003, 0, idle_screen), HotkeyAction::kShowHideMainWindow);
 
     HotkeyContext recording = idle_screen;
     recording.state = 1;
-    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, recording), HotkeyAction::kTogglePause);
-    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, recording), HotkeyAction::kNone);  // only while idle
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1001, 0, recording), HotkeyAction::kTogglePause);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6, recording), HotkeyAction::kNone);  // only while idle
     recording.state = 2;
-    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, recording), HotkeyAction::kTogglePause);
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, recording), HotkeyAction::kToggleRecording);  // stops
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1001, 0, recording), HotkeyAction::kTogglePause);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, recording), HotkeyAction::kToggleRecording);  // stops
 
     HotkeyContext sound = idle_screen;
     sound.mode = 1;
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, sound), HotkeyAction::kNone);  // no sound source ticked
-    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, sound), HotkeyAction::kNone);  // region is screen mode only
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, sound), HotkeyAction::kNone);  // no sound source ticked
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6, sound), HotkeyAction::kNone);  // region is screen mode only
     sound.any_sound_selected = true;
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, sound), HotkeyAction::kToggleRecording);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, sound), HotkeyAction::kToggleRecording);
     HotkeyContext camera = idle_screen;
     camera.mode = 2;
     camera.any_sound_selected = true;  // sound does not count for the camera mode
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, camera), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, camera), HotkeyAction::kNone);
     camera.any_camera_selected = true;
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, camera), HotkeyAction::kToggleRecording);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, camera), HotkeyAction::kToggleRecording);
     HotkeyContext settings_tab = idle_screen;
     settings_tab.mode = 3;
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, settings_tab), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, settings_tab), HotkeyAction::kNone);
 }
 
 TEST(HotkeyDispatchTest, AModalWindowBlocksEverythingButPause) {
-    const auto slots = RegisteredSlots();
+    const auto hotkeys = RegisteredSlots();
     const HotkeyContext prompt_open{.record_page = true, .mode = 0, .state = 1, .main_enabled = false};
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, prompt_open), HotkeyAction::kNone);
-    EXPECT_EQ(DispatchHotkey(slots, 1001, 0, prompt_open), HotkeyAction::kTogglePause);
-    EXPECT_EQ(DispatchHotkey(slots, 1003, 0, prompt_open), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, prompt_open), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1001, 0, prompt_open), HotkeyAction::kTogglePause);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1003, 0, prompt_open), HotkeyAction::kNone);
     HotkeyContext idle_prompt = prompt_open;
     idle_prompt.state = 0;
-    EXPECT_EQ(DispatchHotkey(slots, 1002, 6, idle_prompt), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6, idle_prompt), HotkeyAction::kNone);
 }
 
 TEST(HotkeyDispatchTest, TheIdModifiersAndRegistrationMustAllMatch) {
-    auto slots = RegisteredSlots();
+    auto hotkeys = RegisteredSlots();
     const HotkeyContext idle{.record_page = true, .mode = 0};
-    EXPECT_EQ(DispatchHotkey(slots, 1002, 2, idle), HotkeyAction::kNone);                 // Ctrl alone
-    EXPECT_EQ(DispatchHotkey(slots, 1002, 6 | 8 | 0x10000, idle), HotkeyAction::kSelectRegion);  // other bits ignored
-    EXPECT_EQ(DispatchHotkey(slots, 999, 0, idle), HotkeyAction::kNone);
-    slots[3].registered = false;  // the system refused it: its events cannot count
-    EXPECT_EQ(DispatchHotkey(slots, 1003, 0, idle), HotkeyAction::kNone);
-    EXPECT_EQ(DispatchHotkey(slots, 1000, 0, HotkeyContext{}), HotkeyAction::kNone);  // no record page
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 2, idle), HotkeyAction::kNone);  // Ctrl alone
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6 | 8 | 0x10000, idle),
+              HotkeyAction::kSelectRegion);  // other bits ignored
+    EXPECT_EQ(DispatchHotkey(hotkeys, 999, 0, idle), HotkeyAction::kNone);
+    hotkeys[3].registered = false;  // the system refused it: its events cannot count
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1003, 0, idle), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, HotkeyContext{}), HotkeyAction::kNone);  // no record page
 }
 
 // A crash on a worker thread: the process lives on for the delay (its main thread keeps counting)
@@ -96,11 +99,8 @@ TEST(CrashFilterTest, AWorkerThreadsCrashEndsTheProcessWith99AfterTheDelayWhileO
     if (child == 0) {
         close(pipe_fds[0]);
         InstallCrashFilter(std::chrono::milliseconds(1500));
-        std::thread([] {
-            volatile int* nowhere = nullptr;
-            *nowhere = 1;  // NOLINT: the crash under test
-        }).detach();
-        for (char tick = 0;; ++tick) {  // the main thread runs on and reports that it does
+        std::thread([] { raise(SIGSEGV); }).detach();  // the crash under test
+        for (char tick = 0;; ++tick) {                 // the main thread runs on and reports that it does
             (void)!write(pipe_fds[1], &tick, 1);
             usleep(100'000);
         }
