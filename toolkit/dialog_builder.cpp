@@ -42,7 +42,7 @@ void readWindowInfo(const XmlElement& element, WindowInfo& info) {
     }
 }
 
-void readFont(const XmlElement& element) {
+void readFont(const XmlElement& element, FontTable& fonts) {
     FontSpec spec;
     std::optional<int> id;
     bool isDefault = false;
@@ -62,7 +62,7 @@ void readFont(const XmlElement& element) {
         else if (name == "default")
             isDefault = parseBool(value).value_or(false);
     }
-    if (id) registerFont(*id, spec, isDefault);
+    if (id) fonts.add(*id, spec, isDefault);
 }
 
 class Builder {
@@ -76,7 +76,7 @@ class Builder {
         std::unique_ptr<Control> result;
         for (const XmlElement& child : root.children) {
             if (child.tag == "Font") {
-                readFont(child);
+                readFont(child, manager_.fonts());
             } else if (child.tag == "Default") {
                 const std::string* name = child.attribute("name");
                 const std::string* value = child.attribute("value");

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFont>
+#include <QImage>
+
 namespace vexa::toolkit {
 namespace {
 
@@ -192,6 +195,26 @@ TEST(SkinWindows, WindowLayoutsCarryTheirSizes) {
     PaintManager main(skin);
     ASSERT_TRUE(buildLayout("MainWnd.xml", main, createStandIn, &error));
     EXPECT_EQ(main.windowInfo().caption.bottom(), 50);
+}
+
+TEST(SkinWindows, EachWindowDrawsWithTheFontsItsLayoutDeclares) {
+    std::string error;
+    auto skin = SkinArchive::openEmbedded(&error);
+    ASSERT_TRUE(skin) << error;
+    PaintManager main(skin);
+    auto root = buildLayout("MainWnd.xml", main, createStandIn, &error);
+    ASSERT_TRUE(root) << error;
+    main.attach(std::move(root));
+    main.setClientSize(main.windowInfo().size);
+    const QImage before = main.render();
+    // The exit prompt declares font 2 at 15 px; the main window's title keeps its 17 px bold font 2.
+    PaintManager prompt(skin);
+    ASSERT_TRUE(buildLayout("MessageWnd.xml", prompt, createStandIn, &error)) << error;
+    EXPECT_EQ(prompt.font(2).pixelSize(), 15);
+    EXPECT_EQ(main.font(2).pixelSize(), 17);
+    EXPECT_TRUE(main.font(2).bold());
+    main.invalidate(QRect(QPoint(0, 0), main.clientSize()));
+    EXPECT_TRUE(main.render() == before) << "the main window changed after the prompt was built";
 }
 
 TEST(SkinWindows, RowTemplatesBuildAsOftenAsNeeded) {

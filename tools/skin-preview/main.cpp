@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     PaintManager manager(skin);
     if (layout != "MainWnd.xml") {
         PaintManager fontSource(skin);  // declares the fonts the row templates use
-        (void)buildLayout("MainWnd.xml", fontSource, createStandIn, &error);
+        if (buildLayout("MainWnd.xml", fontSource, createStandIn, &error))
+            manager.fonts() = fontSource.fonts();
     }
     auto root = buildLayout(layout, manager, createStandIn, &error);
     if (!root) {
