@@ -1,6 +1,7 @@
 #include "toolkit/button.h"
 #include "toolkit/combo.h"
 #include "toolkit/dialog_builder.h"
+#include "toolkit/label.h"
 #include "toolkit/list.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/slider.h"
@@ -275,6 +276,26 @@ TEST_F(ControlsTest, AttributeListsApplyAtRunTimeAndIgnoreMalformedValues) {
     EXPECT_TRUE(a.padding().isNull());
     EXPECT_TRUE(a.isVisible());
     (void)manager.render();  // an image naming a missing file simply draws nothing
+}
+
+TEST_F(ControlsTest, LongTextsStayWholeInEditsAndLabels) {
+    // An output folder of 120 CJK characters is 360 bytes of UTF-8.
+    std::string folder = "/home/user/";
+    for (int i = 0; i < 120; ++i) folder += "\xE5\xBD\x95";  // 录
+    folder += "/Videos";
+    build("<Window><Default name=\"Label\" value=\"text=&quot;" + folder +
+          "&quot;\"/><VerticalLayout><Edit name=\"dir\" maxchar=\"10\" text=\"" + folder +
+          "\"/><Label name=\"caption\"/><Edit name=\"other\"/></VerticalLayout></Window>");
+    auto& edit = get<Edit>("dir");
+    EXPECT_EQ(edit.text(), folder);  // from the layout, despite maxchar
+    EXPECT_EQ(edit.maxChar(), 10);
+    EXPECT_EQ(get("caption").text(), folder);  // from the window's defaults
+    edit.setText(folder + "/2024");
+    EXPECT_EQ(edit.text(), folder + "/2024");
+    auto& other = get<Edit>("other");
+    other.applyAttributeList("text=\"" + folder + "\"");
+    EXPECT_EQ(other.text(), folder);
+    (void)manager.render();
 }
 
 TEST_F(ControlsTest, DefaultsApplyBeforeOwnAttributes) {
