@@ -13,21 +13,21 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace vexa::toolkit {
 
 class SkinArchive {
   public:
-    [[nodiscard]] static std::shared_ptr<SkinArchive> open(std::span<const std::uint8_t> bytes,
-                                                           std::string* error);
-    [[nodiscard]] static std::shared_ptr<SkinArchive> openCopy(std::vector<std::uint8_t> bytes,
-                                                               std::string* error);
-    // The archive linked into the program; an error when the build embedded none or it is damaged.
-    [[nodiscard]] static std::shared_ptr<SkinArchive> openEmbedded(std::string* error);
+    // Errors name the skin archive and the fault ("skin archive: not a ZIP archive").
+    [[nodiscard]] static Result<std::shared_ptr<SkinArchive>> open(std::span<const std::uint8_t> bytes);
+    [[nodiscard]] static Result<std::shared_ptr<SkinArchive>> openCopy(std::vector<std::uint8_t> bytes);
+    // The archive linked into the program; kNotFound when the build embedded none.
+    [[nodiscard]] static Result<std::shared_ptr<SkinArchive>> openEmbedded();
 
-    // A layout's text ("MainWnd.xml").
-    [[nodiscard]] std::optional<std::string> layout(const std::string& name,
-                                                    std::string* error = nullptr) const;
+    // A layout's text ("MainWnd.xml"): kNotFound when the skin has none of that name, kIo when its
+    // entry is damaged ("skin archive: entry 'MainWnd.xml' is damaged (CRC mismatch)").
+    [[nodiscard]] Result<std::string> layout(const std::string& name) const;
     // A decoded image, looked up by path and then by file name alone; null when absent or undecodable.
     [[nodiscard]] const QImage* image(const std::string& file);
     [[nodiscard]] const ZipArchive& zip() const { return zip_; }

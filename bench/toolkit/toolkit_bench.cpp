@@ -16,16 +16,16 @@ namespace {
 using namespace vexa::toolkit;
 
 std::shared_ptr<SkinArchive> skin() {
-    static const auto archive = SkinArchive::openEmbedded(nullptr);
-    return archive;
+    static const auto archive = SkinArchive::openEmbedded();
+    if (!archive.ok()) std::abort();
+    return archive.value();
 }
 
 std::unique_ptr<PaintManager> mainWindow() {
     auto manager = std::make_unique<PaintManager>(skin());
-    std::string error;
-    auto root = buildLayout("MainWnd.xml", *manager, createStandIn, &error);
-    if (!root) std::abort();
-    manager->attach(std::move(root));
+    auto root = buildLayout("MainWnd.xml", *manager, createStandIn);
+    if (!root.ok()) std::abort();
+    manager->attach(std::move(root).value());
     manager->setClientSize(manager->windowInfo().size);
     manager->updateLayout();
     return manager;
@@ -72,9 +72,8 @@ BENCHMARK(BM_ButtonHoverRepaint)->Unit(benchmark::kMicrosecond);
 void BM_BuildMainWnd(benchmark::State& state) {
     for (auto _ : state) {
         PaintManager manager(skin());
-        std::string error;
-        auto root = buildLayout("MainWnd.xml", manager, createStandIn, &error);
-        benchmark::DoNotOptimize(root.get());
+        auto root = buildLayout("MainWnd.xml", manager, createStandIn);
+        benchmark::DoNotOptimize(root.ok());
     }
 }
 BENCHMARK(BM_BuildMainWnd)->Unit(benchmark::kMillisecond);

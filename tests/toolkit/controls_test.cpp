@@ -35,10 +35,9 @@ struct Recorder : NotifyReceiver {
 class ControlsTest : public ::testing::Test {
   protected:
     void build(const std::string& xml, QSize size = {400, 300}) {
-        std::string error;
-        auto root = buildLayoutText(xml, manager, nullptr, &error);
-        ASSERT_TRUE(root) << error;
-        manager.attach(std::move(root));
+        auto root = buildLayoutText(xml, manager, nullptr);
+        ASSERT_TRUE(root.ok()) << root.error().message();
+        manager.attach(std::move(root).value());
         manager.setClientSize(size);
         manager.updateLayout();
         manager.addNotifier(&recorder);
@@ -322,21 +321,20 @@ TEST_F(ControlsTest, HoverRepaintsOnlyTheButton) {
 }
 
 TEST_F(ControlsTest, BuilderReportsFaultsAndAsksTheFactoryFirst) {
-    std::string error;
-    EXPECT_FALSE(buildLayoutText("<Window><Bogus/></Window>", manager, nullptr, &error));
-    EXPECT_NE(error.find("Bogus"), std::string::npos);
-    EXPECT_FALSE(buildLayoutText("<Label><Control/></Label>", manager, nullptr, &error));
-    EXPECT_FALSE(buildLayoutText("<Window", manager, nullptr, &error));
+    EXPECT_EQ(buildLayoutText("<Window>\n<Bogus/></Window>", manager, nullptr, "W.xml").error().message(),
+              "W.xml line 2: unknown control tag <Bogus>");
+    EXPECT_EQ(buildLayoutText("<Label><Control/></Label>", manager, nullptr).error().message(),
+              "layout line 1: <Label> cannot hold controls");
+    const auto cut = buildLayoutText("<Window", manager, nullptr);
+    EXPECT_EQ(cut.error().code(), ErrorCode::kInvalidArgument);
     std::vector<std::string> asked;
-    auto root = buildLayoutText(
-        "<VerticalLayout><Custom name=\"c\"/><Label/></VerticalLayout>", manager,
-        [&](std::string_view tag) -> std::unique_ptr<Control> {
-            asked.emplace_back(tag);
-            if (tag == "Custom") return std::make_unique<Button>();
-            return nullptr;
-        },
-        &error);
-    ASSERT_TRUE(root) << error;
+    auto root = buildLayoutText("<VerticalLayout><Custom name=\"c\"/><Label/></VerticalLayout>", manager,
+                                [&](std::string_view tag) -> std::unique_ptr<Control> {
+                                    asked.emplace_back(tag);
+                                    if (tag == "Custom") return std::make_unique<Button>();
+                                    return nullptr;
+                                });
+    ASSERT_TRUE(root.ok()) << root.error().message();
     EXPECT_EQ(asked, (std::vector<std::string>{"VerticalLayout", "Custom", "Label"}));
     EXPECT_TRUE(manager.findControl("c")->isA("Button"));
 }

@@ -87,13 +87,13 @@ TEST_F(OnDisplay, OwnedWindowHidesWhileItsOwnerIsMinimised) {
 TEST_F(OnDisplay, ComboDropsDownItsOwnItemsAndTakesThemBack) {
     NamedWindow window;
     ASSERT_TRUE(window.create(nullptr, "combo", kStylePopup | kStyleVisible, QRect(50, 50, 200, 100)));
-    std::string error;
-    auto root = buildLayoutText(R"(<Window><Font id="7" size="19"/><HorizontalLayout><Combo name="frames" height="24">
-                                     <ListLabelElement name="i10" text="10" height="24"/>
-                                     <ListLabelElement name="i20" text="20" height="24"/></Combo></HorizontalLayout></Window>)",
-                                window.paintManager(), nullptr, &error);
-    ASSERT_TRUE(root) << error;
-    window.paintManager().attach(std::move(root));
+    const char* layout = R"(<Window><Font id="7" size="19"/>
+                              <HorizontalLayout><Combo name="frames" height="24" itemfont="7">
+                                <ListLabelElement name="i10" text="10" height="24"/>
+                                <ListLabelElement name="i20" text="20" height="24"/></Combo></HorizontalLayout></Window>)";
+    auto root = buildLayoutText(layout, window.paintManager(), nullptr);
+    ASSERT_TRUE(root.ok()) << root.error().message();
+    window.paintManager().attach(std::move(root).value());
     window.paintManager().updateLayout();
     auto* combo = window.paintManager().find<Combo>("frames");
     ASSERT_NE(combo, nullptr);
