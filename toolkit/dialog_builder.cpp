@@ -168,9 +168,9 @@ Result<std::unique_ptr<Control>> buildLayoutText(std::string_view xml, PaintMana
 Result<std::unique_ptr<Control>> buildLayout(const std::string& layoutName, PaintManager& manager,
                                              const CreateControlFn& createControl) {
     if (!manager.skin()) return Error(ErrorCode::kNotFound, layoutName + ": the window has no skin archive");
-    const auto text = manager.skin()->layout(layoutName);
-    if (!text.ok()) return text.error();
-    return buildLayoutText(text.value(), manager, createControl, layoutName);
+    const auto document = manager.skin()->layoutElements(layoutName);
+    if (!document.ok()) return document.error();
+    return Builder(manager, createControl, layoutName).document(*document.value());
 }
 
 }  // namespace vexa::toolkit

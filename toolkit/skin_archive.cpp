@@ -59,6 +59,20 @@ Result<std::string> SkinArchive::layout(const std::string& name) const {
     return std::string(bytes->begin(), bytes->end());
 }
 
+Result<std::shared_ptr<const XmlElement>> SkinArchive::readLayoutElements(const std::string& name) const {
+    const auto text = layout(name);
+    if (!text.ok()) return text.error();
+    auto document = parseXml(text.value(), name);
+    if (!document.ok()) return document.error();
+    return std::make_shared<const XmlElement>(std::move(document).value());
+}
+
+Result<std::shared_ptr<const XmlElement>> SkinArchive::layoutElements(const std::string& name) {
+    auto it = layouts_.find(name);
+    if (it == layouts_.end()) it = layouts_.emplace(name, readLayoutElements(name)).first;
+    return it->second;
+}
+
 const QImage* SkinArchive::image(const std::string& file) {
     auto it = images_.find(file);
     if (it == images_.end()) {

@@ -21,6 +21,22 @@ constexpr std::size_t kMaxDepth = 256;  // deeper nesting is refused rather than
 constexpr std::string_view kPredefinedEntities[] = {"amp", "lt", "gt", "quot", "apos"};
 constexpr std::string_view kSpace = " \t\r\n";
 
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Where a name ends: white space or one of the characters that may follow a name in a tag.
+bool endsName(char c) {
+    return isSpace(c) || c == '=' || c == '/' || c == '>' || c == '"' || c == '\'';
+}
+
+// The first position from `pos` on whose byte `stop` accepts, or the text's size.
+template <class Stop>
+std::size_t scan(std::string_view text, std::size_t pos, Stop stop) {
+    while (pos < text.size() && !stop(text[pos])) ++pos;
+    return pos;
+}
+
 bool isXmlChar(std::uint32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
@@ -60,8 +76,9 @@ class StrictSpelling {
   private:
     struct Attribute {
         std::string_view name;
-        std::size_t begin;  // in out_
-        std::size_t end;
+        std::size_t begin;    // in out_
+        std::size_t end = 0;  // past its closing quote in out_; 0 while the value is to come
+        bool equals = false;  // its '=' was seen
     };
 
     void run() {
@@ -140,8 +157,7 @@ class StrictSpelling {
 
     void tag() {
         const bool closing = in_.substr(pos_).starts_with("</");
-        copy(std::min(in_.find_first_of(" \t\r\n/>", pos_ + (closing ? 2 : 1)), in_.size()) -
-             pos_);  // '<', name
+        copy(scan(in_, std::min(pos_ + (closing ? 2 : 1), in_.size()), endsName) - pos_);  // '<' and the name
         attributes_.clear();
         while (pos_ < in_.size()) {
             const char c = in_[pos_];
@@ -154,14 +170,19 @@ class StrictSpelling {
                     ++depth_;
                 return;
             }
-            if (c == '"' || c == '\'') {
+            const bool open = !attributes_.empty() && attributes_.back().end == 0;  // its value is to come
+            if (c == '=') {
+                if (open) attributes_.back().equals = true;
+                copy(1);
+            } else if (c == '"' || c == '\'') {
                 value(c);
-                if (!attributes_.empty()) keepLastOfName();
-            } else if (kSpace.find(c) != std::string_view::npos || c == '/' || c == '=') {
+                if (open && attributes_.back().equals) keepLastOfName();
+            } else if (endsName(c)) {
                 copy(1);
             } else {
-                const auto end = std::min(in_.find_first_of(" \t\r\n=/>\"'", pos_), in_.size());
-                attributes_.push_back({in_.substr(pos_, end - pos_), out_.size(), 0});
+                if (open) attributes_.pop_back();  // a name without a value: Qt reports it
+                const auto end = scan(in_, pos_, endsName);
+                attributes_.push_back({in_.substr(pos_, end - pos_), out_.size()});
                 copy(end - pos_);
             }
         }
@@ -186,10 +207,11 @@ class StrictSpelling {
 
     void value(char quote) {
         copy(1);
-        const char specials[] = {'&', '<', '\t', '\r', '\n', quote};
-        const std::string_view stops(specials, sizeof specials);
+        const auto special = [quote](char c) {
+            return c == quote || c == '&' || c == '<' || c == '\t' || c == '\r' || c == '\n';
+        };
         while (pos_ < in_.size()) {
-            copy(std::min(in_.find_first_of(stops, pos_), in_.size()) - pos_);
+            copy(scan(in_, pos_, special) - pos_);
             if (pos_ >= in_.size()) return;
             const char c = in_[pos_];
             if (c == quote) {

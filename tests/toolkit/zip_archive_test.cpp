@@ -141,6 +141,10 @@ TEST(SkinArchive, FindsFilesByNameAndCachesImages) {
     ASSERT_TRUE(layout.ok()) << layout.error().message();
     EXPECT_EQ(layout.value(), "<Control/>");
     EXPECT_EQ(archive.layout("Nothing.xml").error().message(), "skin archive: no layout 'Nothing.xml'");
+    const auto elements = archive.layoutElements("L.xml");
+    ASSERT_TRUE(elements.ok()) << elements.error().message();
+    EXPECT_EQ(elements.value()->tag, "Control");
+    EXPECT_EQ(archive.layoutElements("L.xml").value(), elements.value());  // read once
 }
 
 TEST(SkinArchive, EmbeddedSkinOpens) {
