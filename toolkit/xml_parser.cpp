@@ -19,7 +19,6 @@ namespace {
 
 constexpr std::size_t kMaxDepth = 256;  // deeper nesting is refused rather than built
 constexpr std::string_view kPredefinedEntities[] = {"amp", "lt", "gt", "quot", "apos"};
-constexpr std::string_view kSpace = " \t\r\n";
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -84,25 +83,27 @@ class StrictSpelling {
     void run() {
         out_.reserve(in_.size() + in_.size() / 16);
         if (in_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
-        // White space before the XML declaration; its line breaks count as joined lines.
-        const auto first = std::min(in_.find_first_not_of(kSpace, pos_), in_.size());
-        for (; pos_ < first; ++pos_) {
-            if (in_[pos_] == '\n') joined_.push_back(line_);
-        }
         while (pos_ < in_.size()) {
             const std::string_view rest = in_.substr(pos_);
-            if (rest.starts_with("<!--"))
-                copyThrough("-->");
-            else if (rest.starts_with("<![CDATA["))
-                copyThrough("]]>");
-            else if (rest.starts_with("<?"))
-                copyThrough("?>");
-            else if (rest.starts_with("<!"))
-                declaration();
-            else if (rest.front() == '<')
+            if (rest.starts_with("<!--")) {
+                skipThrough("-->");
+            } else if (rest.starts_with("<?")) {
+                skipThrough("?>");  // the XML declaration too: the text is UTF-8 whatever it says
+            } else if (rest.starts_with("<![CDATA[")) {
+                if (depth_ > 0)
+                    skipThrough("]]>");
+                else
+                    copyThrough("]]>");
+            } else if (rest.starts_with("<!")) {
+                if (depth_ == 0)
+                    skipThrough(">");  // a document type declaration, up to its first '>'
+                else
+                    copyThrough(">");
+            } else if (rest.front() == '<') {
                 tag();
-            else
+            } else {
                 textBetweenElements();
+            }
         }
     }
 
@@ -118,41 +119,33 @@ class StrictSpelling {
         copy(end == std::string_view::npos ? in_.size() - pos_ : end + terminator.size() - pos_);
     }
 
-    // <!DOCTYPE ...> up to its '>', past an internal subset in brackets; Qt reads it.
-    void declaration() {
-        int brackets = 0;
-        char quote = 0;
-        std::size_t i = pos_ + 2;
-        for (; i < in_.size(); ++i) {
-            const char c = in_[i];
-            if (quote) {
-                if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '[') {
-                ++brackets;
-            } else if (c == ']') {
-                --brackets;
-            } else if (c == '>' && brackets <= 0) {
-                break;
-            }
-        }
-        copy(std::min(i + 1, in_.size()) - pos_);
-    }
-
-    // Outside the root element Qt judges the text; inside, only its line breaks are kept.
-    void textBetweenElements() {
-        const auto end = std::min(in_.find('<', pos_), in_.size());
-        if (depth_ == 0) {
-            copy(end - pos_);
-            return;
-        }
+    // Drops the text up to `end`, keeping its line breaks.
+    void keepLineBreaks(std::size_t end) {
         for (; pos_ < end; ++pos_) {
             if (in_[pos_] == '\n') {
                 out_ += '\n';
                 ++line_;
             }
         }
+    }
+
+    // Comments and processing instructions were always skipped wherever they stand; unterminated,
+    // they go to Qt, which reports them.
+    void skipThrough(std::string_view terminator) {
+        const auto end = in_.find(terminator, pos_);
+        if (end == std::string_view::npos)
+            copy(in_.size() - pos_);
+        else
+            keepLineBreaks(end + terminator.size());
+    }
+
+    // Outside the root element Qt judges the text; inside, only its line breaks are kept.
+    void textBetweenElements() {
+        const auto end = std::min(in_.find('<', pos_), in_.size());
+        if (depth_ == 0)
+            copy(end - pos_);
+        else
+            keepLineBreaks(end);
     }
 
     void tag() {

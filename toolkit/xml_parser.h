@@ -9,8 +9,9 @@
 //    like "&#x4E2D;";
 //  - '<' inside an attribute value is plain text;
 //  - an attribute written twice on one tag keeps its last value;
-//  - text between elements is ignored whatever it holds;
-//  - white space before the XML declaration is skipped;
+//  - text between elements, comments and processing instructions are skipped whatever they hold
+//    (the XML declaration too, so white space may come before it); a document type declaration
+//    ends at its first '>';
 //  - the text is UTF-8 whatever the declaration says; invalid bytes read as U+FFFD.
 // Elements nested deeper than 256 levels are refused rather than built.
 //

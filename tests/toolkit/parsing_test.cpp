@@ -39,6 +39,10 @@ TEST(XmlParser, RejectsMalformedDocumentsNamingTheLine) {
         {"plain text", 1},
         {"<a x></a>", 1},
         {"<a x='1\n2\n3'>\n<b>\n</a>", 5},  // line breaks inside the value still count
+        {"<!-- one\ntwo -->\n<a>\n<b>\n</a>", 5},
+        {"<!DOCTYPE a [<!ENTITY e 'x'>]><a/>", 1},  // a declaration ends at its first '>'
+        {"<a x='1' 'y'/>", 1},
+        {"<a x 'y' x='2'/>", 1},
     };
     for (const auto& [text, line] : bad) {
         const auto doc = parseXml(text, "L.xml");
@@ -68,7 +72,8 @@ TEST(XmlParser, LooseSpotsReadAsTheLayoutsAlwaysDid) {
     const auto doc = parseXml(
         "  \n<?xml version='1.0' encoding='GBK'?>\n"
         "<a refs='&nbsp; &#0; &#xZZ; & ; a < b &#X4E2D; &#1;' tip='one\r\ntwo\tthree'\n"
-        "   dup='first' other='x' dup='last' bad='\xFF'>text &amp & ]]> ignored<b/></a>");
+        "   dup='first' other='x' dup='last' bad='\xFF'>text &amp & ]]> ignored<!-- a -- b -->"
+        "<?xml version='9'?><![CDATA[ <x> ]]><b/></a>");
     ASSERT_TRUE(doc.ok()) << doc.error().message();
     EXPECT_EQ(*doc->attribute("refs"), "&nbsp; &#0; &#xZZ; & ; a < b \xE4\xB8\xAD &#1;");
     EXPECT_EQ(*doc->attribute("tip"), "one\r\ntwo\tthree");
