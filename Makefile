@@ -1,7 +1,8 @@
 # Entry points; README.md explains them. Every target installs what a fresh Debian 12 machine lacks.
 JOBS ?= 2
+PREFIX ?= /usr/local
 
-.PHONY: all deps build run test test-asan test-tsa fuzz screenshots bench format
+.PHONY: all deps build run install test test-asan test-tsa fuzz screenshots bench format
 
 all: build
 
@@ -15,6 +16,10 @@ build: deps
 run: build
 	bash tools/run-main-job.sh
 
+# The program, vexa-record, the desktop entry and the icons under $(PREFIX) (sudo for /usr/local).
+install: build
+	cmake --install build/default --prefix $(PREFIX)
+
 test: build
 	bash tools/with-test-env.sh ctest --preset default -j $(JOBS)
 
@@ -24,7 +29,7 @@ test-asan: deps
 	bash tools/with-test-env.sh ctest --preset asan -j $(JOBS)
 
 # The layers whose shared state carries lock annotations, compiled by clang with -Wthread-safety.
-TSA_TARGETS = vexa_platform vexa_engine vexa_app vexa_net vexa_cli
+TSA_TARGETS = vexa_platform vexa_engine vexa_app vexa_net vexa_cli vexa_desktop
 
 test-tsa: deps
 	cmake --preset tsa

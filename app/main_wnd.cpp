@@ -93,11 +93,10 @@ Error CMainWnd::Create() {
     StartHotkeys();
     paintManager().addNotifier(this);
 
-    std::string error;
-    std::unique_ptr<toolkit::Control> root =
-        toolkit::buildLayout("MainWnd.xml", paintManager(), CControlCreate, &error);
-    if (!root) return Error(ErrorCode::kInternal, "MainWnd.xml: " + error);
-    paintManager().attach(std::move(root));
+    Result<std::unique_ptr<toolkit::Control>> root =
+        toolkit::buildLayout("MainWnd.xml", paintManager(), CControlCreate);
+    if (!root.ok()) return root.error();
+    paintManager().attach(std::move(root).value());
     applyWindowInfo();
 
     auto* title = paintManager().find<CTitleBar>("main_title_bar");

@@ -8,14 +8,13 @@
 namespace vexa::app {
 
 bool CCMessageWnd::onCreate() {
-    std::string error;
-    std::unique_ptr<toolkit::Control> root =
-        toolkit::buildLayout("MessageWnd.xml", paintManager(), {}, &error);
-    if (!root) {
-        log::Failure(Error(ErrorCode::kInternal, error), "exit prompt");
+    Result<std::unique_ptr<toolkit::Control>> root =
+        toolkit::buildLayout("MessageWnd.xml", paintManager(), {});
+    if (!root.ok()) {
+        log::Failure(root.error(), "exit prompt");
         return false;
     }
-    paintManager().attach(std::move(root));
+    paintManager().attach(std::move(root).value());
     paintManager().addNotifier(this);
     applyWindowInfo();
     auto* to_exit = paintManager().find<toolkit::Option>("optClose");

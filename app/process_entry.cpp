@@ -58,13 +58,6 @@ void InstallAlternateStack() {
     sigaltstack(&alternate, nullptr);
 }
 
-Result<std::shared_ptr<toolkit::SkinArchive>> LoadSkin() {
-    std::string error;
-    std::shared_ptr<toolkit::SkinArchive> skin = toolkit::SkinArchive::openEmbedded(&error);
-    if (!skin) return Error(ErrorCode::kInternal, "skin archive: " + error);
-    return skin;
-}
-
 // Steps after the window exists: centre it, then record at once, stay hidden, or show it.
 void ShowAtStart(CMainWnd& window, const CommandLine& command_line) {
     window.centerOnOwner();
@@ -87,7 +80,7 @@ int AppMain(int argc, char** argv, const CommandLine& command_line) {
         log::Failure(app.error(), "start-up");
         return kExitStartFailed;
     }
-    Result<std::shared_ptr<toolkit::SkinArchive>> skin = LoadSkin();
+    Result<std::shared_ptr<toolkit::SkinArchive>> skin = toolkit::SkinArchive::openEmbedded();
     if (!skin.ok()) {
         log::Failure(skin.error(), "start-up");
         return kExitStartFailed;

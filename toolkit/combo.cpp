@@ -61,7 +61,7 @@ bool ComboDropDown::open() {
     const int width = box.width() > 0 ? box.width() : combo_.rect().width();
     if (box.height() > 0) height = std::min(height, box.height());
     const QPoint topLeft = host->geometry().topLeft() + combo_.rect().bottomLeft() + QPoint(0, 1);
-    paintManager().copyDefaultAttributes(host->paintManager());
+    paintManager().copyStyle(host->paintManager());
     return create(host, "", kStylePopup | kStyleToolWindow | kStyleTopMost | kStyleVisible,
                   QRect(topLeft, QSize(width, height)));
 }

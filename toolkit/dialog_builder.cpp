@@ -42,7 +42,7 @@ void readWindowInfo(const XmlElement& element, WindowInfo& info) {
     }
 }
 
-void readFont(const XmlElement& element) {
+void readFont(const XmlElement& element, FontTable& fonts) {
     FontSpec spec;
     std::optional<int> id;
     bool isDefault = false;
@@ -62,21 +62,21 @@ void readFont(const XmlElement& element) {
         else if (name == "default")
             isDefault = parseBool(value).value_or(false);
     }
-    if (id) registerFont(*id, spec, isDefault);
+    if (id) fonts.add(*id, spec, isDefault);
 }
 
 class Builder {
   public:
-    Builder(PaintManager& manager, const CreateControlFn& createControl, std::string* error)
-        : manager_(manager), createControl_(createControl), error_(error) {}
+    Builder(PaintManager& manager, const CreateControlFn& createControl, std::string_view documentName)
+        : manager_(manager), createControl_(createControl), documentName_(documentName) {}
 
-    std::unique_ptr<Control> document(const XmlElement& root) {
+    Result<std::unique_ptr<Control>> document(const XmlElement& root) {
         if (root.tag != "Window") return control(root);
         readWindowInfo(root, manager_.windowInfo());
         std::unique_ptr<Control> result;
         for (const XmlElement& child : root.children) {
             if (child.tag == "Font") {
-                readFont(child);
+                readFont(child, manager_.fonts());
             } else if (child.tag == "Default") {
                 const std::string* name = child.attribute("name");
                 const std::string* value = child.attribute("value");
@@ -84,26 +84,28 @@ class Builder {
             } else if (child.tag == "Image" || child.tag == "Include") {
                 continue;  // images are loaded on first use; includes are not used by the skin
             } else if (!result) {
-                result = control(child);
-                if (!result) return nullptr;
+                auto built = control(child);
+                if (!built.ok()) return built;
+                result = std::move(built).value();
             } else {
-                return fail("a window layout holds one root control; found another <" + child.tag + ">");
+                return fail(child,
+                            "a window layout holds one root control; found another <" + child.tag + ">");
             }
         }
-        if (!result) return fail("the window layout has no root control");
+        if (!result) return fail(root, "the window layout has no root control");
         return result;
     }
 
   private:
-    std::unique_ptr<Control> fail(const std::string& why) {
-        if (error_ && error_->empty()) *error_ = why;
-        return nullptr;
+    [[nodiscard]] Error fail(const XmlElement& element, const std::string& why) const {
+        return Error(ErrorCode::kInvalidArgument,
+                     std::string(documentName_) + " line " + std::to_string(element.line) + ": " + why);
     }
 
-    std::unique_ptr<Control> control(const XmlElement& element) {
+    Result<std::unique_ptr<Control>> control(const XmlElement& element) {
         std::unique_ptr<Control> result = createControl_ ? createControl_(element.tag) : nullptr;
         if (!result) result = createStandardControl(element.tag);
-        if (!result) return fail("unknown control tag <" + element.tag + ">");
+        if (!result) return fail(element, "unknown control tag <" + element.tag + ">");
         // Known to the manager from the start, so groups, defaults and fonts resolve while building.
         result->attach(&manager_, nullptr);
         if (const std::string* defaults = manager_.defaultAttributes(element.tag))
@@ -111,11 +113,11 @@ class Builder {
         for (const auto& [name, value] : element.attributes) result->setAttribute(name, value);
         if (!element.children.empty()) {
             auto* container = dynamic_cast<Container*>(result.get());
-            if (!container) return fail("<" + element.tag + "> cannot hold controls");
+            if (!container) return fail(element, "<" + element.tag + "> cannot hold controls");
             for (const XmlElement& child : element.children) {
                 auto built = control(child);
-                if (!built) return nullptr;
-                container->add(std::move(built));
+                if (!built.ok()) return built;
+                container->add(std::move(built).value());
             }
         }
         result->onBuilt();
@@ -124,7 +126,7 @@ class Builder {
 
     PaintManager& manager_;
     const CreateControlFn& createControl_;
-    std::string* error_;
+    std::string_view documentName_;
 };
 
 }  // namespace
@@ -155,29 +157,20 @@ std::unique_ptr<Control> createStandardControl(std::string_view tag) {
     return nullptr;
 }
 
-std::unique_ptr<Control> buildLayoutText(std::string_view xml, PaintManager& manager,
-                                         const CreateControlFn& createControl, std::string* error) {
-    if (error) error->clear();
-    std::string parseError;
-    const auto document = parseXml(xml, &parseError);
-    if (!document) {
-        if (error) *error = "malformed layout: " + parseError;
-        return nullptr;
-    }
-    return Builder(manager, createControl, error).document(*document);
+Result<std::unique_ptr<Control>> buildLayoutText(std::string_view xml, PaintManager& manager,
+                                                 const CreateControlFn& createControl,
+                                                 std::string_view documentName) {
+    const auto document = parseXml(xml, documentName);
+    if (!document.ok()) return document.error();
+    return Builder(manager, createControl, documentName).document(document.value());
 }
 
-std::unique_ptr<Control> buildLayout(const std::string& layoutName, PaintManager& manager,
-                                     const CreateControlFn& createControl, std::string* error) {
-    if (!manager.skin()) {
-        if (error) *error = "no skin archive";
-        return nullptr;
-    }
-    const auto text = manager.skin()->layout(layoutName, error);
-    if (!text) return nullptr;
-    auto result = buildLayoutText(*text, manager, createControl, error);
-    if (!result && error) *error = layoutName + ": " + *error;
-    return result;
+Result<std::unique_ptr<Control>> buildLayout(const std::string& layoutName, PaintManager& manager,
+                                             const CreateControlFn& createControl) {
+    if (!manager.skin()) return Error(ErrorCode::kNotFound, layoutName + ": the window has no skin archive");
+    const auto document = manager.skin()->layoutElements(layoutName);
+    if (!document.ok()) return document.error();
+    return Builder(manager, createControl, layoutName).document(*document.value());
 }
 
 }  // namespace vexa::toolkit

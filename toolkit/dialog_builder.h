@@ -5,6 +5,7 @@
 // Thread-safety: user-interface thread only.
 #pragma once
 
+#include "platform/error.h"
 #include "toolkit/control.h"
 
 #include <functional>
@@ -22,12 +23,15 @@ using CreateControlFn = std::function<std::unique_ptr<Control>(std::string_view 
 // A toolkit control for a standard tag ("Button", "VerticalLayout", ...); null for other tags.
 [[nodiscard]] std::unique_ptr<Control> createStandardControl(std::string_view tag);
 
-// Builds the layout file `layoutName` of the manager's skin. Errors (missing file, malformed XML,
-// unknown tag) return null and describe the fault.
-[[nodiscard]] std::unique_ptr<Control> buildLayout(const std::string& layoutName, PaintManager& manager,
-                                                   const CreateControlFn& createControl, std::string* error);
-[[nodiscard]] std::unique_ptr<Control> buildLayoutText(std::string_view xml, PaintManager& manager,
-                                                       const CreateControlFn& createControl,
-                                                       std::string* error);
+// Builds the layout file `layoutName` of the manager's skin. Errors name the layout and the fault:
+// kNotFound for a missing layout, kIo for a damaged archive entry, kInvalidArgument for malformed
+// XML or a tag the toolkit cannot build ("MainWnd.xml line 12: unknown control tag <Bogus>").
+[[nodiscard]] Result<std::unique_ptr<Control>> buildLayout(const std::string& layoutName,
+                                                           PaintManager& manager,
+                                                           const CreateControlFn& createControl);
+// The same from layout text; `documentName` names it in error messages.
+[[nodiscard]] Result<std::unique_ptr<Control>> buildLayoutText(std::string_view xml, PaintManager& manager,
+                                                               const CreateControlFn& createControl,
+                                                               std::string_view documentName = "layout");
 
 }  // namespace vexa::toolkit

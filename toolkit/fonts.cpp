@@ -4,14 +4,11 @@
 
 #include <QStringList>
 
-#include <map>
 #include <memory>
 
 namespace vexa::toolkit {
 
 namespace {
-
-constexpr int kDefaultFontId = 1;
 
 struct PatternDeleter {
     void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
@@ -40,6 +37,8 @@ std::string matchCjkFamily() {
     return reinterpret_cast<const char*>(family);
 }
 
+}  // namespace
+
 QFont makeFont(const FontSpec& spec) {
     QStringList families;
     if (!spec.family.empty()) families << QString::fromStdString(spec.family);
@@ -55,38 +54,22 @@ QFont makeFont(const FontSpec& spec) {
     return font;
 }
 
-struct Registry {
-    std::map<int, QFont> fonts;
-    int defaultId = kDefaultFontId;
-    QFont fallback = makeFont(FontSpec{});
-};
-
-Registry& registry() {
-    static Registry instance;
-    return instance;
-}
-
-}  // namespace
-
 const std::string& cjkFontFamily() {
     static const std::string family = matchCjkFamily();
     return family;
 }
 
-void registerFont(int id, const FontSpec& spec, bool makeDefault) {
-    registry().fonts[id] = makeFont(spec);
-    if (makeDefault) registry().defaultId = id;
+void FontTable::add(int id, const FontSpec& spec, bool makeDefault) {
+    fonts_[id] = makeFont(spec);
+    if (makeDefault) defaultId_ = id;
 }
 
-bool hasFont(int id) {
-    return registry().fonts.count(id) != 0;
-}
-
-const QFont& fontById(int id) {
-    Registry& r = registry();
-    auto it = r.fonts.find(id);
-    if (it == r.fonts.end()) it = r.fonts.find(r.defaultId);
-    return it == r.fonts.end() ? r.fallback : it->second;
+const QFont& FontTable::font(int id) const {
+    auto it = fonts_.find(id);
+    if (it == fonts_.end()) it = fonts_.find(defaultId_);
+    if (it != fonts_.end()) return it->second;
+    static const QFont fallback = makeFont(FontSpec{});
+    return fallback;
 }
 
 }  // namespace vexa::toolkit

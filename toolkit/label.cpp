@@ -129,16 +129,6 @@ Edit::Edit() {
     cursor_ = CursorShape::IBeam;
 }
 
-void Edit::setText(std::string text) {
-    if (static_cast<int>(text.size()) > maxChar_) {
-        // Cut at a character boundary so the UTF-8 text stays valid.
-        std::size_t cut = static_cast<std::size_t>(maxChar_);
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-        text.resize(cut);
-    }
-    Label::setText(std::move(text));
-}
-
 bool Edit::setAttribute(std::string_view name, std::string_view value) {
     if (name == "readonly") {
         const auto b = parseBool(value);
@@ -148,7 +138,7 @@ bool Edit::setAttribute(std::string_view name, std::string_view value) {
     }
     if (name == "maxchar") {
         const auto n = parseInt(value);
-        if (!n || *n <= 0) return false;
+        if (!n || *n < 0) return false;
         maxChar_ = *n;
         return true;
     }

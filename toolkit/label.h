@@ -63,12 +63,14 @@ class Edit : public Label {
     }
     [[nodiscard]] bool isReadOnly() const { return readOnly_; }
     [[nodiscard]] bool wantsFocus() const override { return isKeyboardEnabled(); }
-    void setText(std::string text) override;
+    // Most characters (not bytes) typing may leave in the field, 0 for no limit. Texts the program
+    // sets (a long output folder) are always kept whole.
+    [[nodiscard]] int maxChar() const { return maxChar_; }
     bool setAttribute(std::string_view name, std::string_view value) override;
 
   private:
     bool readOnly_ = true;  // typing is not offered; the field shows what the program sets
-    int maxChar_ = 255;
+    int maxChar_ = 0;
 };
 
 // Parses "left vcenter", "center", "right,bottom" into Qt::Alignment flags.

@@ -1,7 +1,6 @@
 #include "toolkit/paint_manager.h"
 
 #include "toolkit/button.h"
-#include "toolkit/fonts.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -121,8 +120,9 @@ const ImageSpec* PaintManager::imageSpec(const std::string& imageString) {
     return it->second ? &*it->second : nullptr;
 }
 
-const QFont& PaintManager::font(int id) const {
-    return fontById(id);
+void PaintManager::copyStyle(const PaintManager& other) {
+    fonts_ = other.fonts_;
+    defaults_ = other.defaults_;
 }
 
 void PaintManager::setDefaultAttributes(std::string className, std::string attributeList) {

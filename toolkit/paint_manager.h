@@ -5,6 +5,7 @@
 #pragma once
 
 #include "toolkit/control.h"
+#include "toolkit/fonts.h"
 #include "toolkit/image_string.h"
 #include "toolkit/skin_archive.h"
 
@@ -81,10 +82,14 @@ class PaintManager {
     [[nodiscard]] const QImage* image(const std::string& file) const;
     // Parsed image string, cached; null for strings naming no file.
     [[nodiscard]] const ImageSpec* imageSpec(const std::string& imageString);
-    [[nodiscard]] const QFont& font(int id) const;
+    // This window's fonts (filled by its layout's <Font> elements); unknown ids give the default.
+    [[nodiscard]] const QFont& font(int id) const { return fonts_.font(id); }
+    [[nodiscard]] FontTable& fonts() { return fonts_; }
+    [[nodiscard]] const FontTable& fonts() const { return fonts_; }
     void setDefaultAttributes(std::string className, std::string attributeList);
     [[nodiscard]] const std::string* defaultAttributes(std::string_view className) const;
-    void copyDefaultAttributes(const PaintManager& other) { defaults_ = other.defaults_; }
+    // Takes another window's fonts and default attributes (a pop-up showing its owner's controls).
+    void copyStyle(const PaintManager& other);
 
     // Input, in client coordinates.
     void mouseMove(const QPoint& pos);
@@ -152,6 +157,7 @@ class PaintManager {
     std::unordered_map<Control*, std::uint64_t> live_;
     std::uint64_t nextSerial_ = 1;
     std::unordered_map<std::string, std::optional<ImageSpec>> imageSpecs_;
+    FontTable fonts_;
     std::unordered_map<std::string, std::string> defaults_;
     std::unordered_map<std::string, std::vector<Option*>> groups_;
     std::vector<NotifyReceiver*> notifiers_;

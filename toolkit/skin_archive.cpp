@@ -3,6 +3,8 @@
 namespace vexa::toolkit {
 
 namespace {
+constexpr const char* kWhat = "skin archive";
+
 std::shared_ptr<SkinArchive>& processSkinSlot() {
     static std::shared_ptr<SkinArchive> skin;
     return skin;
@@ -23,25 +25,22 @@ SkinArchive::SkinArchive(ZipArchive zip) : zip_(std::move(zip)) {
     }
 }
 
-std::shared_ptr<SkinArchive> SkinArchive::open(std::span<const std::uint8_t> bytes, std::string* error) {
-    auto zip = ZipArchive::open(bytes, error);
-    if (!zip) return nullptr;
-    return std::shared_ptr<SkinArchive>(new SkinArchive(std::move(*zip)));
+Result<std::shared_ptr<SkinArchive>> SkinArchive::open(std::span<const std::uint8_t> bytes) {
+    auto zip = ZipArchive::open(bytes);
+    if (!zip.ok()) return zip.error().Within(kWhat);
+    return std::shared_ptr<SkinArchive>(new SkinArchive(std::move(zip).value()));
 }
 
-std::shared_ptr<SkinArchive> SkinArchive::openCopy(std::vector<std::uint8_t> bytes, std::string* error) {
-    auto zip = ZipArchive::openCopy(std::move(bytes), error);
-    if (!zip) return nullptr;
-    return std::shared_ptr<SkinArchive>(new SkinArchive(std::move(*zip)));
+Result<std::shared_ptr<SkinArchive>> SkinArchive::openCopy(std::vector<std::uint8_t> bytes) {
+    auto zip = ZipArchive::openCopy(std::move(bytes));
+    if (!zip.ok()) return zip.error().Within(kWhat);
+    return std::shared_ptr<SkinArchive>(new SkinArchive(std::move(zip).value()));
 }
 
-std::shared_ptr<SkinArchive> SkinArchive::openEmbedded(std::string* error) {
+Result<std::shared_ptr<SkinArchive>> SkinArchive::openEmbedded() {
     const auto bytes = embeddedSkin();
-    if (bytes.empty()) {
-        if (error) *error = "the program carries no skin archive";
-        return nullptr;
-    }
-    return open(bytes, error);
+    if (bytes.empty()) return Error(ErrorCode::kNotFound, "skin archive: the program carries none");
+    return open(bytes);
 }
 
 std::optional<std::string> SkinArchive::resolve(const std::string& name) const {
@@ -52,15 +51,26 @@ std::optional<std::string> SkinArchive::resolve(const std::string& name) const {
     return it->second;
 }
 
-std::optional<std::string> SkinArchive::layout(const std::string& name, std::string* error) const {
+Result<std::string> SkinArchive::layout(const std::string& name) const {
     const auto path = resolve(name);
-    if (!path) {
-        if (error) *error = "the skin has no layout " + name;
-        return std::nullopt;
-    }
-    auto bytes = zip_.read(*path, error);
-    if (!bytes) return std::nullopt;
+    if (!path) return Error(ErrorCode::kNotFound, std::string(kWhat) + ": no layout '" + name + "'");
+    auto bytes = zip_.read(*path);
+    if (!bytes.ok()) return bytes.error().Within(kWhat);
     return std::string(bytes->begin(), bytes->end());
+}
+
+Result<std::shared_ptr<const XmlElement>> SkinArchive::readLayoutElements(const std::string& name) const {
+    const auto text = layout(name);
+    if (!text.ok()) return text.error();
+    auto document = parseXml(text.value(), name);
+    if (!document.ok()) return document.error();
+    return std::make_shared<const XmlElement>(std::move(document).value());
+}
+
+Result<std::shared_ptr<const XmlElement>> SkinArchive::layoutElements(const std::string& name) {
+    auto it = layouts_.find(name);
+    if (it == layouts_.end()) it = layouts_.emplace(name, readLayoutElements(name)).first;
+    return it->second;
 }
 
 const QImage* SkinArchive::image(const std::string& file) {
@@ -68,7 +78,7 @@ const QImage* SkinArchive::image(const std::string& file) {
     if (it == images_.end()) {
         std::optional<QImage> decoded;
         if (const auto path = resolve(file)) {
-            if (const auto bytes = zip_.read(*path)) {
+            if (const auto bytes = zip_.read(*path); bytes.ok()) {
                 QImage image;
                 if (image.loadFromData(bytes->data(), static_cast<int>(bytes->size()))) {
                     decoded = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);

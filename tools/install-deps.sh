@@ -24,7 +24,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev libjsoncpp-dev python3 python3-cryptography
   # user interface
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-dev libgl-dev
-  fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev zip unzip imagemagick librsvg2-bin
+  fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "toolkit/button.h"
 #include "toolkit/combo.h"
 #include "toolkit/dialog_builder.h"
+#include "toolkit/label.h"
 #include "toolkit/list.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/slider.h"
@@ -34,10 +35,9 @@ struct Recorder : NotifyReceiver {
 class ControlsTest : public ::testing::Test {
   protected:
     void build(const std::string& xml, QSize size = {400, 300}) {
-        std::string error;
-        auto root = buildLayoutText(xml, manager, nullptr, &error);
-        ASSERT_TRUE(root) << error;
-        manager.attach(std::move(root));
+        auto root = buildLayoutText(xml, manager, nullptr);
+        ASSERT_TRUE(root.ok()) << root.error().message();
+        manager.attach(std::move(root).value());
         manager.setClientSize(size);
         manager.updateLayout();
         manager.addNotifier(&recorder);
@@ -277,6 +277,26 @@ TEST_F(ControlsTest, AttributeListsApplyAtRunTimeAndIgnoreMalformedValues) {
     (void)manager.render();  // an image naming a missing file simply draws nothing
 }
 
+TEST_F(ControlsTest, LongTextsStayWholeInEditsAndLabels) {
+    // An output folder of 120 CJK characters is 360 bytes of UTF-8.
+    std::string folder = "/home/user/";
+    for (int i = 0; i < 120; ++i) folder += "\xE5\xBD\x95";  // 录
+    folder += "/Videos";
+    build("<Window><Default name=\"Label\" value=\"text=&quot;" + folder +
+          "&quot;\"/><VerticalLayout><Edit name=\"dir\" maxchar=\"10\" text=\"" + folder +
+          "\"/><Label name=\"caption\"/><Edit name=\"other\"/></VerticalLayout></Window>");
+    auto& edit = get<Edit>("dir");
+    EXPECT_EQ(edit.text(), folder);  // from the layout, despite maxchar
+    EXPECT_EQ(edit.maxChar(), 10);
+    EXPECT_EQ(get("caption").text(), folder);  // from the window's defaults
+    edit.setText(folder + "/2024");
+    EXPECT_EQ(edit.text(), folder + "/2024");
+    auto& other = get<Edit>("other");
+    other.applyAttributeList("text=\"" + folder + "\"");
+    EXPECT_EQ(other.text(), folder);
+    (void)manager.render();
+}
+
 TEST_F(ControlsTest, DefaultsApplyBeforeOwnAttributes) {
     build(R"(<Window size="100,100"><Default name="Button" value="width=&quot;33&quot; height=&quot;7&quot;"/>
                <HorizontalLayout><Button name="a" height="9"/></HorizontalLayout></Window>)");
@@ -301,21 +321,20 @@ TEST_F(ControlsTest, HoverRepaintsOnlyTheButton) {
 }
 
 TEST_F(ControlsTest, BuilderReportsFaultsAndAsksTheFactoryFirst) {
-    std::string error;
-    EXPECT_FALSE(buildLayoutText("<Window><Bogus/></Window>", manager, nullptr, &error));
-    EXPECT_NE(error.find("Bogus"), std::string::npos);
-    EXPECT_FALSE(buildLayoutText("<Label><Control/></Label>", manager, nullptr, &error));
-    EXPECT_FALSE(buildLayoutText("<Window", manager, nullptr, &error));
+    EXPECT_EQ(buildLayoutText("<Window>\n<Bogus/></Window>", manager, nullptr, "W.xml").error().message(),
+              "W.xml line 2: unknown control tag <Bogus>");
+    EXPECT_EQ(buildLayoutText("<Label><Control/></Label>", manager, nullptr).error().message(),
+              "layout line 1: <Label> cannot hold controls");
+    const auto cut = buildLayoutText("<Window", manager, nullptr);
+    EXPECT_EQ(cut.error().code(), ErrorCode::kInvalidArgument);
     std::vector<std::string> asked;
-    auto root = buildLayoutText(
-        "<VerticalLayout><Custom name=\"c\"/><Label/></VerticalLayout>", manager,
-        [&](std::string_view tag) -> std::unique_ptr<Control> {
-            asked.emplace_back(tag);
-            if (tag == "Custom") return std::make_unique<Button>();
-            return nullptr;
-        },
-        &error);
-    ASSERT_TRUE(root) << error;
+    auto root = buildLayoutText("<VerticalLayout><Custom name=\"c\"/><Label/></VerticalLayout>", manager,
+                                [&](std::string_view tag) -> std::unique_ptr<Control> {
+                                    asked.emplace_back(tag);
+                                    if (tag == "Custom") return std::make_unique<Button>();
+                                    return nullptr;
+                                });
+    ASSERT_TRUE(root.ok()) << root.error().message();
     EXPECT_EQ(asked, (std::vector<std::string>{"VerticalLayout", "Custom", "Label"}));
     EXPECT_TRUE(manager.findControl("c")->isA("Button"));
 }

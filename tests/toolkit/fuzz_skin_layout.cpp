@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Fontconfig and Qt's font database keep process-wide caches; fill them before the runs so
     // the leak check sees only what one input leaves behind.
     vexa::toolkit::PaintManager warmUp(nullptr);
-    auto label = vexa::toolkit::buildLayoutText("<Label text='\xE4\xB8\xAD abc'/>", warmUp, nullptr, nullptr);
-    warmUp.attach(std::move(label));
+    auto label = vexa::toolkit::buildLayoutText("<Label text='\xE4\xB8\xAD abc'/>", warmUp, nullptr);
+    if (label.ok()) warmUp.attach(std::move(label).value());
     warmUp.setClientSize(QSize(100, 20));
     (void)warmUp.render();
     return 0;
@@ -33,18 +33,18 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vexa::toolkit;
     if (size > 64 * 1024) return 0;  // the skin's own files are far smaller
-    std::string error;
-    if (auto skin = SkinArchive::openCopy(std::vector<std::uint8_t>(data, data + size), &error)) {
-        for (const auto& name : skin->zip().names()) {
-            (void)skin->image(name);
-            (void)skin->layout(name, &error);
+    if (auto skin = SkinArchive::openCopy(std::vector<std::uint8_t>(data, data + size)); skin.ok()) {
+        for (const auto& name : skin.value()->zip().names()) {
+            (void)skin.value()->image(name);
+            if (auto layout = skin.value()->layout(name); !layout.ok() && layout.error().message().empty())
+                std::abort();  // every failure names its reason
         }
     }
     PaintManager manager(nullptr);
-    auto root = buildLayoutText(std::string_view(reinterpret_cast<const char*>(data), size), manager,
-                                createStandIn, &error);
-    if (!root) return 0;
-    manager.attach(std::move(root));
+    auto root =
+        buildLayoutText(std::string_view(reinterpret_cast<const char*>(data), size), manager, createStandIn);
+    if (!root.ok()) return 0;
+    manager.attach(std::move(root).value());
     manager.setClientSize(QSize(320, 200));
     (void)manager.render();
     manager.mouseMove(QPoint(10, 10));

@@ -10,10 +10,9 @@ namespace {
 class LayoutTest : public ::testing::Test {
   protected:
     Control& build(const std::string& xml, QSize size) {
-        std::string error;
-        auto root = buildLayoutText(xml, manager, nullptr, &error);
-        EXPECT_TRUE(root) << error;
-        manager.attach(std::move(root));
+        auto root = buildLayoutText(xml, manager, nullptr);
+        EXPECT_TRUE(root.ok()) << root.error().message();
+        if (root.ok()) manager.attach(std::move(root).value());
         manager.setClientSize(size);
         manager.updateLayout();
         return *manager.root();

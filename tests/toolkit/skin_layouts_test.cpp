@@ -8,8 +8,13 @@
 #include "toolkit/skin_archive.h"
 #include "toolkit/slider.h"
 #include "toolkit/stand_ins.h"
+#include "toolkit/xml_parser.h"
 
 #include <gtest/gtest.h>
+
+#include <QFont>
+#include <QImage>
+#include <QXmlStreamReader>
 
 namespace vexa::toolkit {
 namespace {
@@ -150,13 +155,13 @@ class SkinLayouts : public ::testing::TestWithParam<Expectation> {};
 
 TEST_P(SkinLayouts, BuildsAndHoldsEveryNamedControl) {
     const Expectation& expected = GetParam();
-    std::string error;
-    auto skin = SkinArchive::openEmbedded(&error);
-    ASSERT_TRUE(skin) << error;
+    auto opened = SkinArchive::openEmbedded();
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    const std::shared_ptr<SkinArchive> skin = opened.value();
     PaintManager manager(skin);
-    auto root = buildLayout(expected.layout, manager, createStandIn, &error);
-    ASSERT_TRUE(root) << error;
-    manager.attach(std::move(root));
+    auto root = buildLayout(expected.layout, manager, createStandIn);
+    ASSERT_TRUE(root.ok()) << root.error().message();
+    manager.attach(std::move(root).value());
     Control* scope = manager.root();
     if (*expected.scope) {
         scope = manager.findControl(expected.scope);
@@ -179,34 +184,97 @@ INSTANTIATE_TEST_SUITE_P(Skin, SkinLayouts, ::testing::ValuesIn(expectations()),
                          });
 
 TEST(SkinWindows, WindowLayoutsCarryTheirSizes) {
-    std::string error;
-    auto skin = SkinArchive::openEmbedded(&error);
-    ASSERT_TRUE(skin) << error;
+    auto opened = SkinArchive::openEmbedded();
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    const std::shared_ptr<SkinArchive> skin = opened.value();
     const std::pair<const char*, QSize> sizes[] = {
         {"MainWnd.xml", {960, 593}}, {"FloatWnd.xml", {380, 48}}, {"MessageWnd.xml", {960, 593}}};
     for (const auto& [layout, size] : sizes) {
         PaintManager manager(skin);
-        ASSERT_TRUE(buildLayout(layout, manager, createStandIn, &error)) << error;
+        const auto root = buildLayout(layout, manager, createStandIn);
+        ASSERT_TRUE(root.ok()) << root.error().message();
         EXPECT_EQ(manager.windowInfo().size, size) << layout;
     }
     PaintManager main(skin);
-    ASSERT_TRUE(buildLayout("MainWnd.xml", main, createStandIn, &error));
+    ASSERT_TRUE(buildLayout("MainWnd.xml", main, createStandIn).ok());
     EXPECT_EQ(main.windowInfo().caption.bottom(), 50);
 }
 
+TEST(SkinWindows, EachWindowDrawsWithTheFontsItsLayoutDeclares) {
+    auto opened = SkinArchive::openEmbedded();
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    const std::shared_ptr<SkinArchive> skin = opened.value();
+    PaintManager main(skin);
+    auto root = buildLayout("MainWnd.xml", main, createStandIn);
+    ASSERT_TRUE(root.ok()) << root.error().message();
+    main.attach(std::move(root).value());
+    main.setClientSize(main.windowInfo().size);
+    const QImage before = main.render();
+    // The exit prompt declares font 2 at 15 px; the main window's title keeps its 17 px bold font 2.
+    PaintManager prompt(skin);
+    const auto promptRoot = buildLayout("MessageWnd.xml", prompt, createStandIn);
+    ASSERT_TRUE(promptRoot.ok()) << promptRoot.error().message();
+    EXPECT_EQ(prompt.font(2).pixelSize(), 15);
+    EXPECT_EQ(main.font(2).pixelSize(), 17);
+    EXPECT_TRUE(main.font(2).bold());
+    main.invalidate(QRect(QPoint(0, 0), main.clientSize()));
+    EXPECT_TRUE(main.render() == before) << "the main window changed after the prompt was built";
+}
+
+// The skin is strict XML: the loose spellings the layout reader tolerates change nothing in it, so
+// Qt reading the raw text sees the same elements and attribute values in the same order.
+void flatten(const XmlElement& element, std::vector<std::string>& out) {
+    out.push_back("<" + element.tag);
+    for (const auto& [name, value] : element.attributes) out.push_back(name + "=" + value);
+    for (const XmlElement& child : element.children) flatten(child, out);
+    out.push_back("/" + element.tag);
+}
+
+TEST(SkinWindows, LayoutsReadAsStrictXmlWould) {
+    auto opened = SkinArchive::openEmbedded();
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    int layouts = 0;
+    for (const std::string& name : opened.value()->zip().names()) {
+        if (!name.ends_with(".xml")) continue;
+        ++layouts;
+        const auto text = opened.value()->layout(name);
+        ASSERT_TRUE(text.ok()) << text.error().message();
+        std::vector<std::string> strict;
+        QXmlStreamReader reader(QByteArray::fromStdString(text.value()));
+        while (!reader.atEnd()) {
+            const auto token = reader.readNext();
+            if (token == QXmlStreamReader::StartElement) {
+                strict.push_back("<" + reader.name().toString().toStdString());
+                for (const auto& a : reader.attributes())
+                    strict.push_back(a.name().toString().toStdString() + "=" +
+                                     a.value().toString().toStdString());
+            } else if (token == QXmlStreamReader::EndElement) {
+                strict.push_back("/" + reader.name().toString().toStdString());
+            }
+        }
+        ASSERT_FALSE(reader.hasError()) << name << ": " << reader.errorString().toStdString();
+        const auto doc = parseXml(text.value(), name);
+        ASSERT_TRUE(doc.ok()) << doc.error().message();
+        std::vector<std::string> ours;
+        flatten(doc.value(), ours);
+        EXPECT_EQ(ours, strict) << name;
+    }
+    EXPECT_EQ(layouts, 6);
+}
+
 TEST(SkinWindows, RowTemplatesBuildAsOftenAsNeeded) {
-    std::string error;
-    auto skin = SkinArchive::openEmbedded(&error);
-    ASSERT_TRUE(skin) << error;
+    auto opened = SkinArchive::openEmbedded();
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    const std::shared_ptr<SkinArchive> skin = opened.value();
     PaintManager manager(skin);
     auto list = std::make_unique<List>();
     List* rows = list.get();
     manager.attach(std::move(list));
     manager.setClientSize(QSize(500, 200));
     for (int i = 0; i < 20; ++i) {
-        auto row = buildLayout("file_list_item.xml", manager, createStandIn, &error);
-        ASSERT_TRUE(row) << error;
-        rows->add(std::move(row));
+        auto row = buildLayout("file_list_item.xml", manager, createStandIn);
+        ASSERT_TRUE(row.ok()) << row.error().message();
+        rows->add(std::move(row).value());
     }
     manager.updateLayout();
     EXPECT_EQ(rows->count(), 20);

@@ -175,13 +175,12 @@ TEST(Window, LayoutWindowSettingsApplyToTheNativeWindow) {
 TEST(Window, HitTestFindsCaptionButtonsAndSizingBorders) {
     TestWindow window;
     ASSERT_TRUE(window.create(nullptr, "t", kStylePopup, QRect(0, 0, 200, 100)));
-    std::string error;
     auto root = buildLayoutText(R"(<Window size="200,100" caption="0,0,40,50" sizebox="4,4,4,4">
                                      <HorizontalLayout><Label width="60"/><Button name="close" width="30" height="30"/>
                                      <Control/></HorizontalLayout></Window>)",
-                                window.paintManager(), nullptr, &error);
-    ASSERT_TRUE(root) << error;
-    window.paintManager().attach(std::move(root));
+                                window.paintManager(), nullptr);
+    ASSERT_TRUE(root.ok()) << root.error().message();
+    window.paintManager().attach(std::move(root).value());
     window.applyWindowInfo();
     window.paintManager().updateLayout();
     EXPECT_EQ(window.hitTest(QPoint(30, 20)), HitTest::Caption);  // over a label

@@ -87,13 +87,13 @@ TEST_F(OnDisplay, OwnedWindowHidesWhileItsOwnerIsMinimised) {
 TEST_F(OnDisplay, ComboDropsDownItsOwnItemsAndTakesThemBack) {
     NamedWindow window;
     ASSERT_TRUE(window.create(nullptr, "combo", kStylePopup | kStyleVisible, QRect(50, 50, 200, 100)));
-    std::string error;
-    auto root = buildLayoutText(R"(<HorizontalLayout><Combo name="frames" height="24">
-                                     <ListLabelElement name="i10" text="10" height="24"/>
-                                     <ListLabelElement name="i20" text="20" height="24"/></Combo></HorizontalLayout>)",
-                                window.paintManager(), nullptr, &error);
-    ASSERT_TRUE(root) << error;
-    window.paintManager().attach(std::move(root));
+    const char* layout = R"(<Window><Font id="7" size="19"/>
+                              <HorizontalLayout><Combo name="frames" height="24" itemfont="7">
+                                <ListLabelElement name="i10" text="10" height="24"/>
+                                <ListLabelElement name="i20" text="20" height="24"/></Combo></HorizontalLayout></Window>)";
+    auto root = buildLayoutText(layout, window.paintManager(), nullptr);
+    ASSERT_TRUE(root.ok()) << root.error().message();
+    window.paintManager().attach(std::move(root).value());
     window.paintManager().updateLayout();
     auto* combo = window.paintManager().find<Combo>("frames");
     ASSERT_NE(combo, nullptr);
@@ -102,6 +102,7 @@ TEST_F(OnDisplay, ComboDropsDownItsOwnItemsAndTakesThemBack) {
     pump(30);
     ASSERT_TRUE(combo->isDroppedDown());
     EXPECT_NE(item->manager(), &window.paintManager());  // shown by the pop-up
+    EXPECT_EQ(item->manager()->font(7).pixelSize(), 19);  // with the fonts of the combo's window
     // Choosing in the pop-up selects in the combo and closes the pop-up.
     ControlEvent press{EventType::ButtonDown, item, item->rect().center(), 0, 0, {}};
     item->handleEvent(press);
@@ -114,12 +115,14 @@ TEST_F(OnDisplay, ComboDropsDownItsOwnItemsAndTakesThemBack) {
 
 TEST(Fonts, ChineseTextGetsACjkFontFromFontconfig) {
     EXPECT_FALSE(cjkFontFamily().empty());
-    registerFont(42, FontSpec{"No Such Family", 13, true});
-    const QFont& font = fontById(42);
+    FontTable fonts;
+    fonts.add(1, FontSpec{"", 11});
+    fonts.add(42, FontSpec{"No Such Family", 13, true});
+    const QFont& font = fonts.font(42);
     EXPECT_TRUE(font.families().contains(QString::fromStdString(cjkFontFamily())));
     EXPECT_EQ(font.pixelSize(), 13);
     EXPECT_TRUE(font.bold());
-    EXPECT_EQ(&fontById(12345), &fontById(1));  // unknown ids fall back to the default
+    EXPECT_EQ(fonts.font(12345).pixelSize(), 11);  // unknown ids fall back to font 1
 }
 
 }  // namespace

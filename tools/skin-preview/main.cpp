@@ -19,15 +19,15 @@ namespace {
 
 using namespace vexa::toolkit;
 
-std::shared_ptr<SkinArchive> openSkin(const char* path, std::string* error) {
-    if (!path) return SkinArchive::openEmbedded(error);
+vexa::Result<std::shared_ptr<SkinArchive>> openSkin(const char* path) {
+    if (!path) return SkinArchive::openEmbedded();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = std::string("cannot read ") + path;
-        return nullptr;
+        return vexa::Error(vexa::ErrorCode::kIo,
+                           std::string("cannot read ") + path + ": " + file.errorString().toStdString());
     }
     const QByteArray bytes = file.readAll();
-    return SkinArchive::openCopy(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), error);
+    return SkinArchive::openCopy(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
 // Row templates have no <Window>; their size comes from their root control.
@@ -47,23 +47,23 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
 
-    std::string error;
-    auto skin = openSkin(argc == 4 ? argv[3] : nullptr, &error);
-    if (!skin) {
-        std::fprintf(stderr, "skin-preview: %s\n", error.c_str());
+    const auto skin = openSkin(argc == 4 ? argv[3] : nullptr);
+    if (!skin.ok()) {
+        std::fprintf(stderr, "skin-preview: %s\n", skin.error().message().c_str());
         return 1;
     }
     const std::string layout = argv[1];
-    PaintManager manager(skin);
+    PaintManager manager(skin.value());
     if (layout != "MainWnd.xml") {
-        PaintManager fontSource(skin);  // declares the fonts the row templates use
-        (void)buildLayout("MainWnd.xml", fontSource, createStandIn, &error);
+        PaintManager fontSource(skin.value());  // declares the fonts the row templates use
+        if (buildLayout("MainWnd.xml", fontSource, createStandIn).ok()) manager.fonts() = fontSource.fonts();
     }
-    auto root = buildLayout(layout, manager, createStandIn, &error);
-    if (!root) {
-        std::fprintf(stderr, "skin-preview: %s\n", error.c_str());
+    auto built = buildLayout(layout, manager, createStandIn);
+    if (!built.ok()) {
+        std::fprintf(stderr, "skin-preview: %s\n", built.error().message().c_str());
         return 1;
     }
+    std::unique_ptr<Control> root = std::move(built).value();
     const QSize size = manager.windowInfo().size.isEmpty() ? rowSize(*root) : manager.windowInfo().size;
     if (manager.windowInfo().size.isEmpty()) {
         // Rows sit in a list; show them over the window background with their padding.
