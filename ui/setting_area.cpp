@@ -29,6 +29,18 @@ bool IsRegistrableKey(uint8_t key) {
     return (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || (key >= 0x70 && key <= 0x7B);
 }
 
+std::string HotkeyText(const HotkeySlot& slot) {
+    if (!slot.registered) return {};
+    return desktop::HotkeyService::ChordText(slot.value.modifiers, slot.value.key_code);
+}
+
+void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot) {
+    std::string tip = control.toolTip();
+    tip = tip.substr(0, tip.find('\r'));
+    if (const std::string text = HotkeyText(slot); !text.empty()) tip += "\r\n" + text;
+    control.setToolTip(std::move(tip));
+}
+
 CSettingArea::CSettingArea() {
     instance = this;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "app/hotkey_value.h"
 #include "platform/error.h"
@@ -23,6 +24,14 @@ struct HotkeySlot {
 
 // Whether the key code can be registered at all: A..Z, 0..9, F1..F12.
 [[nodiscard]] bool IsRegistrableKey(uint8_t key_code);
+
+// "Ctrl+", "Alt+", "Shift+" (in that order) and the key ("A", "7", "F7"); empty for a slot the
+// system did not accept or a key outside the list.
+[[nodiscard]] std::string HotkeyText(const HotkeySlot& slot);
+
+// The control's tooltip up to its first line break, then "\r\n" and the slot's HotkeyText when
+// that is not empty.
+void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot);
 
 class CSettingArea : public toolkit::Container {
   public:
