@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/screen/frame_compare.h"
+#include "engine/screen/frame_pacer.h"
 #include "engine/screen/rect_copy.h"
 #include "engine/video_encoder.h"
 
@@ -100,7 +101,7 @@ void CDisplay::CaptureLoop() {
     const int64_t freq = session_.Frequency();
     pts_per_tick_.store(PtsPerTick(entry_->encoder.get(), freq));
     ticks_per_frame_ = TicksPerFrame(entry_->encoder.get(), freq);
-    int64_t previous = 0;
+    FramePacer pacer(ticks_per_frame_);
 
     while (session_.CaptureRunning()) {
         if (reinit_requested_ || method_ == platform::CaptureMethod::kNone ||
@@ -121,16 +122,28 @@ void CDisplay::CaptureLoop() {
             continue;
         }
         if (method_ == platform::CaptureMethod::kPolling) {
-            const int64_t now = session_.SessionTimeNow();
-            CapturePolling(now);
-            const int64_t wait = previous + ticks_per_frame_ - now;
-            if (wait > 0) session_.SleepOnGate(wait * 10'000'000 / freq);
-            previous = now;
+            Poll(pacer);
         } else {
             CaptureDamage();
         }
     }
     PassHeldOn();
+}
+
+int64_t CDisplay::Ticks100ns(int64_t ticks) const {
+    const int64_t freq = session_.Frequency();
+    return (ticks * 10'000'000 + freq - 1) / freq;  // rounded up: a wake-up never comes early
+}
+
+// One turn of the polling method: sleep until the next deadline, or grab now.
+void CDisplay::Poll(FramePacer& pacer) {
+    const int64_t now = session_.SessionTimeNow();
+    if (const int64_t wait = pacer.WaitFrom(now); wait > 0) {
+        session_.SleepOnGate(Ticks100ns(wait));
+        return;
+    }
+    CapturePolling(now);
+    pacer.Grabbed(now);
 }
 
 FrameBuffer* CDisplay::TakeFrameBuffer() {

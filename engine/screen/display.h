@@ -1,7 +1,8 @@
 // CDisplay: the screen source of one recording. Its capture thread copies the crop of the primary
 // screen only when something changed (a still picture is never passed on) and, when the cursor is
 // recorded, turns cursor moves over an unchanged screen into small cursor records attached to the
-// previous frame. Its encoding thread turns frames into H.264 packets for the session's writer.
+// previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). Its
+// encoding thread turns frames into H.264 packets for the session's writer.
 //
 // Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
 // pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
@@ -19,6 +20,7 @@
 #include "engine/held_packet.h"
 #include "engine/recording_params.h"
 #include "engine/screen/frame_buffer.h"
+#include "engine/screen/frame_pacer.h"
 #include "engine/screen/frame_ring.h"
 #include "platform/screen/screen_backend.h"
 
@@ -55,6 +57,8 @@ class CDisplay final : public StreamSource {
     // --- capture thread ---
     [[nodiscard]] bool SelectMethod();
     void ComputeCrop();
+    [[nodiscard]] int64_t Ticks100ns(int64_t ticks) const;
+    void Poll(FramePacer& pacer);
     void CapturePolling(int64_t time);
     void CaptureDamage();
     [[nodiscard]] FrameBuffer* TakeFrameBuffer();

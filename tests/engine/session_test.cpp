@@ -47,10 +47,16 @@ class SessionTest : public ::testing::Test {
         return session;
     }
 
-    // Waits until the capture thread has polled the screen at least n more times.
-    void WaitForPolls(int n = 2) {
-        const int target = screen_->GrabCount() + n;
-        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= target; }));
+    // The polling method grabs on the session clock's deadlines, one frame period apart: the first
+    // at the start, then only when the test moves the clock past the next one.
+    void WaitForFirstPoll() {
+        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    }
+    // Moves the clock (past a deadline) and waits for the grab that follows.
+    void Step(int64_t ticks) {
+        const int before = screen_->GrabCount();
+        clock_.Advance(ticks);
+        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() > before; }));
     }
 
     static double Seconds(int64_t pts, const test::ProbedStream& s) {
@@ -65,7 +71,7 @@ class SessionTest : public ::testing::Test {
 TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     auto session = ScreenSession(64, 48, false);
     ASSERT_TRUE(session->Start());
-    WaitForPolls();
+    WaitForFirstPoll();
     clock_.Advance(2 * kSecond);
     EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
     session->Pause();
@@ -84,6 +90,39 @@ TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
     EXPECT_NEAR(file->StreamEndSeconds(0), 3.0, 0.01);
+}
+
+TEST_F(SessionTest, PollingGrabsOnDeadlinesOnePeriodApartAndSkipsMissedOnes) {
+    constexpr int64_t kPeriod = kSecond / 30;  // the frame period at 30 fps
+    const int64_t start = clock_.Now();
+    auto session = ScreenSession(64, 48, false);
+    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };  // 4.5 periods
+    screen_->Fill(0xFF000000);
+    ASSERT_TRUE(session->Start());
+    WaitForFirstPoll();  // due at once: the schedule is 0, 1, 2, ... periods
+    settle();
+    EXPECT_EQ(screen_->GrabCount(), 1) << "grabs without the clock reaching a deadline";
+
+    screen_->Fill(0xFF404040);
+    Step(7 * kPeriod / 2);  // late: the deadlines at 1, 2 and 3 periods have passed
+    settle();
+    EXPECT_EQ(screen_->GrabCount(), 2) << "a late grab was followed by a burst";
+    clock_.Set(start + 39 * kPeriod / 10);
+    settle();
+    EXPECT_EQ(screen_->GrabCount(), 2) << "the next grab is due at 4 periods, not sooner";
+    screen_->Fill(0xFF808080);
+    Step(start + 4 * kPeriod - clock_.Now());
+    clock_.Set(start + kSecond);
+    session.reset();
+
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    const auto packets = file->PacketsOf(0);
+    ASSERT_EQ(packets.size(), 3u);
+    const double period = 1.0 / 30;
+    EXPECT_NEAR(Seconds(packets[0].pts, file->streams[0]), 0.0, 1e-3);
+    EXPECT_NEAR(Seconds(packets[1].pts, file->streams[0]), 3.5 * period, 1e-3);
+    EXPECT_NEAR(Seconds(packets[2].pts, file->streams[0]), 4 * period, 1e-3);
 }
 
 TEST_F(SessionTest, SessionDeletedBeforeStartLeavesNoFile) {
@@ -106,17 +145,14 @@ TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
     auto session = ScreenSession(64, 48, false);
     screen_->Fill(0xFF102030);
     ASSERT_TRUE(session->Start());
-    WaitForPolls();  // picture A at 0 s
-    clock_.Advance(kSecond);
+    WaitForFirstPoll();         // picture A at 0 s
     screen_->Fill(0xFF405060);  // picture B at 1 s
-    WaitForPolls();
-    clock_.Advance(4 * kSecond);  // a still screen for 4 s, then a pause of 2 s
-    WaitForPolls();
+    Step(kSecond);
+    Step(4 * kSecond);  // a still screen for 4 s, then a pause of 2 s
     session->Pause();
     clock_.Advance(2 * kSecond);
     session->Resume();
-    clock_.Advance(5 * kSecond);  // 4 + 5 = 9 s of still screen after B
-    WaitForPolls();
+    Step(5 * kSecond);  // 4 + 5 = 9 s of still screen after B
     session.reset();
 
     auto file = test::ProbeFile(Path());
@@ -135,7 +171,7 @@ TEST_F(SessionTest, OddRegionIsEncodedAtEvenSize) {
     // Region 0,0,1364,766 inclusive: 1365 × 767 pixels.
     auto session = ScreenSession(1920, 1080, false, ToCaptureRect(RegionRect{0, 0, 1364, 766}));
     ASSERT_TRUE(session->Start());
-    WaitForPolls();
+    WaitForFirstPoll();
     session.reset();
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
@@ -161,7 +197,7 @@ TEST_F(SessionTest, BottomUpAndTopDownSourcesReachTheEncoderUpright) {
         for (int y = 0; y < 24; ++y)
             for (int x = 0; x < 64; ++x) screen_->SetPixel(x, y, 0xFFFFFFFF);
         ASSERT_TRUE(session->Start());
-        WaitForPolls();
+        WaitForFirstPoll();
         clock_.Advance(kSecond);  // the picture lasts until the stop
         session.reset();
         ExpectUpright(Path());
@@ -183,12 +219,12 @@ TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond
     auto session = ScreenSession(64, 48, true);
     screen_->SetCursor(Arrow(1, 1));
     ASSERT_TRUE(session->Start());
-    WaitForPolls();  // the first full frame with its first cursor record
+    WaitForFirstPoll();  // the first full frame with its first cursor record
     const std::shared_ptr<SessionStats> shared = session->SharedStats();
     SessionStats& stats = *shared;
     for (int move = 1; move <= 32; ++move) {
-        clock_.Advance(kSecond / 30);
         screen_->SetCursor(Arrow(1 + move, 1));
+        clock_.Advance(kSecond / 30);
         ASSERT_TRUE(
             WaitUntil([&] { return stats.cursor_records.load() >= static_cast<uint64_t>(move + 1); }));
         if (move == 31) {
@@ -209,11 +245,10 @@ TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond
 TEST_F(SessionTest, MovingMouseAloneMakesNoFramesWithoutCursor) {
     auto session = ScreenSession(64, 48, false);
     ASSERT_TRUE(session->Start());
-    WaitForPolls();
+    WaitForFirstPoll();
     for (int move = 0; move < 5; ++move) {
-        clock_.Advance(kSecond / 30);
         screen_->SetCursor(Arrow(move, move));
-        WaitForPolls();
+        Step(kSecond / 30);
     }
     session.reset();
     auto file = test::ProbeFile(Path());
@@ -229,7 +264,7 @@ TEST_F(SessionTest, RecordedCursorIsDrawnWhereThePointerIs) {
     big.argb.assign(64, 0xFFFFFFFFu);
     screen_->SetCursor(big);
     ASSERT_TRUE(session->Start());
-    WaitForPolls();
+    WaitForFirstPoll();
     clock_.Advance(kSecond);
     session.reset();
     const auto pictures = test::DecodeVideo(Path());
