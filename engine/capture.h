@@ -6,10 +6,16 @@
 // writer, gate opens) → Pause/Resume any number of times → destruction, which is the whole stop
 // sequence (capture ends, encoders flush, writer drains, trailer, close).
 //
-// Threads: Create, Add*Stream, Start and the destructor run on the recording thread. Pause, Resume
-// and SetSourceVolume are called by the user-interface thread under the record page's session-slot
-// lock. Everything sources call (WaitForStartGate, SessionTime, QueuePacket, the running flags,
-// SleepOnGate) is safe from their own threads.
+// Threads: Create, Add*Stream, EndSetUp, Start and the destructor run on the recording thread. Pause,
+// Resume, SetSourceVolume and NotifyDisplayChange are called by the user-interface thread under the
+// record page's session-slot lock. Everything sources
+// call (WaitForStartGate, SessionTime, QueuePacket, the running flags, SleepOnGate) is safe from
+// their own threads.
+//
+// The stop waits a while for each capture thread. One that is stuck (in the X server, the sound
+// server, a driver) is logged and left running while the encoders, the writer and the trailer finish
+// the file; the destructor then waits for it before freeing its stream, so it never touches freed
+// memory.
 #pragma once
 
 #include <atomic>
@@ -92,10 +98,15 @@ class CCapture {
     // counts the stream. False on failure (the destructor cleans up).
     [[nodiscard]] bool LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source);
 
+    // Marks the stream list complete (the mode set-up has added every stream); Start implies it.
+    void EndSetUp() { set_up_complete_.store(true, std::memory_order_release); }
+
     // --- run (recording thread) ---
     [[nodiscard]] bool Start();
+    // Refused (nothing happens) before Start and after the stop.
     void Pause();
     void Resume();
+    // Refused (nothing happens) until the set-up is complete: the stream list may still grow.
     void SetSourceVolume(const void* row, int volume);
 
     // --- for sources ---
@@ -136,6 +147,7 @@ class CCapture {
     void WriterLoop();
     [[nodiscard]] int64_t ElapsedBase() REQUIRES_SHARED(pause_lock_) { return start_time_ + total_paused_; }
     void StopCapture();
+    void AwaitStuckCaptureThreads();
     void StopEncoders();
     void StopWriter();
     void FreeEntries();
@@ -155,6 +167,7 @@ class CCapture {
     std::atomic<bool> capture_running_{true};
     std::atomic<bool> encode_running_{true};
     std::atomic<uint16_t> display_changes_{0};
+    std::atomic<bool> set_up_complete_{false};
     platform::SpinLock queue_lock_;
     PacketList packet_queue_ GUARDED_BY(queue_lock_);
     std::unique_ptr<platform::Event> writer_event_;

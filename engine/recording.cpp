@@ -106,7 +106,10 @@ bool Prepare(const RecordingRequest& request, SessionSlot& slot, std::string* pa
     if (!session) return false;
     CCapture* raw = session.get();
     slot.Put(std::move(session));
-    if (SetUpMode(*raw, request)) return true;
+    if (SetUpMode(*raw, request)) {
+        raw->EndSetUp();
+        return true;
+    }
     slot.Take().reset();  // the destructor stops whatever was started
     return false;
 }

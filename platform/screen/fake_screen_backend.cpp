@@ -51,6 +51,14 @@ void FakeScreenBackend::FailNextGrabs(int count) {
     fail_grabs_ = count;
 }
 
+void FakeScreenBackend::HoldGrabs(bool hold) {
+    {
+        std::lock_guard lock(mutex_);
+        hold_grabs_ = hold;
+    }
+    grab_released_.notify_all();
+}
+
 int FakeScreenBackend::GrabCount() const {
     std::lock_guard lock(mutex_);
     return grabs_;
@@ -81,8 +89,9 @@ void FakeScreenBackend::Close() {
 }
 
 bool FakeScreenBackend::Grab(const ScreenRect& crop, uint8_t* dst, int stride) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     ++grabs_;
+    grab_released_.wait(lock, [this] { return !hold_grabs_; });
     if (fail_grabs_ > 0) {
         --fail_grabs_;
         return false;

@@ -1,8 +1,9 @@
-// A scripted screen for tests: the test sets the pixels and the cursor, queues damage reports, and
-// makes calls fail on purpose. Deterministic; the test thread and the capture thread may use it at
-// once (every call takes the fake's own lock).
+// A scripted screen for tests: the test sets the pixels and the cursor, queues damage reports, makes
+// calls fail on purpose and holds grabs up. Deterministic; the test thread and the capture thread may use it
+// at once (every call takes the fake's own lock).
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -25,6 +26,9 @@ class FakeScreenBackend final : public ScreenBackend {
     void SetDamageSupported(bool supported);
     void SetPollingSupported(bool supported);
     void FailNextGrabs(int count);
+    // While held, Grab blocks (after counting itself) until the hold is let go: a capture thread
+    // stuck in the system.
+    void HoldGrabs(bool hold);
 
     // --- observations ---
     [[nodiscard]] int GrabCount() const;
@@ -48,6 +52,7 @@ class FakeScreenBackend final : public ScreenBackend {
     const RowOrder order_;
     const int cursor_size_;
     mutable std::mutex mutex_;
+    std::condition_variable grab_released_;
     std::vector<uint32_t> pixels_;  // top-down
     CursorImage cursor_;
     std::deque<DamageReport> damage_;
@@ -55,6 +60,7 @@ class FakeScreenBackend final : public ScreenBackend {
     bool damage_supported_ = true;
     bool polling_supported_ = true;
     int fail_grabs_ = 0;
+    bool hold_grabs_ = false;
     int grabs_ = 0;
     int opens_ = 0;
     CaptureMethod method_ = CaptureMethod::kNone;

@@ -9,6 +9,7 @@
 
 #include "engine/capture.h"
 #include "engine/screen/display.h"
+#include "platform/audio/fake_audio_system.h"
 #include "platform/screen/fake_screen_backend.h"
 #include "platform/time/manual_clock.h"
 #include "tests/support/media_probe.h"
@@ -90,6 +91,16 @@ TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
     EXPECT_NEAR(file->StreamEndSeconds(0), 3.0, 0.01);
+}
+
+TEST_F(SessionTest, PauseBeforeTheStartIsRefused) {
+    auto session = ScreenSession(64, 48, false);
+    session->Pause();  // during the count-down, say
+    clock_.Advance(kSecond);
+    ASSERT_TRUE(session->Start());
+    EXPECT_FALSE(session->Paused());
+    clock_.Advance(2 * kSecond);
+    EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
 }
 
 TEST_F(SessionTest, PollingGrabsOnDeadlinesOnePeriodApartAndSkipsMissedOnes) {
@@ -382,6 +393,28 @@ TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
         EXPECT_EQ(crop.right, c.crop.right);
         EXPECT_EQ(crop.bottom, c.crop.bottom);
     }
+}
+
+TEST(SessionVolume, ChangesAreRefusedUntilTheSetUpIsComplete) {
+    platform::ManualClock clock;
+    test::TempFolder folder;
+    platform::FakeAudioSystem system;
+    platform::FakeDeviceScript script;
+    script.id = "spk";
+    script.name = "Speaker";
+    script.accepted = {{platform::SampleType::kFloat, 32, 2, 0x3, 48000}};
+    script.mix_format = script.accepted.front();
+    const std::shared_ptr<platform::FakeAudioDevice> speaker = system.AddDevice(script);
+    auto session = CCapture::Create(folder.File("x.mp4"), clock);
+    const int row = 0;
+    const SoundSourceEntry entries[] = {{0, 100, "spk", &row}, {}};
+    ASSERT_TRUE(session->AddAudioStream("libmp3lame", AudioRateTriple(AudioBitRateA(50)), entries, system));
+    // The mode set-up may still add the screen stream: the list is not the slider's to walk.
+    session->SetSourceVolume(&row, 40);
+    EXPECT_FLOAT_EQ(speaker->Gain(), 1.0f);
+    session->EndSetUp();
+    session->SetSourceVolume(&row, 40);
+    EXPECT_FLOAT_EQ(speaker->Gain(), 0.4f);
 }
 
 TEST(DisplayInit, FailsWithoutAnyMethod) {

@@ -1,0 +1,152 @@
+// The session when something underneath fails: a start gate that cannot be waited on, a capture
+// thread stuck in the system at the stop.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/capture.h"
+#include "platform/log/log.h"
+#include "platform/screen/fake_screen_backend.h"
+#include "platform/time/manual_clock.h"
+#include "tests/support/media_probe.h"
+#include "tests/support/temp_folder.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace vexa::engine {
+namespace {
+
+using platform::FakeScreenBackend;
+constexpr int64_t kSecond = 1'000'000'000;
+
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Keeps the log's lines for the test to look through.
+class LogLines final : public log::Sink {
+  public:
+    LogLines() {
+        previous_ = log::SetSink(std::shared_ptr<log::Sink>(this, [](log::Sink*) {}));
+    }
+    ~LogLines() override { log::SetSink(previous_); }
+    void Write(std::string_view line) override {
+        std::lock_guard lock(mutex_);
+        lines_.emplace_back(line);
+    }
+    [[nodiscard]] bool Has(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : lines_)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
+
+  private:
+    std::shared_ptr<log::Sink> previous_;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+class CaptureFaultsTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<CCapture> Session() {
+        auto session = CCapture::Create(folder_.File("out.mp4"), clock_);
+        EXPECT_TRUE(session);
+        return session;
+    }
+    bool AddScreen(CCapture& session, bool damage, bool cursor) {
+        auto screen = std::make_unique<FakeScreenBackend>(64, 48);
+        screen->SetDamageSupported(damage);
+        screen_ = screen.get();
+        return session.AddScreenStream(1, kVideoBitRate, 30, cursor, {}, std::move(screen));
+    }
+
+    platform::ManualClock clock_;
+    test::TempFolder folder_;
+    FakeScreenBackend* screen_ = nullptr;
+    LogLines log_;
+};
+
+// The gate's descriptor is swapped for a pipe whose reader is gone: every wait on it fails. The
+// capture thread must end instead of waiting again for ever.
+TEST_F(CaptureFaultsTest, AFailingWaitAtTheStartGateEndsTheCaptureThread) {
+    auto session = Session();
+    int broken[2];
+    ASSERT_EQ(pipe(broken), 0);
+    close(broken[0]);
+    ASSERT_GE(dup2(broken[1], session->StartGate().NativeHandle()), 0);
+    close(broken[1]);
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);  // the stop's releases write into the broken pipe
+
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    const bool ended = WaitUntil([&] { return log_.Has("the wait at the start gate failed"); });
+    if (!ended) {
+        ADD_FAILURE() << "the capture thread is still waiting at the failed gate";
+        (void)session.release();  // its thread never ends: leave it rather than hang the test
+    } else {
+        session.reset();
+        EXPECT_FALSE(log_.Has("has not ended"));
+    }
+    sigaction(SIGPIPE, &previous, nullptr);
+}
+
+// The capture thread is stuck inside a grab when the stop comes. The stop logs it, finishes the file
+// meanwhile (trailer written: a readable MP4 with the picture passed on before), and frees the stream
+// only after the thread has ended.
+TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));  // picture A at 0 s
+    screen_->Fill(0xFF808080);
+    clock_.Advance(kSecond);  // picture B at 1 s passes A on
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 2; }));
+    screen_->HoldGrabs(true);
+    clock_.Advance(kSecond);  // the grab at 2 s gets stuck
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 3; }));
+
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        session.reset();
+        stopped = true;
+    });
+    const std::string path = folder_.File("out.mp4");
+    std::optional<test::ProbedFile> file;
+    const int log_level = av_log_get_level();
+    av_log_set_level(AV_LOG_FATAL);  // quiet about the unfinished file meanwhile
+    const bool finished =
+        WaitUntil([&] { return (file = test::ProbeFile(path)) && !file->PacketsOf(0).empty(); }, 10'000);
+    av_log_set_level(log_level);
+    const bool stopped_early = stopped.load();
+    screen_->HoldGrabs(false);
+    stopper.join();
+
+    ASSERT_TRUE(finished) << "the file is not finished while the capture thread is stuck";
+    EXPECT_FALSE(stopped_early) << "the stop did not wait for the stuck thread";
+    EXPECT_TRUE(log_.Has("the screen capture thread has not ended"));
+    EXPECT_TRUE(log_.Has("the stuck screen capture thread has ended"));
+    EXPECT_EQ(file->PacketsOf(0).size(), 1u);           // A; B was still held by the stuck thread
+    EXPECT_NEAR(file->StreamEndSeconds(0), 2.0, 0.01);  // A lasts to the stop
+}
+
+}  // namespace
+}  // namespace vexa::engine
