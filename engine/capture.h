@@ -8,7 +8,7 @@
 //
 // Threads: Create, Add*Stream, EndSetUp, Start and the destructor run on the recording thread. Pause,
 // Resume, SetSourceVolume and NotifyDisplayChange are called by the user-interface thread under the
-// record page's session-slot lock. Everything sources
+// record page's session-slot lock (screen sources call NotifyDisplayChange too). Everything sources
 // call (WaitForStartGate, SessionTime, QueuePacket, the running flags, SleepOnGate) is safe from
 // their own threads.
 //
@@ -134,7 +134,9 @@ class CCapture {
     [[nodiscard]] bool OutputWantsGlobalHeader() const;
     [[nodiscard]] int StreamCount() const { return stream_count_; }
 
-    // Bumped by the user-interface thread when the display configuration changes.
+    // Bumped when the display configuration changes: by the user-interface thread on the desktop's
+    // notification, and by a screen source whose backend saw the change. Each change makes the screen
+    // source choose its method and crop again.
     void NotifyDisplayChange() { display_changes_.fetch_add(1, std::memory_order_acq_rel); }
     [[nodiscard]] uint16_t DisplayChanges() const { return display_changes_.load(std::memory_order_acquire); }
 

@@ -7,6 +7,7 @@
 #include "engine/screen/frame_pacer.h"
 #include "engine/screen/rect_copy.h"
 #include "engine/video_encoder.h"
+#include "platform/log/log.h"
 
 namespace vexa::engine {
 namespace {
@@ -21,6 +22,18 @@ constexpr size_t kMaxQueuedFrames = 4;
 
 bool BottomUp(platform::RowOrder order) {
     return order == platform::RowOrder::kBottomUp;
+}
+
+const char* MethodName(platform::CaptureMethod method) {
+    switch (method) {
+        case platform::CaptureMethod::kDamage:
+            return "damage";
+        case platform::CaptureMethod::kPolling:
+            return "polling";
+        case platform::CaptureMethod::kNone:
+            break;
+    }
+    return "none";
 }
 
 }  // namespace
@@ -104,18 +117,11 @@ void CDisplay::CaptureLoop() {
     FramePacer pacer(ticks_per_frame_);
 
     while (session_.CaptureRunning()) {
-        if (reinit_requested_ || method_ == platform::CaptureMethod::kNone ||
-            session_.DisplayChanges() != display_changes_seen_) {
-            reinit_requested_ = false;
-            const uint16_t changes = session_.DisplayChanges();
-            if (!SelectMethod()) {
-                session_.SleepOnGate(kHalfMs);
-                continue;
-            }
-            display_changes_seen_ = changes;
-            stats_.reselections.fetch_add(1);
-            PassHeldOn();
-            ComputeCrop();
+        const bool select = reinit_requested_ || method_ == platform::CaptureMethod::kNone ||
+                            session_.DisplayChanges() != display_changes_seen_;
+        if (select && !Reselect()) {
+            session_.SleepOnGate(kHalfMs);
+            continue;
         }
         if (session_.Paused()) {
             session_.SleepOnGate(kHalfMs);
@@ -130,6 +136,27 @@ void CDisplay::CaptureLoop() {
     PassHeldOn();
 }
 
+bool CDisplay::Reselect() {
+    reinit_requested_ = false;
+    const uint16_t changes = session_.DisplayChanges();
+    if (!SelectMethod()) return false;
+    display_changes_seen_ = changes;
+    stats_.reselections.fetch_add(1);
+    PassHeldOn();
+    ComputeCrop();
+    log::Writef(log::Level::kInfo, "screen capture: %s method on a %dx%d screen, crop %dx%d at %d,%d",
+                MethodName(method_), screen_width_, screen_height_, CropWidth(), CropHeight(), crop_.left,
+                crop_.top);
+    return true;
+}
+
+// The session's display-change counter is what makes every screen source choose its method and crop
+// again; the desktop program bumps it on its own notifications too.
+void CDisplay::ScreenConfigurationChanged() {
+    log::Info("screen capture: the screen configuration changed");
+    session_.NotifyDisplayChange();
+}
+
 int64_t CDisplay::Ticks100ns(int64_t ticks) const {
     const int64_t freq = session_.Frequency();
     return (ticks * 10'000'000 + freq - 1) / freq;  // rounded up: a wake-up never comes early
@@ -142,6 +169,7 @@ void CDisplay::Poll(FramePacer& pacer) {
         session_.SleepOnGate(Ticks100ns(wait));
         return;
     }
+    if (backend_->ScreenChanged()) return ScreenConfigurationChanged();
     CapturePolling(now);
     pacer.Grabbed(now);
 }
@@ -285,14 +313,16 @@ void CDisplay::CapturePolling(int64_t time) {
 }
 
 void CDisplay::CaptureDamage() {
+    using Kind = platform::DamageReport::Kind;
     platform::DamageReport report;
     if (held_) {
         report = backend_->WaitForDamage(kDamageWait, session_.StartGate());
-        if (report.kind == platform::DamageReport::Kind::kFailed) {
+        if (report.kind == Kind::kFailed) {
             reinit_requested_ = true;
             return;
         }
-        if (report.kind != platform::DamageReport::Kind::kUpdate) return;
+        if (report.kind == Kind::kScreenChanged) return ScreenConfigurationChanged();
+        if (report.kind != Kind::kUpdate) return;
     } else {
         // Nothing held yet (start, or a new method): the current picture is the first frame.
         report.present_time = session_.Clock().Now();

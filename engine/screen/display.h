@@ -1,8 +1,10 @@
 // CDisplay: the screen source of one recording. Its capture thread copies the crop of the primary
 // screen only when something changed (a still picture is never passed on) and, when the cursor is
 // recorded, turns cursor moves over an unchanged screen into small cursor records attached to the
-// previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). Its
-// encoding thread turns frames into H.264 packets for the session's writer.
+// previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). When the
+// backend reports a new screen configuration, the source bumps the session's display-change counter,
+// and every change of that counter makes it choose the method and the crop again. Its encoding
+// thread turns frames into H.264 packets for the session's writer.
 //
 // Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
 // pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
@@ -56,7 +58,10 @@ class CDisplay final : public StreamSource {
 
     // --- capture thread ---
     [[nodiscard]] bool SelectMethod();
+    // Chooses the method and the crop again; the held frame is passed on. False if no method works.
+    [[nodiscard]] bool Reselect();
     void ComputeCrop();
+    void ScreenConfigurationChanged();
     [[nodiscard]] int64_t Ticks100ns(int64_t ticks) const;
     void Poll(FramePacer& pacer);
     void CapturePolling(int64_t time);

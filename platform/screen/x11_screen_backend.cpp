@@ -51,10 +51,16 @@ class X11ScreenBackend final : public ScreenBackend {
 
     bool Open(CaptureMethod method) override {
         Close();
-        if (connection_->Broken() || !ReadGeometry()) return false;
-        const bool ok = method == CaptureMethod::kDamage    ? OpenDamage()
-                        : method == CaptureMethod::kPolling ? OpenPolling()
-                                                            : false;
+        if (connection_->Broken()) return false;
+        // Screen changes are asked for before the geometry is read, so that none falls between the
+        // two. RandR answers the request at once with a notification when the screen changed since
+        // this client last asked for its configuration: that one describes what is read next, and
+        // is dropped.
+        SelectScreenChanges();
+        XSync(display_, True);
+        const bool ok = ReadGeometry() && (method == CaptureMethod::kDamage    ? OpenDamage()
+                                           : method == CaptureMethod::kPolling ? OpenPolling()
+                                                                               : false);
         if (!ok) {
             Close();
             return false;
@@ -103,7 +109,14 @@ class X11ScreenBackend final : public ScreenBackend {
         const int64_t deadline = timeout100ns < 0 ? INT64_MAX : PerformanceCounter() + timeout100ns * 100;
         DamageReport report;
         for (;;) {
-            if (!CollectEvents(report)) return Failed();
+            switch (CollectEvents(report)) {
+                case Events::kBroken:
+                    return Failed();
+                case Events::kScreenChanged:
+                    return DamageReport{DamageReport::Kind::kScreenChanged, 0, 0, {}};
+                case Events::kHandled:
+                    break;
+            }
             PollPointer(report);
             if (report.present_time || report.mouse_update_time) {
                 report.kind = DamageReport::Kind::kUpdate;
@@ -120,6 +133,12 @@ class X11ScreenBackend final : public ScreenBackend {
                     break;
             }
         }
+    }
+
+    bool ScreenChanged() override {
+        if (method_ != CaptureMethod::kPolling) return false;
+        DamageReport ignored;  // polling selects no damage or cursor events
+        return CollectEvents(ignored) == Events::kScreenChanged;
     }
 
     bool ReadCursor(CursorImage& out) override {
@@ -146,6 +165,7 @@ class X11ScreenBackend final : public ScreenBackend {
 
   private:
     enum class Input { kServerOrTimeout, kInterrupt, kBroken };
+    enum class Events { kHandled, kScreenChanged, kBroken };
 
     static DamageReport Failed() { return DamageReport{DamageReport::Kind::kFailed, 0, 0, {}}; }
 
@@ -185,6 +205,13 @@ class X11ScreenBackend final : public ScreenBackend {
         return true;  // without MIT-SHM, XGetImage serves
     }
 
+    // Asks for RandR's notifications: the screen's size, its outputs and their placement.
+    void SelectScreenChanges() {
+        if (!extensions_.randr) return;
+        XRRSelectInput(display_, root_,
+                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    }
+
     bool OpenDamage() {
         if (!extensions_.damage || !extensions_.fixes) return false;
         shm_ = X11ShmImage::Create(*connection_, visual_, depth_, ScreenBytes());
@@ -193,10 +220,6 @@ class X11ScreenBackend final : public ScreenBackend {
         damage_ = DamageObject(display_, XDamageCreate(display_, root_, XDamageReportNonEmpty));
         region_ = RegionObject(display_, XFixesCreateRegion(display_, nullptr, 0));
         XFixesSelectCursorInput(display_, root_, XFixesDisplayCursorNotifyMask);
-        if (extensions_.randr) {
-            XRRSelectInput(display_, root_,
-                           RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
-        }
         if (!connection_->SyncWithoutErrors(errors)) return false;
         // A new damage object starts out with the whole window damaged. The caller grabs the first
         // picture after Open anyway, so that damage and its event are dropped.
@@ -214,10 +237,10 @@ class X11ScreenBackend final : public ScreenBackend {
         return true;
     }
 
-    // Handles every event that has arrived, without blocking. False when the screen configuration
-    // changed or the connection broke.
-    bool CollectEvents(DamageReport& report) {
-        if (connection_->Broken()) return false;
+    // Handles every event that has arrived, without blocking: damage and cursor changes go into the
+    // report; a screen configuration change or a broken connection is said instead.
+    Events CollectEvents(DamageReport& report) {
+        if (connection_->Broken()) return Events::kBroken;
         bool damaged = false;
         bool changed = false;
         while (XEventsQueued(display_, QueuedAfterReading) > 0) {
@@ -230,13 +253,15 @@ class X11ScreenBackend final : public ScreenBackend {
                 if (!report.mouse_update_time) report.mouse_update_time = PerformanceCounter();
             } else if (extensions_.randr && (type == extensions_.randr_event_base + RRScreenChangeNotify ||
                                              type == extensions_.randr_event_base + RRNotify)) {
+                XRRUpdateConfiguration(&event);  // Xlib's own idea of the screen size
                 changed = true;
             }
         }
-        if (connection_->Broken() || changed) return false;
-        if (damaged && !FetchDamage(report)) return false;
+        if (connection_->Broken()) return Events::kBroken;
+        if (changed) return Events::kScreenChanged;
+        if (damaged && !FetchDamage(report)) return Events::kBroken;
         if (!report.dirty.empty() && !report.present_time) report.present_time = PerformanceCounter();
-        return true;
+        return Events::kHandled;
     }
 
     // Takes the damaged region off the damage object and adds its rectangles, in screen coordinates,

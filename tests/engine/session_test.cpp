@@ -357,6 +357,47 @@ TEST_F(DamageSessionTest, ChangeCapturedAfterTheStopIsNotEncoded) {
     EXPECT_NEAR(file->StreamEndSeconds(0), 1.0, 0.01);
 }
 
+// The whole screen is recorded and the screen grows to 128 × 96 with new content on its right half:
+// the source reports the change through the session's counter, chooses the method and the crop
+// again, and the picture (scaled into the encoder's 64 × 48) shows the new half.
+TEST_F(DamageSessionTest, ScreenThatGrowsIsRecordedWholeWithEitherMethod) {
+    for (bool damage : {false, true}) {
+        SCOPED_TRACE(damage ? "damage" : "polling");
+        auto session = CCapture::Create(Path(), clock_);
+        auto screen = std::make_unique<FakeScreenBackend>(64, 48);
+        screen->SetDamageSupported(damage);
+        screen_ = screen.get();
+        ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(screen)));
+        ASSERT_TRUE(session->Start());
+        WaitForFirstPoll();
+        screen_->Resize(128, 96);
+        if (damage) {  // reported at once: the first picture of the new screen is taken
+            ASSERT_TRUE(WaitUntil(
+                [&] { return session->Stats().reselections.load() >= 1 && screen_->GrabCount() >= 2; }));
+        }
+        for (int y = 0; y < 96; ++y)
+            for (int x = 64; x < 128; ++x) screen_->SetPixel(x, y, 0xFFFFFFFF);
+        if (damage) {
+            const int before = screen_->GrabCount();
+            Damage(clock_.Now() + kSecond / 30, {64, 0, 128, 96});
+            ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() > before; }));
+        } else {
+            Step(kSecond / 30);
+        }
+        EXPECT_GE(session->DisplayChanges(), 1);
+        EXPECT_GE(session->Stats().reselections.load(), 1u);
+        clock_.Advance(kSecond);
+        session.reset();
+
+        const auto pictures = test::DecodeVideo(Path());
+        ASSERT_FALSE(pictures.empty());
+        const test::GreyPicture& last = pictures.back();
+        ASSERT_EQ(last.width, 64);
+        EXPECT_GT(last.At(48, 24), 200) << "the new right half";
+        EXPECT_LT(last.At(16, 24), 50) << "the old left half";
+    }
+}
+
 TEST_F(DamageSessionTest, FailureReselectsAndFallsBackToPolling) {
     auto session = DamageSession();
     ASSERT_TRUE(session->Start());
