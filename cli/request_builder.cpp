@@ -51,7 +51,7 @@ SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* store
 
 bool AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
                engine::RecordingRequest& r, std::string* error) {
-    auto backend = platform::CreateX11ScreenBackend();
+    auto backend = platform::CreateX11ScreenBackend(nullptr, o.capture_method);
     if (!backend) {
         const char* display = std::getenv("DISPLAY");
         *error = std::string("cannot open the X display '") + (display ? display : "") + "'";

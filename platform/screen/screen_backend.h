@@ -34,6 +34,10 @@ struct ScreenRect {
 
 enum class CaptureMethod : int { kNone = 0, kPolling = 1, kDamage = 2 };
 
+// The methods a backend offers: the recorder's own choice (damage where the server allows it, else
+// polling), or one the user forces (for a server whose DAMAGE misbehaves, or for tests).
+enum class MethodChoice : uint8_t { kAuto, kDamage, kPolling };
+
 // Row order of the images a backend copies out.
 enum class RowOrder : uint8_t { kBottomUp = 1, kTopDown = 2 };
 
@@ -91,8 +95,10 @@ class ScreenBackend {
     [[nodiscard]] virtual bool ReadCursor(CursorImage& out) = 0;
 };
 
-// The X11 backend (MIT-SHM + DAMAGE + XFixes + RandR) on the given display name (null: $DISPLAY).
-// Returns null when the display cannot be opened.
-[[nodiscard]] std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(const char* display = nullptr);
+// The X11 backend (MIT-SHM + DAMAGE + XFixes + RandR) on the given display name (null: $DISPLAY),
+// offering the chosen methods: Open refuses a method the choice rules out. Returns null when the
+// display cannot be opened.
+[[nodiscard]] std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(
+    const char* display = nullptr, MethodChoice choice = MethodChoice::kAuto);
 
 }  // namespace vexa::platform

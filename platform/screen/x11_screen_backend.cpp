@@ -38,10 +38,24 @@ int CursorWindowStart(int hot, int extent, int size) {
     return std::min(hot - size / 2, extent - size);
 }
 
+// Whether the user's choice leaves the method on offer.
+bool Offered(MethodChoice choice, CaptureMethod method) {
+    switch (choice) {
+        case MethodChoice::kAuto:
+            return true;
+        case MethodChoice::kDamage:
+            return method == CaptureMethod::kDamage;
+        case MethodChoice::kPolling:
+            return method == CaptureMethod::kPolling;
+    }
+    return false;
+}
+
 class X11ScreenBackend final : public ScreenBackend {
   public:
-    explicit X11ScreenBackend(std::unique_ptr<X11Connection> connection)
+    X11ScreenBackend(std::unique_ptr<X11Connection> connection, MethodChoice choice)
         : connection_(std::move(connection)),
+          choice_(choice),
           display_(connection_->get()),
           root_(DefaultRootWindow(display_)),
           extensions_(QueryExtensions(display_)),
@@ -51,7 +65,7 @@ class X11ScreenBackend final : public ScreenBackend {
 
     bool Open(CaptureMethod method) override {
         Close();
-        if (connection_->Broken()) return false;
+        if (!Offered(choice_, method) || connection_->Broken()) return false;
         // Screen changes are asked for before the geometry is read, so that none falls between the
         // two. RandR answers the request at once with a notification when the screen changed since
         // this client last asked for its configuration: that one describes what is read next, and
@@ -324,6 +338,7 @@ class X11ScreenBackend final : public ScreenBackend {
     }
 
     std::unique_ptr<X11Connection> connection_;
+    MethodChoice choice_;
     Display* display_;
     Window root_;
     Extensions extensions_;
@@ -345,10 +360,10 @@ class X11ScreenBackend final : public ScreenBackend {
 
 }  // namespace
 
-std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(const char* display) {
+std::unique_ptr<ScreenBackend> CreateX11ScreenBackend(const char* display, MethodChoice choice) {
     std::unique_ptr<X11Connection> connection = X11Connection::Open(display);
     if (!connection) return nullptr;
-    return std::make_unique<X11ScreenBackend>(std::move(connection));
+    return std::make_unique<X11ScreenBackend>(std::move(connection), choice);
 }
 
 }  // namespace vexa::platform

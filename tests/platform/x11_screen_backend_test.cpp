@@ -253,6 +253,16 @@ TEST_F(X11ScreenBackendTest, BothMethodsReportScreenChangesAndReopenSeesTheNewSi
     EXPECT_EQ(backend_->Height(), 1080);
 }
 
+TEST_F(X11ScreenBackendTest, AForcedMethodIsTheOnlyOneOffered) {
+    auto polling = CreateX11ScreenBackend(server_->Name(), MethodChoice::kPolling);
+    auto damage = CreateX11ScreenBackend(server_->Name(), MethodChoice::kDamage);
+    ASSERT_TRUE(polling && damage);
+    EXPECT_FALSE(polling->Open(CaptureMethod::kDamage));
+    EXPECT_TRUE(polling->Open(CaptureMethod::kPolling));
+    EXPECT_FALSE(damage->Open(CaptureMethod::kPolling));
+    EXPECT_TRUE(damage->Open(CaptureMethod::kDamage));
+}
+
 TEST_F(X11ScreenBackendTest, ServerGoingAwayFailsEveryCallWithoutEndingTheProcess) {
     OpenDamage();
     painter_.reset();  // the painter's connection has Xlib's default handlers, which end the process
