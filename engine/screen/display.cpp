@@ -36,6 +36,12 @@ const char* MethodName(platform::CaptureMethod method) {
     return "none";
 }
 
+// Appends a cursor record to a frame, numbering it after the frame's last one.
+void AppendRecord(FrameBuffer& frame, CursorRecord* record) {
+    record->sequence = frame.cursors.Empty() ? 1 : static_cast<uint8_t>(frame.cursors.Back()->sequence + 1);
+    frame.cursors.PushBack(record);
+}
+
 }  // namespace
 
 CDisplay::CDisplay(CCapture& session, std::unique_ptr<platform::ScreenBackend> backend)
@@ -299,16 +305,16 @@ void CDisplay::CapturePolling(int64_t time) {
     }
     ReadCursor();
     if (!changed && !CursorChanged()) return GiveFrame(frame);
+    // Without a record the frame is skipped; the next poll finds the change again.
     CursorRecord* record = MakeCursorRecord(time, *frame);
     if (!record) return GiveFrame(frame);
     if (changed) {
-        frame->cursors.PushBack(record);
+        AppendRecord(*frame, record);
         ReplaceHeld(frame);
         return;
     }
     GiveFrame(frame);
-    record->sequence = static_cast<uint8_t>(held_->cursors.Back()->sequence + 1);
-    held_->cursors.PushBack(record);
+    AppendRecord(*held_, record);
     if (record->sequence > kMaxCursorRecords) PassHeldOn();
 }
 
@@ -316,15 +322,24 @@ void CDisplay::CaptureDamage() {
     using Kind = platform::DamageReport::Kind;
     platform::DamageReport report;
     if (held_) {
-        report = backend_->WaitForDamage(kDamageWait, session_.StartGate());
+        // A picture skipped for want of a cursor record is taken again one frame period later.
+        report = backend_->WaitForDamage(refresh_ ? Ticks100ns(ticks_per_frame_) : kDamageWait,
+                                         session_.StartGate());
         if (report.kind == Kind::kFailed) {
             reinit_requested_ = true;
             return;
         }
         if (report.kind == Kind::kScreenChanged) return ScreenConfigurationChanged();
+        if (refresh_ && report.kind != Kind::kInterrupted) {
+            refresh_ = false;
+            report.kind = Kind::kUpdate;
+            if (report.present_time == 0) report.present_time = session_.Clock().Now();
+            report.dirty.push_back(crop_);
+        }
         if (report.kind != Kind::kUpdate) return;
     } else {
         // Nothing held yet (start, or a new method): the current picture is the first frame.
+        refresh_ = false;
         report.present_time = session_.Clock().Now();
         report.dirty.push_back(crop_);
     }
@@ -386,16 +401,22 @@ void CDisplay::CaptureDamage() {
     if (frame) {
         frame->time = time;
         if (show_cursor_) {
+            // With the cursor recorded, a held frame always carries a record: a frame that cannot
+            // get one is skipped and taken again later.
             CursorRecord* record = MakeCursorRecord(time, *frame);
-            if (record) frame->cursors.PushBack(record);
+            if (!record) {
+                GiveFrame(frame);
+                refresh_ = true;
+                return;
+            }
+            AppendRecord(*frame, record);
         }
         ReplaceHeld(frame);
         return;
     }
     CursorRecord* record = MakeCursorRecord(time, *held_);
     if (!record) return;
-    record->sequence = static_cast<uint8_t>(held_->cursors.Back()->sequence + 1);
-    held_->cursors.PushBack(record);
+    AppendRecord(*held_, record);
 }
 
 }  // namespace vexa::engine

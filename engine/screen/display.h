@@ -102,6 +102,8 @@ class CDisplay final : public StreamSource {
     int screen_height_ = 0;
     uint16_t display_changes_seen_ = 0;
     bool reinit_requested_ = false;
+    bool refresh_ = false;  // damage method: take the whole crop again (a skipped picture)
+    // With the cursor recorded, the held frame always carries at least one cursor record.
     FrameBuffer* held_ = nullptr;
     CursorState last_cursor_;
     platform::CursorImage cursor_image_;

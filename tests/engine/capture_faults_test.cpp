@@ -1,5 +1,7 @@
-// The session when something underneath fails: a start gate that cannot be waited on, a capture
-// thread stuck in the system at the stop.
+// The screen source and the session when something underneath fails: a cursor record that cannot be
+// allocated, a start gate that cannot be waited on, a capture thread stuck in the system at the stop.
+// A binary of its own: it replaces the array form of nothrow operator new to make chosen
+// allocations fail.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -24,11 +27,29 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+namespace {
+
+// Allocations of exactly this many bytes through new (std::nothrow) T[n] fail while the count lasts.
+std::atomic<size_t> fail_size{0};
+std::atomic<int> fail_count{0};
+
+}  // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    if (size == fail_size.load() && fail_count.load() > 0 && fail_count.fetch_sub(1) > 0) return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 namespace vexa::engine {
 namespace {
 
 using platform::FakeScreenBackend;
 constexpr int64_t kSecond = 1'000'000'000;
+constexpr int kCursorSize = 20;  // cursor records of 20 × 20 × 4 bytes, a size nothing else has
 
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -71,7 +92,7 @@ class CaptureFaultsTest : public ::testing::Test {
         return session;
     }
     bool AddScreen(CCapture& session, bool damage, bool cursor) {
-        auto screen = std::make_unique<FakeScreenBackend>(64, 48);
+        auto screen = std::make_unique<FakeScreenBackend>(64, 48, platform::RowOrder::kTopDown, kCursorSize);
         screen->SetDamageSupported(damage);
         screen_ = screen.get();
         return session.AddScreenStream(1, kVideoBitRate, 30, cursor, {}, std::move(screen));
@@ -82,6 +103,46 @@ class CaptureFaultsTest : public ::testing::Test {
     FakeScreenBackend* screen_ = nullptr;
     LogLines log_;
 };
+
+platform::CursorImage Arrow(int x, int y) {
+    platform::CursorImage c;
+    c.visible = true;
+    c.x = x;
+    c.y = y;
+    c.handle = 7;
+    c.width = c.height = 4;
+    c.argb.assign(16, 0xFFFFFFFFu);
+    return c;
+}
+
+// The first picture cannot get its cursor record. It is skipped rather than held without one, so the
+// cursor move that follows has a record to follow instead of nothing.
+TEST_F(CaptureFaultsTest, AFrameWhoseCursorRecordCannotBeMadeIsSkippedAndTakenAgain) {
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, true, true));
+    screen_->SetCursor(Arrow(1, 1));
+    fail_size = static_cast<size_t>(kCursorSize) * kCursorSize * 4;
+    fail_count = 1;
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    ASSERT_TRUE(session->Start());
+    EXPECT_TRUE(WaitUntil([&] { return stats->cursor_records.load() >= 1; }))
+        << "the picture was not taken again";
+    EXPECT_EQ(fail_count.load(), 0) << "the allocation never failed";
+
+    // A pointer move alone: a record appended to the held frame.
+    screen_->SetCursor(Arrow(9, 9));
+    platform::DamageReport moved;
+    moved.kind = platform::DamageReport::Kind::kUpdate;
+    moved.mouse_update_time = clock_.Now() + kSecond / 10;
+    screen_->QueueDamage(moved);
+    ASSERT_TRUE(WaitUntil([&] { return stats->cursor_records.load() >= 2; }));
+    clock_.Advance(kSecond);
+    session.reset();
+    EXPECT_EQ(stats->frames_captured.load(), 1u);
+    auto file = test::ProbeFile(folder_.File("out.mp4"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->PacketsOf(0).size(), 2u);  // the picture with the cursor, then the move
+}
 
 // The gate's descriptor is swapped for a pipe whose reader is gone: every wait on it fails. The
 // capture thread must end instead of waiting again for ever.
