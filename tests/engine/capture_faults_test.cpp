@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -21,6 +20,7 @@
 #include "platform/screen/fake_screen_backend.h"
 #include "platform/time/manual_clock.h"
 #include "tests/support/media_probe.h"
+#include "tests/engine/screen_test_support.h"
 #include "tests/support/temp_folder.h"
 
 extern "C" {
@@ -48,17 +48,10 @@ namespace vexa::engine {
 namespace {
 
 using platform::FakeScreenBackend;
+using screen_test::Arrow;
+using screen_test::WaitUntil;
 constexpr int64_t kSecond = 1'000'000'000;
 constexpr int kCursorSize = 20;  // cursor records of 20 × 20 × 4 bytes, a size nothing else has
-
-bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // Keeps the log's lines for the test to look through.
 class LogLines final : public log::Sink {
@@ -103,17 +96,6 @@ class CaptureFaultsTest : public ::testing::Test {
     FakeScreenBackend* screen_ = nullptr;
     LogLines log_;
 };
-
-platform::CursorImage Arrow(int x, int y) {
-    platform::CursorImage c;
-    c.visible = true;
-    c.x = x;
-    c.y = y;
-    c.handle = 7;
-    c.width = c.height = 4;
-    c.argb.assign(16, 0xFFFFFFFFu);
-    return c;
-}
 
 // The first picture cannot get its cursor record. It is skipped rather than held without one, so the
 // cursor move that follows has a record to follow instead of nothing.

@@ -12,19 +12,6 @@ namespace {
 
 constexpr int64_t kPeriod = 1000;
 
-TEST(FramePacer, FirstGrabIsDueAtOnceAndAGrabOnTimeMakesTheNextOneAPeriodLater) {
-    FramePacer pacer(kPeriod);
-    EXPECT_EQ(pacer.WaitFrom(500), 0);
-    pacer.Grabbed(500);
-    EXPECT_EQ(pacer.WaitFrom(500), kPeriod);
-    EXPECT_EQ(pacer.WaitFrom(1499), 1);
-    EXPECT_EQ(pacer.WaitFrom(1500), 0);
-    pacer.Grabbed(1500);
-    EXPECT_EQ(pacer.WaitFrom(1500), kPeriod);
-    pacer.Grabbed(2501);  // one tick late: the schedule stays, the next deadline is 3500
-    EXPECT_EQ(pacer.WaitFrom(2501), kPeriod - 1);
-}
-
 // A capture loop that sleeps what the pacer says, grabs, and spends a varying time on each grab,
 // sometimes several periods. Whatever the pacer does inside, each grab must come exactly when the
 // previous one has finished and the first deadline of the schedule after the previous grab has come:

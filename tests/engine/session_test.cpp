@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
 #include "engine/capture.h"
@@ -13,6 +12,7 @@
 #include "platform/screen/fake_screen_backend.h"
 #include "platform/time/manual_clock.h"
 #include "tests/support/media_probe.h"
+#include "tests/engine/screen_test_support.h"
 #include "tests/support/temp_folder.h"
 
 namespace vexa::engine {
@@ -20,16 +20,9 @@ namespace {
 
 using platform::FakeScreenBackend;
 using platform::ManualClock;
+using screen_test::Arrow;
+using screen_test::WaitUntil;
 constexpr int64_t kSecond = 1'000'000'000;
-
-bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 class SessionTest : public ::testing::Test {
   protected:
@@ -213,17 +206,6 @@ TEST_F(SessionTest, BottomUpAndTopDownSourcesReachTheEncoderUpright) {
         session.reset();
         ExpectUpright(Path());
     }
-}
-
-platform::CursorImage Arrow(int x, int y) {
-    platform::CursorImage c;
-    c.visible = true;
-    c.x = x;
-    c.y = y;
-    c.handle = 7;
-    c.width = c.height = 4;
-    c.argb.assign(16, 0xFFFFFFFFu);
-    return c;
 }
 
 TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond) {
