@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# polling_rate.sh VEXA_RECORD [OUT_DIR]: records full-screen motion on a virtual 1920x1080 display
-# whose X server offers no DAMAGE, so the recorder polls, and prints the frames per second actually
-# written, the spacing of the frame times and the CPU the recording took.
+# polling_rate.sh VEXA_RECORD [OUT_DIR]: records full-screen motion (or a still screen) on a virtual
+# 1920x1080 display whose X server offers no DAMAGE, so that any vexa-record polls, and prints the
+# frames per second actually written, how many frame times lie less than half a period apart, their
+# median spacing and the CPU seconds the recording took.
 #
 # VEXA_RECORD is a vexa-record binary; vexa-test-motion is taken from its build folder
 # (../tools/test-motion/) unless MOTION names another one.
 # Environment: DURATION (seconds recorded, default 10), FPS (default 30), MOTION_RATE (pictures a
-# second the motion paints, default 30), RUNS (recordings, default 3).
+# second the motion paints, default 30), RUNS (recordings, default 3), SCENE (motion | still,
+# default motion).
 # The script starts its own Xvfb and stops everything it started.
 set -euo pipefail
 
@@ -21,6 +23,7 @@ duration=${DURATION:-10}
 fps=${FPS:-30}
 motion_rate=${MOTION_RATE:-30}
 runs=${RUNS:-3}
+scene=${SCENE:-motion}
 for tool in "$vexa" "$motion" ffprobe Xvfb; do
   command -v "$tool" >/dev/null || { echo "polling_rate: $tool not found" >&2; exit 1; }
 done
@@ -45,11 +48,15 @@ done
 [ -s "$out/display" ] || { echo "polling_rate: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(tr -d '\n' <"$out/display")"
 
-"$motion" --rate "$motion_rate" >"$out/motion.log" 2>&1 &
+if [ "$scene" = still ]; then
+  "$motion" --still >"$out/motion.log" 2>&1 &
+else
+  "$motion" --rate "$motion_rate" >"$out/motion.log" 2>&1 &
+fi
 pids+=($!)
 sleep 1
 
-echo "display $DISPLAY without DAMAGE, motion at $motion_rate Hz, $duration s at --fps $fps"
+echo "display $DISPLAY without DAMAGE, $scene scene (motion at $motion_rate Hz), $duration s at --fps $fps"
 printf '%-4s %8s %9s %14s %14s %8s\n' run frames written/s 'gap<0.5P' 'gap median ms' cpu_s
 for run in $(seq 1 "$runs"); do
   "$vexa" --duration "$duration" --fps "$fps" --stats --no-sound \
