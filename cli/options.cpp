@@ -28,6 +28,18 @@ bool ParseRegion(const std::string& text, engine::RegionRect& r) {
     return true;
 }
 
+bool ParseCaptureMethod(const std::string& text, platform::MethodChoice& out) {
+    static const std::map<std::string, platform::MethodChoice> kNames = {
+        {"auto", platform::MethodChoice::kAuto},
+        {"damage", platform::MethodChoice::kDamage},
+        {"poll", platform::MethodChoice::kPolling},
+    };
+    const auto found = kNames.find(text);
+    if (found == kNames.end()) return false;
+    out = found->second;
+    return true;
+}
+
 bool ParseQuality(const std::string& text, std::optional<int>& out) {
     int q = 0;
     if (!ParseInt(text, q) || q < 1 || q > 100) return false;
@@ -40,12 +52,15 @@ bool ParseQuality(const std::string& text, std::optional<int>& out) {
 const char* UsageText() {
     return "usage: vexa-record [--mode screen|audio|camera] [--duration SECONDS] [--output-dir DIR]\n"
            "                   [--fps N] [--region L,T,R,B] [--no-cursor] [--no-sound]\n"
+           "                   [--capture-method auto|damage|poll]\n"
            "                   [--video-quality Q] [--audio-quality Q] [--speaker POS|ID]... [--mic "
            "POS|ID]...\n"
            "                   [--volume POS|ID=V]... [--camera POS|NAME] [--camera-format WxH@FPS]\n"
            "                   [--mirror|--no-mirror] [--list-devices] [--stats]\n"
            "Records until the duration has passed or SIGINT/SIGTERM arrives; SIGUSR1 toggles pause.\n"
-           "Prints the written file's path as the last line.\n";
+           "Prints the written file's path as the last line.\n"
+           "--capture-method: auto uses the X server's DAMAGE where it is offered, else polls at the\n"
+           "frame rate; damage or poll forces one (poll for a server whose DAMAGE misbehaves).\n";
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& args) {
@@ -78,6 +93,7 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
              engine::RegionRect r;
              return ParseRegion(v, r) && (o.region = r, true);
          }},
+        {"--capture-method", [&](const std::string& v) { return ParseCaptureMethod(v, o.capture_method); }},
         {"--video-quality", [&](const std::string& v) { return ParseQuality(v, o.video_quality); }},
         {"--audio-quality", [&](const std::string& v) { return ParseQuality(v, o.audio_quality); }},
         {"--speaker", [&](const std::string& v) { return (o.speakers.push_back(v), true); }},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/recording_params.h"
+#include "platform/screen/screen_backend.h"
 
 namespace vexa::cli {
 
@@ -16,6 +17,7 @@ struct CliOptions {
     std::optional<std::string> fps_text;  // as the frame-rate item's text
     std::optional<engine::RegionRect> region;
     std::optional<bool> show_cursor;
+    platform::MethodChoice capture_method = platform::MethodChoice::kAuto;
     bool no_sound = false;
     std::optional<int> video_quality;
     std::optional<int> audio_quality;

@@ -52,7 +52,8 @@ SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* store
 
 Error AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
                 engine::RecordingRequest& r) {
-    Result<std::unique_ptr<platform::ScreenBackend>> opened = platform::CreateX11ScreenBackend();
+    Result<std::unique_ptr<platform::ScreenBackend>> opened =
+        platform::CreateX11ScreenBackend(nullptr, o.capture_method);
     if (!opened.ok()) return opened.error();
     std::unique_ptr<platform::ScreenBackend> backend = std::move(opened).value();
     r.frame_rate_text = o.fps_text.value_or(std::to_string(stored ? stored->frame_rate : 24));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "engine/video_encoder.h"
 #include "platform/av_error.h"
@@ -12,6 +13,22 @@ namespace {
 
 // 100-nanosecond units.
 constexpr int64_t kMs = 10'000;
+// Capture threads wake at once from the stop's gate releases and end within a grab or a device read.
+// One still running after this long is stuck (in the X server, the sound server or a driver).
+constexpr std::chrono::milliseconds kCaptureStopPatience{2000};
+
+const char* KindName(const StreamEntry& entry) {
+    if (!entry.source) return "unknown";
+    switch (entry.source->Kind()) {
+        case SourceKind::kScreen:
+            return "screen";
+        case SourceKind::kSound:
+            return "sound";
+        case SourceKind::kCamera:
+            return "camera";
+    }
+    return "unknown";
+}
 
 // Thread names show in log lines and debuggers (15 characters at most).
 struct ThreadNames {
@@ -116,6 +133,7 @@ Error CCapture::Start() {
     // Every capture thread counts itself ready just before it blocks on the gate.
     while (ready_count_.load(std::memory_order_acquire) < stream_count_) platform::Sleep100ns(kMs);
 
+    EndSetUp();
     start_time_ = clock_.Now();
     state_.fetch_or(kStarted, std::memory_order_acq_rel);
     // The gate releases every capture thread at once.
@@ -126,7 +144,9 @@ Error CCapture::Start() {
 
 void CCapture::Pause() {
     platform::PauseWriterGuard guard(pause_lock_);
-    if (paused_.load() || Stopped()) return;
+    // Before the start there is no session time to freeze (the time before it would count as
+    // paused): refused, as after the stop.
+    if (paused_.load() || !Started() || Stopped()) return;
     pause_start_ = clock_.Now();
     paused_.store(true, std::memory_order_release);
 }
@@ -139,6 +159,8 @@ void CCapture::Resume() {
 }
 
 void CCapture::SetSourceVolume(const void* row, int volume) {
+    // While the set-up still adds streams, the list belongs to the recording thread: refused.
+    if (!set_up_complete_.load(std::memory_order_acquire)) return;
     const float gain = static_cast<float>(std::clamp(volume, 0, 100)) / 100.0f;
     bool done = false;
     streams_.ForEach([&](StreamEntry* e) {
@@ -167,13 +189,18 @@ int64_t CCapture::StopPosition() const {
 
 bool CCapture::WaitForStartGate() {
     ready_count_.fetch_add(1, std::memory_order_acq_rel);
-    while (start_gate_.Wait() != platform::WaitResult::kSignaled) {
+    // Without a time-out the wait ends only with a signal or a failure; after a failure it would
+    // fail again at once, so the thread ends.
+    if (start_gate_.Wait() != platform::WaitResult::kSignaled) {
+        log::Write(log::Level::kError, "capture thread: the wait at the start gate failed; the thread ends");
+        return false;
     }
     return CaptureRunning() && Started();
 }
 
 void CCapture::SleepOnGate(int64_t timeout100ns) {
-    (void)start_gate_.Wait(timeout100ns);
+    // A gate that cannot be waited on must not turn the caller's sleeps into a busy loop.
+    if (start_gate_.Wait(timeout100ns) == platform::WaitResult::kFailed) platform::Sleep100ns(timeout100ns);
 }
 
 void CCapture::QueuePacket(PacketNode* node) {
@@ -212,11 +239,35 @@ void CCapture::WriterLoop() {
     }
 }
 
+// Waits for the capture threads for a while in all. A thread still running then is logged and left
+// running: the stop goes on and finishes the file, and AwaitStuckCaptureThreads waits for it before
+// anything it can reach (its source, entry, the session) is freed.
 void CCapture::StopCapture() {
     capture_running_.store(false, std::memory_order_release);
     const auto wakeups = static_cast<uint32_t>(4 * std::max<size_t>(stream_count_, streams_.Size()));
     (void)start_gate_.Release(wakeups);
-    streams_.ForEach([](StreamEntry* e) { e->capture_thread.Join(); });
+    using std::chrono::steady_clock;
+    const steady_clock::time_point deadline = steady_clock::now() + kCaptureStopPatience;
+    streams_.ForEach([&](StreamEntry* e) {
+        while (!e->capture_thread.WaitFor(100 * kMs)) {
+            if (steady_clock::now() < deadline) continue;
+            log::Writef(
+                log::Level::kError,
+                "stop: the %s capture thread has not ended after %lld ms; the file is finished without it",
+                KindName(*e), static_cast<long long>(kCaptureStopPatience.count()));
+            return;
+        }
+    });
+}
+
+void CCapture::AwaitStuckCaptureThreads() {
+    streams_.ForEach([](StreamEntry* e) {
+        if (!e->capture_thread.Running()) return;
+        log::Writef(log::Level::kWarning,
+                    "stop: waiting for the stuck %s capture thread before freeing its stream", KindName(*e));
+        e->capture_thread.Join();
+        log::Writef(log::Level::kInfo, "stop: the stuck %s capture thread has ended", KindName(*e));
+    });
 }
 
 void CCapture::StopEncoders() {
@@ -270,6 +321,7 @@ CCapture::~CCapture() {
         const int rc = avio_closep(&format_->pb);
         if (rc < 0 && finishing) log::Failure(AvError(rc, "cannot close " + Path()));
     }
+    AwaitStuckCaptureThreads();
     FreeEntries();
     // Packets queued after the writer left (none on a normal stop) go back to the pool.
     platform::SpinGuard guard(queue_lock_);

@@ -7,10 +7,16 @@
 // sequence (capture ends, encoders flush, writer drains, trailer, close).
 //
 // Failures come back as Errors that name what failed and why; the caller reports and logs them.
-// Threads: Create, Add*Stream, Start and the destructor run on the recording thread. Pause, Resume
-// and SetSourceVolume are called by the user-interface thread under the record page's session-slot
-// lock. Everything sources call (WaitForStartGate, SessionTime, QueuePacket, the running flags,
-// SleepOnGate) is safe from their own threads.
+// Threads: Create, Add*Stream, EndSetUp, Start and the destructor run on the recording thread. Pause,
+// Resume, SetSourceVolume and NotifyDisplayChange are called by the user-interface thread under the
+// record page's session-slot lock (screen sources call NotifyDisplayChange too). Everything sources
+// call (WaitForStartGate, SessionTime, QueuePacket, the running flags, SleepOnGate) is safe from
+// their own threads.
+//
+// The stop waits a while for each capture thread. One that is stuck (in the X server, the sound
+// server, a driver) is logged and left running while the encoders, the writer and the trailer finish
+// the file; the destructor then waits for it before freeing its stream, so it never touches freed
+// memory.
 #pragma once
 
 #include <atomic>
@@ -95,12 +101,17 @@ class CCapture {
     // counts the stream. On failure the destructor cleans up.
     [[nodiscard]] Error LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> source);
 
+    // Marks the stream list complete (the mode set-up has added every stream); Start implies it.
+    void EndSetUp() { set_up_complete_.store(true, std::memory_order_release); }
+
     // --- run (recording thread) ---
     // Opens the file, writes the header, starts the writer and opens the gate. Fails with
     // "cannot open output file /x/y.mp4: No space left on device" and the like.
     [[nodiscard]] Error Start();
+    // Refused (nothing happens) before Start and after the stop.
     void Pause();
     void Resume();
+    // Refused (nothing happens) until the set-up is complete: the stream list may still grow.
     void SetSourceVolume(const void* row, int volume);
 
     // --- for sources ---
@@ -130,7 +141,9 @@ class CCapture {
     [[nodiscard]] bool OutputWantsGlobalHeader() const;
     [[nodiscard]] int StreamCount() const { return stream_count_; }
 
-    // Bumped by the user-interface thread when the display configuration changes.
+    // Bumped when the display configuration changes: by the user-interface thread on the desktop's
+    // notification, and by a screen source whose backend saw the change. Each change makes the screen
+    // source choose its method and crop again.
     void NotifyDisplayChange() { display_changes_.fetch_add(1, std::memory_order_acq_rel); }
     [[nodiscard]] uint16_t DisplayChanges() const { return display_changes_.load(std::memory_order_acquire); }
 
@@ -143,6 +156,7 @@ class CCapture {
     void WriterLoop();
     [[nodiscard]] int64_t ElapsedBase() REQUIRES_SHARED(pause_lock_) { return start_time_ + total_paused_; }
     void StopCapture();
+    void AwaitStuckCaptureThreads();
     void StopEncoders();
     void StopWriter();
     void FreeEntries();
@@ -162,6 +176,7 @@ class CCapture {
     std::atomic<bool> capture_running_{true};
     std::atomic<bool> encode_running_{true};
     std::atomic<uint16_t> display_changes_{0};
+    std::atomic<bool> set_up_complete_{false};
     platform::SpinLock queue_lock_;
     PacketList packet_queue_ GUARDED_BY(queue_lock_);
     std::unique_ptr<platform::Event> writer_event_;

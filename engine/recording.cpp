@@ -169,6 +169,7 @@ Result<std::string> Prepare(const RecordingRequest& request, SessionSlot& slot) 
         slot.Take().reset();  // the destructor stops whatever was started
         return e;
     }
+    raw->EndSetUp();
     return path;
 }
 

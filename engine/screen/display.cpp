@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "engine/screen/frame_compare.h"
+#include "engine/screen/frame_pacer.h"
 #include "engine/screen/rect_copy.h"
 #include "engine/video_encoder.h"
+#include "platform/log/log.h"
 
 namespace vexa::engine {
 namespace {
@@ -21,6 +23,24 @@ constexpr size_t kMaxQueuedFrames = 4;
 
 bool BottomUp(platform::RowOrder order) {
     return order == platform::RowOrder::kBottomUp;
+}
+
+const char* MethodName(platform::CaptureMethod method) {
+    switch (method) {
+        case platform::CaptureMethod::kDamage:
+            return "damage";
+        case platform::CaptureMethod::kPolling:
+            return "polling";
+        case platform::CaptureMethod::kNone:
+            break;
+    }
+    return "none";
+}
+
+// Appends a cursor record to a frame, numbering it after the frame's last one.
+void AppendRecord(FrameBuffer& frame, CursorRecord* record) {
+    record->sequence = frame.cursors.Empty() ? 1 : static_cast<uint8_t>(frame.cursors.Back()->sequence + 1);
+    frame.cursors.PushBack(record);
 }
 
 }  // namespace
@@ -105,37 +125,64 @@ void CDisplay::CaptureLoop() {
     const int64_t freq = session_.Frequency();
     pts_per_tick_.store(PtsPerTick(entry_->encoder.get(), freq));
     ticks_per_frame_ = TicksPerFrame(entry_->encoder.get(), freq);
-    int64_t previous = 0;
+    FramePacer pacer(ticks_per_frame_);
 
     while (session_.CaptureRunning()) {
-        if (reinit_requested_ || method_ == platform::CaptureMethod::kNone ||
-            session_.DisplayChanges() != display_changes_seen_) {
-            reinit_requested_ = false;
-            const uint16_t changes = session_.DisplayChanges();
-            if (!SelectMethod().ok()) {
-                session_.SleepOnGate(kHalfMs);
-                continue;
-            }
-            display_changes_seen_ = changes;
-            stats_.reselections.fetch_add(1);
-            PassHeldOn();
-            ComputeCrop();
+        const bool select = reinit_requested_ || method_ == platform::CaptureMethod::kNone ||
+                            session_.DisplayChanges() != display_changes_seen_;
+        if (select && !Reselect().ok()) {
+            session_.SleepOnGate(kHalfMs);
+            continue;
         }
         if (session_.Paused()) {
             session_.SleepOnGate(kHalfMs);
             continue;
         }
         if (method_ == platform::CaptureMethod::kPolling) {
-            const int64_t now = session_.SessionTimeNow();
-            CapturePolling(now);
-            const int64_t wait = previous + ticks_per_frame_ - now;
-            if (wait > 0) session_.SleepOnGate(wait * 10'000'000 / freq);
-            previous = now;
+            Poll(pacer);
         } else {
             CaptureDamage();
         }
     }
     PassHeldOn();
+}
+
+Error CDisplay::Reselect() {
+    reinit_requested_ = false;
+    const uint16_t changes = session_.DisplayChanges();
+    if (Error e = SelectMethod(); !e.ok()) return e;
+    display_changes_seen_ = changes;
+    stats_.reselections.fetch_add(1);
+    PassHeldOn();
+    ComputeCrop();
+    log::Writef(log::Level::kInfo, "screen capture: %s method on a %dx%d screen, crop %dx%d at %d,%d",
+                MethodName(method_), screen_width_, screen_height_, CropWidth(), CropHeight(), crop_.left,
+                crop_.top);
+    return {};
+}
+
+// The session's display-change counter is what makes every screen source choose its method and crop
+// again; the desktop program bumps it on its own notifications too.
+void CDisplay::ScreenConfigurationChanged() {
+    log::Info("screen capture: the screen configuration changed");
+    session_.NotifyDisplayChange();
+}
+
+int64_t CDisplay::Ticks100ns(int64_t ticks) const {
+    const int64_t freq = session_.Frequency();
+    return (ticks * 10'000'000 + freq - 1) / freq;  // rounded up: a wake-up never comes early
+}
+
+// One turn of the polling method: sleep until the next deadline, or grab now.
+void CDisplay::Poll(FramePacer& pacer) {
+    const int64_t now = session_.SessionTimeNow();
+    if (const int64_t wait = pacer.WaitFrom(now); wait > 0) {
+        session_.SleepOnGate(Ticks100ns(wait));
+        return;
+    }
+    if (backend_->ScreenChanged()) return ScreenConfigurationChanged();
+    CapturePolling(now);
+    pacer.Grabbed(now);
 }
 
 FrameBuffer* CDisplay::TakeFrameBuffer() {
@@ -263,30 +310,41 @@ void CDisplay::CapturePolling(int64_t time) {
     }
     ReadCursor();
     if (!changed && !CursorChanged()) return GiveFrame(frame);
+    // Without a record the frame is skipped; the next poll finds the change again.
     CursorRecord* record = MakeCursorRecord(time, *frame);
     if (!record) return GiveFrame(frame);
     if (changed) {
-        frame->cursors.PushBack(record);
+        AppendRecord(*frame, record);
         ReplaceHeld(frame);
         return;
     }
     GiveFrame(frame);
-    record->sequence = static_cast<uint8_t>(held_->cursors.Back()->sequence + 1);
-    held_->cursors.PushBack(record);
+    AppendRecord(*held_, record);
     if (record->sequence > kMaxCursorRecords) PassHeldOn();
 }
 
 void CDisplay::CaptureDamage() {
+    using Kind = platform::DamageReport::Kind;
     platform::DamageReport report;
     if (held_) {
-        report = backend_->WaitForDamage(kDamageWait, session_.StartGate());
-        if (report.kind == platform::DamageReport::Kind::kFailed) {
+        // A picture skipped for want of a cursor record is taken again one frame period later.
+        report = backend_->WaitForDamage(refresh_ ? Ticks100ns(ticks_per_frame_) : kDamageWait,
+                                         session_.StartGate());
+        if (report.kind == Kind::kFailed) {
             reinit_requested_ = true;
             return;
         }
-        if (report.kind != platform::DamageReport::Kind::kUpdate) return;
+        if (report.kind == Kind::kScreenChanged) return ScreenConfigurationChanged();
+        if (refresh_ && report.kind != Kind::kInterrupted) {
+            refresh_ = false;
+            report.kind = Kind::kUpdate;
+            if (report.present_time == 0) report.present_time = session_.Clock().Now();
+            report.dirty.push_back(crop_);
+        }
+        if (report.kind != Kind::kUpdate) return;
     } else {
         // Nothing held yet (start, or a new method): the current picture is the first frame.
+        refresh_ = false;
         report.present_time = session_.Clock().Now();
         report.dirty.push_back(crop_);
     }
@@ -348,16 +406,22 @@ void CDisplay::CaptureDamage() {
     if (frame) {
         frame->time = time;
         if (show_cursor_) {
+            // With the cursor recorded, a held frame always carries a record: a frame that cannot
+            // get one is skipped and taken again later.
             CursorRecord* record = MakeCursorRecord(time, *frame);
-            if (record) frame->cursors.PushBack(record);
+            if (!record) {
+                GiveFrame(frame);
+                refresh_ = true;
+                return;
+            }
+            AppendRecord(*frame, record);
         }
         ReplaceHeld(frame);
         return;
     }
     CursorRecord* record = MakeCursorRecord(time, *held_);
     if (!record) return;
-    record->sequence = static_cast<uint8_t>(held_->cursors.Back()->sequence + 1);
-    held_->cursors.PushBack(record);
+    AppendRecord(*held_, record);
 }
 
 }  // namespace vexa::engine

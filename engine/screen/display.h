@@ -1,7 +1,10 @@
 // CDisplay: the screen source of one recording. Its capture thread copies the crop of the primary
 // screen only when something changed (a still picture is never passed on) and, when the cursor is
 // recorded, turns cursor moves over an unchanged screen into small cursor records attached to the
-// previous frame. Its encoding thread turns frames into H.264 packets for the session's writer.
+// previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). When the
+// backend reports a new screen configuration, the source bumps the session's display-change counter,
+// and every change of that counter makes it choose the method and the crop again. Its encoding
+// thread turns frames into H.264 packets for the session's writer.
 //
 // Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
 // pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
@@ -19,6 +22,7 @@
 #include "engine/held_packet.h"
 #include "engine/recording_params.h"
 #include "engine/screen/frame_buffer.h"
+#include "engine/screen/frame_pacer.h"
 #include "engine/screen/frame_ring.h"
 #include "platform/screen/screen_backend.h"
 
@@ -55,7 +59,12 @@ class CDisplay final : public StreamSource {
 
     // --- capture thread ---
     [[nodiscard]] Error SelectMethod();
+    // Chooses the method and the crop again; the held frame is passed on. Fails when no method works.
+    [[nodiscard]] Error Reselect();
     void ComputeCrop();
+    void ScreenConfigurationChanged();
+    [[nodiscard]] int64_t Ticks100ns(int64_t ticks) const;
+    void Poll(FramePacer& pacer);
     void CapturePolling(int64_t time);
     void CaptureDamage();
     [[nodiscard]] FrameBuffer* TakeFrameBuffer();
@@ -94,6 +103,8 @@ class CDisplay final : public StreamSource {
     int screen_height_ = 0;
     uint16_t display_changes_seen_ = 0;
     bool reinit_requested_ = false;
+    bool refresh_ = false;  // damage method: take the whole crop again (a skipped picture)
+    // With the cursor recorded, the held frame always carries at least one cursor record.
     FrameBuffer* held_ = nullptr;
     CursorState last_cursor_;
     platform::CursorImage cursor_image_;

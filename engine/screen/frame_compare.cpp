@@ -14,19 +14,40 @@ int CompareBytes(const void* a, const void* b, size_t bytes) {
     return bytes != 0 && std::memcmp(a, b, bytes) != 0;  // empty buffers may have no address at all
 }
 
+CompareRoutine ChooseCompareRoutine(const CpuFeatureBits& bits) {
+    constexpr uint32_t kSse = 1u << 25, kSse2 = 1u << 26;     // leaf 1 EDX
+    constexpr uint32_t kOsxsave = 1u << 27, kAvx = 1u << 28;  // leaf 1 ECX
+    constexpr uint32_t kAvx2 = 1u << 5;                       // leaf 7 EBX
+    constexpr uint64_t kSseAndAvxState = 0x6;                 // XCR0 bits 1 (XMM) and 2 (YMM)
+    const bool os_saves_avx = (bits.leaf1_ecx & kOsxsave) && (bits.xcr0 & kSseAndAvxState) == kSseAndAvxState;
+    if ((bits.leaf1_ecx & kAvx) && (bits.leaf7_ebx & kAvx2) && os_saves_avx) return CompareRoutine::kAvx2;
+    if ((bits.leaf1_edx & kSse) && (bits.leaf1_edx & kSse2)) return CompareRoutine::kSse2;
+    return CompareRoutine::kBytes;
+}
+
 #ifdef VEXA_X86
 
-bool CpuHasAvx2() {
+CpuFeatureBits ReadCpuFeatureBits() {
+    CpuFeatureBits bits;
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & (1u << 28))) return false;
-    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
-    return ebx & (1u << 5);
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return bits;
+    bits.leaf1_ecx = ecx;
+    bits.leaf1_edx = edx;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) bits.leaf7_ebx = ebx;
+    if (bits.leaf1_ecx & (1u << 27)) {  // OSXSAVE: XGETBV may be used
+        uint32_t lo = 0, hi = 0;
+        __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        bits.xcr0 = (static_cast<uint64_t>(hi) << 32) | lo;
+    }
+    return bits;
+}
+
+bool CpuHasAvx2() {
+    return ChooseCompareRoutine(ReadCpuFeatureBits()) == CompareRoutine::kAvx2;
 }
 
 bool CpuHasSse2() {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    return (edx & (1u << 25)) && (edx & (1u << 26));
+    return ChooseCompareRoutine(ReadCpuFeatureBits()) != CompareRoutine::kBytes;
 }
 
 __attribute__((target("avx2"))) int CompareAvx2(const void* a, const void* b, size_t bytes) {
@@ -66,6 +87,9 @@ int CompareSse2(const void* a, const void* b, size_t bytes) {
 
 #else
 
+CpuFeatureBits ReadCpuFeatureBits() {
+    return {};
+}
 bool CpuHasAvx2() {
     return false;
 }
@@ -88,10 +112,20 @@ struct Choice {
     const char* name;
 };
 
+Choice ChoiceFor(CompareRoutine routine) {
+    switch (routine) {
+        case CompareRoutine::kAvx2:
+            return {CompareAvx2, "avx2"};
+        case CompareRoutine::kSse2:
+            return {CompareSse2, "sse2"};
+        case CompareRoutine::kBytes:
+            break;
+    }
+    return {CompareBytes, "memcmp"};
+}
+
 const Choice& Chosen() {
-    static const Choice choice = CpuHasAvx2()   ? Choice{CompareAvx2, "avx2"}
-                                 : CpuHasSse2() ? Choice{CompareSse2, "sse2"}
-                                                : Choice{CompareBytes, "memcmp"};
+    static const Choice choice = ChoiceFor(ChooseCompareRoutine(ReadCpuFeatureBits()));
     return choice;
 }
 

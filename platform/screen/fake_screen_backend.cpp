@@ -3,15 +3,28 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace vexa::platform {
 
 FakeScreenBackend::FakeScreenBackend(int width, int height, RowOrder order, int cursor_size)
-    : width_(width),
-      height_(height),
-      order_(order),
+    : order_(order),
       cursor_size_(cursor_size),
+      screen_width_(width),
+      screen_height_(height),
+      width_(width),
+      height_(height),
       pixels_(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u) {}
+
+int FakeScreenBackend::Width() const {
+    std::lock_guard lock(mutex_);
+    return width_;
+}
+
+int FakeScreenBackend::Height() const {
+    std::lock_guard lock(mutex_);
+    return height_;
+}
 
 void FakeScreenBackend::Fill(uint32_t bgra) {
     std::lock_guard lock(mutex_);
@@ -20,7 +33,8 @@ void FakeScreenBackend::Fill(uint32_t bgra) {
 
 void FakeScreenBackend::SetPixel(int x, int y, uint32_t bgra) {
     std::lock_guard lock(mutex_);
-    if (x >= 0 && y >= 0 && x < width_ && y < height_) pixels_[static_cast<size_t>(y) * width_ + x] = bgra;
+    if (x >= 0 && y >= 0 && x < screen_width_ && y < screen_height_)
+        pixels_[static_cast<size_t>(y) * screen_width_ + x] = bgra;
 }
 
 void FakeScreenBackend::SetCursor(const CursorImage& cursor) {
@@ -51,6 +65,26 @@ void FakeScreenBackend::FailNextGrabs(int count) {
     fail_grabs_ = count;
 }
 
+void FakeScreenBackend::Resize(int width, int height) {
+    {
+        std::lock_guard lock(mutex_);
+        screen_width_ = width;
+        screen_height_ = height;
+        pixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0xFF000000u);
+        screen_changed_ = true;
+        damage_.push_back(DamageReport{DamageReport::Kind::kScreenChanged, 0, 0, {}});
+    }
+    damage_ready_.Set();
+}
+
+void FakeScreenBackend::HoldGrabs(bool hold) {
+    {
+        std::lock_guard lock(mutex_);
+        hold_grabs_ = hold;
+    }
+    grab_released_.notify_all();
+}
+
 int FakeScreenBackend::GrabCount() const {
     std::lock_guard lock(mutex_);
     return grabs_;
@@ -72,7 +106,15 @@ Error FakeScreenBackend::Open(CaptureMethod method) {
     const bool ok = (method == CaptureMethod::kDamage && damage_supported_) ||
                     (method == CaptureMethod::kPolling && polling_supported_);
     method_ = ok ? method : CaptureMethod::kNone;
-    if (ok) return {};
+    if (ok) {
+        width_ = screen_width_;
+        height_ = screen_height_;
+        screen_changed_ = false;
+        // Reports queued before this Open describe the old screen.
+        std::erase_if(damage_,
+                      [](const DamageReport& r) { return r.kind == DamageReport::Kind::kScreenChanged; });
+        return {};
+    }
     return Error(ErrorCode::kUnsupported, method == CaptureMethod::kDamage
                                               ? "the fake screen refuses damage"
                                               : "the fake screen refuses polling");
@@ -84,17 +126,21 @@ void FakeScreenBackend::Close() {
 }
 
 bool FakeScreenBackend::Grab(const ScreenRect& crop, uint8_t* dst, int stride) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     ++grabs_;
+    grab_released_.wait(lock, [this] { return !hold_grabs_; });
     if (fail_grabs_ > 0) {
         --fail_grabs_;
         return false;
     }
     const int w = crop.right - crop.left;
     const int h = crop.bottom - crop.top;
+    if (crop.left < 0 || crop.top < 0 || crop.right > screen_width_ || crop.bottom > screen_height_ ||
+        w <= 0 || h <= 0)
+        return false;
     for (int row = 0; row < h; ++row) {
         const int dst_row = order_ == RowOrder::kTopDown ? row : h - 1 - row;
-        const uint32_t* src = &pixels_[static_cast<size_t>(crop.top + row) * width_ + crop.left];
+        const uint32_t* src = &pixels_[static_cast<size_t>(crop.top + row) * screen_width_ + crop.left];
         std::memcpy(dst + static_cast<ptrdiff_t>(dst_row) * stride, src, static_cast<size_t>(w) * 4);
     }
     return true;
@@ -122,6 +168,12 @@ DamageReport FakeScreenBackend::WaitForDamage(int64_t timeout100ns, Waitable& in
                 break;
         }
     }
+}
+
+bool FakeScreenBackend::ScreenChanged() {
+    std::lock_guard lock(mutex_);
+    if (method_ != CaptureMethod::kPolling) return false;
+    return std::exchange(screen_changed_, false);
 }
 
 bool FakeScreenBackend::ReadCursor(CursorImage& out) {

@@ -5,6 +5,10 @@
 //  - kPolling: the image is copied at the frame period and compared with the previous one;
 //  - kDamage:  the server reports changed rectangles, and only a change that meets the crop is copied.
 //
+// Both methods follow the screen's configuration: when its size or primary output changes, the
+// backend says so (WaitForDamage's kScreenChanged, ScreenChanged() while polling) and the method must
+// be set up again, which reads the new size.
+//
 // A backend is owned by one CDisplay and used only by its capture thread: no call is thread-safe
 // except that WaitForDamage returns early when the interrupt object is signalled from elsewhere.
 #pragma once
@@ -31,6 +35,10 @@ struct ScreenRect {
 
 enum class CaptureMethod : int { kNone = 0, kPolling = 1, kDamage = 2 };
 
+// The methods a backend offers: the recorder's own choice (damage where the server allows it, else
+// polling), or one the user forces (for a server whose DAMAGE misbehaves, or for tests).
+enum class MethodChoice : uint8_t { kAuto, kDamage, kPolling };
+
 // Row order of the images a backend copies out.
 enum class RowOrder : uint8_t { kBottomUp = 1, kTopDown = 2 };
 
@@ -47,7 +55,7 @@ struct CursorImage {
 };
 
 struct DamageReport {
-    enum class Kind { kTimeout, kUpdate, kFailed, kInterrupted };
+    enum class Kind { kTimeout, kUpdate, kFailed, kInterrupted, kScreenChanged };
     Kind kind = Kind::kTimeout;
     int64_t present_time = 0;       // counter value of the image update; 0 when only the pointer moved
     int64_t mouse_update_time = 0;  // counter value of the pointer update; 0 when none
@@ -76,16 +84,22 @@ class ScreenBackend {
 
     // Damage method: waits up to timeout100ns for screen updates or pointer moves made since Open (the
     // picture at Open is the caller's to grab) or since the previous report. Returns kInterrupted
-    // as soon as interrupt is signalled (its signal is consumed), kFailed when the screen configuration
-    // changed or the connection broke.
+    // as soon as interrupt is signalled (its signal is consumed), kScreenChanged when the screen
+    // configuration changed, kFailed when the connection broke.
     [[nodiscard]] virtual DamageReport WaitForDamage(int64_t timeout100ns, Waitable& interrupt) = 0;
+
+    // Polling method: true when the screen configuration changed since Open (or since the previous
+    // call said so), without blocking. False under the damage method, which reports it itself.
+    [[nodiscard]] virtual bool ScreenChanged() = 0;
 
     // Reads the cursor; false when it cannot be read (treated as hidden).
     [[nodiscard]] virtual bool ReadCursor(CursorImage& out) = 0;
 };
 
-// The X11 backend (MIT-SHM + DAMAGE + XFixes + RandR) on the given display name (null: $DISPLAY).
-// Fails with "cannot open X display :59" when the display cannot be opened.
-[[nodiscard]] Result<std::unique_ptr<ScreenBackend>> CreateX11ScreenBackend(const char* display = nullptr);
+// The X11 backend (MIT-SHM + DAMAGE + XFixes + RandR) on the given display name (null: $DISPLAY),
+// offering the chosen methods: Open refuses a method the choice rules out. Fails with "cannot open
+// X display :59" when the display cannot be opened.
+[[nodiscard]] Result<std::unique_ptr<ScreenBackend>> CreateX11ScreenBackend(
+    const char* display = nullptr, MethodChoice choice = MethodChoice::kAuto);
 
 }  // namespace vexa::platform

@@ -39,10 +39,24 @@ int CursorWindowStart(int hot, int extent, int size) {
     return std::min(hot - size / 2, extent - size);
 }
 
+// Whether the user's choice leaves the method on offer.
+bool Offered(MethodChoice choice, CaptureMethod method) {
+    switch (choice) {
+        case MethodChoice::kAuto:
+            return true;
+        case MethodChoice::kDamage:
+            return method == CaptureMethod::kDamage;
+        case MethodChoice::kPolling:
+            return method == CaptureMethod::kPolling;
+    }
+    return false;
+}
+
 class X11ScreenBackend final : public ScreenBackend {
   public:
-    explicit X11ScreenBackend(std::unique_ptr<X11Connection> connection)
+    X11ScreenBackend(std::unique_ptr<X11Connection> connection, MethodChoice choice)
         : connection_(std::move(connection)),
+          choice_(choice),
           display_(connection_->get()),
           name_(DisplayString(display_)),
           root_(DefaultRootWindow(display_)),
@@ -53,8 +67,18 @@ class X11ScreenBackend final : public ScreenBackend {
 
     Error Open(CaptureMethod method) override {
         Close();
+        if (!Offered(choice_, method))
+            return Error(ErrorCode::kUnsupported,
+                         std::string("the ") + (method == CaptureMethod::kDamage ? "damage" : "polling") +
+                             " method was not chosen");
         if (connection_->Broken())
             return Error(ErrorCode::kUnavailable, "the connection to X display " + name_ + " broke");
+        // Screen changes are asked for before the geometry is read, so that none falls between the
+        // two. RandR answers the request at once with a notification when the screen changed since
+        // this client last asked for its configuration: that one describes what is read next, and
+        // is dropped.
+        SelectScreenChanges();
+        XSync(display_, True);
         Error opened = ReadGeometry();
         if (opened.ok()) {
             opened = method == CaptureMethod::kDamage ? OpenDamage()
@@ -110,7 +134,14 @@ class X11ScreenBackend final : public ScreenBackend {
         const int64_t deadline = timeout100ns < 0 ? INT64_MAX : PerformanceCounter() + timeout100ns * 100;
         DamageReport report;
         for (;;) {
-            if (!CollectEvents(report)) return Failed();
+            switch (CollectEvents(report)) {
+                case Events::kBroken:
+                    return Failed();
+                case Events::kScreenChanged:
+                    return DamageReport{DamageReport::Kind::kScreenChanged, 0, 0, {}};
+                case Events::kHandled:
+                    break;
+            }
             PollPointer(report);
             if (report.present_time || report.mouse_update_time) {
                 report.kind = DamageReport::Kind::kUpdate;
@@ -127,6 +158,12 @@ class X11ScreenBackend final : public ScreenBackend {
                     break;
             }
         }
+    }
+
+    bool ScreenChanged() override {
+        if (method_ != CaptureMethod::kPolling) return false;
+        DamageReport ignored;  // polling selects no damage or cursor events
+        return CollectEvents(ignored) == Events::kScreenChanged;
     }
 
     bool ReadCursor(CursorImage& out) override {
@@ -153,6 +190,7 @@ class X11ScreenBackend final : public ScreenBackend {
 
   private:
     enum class Input { kServerOrTimeout, kInterrupt, kBroken };
+    enum class Events { kHandled, kScreenChanged, kBroken };
 
     static DamageReport Failed() { return DamageReport{DamageReport::Kind::kFailed, 0, 0, {}}; }
 
@@ -198,6 +236,13 @@ class X11ScreenBackend final : public ScreenBackend {
         return {};
     }
 
+    // Asks for RandR's notifications: the screen's size, its outputs and their placement.
+    void SelectScreenChanges() {
+        if (!extensions_.randr) return;
+        XRRSelectInput(display_, root_,
+                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    }
+
     Error OpenDamage() {
         if (!extensions_.damage)
             return Error(ErrorCode::kUnsupported, "X display " + name_ + " lacks DAMAGE");
@@ -211,10 +256,6 @@ class X11ScreenBackend final : public ScreenBackend {
         damage_ = DamageObject(display_, XDamageCreate(display_, root_, XDamageReportNonEmpty));
         region_ = RegionObject(display_, XFixesCreateRegion(display_, nullptr, 0));
         XFixesSelectCursorInput(display_, root_, XFixesDisplayCursorNotifyMask);
-        if (extensions_.randr) {
-            XRRSelectInput(display_, root_,
-                           RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
-        }
         if (!connection_->SyncWithoutErrors(errors))
             return Error(ErrorCode::kInternal, "X display " + name_ + " refused to report damage");
         // A new damage object starts out with the whole window damaged. The caller grabs the first
@@ -233,10 +274,10 @@ class X11ScreenBackend final : public ScreenBackend {
         return true;
     }
 
-    // Handles every event that has arrived, without blocking. False when the screen configuration
-    // changed or the connection broke.
-    bool CollectEvents(DamageReport& report) {
-        if (connection_->Broken()) return false;
+    // Handles every event that has arrived, without blocking: damage and cursor changes go into the
+    // report; a screen configuration change or a broken connection is said instead.
+    Events CollectEvents(DamageReport& report) {
+        if (connection_->Broken()) return Events::kBroken;
         bool damaged = false;
         bool changed = false;
         while (XEventsQueued(display_, QueuedAfterReading) > 0) {
@@ -249,13 +290,15 @@ class X11ScreenBackend final : public ScreenBackend {
                 if (!report.mouse_update_time) report.mouse_update_time = PerformanceCounter();
             } else if (extensions_.randr && (type == extensions_.randr_event_base + RRScreenChangeNotify ||
                                              type == extensions_.randr_event_base + RRNotify)) {
+                XRRUpdateConfiguration(&event);  // Xlib's own idea of the screen size
                 changed = true;
             }
         }
-        if (connection_->Broken() || changed) return false;
-        if (damaged && !FetchDamage(report)) return false;
+        if (connection_->Broken()) return Events::kBroken;
+        if (changed) return Events::kScreenChanged;
+        if (damaged && !FetchDamage(report)) return Events::kBroken;
         if (!report.dirty.empty() && !report.present_time) report.present_time = PerformanceCounter();
-        return true;
+        return Events::kHandled;
     }
 
     // Takes the damaged region off the damage object and adds its rectangles, in screen coordinates,
@@ -318,6 +361,7 @@ class X11ScreenBackend final : public ScreenBackend {
     }
 
     std::unique_ptr<X11Connection> connection_;
+    MethodChoice choice_;
     Display* display_;
     std::string name_;  // as in messages: ":0"
     Window root_;
@@ -340,10 +384,11 @@ class X11ScreenBackend final : public ScreenBackend {
 
 }  // namespace
 
-Result<std::unique_ptr<ScreenBackend>> CreateX11ScreenBackend(const char* display) {
+Result<std::unique_ptr<ScreenBackend>> CreateX11ScreenBackend(const char* display, MethodChoice choice) {
     Result<std::unique_ptr<X11Connection>> connection = X11Connection::Open(display);
     if (!connection.ok()) return connection.error();
-    return std::unique_ptr<ScreenBackend>(std::make_unique<X11ScreenBackend>(std::move(connection).value()));
+    return std::unique_ptr<ScreenBackend>(
+        std::make_unique<X11ScreenBackend>(std::move(connection).value(), choice));
 }
 
 }  // namespace vexa::platform

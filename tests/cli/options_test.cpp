@@ -80,6 +80,18 @@ TEST(CliOptions, BadValuesAreRefusedWithTheirOption) {
     }
 }
 
+TEST(CliOptions, CaptureMethodIsAutoUnlessForced) {
+    EXPECT_EQ(Parse({}).options.capture_method, platform::MethodChoice::kAuto);
+    EXPECT_EQ(Parse({"--capture-method", "auto"}).options.capture_method, platform::MethodChoice::kAuto);
+    EXPECT_EQ(Parse({"--capture-method", "damage"}).options.capture_method, platform::MethodChoice::kDamage);
+    EXPECT_EQ(Parse({"--capture-method", "poll"}).options.capture_method, platform::MethodChoice::kPolling);
+    for (const char* bad : {"polling", "Poll", "", "gdi"}) {
+        ParseResult r = Parse({"--capture-method", bad});
+        EXPECT_NE(r.error.find("--capture-method"), std::string::npos) << bad;
+    }
+    EXPECT_NE(std::string(UsageText()).find("--capture-method auto|damage|poll"), std::string::npos);
+}
+
 TEST(CliOptions, FrameRateTextIsPassedAsTheComboWouldHaveIt) {
     // 0, 75 and text are the recorder's business (it records at 24); the parser keeps the text.
     for (const char* text : {"0", "75", "abc"}) {

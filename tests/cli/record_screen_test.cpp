@@ -9,12 +9,15 @@
 #include <chrono>
 #include <cstdio>
 #include <sstream>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "private_x_server.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/temp_folder.h"
+#include "x11_painter.h"
 
 namespace {
 
@@ -133,6 +136,50 @@ TEST_F(RecordScreen, StatsLineAndStopBySignal) {
     auto file = vexa::test::ProbeFile(LastLine(out));
     ASSERT_TRUE(file) << out;
     EXPECT_FALSE(file->packets.empty());
+}
+
+// A screen of its own grows from 960x540 to 1920x1080 while vexa-record records all of it, with each
+// method forced: the method and the crop are chosen again, and the last picture (scaled into the
+// 960x540 of the start) shows what was drawn on the new right half.
+TEST_F(RecordScreen, ScreenThatGrowsIsRecordedWholeWithEitherMethod) {
+    if (!vexa::platform::testing::XvfbAvailable()) GTEST_SKIP() << "Xvfb is not installed";
+    for (const char* method : {"poll", "damage"}) {
+        SCOPED_TRACE(method);
+        vexa::platform::testing::PrivateXServer server;
+        ASSERT_TRUE(server.Running());
+        const std::string xrandr = "DISPLAY=" + std::string(server.Name()) + " xrandr ";
+        ASSERT_EQ(std::system((xrandr + "--newmode 960x540 40 960 992 1088 1216 540 543 548 562 && " +
+                               xrandr + "--addmode screen 960x540 && " + xrandr +
+                               "--output screen --mode 960x540 --fb 960x540")
+                                  .c_str()),
+                  0);
+        vexa::platform::testing::Painter painter(server.Name());
+        ASSERT_TRUE(painter.Valid());
+        painter.Fill(0, 0, 960, 540, 0x000000);
+
+        const std::string cmd =
+            "DISPLAY=" + std::string(server.Name()) + " " + VEXA_RECORD_PATH + " --capture-method " + method +
+            " --duration 3 --no-sound --no-cursor --output-dir " + folder_.Path().string() + " 2>&1";
+        FILE* pipe = popen(cmd.c_str(), "r");
+        ASSERT_TRUE(pipe);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        const int grown = std::system((xrandr + "--output screen --mode 1920x1080 --fb 1920x1080").c_str());
+        painter.Fill(0, 0, 960, 1080, 0x000000);
+        painter.Fill(960, 0, 960, 1080, 0xFFFFFF);
+        std::string out;
+        std::array<char, 512> buf{};
+        while (fgets(buf.data(), buf.size(), pipe)) out += buf.data();
+        const int status = pclose(pipe);
+        ASSERT_EQ(grown, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+
+        const auto pictures = vexa::test::DecodeVideo(LastLine(out));
+        ASSERT_FALSE(pictures.empty()) << out;
+        const vexa::test::GreyPicture& last = pictures.back();
+        ASSERT_EQ(last.width, 960);
+        EXPECT_GT(last.At(720, 270), 200) << "the new right half";
+        EXPECT_LT(last.At(240, 270), 50) << "the left half";
+    }
 }
 
 TEST_F(RecordScreen, AFolderThatCannotBeMadeIsNamedOnceOnStderrAndOnceInTheLog) {

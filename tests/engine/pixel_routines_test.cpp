@@ -48,6 +48,35 @@ TEST(FrameCompare, UnalignedBuffersAndChosenRoutine) {
     EXPECT_STRNE(FrameCompareName(), "");
 }
 
+// Intel's rules for using AVX: the processor has AVX2 and AVX, and the operating system has enabled
+// XSAVE (OSXSAVE) with both the SSE and the AVX register state in XCR0.
+TEST(FrameCompare, AvxIsChosenOnlyWhenTheOperatingSystemSavesItsRegisters) {
+    constexpr uint32_t kSse = 1u << 25, kSse2 = 1u << 26;     // leaf 1 EDX
+    constexpr uint32_t kOsxsave = 1u << 27, kAvx = 1u << 28;  // leaf 1 ECX
+    constexpr uint32_t kAvx2 = 1u << 5;                       // leaf 7 EBX
+    using R = CompareRoutine;
+    struct Case {
+        const char* what;
+        CpuFeatureBits bits;
+        CompareRoutine want;
+    } cases[] = {
+        {"everything, XCR0 = x87 | SSE | AVX", {kOsxsave | kAvx, kSse | kSse2, kAvx2, 0x7}, R::kAvx2},
+        {"AVX-512 state saved too", {kOsxsave | kAvx, kSse | kSse2, kAvx2, 0xE7}, R::kAvx2},
+        {"no OSXSAVE: XCR0 cannot be read", {kAvx, kSse | kSse2, kAvx2, 0}, R::kSse2},
+        {"OSXSAVE but the AVX state is not saved", {kOsxsave | kAvx, kSse | kSse2, kAvx2, 0x3}, R::kSse2},
+        {"OSXSAVE but the SSE state is not saved", {kOsxsave | kAvx, kSse | kSse2, kAvx2, 0x5}, R::kSse2},
+        {"AVX2 without AVX", {kOsxsave, kSse | kSse2, kAvx2, 0x7}, R::kSse2},
+        {"AVX without AVX2", {kOsxsave | kAvx, kSse | kSse2, 0, 0x7}, R::kSse2},
+        {"SSE2 without SSE", {0, kSse2, 0, 0}, R::kBytes},
+        {"nothing", {}, R::kBytes},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ChooseCompareRoutine(c.bits), c.want) << c.what;
+
+    // This machine: the routine in use is the one its bits allow.
+    const char* names[] = {"memcmp", "sse2", "avx2"};
+    EXPECT_STREQ(FrameCompareName(), names[static_cast<int>(ChooseCompareRoutine(ReadCpuFeatureBits()))]);
+}
+
 // A small picture whose pixel (x, y) holds x + 100 × y, stored in the given row order.
 std::vector<uint32_t> Picture(int w, int h, bool bottom_up) {
     std::vector<uint32_t> p(static_cast<size_t>(w) * h);

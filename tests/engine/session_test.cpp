@@ -4,14 +4,15 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
 #include "engine/capture.h"
 #include "engine/screen/display.h"
+#include "platform/audio/fake_audio_system.h"
 #include "platform/screen/fake_screen_backend.h"
 #include "platform/time/manual_clock.h"
 #include "tests/support/media_probe.h"
+#include "tests/engine/screen_test_support.h"
 #include "tests/support/temp_folder.h"
 
 namespace vexa::engine {
@@ -19,16 +20,9 @@ namespace {
 
 using platform::FakeScreenBackend;
 using platform::ManualClock;
+using screen_test::Arrow;
+using screen_test::WaitUntil;
 constexpr int64_t kSecond = 1'000'000'000;
-
-bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 class SessionTest : public ::testing::Test {
   protected:
@@ -47,10 +41,16 @@ class SessionTest : public ::testing::Test {
         return session;
     }
 
-    // Waits until the capture thread has polled the screen at least n more times.
-    void WaitForPolls(int n = 2) {
-        const int target = screen_->GrabCount() + n;
-        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= target; }));
+    // The polling method grabs on the session clock's deadlines, one frame period apart: the first
+    // at the start, then only when the test moves the clock past the next one.
+    void WaitForFirstPoll() {
+        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    }
+    // Moves the clock (past a deadline) and waits for the grab that follows.
+    void Step(int64_t ticks) {
+        const int before = screen_->GrabCount();
+        clock_.Advance(ticks);
+        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() > before; }));
     }
 
     static double Seconds(int64_t pts, const test::ProbedStream& s) {
@@ -65,7 +65,7 @@ class SessionTest : public ::testing::Test {
 TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     auto session = ScreenSession(64, 48, false);
     ASSERT_TRUE(session->Start().ok());
-    WaitForPolls();
+    WaitForFirstPoll();
     clock_.Advance(2 * kSecond);
     EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
     session->Pause();
@@ -84,6 +84,49 @@ TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
     EXPECT_NEAR(file->StreamEndSeconds(0), 3.0, 0.01);
+}
+
+TEST_F(SessionTest, PauseBeforeTheStartIsRefused) {
+    auto session = ScreenSession(64, 48, false);
+    session->Pause();  // during the count-down, say
+    clock_.Advance(kSecond);
+    ASSERT_TRUE(session->Start().ok());
+    EXPECT_FALSE(session->Paused());
+    clock_.Advance(2 * kSecond);
+    EXPECT_EQ(session->SessionTimeNow(), 2 * kSecond);
+}
+
+TEST_F(SessionTest, PollingGrabsOnDeadlinesOnePeriodApartAndSkipsMissedOnes) {
+    constexpr int64_t kPeriod = kSecond / 30;  // the frame period at 30 fps
+    const int64_t start = clock_.Now();
+    auto session = ScreenSession(64, 48, false);
+    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };  // 4.5 periods
+    screen_->Fill(0xFF000000);
+    ASSERT_TRUE(session->Start().ok());
+    WaitForFirstPoll();  // due at once: the schedule is 0, 1, 2, ... periods
+    settle();
+    EXPECT_EQ(screen_->GrabCount(), 1) << "grabs without the clock reaching a deadline";
+
+    screen_->Fill(0xFF404040);
+    Step(7 * kPeriod / 2);  // late: the deadlines at 1, 2 and 3 periods have passed
+    settle();
+    EXPECT_EQ(screen_->GrabCount(), 2) << "a late grab was followed by a burst";
+    clock_.Set(start + 39 * kPeriod / 10);
+    settle();
+    EXPECT_EQ(screen_->GrabCount(), 2) << "the next grab is due at 4 periods, not sooner";
+    screen_->Fill(0xFF808080);
+    Step(start + 4 * kPeriod - clock_.Now());
+    clock_.Set(start + kSecond);
+    session.reset();
+
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    const auto packets = file->PacketsOf(0);
+    ASSERT_EQ(packets.size(), 3u);
+    const double period = 1.0 / 30;
+    EXPECT_NEAR(Seconds(packets[0].pts, file->streams[0]), 0.0, 1e-3);
+    EXPECT_NEAR(Seconds(packets[1].pts, file->streams[0]), 3.5 * period, 1e-3);
+    EXPECT_NEAR(Seconds(packets[2].pts, file->streams[0]), 4 * period, 1e-3);
 }
 
 TEST_F(SessionTest, SessionDeletedBeforeStartLeavesNoFile) {
@@ -106,17 +149,14 @@ TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
     auto session = ScreenSession(64, 48, false);
     screen_->Fill(0xFF102030);
     ASSERT_TRUE(session->Start().ok());
-    WaitForPolls();  // picture A at 0 s
-    clock_.Advance(kSecond);
+    WaitForFirstPoll();         // picture A at 0 s
     screen_->Fill(0xFF405060);  // picture B at 1 s
-    WaitForPolls();
-    clock_.Advance(4 * kSecond);  // a still screen for 4 s, then a pause of 2 s
-    WaitForPolls();
+    Step(kSecond);
+    Step(4 * kSecond);  // a still screen for 4 s, then a pause of 2 s
     session->Pause();
     clock_.Advance(2 * kSecond);
     session->Resume();
-    clock_.Advance(5 * kSecond);  // 4 + 5 = 9 s of still screen after B
-    WaitForPolls();
+    Step(5 * kSecond);  // 4 + 5 = 9 s of still screen after B
     session.reset();
 
     auto file = test::ProbeFile(Path());
@@ -135,7 +175,7 @@ TEST_F(SessionTest, OddRegionIsEncodedAtEvenSize) {
     // Region 0,0,1364,766 inclusive: 1365 × 767 pixels.
     auto session = ScreenSession(1920, 1080, false, ToCaptureRect(RegionRect{0, 0, 1364, 766}));
     ASSERT_TRUE(session->Start().ok());
-    WaitForPolls();
+    WaitForFirstPoll();
     session.reset();
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
@@ -161,34 +201,23 @@ TEST_F(SessionTest, BottomUpAndTopDownSourcesReachTheEncoderUpright) {
         for (int y = 0; y < 24; ++y)
             for (int x = 0; x < 64; ++x) screen_->SetPixel(x, y, 0xFFFFFFFF);
         ASSERT_TRUE(session->Start().ok());
-        WaitForPolls();
+        WaitForFirstPoll();
         clock_.Advance(kSecond);  // the picture lasts until the stop
         session.reset();
         ExpectUpright(Path());
     }
 }
 
-platform::CursorImage Arrow(int x, int y) {
-    platform::CursorImage c;
-    c.visible = true;
-    c.x = x;
-    c.y = y;
-    c.handle = 7;
-    c.width = c.height = 4;
-    c.argb.assign(16, 0xFFFFFFFFu);
-    return c;
-}
-
 TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond) {
     auto session = ScreenSession(64, 48, true);
     screen_->SetCursor(Arrow(1, 1));
     ASSERT_TRUE(session->Start().ok());
-    WaitForPolls();  // the first full frame with its first cursor record
+    WaitForFirstPoll();  // the first full frame with its first cursor record
     const std::shared_ptr<SessionStats> shared = session->SharedStats();
     SessionStats& stats = *shared;
     for (int move = 1; move <= 32; ++move) {
-        clock_.Advance(kSecond / 30);
         screen_->SetCursor(Arrow(1 + move, 1));
+        clock_.Advance(kSecond / 30);
         ASSERT_TRUE(
             WaitUntil([&] { return stats.cursor_records.load() >= static_cast<uint64_t>(move + 1); }));
         if (move == 31) {
@@ -209,11 +238,10 @@ TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond
 TEST_F(SessionTest, MovingMouseAloneMakesNoFramesWithoutCursor) {
     auto session = ScreenSession(64, 48, false);
     ASSERT_TRUE(session->Start().ok());
-    WaitForPolls();
+    WaitForFirstPoll();
     for (int move = 0; move < 5; ++move) {
-        clock_.Advance(kSecond / 30);
         screen_->SetCursor(Arrow(move, move));
-        WaitForPolls();
+        Step(kSecond / 30);
     }
     session.reset();
     auto file = test::ProbeFile(Path());
@@ -229,7 +257,7 @@ TEST_F(SessionTest, RecordedCursorIsDrawnWhereThePointerIs) {
     big.argb.assign(64, 0xFFFFFFFFu);
     screen_->SetCursor(big);
     ASSERT_TRUE(session->Start().ok());
-    WaitForPolls();
+    WaitForFirstPoll();
     clock_.Advance(kSecond);
     session.reset();
     const auto pictures = test::DecodeVideo(Path());
@@ -312,6 +340,47 @@ TEST_F(DamageSessionTest, ChangeCapturedAfterTheStopIsNotEncoded) {
     EXPECT_NEAR(file->StreamEndSeconds(0), 1.0, 0.01);
 }
 
+// The whole screen is recorded and the screen grows to 128 × 96 with new content on its right half:
+// the source reports the change through the session's counter, chooses the method and the crop
+// again, and the picture (scaled into the encoder's 64 × 48) shows the new half.
+TEST_F(DamageSessionTest, ScreenThatGrowsIsRecordedWholeWithEitherMethod) {
+    for (bool damage : {false, true}) {
+        SCOPED_TRACE(damage ? "damage" : "polling");
+        auto session = CCapture::Create(Path(), clock_).value();
+        auto screen = std::make_unique<FakeScreenBackend>(64, 48);
+        screen->SetDamageSupported(damage);
+        screen_ = screen.get();
+        ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(screen)).ok());
+        ASSERT_TRUE(session->Start().ok());
+        WaitForFirstPoll();
+        screen_->Resize(128, 96);
+        if (damage) {  // reported at once: the first picture of the new screen is taken
+            ASSERT_TRUE(WaitUntil(
+                [&] { return session->Stats().reselections.load() >= 1 && screen_->GrabCount() >= 2; }));
+        }
+        for (int y = 0; y < 96; ++y)
+            for (int x = 64; x < 128; ++x) screen_->SetPixel(x, y, 0xFFFFFFFF);
+        if (damage) {
+            const int before = screen_->GrabCount();
+            Damage(clock_.Now() + kSecond / 30, {64, 0, 128, 96});
+            ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() > before; }));
+        } else {
+            Step(kSecond / 30);
+        }
+        EXPECT_GE(session->DisplayChanges(), 1);
+        EXPECT_GE(session->Stats().reselections.load(), 1u);
+        clock_.Advance(kSecond);
+        session.reset();
+
+        const auto pictures = test::DecodeVideo(Path());
+        ASSERT_FALSE(pictures.empty());
+        const test::GreyPicture& last = pictures.back();
+        ASSERT_EQ(last.width, 64);
+        EXPECT_GT(last.At(48, 24), 200) << "the new right half";
+        EXPECT_LT(last.At(16, 24), 50) << "the old left half";
+    }
+}
+
 TEST_F(DamageSessionTest, FailureReselectsAndFallsBackToPolling) {
     auto session = DamageSession();
     ASSERT_TRUE(session->Start().ok());
@@ -348,6 +417,31 @@ TEST(DisplayCrop, EmptyAndOffScreenRectanglesMeanTheWholeScreen) {
         EXPECT_EQ(crop.right, c.crop.right);
         EXPECT_EQ(crop.bottom, c.crop.bottom);
     }
+}
+
+TEST(SessionVolume, ChangesAreRefusedUntilTheSetUpIsComplete) {
+    platform::ManualClock clock;
+    test::TempFolder folder;
+    platform::FakeAudioSystem system;
+    platform::FakeDeviceScript script;
+    script.id = "spk";
+    script.name = "Speaker";
+    script.accepted = {{platform::SampleType::kFloat, 32, 2, 0x3, 48000}};
+    script.mix_format = script.accepted.front();
+    const std::shared_ptr<platform::FakeAudioDevice> speaker = system.AddDevice(script);
+    auto created = CCapture::Create(folder.File("x.mp4"), clock);
+    ASSERT_TRUE(created.ok());
+    std::unique_ptr<CCapture> session = std::move(created).value();
+    const int row = 0;
+    const SoundSourceEntry entries[] = {{0, 100, "spk", &row}, {}};
+    ASSERT_TRUE(
+        session->AddAudioStream("libmp3lame", AudioRateTriple(AudioBitRateA(50)), entries, system).ok());
+    // The mode set-up may still add the screen stream: the list is not the slider's to walk.
+    session->SetSourceVolume(&row, 40);
+    EXPECT_FLOAT_EQ(speaker->Gain(), 1.0f);
+    session->EndSetUp();
+    session->SetSourceVolume(&row, 40);
+    EXPECT_FLOAT_EQ(speaker->Gain(), 0.4f);
 }
 
 TEST(DisplayInit, FailsWithoutAnyMethodGivingTheReasonOfEach) {

@@ -225,22 +225,51 @@ TEST_F(X11ScreenBackendTest, CursorSizeFollowsTheConfiguredSizeButNeverShrinksBe
     EXPECT_EQ((*small)->CursorSize(), 32);
 }
 
-TEST_F(X11ScreenBackendTest, ScreenConfigurationChangeFailsTheWaitAndReopenSeesTheNewSize) {
-    OpenDamage();
-    ASSERT_EQ(
-        std::system(("DISPLAY=" + std::string(server_->Name()) +
-                     " xrandr --newmode 1280x720 74.25 1280 1390 1430 1650 720 725 730 750 && DISPLAY=" +
-                     server_->Name() + " xrandr --addmode screen 1280x720 && DISPLAY=" + server_->Name() +
-                     " xrandr --output screen --mode 1280x720 --fb 1280x720")
-                        .c_str()),
-        0);
-    DamageReport report;
-    for (int i = 0; i < 10 && report.kind != Kind::kFailed; ++i)
-        report = backend_->WaitForDamage(500 * kMs, interrupt_);
-    EXPECT_EQ(report.kind, Kind::kFailed);
-    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage).ok());
+// Runs xrandr with the arguments on the private server; true when it succeeded.
+bool Xrandr(const char* display, const std::string& args) {
+    return std::system(("DISPLAY=" + std::string(display) + " xrandr " + args).c_str()) == 0;
+}
+
+// The server's screen shrinks to 1280x720 under the polling method and grows back to 1920x1080 under
+// the damage method: each method reports the change, and a new Open sees the new size.
+TEST_F(X11ScreenBackendTest, BothMethodsReportScreenChangesAndReopenSeesTheNewSize) {
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling).ok());
+    EXPECT_FALSE(backend_->ScreenChanged());
+    ASSERT_TRUE(Xrandr(server_->Name(), "--newmode 1280x720 74.25 1280 1390 1430 1650 720 725 730 750"));
+    ASSERT_TRUE(Xrandr(server_->Name(), "--addmode screen 1280x720"));
+    ASSERT_TRUE(Xrandr(server_->Name(), "--output screen --mode 1280x720 --fb 1280x720"));
+    bool changed = false;
+    for (int i = 0; i < 200 && !changed; ++i) {
+        changed = backend_->ScreenChanged();
+        if (!changed) Sleep100ns(10 * kMs);
+    }
+    EXPECT_TRUE(changed);
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling).ok());
     EXPECT_EQ(backend_->Width(), 1280);
     EXPECT_EQ(backend_->Height(), 720);
+    EXPECT_FALSE(backend_->ScreenChanged()) << "a change before Open is not reported after it";
+    EXPECT_FALSE(backend_->ScreenChanged());
+
+    OpenDamage();
+    ASSERT_TRUE(Xrandr(server_->Name(), "--output screen --mode 1920x1080 --fb 1920x1080"));
+    DamageReport report;
+    for (int i = 0; i < 10 && report.kind != Kind::kScreenChanged; ++i)
+        report = backend_->WaitForDamage(500 * kMs, interrupt_);
+    EXPECT_EQ(report.kind, Kind::kScreenChanged);
+    EXPECT_FALSE(backend_->ScreenChanged()) << "the damage method reports changes itself";
+    ASSERT_TRUE(backend_->Open(CaptureMethod::kDamage).ok());
+    EXPECT_EQ(backend_->Width(), 1920);
+    EXPECT_EQ(backend_->Height(), 1080);
+}
+
+TEST_F(X11ScreenBackendTest, AForcedMethodIsTheOnlyOneOffered) {
+    auto polling = CreateX11ScreenBackend(server_->Name(), MethodChoice::kPolling);
+    auto damage = CreateX11ScreenBackend(server_->Name(), MethodChoice::kDamage);
+    ASSERT_TRUE(polling.ok() && damage.ok());
+    EXPECT_EQ((*polling)->Open(CaptureMethod::kDamage).code(), ErrorCode::kUnsupported);
+    EXPECT_TRUE((*polling)->Open(CaptureMethod::kPolling).ok());
+    EXPECT_EQ((*damage)->Open(CaptureMethod::kPolling).code(), ErrorCode::kUnsupported);
+    EXPECT_TRUE((*damage)->Open(CaptureMethod::kDamage).ok());
 }
 
 TEST_F(X11ScreenBackendTest, ServerGoingAwayFailsEveryCallWithoutEndingTheProcess) {

@@ -1,0 +1,195 @@
+// The screen source and the session when something underneath fails: a cursor record that cannot be
+// allocated, a start gate that cannot be waited on, a capture thread stuck in the system at the stop.
+// A binary of its own: it replaces the array form of nothrow operator new to make chosen
+// allocations fail.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/capture.h"
+#include "platform/log/log.h"
+#include "platform/screen/fake_screen_backend.h"
+#include "platform/time/manual_clock.h"
+#include "tests/support/media_probe.h"
+#include "tests/engine/screen_test_support.h"
+#include "tests/support/temp_folder.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+// Allocations of exactly this many bytes through new (std::nothrow) T[n] fail while the count lasts.
+std::atomic<size_t> fail_size{0};
+std::atomic<int> fail_count{0};
+
+}  // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    if (size == fail_size.load() && fail_count.load() > 0 && fail_count.fetch_sub(1) > 0) return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+namespace vexa::engine {
+namespace {
+
+using platform::FakeScreenBackend;
+using screen_test::Arrow;
+using screen_test::WaitUntil;
+constexpr int64_t kSecond = 1'000'000'000;
+constexpr int kCursorSize = 20;  // cursor records of 20 × 20 × 4 bytes, a size nothing else has
+
+// Keeps the log's lines for the test to look through.
+class LogLines final : public log::Sink {
+  public:
+    LogLines() {
+        previous_ = log::SetSink(std::shared_ptr<log::Sink>(this, [](log::Sink*) {}));
+    }
+    ~LogLines() override { log::SetSink(previous_); }
+    void Write(std::string_view line) override {
+        std::lock_guard lock(mutex_);
+        lines_.emplace_back(line);
+    }
+    [[nodiscard]] bool Has(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        for (const std::string& line : lines_)
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
+
+  private:
+    std::shared_ptr<log::Sink> previous_;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+class CaptureFaultsTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<CCapture> Session() {
+        auto session = CCapture::Create(folder_.File("out.mp4"), clock_);
+        EXPECT_TRUE(session.ok()) << session.error().message();
+        return session.ok() ? std::move(session).value() : nullptr;
+    }
+    bool AddScreen(CCapture& session, bool damage, bool cursor) {
+        auto screen = std::make_unique<FakeScreenBackend>(64, 48, platform::RowOrder::kTopDown, kCursorSize);
+        screen->SetDamageSupported(damage);
+        screen_ = screen.get();
+        return session.AddScreenStream(1, kVideoBitRate, 30, cursor, {}, std::move(screen)).ok();
+    }
+
+    platform::ManualClock clock_;
+    test::TempFolder folder_;
+    FakeScreenBackend* screen_ = nullptr;
+    LogLines log_;
+};
+
+// The first picture cannot get its cursor record. It is skipped rather than held without one, so the
+// cursor move that follows has a record to follow instead of nothing.
+TEST_F(CaptureFaultsTest, AFrameWhoseCursorRecordCannotBeMadeIsSkippedAndTakenAgain) {
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, true, true));
+    screen_->SetCursor(Arrow(1, 1));
+    fail_size = static_cast<size_t>(kCursorSize) * kCursorSize * 4;
+    fail_count = 1;
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    ASSERT_TRUE(session->Start().ok());
+    EXPECT_TRUE(WaitUntil([&] { return stats->cursor_records.load() >= 1; }))
+        << "the picture was not taken again";
+    EXPECT_EQ(fail_count.load(), 0) << "the allocation never failed";
+
+    // A pointer move alone: a record appended to the held frame.
+    screen_->SetCursor(Arrow(9, 9));
+    platform::DamageReport moved;
+    moved.kind = platform::DamageReport::Kind::kUpdate;
+    moved.mouse_update_time = clock_.Now() + kSecond / 10;
+    screen_->QueueDamage(moved);
+    ASSERT_TRUE(WaitUntil([&] { return stats->cursor_records.load() >= 2; }));
+    clock_.Advance(kSecond);
+    session.reset();
+    EXPECT_EQ(stats->frames_captured.load(), 1u);
+    auto file = test::ProbeFile(folder_.File("out.mp4"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->PacketsOf(0).size(), 2u);  // the picture with the cursor, then the move
+}
+
+// The gate's descriptor is swapped for a pipe whose reader is gone: every wait on it fails. The
+// capture thread must end instead of waiting again for ever.
+TEST_F(CaptureFaultsTest, AFailingWaitAtTheStartGateEndsTheCaptureThread) {
+    auto session = Session();
+    int broken[2];
+    ASSERT_EQ(pipe(broken), 0);
+    close(broken[0]);
+    ASSERT_GE(dup2(broken[1], session->StartGate().NativeHandle()), 0);
+    close(broken[1]);
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);  // the stop's releases write into the broken pipe
+
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    const bool ended = WaitUntil([&] { return log_.Has("the wait at the start gate failed"); });
+    if (!ended) {
+        ADD_FAILURE() << "the capture thread is still waiting at the failed gate";
+        (void)session.release();  // its thread never ends: leave it rather than hang the test
+    } else {
+        session.reset();
+        EXPECT_FALSE(log_.Has("has not ended"));
+    }
+    sigaction(SIGPIPE, &previous, nullptr);
+}
+
+// The capture thread is stuck inside a grab when the stop comes. The stop logs it, finishes the file
+// meanwhile (trailer written: a readable MP4 with the picture passed on before), and frees the stream
+// only after the thread has ended.
+TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));  // picture A at 0 s
+    screen_->Fill(0xFF808080);
+    clock_.Advance(kSecond);  // picture B at 1 s passes A on
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 2; }));
+    screen_->HoldGrabs(true);
+    clock_.Advance(kSecond);  // the grab at 2 s gets stuck
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 3; }));
+
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        session.reset();
+        stopped = true;
+    });
+    const std::string path = folder_.File("out.mp4");
+    std::optional<test::ProbedFile> file;
+    const int log_level = av_log_get_level();
+    av_log_set_level(AV_LOG_FATAL);  // quiet about the unfinished file meanwhile
+    const bool finished =
+        WaitUntil([&] { return (file = test::ProbeFile(path)) && !file->PacketsOf(0).empty(); }, 10'000);
+    av_log_set_level(log_level);
+    const bool stopped_early = stopped.load();
+    screen_->HoldGrabs(false);
+    stopper.join();
+
+    ASSERT_TRUE(finished) << "the file is not finished while the capture thread is stuck";
+    EXPECT_FALSE(stopped_early) << "the stop did not wait for the stuck thread";
+    EXPECT_TRUE(log_.Has("the screen capture thread has not ended"));
+    EXPECT_TRUE(log_.Has("the stuck screen capture thread has ended"));
+    EXPECT_EQ(file->PacketsOf(0).size(), 1u);           // A; B was still held by the stuck thread
+    EXPECT_NEAR(file->StreamEndSeconds(0), 2.0, 0.01);  // A lasts to the stop
+}
+
+}  // namespace
+}  // namespace vexa::engine
