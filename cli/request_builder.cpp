@@ -82,8 +82,9 @@ bool AddCamera(const CliOptions& o, const std::optional<app::RecordingChoices>& 
 }  // namespace
 
 std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices) {
-    std::unique_ptr<app::SettingsKey> key = app::OpenUserSettings();
-    if (!key) return std::nullopt;
+    Result<std::unique_ptr<app::SettingsKey>> opened = app::OpenUserSettings();
+    if (!opened.ok()) return std::nullopt;
+    const std::unique_ptr<app::SettingsKey>& key = *opened;
     const app::DeviceCounts counts{static_cast<int>(devices.speakers.size()),
                                    static_cast<int>(devices.microphones.size()),
                                    static_cast<int>(platform::EnumerateCameras().size())};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "app/settings_key.h"
@@ -12,17 +13,22 @@
 namespace vexa::app {
 namespace {
 
+using testing::OpenStore;
 using testing::ReadFile;
 using testing::TempHome;
+using testing::WriteFile;
 
 struct Result {
     int status = -1;
     std::string out;
 };
 
-Result RunTool(const std::string& arguments) {
+// Runs the tool (or a copy of it) with `arguments`; `out` holds its standard output, and its
+// standard error too when `with_errors`.
+Result RunTool(const std::string& arguments, const std::string& tool = VEXA_SETTINGS_TOOL,
+               bool with_errors = false) {
     Result result;
-    const std::string command = std::string(VEXA_SETTINGS_TOOL) + " " + arguments + " 2>/dev/null";
+    const std::string command = tool + " " + arguments + (with_errors ? " 2>&1" : " 2>/dev/null");
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return result;
     char buffer[4096];
@@ -46,7 +52,7 @@ TEST(VexaSettingsTool, SetsGetsListsAndDeletesTypedValues) {
               "\"desktop_select_rgn\"=hex:01,02,03\n\"output_dir\"=\"/tmp/a b\"\n");
     EXPECT_EQ(RunTool("delete desktop_frames").status, 0);
     EXPECT_EQ(RunTool("get desktop_frames").status, 1);
-    auto key = SettingsKey::Open(home.StorePath());
+    auto key = OpenStore(home.StorePath());
     EXPECT_FALSE(key->ReadBinary16("desktop_select_rgn"));
     EXPECT_EQ(key->Find("output_dir")->data, "/tmp/a b");
 }

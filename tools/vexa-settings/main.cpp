@@ -117,8 +117,13 @@ int Get(const SettingsKey& key, const std::string& name) {
     return kDone;
 }
 
+int Failed(const vexa::Error& error) {
+    std::fprintf(stderr, "vexa-settings: %s\n", error.message().c_str());
+    return kFailed;
+}
+
 int Set(SettingsKey& key, const std::string& name, std::string_view type, std::string_view text) {
-    bool written = false;
+    vexa::Error written;
     if (type == "dword") {
         const auto value = ParseDword(text);
         if (!value) return Usage();
@@ -132,39 +137,38 @@ int Set(SettingsKey& key, const std::string& name, std::string_view type, std::s
     } else {
         return Usage();
     }
-    if (!written)
-        std::fprintf(stderr, "vexa-settings: cannot write \"%s\" to %s\n", name.c_str(), key.Path().c_str());
-    return written ? kDone : kFailed;
+    return written.ok() ? kDone : Failed(written.Within("cannot write \"" + name + "\""));
 }
 
 int Delete(SettingsKey& key, const std::string& name) {
-    if (key.Delete(name)) return kDone;
-    std::fprintf(stderr, "vexa-settings: cannot delete \"%s\"\n", name.c_str());
-    return kFailed;
+    const vexa::Error deleted = key.Delete(name);
+    return deleted.ok() ? kDone : Failed(deleted.Within("cannot delete \"" + name + "\""));
 }
 
-int Ini(SettingsIni ini, const std::vector<std::string>& args) {
-    if (args.size() == 4 && args[1] == "get") {
-        std::printf("%s\n", ini.GetString(args[2], args[3]).c_str());
+vexa::Result<SettingsIni> ChosenIni(const std::optional<std::string>& ini_path) {
+    if (ini_path) return SettingsIni(*ini_path);
+    return SettingsIni::ForThisProgram();
+}
+
+int Ini(const std::optional<std::string>& ini_path, const std::vector<std::string>& args) {
+    const bool get = args.size() == 4 && args[1] == "get";
+    if (!get && !(args.size() == 5 && args[1] == "set")) return Usage();
+    vexa::Result<SettingsIni> ini = ChosenIni(ini_path);
+    if (!ini.ok()) return Failed(ini.error());
+    if (get) {
+        std::printf("%s\n", ini->GetString(args[2], args[3]).c_str());
         return kDone;
     }
-    if (args.size() == 5 && args[1] == "set") {
-        if (ini.WriteString(args[2], args[3], args[4])) return kDone;
-        std::fprintf(stderr, "vexa-settings: cannot write %s\n", ini.Path().c_str());
-        return kFailed;
-    }
-    return Usage();
+    const vexa::Error written = ini->WriteString(args[2], args[3], args[4]);
+    return written.ok() ? kDone : Failed(written);
 }
 
 int Run(const std::vector<std::string>& args, const std::string& store_path) {
     const std::string& command = args[0];
     if (command == "catalogue" && args.size() == 1) return Catalogue();
-    std::string error;
-    const auto key = SettingsKey::Open(store_path, &error);
-    if (!key) {
-        std::fprintf(stderr, "vexa-settings: %s\n", error.c_str());
-        return kFailed;
-    }
+    vexa::Result<std::unique_ptr<SettingsKey>> opened = SettingsKey::Open(store_path);
+    if (!opened.ok()) return Failed(opened.error());
+    const std::unique_ptr<SettingsKey>& key = *opened;
     if (command == "list" && args.size() == 1) return List(*key);
     if (command == "get" && args.size() == 2) return Get(*key, args[1]);
     if (command == "delete" && args.size() == 2) return Delete(*key, args[1]);
@@ -183,6 +187,6 @@ int main(int argc, char** argv) {
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.empty()) return Usage();
-    if (args[0] == "ini") return Ini(ini_path ? SettingsIni(*ini_path) : SettingsIni::ForThisProgram(), args);
+    if (args[0] == "ini") return Ini(ini_path, args);
     return Run(args, store_path);
 }
