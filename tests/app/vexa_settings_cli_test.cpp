@@ -77,5 +77,35 @@ TEST(VexaSettingsTool, ReadsAndWritesTheIniFile) {
     EXPECT_EQ(ReadFile(home.Root() + "/VexaRecorder.ini"), "[soft]\nCloseWnd=No\n");
 }
 
+// The tool edits the ini of the program built in its own tree (or installed beside it), where the
+// program looks for it, never an ini of its own.
+TEST(VexaSettingsTool, FindsTheIniOfTheProgramOfItsOwnTree) {
+    namespace fs = std::filesystem;
+    TempHome home;
+    const fs::path tool_folder = fs::path(home.Root()) / "build/tools/vexa-settings";
+    const fs::path program_folder = (tool_folder / VEXA_PROGRAM_FROM_TOOL).lexically_normal();
+    const std::string tool = (tool_folder / "vexa-settings").string();
+    fs::create_directories(tool_folder);
+    fs::copy_file(VEXA_SETTINGS_TOOL, tool);  // a copy of the tree: the real program may not be built
+
+    const Result nowhere = RunTool("ini set soft id 7", tool, true);
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_NE(nowhere.out.find("--ini"), std::string::npos) << nowhere.out;
+    for (const fs::path& ini : {tool_folder / "VexaRecorder.ini", program_folder / "VexaRecorder.ini",
+                                fs::path(home.Config()) / "Vexa/VexaRecorder.ini"})
+        EXPECT_FALSE(fs::exists(ini)) << ini;
+
+    WriteFile(program_folder / "VexaRecorder", "#!/bin/sh\n", true);
+    EXPECT_EQ(RunTool("ini set soft id 7", tool).status, 0);
+    EXPECT_EQ(ReadFile(program_folder / "VexaRecorder.ini"), "[soft]\nid=7\n");
+    EXPECT_EQ(RunTool("ini get soft id", tool).out, "7\n");
+    EXPECT_FALSE(fs::exists(tool_folder / "VexaRecorder.ini"));
+
+    WriteFile(tool_folder / "VexaRecorder", "#!/bin/sh\n", true);  // installed together
+    EXPECT_EQ(RunTool("ini set soft id 8", tool).status, 0);
+    EXPECT_EQ(ReadFile(tool_folder / "VexaRecorder.ini"), "[soft]\nid=8\n");
+    EXPECT_EQ(ReadFile(program_folder / "VexaRecorder.ini"), "[soft]\nid=7\n");
+}
+
 }  // namespace
 }  // namespace vexa::app

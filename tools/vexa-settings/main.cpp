@@ -9,19 +9,29 @@
 //   vexa-settings ... ini get SECTION KEY
 //   vexa-settings ... ini set SECTION KEY VALUE
 //
+// Without --ini the ini is the program's own, found the way the program finds it (beside the
+// program, or in the user's config folder when the program's folder cannot be written). The program,
+// VexaRecorder, is looked for beside this tool (installed together) and then in the bin folder of
+// the build tree this tool was built in.
+//
 // Exit status: 0 done, 1 the value is missing or the change failed, 2 wrong usage.
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/program_folder.h"
 #include "app/reg_text.h"
 #include "app/settings_catalog.h"
 #include "app/settings_ini.h"
 #include "app/settings_key.h"
+#include "app/user_dirs.h"
 
 namespace {
 
@@ -30,6 +40,8 @@ using namespace vexa::app;
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+
+constexpr std::string_view kProgramFileName = "VexaRecorder";
 
 int Usage() {
     std::fputs(
@@ -145,9 +157,30 @@ int Delete(SettingsKey& key, const std::string& name) {
     return deleted.ok() ? kDone : Failed(deleted.Within("cannot delete \"" + name + "\""));
 }
 
+bool HoldsProgram(const std::filesystem::path& folder) {
+    struct stat st {};
+    return ::stat((folder / kProgramFileName).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           (st.st_mode & 0111);
+}
+
+// The program's folder: this tool's own when the program lies beside it, else the build tree's bin
+// folder when the program was built there.
+vexa::Result<std::string> ProgramFolderOfThisTree() {
+    const std::filesystem::path own = std::filesystem::path(ProgramFolder()).parent_path();
+    const std::filesystem::path built = (own / VEXA_PROGRAM_FROM_TOOL).lexically_normal();
+    for (const std::filesystem::path& folder : {own, built}) {
+        if (HoldsProgram(folder)) return folder.string();
+    }
+    return vexa::Error(vexa::ErrorCode::kNotFound,
+                       "cannot find the program " + std::string(kProgramFileName) + " in " + own.string() +
+                           " or " + built.string() + "; name the ini with --ini FILE");
+}
+
 vexa::Result<SettingsIni> ChosenIni(const std::optional<std::string>& ini_path) {
     if (ini_path) return SettingsIni(*ini_path);
-    return SettingsIni::ForThisProgram();
+    vexa::Result<std::string> folder = ProgramFolderOfThisTree();
+    if (!folder.ok()) return folder.error();
+    return SettingsIni::Locate(*folder, ConfigHome());
 }
 
 int Ini(const std::optional<std::string>& ini_path, const std::vector<std::string>& args) {
