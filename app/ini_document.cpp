@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/joined.h"
+
 namespace vexa::app {
 
 namespace {
@@ -112,14 +114,14 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
 
 Error IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
     if (const std::string_view reason = Unwritable(section, key, value); !reason.empty())
-        return Error(ErrorCode::kInvalidArgument, "[" + std::string(section) + "] " + std::string(key) +
-                                                      " cannot be stored: " + std::string(reason));
+        return Error(ErrorCode::kInvalidArgument,
+                     Joined({"[", section, "] ", key, " cannot be stored: ", reason}));
     const std::string_view trimmed_key = Trim(key);
     const std::string_view trimmed_section = Trim(section);
     const auto header = FindSection(trimmed_section);
     if (!header) {
         if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
-        lines_.push_back("[" + std::string(trimmed_section) + "]");
+        lines_.push_back(Joined({"[", trimmed_section, "]"}));
         lines_.push_back(std::string(trimmed_key) + "=" + std::string(value));
         return {};
     }

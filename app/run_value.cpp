@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "app/file_io.h"
+#include "app/joined.h"
 #include "app/reg_text.h"
 #include "app/user_dirs.h"
 
@@ -125,7 +126,7 @@ std::string RunValue::DefaultPath() {
 }
 
 std::string RunValue::CommandFor(std::string_view program_path) {
-    return "\"" + std::string(program_path) + "\"" + std::string(kOption);
+    return Joined({"\"", program_path, "\"", kOption});
 }
 
 Error RunValue::Write(std::string_view program_path) {

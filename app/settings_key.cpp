@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/joined.h"
 #include "app/user_dirs.h"
 #include "platform/log/log.h"
 
@@ -15,7 +16,7 @@ namespace vexa::app {
 namespace {
 
 Error InvalidName(std::string_view name) {
-    return Error(ErrorCode::kInvalidArgument, "\"" + std::string(name) + "\" is not a valid value name");
+    return Error(ErrorCode::kInvalidArgument, Joined({"\"", name, "\" is not a valid value name"}));
 }
 
 // An existing store must be a regular file we can read and replace: a writer creates its new file
