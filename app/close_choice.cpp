@@ -1,6 +1,7 @@
 #include "app/close_choice.h"
 
 #include "app/settings_catalog.h"
+#include "platform/log/log.h"
 
 namespace vexa::app {
 
@@ -13,7 +14,7 @@ bool CloseButtonExits(const SettingsKey& key, const SettingsIni& ini) {
 
 void StoreCloseChoice(SettingsKey& key, SettingsIni& ini, bool exits) {
     StoreSetting(key, settings::kCloseTo, exits ? 1 : 0);
-    static_cast<void>(ini.WriteString("soft", "CloseWnd", exits ? "Yes" : "No"));
+    log::Failure(ini.WriteString("soft", "CloseWnd", exits ? "Yes" : "No"), "cannot store the close choice");
 }
 
 bool AskOnClose(const SettingsIni& ini) {

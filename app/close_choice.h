@@ -13,7 +13,7 @@ namespace vexa::app {
 // "No". Writes nothing.
 [[nodiscard]] bool CloseButtonExits(const SettingsKey& key, const SettingsIni& ini);
 
-// Stores a choice in both places ("close_to" and "CloseWnd"); failures are ignored.
+// Stores a choice in both places ("close_to" and "CloseWnd"); failures are logged, nothing more.
 void StoreCloseChoice(SettingsKey& key, SettingsIni& ini, bool exits);
 
 // False exactly when "ShowExitMsg" is "No".

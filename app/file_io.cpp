@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <filesystem>
+#include <string_view>
 
 namespace vexa::app {
 
@@ -16,6 +17,10 @@ bool FileStamp::operator==(const FileStamp& other) const {
 }
 
 namespace {
+
+constexpr std::string_view kTempInfix = ".vexa-tmp.";
+constexpr std::size_t kTempRandomLength = 6;  // the "XXXXXX" of mkostemp
+constexpr int kMaxLinkHops = 40;              // as the kernel's own limit for one path
 
 FileStamp StampFromStat(const struct stat& st) {
     return {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
@@ -34,6 +39,43 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+std::string SizeText(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    if (bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "<base>.vexa-tmp." followed by exactly the six letters or digits mkostemp puts there.
+bool IsTemporaryOf(std::string_view name, std::string_view base) {
+    if (!name.starts_with(base)) return false;
+    name.remove_prefix(base.size());
+    if (!name.starts_with(kTempInfix)) return false;
+    name.remove_prefix(kTempInfix.size());
+    return name.size() == kTempRandomLength && std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
+// Removes the regular files beside `path` that are its temporary files. Best effort: what cannot be
+// removed now is tried again at the next write.
+void RemoveLeftoverTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const std::string base = BaseName(path);
+    std::error_code ec;
+    fs::directory_iterator entry(ParentFolder(path), ec);
+    for (; !ec && entry != fs::directory_iterator(); entry.increment(ec)) {
+        if (!IsTemporaryOf(entry->path().filename().native(), base)) continue;
+        std::error_code ignored;
+        if (entry->symlink_status(ignored).type() == fs::file_type::regular)
+            fs::remove(entry->path(), ignored);
+    }
+}
+
 }  // namespace
 
 std::optional<FileStamp> StampOf(const std::string& path) {
@@ -42,22 +84,37 @@ std::optional<FileStamp> StampOf(const std::string& path) {
     return StampFromStat(st);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
+Result<FileText> ReadFileText(const std::string& path, std::size_t limit) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not hang us
+    if (!fd.Valid()) return Error::FromErrno(errno, "cannot read " + path);
     struct stat st {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    std::string text;
+    if (::fstat(fd.Get(), &st) != 0) return Error::FromErrno(errno, "cannot examine " + path);
+    if (!S_ISREG(st.st_mode)) return Error(ErrorCode::kInvalidArgument, path + " is not a regular file");
+    FileText file;
     char chunk[16384];
-    while (text.size() < limit) {
+    while (file.text.size() <= limit) {  // one byte beyond the limit tells that the file goes on
         const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return std::nullopt;
+            return Error::FromErrno(errno, "cannot read " + path);
         }
         if (got == 0) break;
-        text.append(chunk, std::min(static_cast<std::size_t>(got), limit - text.size()));
+        file.text.append(chunk, std::min(static_cast<std::size_t>(got), limit + 1 - file.text.size()));
     }
-    return text;
+    if (file.text.size() > limit) {
+        file.text.resize(limit);
+        file.cut = true;
+    }
+    return file;
+}
+
+Result<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
+    Result<FileText> file = ReadFileText(path, limit);
+    if (!file.ok()) return file.error();
+    if (file->cut)
+        return Error(ErrorCode::kUnsupported, path + " is larger than " + SizeText(limit) +
+                                                  ", so it is read only in part and never rewritten");
+    return std::move(file->text);
 }
 
 std::string ParentFolder(const std::string& path) {
@@ -67,58 +124,75 @@ std::string ParentFolder(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& contents, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.Valid()) return false;
-    const bool written = ::fchmod(fd.Get(), mode) == 0 &&
-                         WriteAll(fd.Get(), contents.data(), contents.size()) && ::fsync(fd.Get()) == 0;
-    fd.Reset();
-    // The folder is not synced: after a crash the name holds the old or the new file, both whole.
-    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool MakeFolders(const std::string& path, std::string* error) {
+Error MakeFolders(const std::string& path) {
     std::size_t next = 1;
     while (next <= path.size()) {
         next = path.find('/', next);
         if (next == std::string::npos) next = path.size();
         const std::string part = path.substr(0, next);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            if (error) *error = part + ": " + std::strerror(errno);
-            return false;
-        }
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return Error::FromErrno(errno, "cannot create folder " + part);
         ++next;
     }
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        if (error) *error = path + ": not a folder";
-        return false;
-    }
-    return true;
+    if (::stat(path.c_str(), &st) != 0) return Error::FromErrno(errno, "cannot create folder " + path);
+    if (!S_ISDIR(st.st_mode)) return Error(ErrorCode::kInvalidArgument, path + " is not a folder");
+    return {};
 }
 
-std::optional<FileLock> FileLock::Acquire(const std::string& path, mode_t create_mode) {
+Result<std::string> LinkTarget(const std::string& path) {
+    std::string name = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink(name, ec).native();
+        if (ec) return Error::FromErrno(ec.value(), "cannot read the link " + name);
+        name = target.starts_with('/') ? target : ParentFolder(name) + "/" + target;
+    }
+    return Error(ErrorCode::kInvalidArgument, "too many symbolic links from " + path);
+}
+
+Result<FileLock> FileLock::Acquire(const std::string& path, mode_t create_mode) {
     for (;;) {
-        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, create_mode));
-        if (!fd.Valid()) return std::nullopt;
+        Result<std::string> target = LinkTarget(path);
+        if (!target.ok()) return target.error();
+        const std::string& file = *target;
+        UniqueFd fd(
+            ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, create_mode));
+        if (!fd.Valid()) return Error::FromErrno(errno, "cannot open " + file + " for writing");
+        struct stat held {};
+        if (::fstat(fd.Get(), &held) != 0) return Error::FromErrno(errno, "cannot examine " + file);
+        if (!S_ISREG(held.st_mode))
+            return Error(ErrorCode::kInvalidArgument, file + " is not a regular file");
         int locked;
         do {
             locked = ::flock(fd.Get(), LOCK_EX);
         } while (locked != 0 && errno == EINTR);
-        if (locked != 0) return std::nullopt;
+        if (locked != 0) return Error::FromErrno(errno, "cannot lock " + file);
         // A writer may have renamed a new file over the name while we waited: lock that one instead.
-        struct stat held {};
         struct stat named {};
-        if (::fstat(fd.Get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            return FileLock(std::move(fd));
-        }
+        if (::stat(file.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            return FileLock(std::move(fd), file);
     }
+}
+
+Error WriteFileAtomically(const FileLock& lock, const std::string& contents, mode_t mode) {
+    const std::string& path = lock.Path();
+    RemoveLeftoverTemporaries(path);
+    std::string temp = path + std::string(kTempInfix) + std::string(kTempRandomLength, 'X');
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.Valid()) return Error::FromErrno(errno, "cannot create a temporary file beside " + path);
+    Error error;
+    if (::fchmod(fd.Get(), mode) != 0 || !WriteAll(fd.Get(), contents.data(), contents.size()) ||
+        ::fsync(fd.Get()) != 0)
+        error = Error::FromErrno(errno, "cannot write " + temp);
+    fd.Reset();
+    // The folder is not synced: after a crash the name holds the old or the new file, both whole.
+    if (error.ok() && ::rename(temp.c_str(), path.c_str()) != 0)
+        error = Error::FromErrno(errno, "cannot replace " + path);
+    if (!error.ok()) ::unlink(temp.c_str());
+    return error;
 }
 
 }  // namespace vexa::app

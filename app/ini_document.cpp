@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/joined.h"
+
 namespace vexa::app {
 
 namespace {
@@ -52,6 +54,19 @@ bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// Why a section, key or value cannot be written as one line that reads back the same; empty when
+// it can.
+std::string_view Unwritable(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string_view trimmed_key = Trim(key);
+    if (Trim(section).empty() || trimmed_key.empty()) return "an empty section or key name";
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return "a line break";
+    if (section.find(']') != std::string_view::npos) return "']' in a section name";
+    if (key.find('=') != std::string_view::npos) return "'=' in a key";
+    if (trimmed_key.front() == ';' || trimmed_key.front() == '[')
+        return "a key that reads as a comment or section";
+    return {};
+}
+
 }  // namespace
 
 IniDocument IniDocument::Parse(std::string_view text) {
@@ -97,30 +112,29 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
     return std::string(value);
 }
 
-bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
+Error IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
+    if (const std::string_view reason = Unwritable(section, key, value); !reason.empty())
+        return Error(ErrorCode::kInvalidArgument,
+                     Joined({"[", section, "] ", key, " cannot be stored: ", reason}));
     const std::string_view trimmed_key = Trim(key);
     const std::string_view trimmed_section = Trim(section);
-    if (trimmed_section.empty() || trimmed_key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
-        HasLineBreak(value) || section.find(']') != std::string_view::npos ||
-        key.find('=') != std::string_view::npos || trimmed_key.front() == ';' || trimmed_key.front() == '[')
-        return false;
     const auto header = FindSection(trimmed_section);
     if (!header) {
         if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
-        lines_.push_back("[" + std::string(trimmed_section) + "]");
+        lines_.push_back(Joined({"[", trimmed_section, "]"}));
         lines_.push_back(std::string(trimmed_key) + "=" + std::string(value));
-        return true;
+        return {};
     }
     if (const auto index = FindKey(*header, trimmed_key)) {
         const std::string spelling(SplitKeyLine(lines_[*index])->key);
         lines_[*index] = spelling + "=" + std::string(value);
-        return true;
+        return {};
     }
     std::size_t insert = SectionEnd(*header);
     while (insert > *header + 1 && Trim(lines_[insert - 1]).empty()) --insert;  // keep the blank separator
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert),
                   std::string(trimmed_key) + "=" + std::string(value));
-    return true;
+    return {};
 }
 
 std::string IniDocument::Text() const {

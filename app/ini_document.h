@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace vexa::app {
 
 class IniDocument {
@@ -19,9 +21,9 @@ class IniDocument {
     [[nodiscard]] std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
     // Replaces the key's first line in the section, or adds it at the section's end, or adds the
-    // section at the end of the document. False for names or values that cannot be written
-    // (line breaks, '=' in a key, ']' in a section, empty names).
-    [[nodiscard]] bool Set(std::string_view section, std::string_view key, std::string_view value);
+    // section at the end of the document. Fails, changing nothing, for names or values that cannot
+    // be written (line breaks, '=' in a key, ']' in a section, empty names).
+    [[nodiscard]] Error Set(std::string_view section, std::string_view key, std::string_view value);
 
     [[nodiscard]] std::string Text() const;
 

@@ -86,9 +86,9 @@ bool CMainWnd::onCreate() {
 Error CMainWnd::Create() {
     screen_size_ = toolkit::primaryScreenSize();
     devices_ = ui::BuildDeviceLists();
-    std::string why;
-    settings_ = SettingsKey::Open(SettingsKey::DefaultPath(), &why);
-    if (!settings_) return Error(ErrorCode::kIo, "settings store: " + why);
+    Result<std::unique_ptr<SettingsKey>> key = SettingsKey::Open(SettingsKey::DefaultPath());
+    if (!key.ok()) return key.error();
+    settings_ = std::move(key).value();
     Register(this);
     StartHotkeys();
     paintManager().addNotifier(this);

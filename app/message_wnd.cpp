@@ -39,11 +39,12 @@ void CCMessageWnd::notify(toolkit::Notification& n) {
     const auto* do_not_ask = paintManager().find<toolkit::CheckBox>("chkPrompt");
     const auto* to_exit = paintManager().find<toolkit::Option>("optClose");
     if (!do_not_ask || !to_exit) return;  // checked at creation
-    if (do_not_ask->isChecked() && !ini_.WriteString("soft", "ShowExitMsg", "No"))
-        log::Writef(log::Level::kWarning, "exit prompt: cannot write ShowExitMsg to %s", ini_.Path().c_str());
+    if (do_not_ask->isChecked())
+        log::Failure(ini_.WriteString("soft", "ShowExitMsg", "No"),
+                     "exit prompt: cannot store \"do not ask\"");
     const bool exits = to_exit->isSelected();
-    if (!ini_.WriteString("soft", "CloseWnd", exits ? "Yes" : "No"))
-        log::Writef(log::Level::kWarning, "exit prompt: cannot write CloseWnd to %s", ini_.Path().c_str());
+    log::Failure(ini_.WriteString("soft", "CloseWnd", exits ? "Yes" : "No"),
+                 "exit prompt: cannot store the choice");
     postMessage({toolkit::kCloseMessage, 0, 0});
     hide();
     if (owner()) owner()->postMessage({kMsgExitOrTray, exits ? 1u : 0u, 0});

@@ -8,6 +8,7 @@
 #include "app/file_io.h"
 #include "app/settings_catalog.h"
 #include "app/user_dirs.h"
+#include "platform/log/log.h"
 
 namespace vexa::app {
 
@@ -38,13 +39,16 @@ std::optional<std::string> StoredOutputFolder(const SettingsKey& key) {
     return folder;
 }
 
-std::optional<std::string> ResolveOutputFolder(SettingsKey& key) {
-    if (auto stored = StoredOutputFolder(key)) return stored;
+Result<std::string> ResolveOutputFolder(SettingsKey& key) {
+    if (auto stored = StoredOutputFolder(key)) return std::move(*stored);
     const std::string documents = DocumentsFolder();
-    if (documents.empty() || !MakeFolders(documents)) return std::nullopt;
+    if (documents.empty()) return Error(ErrorCode::kNotFound, "no documents folder for the recordings");
+    if (Error made = MakeFolders(documents); !made.ok()) return made;
     const std::string folder = documents + "/" + std::string(kOutputFolderName);
-    if (::mkdir(folder.c_str(), 0755) != 0 && !(errno == EEXIST && IsFolder(folder))) return std::nullopt;
-    static_cast<void>(key.WriteString(settings::kOutputDir.name, folder));
+    if (::mkdir(folder.c_str(), 0755) != 0 && !(errno == EEXIST && IsFolder(folder)))
+        return Error::FromErrno(errno == EEXIST ? ENOTDIR : errno, "cannot create folder " + folder);
+    // A failed write is not the folder's fault: the folder is used, and asked for again next time.
+    log::Failure(key.WriteString(settings::kOutputDir.name, folder), "cannot store the output folder");
     return folder;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/settings_key.h"
+#include "platform/error.h"
 
 namespace vexa::app {
 
@@ -21,8 +22,8 @@ inline constexpr std::string_view kOutputFolderName = "Miravo文件";
 [[nodiscard]] std::optional<std::string> StoredOutputFolder(const SettingsKey& key);
 
 // The settings page's start-up rule: the stored folder, or else the default folder, created
-// (with the documents folder when that is missing) and stored at once. nullopt when the default
+// (with the documents folder when that is missing) and stored at once. Fails when the default
 // folder cannot be created.
-[[nodiscard]] std::optional<std::string> ResolveOutputFolder(SettingsKey& key);
+[[nodiscard]] Result<std::string> ResolveOutputFolder(SettingsKey& key);
 
 }  // namespace vexa::app

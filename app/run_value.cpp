@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "app/file_io.h"
+#include "app/joined.h"
 #include "app/reg_text.h"
 #include "app/user_dirs.h"
 
@@ -125,11 +126,11 @@ std::string RunValue::DefaultPath() {
 }
 
 std::string RunValue::CommandFor(std::string_view program_path) {
-    return "\"" + std::string(program_path) + "\"" + std::string(kOption);
+    return Joined({"\"", program_path, "\"", kOption});
 }
 
-bool RunValue::Write(std::string_view program_path) {
-    if (!MakeFolders(ParentFolder(path_))) return false;
+Error RunValue::Write(std::string_view program_path) {
+    if (Error made = MakeFolders(ParentFolder(path_)); !made.ok()) return made;
     const std::string entry =
         "[Desktop Entry]\n"
         "Type=Application\n"
@@ -139,18 +140,23 @@ bool RunValue::Write(std::string_view program_path) {
         "\n"
         "Terminal=false\n"
         "X-GNOME-Autostart-enabled=true\n";
-    return WriteFileAtomically(path_, entry, 0644);
+    // The lock keeps two writers from replacing each other's temporary file.
+    Result<FileLock> lock = FileLock::Acquire(path_, 0644);
+    if (!lock.ok()) return lock.error();
+    return WriteFileAtomically(*lock, entry, 0644);
 }
 
-bool RunValue::Remove() {
-    return ::unlink(path_.c_str()) == 0 || errno == ENOENT;
+Error RunValue::Remove() {
+    if (::unlink(path_.c_str()) == 0 || errno == ENOENT) return {};
+    return Error::FromErrno(errno, "cannot remove " + path_);
 }
 
 std::optional<std::string> RunValue::ReadCommand() const {
-    const auto text = ReadWholeFile(path_, 1 << 20);
-    if (!text) return std::nullopt;
-    if (const auto hidden = EntryValue(*text, "Hidden"); hidden && *hidden == "true") return std::nullopt;
-    const auto exec = EntryValue(*text, "Exec");
+    const Result<FileText> file = ReadFileText(path_, 1 << 20);
+    if (!file.ok()) return std::nullopt;
+    const std::string& text = file->text;
+    if (const auto hidden = EntryValue(text, "Hidden"); hidden && *hidden == "true") return std::nullopt;
+    const auto exec = EntryValue(text, "Exec");
     if (!exec) return std::nullopt;
     return DecodeExecLine(*exec);
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+
 namespace vexa::app {
 
 class RunValue {
@@ -22,11 +24,12 @@ class RunValue {
     // The command stored for a program: a double quote, the path, a double quote, " -autostart".
     [[nodiscard]] static std::string CommandFor(std::string_view program_path);
 
-    // Writes the entry atomically; false when the folder or file cannot be written.
-    [[nodiscard]] bool Write(std::string_view program_path);
+    // Writes the entry atomically (through a symbolic link to its target); fails when the folder or
+    // file cannot be written.
+    [[nodiscard]] Error Write(std::string_view program_path);
 
-    // Deletes the entry; true when no entry exists afterwards.
-    [[nodiscard]] bool Remove();
+    // Deletes the entry (a symbolic link, not its target); succeeds when no entry exists afterwards.
+    [[nodiscard]] Error Remove();
 
     // The stored command, decoded from the Exec line; nullopt when there is no entry, no Exec line,
     // or the entry is hidden (disabled).

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/hotkey_value.h"
+#include "platform/log/log.h"
 
 namespace vexa::app {
 
@@ -141,12 +142,12 @@ std::optional<Rect> ReadRectSetting(const SettingsKey& key, const Setting& setti
 }
 
 void StoreSetting(SettingsKey& key, const Setting& setting, uint32_t value, int position) {
-    static_cast<void>(key.WriteDword(SettingName(setting, position), value));
+    log::Failure(key.WriteDword(SettingName(setting, position), value), "cannot store a setting");
 }
 
 void StoreRecordSetting(SettingsKey& key, const Setting& setting, const std::array<uint8_t, 16>& record,
                         int position) {
-    static_cast<void>(key.WriteBinary(SettingName(setting, position), AsBytes(record)));
+    log::Failure(key.WriteBinary(SettingName(setting, position), AsBytes(record)), "cannot store a setting");
 }
 
 void StoreRectSetting(SettingsKey& key, const Setting& setting, const Rect& rect, int position) {

@@ -264,7 +264,8 @@ struct SettingMatch {
                                                                        const Setting& setting,
                                                                        int position = 0);
 
-// Writes in the store's one format. A failed write is ignored: the next read shows the old value.
+// Writes in the store's one format. A failed write is logged and otherwise ignored: the next read
+// shows the old value.
 void StoreSetting(SettingsKey& key, const Setting& setting, uint32_t value, int position = 0);
 void StoreRectSetting(SettingsKey& key, const Setting& setting, const Rect& rect, int position = 0);
 void StoreRecordSetting(SettingsKey& key, const Setting& setting, const std::array<uint8_t, 16>& record,

@@ -20,11 +20,13 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
+constexpr std::size_t kIniReadCap = std::size_t{4} << 20;
+
 std::optional<std::string> ValueIn(const std::string& path, std::string_view section, std::string_view key) {
     if (path.empty()) return std::nullopt;
-    const auto text = ReadWholeFile(path, std::size_t{4} << 20);
-    if (!text) return std::nullopt;
-    return IniDocument::Parse(*text).Get(section, key);
+    const Result<FileText> file = ReadFileText(path, kIniReadCap);
+    if (!file.ok()) return std::nullopt;
+    return IniDocument::Parse(file->text).Get(section, key);
 }
 
 // A file that exists but may not be written (no write permission bits, or access refused).
@@ -72,21 +74,24 @@ int SettingsIni::GetInt(std::string_view section, std::string_view key) const {
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-bool SettingsIni::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    if (IsReadOnlyFile(path_) || !MakeFolders(ParentFolder(path_))) return false;
-    const auto lock = FileLock::Acquire(path_, 0644);
-    if (!lock) return false;
-    const auto text = ReadWholeFile(path_, std::size_t{4} << 20);
-    if (!text) return false;
+Error SettingsIni::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (IsReadOnlyFile(path_)) return Error(ErrorCode::kPermission, path_ + " is read-only");
+    if (Error made = MakeFolders(ParentFolder(path_)); !made.ok()) return made;
+    Result<FileLock> lock = FileLock::Acquire(path_, 0644);
+    if (!lock.ok()) return lock.error();
+    Result<std::string> text = ReadWholeFile(lock->Path(), kIniReadCap);
+    if (!text.ok()) return text.error();
     // A new file in the fallback place starts from the copy beside the program.
     std::optional<std::string> seed;
-    if (text->empty() && !beside_program_.empty())
-        seed = ReadWholeFile(beside_program_, std::size_t{4} << 20);
+    if (text->empty() && !beside_program_.empty()) {
+        if (Result<std::string> shipped = ReadWholeFile(beside_program_, kIniReadCap); shipped.ok())
+            seed = std::move(*shipped);
+    }
     IniDocument document = IniDocument::Parse(seed ? *seed : *text);
-    if (!document.Set(section, key, value)) return false;
+    if (Error set = document.Set(section, key, value); !set.ok()) return set.Within("cannot write " + path_);
     struct stat st {};
-    const mode_t mode = ::stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    return WriteFileAtomically(path_, document.Text(), mode);
+    const mode_t mode = ::stat(lock->Path().c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    return WriteFileAtomically(*lock, document.Text(), mode);
 }
 
 }  // namespace vexa::app

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+
 namespace vexa::app {
 
 class SettingsIni {
@@ -36,9 +38,10 @@ class SettingsIni {
     [[nodiscard]] std::string GetString(std::string_view section, std::string_view key,
                                         std::size_t buffer = kTextBuffer) const;
 
-    // Like WritePrivateProfileStringA. False when the file is read-only, its folder cannot be
-    // written, or the text cannot be stored on one line.
-    [[nodiscard]] bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // Like WritePrivateProfileStringA (through a symbolic link to its target). Fails when the file
+    // is read-only or larger than 4 MiB, its folder cannot be written, or the text cannot be stored
+    // on one line.
+    [[nodiscard]] Error WriteString(std::string_view section, std::string_view key, std::string_view value);
 
     [[nodiscard]] const std::string& Path() const { return path_; }
 

@@ -1,24 +1,51 @@
 #include "app/settings_key.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "app/joined.h"
 #include "app/user_dirs.h"
+#include "platform/log/log.h"
 
 namespace vexa::app {
 
-std::unique_ptr<SettingsKey> SettingsKey::Open(std::string path, std::string* error) {
-    std::string reason;
-    if (!MakeFolders(ParentFolder(path), &reason)) {
-        if (error) *error = "cannot create the settings folder " + reason;
-        return nullptr;
-    }
+namespace {
+
+Error InvalidName(std::string_view name) {
+    return Error(ErrorCode::kInvalidArgument, Joined({"\"", name, "\" is not a valid value name"}));
+}
+
+// An existing store must be a regular file we can read and replace: a writer creates its new file
+// beside the link target and renames it over the target.
+Error CheckReadableAndReplaceable(const std::string& path) {
+    Result<FileLock> lock = FileLock::Acquire(path);
+    if (!lock.ok()) return lock.error();
+    if (Result<FileText> text = ReadFileText(lock->Path()); !text.ok()) return text.error();
+    const std::string folder = ParentFolder(lock->Path());
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return Error::FromErrno(errno, "cannot create files in " + folder);
+    return {};
+}
+
+}  // namespace
+
+Result<std::unique_ptr<SettingsKey>> SettingsKey::Open(std::string path) {
+    const std::string context = "cannot open the settings store " + path;
+    Error error = MakeFolders(ParentFolder(path));
     auto key = std::make_unique<SettingsKey>(OpenedByOpen{}, std::move(path));
-    if (!StampOf(key->path_) && !key->Modify([](RegValues&) {})) {
-        if (error) *error = "cannot create the settings file " + key->path_ + ": " + std::strerror(errno);
-        return nullptr;
+    if (error.ok()) {
+        // A missing store is created by an ordinary write, which also proves that writes work.
+        error =
+            StampOf(key->path_) ? CheckReadableAndReplaceable(key->path_) : key->Modify([](RegValues&) {});
+    }
+    if (!error.ok()) {
+        error = error.Within(context);
+        log::Failure(error);
+        return error;
     }
     return key;
 }
@@ -30,9 +57,14 @@ std::string SettingsKey::DefaultPath() {
 void SettingsKey::RefreshLocked() const {
     const auto stamp = StampOf(path_);
     if (stamp && stamp_ && *stamp == *stamp_) return;
-    const auto text = stamp ? ReadWholeFile(path_) : std::nullopt;
-    values_ = text ? ParseRegText(*text) : RegValues{};
-    stamp_ = text ? stamp : std::nullopt;
+    values_.clear();
+    stamp_.reset();
+    if (!stamp) return;
+    // An oversized file still gives the values of its first part; only writing it back is refused.
+    if (Result<FileText> file = ReadFileText(path_); file.ok()) {
+        values_ = ParseRegText(file->text);
+        stamp_ = stamp;
+    }
 }
 
 std::optional<RegValue> SettingsKey::Find(std::string_view name) const {
@@ -89,50 +121,49 @@ std::optional<std::array<uint8_t, 16>> SettingsKey::ReadBinary16(std::string_vie
 }
 
 template <typename Change>
-bool SettingsKey::Modify(Change change) {
+Error SettingsKey::Modify(Change change) {
     std::lock_guard lock(mutex_);
-    const auto file_lock = FileLock::Acquire(path_);
-    if (!file_lock) return false;
-    const auto text = ReadWholeFile(path_);
-    if (!text) return false;  // never replace a file we could not read
+    Result<FileLock> file_lock = FileLock::Acquire(path_);
+    if (!file_lock.ok()) return file_lock.error();
+    Result<std::string> text = ReadWholeFile(file_lock->Path());
+    if (!text.ok()) return text.error();  // never replace a file we could not read whole
     RegValues values = ParseRegText(*text);
     change(values);
-    if (!WriteFileAtomically(path_, FormatRegText(values))) return false;
+    if (Error written = WriteFileAtomically(*file_lock, FormatRegText(values)); !written.ok()) return written;
     values_ = std::move(values);
     stamp_ = StampOf(path_);
-    return true;
+    return {};
 }
 
-bool SettingsKey::WriteValue(std::string_view name, uint32_t type, std::string_view data) {
-    if (!IsValidValueName(name)) return false;
+Error SettingsKey::WriteValue(std::string_view name, uint32_t type, std::string_view data) {
+    if (!IsValidValueName(name)) return InvalidName(name);
     return Modify([&](RegValues& values) {
         values[FoldName(name)] = RegValue{std::string(name), type, std::string(data)};
     });
 }
 
-bool SettingsKey::WriteDword(std::string_view name, uint32_t value) {
+Error SettingsKey::WriteDword(std::string_view name, uint32_t value) {
     const char bytes[4] = {static_cast<char>(value & 0xff), static_cast<char>(value >> 8 & 0xff),
                            static_cast<char>(value >> 16 & 0xff), static_cast<char>(value >> 24 & 0xff)};
     return WriteValue(name, kRegDword, std::string_view(bytes, 4));
 }
 
-bool SettingsKey::WriteBinary(std::string_view name, std::string_view bytes) {
+Error SettingsKey::WriteBinary(std::string_view name, std::string_view bytes) {
     return WriteValue(name, kRegBinary, bytes);
 }
 
-bool SettingsKey::WriteString(std::string_view name, std::string_view text) {
+Error SettingsKey::WriteString(std::string_view name, std::string_view text) {
     return WriteValue(name, kRegSz, text);
 }
 
-bool SettingsKey::Delete(std::string_view name) {
-    if (!IsValidValueName(name)) return false;
+Error SettingsKey::Delete(std::string_view name) {
+    if (!IsValidValueName(name)) return InvalidName(name);
     return Modify([&](RegValues& values) { values.erase(FoldName(name)); });
 }
 
-std::unique_ptr<SettingsKey> OpenUserSettings() {
-    std::string error;
-    auto key = SettingsKey::Open(SettingsKey::DefaultPath(), &error);
-    if (!key) std::fprintf(stderr, "VexaRecorder: %s\n", error.c_str());
+Result<std::unique_ptr<SettingsKey>> OpenUserSettings() {
+    Result<std::unique_ptr<SettingsKey>> key = SettingsKey::Open(SettingsKey::DefaultPath());
+    if (!key.ok()) std::fprintf(stderr, "VexaRecorder: %s\n", key.error().message().c_str());
     return key;
 }
 

@@ -19,6 +19,7 @@
 
 #include "app/file_io.h"
 #include "app/reg_text.h"
+#include "platform/error.h"
 
 namespace vexa::app {
 
@@ -30,9 +31,11 @@ inline constexpr long kErrorMoreData = 234;
 
 class SettingsKey {
   public:
-    // Opens the store at `path`, creating its folders and an empty store when missing.
-    // Null when the folder or the file cannot be made; `error` then says why in one line.
-    [[nodiscard]] static std::unique_ptr<SettingsKey> Open(std::string path, std::string* error = nullptr);
+    // Opens the store at `path`, creating its folders and an empty store when missing. Fails, and
+    // logs why, when the folder or the file cannot be made, or when an existing file cannot be read
+    // and replaced (a folder in its place, no permission, a read-only file system): every change
+    // would be lost otherwise.
+    [[nodiscard]] static Result<std::unique_ptr<SettingsKey>> Open(std::string path);
 
     // $XDG_CONFIG_HOME/Vexa/VexaRecorder/settings.reg (~/.config when the variable is unset).
     [[nodiscard]] static std::string DefaultPath();
@@ -48,13 +51,14 @@ class SettingsKey {
     [[nodiscard]] std::optional<RegValue> Find(std::string_view name) const;
     [[nodiscard]] RegValues Snapshot() const;
 
-    // Each write is one atomic file replacement. False when the name is not a valid value name or
-    // the file cannot be replaced; the store is then unchanged.
-    [[nodiscard]] bool WriteDword(std::string_view name, uint32_t value);
-    [[nodiscard]] bool WriteBinary(std::string_view name, std::string_view bytes);
-    [[nodiscard]] bool WriteString(std::string_view name, std::string_view text);
-    [[nodiscard]] bool WriteValue(std::string_view name, uint32_t type, std::string_view data);
-    [[nodiscard]] bool Delete(std::string_view name);
+    // Each write is one atomic file replacement (through a symbolic link to its target). Fails when
+    // the name is not a valid value name or the file cannot be read whole or replaced; the store is
+    // then unchanged.
+    [[nodiscard]] Error WriteDword(std::string_view name, uint32_t value);
+    [[nodiscard]] Error WriteBinary(std::string_view name, std::string_view bytes);
+    [[nodiscard]] Error WriteString(std::string_view name, std::string_view text);
+    [[nodiscard]] Error WriteValue(std::string_view name, uint32_t type, std::string_view data);
+    [[nodiscard]] Error Delete(std::string_view name);
 
     [[nodiscard]] const std::string& Path() const { return path_; }
 
@@ -71,7 +75,7 @@ class SettingsKey {
     // Re-reads the file when it changed since the last look. Caller holds mutex_.
     void RefreshLocked() const;
     template <typename Change>
-    [[nodiscard]] bool Modify(Change change);
+    [[nodiscard]] Error Modify(Change change);
 
     const std::string path_;
     mutable std::mutex mutex_;
@@ -79,9 +83,9 @@ class SettingsKey {
     mutable std::optional<FileStamp> stamp_;
 };
 
-// Opens the current user's store at SettingsKey::DefaultPath(). On failure prints one line saying
-// why to standard error and returns null; the caller then fails its start-up.
-[[nodiscard]] std::unique_ptr<SettingsKey> OpenUserSettings();
+// Opens the current user's store at SettingsKey::DefaultPath(). On failure also prints one line
+// saying why to standard error; the caller then fails its start-up.
+[[nodiscard]] Result<std::unique_ptr<SettingsKey>> OpenUserSettings();
 
 // The one reader of values of variable length: asks for the size, allocates it, reads, and while
 // the value has grown meanwhile (kErrorMoreData) grows the buffer by 64 bytes and reads again.

@@ -55,8 +55,8 @@ std::string ConfigHome() {
 
 std::string DocumentsFolder() {
     const std::string home = WithoutTrailingSlashes(HomeFolder());
-    if (const auto text = ReadWholeFile(ConfigHome() + "/user-dirs.dirs", 1 << 20)) {
-        if (std::string entry = DocumentsEntry(*text, home); !entry.empty()) return entry;
+    if (const Result<FileText> file = ReadFileText(ConfigHome() + "/user-dirs.dirs", 1 << 20); file.ok()) {
+        if (std::string entry = DocumentsEntry(file->text, home); !entry.empty()) return entry;
     }
     return home + "/Documents";
 }

@@ -82,11 +82,12 @@ Error AddCamera(const CliOptions& o, const std::optional<app::RecordingChoices>&
 }  // namespace
 
 std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices) {
-    std::unique_ptr<app::SettingsKey> key = app::OpenUserSettings();  // says why on stderr
-    if (!key) {
+    Result<std::unique_ptr<app::SettingsKey>> opened = app::OpenUserSettings();  // says why on stderr
+    if (!opened.ok()) {
         log::Warning("the stored settings cannot be opened; the recorder's defaults apply");
         return std::nullopt;
     }
+    const std::unique_ptr<app::SettingsKey>& key = *opened;
     const app::DeviceCounts counts{static_cast<int>(devices.speakers.size()),
                                    static_cast<int>(devices.microphones.size()),
                                    static_cast<int>(platform::EnumerateCameras().size())};

@@ -21,7 +21,7 @@ class FullStore {
         std::string pattern = (std::filesystem::temp_directory_path() / "vexa-bench-XXXXXX").string();
         folder_ = ::mkdtemp(pattern.data());
         path_ = folder_ + "/settings.reg";
-        auto key = SettingsKey::Open(path_);
+        auto key = SettingsKey::Open(path_).value();
         for (const Setting* setting : AllSettings()) {
             for (int position = 0; position < (IsPerDevice(*setting) ? kDevices : 1); ++position) {
                 if (setting->kind == ValueKind::kDword)
@@ -65,7 +65,7 @@ const std::string& StorePath() {
 // Open and read everything, as the main window's creation does.
 void BM_OpenAndReadCatalogue(benchmark::State& state) {
     for (auto _ : state) {
-        const auto key = SettingsKey::Open(StorePath());
+        const auto key = SettingsKey::Open(StorePath()).value();
         benchmark::DoNotOptimize(ReadCatalogue(*key));
     }
 }
@@ -73,14 +73,14 @@ BENCHMARK(BM_OpenAndReadCatalogue)->Unit(benchmark::kMicrosecond);
 
 // Reads through a key that is already open (each read still checks that the file is unchanged).
 void BM_ReadCatalogueOpenKey(benchmark::State& state) {
-    const auto key = SettingsKey::Open(StorePath());
+    const auto key = SettingsKey::Open(StorePath()).value();
     for (auto _ : state) benchmark::DoNotOptimize(ReadCatalogue(*key));
 }
 BENCHMARK(BM_ReadCatalogueOpenKey)->Unit(benchmark::kMicrosecond);
 
 // One write: an atomic replacement of the whole file under the lock.
 void BM_WriteOneValue(benchmark::State& state) {
-    const auto key = SettingsKey::Open(StorePath());
+    const auto key = SettingsKey::Open(StorePath()).value();
     uint32_t value = 1;
     for (auto _ : state)
         benchmark::DoNotOptimize(key->WriteDword("desktop_video_quality", 1 + value++ % 100));

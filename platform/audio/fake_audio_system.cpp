@@ -132,12 +132,9 @@ int FakeAudioDevice::ClientsOpened() {
 
 std::shared_ptr<FakeAudioDevice> FakeAudioSystem::AddDevice(FakeDeviceScript script, bool is_default) {
     auto device = std::make_shared<FakeAudioDevice>(std::move(script));
+    std::shared_ptr<FakeAudioDevice> listed = device;  // the list's reference, moved in below
     std::lock_guard lock(mutex_);
-    if (is_default) {
-        devices_.insert(devices_.begin(), device);
-    } else {
-        devices_.push_back(device);
-    }
+    devices_.insert(is_default ? devices_.begin() : devices_.end(), std::move(listed));
     return device;
 }
 

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     IniDocument document = IniDocument::Parse(text);
     const auto id_before = document.Get("soft", "id");
-    if (document.Set("config", "uuid", "AZaz09-_AZaz09-_")) {
+    if (document.Set("config", "uuid", "AZaz09-_AZaz09-_").ok()) {
         if (document.Get("config", "uuid") != "AZaz09-_AZaz09-_") std::abort();
         if (document.Get("soft", "id") != id_before) std::abort();
     }

@@ -11,6 +11,7 @@
 namespace vexa::app {
 namespace {
 
+using testing::Ok;
 using testing::ReadFile;
 using testing::TempHome;
 using testing::WriteFile;
@@ -61,8 +62,8 @@ TEST_F(IdentityValuesTest, AReadOnlyFileStillGivesTheDefaultsInMemory) {
 TEST(InstallationId, IsSixteenUrlSafeCharactersAndDiffersEachTime) {
     std::set<std::string> seen;
     for (int i = 0; i < 200; ++i) {
-        const auto id = MakeInstallationId();
-        ASSERT_TRUE(id);
+        auto id = MakeInstallationId();
+        ASSERT_TRUE(Ok(id.error()));
         EXPECT_TRUE(IsAcceptedInstallationId(*id)) << *id;
         seen.insert(*id);
     }

@@ -9,6 +9,8 @@
 namespace vexa::app {
 namespace {
 
+using testing::Ok;
+using testing::OpenStore;
 using testing::TempHome;
 using testing::WriteFile;
 
@@ -28,35 +30,35 @@ TEST(OutputFolder, TheDocumentsFolderComesFromTheUserDirsFile) {
 
 TEST(OutputFolder, AFreshStoreCreatesAndStoresTheDefaultFolder) {
     TempHome home;
-    auto key = SettingsKey::Open(home.StorePath());
-    const auto folder = ResolveOutputFolder(*key);
-    ASSERT_TRUE(folder);
-    EXPECT_EQ(*folder, home.Home() + "/Documents/Miravo文件");
-    EXPECT_TRUE(std::filesystem::is_directory(*folder));
-    EXPECT_EQ(StoredOutputFolder(*key), folder);
+    auto key = OpenStore(home.StorePath());
+    const Result<std::string> folder = ResolveOutputFolder(*key);
+    ASSERT_TRUE(Ok(folder.error()));
+    EXPECT_EQ(folder.value(), home.Home() + "/Documents/Miravo文件");
+    EXPECT_TRUE(std::filesystem::is_directory(folder.value()));
+    EXPECT_EQ(StoredOutputFolder(*key), folder.value());
 }
 
 TEST(OutputFolder, ADeletedOrUnusableStoredFolderGivesTheDefaultAgain) {
     TempHome home;
-    auto key = SettingsKey::Open(home.StorePath());
+    auto key = OpenStore(home.StorePath());
     const std::string chosen = home.Root() + "/chosen";
     std::filesystem::create_directories(chosen);
-    ASSERT_TRUE(key->WriteString("output_dir", chosen));
-    EXPECT_EQ(ResolveOutputFolder(*key), chosen);
+    ASSERT_TRUE(Ok(key->WriteString("output_dir", chosen)));
+    EXPECT_EQ(ResolveOutputFolder(*key).value(), chosen);
     std::filesystem::remove(chosen);
     EXPECT_FALSE(StoredOutputFolder(*key));
-    EXPECT_EQ(ResolveOutputFolder(*key), home.Home() + "/Documents/Miravo文件");
-    ASSERT_TRUE(key->WriteDword("output_dir", 5));  // wrong type
+    EXPECT_EQ(ResolveOutputFolder(*key).value(), home.Home() + "/Documents/Miravo文件");
+    ASSERT_TRUE(Ok(key->WriteDword("output_dir", 5)));  // wrong type
     EXPECT_FALSE(StoredOutputFolder(*key));
-    ASSERT_TRUE(key->WriteString("output_dir", ""));
+    ASSERT_TRUE(Ok(key->WriteString("output_dir", "")));
     EXPECT_FALSE(StoredOutputFolder(*key));
 }
 
-TEST(OutputFolder, ADefaultThatCannotBeCreatedFails) {
+TEST(OutputFolder, ADefaultThatCannotBeCreatedFailsWithTheFolderThatStoodInTheWay) {
     TempHome home;
-    auto key = SettingsKey::Open(home.StorePath());
+    auto key = OpenStore(home.StorePath());
     WriteFile(home.Home() + "/Documents", "a file, not a folder");
-    EXPECT_FALSE(ResolveOutputFolder(*key));
+    EXPECT_EQ(ResolveOutputFolder(*key).error().message(), home.Home() + "/Documents is not a folder");
     EXPECT_FALSE(key->Find("output_dir"));
 }
 

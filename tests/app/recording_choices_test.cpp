@@ -10,6 +10,8 @@ namespace vexa::app {
 namespace {
 
 using namespace settings;
+using testing::Ok;
+using testing::OpenStore;
 using testing::TempHome;
 
 std::vector<int> Positions(const std::vector<SoundRowChoice>& rows) {
@@ -20,7 +22,7 @@ std::vector<int> Positions(const std::vector<SoundRowChoice>& rows) {
 
 TEST(RecordingChoices, AFreshStoreGivesEachModesDefaults) {
     TempHome home;
-    auto key = SettingsKey::Open(home.StorePath());
+    auto key = OpenStore(home.StorePath());
     const RecordingChoices choices =
         LoadRecordingChoices(*key, {.speakers = 2, .microphones = 2, .cameras = 2});
     EXPECT_EQ(choices.output_folder, home.Home() + "/Documents/Miravo文件");
@@ -45,7 +47,7 @@ TEST(RecordingChoices, AFreshStoreGivesEachModesDefaults) {
 
 TEST(RecordingChoices, StoredRowsVolumesAndQualitiesAreUsed) {
     TempHome home;
-    auto key = SettingsKey::Open(home.StorePath());
+    auto key = OpenStore(home.StorePath());
     StoreSetting(*key, kDesktopSpeakerSel, 0, 0);
     StoreSetting(*key, kDesktopSpeakerSel, 1, 2);
     StoreSetting(*key, kDesktopSpeakerVol, 35, 2);
@@ -59,7 +61,7 @@ TEST(RecordingChoices, StoredRowsVolumesAndQualitiesAreUsed) {
     StoreSetting(*key, kCameraSelIndex, 3);  // not below the camera count: camera 0
     const std::string chosen = home.Root() + "/videos";
     std::filesystem::create_directories(chosen);
-    ASSERT_TRUE(key->WriteString("output_dir", chosen));
+    ASSERT_TRUE(Ok(key->WriteString("output_dir", chosen)));
 
     const RecordingChoices choices =
         LoadRecordingChoices(*key, {.speakers = 3, .microphones = 2, .cameras = 2});
@@ -77,24 +79,24 @@ TEST(RecordingChoices, StoredRowsVolumesAndQualitiesAreUsed) {
 
 TEST(CloseChoice, TheIniAnswerWinsOverTheStoredChoice) {
     TempHome home;
-    auto key = SettingsKey::Open(home.StorePath());
+    auto key = OpenStore(home.StorePath());
     SettingsIni ini(home.Root() + "/VexaRecorder.ini");
     EXPECT_TRUE(CloseButtonExits(*key, ini));  // fresh: the close button exits
     EXPECT_TRUE(AskOnClose(ini));
     StoreSetting(*key, kCloseTo, 1);
-    ASSERT_TRUE(ini.WriteString("soft", "CloseWnd", "No"));
+    ASSERT_TRUE(Ok(ini.WriteString("soft", "CloseWnd", "No")));
     EXPECT_FALSE(CloseButtonExits(*key, ini));
-    ASSERT_TRUE(ini.WriteString("soft", "CloseWnd", "maybe"));
+    ASSERT_TRUE(Ok(ini.WriteString("soft", "CloseWnd", "maybe")));
     EXPECT_TRUE(CloseButtonExits(*key, ini));
     StoreSetting(*key, kCloseTo, 0);
     EXPECT_FALSE(CloseButtonExits(*key, ini));
-    ASSERT_TRUE(ini.WriteString("soft", "CloseWnd", "Yes"));
+    ASSERT_TRUE(Ok(ini.WriteString("soft", "CloseWnd", "Yes")));
     EXPECT_TRUE(CloseButtonExits(*key, ini));
 
     StoreCloseChoice(*key, ini, false);
     EXPECT_EQ(key->ReadDword("close_to"), 0u);
     EXPECT_EQ(ini.GetString("soft", "CloseWnd"), "No");
-    ASSERT_TRUE(ini.WriteString("soft", "ShowExitMsg", "No"));
+    ASSERT_TRUE(Ok(ini.WriteString("soft", "ShowExitMsg", "No")));
     EXPECT_FALSE(AskOnClose(ini));
 }
 

@@ -7,6 +7,7 @@
 namespace vexa::app {
 namespace {
 
+using testing::Ok;
 using testing::ReadFile;
 using testing::TempHome;
 using testing::WriteFile;
@@ -16,7 +17,7 @@ TEST(RunValue, TheEntryStartsThisProgramHidden) {
     RunValue run;
     EXPECT_EQ(run.Path(), home.Config() + "/autostart/VexaRecorder.desktop");
     EXPECT_FALSE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
-    ASSERT_TRUE(run.Write("/opt/vexa/VexaRecorder"));
+    ASSERT_TRUE(Ok(run.Write("/opt/vexa/VexaRecorder")));
     EXPECT_NE(ReadFile(run.Path()).find("\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n"), std::string::npos);
     EXPECT_EQ(run.ReadCommand(), "\"/opt/vexa/VexaRecorder\" -autostart");
     EXPECT_TRUE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
@@ -25,13 +26,13 @@ TEST(RunValue, TheEntryStartsThisProgramHidden) {
 TEST(RunValue, AnEntryOfAnotherCopyIsNotCheckedButIsRemoved) {
     TempHome home;
     RunValue run;
-    ASSERT_TRUE(run.Write("/home/me/old/VexaRecorder"));
+    ASSERT_TRUE(Ok(run.Write("/home/me/old/VexaRecorder")));
     EXPECT_FALSE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
     EXPECT_FALSE(run.IsCheckedFor("/home/me/old/vexarecorder"));  // paths are case-sensitive
     EXPECT_FALSE(run.IsCheckedFor("/home/me/old/VexaRecorde"));
-    EXPECT_TRUE(run.Remove());
+    EXPECT_TRUE(Ok(run.Remove()));
     EXPECT_FALSE(std::filesystem::exists(run.Path()));
-    EXPECT_TRUE(run.Remove());  // nothing left to remove is fine
+    EXPECT_TRUE(Ok(run.Remove()));  // nothing left to remove is fine
 }
 
 TEST(RunValue, TheCheckComparesTheWholeCommand) {
@@ -59,10 +60,26 @@ TEST(RunValue, PathsWithSpecialCharactersSurviveTheExecQuoting) {
     RunValue run;
     for (const std::string program :
          {"/home/me/My Apps/Vexa Recorder", "/tmp/a\"b$c`d\\e%f%%g/VexaRecorder", "/opt/文件/VexaRecorder"}) {
-        ASSERT_TRUE(run.Write(program));
+        ASSERT_TRUE(Ok(run.Write(program)));
         EXPECT_EQ(run.ReadCommand(), RunValue::CommandFor(program)) << program;
         EXPECT_TRUE(run.IsCheckedFor(program)) << program;
     }
+}
+
+TEST(RunValue, AnEntryThatIsASymbolicLinkIsWrittenThroughAndRemovedAsALink) {
+    TempHome home;
+    RunValue run;
+    const std::string target = home.Root() + "/dotfiles/VexaRecorder.desktop";
+    WriteFile(target, "");
+    std::filesystem::create_directories(home.Config() + "/autostart");
+    std::filesystem::create_symlink("../../dotfiles/VexaRecorder.desktop", run.Path());
+    ASSERT_TRUE(Ok(run.Write("/opt/vexa/VexaRecorder")));
+    EXPECT_TRUE(std::filesystem::is_symlink(run.Path()));
+    EXPECT_NE(ReadFile(target).find("\nExec=\"/opt/vexa/VexaRecorder\" -autostart\n"), std::string::npos);
+    EXPECT_TRUE(run.IsCheckedFor("/opt/vexa/VexaRecorder"));
+    ASSERT_TRUE(Ok(run.Remove()));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(run.Path())));
+    EXPECT_TRUE(std::filesystem::exists(target));
 }
 
 }  // namespace

@@ -11,13 +11,15 @@ namespace vexa::app {
 namespace {
 
 using namespace settings;
+using testing::Ok;
+using testing::OpenStore;
 using testing::ReadFile;
 using testing::TempHome;
 
 class SettingsCatalog : public ::testing::Test {
   protected:
     TempHome home_;
-    std::unique_ptr<SettingsKey> key_ = SettingsKey::Open(home_.StorePath());
+    std::unique_ptr<SettingsKey> key_ = OpenStore(home_.StorePath());
 };
 
 TEST_F(SettingsCatalog, AFreshStoreReadsEveryDefault) {
@@ -85,11 +87,12 @@ TEST_F(SettingsCatalog, OutOfRangeValuesReadAsTheDefaultOrTheirCap) {
 }
 
 TEST_F(SettingsCatalog, WrongTypesAndSizesReadAsDefaultsAndAreNeverWrittenBack) {
-    ASSERT_TRUE(key_->WriteValue("desktop_frames", kRegDword, std::string(8, '\x05')));  // QWORD-sized DWORD
-    ASSERT_TRUE(key_->WriteBinary("count_down_val", std::string("\x02\0\0\0", 4)));      // binary, not DWORD
-    ASSERT_TRUE(key_->WriteString("record_mouse", "0"));
-    ASSERT_TRUE(key_->WriteDword("desktop_select_rgn", 1));
-    ASSERT_TRUE(key_->WriteBinary("camera_wnd_pos", std::string(15, '\0')));
+    ASSERT_TRUE(
+        Ok(key_->WriteValue("desktop_frames", kRegDword, std::string(8, '\x05'))));      // QWORD-sized DWORD
+    ASSERT_TRUE(Ok(key_->WriteBinary("count_down_val", std::string("\x02\0\0\0", 4))));  // binary, not DWORD
+    ASSERT_TRUE(Ok(key_->WriteString("record_mouse", "0")));
+    ASSERT_TRUE(Ok(key_->WriteDword("desktop_select_rgn", 1)));
+    ASSERT_TRUE(Ok(key_->WriteBinary("camera_wnd_pos", std::string(15, '\0'))));
     const std::string before = ReadFile(home_.StorePath());
 
     EXPECT_EQ(ReadSetting(*key_, kDesktopFrames), 20u);

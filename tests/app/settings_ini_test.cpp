@@ -1,6 +1,7 @@
 #include "app/settings_ini.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 namespace vexa::app {
 namespace {
 
+using testing::Ok;
 using testing::ReadFile;
 using testing::TempHome;
 using testing::WriteFile;
@@ -51,9 +53,9 @@ TEST_F(SettingsIniTest, TextIsTrimmedUnquotedAndCutToTheBuffer) {
 TEST_F(SettingsIniTest, WritesKeepOtherSectionsKeysAndComments) {
     const std::string original = "; installer note\n[soft]\nid=5\n; keep me\nchannel=3\n\n[other]\nthing=1\n";
     WriteFile(path_, original);
-    ASSERT_TRUE(ini_.WriteString("soft", "ID", "1001"));
-    ASSERT_TRUE(ini_.WriteString("soft", "CloseWnd", "No"));
-    ASSERT_TRUE(ini_.WriteString("config", "uuid", "abcdefghijklmnop"));
+    ASSERT_TRUE(Ok(ini_.WriteString("soft", "ID", "1001")));
+    ASSERT_TRUE(Ok(ini_.WriteString("soft", "CloseWnd", "No")));
+    ASSERT_TRUE(Ok(ini_.WriteString("config", "uuid", "abcdefghijklmnop")));
     EXPECT_EQ(ReadFile(path_),
               "; installer note\n[soft]\nid=1001\n; keep me\nchannel=3\nCloseWnd=No\n\n[other]\nthing=1\n"
               "\n[config]\nuuid=abcdefghijklmnop\n");
@@ -61,17 +63,42 @@ TEST_F(SettingsIniTest, WritesKeepOtherSectionsKeysAndComments) {
 }
 
 TEST_F(SettingsIniTest, UnwritableTextIsRefused) {
-    EXPECT_FALSE(ini_.WriteString("soft", "id", "1\n[evil]"));
-    EXPECT_FALSE(ini_.WriteString("so]ft", "id", "1"));
-    EXPECT_FALSE(ini_.WriteString("soft", "a=b", "1"));
-    EXPECT_FALSE(ini_.WriteString("soft", "", "1"));
+    EXPECT_EQ(ini_.WriteString("soft", "id", "1\n[evil]").message(),
+              "cannot write " + path_ + ": [soft] id cannot be stored: a line break");
+    EXPECT_FALSE(ini_.WriteString("so]ft", "id", "1").ok());
+    EXPECT_FALSE(ini_.WriteString("soft", "a=b", "1").ok());
+    EXPECT_FALSE(ini_.WriteString("soft", "", "1").ok());
     EXPECT_FALSE(std::filesystem::exists(path_) && !ReadFile(path_).empty());
+}
+
+TEST_F(SettingsIniTest, WritesGoThroughASymbolicLinkToItsTargetAndKeepItsMode) {
+    const std::string target = home_.Root() + "/shared/VexaRecorder.ini";
+    WriteFile(target, "[soft]\nid=5\n");
+    ::chmod(target.c_str(), 0640);
+    std::filesystem::create_directories(home_.Root() + "/program");
+    std::filesystem::create_symlink(target, path_);
+    ASSERT_TRUE(Ok(ini_.WriteString("soft", "id", "1001")));
+    EXPECT_TRUE(std::filesystem::is_symlink(path_));
+    EXPECT_EQ(ReadFile(target), "[soft]\nid=1001\n");
+    EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms::owner_read |
+                                                                 std::filesystem::perms::owner_write |
+                                                                 std::filesystem::perms::group_read);
+}
+
+TEST_F(SettingsIniTest, AnIniLargerThanItsReadCapIsReadButNeverWrittenBack) {
+    WriteFile(path_, "[soft]\nid=5\n");
+    ASSERT_EQ(::truncate(path_.c_str(), (off_t{4} << 20) + 1), 0);  // a sparse tail
+    EXPECT_EQ(ini_.GetInt("soft", "id"), 5);
+    const Error refused = ini_.WriteString("soft", "id", "1001");
+    EXPECT_NE(refused.message().find(path_ + " is larger than 4 MiB"), std::string::npos)
+        << refused.message();
+    EXPECT_EQ(std::filesystem::file_size(path_), (std::uintmax_t{4} << 20) + 1);
 }
 
 TEST_F(SettingsIniTest, AReadOnlyFileIsNeverReplaced) {
     WriteFile(path_, "[soft]\nid=5\n");
     ::chmod(path_.c_str(), 0444);
-    EXPECT_FALSE(ini_.WriteString("soft", "id", "1001"));
+    EXPECT_FALSE(ini_.WriteString("soft", "id", "1001").ok());
     EXPECT_EQ(ReadFile(path_), "[soft]\nid=5\n");
 }
 
@@ -86,7 +113,7 @@ TEST_F(SettingsIniTest, AnUnwritableProgramFolderFallsBackToTheConfigFolder) {
     const std::string installed = home_.Root() + "/opt/vexa/";
     SettingsIni fallback = SettingsIni::Locate(installed, home_.Config());
     EXPECT_EQ(fallback.Path(), home_.Config() + "/Vexa/VexaRecorder.ini");
-    ASSERT_TRUE(fallback.WriteString("soft", "id", "1001"));
+    ASSERT_TRUE(Ok(fallback.WriteString("soft", "id", "1001")));
     EXPECT_EQ(ReadFile(fallback.Path()), "[soft]\nid=1001\n");
 }
 
@@ -95,7 +122,7 @@ TEST_F(SettingsIniTest, TheFallbackStillReadsAndStartsFromTheCopyBesideTheProgra
     WriteFile(beside, "[soft]\nchannel=42\nid=7\n");
     SettingsIni ini(home_.Config() + "/Vexa/VexaRecorder.ini", beside);
     EXPECT_EQ(ini.GetInt("soft", "channel"), 42);
-    ASSERT_TRUE(ini.WriteString("soft", "id", "1001"));
+    ASSERT_TRUE(Ok(ini.WriteString("soft", "id", "1001")));
     EXPECT_EQ(ini.GetInt("soft", "id"), 1001);
     EXPECT_EQ(ini.GetInt("soft", "channel"), 42);
     EXPECT_EQ(ReadFile(beside), "[soft]\nchannel=42\nid=7\n");

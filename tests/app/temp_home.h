@@ -1,13 +1,19 @@
 // TempHome: a fresh home folder for one test, with HOME and XDG_CONFIG_HOME pointing into it;
 // both variables are restored and the folder removed afterwards. Not thread-safe (environment).
+// Ok() and OpenStore() let a test check a result and show its failure's message.
 #pragma once
 
 #include <stdlib.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "app/settings_key.h"
+#include "platform/error.h"
 #include "tests/support/temp_folder.h"
 
 namespace vexa::app::testing {
@@ -53,5 +59,18 @@ class TempHome {
 
 using vexa::test::ReadFile;
 using vexa::test::WriteFile;
+
+// EXPECT_TRUE(Ok(key->WriteDword(...))) says why a step failed.
+inline ::testing::AssertionResult Ok(const Error& error) {
+    if (error.ok()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << error.message() << " (" << ErrorCodeName(error.code()) << ")";
+}
+
+// The store at `path`; a store that does not open fails the test and gives null.
+inline std::unique_ptr<SettingsKey> OpenStore(const std::string& path) {
+    Result<std::unique_ptr<SettingsKey>> key = SettingsKey::Open(path);
+    EXPECT_TRUE(Ok(key.error()));
+    return key.ok() ? std::move(key).value() : nullptr;
+}
 
 }  // namespace vexa::app::testing

@@ -9,19 +9,29 @@
 //   vexa-settings ... ini get SECTION KEY
 //   vexa-settings ... ini set SECTION KEY VALUE
 //
+// Without --ini the ini is the program's own, found the way the program finds it (beside the
+// program, or in the user's config folder when the program's folder cannot be written). The program,
+// VexaRecorder, is looked for beside this tool (installed together) and then in the bin folder of
+// the build tree this tool was built in.
+//
 // Exit status: 0 done, 1 the value is missing or the change failed, 2 wrong usage.
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/program_folder.h"
 #include "app/reg_text.h"
 #include "app/settings_catalog.h"
 #include "app/settings_ini.h"
 #include "app/settings_key.h"
+#include "app/user_dirs.h"
 
 namespace {
 
@@ -30,6 +40,8 @@ using namespace vexa::app;
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+
+constexpr std::string_view kProgramFileName = "VexaRecorder";
 
 int Usage() {
     std::fputs(
@@ -117,8 +129,13 @@ int Get(const SettingsKey& key, const std::string& name) {
     return kDone;
 }
 
+int Failed(const vexa::Error& error) {
+    std::fprintf(stderr, "vexa-settings: %s\n", error.message().c_str());
+    return kFailed;
+}
+
 int Set(SettingsKey& key, const std::string& name, std::string_view type, std::string_view text) {
-    bool written = false;
+    vexa::Error written;
     if (type == "dword") {
         const auto value = ParseDword(text);
         if (!value) return Usage();
@@ -132,39 +149,59 @@ int Set(SettingsKey& key, const std::string& name, std::string_view type, std::s
     } else {
         return Usage();
     }
-    if (!written)
-        std::fprintf(stderr, "vexa-settings: cannot write \"%s\" to %s\n", name.c_str(), key.Path().c_str());
-    return written ? kDone : kFailed;
+    return written.ok() ? kDone : Failed(written.Within("cannot write \"" + name + "\""));
 }
 
 int Delete(SettingsKey& key, const std::string& name) {
-    if (key.Delete(name)) return kDone;
-    std::fprintf(stderr, "vexa-settings: cannot delete \"%s\"\n", name.c_str());
-    return kFailed;
+    const vexa::Error deleted = key.Delete(name);
+    return deleted.ok() ? kDone : Failed(deleted.Within("cannot delete \"" + name + "\""));
 }
 
-int Ini(SettingsIni ini, const std::vector<std::string>& args) {
-    if (args.size() == 4 && args[1] == "get") {
-        std::printf("%s\n", ini.GetString(args[2], args[3]).c_str());
+bool HoldsProgram(const std::filesystem::path& folder) {
+    struct stat st {};
+    return ::stat((folder / kProgramFileName).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           (st.st_mode & 0111);
+}
+
+// The program's folder: this tool's own when the program lies beside it, else the build tree's bin
+// folder when the program was built there.
+vexa::Result<std::string> ProgramFolderOfThisTree() {
+    const std::filesystem::path own = std::filesystem::path(ProgramFolder()).parent_path();
+    const std::filesystem::path built = (own / VEXA_PROGRAM_FROM_TOOL).lexically_normal();
+    for (const std::filesystem::path& folder : {own, built}) {
+        if (HoldsProgram(folder)) return folder.string();
+    }
+    return vexa::Error(vexa::ErrorCode::kNotFound,
+                       "cannot find the program " + std::string(kProgramFileName) + " in " + own.string() +
+                           " or " + built.string() + "; name the ini with --ini FILE");
+}
+
+vexa::Result<SettingsIni> ChosenIni(const std::optional<std::string>& ini_path) {
+    if (ini_path) return SettingsIni(*ini_path);
+    vexa::Result<std::string> folder = ProgramFolderOfThisTree();
+    if (!folder.ok()) return folder.error();
+    return SettingsIni::Locate(*folder, ConfigHome());
+}
+
+int Ini(const std::optional<std::string>& ini_path, const std::vector<std::string>& args) {
+    const bool get = args.size() == 4 && args[1] == "get";
+    if (!get && !(args.size() == 5 && args[1] == "set")) return Usage();
+    vexa::Result<SettingsIni> ini = ChosenIni(ini_path);
+    if (!ini.ok()) return Failed(ini.error());
+    if (get) {
+        std::printf("%s\n", ini->GetString(args[2], args[3]).c_str());
         return kDone;
     }
-    if (args.size() == 5 && args[1] == "set") {
-        if (ini.WriteString(args[2], args[3], args[4])) return kDone;
-        std::fprintf(stderr, "vexa-settings: cannot write %s\n", ini.Path().c_str());
-        return kFailed;
-    }
-    return Usage();
+    const vexa::Error written = ini->WriteString(args[2], args[3], args[4]);
+    return written.ok() ? kDone : Failed(written);
 }
 
 int Run(const std::vector<std::string>& args, const std::string& store_path) {
     const std::string& command = args[0];
     if (command == "catalogue" && args.size() == 1) return Catalogue();
-    std::string error;
-    const auto key = SettingsKey::Open(store_path, &error);
-    if (!key) {
-        std::fprintf(stderr, "vexa-settings: %s\n", error.c_str());
-        return kFailed;
-    }
+    vexa::Result<std::unique_ptr<SettingsKey>> opened = SettingsKey::Open(store_path);
+    if (!opened.ok()) return Failed(opened.error());
+    const std::unique_ptr<SettingsKey>& key = *opened;
     if (command == "list" && args.size() == 1) return List(*key);
     if (command == "get" && args.size() == 2) return Get(*key, args[1]);
     if (command == "delete" && args.size() == 2) return Delete(*key, args[1]);
@@ -183,6 +220,6 @@ int main(int argc, char** argv) {
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.empty()) return Usage();
-    if (args[0] == "ini") return Ini(ini_path ? SettingsIni(*ini_path) : SettingsIni::ForThisProgram(), args);
+    if (args[0] == "ini") return Ini(ini_path, args);
     return Run(args, store_path);
 }
