@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -16,14 +15,10 @@
 #include <functional>
 #include <thread>
 
-#include "app/settings_ini.h"
-#include "app/settings_key.h"
 #include "tests/support/temp_folder.h"
+#include "tests/ui/file_list_harness.h"
 #include "tests/ui/sparse_recording.h"
-#include "toolkit/dialog_builder.h"
-#include "toolkit/skin_archive.h"
 #include "ui/file_list.h"
-#include "ui/shell.h"
 
 namespace vexa::ui {
 namespace {
@@ -33,16 +28,7 @@ using namespace std::chrono_literals;
 
 class QtEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override {
-        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "ui_file_list_test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-        auto skin = toolkit::SkinArchive::openEmbedded();
-        ASSERT_TRUE(skin.ok()) << skin.error().message();
-        toolkit::setProcessSkin(skin.value());
-    }
+    void SetUp() override { app_ = test::StartOffscreenUi("ui_file_list_test"); }
     void TearDown() override { app_.reset(); }
 
   private:
@@ -50,54 +36,8 @@ class QtEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// The list as the record page declares it, in a window that relays the watcher's message the way
-// the main window does. About five rows are in view.
-constexpr const char* kLayout = R"(<Window size="700,200"><VerticalLayout>
-  <FileList name="file_list" inset="0,2,0,4" header="hidden" multiselect="false" vscrollbar="true"
-            bordersize="0" itemselectedbkcolor="#FF315359" itemhotbkcolor="#FF324346" />
-</VerticalLayout></Window>)";
 constexpr int kRowsInView = 5;
-
-class ListWindow : public toolkit::Window {
-  public:
-    std::string windowClassName() const override { return "Vexa_FileList_Test"; }
-    bool onCreate() override {
-        auto root = toolkit::buildLayoutText(kLayout, paintManager(), [](std::string_view tag) {
-            return tag == "FileList" ? std::make_unique<CFileList>() : nullptr;
-        });
-        if (!root.ok()) return false;
-        paintManager().attach(std::move(root).value());
-        paintManager().setClientSize(QSize(700, 200));
-        return true;
-    }
-    std::optional<std::intptr_t> handleMessage(const toolkit::Message& m) override {
-        CFileList* list = CFileList::Instance();
-        if (m.id != kMsgFolderChanges || !list || m.wparam != reinterpret_cast<std::uintptr_t>(list))
-            return std::nullopt;
-        return list->OnFolderChanges(m.lparam);
-    }
-};
-
-class TestShell : public Shell {
-  public:
-    TestShell(app::SettingsKey& key, app::SettingsIni& ini, toolkit::Window& window)
-        : key_(key), ini_(ini), window_(window) {
-        Register(this);
-    }
-    ~TestShell() override { Unregister(this); }
-    app::SettingsKey& Settings() override { return key_; }
-    app::SettingsIni& Ini() override { return ini_; }
-    const DeviceLists& Devices() const override { return devices_; }
-    QSize ScreenSize() const override { return {1920, 1080}; }
-    toolkit::Window& MainWindow() override { return window_; }
-    desktop::HotkeyService* Hotkeys() override { return nullptr; }
-
-  private:
-    app::SettingsKey& key_;
-    app::SettingsIni& ini_;
-    toolkit::Window& window_;
-    DeviceLists devices_;
-};
+using test::PumpUntil;
 
 // Puts a folder first on PATH for one test.
 class ScopedPathPrefix {
@@ -119,34 +59,10 @@ void MakeFile(const fs::path& path, std::uintmax_t size) {
 
 class FileListTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fs::create_directories(folder_);
-        settings_ = app::SettingsKey::Open(temp_.File("settings.reg"));
-        ASSERT_TRUE(settings_);
-        ASSERT_TRUE(settings_->WriteString("output_dir", folder_.string()));
-        shell_ = std::make_unique<TestShell>(*settings_, ini_, window_);
-        ASSERT_TRUE(window_.create(nullptr, "Miravo", toolkit::kStylePopup, QRect(0, 0, 700, 200)));
-        list_ = CFileList::Instance();
-        ASSERT_NE(list_, nullptr);
-    }
-    void TearDown() override {
-        if (list_) list_->StopWatching();
-        window_.destroy();
-    }
+    FileListTest() { fs::create_directories(folder_); }
 
-    // Lays the window out and paints it, as showing it would.
-    void Render() { (void)window_.paintManager().render(); }
-
-    // Runs the event loop until `done` holds; false after `timeout`.
-    static bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > timeout.count()) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
-    }
+    void Render() { harness_.Render(); }
+    toolkit::PaintManager& Manager() { return harness_.Window().paintManager(); }
 
     std::vector<std::string> Column(std::string_view label) const {
         std::vector<std::string> texts;
@@ -169,11 +85,8 @@ class FileListTest : public ::testing::Test {
 
     test::TempFolder temp_;
     fs::path folder_ = temp_.Path() / "Miravo文件";
-    std::unique_ptr<app::SettingsKey> settings_;
-    app::SettingsIni ini_{temp_.File("VexaRecorder.ini")};
-    ListWindow window_;
-    std::unique_ptr<TestShell> shell_;
-    CFileList* list_ = nullptr;
+    test::FileListUnderTest harness_{folder_.string()};
+    CFileList* list_ = &harness_.List();
 };
 
 TEST_F(FileListTest, OnlyRecordingsAreListedNewestFirstWithTheirSizesAndTheFirstIsSelected) {
@@ -300,23 +213,23 @@ TEST_F(FileListTest, TheHotRowShowsItsButtonsAndTheSelectionColoursFollowIt) {
     CFileListElement* last = list_->Row(2);
     EXPECT_EQ(last->Label("file").textColor().rgba(), 0xFFFFFFFFu) << "never selected: the template's white";
 
-    window_.paintManager().mouseMove(CentreOf(*last));
+    Manager().mouseMove(CentreOf(*last));
     EXPECT_TRUE(last->ButtonsShown());
     EXPECT_TRUE(first->ButtonsShown()) << "selected";
     EXPECT_FALSE(list_->Row(1)->ButtonsShown());
 
-    window_.paintManager().buttonDown(CentreOf(last->Label("file")));
-    window_.paintManager().buttonUp(CentreOf(last->Label("file")));
+    Manager().buttonDown(CentreOf(last->Label("file")));
+    Manager().buttonUp(CentreOf(last->Label("file")));
     EXPECT_EQ(list_->currentSelection(), 2);
     for (const char* label : {"file", "time1", "time2", "time3", "time4", "time5", "size"}) {
         EXPECT_EQ(last->Label(label).textColor().rgba(), CFileListElement::kSelectedTextColor) << label;
         EXPECT_EQ(first->Label(label).textColor().rgba(), CFileListElement::kDeselectedTextColor) << label;
     }
-    window_.paintManager().mouseMove(CentreOf(list_->Row(1)->Label("file")));
+    Manager().mouseMove(CentreOf(list_->Row(1)->Label("file")));
     EXPECT_FALSE(first->ButtonsShown());
     EXPECT_TRUE(last->ButtonsShown());
     EXPECT_TRUE(list_->Row(1)->ButtonsShown());
-    window_.paintManager().mouseLeave();
+    Manager().mouseLeave();
     EXPECT_FALSE(list_->Row(1)->ButtonsShown());
 }
 
@@ -332,14 +245,14 @@ TEST_F(FileListTest, ADoubleClickOrThePlayButtonOpensTheRecording) {
     ASSERT_TRUE(list_->Init().ok());
     Render();
 
-    window_.paintManager().doubleClick(CentreOf(list_->Row(1)->Label("file")));
+    Manager().doubleClick(CentreOf(list_->Row(1)->Label("file")));
     ASSERT_TRUE(PumpUntil(
         [&] { return test::ReadFile(record) == (folder_ / "20240101_000001.mp4").string() + "\n"; }));
     fs::remove(record);
     const toolkit::Control& play = list_->Row(0)->Button("play");
     Render();
-    window_.paintManager().buttonDown(CentreOf(play));
-    window_.paintManager().buttonUp(CentreOf(play));
+    Manager().buttonDown(CentreOf(play));
+    Manager().buttonUp(CentreOf(play));
     EXPECT_TRUE(PumpUntil(
         [&] { return test::ReadFile(record) == (folder_ / "20240101_000002.mp4").string() + "\n"; }));
 }

@@ -19,10 +19,10 @@ void Check(int result, const char* what) {
     if (result < 0) throw std::runtime_error(std::string("sparse recording: ") + what + " failed");
 }
 
-// One encoded AC-3 frame of silence and the encoder's parameters.
+// One encoded AC-3 frame of silence and the encoder's parameters, made once.
 struct SilentFrame {
     std::vector<uint8_t> bytes;
-    AVCodecParameters* parameters = nullptr;
+    AVCodecParameters* parameters = nullptr;  // kept for the process
 };
 
 SilentFrame EncodeSilence() {
@@ -56,30 +56,31 @@ SilentFrame EncodeSilence() {
     return result;
 }
 
-// Packet start times in samples: 0, every 20 hours, and the last one ending at the duration.
-std::vector<int64_t> PacketTimes(std::chrono::seconds duration) {
+const SilentFrame& Silence() {
+    static const SilentFrame silence = EncodeSilence();
+    return silence;
+}
+
+// Packet start times in samples: 0, every `step` samples, and the last one ending at the duration.
+std::vector<int64_t> PacketTimes(std::chrono::seconds duration, int64_t step) {
     const int64_t end = duration.count() * kRate;
     std::vector<int64_t> times = {0};
-    for (int64_t t = kStepSeconds * kRate; t < end - kFrameSamples; t += kStepSeconds * kRate)
-        times.push_back(t);
+    for (int64_t t = step; t < end - kFrameSamples; t += step) times.push_back(t);
     if (end - kFrameSamples > times.back()) times.push_back(end - kFrameSamples);
     return times;
 }
 
-}  // namespace
-
-void WriteSparseRecording(const std::string& path, std::chrono::seconds duration) {
-    SilentFrame silent = EncodeSilence();
+void WriteRecording(const std::string& path, const std::vector<int64_t>& times) {
+    const SilentFrame& silent = Silence();
     AVFormatContext* output = nullptr;
     Check(avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()), "choosing MP4");
     AVStream* stream = avformat_new_stream(output, nullptr);
     Check(avcodec_parameters_copy(stream->codecpar, silent.parameters), "stream parameters");
-    avcodec_parameters_free(&silent.parameters);
     stream->time_base = {1, kRate};
     Check(avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), "opening the file");
     Check(avformat_write_header(output, nullptr), "writing the header");
     AVPacket* packet = av_packet_alloc();
-    for (const int64_t time : PacketTimes(duration)) {
+    for (const int64_t time : times) {
         Check(av_new_packet(packet, static_cast<int>(silent.bytes.size())), "a packet");
         std::copy(silent.bytes.begin(), silent.bytes.end(), packet->data);
         packet->pts = packet->dts = av_rescale_q(time, {1, kRate}, stream->time_base);
@@ -91,6 +92,16 @@ void WriteSparseRecording(const std::string& path, std::chrono::seconds duration
     Check(av_write_trailer(output), "writing the trailer");
     avio_closep(&output->pb);
     avformat_free_context(output);
+}
+
+}  // namespace
+
+void WriteSparseRecording(const std::string& path, std::chrono::seconds duration) {
+    WriteRecording(path, PacketTimes(duration, kStepSeconds * kRate));
+}
+
+void WriteDenseRecording(const std::string& path, std::chrono::seconds duration) {
+    WriteRecording(path, PacketTimes(duration, kFrameSamples));
 }
 
 }  // namespace vexa::test
