@@ -19,7 +19,9 @@ namespace vexa::ui {
 // same clock as the name (local time, no zone conversion); nullopt for any other name.
 [[nodiscard]] std::optional<std::chrono::seconds> ParseRecordingName(std::string_view name);
 
-// A row's sort key: the recording time's seconds modulo 2^32. Rows stay in descending key order.
+// A row's sort key: the recording time's seconds modulo 2^32. Rows stay in descending key order,
+// which is the order of recording for names from 2009-04-22 19:24:48 to 2145-05-30 01:53:04 (the
+// key wraps at both ends).
 [[nodiscard]] uint32_t SortKey(std::chrono::seconds since_1601);
 
 // The labels "time1" to "time5" of a row: hours modulo 99, "：", minutes, "：", seconds, each number

@@ -87,6 +87,8 @@ TEST(RecordingName, TheSortKeyIsTheTimeModulo2To32AndOrdersOneDaysRecordings) {
     EXPECT_EQ(SortKey(*nine), static_cast<uint32_t>(Since1601(2024, 1, 5, 9, 0, 0) % 4'294'967'296));
     EXPECT_GT(SortKey(*ten), SortKey(*nine));
     EXPECT_EQ(SortKey(*ten) - SortKey(*nine), 3600u);
+    EXPECT_EQ(SortKey(*ParseRecordingName("20090422_192448.mp4")), 0u) << "where the key wraps";
+    EXPECT_EQ(SortKey(*ParseRecordingName("21450530_015303.mp4")), 4'294'967'295u);
     EXPECT_EQ(SortKey(0s), 0u);
     EXPECT_EQ(SortKey(4'294'967'296s + 5s), 5u);
 }
