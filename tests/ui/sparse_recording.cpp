@@ -87,6 +87,7 @@ void WriteRecording(const std::string& path, const std::vector<int64_t>& times) 
         packet->duration = av_rescale_q(kFrameSamples, {1, kRate}, stream->time_base);
         packet->stream_index = 0;
         Check(av_write_frame(output, packet), "writing a packet");
+        av_packet_unref(packet);
     }
     av_packet_free(&packet);
     Check(av_write_trailer(output), "writing the trailer");
