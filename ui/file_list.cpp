@@ -52,7 +52,10 @@ std::string OutputFolderFromSettings(Shell& shell) {
     return app::DefaultOutputFolder();
 }
 
+// Only a regular file is opened: a pipe put in a row's place would block the opening.
 std::optional<microseconds> DurationOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     Result<microseconds> duration = ReadRecordingDuration(path);
     if (!duration.ok()) return std::nullopt;
     return duration.value();

@@ -202,6 +202,12 @@ TEST_F(FileListTest, DurationsAreReadForRowsInViewAndForTheOthersOnceScrolledTo)
     for (int i = 0; i < list_->count(); ++i) pending += list_->Row(i)->DurationPending() ? 1 : 0;
     EXPECT_GE(pending, 1) << "the rows between were never in view";
     EXPECT_LE(pending, 16 - 2 * kRowsInView);
+
+    // A pipe by a recording's name is not opened (opening it would wait for a writer).
+    const std::string pipe = (folder_ / "20240201_120000.mp4").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    list_->AddOrUpdateRow(pipe, folder_.string().size() + 1, *ParseRecordingName("20240201_120000.mp4"), true, 0);
+    EXPECT_EQ(Duration(0), "");
 }
 
 TEST_F(FileListTest, TheHotRowShowsItsButtonsAndTheSelectionColoursFollowIt) {
