@@ -206,7 +206,8 @@ TEST_F(FileListTest, DurationsAreReadForRowsInViewAndForTheOthersOnceScrolledTo)
     // A pipe by a recording's name is not opened (opening it would wait for a writer).
     const std::string pipe = (folder_ / "20240201_120000.mp4").string();
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    list_->AddOrUpdateRow(pipe, folder_.string().size() + 1, *ParseRecordingName("20240201_120000.mp4"), true, 0);
+    list_->AddOrUpdateRow(pipe, folder_.string().size() + 1, *ParseRecordingName("20240201_120000.mp4"), true,
+                          0);
     EXPECT_EQ(Duration(0), "");
 }
 
