@@ -1,0 +1,91 @@
+#include "tests/ui/file_list_harness.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "toolkit/dialog_builder.h"
+#include "toolkit/skin_archive.h"
+
+namespace vexa::test {
+namespace {
+
+constexpr const char* kLayout = R"(<Window size="700,200"><VerticalLayout>
+  <FileList name="file_list" inset="0,2,0,4" header="hidden" multiselect="false" vscrollbar="true"
+            bordersize="0" itemselectedbkcolor="#FF315359" itemhotbkcolor="#FF324346" />
+</VerticalLayout></Window>)";
+
+}  // namespace
+
+std::unique_ptr<QApplication> StartOffscreenUi(const char* program_name) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static std::string name = program_name;
+    static char* argv[] = {name.data(), nullptr};
+    auto app = std::make_unique<QApplication>(argc, argv);
+    auto skin = toolkit::SkinArchive::openEmbedded();
+    if (!skin.ok()) std::abort();
+    toolkit::setProcessSkin(skin.value());
+    return app;
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeout.count()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+bool FileListWindow::onCreate() {
+    auto root = toolkit::buildLayoutText(kLayout, paintManager(), [](std::string_view tag) {
+        return tag == "FileList" ? std::make_unique<ui::CFileList>() : nullptr;
+    });
+    if (!root.ok()) return false;
+    paintManager().attach(std::move(root).value());
+    paintManager().setClientSize(QSize(kWidth, kHeight));
+    return true;
+}
+
+std::optional<std::intptr_t> FileListWindow::handleMessage(const toolkit::Message& m) {
+    ui::CFileList* list = ui::CFileList::Instance();
+    if (m.id != ui::kMsgFolderChanges || !list || m.wparam != reinterpret_cast<std::uintptr_t>(list))
+        return std::nullopt;
+    return list->OnFolderChanges(m.lparam);
+}
+
+TestShell::TestShell(app::SettingsKey& key, app::SettingsIni& ini, toolkit::Window& window)
+    : key_(key), ini_(ini), window_(window) {
+    Register(this);
+}
+
+TestShell::~TestShell() {
+    Unregister(this);
+}
+
+FileListUnderTest::FileListUnderTest(const std::string& folder)
+    : settings_(app::SettingsKey::Open(settings_folder_.File("settings.reg"))) {
+    if (!settings_ || !settings_->WriteString("output_dir", folder))
+        throw std::runtime_error("no settings store for the list");
+    shell_ = std::make_unique<TestShell>(*settings_, ini_, window_);
+    if (!window_.create(nullptr, "Miravo", toolkit::kStylePopup,
+                        QRect(0, 0, FileListWindow::kWidth, FileListWindow::kHeight)))
+        throw std::runtime_error("the list's window cannot be created");
+    list_ = ui::CFileList::Instance();
+    if (!list_) throw std::runtime_error("the window has no list");
+}
+
+FileListUnderTest::~FileListUnderTest() {
+    list_->StopWatching();
+    window_.destroy();
+}
+
+void FileListUnderTest::Render() {
+    (void)window_.paintManager().render();
+}
+
+}  // namespace vexa::test
