@@ -164,7 +164,7 @@ std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) 
             OnDisplayChange(
                 QSize(static_cast<int>(m.lparam & 0xFFFF), static_cast<int>((m.lparam >> 16) & 0xFFFF)));
             return 0;
-        case kMsgFolderChanges: {
+        case ui::kMsgFolderChanges: {
             ui::CFileList* files = ui::CFileList::Instance();
             if (!files || m.wparam != reinterpret_cast<std::uintptr_t>(files)) return std::nullopt;
             return files->OnFolderChanges(m.lparam);

@@ -32,7 +32,6 @@ class UpdateThread;
 
 namespace vexa::app {
 
-inline constexpr std::uint32_t kMsgFolderChanges = toolkit::kUserMessage + 2;
 inline constexpr std::uint32_t kMsgActivateMain = toolkit::kUserMessage + 100;
 inline constexpr std::uint32_t kMsgTrayIcon = toolkit::kUserMessage + 126;
 inline constexpr std::uint32_t kMsgDisplayChange = 0x007E;  // WM_DISPLAYCHANGE: lparam height << 16 | width

@@ -12,6 +12,9 @@
 #include <memory>
 
 #include "app/main_wnd.h"
+extern "C" {
+#include <libavutil/log.h>
+}
 #include "platform/desktop/instance.h"
 #include "platform/log/log.h"
 #include "toolkit/application.h"
@@ -147,6 +150,8 @@ void InstallCrashFilter(std::chrono::milliseconds delay) {
 
 int ProcessEntry(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    // FFmpeg's own messages (a file still being written has no index yet) are not the user's.
+    av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_FATAL);
     InstallCrashFilter();
     signal(SIGPIPE, SIG_IGN);
     const CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv, argv + argc));

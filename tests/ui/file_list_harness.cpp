@@ -68,8 +68,8 @@ TestShell::~TestShell() {
 }
 
 FileListUnderTest::FileListUnderTest(const std::string& folder)
-    : settings_(app::SettingsKey::Open(settings_folder_.File("settings.reg"))) {
-    if (!settings_ || !settings_->WriteString("output_dir", folder))
+    : settings_(app::SettingsKey::Open(settings_folder_.File("settings.reg")).value()) {
+    if (!settings_ || !settings_->WriteString("output_dir", folder).ok())
         throw std::runtime_error("no settings store for the list");
     shell_ = std::make_unique<TestShell>(*settings_, ini_, window_);
     if (!window_.create(nullptr, "Miravo", toolkit::kStylePopup,
