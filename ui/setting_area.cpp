@@ -147,17 +147,15 @@ Error CSettingArea::Init() {
     Error error = FindControls();
     if (error.ok()) error = LoadOutputFolder();
     if (error.ok()) {
-        app::SettingsKey& key = Shell::Get()->Settings();
         LoadFrameRate();
-        controls_->record_mouse->setChecked(ReadSetting(key, app::settings::kRecordMouse) == 1, false);
+        LoadFlag(&SettingControls::record_mouse);
         LoadHotkeys();
         controls_->boot_start->setChecked(app::RunValue().IsCheckedFor(app::ProgramPath()), false);
-        controls_->start_begin->setChecked(ReadSetting(key, app::settings::kStartBeginRecord) == 1, false);
+        LoadFlag(&SettingControls::start_begin);
         LoadCountDown();
-        controls_->record_hide_wnd->setChecked(ReadSetting(key, app::settings::kRecordHideWnd) == 1, false);
+        LoadFlag(&SettingControls::record_hide_wnd);
         LoadCloseChoice();
-        controls_->hide_desk_area_wnd->setChecked(ReadSetting(key, app::settings::kHideDeskAreaWnd) == 1,
-                                                  false);
+        LoadFlag(&SettingControls::hide_desk_area_wnd);
         AttachHandlers();
     }
     if (was_hidden) setVisible(false);
@@ -196,6 +194,15 @@ Error CSettingArea::LoadOutputFolder() {
                      "settings page: cannot create the output folder " + app::DefaultOutputFolder());
     controls_->output_dir->setText(*folder);
     return {};
+}
+
+// A box that shows one stored 0/1 value under its own name.
+void CSettingArea::LoadFlag(toolkit::CheckBox* SettingControls::*box) {
+    for (const FlagBox& flag : kFlagBoxes) {
+        if (flag.box == box)
+            (controls_.get()->*box)
+                ->setChecked(ReadSetting(Shell::Get()->Settings(), *flag.setting) == 1, false);
+    }
 }
 
 void CSettingArea::LoadFrameRate() {

@@ -86,6 +86,7 @@ class CSettingArea : public toolkit::Container {
   private:
     [[nodiscard]] Error FindControls();
     [[nodiscard]] Error LoadOutputFolder();
+    void LoadFlag(toolkit::CheckBox* SettingControls::*box);
     void LoadFrameRate();
     void LoadHotkeys();
     void LoadCountDown();
