@@ -43,10 +43,8 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 // The settings page's "output_dir" edit; before the page has filled it, the stored folder, else
 // the default one.
 std::string OutputFolderFromSettings(Shell& shell) {
-    if (CSettingArea* page = CSettingArea::Instance()) {
-        if (const toolkit::Control* edit = toolkit::findChild(*page, "output_dir");
-            edit && !edit->text().empty())
-            return edit->text();
+    if (const CSettingArea* page = CSettingArea::Instance()) {
+        if (std::string shown = page->OutputFolder(); !shown.empty()) return shown;
     }
     if (std::optional<std::string> stored = app::StoredOutputFolder(shell.Settings())) return *stored;
     return app::DefaultOutputFolder();

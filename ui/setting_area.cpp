@@ -3,31 +3,121 @@
 #include <string>
 
 #include "app/close_choice.h"
+#include "app/output_folder.h"
+#include "app/program_folder.h"
+#include "app/run_value.h"
 #include "app/settings_catalog.h"
 #include "app/settings_ini.h"
 #include "app/settings_key.h"
 #include "platform/desktop/hotkey_service.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
+#include "toolkit/combo.h"
+#include "toolkit/folder_chooser.h"
+#include "toolkit/label.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/window.h"
+#include "ui/file_list.h"
 #include "ui/shell.h"
-#include "ui/source_panels_common.h"
 
 namespace vexa::ui {
+
+// The page's controls, found once at set-up; all of them exist after a successful FindControls().
+struct SettingControls {
+    toolkit::Edit* output_dir = nullptr;
+    toolkit::Button* browse = nullptr;
+    toolkit::Combo* frames = nullptr;
+    toolkit::CheckBox* record_mouse = nullptr;
+    std::array<toolkit::Option*, CSettingArea::kHotkeyCount> hotkey_options{};
+    toolkit::CheckBox* ctrl = nullptr;
+    toolkit::CheckBox* shift = nullptr;
+    toolkit::CheckBox* alt = nullptr;
+    toolkit::Combo* key_combo = nullptr;
+    toolkit::CheckBox* boot_start = nullptr;
+    toolkit::CheckBox* start_begin = nullptr;
+    toolkit::CheckBox* count_down = nullptr;
+    toolkit::Combo* count_down_val = nullptr;
+    toolkit::CheckBox* record_hide_wnd = nullptr;
+    toolkit::CheckBox* close_to_exit = nullptr;
+    toolkit::CheckBox* close_to_hide = nullptr;
+    toolkit::CheckBox* hide_desk_area_wnd = nullptr;
+};
+
 namespace {
 
 CSettingArea* instance = nullptr;
 
+constexpr const char* kFolderChooserTitle = "选择录制文件存储目录";
+constexpr const char* kCloseExitsTip = "退出程序";
+constexpr const char* kCloseHidesTip = "最小化到系统托盘";
+const QColor kKeyComboBorder = QColor::fromRgba(0xFF656565);
+const QColor kKeyComboRefused = QColor::fromRgba(0xFFFF0000);
+
 constexpr const app::Setting* kHotkeySettings[] = {
     &app::settings::kHotkeyStartStop, &app::settings::kHotkeyPause, &app::settings::kHotkeySelectRegion,
     &app::settings::kHotkeyShowHide};
+constexpr const char* kHotkeyOptions[] = {"start_stop_item", "pause_continue_item", "select_desktop_rgn_item",
+                                          "show_hide_main_wnd"};
+
+// The check boxes that store nothing but their own state, under their own name.
+struct FlagBox {
+    toolkit::CheckBox* SettingControls::*box;
+    const app::Setting* setting;
+};
+constexpr FlagBox kFlagBoxes[] = {
+    {&SettingControls::record_mouse, &app::settings::kRecordMouse},
+    {&SettingControls::start_begin, &app::settings::kStartBeginRecord},
+    {&SettingControls::record_hide_wnd, &app::settings::kRecordHideWnd},
+    {&SettingControls::hide_desk_area_wnd, &app::settings::kHideDeskAreaWnd},
+};
+
+// The modifier boxes and the HotkeyValue flag each one sets.
+struct ModifierBox {
+    toolkit::CheckBox* SettingControls::*box;
+    uint8_t flag;
+};
+constexpr ModifierBox kModifierBoxes[] = {
+    {&SettingControls::ctrl, app::HotkeyValue::kCtrl},
+    {&SettingControls::shift, app::HotkeyValue::kShift},
+    {&SettingControls::alt, app::HotkeyValue::kAlt},
+};
+
+// Finds `name` inside `page` as a T; the first failure is kept in `error`.
+template <class T>
+void FindAs(toolkit::Control& page, std::string_view name, T*& out, Error& error) {
+    out = dynamic_cast<T*>(toolkit::findChild(page, name));
+    if (!out && error.ok())
+        error = Error(ErrorCode::kNotFound, "settings page: control " + std::string(name) + " is missing");
+}
+
+bool IsChecked(const toolkit::CheckBox* box) {
+    return box && box->isChecked();
+}
+
+// The one call site that tells the recordings list of a new output folder: the list is to stop
+// watching the old folder, show the new one's recordings and watch it. The list's own folder
+// switch is called from here once the list offers one; until then the list keeps the folder it
+// read when it was set up.
+void TellRecordingsList(const std::string& folder) {
+    if (CFileList* list = CFileList::Instance()) list->ChangeFolder(folder);
+}
+
+// "start with the session": the autostart entry for this program, or none.
+void SetAutostart(bool on) {
+    app::RunValue entry;
+    if (!on) {
+        log::Failure(entry.Remove(), "start with the session");
+        return;
+    }
+    const std::string program = app::ProgramPath();
+    if (program.empty()) {
+        log::Failure(Error(ErrorCode::kNotFound, "the program's own path is unknown"), "start with the session");
+        return;
+    }
+    log::Failure(entry.Write(program), "start with the session");
+}
 
 }  // namespace
-
-bool IsRegistrableKey(uint8_t key) {
-    return (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || (key >= 0x70 && key <= 0x7B);
-}
 
 std::string HotkeyText(const HotkeySlot& slot) {
     if (!slot.registered) return {};
@@ -35,13 +125,10 @@ std::string HotkeyText(const HotkeySlot& slot) {
 }
 
 void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot) {
-    std::string tip = control.toolTip();
-    tip = tip.substr(0, tip.find('\r'));
-    if (const std::string text = HotkeyText(slot); !text.empty()) tip += "\r\n" + text;
-    control.setToolTip(std::move(tip));
+    control.setToolTip(TooltipWithHotkey(control.toolTip(), HotkeyText(slot)));
 }
 
-CSettingArea::CSettingArea() {
+CSettingArea::CSettingArea() : controls_(std::make_unique<SettingControls>()) {
     instance = this;
 }
 
@@ -53,76 +140,339 @@ CSettingArea* CSettingArea::Instance() {
     return instance;
 }
 
+// The set-up steps in their order; the first failure ends it.
 Error CSettingArea::Init() {
-    if (Error missing = RequireControls(*this, "settings page",
-                                        {"output_dir",
-                                         "browse_btn",
-                                         "desktop_frames",
-                                         "record_mouse",
-                                         "start_stop_item",
-                                         "pause_continue_item",
-                                         "select_desktop_rgn_item",
-                                         "show_hide_main_wnd",
-                                         "ctrl_key",
-                                         "shift_key",
-                                         "alt_key",
-                                         "key_combo",
-                                         "boot_start_program",
-                                         "start_begin_record",
-                                         "count_down",
-                                         "count_down_val",
-                                         "record_hide_wnd",
-                                         "close_to_exit",
-                                         "close_to_hide",
-                                         "hide_desk_area_wnd"});
-        !missing.ok()) {
-        return missing;
-    }
     if (!Shell::Get()) return Error(ErrorCode::kInternal, "settings page: no main window");
-    LoadHotkeys();
-    auto* start_begin = dynamic_cast<toolkit::CheckBox*>(toolkit::findChild(*this, "start_begin_record"));
-    if (start_begin)
-        start_begin->setChecked(ReadSetting(Shell::Get()->Settings(), app::settings::kStartBeginRecord) != 0,
-                                false);
-    LoadCloseChoice();
+    // The page is set up as if shown, and keeps the visibility it had.
+    const bool was_hidden = !isVisible();
+    if (was_hidden) setVisible(true);
+    Error error = FindControls();
+    if (error.ok()) error = LoadOutputFolder();
+    if (error.ok()) {
+        LoadFrameRate();
+        LoadFlag(&SettingControls::record_mouse);
+        LoadHotkeys();
+        controls_->boot_start->setChecked(app::RunValue().IsCheckedFor(app::ProgramPath()), false);
+        LoadFlag(&SettingControls::start_begin);
+        LoadCountDown();
+        LoadFlag(&SettingControls::record_hide_wnd);
+        LoadCloseChoice();
+        LoadFlag(&SettingControls::hide_desk_area_wnd);
+        AttachHandlers();
+    }
+    if (was_hidden) setVisible(false);
+    return error;
+}
+
+Error CSettingArea::FindControls() {
+    SettingControls& c = *controls_;
+    Error error;
+    FindAs(*this, "output_dir", c.output_dir, error);
+    FindAs(*this, "browse_btn", c.browse, error);
+    FindAs(*this, "desktop_frames", c.frames, error);
+    FindAs(*this, "record_mouse", c.record_mouse, error);
+    for (std::size_t slot = 0; slot < kHotkeyCount; ++slot)
+        FindAs(*this, kHotkeyOptions[slot], c.hotkey_options[slot], error);
+    FindAs(*this, "ctrl_key", c.ctrl, error);
+    FindAs(*this, "shift_key", c.shift, error);
+    FindAs(*this, "alt_key", c.alt, error);
+    FindAs(*this, "key_combo", c.key_combo, error);
+    FindAs(*this, "boot_start_program", c.boot_start, error);
+    FindAs(*this, "start_begin_record", c.start_begin, error);
+    FindAs(*this, "count_down", c.count_down, error);
+    FindAs(*this, "count_down_val", c.count_down_val, error);
+    FindAs(*this, "record_hide_wnd", c.record_hide_wnd, error);
+    FindAs(*this, "close_to_exit", c.close_to_exit, error);
+    FindAs(*this, "close_to_hide", c.close_to_hide, error);
+    FindAs(*this, "hide_desk_area_wnd", c.hide_desk_area_wnd, error);
+    return error;
+}
+
+// The stored folder while it exists; else "Miravo文件" in the documents folder, created and stored.
+Error CSettingArea::LoadOutputFolder() {
+    Result<std::string> folder = app::ResolveOutputFolder(Shell::Get()->Settings());
+    if (!folder.ok()) return folder.error().Within("settings page");
+    controls_->output_dir->setText(*folder);
     return {};
 }
 
-bool CSettingArea::StartBeginRecord() const {
-    return IsBoxSelected(const_cast<CSettingArea&>(*this), "start_begin_record");
-}
-
-// Each slot's stored value (bits 3..23 cleared) is kept even when its key cannot be registered.
-void CSettingArea::LoadHotkeys() {
-    Shell& shell = *Shell::Get();
-    for (size_t slot = 0; slot < hotkeys_.size(); ++slot) {
-        HotkeySlot& s = hotkeys_[slot];
-        s.id = kFirstHotkeyId + static_cast<uint32_t>(slot);
-        s.value = app::HotkeyValue::Unpack(ReadSetting(shell.Settings(), *kHotkeySettings[slot]));
-        s.registered = false;
-        if (!IsRegistrableKey(s.value.key_code) || !shell.Hotkeys()) continue;
-        const Error result =
-            shell.Hotkeys()->Register(static_cast<int>(s.id), s.value.modifiers, s.value.key_code);
-        s.registered = result.ok();
-        if (result.ok())
-            log::Writef(log::Level::kInfo, "hotkey %u registered", s.id);
-        else
-            log::Failure(result, "hotkey " + std::to_string(s.id));
+// A box that shows one stored 0/1 value under its own name.
+void CSettingArea::LoadFlag(toolkit::CheckBox* SettingControls::*box) {
+    for (const FlagBox& flag : kFlagBoxes) {
+        if (flag.box == box)
+            (controls_.get()->*box)
+                ->setChecked(ReadSetting(Shell::Get()->Settings(), *flag.setting) == 1, false);
     }
 }
 
-// "close_to" chooses first; the ini's "CloseWnd" overrides it, and the choice is written back
-// to both. The close button's tooltip names what the close button will do.
+void CSettingArea::LoadFrameRate() {
+    toolkit::Combo& frames = *controls_->frames;
+    std::vector<std::string> texts;
+    for (int i = 0; i < frames.count(); ++i) texts.push_back(frames.itemAt(i)->text());
+    const uint32_t stored = ReadSetting(Shell::Get()->Settings(), app::settings::kDesktopFrames);
+    if (const auto item = FrameRateItem(texts, stored)) frames.selectItem(static_cast<int>(*item), false);
+}
+
+// Each slot's stored value (bits 3..23 cleared) is kept even when its key cannot be registered.
+// The page then shows slot 0, and the record page's buttons show their hotkeys.
+void CSettingArea::LoadHotkeys() {
+    for (std::size_t slot = 0; slot < kHotkeyCount; ++slot) {
+        HotkeySlot& s = hotkeys_[slot];
+        s.id = kFirstHotkeyId + static_cast<uint32_t>(slot);
+        s.value = app::HotkeyValue::Unpack(ReadSetting(Shell::Get()->Settings(), *kHotkeySettings[slot]));
+        RegisterHotkey(s);
+        if (s.registered) log::Writef(log::Level::kInfo, "hotkey %u is %s", s.id, HotkeyText(s).c_str());
+    }
+    toolkit::Option& first = *controls_->hotkey_options[0];
+    first.setSelected(true, false);
+    toolkit::Notification selected;
+    selected.type = "selectchanged";
+    selected.sender = &first;
+    OnHotkeyOption(selected);
+    for (std::size_t slot = 0; slot < kHotkeyButtons.size(); ++slot) ShowHotkeyOnButton(slot);
+}
+
+// "count_down_val" 1..5 (0 or missing reads as 3, above 5 as 5); then the box's handler stores
+// "count_down" back and enables the seconds with it.
+void CSettingArea::LoadCountDown() {
+    app::SettingsKey& key = Shell::Get()->Settings();
+    controls_->count_down->setChecked(ReadSetting(key, app::settings::kCountDown) == 1, false);
+    const uint32_t seconds = ReadSetting(key, app::settings::kCountDownVal);
+    controls_->count_down_val->selectItem(static_cast<int>(seconds) - 1, false);
+    toolkit::Notification changed;
+    changed.type = "selectchanged";
+    changed.sender = controls_->count_down;
+    OnSettingsNotify(changed);
+}
+
+// "close_to" chooses first; the ini's "CloseWnd" overrides it and is written back. The close
+// button's tooltip names what the close button will do.
 void CSettingArea::LoadCloseChoice() {
     Shell& shell = *Shell::Get();
-    auto* to_exit = dynamic_cast<toolkit::Option*>(toolkit::findChild(*this, "close_to_exit"));
-    auto* to_hide = dynamic_cast<toolkit::Option*>(toolkit::findChild(*this, "close_to_hide"));
-    if (!to_exit || !to_hide) return;
     const bool exits = app::CloseButtonExits(shell.Settings(), shell.Ini());
-    (exits ? to_exit : to_hide)->setSelected(true, false);
-    if (auto* close = shell.MainWindow().paintManager().find<toolkit::Button>("main_closebtn"))
-        close->setToolTip(exits ? "退出程序" : "最小化到系统托盘");
-    app::StoreCloseChoice(shell.Settings(), shell.Ini(), exits);
+    (exits ? controls_->close_to_exit : controls_->close_to_hide)->setSelected(true, false);
+    ShowCloseChoiceTooltip(exits);
+    log::Failure(shell.Ini().WriteString("soft", "CloseWnd", exits ? "Yes" : "No"), "cannot store the close choice");
+}
+
+void CSettingArea::AttachHandlers() {
+    SettingControls& c = *controls_;
+    auto settings = [this](toolkit::Notification& n) {
+        OnSettingsNotify(n);
+        return true;
+    };
+    for (toolkit::Control* control :
+         {static_cast<toolkit::Control*>(c.browse), static_cast<toolkit::Control*>(c.frames),
+          static_cast<toolkit::Control*>(c.count_down_val), static_cast<toolkit::Control*>(c.record_mouse),
+          static_cast<toolkit::Control*>(c.boot_start), static_cast<toolkit::Control*>(c.start_begin),
+          static_cast<toolkit::Control*>(c.count_down), static_cast<toolkit::Control*>(c.record_hide_wnd),
+          static_cast<toolkit::Control*>(c.close_to_hide), static_cast<toolkit::Control*>(c.close_to_exit),
+          static_cast<toolkit::Control*>(c.hide_desk_area_wnd)})
+        control->addNotifyHandler(settings);
+    for (toolkit::Option* option : c.hotkey_options) {
+        option->addNotifyHandler([this](toolkit::Notification& n) {
+            OnHotkeyOption(n);
+            return true;
+        });
+    }
+    auto apply = [this](toolkit::Notification& n) {
+        ApplyHotkey(n);
+        return true;
+    };
+    for (const ModifierBox& modifier : kModifierBoxes) (c.*modifier.box)->addNotifyHandler(apply);
+    c.key_combo->addNotifyHandler(apply);
+}
+
+void CSettingArea::OnSettingsNotify(toolkit::Notification& n) {
+    Shell* shell = Shell::Get();
+    if (!shell) return;
+    SettingControls& c = *controls_;
+    app::SettingsKey& key = shell->Settings();
+    if (n.type == "click") {
+        if (n.sender == c.browse) FolderPicker();
+        return;
+    }
+    if (n.type == "itemselect") {
+        if (n.sender == c.frames) {
+            if (const uint32_t rate = FrameRate(); rate != 0)
+                StoreSetting(key, app::settings::kDesktopFrames, rate);
+        } else if (n.sender == c.count_down_val) {
+            const int index = c.count_down_val->currentSelection();
+            if (index >= 0 && index < 5)
+                StoreSetting(key, app::settings::kCountDownVal, static_cast<uint32_t>(index + 1));
+        }
+        return;
+    }
+    if (n.type != "selectchanged") return;
+    for (const FlagBox& flag : kFlagBoxes) {
+        if (n.sender == c.*flag.box) StoreSetting(key, *flag.setting, IsChecked(c.*flag.box) ? 1 : 0);
+    }
+    if (n.sender == c.count_down) {
+        const bool on = c.count_down->isChecked();
+        StoreSetting(key, app::settings::kCountDown, on ? 1 : 0);
+        c.count_down_val->setEnabled(on);
+        if (toolkit::Control* item = c.count_down_val->itemAt(c.count_down_val->currentSelection()))
+            item->setEnabled(on);
+    } else if (n.sender == c.boot_start) {
+        SetAutostart(c.boot_start->isChecked());
+    } else if (n.sender == c.close_to_hide || n.sender == c.close_to_exit) {
+        const bool exits = c.close_to_exit->isSelected();
+        app::StoreCloseChoice(key, shell->Ini(), exits);
+        ShowCloseChoiceTooltip(exits);
+    }
+}
+
+// A hotkey option was chosen: the modifier boxes and the key list show its slot. The list offers
+// no key another slot uses; a slot whose key is not offered gets "无", which is stored at once.
+void CSettingArea::OnHotkeyOption(toolkit::Notification& n) {
+    SettingControls& c = *controls_;
+    const auto option = std::find(c.hotkey_options.begin(), c.hotkey_options.end(), n.sender);
+    if (n.type != "selectchanged" || option == c.hotkey_options.end() || !(*option)->isSelected()) return;
+    const auto slot = static_cast<std::size_t>(option - c.hotkey_options.begin());
+    const HotkeySlot& edited = hotkeys_[slot];
+    c.key_combo->removeAll();
+    for (const ModifierBox& modifier : kModifierBoxes)
+        (c.*modifier.box)->setChecked((edited.value.modifiers & modifier.flag) != 0, false);
+    std::array<app::HotkeyValue, kHotkeyCount> values;
+    for (std::size_t i = 0; i < kHotkeyCount; ++i) values[i] = hotkeys_[i].value;
+    const KeyOffer offer = OfferedKeys(values, slot);
+    for (const HotkeyKey& key : offer.items) c.key_combo->addItem(std::string(key.text), key.code, 24);
+    if (offer.selected)
+        c.key_combo->selectItem(static_cast<int>(*offer.selected), false);
+    else
+        c.key_combo->selectItem(c.key_combo->count() - 1, true);
+    ShowKeyComboBorder(hotkeys_[slot]);
+}
+
+// A modifier box or the key list changed the edited slot: register the new chord in place of the
+// old one and store it, also when the system refuses it.
+void CSettingArea::ApplyHotkey(toolkit::Notification& n) {
+    SettingControls& c = *controls_;
+    const int edited = SelectedHotkeySlot();
+    Shell* shell = Shell::Get();
+    if (edited < 0 || !shell) return;
+    HotkeySlot& slot = hotkeys_[static_cast<std::size_t>(edited)];
+    app::HotkeyValue value = slot.value;
+    if (n.type == "selectchanged") {
+        const auto modifier = std::find_if(std::begin(kModifierBoxes), std::end(kModifierBoxes),
+                                           [&](const ModifierBox& m) { return n.sender == c.*m.box; });
+        if (modifier == std::end(kModifierBoxes)) return;
+        value.modifiers = (c.*modifier->box)->isChecked() ? value.modifiers | modifier->flag
+                                                          : value.modifiers & ~modifier->flag;
+    } else if (n.type == "itemselect" && n.sender == c.key_combo) {
+        const toolkit::Control* item = c.key_combo->itemAt(c.key_combo->currentSelection());
+        if (!item) return;
+        value.key_code = static_cast<uint8_t>(item->tag());
+    } else {
+        return;
+    }
+    if (value == slot.value) return;
+    if (slot.registered && shell->Hotkeys()) shell->Hotkeys()->Unregister(static_cast<int>(slot.id));
+    slot.registered = false;
+    slot.value = value;
+    RegisterHotkey(slot);
+    ShowKeyComboBorder(slot);
+    StoreSetting(shell->Settings(), *kHotkeySettings[edited], value.Pack());
+    log::Writef(log::Level::kInfo, "hotkey %u changed to %08x (%s)", slot.id, value.Pack(),
+                slot.registered ? "registered" : "not registered");
+    if (static_cast<std::size_t>(edited) < kHotkeyButtons.size())
+        ShowHotkeyOnButton(static_cast<std::size_t>(edited));
+}
+
+// The chooser runs beside the event loop; its answer is stored and shown here, on the
+// user-interface thread, unless the page is gone by then.
+void CSettingArea::FolderPicker() {
+    Shell* shell = Shell::Get();
+    if (!shell || choosing_folder_) return;
+    choosing_folder_ = true;
+    controls_->browse->invalidate();
+    toolkit::chooseFolder(shell->MainWindow(), kFolderChooserTitle, OutputFolder(),
+                          [this, alive = std::weak_ptr<int>(alive_)](std::optional<std::string> folder) {
+                              if (alive.expired()) return;
+                              choosing_folder_ = false;
+                              if (folder) OnFolderChosen(*folder);
+                              // The pointer left the browse button for the chooser.
+                              if (manager()) manager()->mouseLeave();
+                          });
+}
+
+void CSettingArea::OnFolderChosen(const std::string& folder) {
+    Shell* shell = Shell::Get();
+    if (!shell) return;
+    log::Failure(shell->Settings().WriteString(app::settings::kOutputDir.name, folder),
+                 "cannot store the output folder " + folder);
+    controls_->output_dir->setText(folder);
+    log::Writef(log::Level::kInfo, "output folder is now %s", folder.c_str());
+    TellRecordingsList(folder);
+}
+
+void CSettingArea::RegisterHotkey(HotkeySlot& slot) {
+    slot.registered = false;
+    desktop::HotkeyService* service = Shell::Get()->Hotkeys();
+    if (!service || !IsRegistrableKey(slot.value.key_code)) return;
+    const Error result =
+        service->Register(static_cast<int>(slot.id), slot.value.modifiers, slot.value.key_code);
+    slot.registered = result.ok();
+    log::Failure(result, "hotkey " + std::to_string(slot.id));
+}
+
+void CSettingArea::ShowKeyComboBorder(const HotkeySlot& slot) {
+    controls_->key_combo->setBorderColor(slot.registered ? kKeyComboBorder : kKeyComboRefused);
+}
+
+void CSettingArea::ShowHotkeyOnButton(std::size_t slot) {
+    if (!manager()) return;
+    if (toolkit::Control* button = manager()->findControl(kHotkeyButtons.at(slot)))
+        AppendHotkeyToTooltip(*button, hotkeys_[slot]);
+}
+
+void CSettingArea::ShowCloseChoiceTooltip(bool exits) {
+    if (!manager()) return;
+    if (auto* close = manager()->find<toolkit::Button>("main_closebtn"))
+        close->setToolTip(exits ? kCloseExitsTip : kCloseHidesTip);
+}
+
+int CSettingArea::SelectedHotkeySlot() const {
+    const auto& options = controls_->hotkey_options;
+    for (std::size_t slot = 0; slot < options.size(); ++slot) {
+        if (options[slot] && options[slot]->isSelected()) return static_cast<int>(slot);
+    }
+    return -1;
+}
+
+std::string CSettingArea::OutputFolder() const {
+    return controls_->output_dir ? controls_->output_dir->text() : std::string();
+}
+
+uint32_t CSettingArea::FrameRate() const {
+    return ItemNumber(FrameRateText());
+}
+
+std::string CSettingArea::FrameRateText() const {
+    const toolkit::Combo* frames = controls_->frames;
+    const toolkit::Control* item = frames ? frames->itemAt(frames->currentSelection()) : nullptr;
+    return item ? item->text() : std::string();
+}
+
+bool CSettingArea::RecordMouse() const {
+    return IsChecked(controls_->record_mouse);
+}
+
+bool CSettingArea::StartBeginRecord() const {
+    return IsChecked(controls_->start_begin);
+}
+
+std::chrono::seconds CSettingArea::CountDown() const {
+    if (!IsChecked(controls_->count_down)) return std::chrono::seconds(0);
+    return std::chrono::seconds(controls_->count_down_val->currentSelection() + 1);
+}
+
+bool CSettingArea::RecordHideWnd() const {
+    return IsChecked(controls_->record_hide_wnd);
+}
+
+bool CSettingArea::HideDeskAreaWnd() const {
+    return IsChecked(controls_->hide_desk_area_wnd);
 }
 
 }  // namespace vexa::ui

@@ -1,0 +1,111 @@
+// The settings page of the real VexaRecorder on the virtual display: a hotkey changed on the page is
+// the one the main window answers, and the folder chosen in the desktop's chooser becomes the
+// output folder while the main window waits for the chooser.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/shell/program_under_test.h"
+// Last: Xlib's macros.
+#include "tests/desktop/test_display.h"
+#include <X11/keysym.h>
+
+namespace vexa::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kClass = "VexaRecorder_Main_Window";
+constexpr const char* kTitle = "Miravo";
+constexpr const char* kChooserTitle = "选择录制文件存储目录";
+
+// Points inside the 960 x 593 main window with the settings tab shown.
+constexpr int kSoundTabX = 76, kSoundTabY = 150;
+constexpr int kSettingsTabX = 76, kSettingsTabY = 266;
+constexpr int kBrowseX = 805, kBrowseY = 105;
+constexpr int kShowHideOptionX = 755, kShowHideOptionY = 198;
+constexpr int kCtrlBoxX = 319, kCtrlBoxY = 244;
+// The folder name field of the chooser (Qt's own dialog on a plain X server).
+constexpr int kChooserFieldX = 300, kChooserFieldY = 360;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+class SettingsPageE2eTest : public ::testing::Test {
+  protected:
+    WindowState StartOnSettingsTab() {
+        program_.Start();
+        const auto window = program_.FindWindow(kClass, kTitle);
+        if (!window || !program_.WaitViewable(window->window, true)) {
+            ADD_FAILURE() << "no main window; log:\n" << program_.LogText();
+            return {};
+        }
+        const WindowState main = program_.State(window->window);
+        ClickIn(main, kSettingsTabX, kSettingsTabY);
+        return main;
+    }
+    void ClickIn(const WindowState& w, int x, int y) { program_.Click(w.x + x, w.y + y); }
+    bool SettingsHave(const std::string& line, std::chrono::milliseconds timeout = 5s) {
+        return WaitFor([&] { return program_.SettingsText().find(line) != std::string::npos; }, timeout);
+    }
+
+    ProgramUnderTest program_;
+    desktop::testing::TestDisplay keys_;
+};
+
+TEST_F(SettingsPageE2eTest, AHotkeyChangedOnThePageIsTheOneTheMainWindowAnswers) {
+    const WindowState main = StartOnSettingsTab();
+    ClickIn(main, kShowHideOptionX, kShowHideOptionY);
+    ClickIn(main, kCtrlBoxX, kCtrlBoxY);  // show/hide becomes Ctrl+F9
+    ASSERT_TRUE(SettingsHave("\"hotkey_1003\"=dword:78000002")) << program_.SettingsText();
+
+    program_.PressKey("F9");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(program_.State(main.window).viewable);  // plain F9 is no hotkey any more
+    keys_.Tap({XK_Control_L}, XK_F9);
+    EXPECT_TRUE(program_.WaitViewable(main.window, false));
+    keys_.Tap({XK_Control_L}, XK_F9);
+    EXPECT_TRUE(program_.WaitViewable(main.window, true));
+}
+
+TEST_F(SettingsPageE2eTest, TheFolderChosenInTheChooserBecomesTheOutputFolder) {
+    const WindowState main = StartOnSettingsTab();
+    const std::string documents = program_.Home() + "/Documents";
+    ASSERT_TRUE(SettingsHave("\"output_dir\"=\"" + documents + "/Miravo文件\""));
+    const std::string picked = documents + "/Miravo文件/picked";  // inside the folder the chooser opens
+    std::filesystem::create_directories(picked);
+
+    ClickIn(main, kBrowseX, kBrowseY);
+    const auto chooser = program_.FindWindow("VexaRecorder", kChooserTitle);
+    ASSERT_TRUE(chooser) << program_.LogText();
+    ASSERT_TRUE(program_.WaitViewable(chooser->window, true));
+    ClickIn(main, kSoundTabX, kSoundTabY);  // the main window takes no input while the chooser is up
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(program_.SettingsText().find("\"left_tab_sel\"=dword:00000001"), std::string::npos);
+
+    const WindowState dialog = program_.State(chooser->window);
+    ClickIn(dialog, kChooserFieldX, kChooserFieldY);
+    for (const KeySym key : {XK_p, XK_i, XK_c, XK_k, XK_e, XK_d}) {
+        keys_.Tap({}, key);
+        std::this_thread::sleep_for(50ms);
+    }
+    // The chooser goes away once it has answered; a first Return may only take a completion.
+    const std::string chosen = "\"output_dir\"=\"" + picked + "\"";
+    keys_.Tap({}, XK_Return);
+    if (!SettingsHave(chosen, 2s)) keys_.Tap({}, XK_Return);
+    EXPECT_TRUE(SettingsHave(chosen)) << program_.SettingsText();
+    EXPECT_NE(program_.LogText().find("output folder is now " + picked), std::string::npos);
+    ClickIn(main, kSoundTabX, kSoundTabY);  // and takes it again afterwards
+    EXPECT_TRUE(SettingsHave("\"left_tab_sel\"=dword:00000001"));
+}
+
+}  // namespace
+}  // namespace vexa::test

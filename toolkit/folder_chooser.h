@@ -1,0 +1,27 @@
+// The desktop's folder chooser for the program's windows: Qt's file dialog in directory mode, which
+// is the desktop's own chooser (the XDG desktop portal, or the toolkit of the desktop) where the
+// platform offers one, and Qt's own dialog elsewhere.
+//
+// The chooser runs beside the event loop, not in a nested one: chooseFolder() returns at once and
+// the answer arrives later through the event loop. Meanwhile the owner takes no input, as under a
+// modal dialog (Window::isEnabled() is false), and every other window works on.
+// User-interface thread only; the answer is delivered there too.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace vexa::toolkit {
+
+class Window;
+
+// The chosen folder's path, or nullopt when the user cancelled.
+using FolderChosen = std::function<void(std::optional<std::string> folder)>;
+
+// Shows the chooser titled `title` over `owner`, starting in `initial` when that names a folder.
+// `done` runs once when the chooser closes; the owner is enabled again just before. When the owner
+// is destroyed first, the chooser closes with it and `done` never runs.
+void chooseFolder(Window& owner, const std::string& title, const std::string& initial, FolderChosen done);
+
+}  // namespace vexa::toolkit
