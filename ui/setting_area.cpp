@@ -111,7 +111,8 @@ void SetAutostart(bool on) {
     }
     const std::string program = app::ProgramPath();
     if (program.empty()) {
-        log::Failure(Error(ErrorCode::kNotFound, "the program's own path is unknown"), "start with the session");
+        log::Failure(Error(ErrorCode::kNotFound, "the program's own path is unknown"),
+                     "start with the session");
         return;
     }
     log::Failure(entry.Write(program), "start with the session");
@@ -252,7 +253,8 @@ void CSettingArea::LoadCloseChoice() {
     const bool exits = app::CloseButtonExits(shell.Settings(), shell.Ini());
     (exits ? controls_->close_to_exit : controls_->close_to_hide)->setSelected(true, false);
     ShowCloseChoiceTooltip(exits);
-    log::Failure(shell.Ini().WriteString("soft", "CloseWnd", exits ? "Yes" : "No"), "cannot store the close choice");
+    log::Failure(shell.Ini().WriteString("soft", "CloseWnd", exits ? "Yes" : "No"),
+                 "cannot store the close choice");
 }
 
 void CSettingArea::AttachHandlers() {
