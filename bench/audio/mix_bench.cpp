@@ -9,7 +9,7 @@
 #include <numbers>
 
 #include "engine/audio/audio.h"
-#include "platform/audio/fake_audio_system.h"
+#include "platform/testing/fake_audio_system.h"
 #include "tests/audio/scripted_session.h"
 
 namespace vexa::engine {

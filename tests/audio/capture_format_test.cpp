@@ -6,7 +6,7 @@
 
 #include "engine/audio/candidate_formats.h"
 #include "engine/audio/encoder_choice.h"
-#include "platform/audio/fake_audio_system.h"
+#include "platform/testing/fake_audio_system.h"
 
 namespace vexa::engine {
 namespace {

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "cli/sound_cli.h"
-#include "platform/audio/fake_audio_system.h"
+#include "platform/testing/fake_audio_system.h"
 
 namespace vexa::cli {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "engine/audio/audio.h"
 #include "engine/audio/run_drift.h"
-#include "platform/audio/fake_audio_system.h"
+#include "platform/testing/fake_audio_system.h"
 #include "scripted_session.h"
 
 namespace vexa::engine {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/audio/audio.h"
-#include "platform/audio/fake_audio_system.h"
+#include "platform/testing/fake_audio_system.h"
 #include "scripted_session.h"
 
 namespace vexa::engine {

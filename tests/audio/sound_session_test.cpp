@@ -11,8 +11,8 @@
 #include "decoded_audio.h"
 #include "engine/capture.h"
 #include "tests/support/temp_folder.h"
-#include "platform/audio/fake_audio_system.h"
-#include "platform/time/manual_clock.h"
+#include "platform/testing/fake_audio_system.h"
+#include "platform/testing/manual_clock.h"
 
 namespace vexa::engine {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "engine/camera/camera.h"
 #include "engine/capture.h"
-#include "platform/time/manual_clock.h"
+#include "platform/testing/manual_clock.h"
 #include "tests/camera/scripted_camera.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/temp_folder.h"

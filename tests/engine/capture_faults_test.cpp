@@ -17,8 +17,8 @@
 
 #include "engine/capture.h"
 #include "platform/log/log.h"
-#include "platform/screen/fake_screen_backend.h"
-#include "platform/time/manual_clock.h"
+#include "platform/testing/fake_screen_backend.h"
+#include "platform/testing/manual_clock.h"
 #include "tests/support/media_probe.h"
 #include "tests/engine/screen_test_support.h"
 #include "tests/support/temp_folder.h"

@@ -14,8 +14,8 @@
 #include "engine/video_encoder.h"
 #include "platform/av_error.h"
 #include "platform/log/log.h"
-#include "platform/screen/fake_screen_backend.h"
-#include "platform/time/manual_clock.h"
+#include "platform/testing/fake_screen_backend.h"
+#include "platform/testing/manual_clock.h"
 #include "tests/support/temp_folder.h"
 
 extern "C" {

@@ -1,4 +1,4 @@
-#include "platform/screen/fake_screen_backend.h"
+#include "platform/testing/fake_screen_backend.h"
 
 #include <algorithm>
 #include <array>

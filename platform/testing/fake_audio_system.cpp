@@ -1,4 +1,4 @@
-#include "platform/audio/fake_audio_system.h"
+#include "platform/testing/fake_audio_system.h"
 
 #include <algorithm>
 
