@@ -92,29 +92,22 @@ TEST_F(FloatBar, ClockShowsRecordedTimeWithoutPausesAndRepaintsOnlyTheDigitsThat
     EXPECT_EQ(Clock(), "00:52:03");
 }
 
-TEST_F(FloatBar, PauseButtonWakesAtTheStartAndFollowsPauseAndContinue) {
+TEST_F(FloatBar, ButtonsWakeAtTheStartAndReachThePageOnlyWhileRecordingAfterTheirClickReturns) {
     toolkit::Button& pause = Button("pause_continue_btn");
     EXPECT_FALSE(pause.isMouseEnabled());
-    EXPECT_EQ(Button("hide_float_wnd").toolTip(), "自动隐藏");
-    host_.state = 1;
-    bar_->SetRecordingState();
-    EXPECT_TRUE(pause.isMouseEnabled());
-    EXPECT_EQ(pause.toolTip(), "暂停录制");
-    EXPECT_EQ(pause.hotImage(), "file='float_pause.png' source='32,0,64,32'");
-    host_.state = 2;
-    bar_->SetRecordingState();
-    EXPECT_EQ(pause.toolTip(), "继续录制");
-    EXPECT_EQ(pause.normalImage(), "file='float_continue.png' source='0,0,32,32'");
-    EXPECT_EQ(pause.pushedImage(), "file='float_continue.png' source='64,0,96,32'");
-}
-
-TEST_F(FloatBar, ButtonsReachThePageOnlyWhileRecordingAndOnlyAfterTheirClickReturns) {
     ASSERT_TRUE(Button("stop_btn").activate());
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(host_.commands.empty());  // still counting down: idle
 
+    host_.state = 2;
+    bar_->SetRecordingState();
+    EXPECT_TRUE(pause.isMouseEnabled());
+    EXPECT_EQ(pause.toolTip(), "继续录制");
+    EXPECT_EQ(pause.pushedImage(), "file='float_continue.png' source='64,0,96,32'");
     host_.state = 1;
     bar_->SetRecordingState();
+    EXPECT_EQ(pause.toolTip(), "暂停录制");
+    EXPECT_EQ(pause.hotImage(), "file='float_pause.png' source='32,0,64,32'");
     ASSERT_TRUE(Button("pause_continue_btn").activate());
     ASSERT_TRUE(Button("show_main_wnd").activate());
     EXPECT_TRUE(host_.commands.empty());
@@ -138,6 +131,7 @@ TEST_F(FloatBar, AutoHideButtonFlipsAndStoresTheSettingAndTwiceRestoresSettingAn
         return ReadSetting(*other, app::settings::kFloatWndAutoHide);
     };
     toolkit::Button& hide = Button("hide_float_wnd");
+    EXPECT_EQ(hide.toolTip(), "自动隐藏");
     host_.state = 1;
     bar_->SetRecordingState();
     ASSERT_TRUE(hide.activate());
@@ -176,28 +170,20 @@ TEST_F(FloatBar, DockingPlannedAtTheStartReachesTheEdgeBeforeTheDeadlineAndLeave
     EXPECT_EQ(bar_->LastActivity(), time_.now - kBarIdleAfterDocking);
 }
 
-TEST_F(FloatBar, WithoutAutoHideTheStartLeavesTheBarInPlaceAndIdle) {
+TEST_F(FloatBar, APassedDeadlineDocksAtOnceWithAutoHideAndLeavesTheBarInPlaceWithout) {
     bar_->PlaceAtWorkAreaCorner();
     const int placed = Left();
-    bar_->ScheduleDocking(time_.now + 4s);
-    EXPECT_FALSE(bar_->Moving());
-    EXPECT_EQ(bar_->LastActivity(), time_.now - kBarIdleAfterDocking);
-    host_.state = 1;
-    RunFor(10s);
-    EXPECT_EQ(Left(), placed);
-}
-
-TEST_F(FloatBar, ADeadlineAlreadyPassedDocksAtOnce) {
-    host_.auto_hide = true;
-    bar_->PlaceAtWorkAreaCorner();
     bar_->ScheduleDocking(time_.now - 1s);  // a one-second count-down
+    EXPECT_EQ(Left(), placed);
+    host_.auto_hide = true;
+    bar_->ScheduleDocking(time_.now - 1s);
     EXPECT_EQ(Left(), WorkRight() - 8);
     EXPECT_FALSE(bar_->Moving());
     EXPECT_TRUE(bar_->Hidden());
     EXPECT_EQ(bar_->LastActivity(), time_.now - kBarIdleAfterDocking);
 }
 
-TEST_F(FloatBar, IdleBarSlidesOffTheEdgeAndMouseActivityBringsItBack) {
+TEST_F(FloatBar, IdleBarSlidesOffTheEdgeAndMouseActivityBringsItBackFromWhereItStands) {
     host_.auto_hide = true;
     host_.state = 1;
     bar_->SetRecordingState();
@@ -209,36 +195,20 @@ TEST_F(FloatBar, IdleBarSlidesOffTheEdgeAndMouseActivityBringsItBack) {
     ASSERT_TRUE(bar_->Hidden());
     RunFor(100ms, CFloatWnd::kMoveTimerId);
     EXPECT_EQ(Left(), shown + 100);  // one pixel per millisecond
-    RunFor(1s, CFloatWnd::kMoveTimerId);
-    EXPECT_EQ(Left(), WorkRight() - 8);
 
-    // The mouse on the rim: activity, and on the next tick the bar comes back, six times faster.
+    // Touched half way: the hide stops where it stands, the show starts from there, six times faster.
     (void)bar_->onMouse({toolkit::MouseInput::Kind::Move, QPoint(3, 20), 0, {}});
     RunFor(50ms);
     EXPECT_FALSE(bar_->Hidden());
-    RunFor(50ms, CFloatWnd::kMoveTimerId);
-    EXPECT_EQ(Left(), WorkRight() - 8 - 300);
-    RunFor(20ms, CFloatWnd::kMoveTimerId);
-    EXPECT_EQ(Left(), shown);
-    EXPECT_FALSE(bar_->Moving());
-}
-
-TEST_F(FloatBar, ANewMovementReplacesTheRunningOneWhereItStands) {
-    host_.auto_hide = true;
-    host_.state = 1;
-    bar_->SetRecordingState();
-    bar_->PlaceAtWorkAreaCorner();
-    const int shown = Left();
-    RunFor(4s);
-    ASSERT_TRUE(bar_->Hidden());
-    RunFor(100ms, CFloatWnd::kMoveTimerId);
-    ASSERT_EQ(Left(), shown + 100);
-    (void)bar_->onMouse({toolkit::MouseInput::Kind::Move, QPoint(3, 20), 0, {}});
-    RunFor(50ms);  // the hide stops where it is, the show starts from there
     RunFor(10ms, CFloatWnd::kMoveTimerId);
     EXPECT_EQ(Left(), shown + 100 - 60);
-    RunFor(100ms, CFloatWnd::kMoveTimerId);
+    RunFor(10ms, CFloatWnd::kMoveTimerId);
     EXPECT_EQ(Left(), shown);
+    EXPECT_FALSE(bar_->Moving());
+
+    RunFor(4s);
+    RunFor(1s, CFloatWnd::kMoveTimerId);
+    EXPECT_EQ(Left(), WorkRight() - 8);
 }
 
 TEST(CountDownWindow, ShowsTheDigitOfTheMomentAndClosesItselfBeforeCallingBackOnce) {
