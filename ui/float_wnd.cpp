@@ -96,16 +96,12 @@ Error CFloatWnd::Build() {
     applyWindowInfo();
     paintManager().addNotifier(this);
 
-    auto find_button = [this](std::string_view name, toolkit::Button*& slot) {
-        slot = paintManager().find<toolkit::Button>(name);
-        return slot != nullptr;
-    };
     for (auto [name, slot] : {std::pair{"pause_continue_btn", &pause_continue_},
                               {"stop_btn", &stop_},
                               {"show_main_wnd", &show_main_},
                               {"hide_float_wnd", &hide_float_}}) {
-        if (!find_button(name, *slot))
-            return Error(ErrorCode::kNotFound, std::string("FloatWnd.xml has no button ") + name);
+        *slot = paintManager().find<toolkit::Button>(name);
+        if (!*slot) return Error(ErrorCode::kNotFound, std::string("FloatWnd.xml has no button ") + name);
     }
     for (size_t i = 0; i < digits_.size(); ++i) {
         digits_[i] = paintManager().find<CLCDDigit>(kDigitNames[i]);
