@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "platform/desktop/window_at_point.h"
 #include "toolkit/x11_support.h"
 #include "ui/count_down_wnd.h"
 #include "ui/float_wnd.h"
@@ -36,6 +37,15 @@ void Pump(std::chrono::milliseconds span) {
     (void)PumpUntil([] { return false; }, span);
 }
 
+// Waits until the display shows `window` at `at` (mapped and on top there): clicks go to it then.
+bool ShownAt(const toolkit::Window& window, const QPoint& at) {
+    return PumpUntil([&] {
+        const auto hit = desktop::WindowAtPoint(at.x(), at.y(), 0);
+        return hit.ok() && hit.value() && window.widget() &&
+               hit.value()->window == static_cast<uint32_t>(window.widget()->winId());
+    });
+}
+
 class OnDisplay : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -55,7 +65,9 @@ class OnDisplay : public ::testing::Test {
         bar->show(false);
         host_.state = 1;
         bar->SetRecordingState();
-        Pump(100ms);
+        EXPECT_TRUE(ShownAt(*bar, bar->geometry().center()));
+        // Drawn once: its controls have their places.
+        EXPECT_TRUE(PumpUntil([&] { return !bar->paintManager().findControl("m_one")->rect().isEmpty(); }));
         return bar;
     }
     int WorkRight() const { return work_.x() + work_.width(); }
@@ -81,7 +93,7 @@ TEST_F(OnDisplay, ClicksPassThroughTheCountDownWhichEndsOnItsOwnAndCallsBackOnce
     ClickRecorder below;
     ASSERT_TRUE(below.create(nullptr, "below", toolkit::kStylePopup | toolkit::kStyleVisible,
                              QRect(screen.center() - QPoint(150, 150), QSize(300, 300))));
-    Pump(100ms);
+    ASSERT_TRUE(ShownAt(below, screen.center()));
     int finished = 0;
     auto shown = CCountDownWnd::Show(2000ms, std::chrono::steady_clock::now(), [&] { ++finished; });
     ASSERT_TRUE(shown.ok()) << shown.error().message();
@@ -148,6 +160,7 @@ TEST_F(OnDisplay, ABarDraggedToTheMiddleStaysWithinTheWorkAreaAndNoLongerHides) 
     Pump(150ms);
     EXPECT_FALSE(bar->Hidden());
     MoveTo(QPoint(work_.x() + 5, work_.y() + 5));
+    Pump(100ms);  // the pointer's last events over the bar arrive first
     bar->SetLastActivity(std::chrono::steady_clock::now() - 5s);
     EXPECT_TRUE(PumpUntil([&] { return bar->Hidden(); }, 1000ms));
     Pump(200ms);
