@@ -7,6 +7,7 @@
 #include "ui/camera_area.h"
 #include "ui/desktop_area.h"
 #include "ui/file_list.h"
+#include "ui/lcd_digit.h"
 #include "ui/record_area.h"
 #include "ui/setting_area.h"
 
@@ -27,7 +28,7 @@ constexpr Entry kControls[] = {
     {"TitleBar", Make<CTitleBar>},           {"LeftTabBar", Make<CLeftTabBar>},
     {"RecordArea", Make<ui::CRecordArea>},   {"DesktopArea", Make<ui::CDesktopArea>},
     {"AudioArea", Make<ui::CAudioArea>},     {"CameraArea", Make<ui::CCameraArea>},
-    {"SettingArea", Make<ui::CSettingArea>}, {"LCDDigit", Make<CLCDDigit>},
+    {"SettingArea", Make<ui::CSettingArea>}, {"LCDDigit", Make<ui::CLCDDigit>},
     {"SliderEx", Make<CSliderEx>},           {"CheckBoxEx", Make<CCheckBoxEx>},
     {"FileList", Make<ui::CFileList>},       {"FileListElement", Make<ui::CFileListElement>},
     {"ShellExeBtn", Make<CShellExeBtn>},

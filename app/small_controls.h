@@ -1,5 +1,5 @@
-// The small custom controls of the main window's layouts, each its toolkit base plus one behaviour:
-//  - CLCDDigit: one digit 0..9 drawn from a strip of 16 x 22 cells (the floating bar's clock);
+// The small custom controls of the main window's layouts, each its toolkit base plus one behaviour
+// (the clock digit CLCDDigit lives in ui/lcd_digit.h, beside the floating bar that shows it):
 //  - CSliderEx: a slider that dims its track (fade 128) and thumb (fade 100) while disabled;
 //  - CCheckBoxEx: a check box that dims its images (fade 100) while disabled;
 //  - CShellExeBtn: a button that opens its user data (a file or address) with the desktop's
@@ -11,19 +11,6 @@
 #include "toolkit/slider.h"
 
 namespace vexa::app {
-
-class CLCDDigit : public toolkit::Control {
-  public:
-    [[nodiscard]] int Digit() const { return digit_; }
-    // Digits outside 0..9 are ignored; a change repaints the control.
-    void SetDigit(int digit);
-
-  protected:
-    void paintBkImage(QPainter& painter) override;
-
-  private:
-    int digit_ = 0;
-};
 
 class CSliderEx : public toolkit::Slider {
   protected:

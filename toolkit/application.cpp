@@ -93,4 +93,9 @@ QPoint cursorPos() {
     return QCursor::pos();
 }
 
+QRect primaryScreenGeometry() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
 }  // namespace vexa::toolkit

@@ -45,5 +45,7 @@ class Application {
 // The part of the primary screen not taken by panels and docks.
 [[nodiscard]] QRect primaryWorkArea();
 [[nodiscard]] QPoint cursorPos();
+// The primary screen in the coordinates windows are placed in (a window centred on the screen).
+[[nodiscard]] QRect primaryScreenGeometry();
 
 }  // namespace vexa::toolkit
