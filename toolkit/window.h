@@ -64,11 +64,15 @@ enum class HitTest : int {
     BottomRight = 17,
 };
 
+// The resize cursor a handle implies (Arrow for other codes).
+[[nodiscard]] CursorShape cursorForHitTest(HitTest code);
+
 struct MouseInput {
     enum class Kind { Move, Down, Up, DoubleClick, RightDown, Wheel, Leave } kind = Kind::Move;
     QPoint pos;  // client coordinates
     int wheelDelta = 0;
     Qt::KeyboardModifiers modifiers;
+    QPoint screenPos;  // the same point in screen coordinates, as the event saw the window
 };
 
 class Window {
