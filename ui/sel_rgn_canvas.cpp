@@ -28,12 +28,15 @@ QRegion SelectionCanvas::Show(const OverlayView& view) {
     changed &= back_.rect();
     view_ = view;
     composed_ = true;
-    for (const QRect& area : changed) Compose(area);
+    if (changed.isEmpty()) return changed;
+    for (const QRect& area : changed) ComposeBackground(area);
+    // Drawn once for all the areas: outside them it draws again what is there already.
+    DrawParts(changed.boundingRect());
     return changed;
 }
 
-// Redraws one rectangle of the back buffer from scratch.
-void SelectionCanvas::Compose(const QRect& area) {
+// The dimmed picture, and the undimmed one inside the selection.
+void SelectionCanvas::ComposeBackground(const QRect& area) {
     constexpr size_t kPixel = sizeof(QRgb);
     const size_t offset = static_cast<size_t>(area.left()) * kPixel;
     const size_t bytes = static_cast<size_t>(area.width()) * kPixel;
@@ -54,6 +57,10 @@ void SelectionCanvas::Compose(const QRect& area) {
         std::memcpy(out + lit_from, lit + lit_from, lit_to - lit_from);
         std::memcpy(out + lit_to, dim + lit_to, bytes - lit_to);
     }
+}
+
+// The selection's border, its label and the magnifier.
+void SelectionCanvas::DrawParts(const QRect& area) {
     if (!view_.selection.isEmpty()) {
         painter_.Border3(back_, view_.selection, area);
         painter_.Label(back_, view_.label, region::SizeLabelText(view_.selection), area);

@@ -29,7 +29,8 @@ class SelectionCanvas {
     [[nodiscard]] const region::OverlayView& View() const { return view_; }
 
   private:
-    void Compose(const QRect& area);
+    void ComposeBackground(const QRect& area);
+    void DrawParts(const QRect& area);
 
     region::RegionPainter painter_;
     QImage snapshot_;

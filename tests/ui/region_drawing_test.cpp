@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include "ui/region_frame_picture.h"
@@ -38,18 +39,25 @@ QImage Blank(QSize size) {
 }
 
 TEST(Dim, EachColourByteLosesNinetySixDownToZeroAndAlphaStays) {
-    QImage picture(256, 3, QImage::Format_RGB32);
-    for (int v = 0; v < 256; ++v) {
-        picture.setPixel(v, 0, qRgb(v, 200, 7));
-        picture.setPixel(v, 1, qRgb(7, v, 200));
-        picture.setPixel(v, 2, qRgb(200, 7, v));
-    }
-    const QImage dimmed = Dim(picture);
+    // Four pixels at a time and the pixels left over take different roads: every value goes down
+    // the first, the values at the limit down both.
+    auto value = [](int x) { return x < 256 ? x : std::array<int, 3>{96, 97, 255}[x - 256]; };
     auto cut = [](int v) { return v <= 96 ? 0 : v - 96; };
-    for (int v = 0; v < 256; ++v) {
-        ASSERT_EQ(dimmed.pixel(v, 0), qRgba(cut(v), 104, 0, 255)) << v;
-        ASSERT_EQ(dimmed.pixel(v, 1), qRgba(0, cut(v), 104, 255)) << v;
-        ASSERT_EQ(dimmed.pixel(v, 2), qRgba(104, 0, cut(v), 255)) << v;
+    for (int width : {259, 3, 1}) {
+        QImage picture(width, 3, QImage::Format_ARGB32);
+        for (int x = 0; x < width; ++x) {
+            const int v = value(width == 259 ? x : 256 + x);
+            picture.setPixel(x, 0, qRgba(v, 200, 7, 0));
+            picture.setPixel(x, 1, qRgba(7, v, 200, 255));
+            picture.setPixel(x, 2, qRgba(200, 7, v, 90));
+        }
+        const QImage dimmed = Dim(picture);
+        for (int x = 0; x < width; ++x) {
+            const int v = value(width == 259 ? x : 256 + x);
+            ASSERT_EQ(dimmed.pixel(x, 0), qRgba(cut(v), 104, 0, 0)) << width << ":" << x;
+            ASSERT_EQ(dimmed.pixel(x, 1), qRgba(0, cut(v), 104, 255)) << width << ":" << x;
+            ASSERT_EQ(dimmed.pixel(x, 2), qRgba(104, 0, cut(v), 90)) << width << ":" << x;
+        }
     }
 }
 
