@@ -364,6 +364,7 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     if (style & kStyleToolWindow) flags |= Qt::Tool;
     if (style & kStyleTopMost) flags |= Qt::WindowStaysOnTopHint;
     if (style & kStyleClickThrough) flags |= Qt::WindowTransparentForInput;
+    if (style & kStyleUnmanaged) flags |= Qt::X11BypassWindowManagerHint;
     if (!(style & kStyleDropShadow)) flags |= Qt::NoDropShadowWindowHint;
     widget_ = std::make_unique<SkinWidget>(this, flags);
     if (style & kStyleLayered) widget_->setAttribute(Qt::WA_TranslucentBackground);

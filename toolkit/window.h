@@ -46,6 +46,7 @@ enum WindowStyle : unsigned {
     kStyleClickThrough = 1u << 4,  // the mouse goes to whatever lies below
     kStyleLayered = 1u << 5,       // per-pixel alpha
     kStyleVisible = 1u << 6,       // shown at creation
+    kStyleUnmanaged = 1u << 7,     // placed as asked, over panels, never moved by the window manager
 };
 
 // Hit-test codes (the window system's values).

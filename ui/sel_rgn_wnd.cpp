@@ -36,7 +36,10 @@ Error CSelRgnWnd::BeginSelection(toolkit::Window* owner, region::RegionCallback 
     callback_ = std::move(callback);
     screen_ = toolkit::primaryScreenSize();
     if (screen_.isEmpty()) return Error(ErrorCode::kUnavailable, "region selection: there is no screen");
-    if (!create(owner, "", toolkit::kStylePopup | toolkit::kStyleTopMost | toolkit::kStyleToolWindow,
+    // Unmanaged: the window manager may neither keep it off the panels nor move it.
+    if (!create(owner, "",
+                toolkit::kStylePopup | toolkit::kStyleTopMost | toolkit::kStyleToolWindow |
+                    toolkit::kStyleUnmanaged,
                 QRect(QPoint(0, 0), screen_))) {
         return Error(ErrorCode::kInternal, "region selection: cannot create the overlay window");
     }
