@@ -154,6 +154,7 @@ void CRegionWnd::BeginDrag(HitTest kind, QPoint screen_point) {
     window_box_ = QRect(QPoint(0, 0), screen_);
     setShape(QRegion(kNowhere));
     setGeometry(window_box_);
+    bringToFront();  // the arrow keys nudge the drag
     setCapture();
     setTimer(kFreezeTimer, kFreezeDelayMs);
 }
