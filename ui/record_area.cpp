@@ -1,5 +1,8 @@
 #include "ui/record_area.h"
 
+#include <chrono>
+#include <string>
+
 #include "app/settings_catalog.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
