@@ -200,9 +200,10 @@ class SkinWidget : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    bool routeMouse(MouseInput::Kind kind, const QPoint& pos, Qt::KeyboardModifiers modifiers,
-                    int wheel = 0) {
-        return window_ && window_->onMouse(MouseInput{kind, pos, wheel, modifiers});
+    bool routeMouse(MouseInput::Kind kind, const QPoint& pos, Qt::KeyboardModifiers modifiers, int wheel = 0,
+                    std::optional<QPoint> screenPos = std::nullopt) {
+        return window_ && window_->onMouse(
+                              MouseInput{kind, pos, wheel, modifiers, screenPos.value_or(mapToGlobal(pos))});
     }
     void updateCursor(const QPoint& pos);
 
@@ -255,8 +256,8 @@ void SkinWidget::paintEvent(QPaintEvent* event) {
 void SkinWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const bool right = event->button() == Qt::RightButton;
-    if (!window_ ||
-        routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, pos, event->modifiers())) {
+    if (!window_ || routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, pos,
+                               event->modifiers(), 0, event->globalPosition().toPoint())) {
         return;
     }
     if (event->button() == Qt::LeftButton) {
@@ -273,19 +274,25 @@ void SkinWidget::mousePressEvent(QMouseEvent* event) {
 
 void SkinWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ || routeMouse(MouseInput::Kind::Up, pos, event->modifiers())) return;
+    if (!window_ ||
+        routeMouse(MouseInput::Kind::Up, pos, event->modifiers(), 0, event->globalPosition().toPoint()))
+        return;
     if (event->button() == Qt::LeftButton) window_->paintManager().buttonUp(pos);
 }
 
 void SkinWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ || routeMouse(MouseInput::Kind::DoubleClick, pos, event->modifiers())) return;
+    if (!window_ || routeMouse(MouseInput::Kind::DoubleClick, pos, event->modifiers(), 0,
+                               event->globalPosition().toPoint()))
+        return;
     if (event->button() == Qt::LeftButton) window_->paintManager().doubleClick(pos);
 }
 
 void SkinWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ || routeMouse(MouseInput::Kind::Move, pos, event->modifiers())) return;
+    if (!window_ ||
+        routeMouse(MouseInput::Kind::Move, pos, event->modifiers(), 0, event->globalPosition().toPoint()))
+        return;
     window_->paintManager().mouseMove(pos);
     updateCursor(pos);
 }
@@ -300,7 +307,9 @@ void SkinWidget::updateCursor(const QPoint& pos) {
 void SkinWidget::wheelEvent(QWheelEvent* event) {
     const QPoint pos = event->position().toPoint();
     const int delta = event->angleDelta().y();
-    if (!window_ || routeMouse(MouseInput::Kind::Wheel, pos, event->modifiers(), delta)) return;
+    if (!window_ || routeMouse(MouseInput::Kind::Wheel, pos, event->modifiers(), delta,
+                               event->globalPosition().toPoint()))
+        return;
     window_->paintManager().wheel(pos, delta);
 }
 
@@ -355,6 +364,7 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     if (style & kStyleToolWindow) flags |= Qt::Tool;
     if (style & kStyleTopMost) flags |= Qt::WindowStaysOnTopHint;
     if (style & kStyleClickThrough) flags |= Qt::WindowTransparentForInput;
+    if (style & kStyleUnmanaged) flags |= Qt::X11BypassWindowManagerHint;
     if (!(style & kStyleDropShadow)) flags |= Qt::NoDropShadowWindowHint;
     widget_ = std::make_unique<SkinWidget>(this, flags);
     if (style & kStyleLayered) widget_->setAttribute(Qt::WA_TranslucentBackground);
@@ -712,6 +722,10 @@ void Window::onPaint(QPainter& painter, const QRect& dirty) {
         return;
     }
     manager_->paint(painter, dirty);
+}
+
+CursorShape cursorForHitTest(HitTest code) {
+    return resizeCursor(code);
 }
 
 }  // namespace vexa::toolkit

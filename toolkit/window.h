@@ -46,6 +46,7 @@ enum WindowStyle : unsigned {
     kStyleClickThrough = 1u << 4,  // the mouse goes to whatever lies below
     kStyleLayered = 1u << 5,       // per-pixel alpha
     kStyleVisible = 1u << 6,       // shown at creation
+    kStyleUnmanaged = 1u << 7,     // placed as asked, over panels, never moved by the window manager
 };
 
 // Hit-test codes (the window system's values).
@@ -64,11 +65,15 @@ enum class HitTest : int {
     BottomRight = 17,
 };
 
+// The resize cursor a handle implies (Arrow for other codes).
+[[nodiscard]] CursorShape cursorForHitTest(HitTest code);
+
 struct MouseInput {
     enum class Kind { Move, Down, Up, DoubleClick, RightDown, Wheel, Leave } kind = Kind::Move;
     QPoint pos;  // client coordinates
     int wheelDelta = 0;
     Qt::KeyboardModifiers modifiers;
+    QPoint screenPos;  // the same point in screen coordinates, as the event saw the window
 };
 
 class Window {

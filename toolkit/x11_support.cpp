@@ -5,6 +5,8 @@
 // Xlib last: its macros (None, Bool, Status) collide with Qt names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/extensions/shape.h>
 
 #include <memory>
 
@@ -63,6 +65,31 @@ std::string windowClass(unsigned long window) {
     if (hint.res_name) XFree(hint.res_name);
     if (hint.res_class) XFree(hint.res_class);
     return result;
+}
+
+}  // namespace vexa::toolkit::x11
+
+namespace vexa::toolkit::x11 {
+
+bool setInputTransparent(unsigned long window, bool transparent) {
+    Display* d = display();
+    if (!d || !window) return false;
+    // The protocol wants the version agreed on before the first request.
+    static const bool fixes = [d] {
+        int event_base = 0, error_base = 0, major = 5, minor = 0;
+        return XFixesQueryExtension(d, &event_base, &error_base) && XFixesQueryVersion(d, &major, &minor) &&
+               major >= 2;
+    }();
+    if (!fixes) return false;
+    if (transparent) {
+        const XserverRegion empty = XFixesCreateRegion(d, nullptr, 0);
+        XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, empty);
+        XFixesDestroyRegion(d, empty);
+    } else {
+        XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, 0);  // None: the default shape
+    }
+    XFlush(d);
+    return true;
 }
 
 }  // namespace vexa::toolkit::x11

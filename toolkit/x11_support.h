@@ -16,3 +16,11 @@ bool setNetWmState(unsigned long window, const char* state, bool on);
 [[nodiscard]] std::string windowClass(unsigned long window);
 
 }  // namespace vexa::toolkit::x11
+
+namespace vexa::toolkit::x11 {
+
+// Gives `window` an empty input shape (every click goes to what lies below) or its default one
+// back (the bounding shape); false when there is no X display or no XFixes.
+bool setInputTransparent(unsigned long window, bool transparent);
+
+}  // namespace vexa::toolkit::x11

@@ -8,10 +8,13 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "engine/session_slot.h"
 #include "platform/error.h"
 #include "toolkit/container.h"
+#include "ui/region_wnd.h"
+#include "ui/sel_rgn_wnd.h"
 
 namespace vexa::ui {
 
@@ -30,7 +33,12 @@ class CRecordArea : public toolkit::Container {
     // Starts when idle, stops otherwise; `force` always stops.
     void ToggleRecording(bool force);
     void TogglePause();
+    // Region mode: freezes the screen and lets the user pick the region (nothing in full-screen mode).
     void SelectRegion();
+    // Full screen <-> region ("switch_btn"); to region mode through a new selection.
+    void ToggleRegionMode();
+    // The frame around the recorded region (null before InitPage).
+    [[nodiscard]] CRegionWnd* RegionWnd() const { return region_wnd_.get(); }
 
     [[nodiscard]] int Mode() const { return mode_; }
     [[nodiscard]] int RecordingState() const { return state_.load(std::memory_order_acquire); }
@@ -39,10 +47,19 @@ class CRecordArea : public toolkit::Container {
     void NotifyDisplayChange();
 
   private:
+    [[nodiscard]] Error CreateRegionFrame();
+    // The region frame reports a new region, the start or the end of a drag.
+    void OnRegionFrame(int kind, bool full_screen, const app::Rect& region);
+    void OnSelectionFinished(int result, const app::Rect& region);
+    void ShowRegionMode(bool full_screen);
+    void ShowRegionFrameAndMainWindow();
+
     int mode_ = -1;
     std::atomic<int> state_{kIdle};
     bool float_auto_hide_ = false;
     engine::SessionSlot slot_;
+    std::unique_ptr<CRegionWnd> region_wnd_;
+    std::unique_ptr<CSelRgnWnd> sel_rgn_wnd_;  // while a selection runs or until the next one
 };
 
 }  // namespace vexa::ui

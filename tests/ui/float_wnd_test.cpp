@@ -197,7 +197,7 @@ TEST_F(FloatBar, IdleBarSlidesOffTheEdgeAndMouseActivityBringsItBackFromWhereItS
     EXPECT_EQ(Left(), shown + 100);  // one pixel per millisecond
 
     // Touched half way: the hide stops where it stands, the show starts from there, six times faster.
-    (void)bar_->onMouse({toolkit::MouseInput::Kind::Move, QPoint(3, 20), 0, {}});
+    (void)bar_->onMouse({toolkit::MouseInput::Kind::Move, QPoint(3, 20), 0, {}, {}});
     RunFor(50ms);
     EXPECT_FALSE(bar_->Hidden());
     RunFor(10ms, CFloatWnd::kMoveTimerId);

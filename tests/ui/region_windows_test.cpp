@@ -1,0 +1,292 @@
+// The selection overlay and the region frame on the test display (tools/with-test-env.sh, no window
+// manager): the mouse and keys come from the X test extension through a second connection, which
+// also plays the other programs' windows.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+
+#include <functional>
+#include <vector>
+
+#include "toolkit/application.h"
+#include "ui/region_wnd.h"
+#include "ui/sel_rgn_wnd.h"
+
+// Xlib last: its macros (None, Bool, Status) collide with Qt and GoogleTest names.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace vexa::ui {
+namespace {
+
+struct Report {
+    int code;
+    bool full_screen;
+    app::Rect rect;
+};
+
+void Pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+class OnDisplay : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+        x_ = XOpenDisplay(nullptr);
+        ASSERT_NE(x_, nullptr);
+        screen_ = toolkit::primaryScreenSize();
+    }
+    void TearDown() override {
+        if (!x_) return;
+        for (::Window w : windows_) XDestroyWindow(x_, w);
+        XCloseDisplay(x_);
+    }
+
+    // A plain window of another program, reporting button presses to this connection.
+    ::Window Other(int x, int y, int width, int height) {
+        const ::Window w = XCreateSimpleWindow(x_, DefaultRootWindow(x_), x, y, static_cast<unsigned>(width),
+                                               static_cast<unsigned>(height), 0, 0, 0x336699);
+        XSelectInput(x_, w, ButtonPressMask);
+        XMapWindow(x_, w);
+        XSync(x_, False);
+        windows_.push_back(w);
+        Pump(50);
+        return w;
+    }
+    bool PressedOn(::Window w) {
+        XSync(x_, False);
+        XEvent event;
+        bool pressed = false;
+        while (XCheckWindowEvent(x_, w, ButtonPressMask, &event)) pressed = true;
+        return pressed;
+    }
+
+    void MoveTo(int x, int y) {
+        XTestFakeMotionEvent(x_, -1, x, y, 0);
+        XSync(x_, False);
+        Pump(30);
+    }
+    void Button(unsigned button, bool down) {
+        XTestFakeButtonEvent(x_, button, down ? True : False, 0);
+        XSync(x_, False);
+        Pump(30);
+    }
+    void ClickAt(int x, int y, unsigned button = 1) {
+        MoveTo(x, y);
+        Button(button, true);
+        Button(button, false);
+    }
+    void Key(KeySym key) {
+        const KeyCode code = XKeysymToKeycode(x_, key);
+        XTestFakeKeyEvent(x_, code, True, 0);
+        XTestFakeKeyEvent(x_, code, False, 0);
+        XSync(x_, False);
+        Pump(30);
+    }
+
+    // Starts a selection that records its reports; false when it could not start.
+    bool Begin(CSelRgnWnd& overlay) {
+        const Error started =
+            overlay.BeginSelection(nullptr, [this](int code, bool full, const app::Rect& rect) {
+                reports_.push_back({code, full, rect});
+            });
+        EXPECT_TRUE(started.ok()) << started.message();
+        Pump(100);
+        return started.ok() && overlay.isVisible();
+    }
+    // The reports other than "the candidate changed".
+    std::vector<Report> Final() const {
+        std::vector<Report> out;
+        for (const Report& r : reports_) {
+            if (r.code != region::kCandidateChanged) out.push_back(r);
+        }
+        return out;
+    }
+
+    Display* x_ = nullptr;
+    QSize screen_;
+    std::vector<::Window> windows_;
+    std::vector<Report> reports_;
+};
+
+TEST_F(OnDisplay, ClickingAWindowThatCoversTheScreenChoosesTheWholeScreen) {
+    Other(-2, -2, screen_.width() + 4, screen_.height() + 4);
+    CSelRgnWnd overlay;
+    ASSERT_TRUE(Begin(overlay));
+    ClickAt(700, 500);
+    ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
+    Pump(50);
+    const std::vector<Report> done = Final();
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].code, region::kChosen);
+    EXPECT_TRUE(done[0].full_screen);
+    EXPECT_EQ(done[0].rect, (app::Rect{0, 0, screen_.width() - 1, screen_.height() - 1}));
+    EXPECT_FALSE(overlay.isCreated());
+    EXPECT_EQ(overlay.SelectionState(), CSelRgnWnd::State::kCompleted);
+}
+
+TEST_F(OnDisplay, HoveringOutlinesTheWindowUnderThePointerAndClickingBesideItChoosesNothing) {
+    Other(300, 200, 400, 300);
+    CSelRgnWnd overlay;
+    ASSERT_TRUE(Begin(overlay));
+    MoveTo(450, 300);
+    EXPECT_EQ(overlay.Candidate(), QRect(300, 200, 400, 300));
+    MoveTo(1200, 900);
+    EXPECT_TRUE(overlay.Candidate().isEmpty());
+    Button(1, true);
+    Button(1, false);
+    ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
+    ASSERT_EQ(Final().size(), 1u);
+    EXPECT_EQ(Final()[0].code, region::kChosen);
+    EXPECT_EQ(Final()[0].rect, (app::Rect{0, 0, -1, -1}));
+    EXPECT_FALSE(Final()[0].full_screen);
+}
+
+TEST_F(OnDisplay, DraggingChoosesTheDraggedRectangleWithBothCornersIncluded) {
+    Other(0, 0, screen_.width(), screen_.height());
+    CSelRgnWnd overlay;
+    ASSERT_TRUE(Begin(overlay));
+    MoveTo(500, 450);
+    Button(1, true);
+    MoveTo(400, 380);
+    MoveTo(300, 200);
+    EXPECT_EQ(overlay.SelectionState(), CSelRgnWnd::State::kDragging);
+    Button(1, false);
+    ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
+    ASSERT_EQ(Final().size(), 1u);
+    EXPECT_EQ(Final()[0].code, region::kChosen);
+    EXPECT_EQ(Final()[0].rect, (app::Rect{300, 200, 500, 450}));
+}
+
+TEST_F(OnDisplay, EscARightClickOrLosingTheFocusCancelsOnce) {
+    const ::Window other = Other(100, 100, 200, 200);
+    const std::vector<std::function<void()>> cancels = {
+        [&] { Key(XK_Escape); },
+        [&] { ClickAt(800, 600, 3); },
+        [&] {
+            XSetInputFocus(x_, other, RevertToParent, CurrentTime);
+            XSync(x_, False);
+            Pump(50);
+        },
+    };
+    for (size_t i = 0; i < cancels.size(); ++i) {
+        reports_.clear();
+        CSelRgnWnd overlay;
+        ASSERT_TRUE(Begin(overlay));
+        MoveTo(900, 700);
+        cancels[i]();
+        ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); })) << i;
+        Pump(50);
+        ASSERT_EQ(Final().size(), 1u) << i;
+        EXPECT_EQ(Final()[0].code, region::kCancelled) << i;
+        EXPECT_EQ(Final()[0].rect, (app::Rect{0, 0, -1, -1})) << i;
+        EXPECT_FALSE(overlay.isCreated()) << i;
+    }
+}
+
+TEST_F(OnDisplay, ArrowKeysNudgeThePointerByOnePixel) {
+    CSelRgnWnd overlay;
+    ASSERT_TRUE(Begin(overlay));
+    MoveTo(400, 300);
+    Key(XK_Right);
+    Key(XK_Right);
+    Key(XK_Up);
+    EXPECT_EQ(toolkit::cursorPos(), QPoint(402, 299));
+    overlay.Cancel();
+    EXPECT_EQ(Final().size(), 1u);
+}
+
+class FrameOnDisplay : public OnDisplay {
+  protected:
+    bool Show(CRegionWnd& frame, const app::Rect& region) {
+        const Error created = frame.Create(nullptr, screen_);
+        EXPECT_TRUE(created.ok()) << created.message();
+        frame.SetRegion(region);
+        frame.ShowTopMost();
+        Pump(100);
+        return created.ok() && frame.isVisible();
+    }
+    region::RegionCallback Recorder() {
+        return [this](int code, bool full, const app::Rect& rect) { reports_.push_back({code, full, rect}); };
+    }
+};
+
+TEST_F(FrameOnDisplay, DraggingTheLeftEdgeResizesOverAFrozenScreenAndReportsBeginAndEnd) {
+    CRegionWnd frame(Recorder());
+    ASSERT_TRUE(Show(frame, {500, 400, 800, 600}));
+    ASSERT_EQ(reports_.size(), 1u);  // the new region
+    reports_.clear();
+    MoveTo(498, 500);
+    Button(1, true);
+    MoveTo(450, 510);
+    Pump(150);  // the screen is frozen after a short wait
+    EXPECT_TRUE(frame.Dragging());
+    EXPECT_EQ(frame.geometry(), QRect(QPoint(0, 0), screen_));
+    EXPECT_FALSE(frame.MagnifierBox().isEmpty());
+    MoveTo(400, 520);
+    Key(XK_Left);  // one pixel further
+    Button(1, false);
+    ASSERT_FALSE(reports_.empty());
+    EXPECT_EQ(reports_.front().code, region::kDragBegins);
+    EXPECT_EQ(reports_.back().code, region::kDragEnded);
+    EXPECT_EQ(reports_.back().rect, (app::Rect{401, 400, 800, 600}));
+    EXPECT_EQ(reports_[reports_.size() - 2].code, region::kRegionChanged);
+    EXPECT_FALSE(frame.Dragging());
+    EXPECT_EQ(frame.geometry().left(), 401 - 3);
+    EXPECT_TRUE(frame.MagnifierBox().isEmpty());
+}
+
+TEST_F(FrameOnDisplay, WhileRecordingClicksOnAndInsideTheFrameReachTheWindowBelow) {
+    const ::Window below = Other(0, 0, screen_.width(), screen_.height());
+    CRegionWnd frame(Recorder());
+    ASSERT_TRUE(Show(frame, {500, 400, 800, 600}));
+    PressedOn(below);
+    // Idle: the top handle and the marks belong to the frame, the inside to the window below.
+    ClickAt(650, 398);
+    EXPECT_FALSE(PressedOn(below));
+    ClickAt(650, 500);
+    EXPECT_TRUE(PressedOn(below));
+    frame.SetRecordingStyle(true);
+    Pump(50);
+    EXPECT_EQ(frame.Thickness(), 3);
+    EXPECT_TRUE(frame.LabelBox().isEmpty());
+    for (const QPoint p : {QPoint(650, 399), QPoint(650, 398), QPoint(650, 500), QPoint(510, 397)}) {
+        reports_.clear();
+        ClickAt(p.x(), p.y());
+        EXPECT_TRUE(PressedOn(below)) << p.x() << "," << p.y();
+        EXPECT_TRUE(reports_.empty());
+    }
+    frame.SetRecordingStyle(false);
+    Pump(50);
+    ClickAt(650, 398);
+    EXPECT_FALSE(PressedOn(below));
+}
+
+TEST_F(FrameOnDisplay, TheCloseButtonHidesTheFrame) {
+    CRegionWnd frame(Recorder());
+    ASSERT_TRUE(Show(frame, {500, 400, 800, 600}));
+    const QRect close = region::CloseButtonBox(frame.LabelBox());
+    ASSERT_FALSE(close.isEmpty());
+    reports_.clear();
+    ClickAt(close.center().x(), close.center().y());
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_TRUE(frame.isCreated());
+    EXPECT_TRUE(reports_.empty());  // no drag began
+}
+
+}  // namespace
+}  // namespace vexa::ui

@@ -1,0 +1,92 @@
+// CRegionWnd ("Screen_Region_Wnd"): the always-on-top frame around the region of the screen that
+// a screen recording records. Before recording the user moves the region by its marks and label
+// and resizes it by its edges and corners, over a frozen picture of the screen, with a magnifier
+// at the dragged point; the close button in the label hides the frame. While recording it is a
+// thin red frame that every click passes through.
+// It reports through its callback: kRegionChanged (0) whenever the region is set to another value
+// or dragged, kDragBegins (1) and kDragEnded (2) around a drag.
+// Ownership: created once by the record page and kept for the page's life; hiding never destroys
+// it. Thread-safety: user-interface thread only.
+#pragma once
+
+#include <QImage>
+#include <QRegion>
+
+#include "platform/error.h"
+#include "toolkit/window.h"
+#include "ui/region_drawing.h"
+#include "ui/region_frame_picture.h"
+#include "ui/region_geometry.h"
+
+namespace vexa::ui {
+
+class CRegionWnd : public toolkit::Window {
+  public:
+    explicit CRegionWnd(region::RegionCallback callback);
+    ~CRegionWnd() override;
+
+    // Creates the frame window (hidden, topmost, no taskbar entry) owned by `owner`, for a primary
+    // screen of `screen` pixels, around the whole screen until SetRegion.
+    [[nodiscard]] Error Create(toolkit::Window* owner, QSize screen);
+
+    // Normalises the rectangle (inside the screen, at least 100 x 100); a region other than the
+    // current one is taken and reported. Redraws in any case.
+    void SetRegion(const app::Rect& rect);
+    [[nodiscard]] app::Rect Region() const { return region::ToRect(region_); }
+    [[nodiscard]] bool IsFullScreen() const { return region::IsFullScreen(region_, screen_); }
+    // Places the label (and during a drag the magnifier) anew and updates the window.
+    void Redraw();
+    // Recording: a 3-pixel red frame without label that passes clicks through; idle: the 6-pixel
+    // grey frame with its handles. Redraws.
+    void SetRecordingStyle(bool recording);
+    [[nodiscard]] int Thickness() const { return thickness_; }
+    void ShowTopMost();
+    // The primary screen changed size: a drag ends and the region is fitted to the new screen.
+    void OnDisplayChange(QSize screen);
+
+    [[nodiscard]] bool Dragging() const { return dragging_; }
+    // The label box and, during a drag, the magnifier box on the screen (empty when not shown).
+    [[nodiscard]] QRect LabelBox() const { return view_.label; }
+    [[nodiscard]] QRect MagnifierBox() const { return view_.magnifier; }
+
+    [[nodiscard]] std::string windowClassName() const override { return "Screen_Region_Wnd"; }
+
+  protected:
+    bool onMouse(const toolkit::MouseInput& input) override;
+    bool onKey(int key, Qt::KeyboardModifiers modifiers) override;
+    void onTimer(int id) override;
+    void onPaint(QPainter& painter, const QRect& dirty) override;
+
+  private:
+    void Report(int code);
+    void BeginDrag(toolkit::HitTest kind, QPoint screen_point);
+    void DragTo(QPoint screen_point);
+    void EndDrag();
+    void FreezeScreen();
+    void UpdateView();
+    void RedrawIdle();
+    void RedrawDrag();
+    void UpdateCursor(QPoint screen_point);
+    [[nodiscard]] region::FrameArt Art();
+
+    region::RegionCallback callback_;
+    region::RegionPainter painter_;
+    QSize screen_;
+    QRect region_;
+    int thickness_ = 6;
+    region::FrameView view_;
+    QRect window_box_;  // the window's place on the screen
+    QImage picture_;    // what the window shows, in window coordinates
+
+    // Drag state.
+    bool dragging_ = false;
+    toolkit::HitTest drag_kind_ = toolkit::HitTest::Client;
+    QPoint press_;
+    QRect start_region_;
+    QPoint dragged_point_;
+    QImage frozen_;  // the screen at the drag's start; null until taken or when it failed
+    bool frozen_ready_ = false;
+    QRegion drawn_;  // where the frame was drawn over the frozen screen
+};
+
+}  // namespace vexa::ui
