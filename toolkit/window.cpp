@@ -200,9 +200,13 @@ class SkinWidget : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    bool routeMouse(MouseInput::Kind kind, const QPoint& pos, Qt::KeyboardModifiers modifiers,
-                    int wheel = 0) {
-        return window_ && window_->onMouse(MouseInput{kind, pos, wheel, modifiers});
+    bool routeMouse(MouseInput::Kind kind, const QPoint& pos, Qt::KeyboardModifiers modifiers, int wheel = 0,
+                    const QPoint& global = {}) {
+        return window_ && window_->onMouse(MouseInput{kind, pos, wheel, modifiers, global});
+    }
+    bool routeMouse(MouseInput::Kind kind, const QSinglePointEvent& event, int wheel = 0) {
+        return routeMouse(kind, event.position().toPoint(), event.modifiers(), wheel,
+                          event.globalPosition().toPoint());
     }
     void updateCursor(const QPoint& pos);
 
@@ -255,8 +259,7 @@ void SkinWidget::paintEvent(QPaintEvent* event) {
 void SkinWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const bool right = event->button() == Qt::RightButton;
-    if (!window_ ||
-        routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, pos, event->modifiers())) {
+    if (!window_ || routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, *event)) {
         return;
     }
     if (event->button() == Qt::LeftButton) {
@@ -273,19 +276,19 @@ void SkinWidget::mousePressEvent(QMouseEvent* event) {
 
 void SkinWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ || routeMouse(MouseInput::Kind::Up, pos, event->modifiers())) return;
+    if (!window_ || routeMouse(MouseInput::Kind::Up, *event)) return;
     if (event->button() == Qt::LeftButton) window_->paintManager().buttonUp(pos);
 }
 
 void SkinWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ || routeMouse(MouseInput::Kind::DoubleClick, pos, event->modifiers())) return;
+    if (!window_ || routeMouse(MouseInput::Kind::DoubleClick, *event)) return;
     if (event->button() == Qt::LeftButton) window_->paintManager().doubleClick(pos);
 }
 
 void SkinWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ || routeMouse(MouseInput::Kind::Move, pos, event->modifiers())) return;
+    if (!window_ || routeMouse(MouseInput::Kind::Move, *event)) return;
     window_->paintManager().mouseMove(pos);
     updateCursor(pos);
 }
@@ -300,7 +303,7 @@ void SkinWidget::updateCursor(const QPoint& pos) {
 void SkinWidget::wheelEvent(QWheelEvent* event) {
     const QPoint pos = event->position().toPoint();
     const int delta = event->angleDelta().y();
-    if (!window_ || routeMouse(MouseInput::Kind::Wheel, pos, event->modifiers(), delta)) return;
+    if (!window_ || routeMouse(MouseInput::Kind::Wheel, *event, delta)) return;
     window_->paintManager().wheel(pos, delta);
 }
 

@@ -69,6 +69,7 @@ struct MouseInput {
     QPoint pos;  // client coordinates
     int wheelDelta = 0;
     Qt::KeyboardModifiers modifiers;
+    QPoint globalPos;  // screen coordinates where the event happened (a window may move meanwhile)
 };
 
 class Window {
