@@ -14,15 +14,23 @@
 
 namespace vexa::test {
 
+namespace {
+
+bool InstallProcessSkin() {
+    if (toolkit::processSkin()) return true;
+    auto skin = toolkit::SkinArchive::openEmbedded();
+    if (!skin.ok()) throw std::runtime_error(skin.error().message());
+    toolkit::setProcessSkin(skin.value());
+    return true;
+}
+
+}  // namespace
+
 TestShell::TestShell()
-    : settings_(app::SettingsKey::Open(folder_.File("settings.reg"))),
+    : skin_installed_(InstallProcessSkin()),
+      settings_(app::SettingsKey::Open(folder_.File("settings.reg"))),
       ini_(folder_.File("VexaRecorder.ini")) {
     if (!settings_) throw std::runtime_error("test shell: no settings store");
-    if (!toolkit::processSkin()) {
-        auto skin = toolkit::SkinArchive::openEmbedded();
-        if (!skin.ok()) throw std::runtime_error(skin.error().message());
-        toolkit::setProcessSkin(skin.value());
-    }
     devices_.cameras = platform::EnumerateCameras();
     if (!main_.create(nullptr, "Miravo", toolkit::kStylePopup | toolkit::kStyleVisible,
                       QRect(40, 40, 400, 300)))

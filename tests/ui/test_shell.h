@@ -37,6 +37,8 @@ class TestShell : public ui::Shell {
     [[nodiscard]] TestMainWindow& Main() { return main_; }
 
   private:
+    // First: windows take the process's skin when they are constructed.
+    [[maybe_unused]] const bool skin_installed_;
     TempFolder folder_;
     std::unique_ptr<app::SettingsKey> settings_;
     app::SettingsIni ini_;
