@@ -40,13 +40,13 @@ void CameraFeed::StartOpening(const std::string& name) {
     open_finished_.store(false, std::memory_order_release);
     Error started = opener_.Start(
         [this, name] {
-            (void)Open(name);
+            (void)OpenAndKeep(name);
             open_finished_.store(true, std::memory_order_release);
         },
         "vexa-cam-open");
     if (started.ok()) return;
     log::Failure(started, "camera window: opening on this thread instead");
-    (void)Open(name);
+    (void)OpenAndKeep(name);
     open_finished_.store(true, std::memory_order_release);
 }
 
@@ -55,7 +55,12 @@ void CameraFeed::FinishOpening() {
 }
 
 Error CameraFeed::Open(const std::string& name) {
+    FinishOpening();
     name_ = name;
+    return OpenAndKeep(name);
+}
+
+Error CameraFeed::OpenAndKeep(const std::string& name) {
     Error result = OpenCamera(name);
     KeepResult(result);
     return result;

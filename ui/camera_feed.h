@@ -57,8 +57,9 @@ class CameraFeed {
     [[nodiscard]] bool OpenFinished() const { return open_finished_.load(std::memory_order_acquire); }
     // Waits for the opening thread to end.
     void FinishOpening();
-    // Opens `name` on this thread: the camera, its formats, the stored format, the graph; replaces
-    // and fully stops the previous camera; starts streaming. Returns and keeps the result.
+    // Waits for the opening thread, then opens `name` on this thread: the camera, its formats, the
+    // stored format, the graph; replaces and fully stops the previous camera; starts streaming.
+    // Returns and keeps the result.
     Error Open(const std::string& name);
 
     // The native code of the last opening's failure (0x00040268 busy, 0x8007xxxx, ...), 0 once open.
@@ -89,6 +90,8 @@ class CameraFeed {
   private:
     static void OnCameraPicture(void* user, const uint8_t* bgra, const int* size);
     void StorePicture(const uint8_t* bgra, int width, int height);
+    // Open's work, on the opening thread or the window's.
+    Error OpenAndKeep(const std::string& name);
     [[nodiscard]] Error OpenCamera(const std::string& name);
     void KeepResult(const Error& result);
     [[nodiscard]] Error Restart(engine::CCamera& camera, const platform::CameraFormat& format);
@@ -101,7 +104,7 @@ class CameraFeed {
     std::atomic<toolkit::WindowHandle> window_{0};
     std::atomic<uint32_t> picture_message_{0};
 
-    // Window's thread.
+    // Window's thread (the opening thread gets its own copy of the name).
     std::string name_;
     platform::WorkerThread opener_;
     std::atomic<bool> open_finished_{true};
