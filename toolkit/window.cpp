@@ -205,6 +205,10 @@ class SkinWidget : public QWidget {
         return window_ && window_->onMouse(
                               MouseInput{kind, pos, wheel, modifiers, screenPos.value_or(mapToGlobal(pos))});
     }
+    bool routeMouse(MouseInput::Kind kind, const QSinglePointEvent& event, int wheel = 0) {
+        return routeMouse(kind, event.position().toPoint(), event.modifiers(), wheel,
+                          event.globalPosition().toPoint());
+    }
     void updateCursor(const QPoint& pos);
 
     Window* window_;
@@ -256,8 +260,7 @@ void SkinWidget::paintEvent(QPaintEvent* event) {
 void SkinWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const bool right = event->button() == Qt::RightButton;
-    if (!window_ || routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, pos,
-                               event->modifiers(), 0, event->globalPosition().toPoint())) {
+    if (!window_ || routeMouse(right ? MouseInput::Kind::RightDown : MouseInput::Kind::Down, *event)) {
         return;
     }
     if (event->button() == Qt::LeftButton) {
@@ -274,25 +277,19 @@ void SkinWidget::mousePressEvent(QMouseEvent* event) {
 
 void SkinWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ ||
-        routeMouse(MouseInput::Kind::Up, pos, event->modifiers(), 0, event->globalPosition().toPoint()))
-        return;
+    if (!window_ || routeMouse(MouseInput::Kind::Up, *event)) return;
     if (event->button() == Qt::LeftButton) window_->paintManager().buttonUp(pos);
 }
 
 void SkinWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ || routeMouse(MouseInput::Kind::DoubleClick, pos, event->modifiers(), 0,
-                               event->globalPosition().toPoint()))
-        return;
+    if (!window_ || routeMouse(MouseInput::Kind::DoubleClick, *event)) return;
     if (event->button() == Qt::LeftButton) window_->paintManager().doubleClick(pos);
 }
 
 void SkinWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if (!window_ ||
-        routeMouse(MouseInput::Kind::Move, pos, event->modifiers(), 0, event->globalPosition().toPoint()))
-        return;
+    if (!window_ || routeMouse(MouseInput::Kind::Move, *event)) return;
     window_->paintManager().mouseMove(pos);
     updateCursor(pos);
 }
@@ -307,9 +304,7 @@ void SkinWidget::updateCursor(const QPoint& pos) {
 void SkinWidget::wheelEvent(QWheelEvent* event) {
     const QPoint pos = event->position().toPoint();
     const int delta = event->angleDelta().y();
-    if (!window_ || routeMouse(MouseInput::Kind::Wheel, pos, event->modifiers(), delta,
-                               event->globalPosition().toPoint()))
-        return;
+    if (!window_ || routeMouse(MouseInput::Kind::Wheel, *event, delta)) return;
     window_->paintManager().wheel(pos, delta);
 }
 

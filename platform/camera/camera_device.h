@@ -57,12 +57,19 @@ struct CameraFormat {
 // 10,000,000 / fps rounded to the nearest unit; 0 for fps ≤ 0.
 [[nodiscard]] int64_t FrameTimeOf(int fps);
 
+// One item of a menu control: the value that chooses it and its name.
+struct CameraMenuItem {
+    int32_t value = 0;
+    std::string name;
+};
+
 // A device control (brightness, contrast, ...), kept reachable for a settings dialog.
 struct CameraControl {
     uint32_t id = 0;
     std::string name;
     int type = 0;  // V4L2_CTRL_TYPE_*
     int32_t minimum = 0, maximum = 0, step = 0, default_value = 0, value = 0;
+    std::vector<CameraMenuItem> menu;  // menu controls only
 };
 
 // Called once per picture on the streaming thread: the picture's bytes as the device gave them,

@@ -159,7 +159,7 @@ class V4l2Camera final : public CameraDevice {
                 (void)Control(fd_.Get(), VIDIOC_G_CTRL, &value);
                 controls.push_back({query.id, reinterpret_cast<const char*>(query.name),
                                     static_cast<int>(query.type), query.minimum, query.maximum, query.step,
-                                    query.default_value, value.value});
+                                    query.default_value, value.value, MenuOf(query)});
             }
             query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
         }
@@ -175,6 +175,23 @@ class V4l2Camera final : public CameraDevice {
 
   private:
     [[nodiscard]] std::string What() const { return "camera '" + name_ + "'"; }
+
+    // The names of a menu control's items (an integer menu's values as text); indexes the driver
+    // skips are left out.
+    std::vector<CameraMenuItem> MenuOf(const v4l2_queryctrl& query) {
+        std::vector<CameraMenuItem> items;
+        if (query.type != V4L2_CTRL_TYPE_MENU && query.type != V4L2_CTRL_TYPE_INTEGER_MENU) return items;
+        for (int32_t index = std::max(query.minimum, 0); index <= query.maximum && index < 256; ++index) {
+            v4l2_querymenu menu{};
+            menu.id = query.id;
+            menu.index = static_cast<uint32_t>(index);
+            if (Control(fd_.Get(), VIDIOC_QUERYMENU, &menu) != 0) continue;
+            items.push_back({index, query.type == V4L2_CTRL_TYPE_MENU
+                                        ? std::string(reinterpret_cast<const char*>(menu.name))
+                                        : std::to_string(menu.value)});
+        }
+        return items;
+    }
 
     std::vector<std::pair<int, int>> SizesOf(uint32_t pixelformat) {
         std::vector<std::pair<int, int>> sizes;
