@@ -199,6 +199,21 @@ QPoint ClampToScreen(QPoint point, QSize screen) {
     return QPoint(std::clamp(point.x(), 0, screen.width()), std::clamp(point.y(), 0, screen.height()));
 }
 
+std::optional<QPoint> ArrowKeyStep(int key) {
+    switch (key) {
+        case Qt::Key_Left:
+            return QPoint(-1, 0);
+        case Qt::Key_Right:
+            return QPoint(1, 0);
+        case Qt::Key_Up:
+            return QPoint(0, -1);
+        case Qt::Key_Down:
+            return QPoint(0, 1);
+        default:
+            return std::nullopt;
+    }
+}
+
 QRect SpannedRegion(QPoint a, QPoint b) {
     return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
                  QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));

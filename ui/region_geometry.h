@@ -9,6 +9,8 @@
 // size. Screen coordinates throughout. Thread-safety: pure functions.
 #pragma once
 
+#include <optional>
+
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
@@ -57,6 +59,9 @@ using RegionCallback = std::function<void(int code, bool full_screen, const app:
 
 // The point clamped to 0..W and 0..H (both ends included).
 [[nodiscard]] QPoint ClampToScreen(QPoint point, QSize screen);
+
+// The one-pixel step of an arrow key (Qt::Key_Left/Right/Up/Down); none for other keys.
+[[nodiscard]] std::optional<QPoint> ArrowKeyStep(int key);
 // The region between two points, corners included.
 [[nodiscard]] QRect SpannedRegion(QPoint a, QPoint b);
 // A window's rectangle (right and bottom exclusive) as the region it offers: clipped to the screen,

@@ -246,25 +246,10 @@ bool CRegionWnd::onMouse(const toolkit::MouseInput& input) {
 
 bool CRegionWnd::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
     if (!dragging_) return false;
-    QPoint step;
-    switch (key) {
-        case Qt::Key_Left:
-            step = QPoint(-1, 0);
-            break;
-        case Qt::Key_Right:
-            step = QPoint(1, 0);
-            break;
-        case Qt::Key_Up:
-            step = QPoint(0, -1);
-            break;
-        case Qt::Key_Down:
-            step = QPoint(0, 1);
-            break;
-        default:
-            return false;
-    }
+    const std::optional<QPoint> step = region::ArrowKeyStep(key);
+    if (!step) return false;
     // The pointer's move continues the drag.
-    toolkit::setCursorPos(region::ClampToScreen(toolkit::cursorPos() + step, screen_));
+    toolkit::setCursorPos(region::ClampToScreen(toolkit::cursorPos() + *step, screen_));
     return true;
 }
 

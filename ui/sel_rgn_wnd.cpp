@@ -145,27 +145,13 @@ bool CSelRgnWnd::onMouse(const toolkit::MouseInput& input) {
 }
 
 bool CSelRgnWnd::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
-    QPoint step;
-    switch (key) {
-        case Qt::Key_Escape:
-            Cancel();
-            return true;
-        case Qt::Key_Left:
-            step = QPoint(-1, 0);
-            break;
-        case Qt::Key_Right:
-            step = QPoint(1, 0);
-            break;
-        case Qt::Key_Up:
-            step = QPoint(0, -1);
-            break;
-        case Qt::Key_Down:
-            step = QPoint(0, 1);
-            break;
-        default:
-            return false;
+    if (key == Qt::Key_Escape) {
+        Cancel();
+        return true;
     }
-    const QPoint moved = region::ClampToScreen(toolkit::cursorPos() + step, screen_);
+    const std::optional<QPoint> step = region::ArrowKeyStep(key);
+    if (!step) return false;
+    const QPoint moved = region::ClampToScreen(toolkit::cursorPos() + *step, screen_);
     toolkit::setCursorPos(moved);
     MouseMoveStep(moved);
     return true;
