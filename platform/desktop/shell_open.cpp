@@ -1,5 +1,7 @@
 #include "platform/desktop/shell_open.h"
 
+#include "platform/process/detached_launch.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -45,58 +47,11 @@ Result<std::string> FindOnPath(const std::string& program) {
                  "cannot start " + program + ": it is not installed (not found on PATH)");
 }
 
-// Runs in the grandchild between fork and exec: only async-signal-safe calls.
-[[noreturn]] void ExecProgram(const char* file, char* const* argv, int error_pipe) {
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    signal(SIGPIPE, SIG_DFL);
-    signal(SIGCHLD, SIG_DFL);
-    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);  // no descriptor of ours reaches the program
-    execve(file, argv, environ);
-    const int err = errno;
-    [[maybe_unused]] const ssize_t written = write(error_pipe, &err, sizeof err);
-    _exit(127);
-}
-
-// Starts argv[0] (found on $PATH) detached through a double fork: the intermediate child exits at
-// once and is reaped here, so the program is adopted by init. A pipe closed on exec reports
-// whether the exec itself worked.
+// Starts argv[0] (found on $PATH) detached.
 Error SpawnDetached(const std::vector<std::string>& arguments) {
     Result<std::string> file = FindOnPath(arguments[0]);
     if (!file.ok()) return file.error();
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const std::string what = "cannot start " + arguments[0];
-
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return Error::FromErrno(errno, what);
-    platform::UniqueFd read_end(fds[0]);
-    platform::UniqueFd write_end(fds[1]);
-    const pid_t child = fork();
-    if (child < 0) return Error::FromErrno(errno, what);
-    if (child == 0) {
-        setsid();
-        const pid_t grandchild = fork();
-        if (grandchild == 0) ExecProgram(file->c_str(), argv.data(), write_end.Get());
-        if (grandchild < 0) {
-            const int err = errno;
-            [[maybe_unused]] const ssize_t written = write(write_end.Get(), &err, sizeof err);
-        }
-        _exit(0);
-    }
-    write_end.Reset();
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int err = 0;
-    ssize_t got = 0;
-    do {
-        got = read(read_end.Get(), &err, sizeof err);
-    } while (got < 0 && errno == EINTR);
-    if (got == static_cast<ssize_t>(sizeof err)) return Error::FromErrno(err, what);
-    return {};
+    return platform::LaunchDetached(*file, arguments);
 }
 
 // The session bus address: $DBUS_SESSION_BUS_ADDRESS, else the user's bus socket; "" for none.
