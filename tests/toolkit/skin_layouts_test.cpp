@@ -244,12 +244,12 @@ TEST(SkinWindows, LayoutsReadAsStrictXmlWould) {
         while (!reader.atEnd()) {
             const auto token = reader.readNext();
             if (token == QXmlStreamReader::StartElement) {
-                strict.push_back("<" + reader.name().toString().toStdString());
+                strict.push_back(std::string("<").append(reader.name().toString().toStdString()));
                 for (const auto& a : reader.attributes())
                     strict.push_back(a.name().toString().toStdString() + "=" +
                                      a.value().toString().toStdString());
             } else if (token == QXmlStreamReader::EndElement) {
-                strict.push_back("/" + reader.name().toString().toStdString());
+                strict.push_back(std::string("/").append(reader.name().toString().toStdString()));
             }
         }
         ASSERT_FALSE(reader.hasError()) << name << ": " << reader.errorString().toStdString();
