@@ -111,7 +111,11 @@ TEST_F(RecordScreen, StatsLineAndStopBySignal) {
         _exit(127);
     }
     close(out_pipe[1]);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The recorder takes the signal once it records (its file exists); before that, on a busy
+    // machine, SIGINT would end it unprepared.
+    for (int i = 0; i < 500 && folder_.Files().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     ASSERT_EQ(kill(pid, SIGINT), 0);
     std::string out;
     std::array<char, 512> buf{};
