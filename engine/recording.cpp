@@ -25,6 +25,8 @@ std::vector<SoundSourceEntry> Terminated(const std::vector<SoundSourceEntry>& so
 
 Error AddSound(CCapture& session, const RecordingRequest& r, const char* encoder, int64_t bit_rate) {
     const std::vector<SoundSourceEntry> entries = Terminated(r.sound_sources);
+    if (r.sound_system)
+        return session.AddAudioStream(encoder, AudioRateTriple(bit_rate), entries.data(), *r.sound_system);
     return session.AddAudioStream(encoder, AudioRateTriple(bit_rate), entries.data());
 }
 

@@ -43,6 +43,8 @@ struct RecordingRequest {
     std::function<std::unique_ptr<platform::ScreenBackend>()> screen_backend;
     // The clock of the session; the system clock when null.
     platform::Clock* clock = nullptr;
+    // The sound server the sound stream opens its devices on; the PulseAudio server when null.
+    platform::AudioSystem* sound_system = nullptr;
 };
 
 // "<folder>[/]YYYYMMDD_HHMMSS.mp4" (".m4a" in sound-only mode) from the given local time.

@@ -221,14 +221,5 @@ TEST_F(PulseSoundTest, SpeakerAndMicrophoneAreMixedTogether) {
     EXPECT_TRUE(both);
 }
 
-TEST_F(PulseSoundTest, UnknownDeviceFailsTheSetUpNamingIt) {
-    auto session = CCapture::Create(TempPath(".mp4"));
-    ASSERT_TRUE(session.ok());
-    const SoundSourceEntry entries[] = {{0, 100, "vexa_unplugged", &kSpeakerRow}, {}};
-    const Error added = (*session)->AddAudioStream("libmp3lame", AudioRateTriple(AudioBitRateA(50)), entries);
-    EXPECT_EQ(added.code(), ErrorCode::kNotFound);
-    EXPECT_EQ(added.message(), "speaker 'vexa_unplugged' not found");
-}
-
 }  // namespace
 }  // namespace vexa::engine

@@ -1,16 +1,25 @@
 // The screen source and the session when something underneath fails: a cursor record that cannot be
-// allocated, a start gate that cannot be waited on, a capture thread stuck in the system at the stop.
+// allocated, a start gate that cannot be waited on, a capture thread stuck in the system at the stop,
+// an encoder that falls behind, a file that cannot grow.
 // A binary of its own: it replaces the array form of nothrow operator new to make chosen
-// allocations fail.
+// allocations fail, holds threads with a signal and limits the size of the files it writes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,17 +73,109 @@ class LogLines final : public log::Sink {
         std::lock_guard lock(mutex_);
         lines_.emplace_back(line);
     }
-    [[nodiscard]] bool Has(const std::string& text) {
+    [[nodiscard]] bool Has(const std::string& text) { return Count(text) > 0; }
+    [[nodiscard]] size_t Count(const std::string& text) {
         std::lock_guard lock(mutex_);
-        for (const std::string& line : lines_)
-            if (line.find(text) != std::string::npos) return true;
-        return false;
+        return static_cast<size_t>(std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        }));
     }
 
   private:
     std::shared_ptr<log::Sink> previous_;
     std::mutex mutex_;
     std::vector<std::string> lines_;
+};
+
+// The id of this process's thread named `name`; 0 when there is none.
+pid_t FindThread(const std::string& name) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm = test::ReadFile(task.path() / "comm");
+        while (!comm.empty() && comm.back() == '\n') comm.pop_back();
+        if (comm == name) return static_cast<pid_t>(std::stol(task.path().filename().string()));
+    }
+    return 0;
+}
+
+// Holds one thread of this process inside a signal handler until the hold ends: a thread that falls
+// behind without a line of the code under test changed. The thread is signalled only while it waits
+// in ppoll for work, where it holds no lock, so nothing else waits for it meanwhile.
+class ThreadHold {
+  public:
+    ThreadHold() {
+        if (pipe2(release_, O_CLOEXEC) != 0) release_[0] = release_[1] = -1;
+        release_fd_ = release_[0];
+        struct sigaction hold {};
+        hold.sa_handler = &HoldHere;
+        sigemptyset(&hold.sa_mask);
+        sigaction(SIGUSR1, &hold, &previous_);
+    }
+    ~ThreadHold() {
+        Release();
+        sigaction(SIGUSR1, &previous_, nullptr);
+        for (int fd : release_)
+            if (fd >= 0) close(fd);
+    }
+    ThreadHold(const ThreadHold&) = delete;
+    ThreadHold& operator=(const ThreadHold&) = delete;
+
+    // True once the thread is held.
+    [[nodiscard]] bool Hold(pid_t tid) {
+        if (tid == 0 || release_[0] < 0) return false;
+        const std::string syscall_file = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+        const std::string in_ppoll = std::to_string(SYS_ppoll) + " ";
+        if (!WaitUntil([&] { return test::ReadFile(syscall_file).rfind(in_ppoll, 0) == 0; })) return false;
+        if (syscall(SYS_tgkill, getpid(), tid, SIGUSR1) != 0) return false;
+        return WaitUntil([] { return held_.load(); });
+    }
+    void Release() {
+        if (!held_.load()) return;
+        const char go = 1;
+        (void)!write(release_[1], &go, 1);
+        (void)WaitUntil([] { return !held_.load(); });
+    }
+
+  private:
+    static void HoldHere(int) {
+        const int saved = errno;
+        held_ = true;
+        char go = 0;
+        while (read(release_fd_, &go, 1) < 0 && errno == EINTR) {
+        }
+        held_ = false;
+        errno = saved;
+    }
+
+    static inline std::atomic<bool> held_{false};
+    static inline int release_fd_ = -1;
+    int release_[2] = {-1, -1};
+    struct sigaction previous_ {};
+};
+
+// While it lives, files this process writes cannot grow past `bytes`: a write that would is cut
+// there and the next one fails with EFBIG, as on a full disk. SIGXFSZ is ignored meanwhile.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &previous_signal_);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        const rlimit limit{bytes, previous_.rlim_max};
+        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        sigaction(SIGXFSZ, &previous_signal_, nullptr);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    [[nodiscard]] bool Ok() const { return ok_; }
+
+  private:
+    rlimit previous_{};
+    struct sigaction previous_signal_ {};
+    bool ok_ = false;
 };
 
 class CaptureFaultsTest : public ::testing::Test {
@@ -84,11 +185,20 @@ class CaptureFaultsTest : public ::testing::Test {
         EXPECT_TRUE(session.ok()) << session.error().message();
         return session.ok() ? std::move(session).value() : nullptr;
     }
-    bool AddScreen(CCapture& session, bool damage, bool cursor) {
-        auto screen = std::make_unique<FakeScreenBackend>(64, 48, platform::RowOrder::kTopDown, kCursorSize);
+    bool AddScreen(CCapture& session, bool damage, bool cursor, int width = 64, int height = 48) {
+        auto screen =
+            std::make_unique<FakeScreenBackend>(width, height, platform::RowOrder::kTopDown, kCursorSize);
         screen->SetDamageSupported(damage);
         screen_ = screen.get();
         return session.AddScreenStream(1, kVideoBitRate, 30, cursor, {}, std::move(screen)).ok();
+    }
+    // The clock moves one frame period on and the screen, changed by `change` just before, is
+    // grabbed then; false when no grab came.
+    [[nodiscard]] bool NextPicture(const std::function<void()>& change) {
+        const int grabs = screen_->GrabCount();
+        change();
+        clock_.Advance(kSecond / 30);
+        return WaitUntil([&] { return screen_->GrabCount() > grabs; });
     }
 
     platform::ManualClock clock_;
@@ -189,6 +299,83 @@ TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
     EXPECT_TRUE(log_.Has("the stuck screen capture thread has ended"));
     EXPECT_EQ(file->PacketsOf(0).size(), 1u);           // A; B was still held by the stuck thread
     EXPECT_NEAR(file->StreamEndSeconds(0), 2.0, 0.01);  // A lasts to the stop
+}
+
+// The encoding thread is held while the screen changes ten more times. Four pictures wait for it; from
+// then on each newer picture replaces the one the capture holds, which is counted as dropped. Once
+// the encoder is back, the file has the first four pictures and the last, and the fourth lasts until
+// the last.
+TEST_F(CaptureFaultsTest, PicturesTheEncoderCannotTakeInTimeAreDroppedAndCounted) {
+    if (test::ReadFile("/proc/self/syscall").empty())
+        GTEST_SKIP() << "needs /proc/PID/syscall to hold a thread";
+    constexpr int kChanges = 10;
+    auto grey = [](int i) { return 0xFF000000u | static_cast<uint32_t>(20 + 20 * i) * 0x010101u; };
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    screen_->Fill(grey(0));
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    {
+        ThreadHold encoder;
+        ASSERT_TRUE(encoder.Hold(FindThread("vexa-scr-enc"))) << "the screen encoding thread was not held";
+        for (int i = 1; i <= kChanges; ++i) ASSERT_TRUE(NextPicture([&] { screen_->Fill(grey(i)); }));
+        EXPECT_TRUE(WaitUntil([&] { return stats->frames_dropped.load() >= kChanges - 4; }));
+        EXPECT_EQ(stats->frames_encoded.load(), 0u);
+    }
+    clock_.Advance(kSecond);
+    session.reset();
+    EXPECT_EQ(stats->frames_dropped.load(), static_cast<uint64_t>(kChanges - 4));
+    EXPECT_EQ(stats->frames_encoded.load(), 5u);
+
+    auto file = test::ProbeFile(folder_.File("out.mp4"));
+    ASSERT_TRUE(file);
+    const auto packets = file->PacketsOf(0);
+    ASSERT_EQ(packets.size(), 5u);
+    const test::ProbedStream& s = file->streams[0];
+    const auto frames = [&](int64_t units) { return static_cast<double>(units) * s.tb_num / s.tb_den * 30; };
+    EXPECT_NEAR(frames(packets[3].pts), 3, 0.01);
+    EXPECT_NEAR(frames(packets[3].duration), kChanges - 3, 0.01);
+    EXPECT_NEAR(frames(packets[4].pts), kChanges, 0.01);
+    const auto pictures = test::DecodeVideo(folder_.File("out.mp4"));
+    ASSERT_EQ(pictures.size(), 5u);
+    const int shown[] = {0, 1, 2, 3, kChanges};
+    for (size_t i = 0; i < pictures.size(); ++i)
+        EXPECT_NEAR(pictures[i].At(32, 24), 20 + 20 * shown[i], 4) << "picture " << i;
+}
+
+// The file may not grow past 64 KiB: the write that crosses that fails as on a full disk (the file
+// takes the writes in blocks of 256 KiB, so the failure comes in the middle of the recording). The
+// writer drops each packet it cannot write and goes on, the stop still finishes, the first failure
+// is logged once with its reason, and the file keeps what could be written.
+TEST_F(CaptureFaultsTest, PacketsThatCannotBeWrittenAreDroppedCountedAndLoggedOnce) {
+    constexpr rlim_t kLimit = 64 * 1024;
+    const std::string path = folder_.File("out.mp4");
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false, 160, 120));
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    std::mt19937 noise(7);  // pictures of noise: tens of kilobytes each
+    auto scramble = [&] {
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 160; ++x) screen_->SetPixel(x, y, 0xFF000000u | (noise() & 0xFFFFFFu));
+    };
+    {
+        FileSizeLimit limit(kLimit);
+        ASSERT_TRUE(limit.Ok());
+        scramble();
+        ASSERT_TRUE(session->Start().ok());
+        for (int i = 0; i < 40; ++i) ASSERT_TRUE(NextPicture(scramble));
+        clock_.Advance(kSecond);
+        session.reset();
+    }
+    EXPECT_GE(stats->packets_written.load(), 1u);
+    EXPECT_GE(stats->write_errors.load(), 1u);
+    // Every packet was tried once: those before the failure went in, every later one was dropped.
+    EXPECT_EQ(stats->packets_written.load() + stats->write_errors.load(), stats->frames_encoded.load());
+    EXPECT_EQ(log_.Count("cannot write to " + path + ": " + std::strerror(EFBIG)), 1u);
+    EXPECT_EQ(log_.Count("cannot write to "), 1u);
+    EXPECT_EQ(std::filesystem::file_size(path), kLimit);  // everything up to the limit
+    EXPECT_EQ(test::ReadFile(path).substr(4, 4), "ftyp");
 }
 
 }  // namespace

@@ -235,6 +235,58 @@ TEST_F(SessionTest, CursorMovesOverAStillScreenBecomeRecordsUntilTheThirtySecond
     EXPECT_EQ(file->PacketsOf(0).size(), 33u);
 }
 
+// A white cursor crosses a still screen of dark vertical stripes in three places. In every picture the
+// cursor shows where it is, and wherever it was before the stripes are back: no trail is left, whatever
+// the row order of the source.
+TEST_F(SessionTest, CursorMovingOverAStillScreenLeavesTheBackgroundAsItWas) {
+    struct Place {
+        int x, y;
+    };
+    const Place places[] = {{4, 4}, {28, 12}, {44, 30}};
+    constexpr int kReferenceRow = 44;  // below every place the cursor visits
+    for (platform::RowOrder order : {platform::RowOrder::kTopDown, platform::RowOrder::kBottomUp}) {
+        SCOPED_TRACE(order == platform::RowOrder::kTopDown ? "top-down" : "bottom-up");
+        auto session = ScreenSession(64, 48, true, {}, order);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) screen_->SetPixel(x, y, 0xFF000000u | ((x * 6) & 0x7F) * 0x010101u);
+        platform::CursorImage cursor = Arrow(places[0].x, places[0].y);
+        cursor.width = cursor.height = 8;
+        cursor.argb.assign(64, 0xFFFFFFFFu);
+        screen_->SetCursor(cursor);
+        ASSERT_TRUE(session->Start().ok());
+        WaitForFirstPoll();
+        for (size_t i = 1; i < std::size(places); ++i) {
+            cursor.x = places[i].x;
+            cursor.y = places[i].y;
+            screen_->SetCursor(cursor);
+            Step(kSecond / 30);
+        }
+        clock_.Advance(kSecond);
+        const std::shared_ptr<SessionStats> stats = session->SharedStats();
+        session.reset();
+        EXPECT_EQ(stats->frames_captured.load(), 1u);  // one screen picture, the moves as records
+
+        const auto pictures = test::DecodeVideo(Path());
+        ASSERT_EQ(pictures.size(), std::size(places));
+        for (size_t shown = 0; shown < pictures.size(); ++shown) {
+            const test::GreyPicture& p = pictures[shown];
+            for (size_t i = 0; i < std::size(places); ++i) {
+                for (int dy = 1; dy < 7; ++dy) {
+                    for (int dx = 1; dx < 7; ++dx) {
+                        const int x = places[i].x + dx, y = places[i].y + dy;
+                        if (i == shown) {
+                            ASSERT_GT(p.At(x, y), 200) << "no cursor in picture " << shown;
+                        } else {
+                            ASSERT_NEAR(p.At(x, y), p.At(x, kReferenceRow), 8)
+                                << "picture " << shown << " at " << x << "," << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST_F(SessionTest, MovingMouseAloneMakesNoFramesWithoutCursor) {
     auto session = ScreenSession(64, 48, false);
     ASSERT_TRUE(session->Start().ok());

@@ -203,7 +203,8 @@ TEST_F(ProtectedFormat, ShortPacketsFail) {
     std::string full = PackReply(7, Body("{}"), *serverKey_);
     auto packet = DecodeBase64(full).value();
     packet.resize(131);
-    EXPECT_FALSE(Unpack(EncodeBase64(packet)).ok());
+    EXPECT_EQ(Unpack(EncodeBase64(packet)).error().message(),
+              "reply refused: signed packet of 131 bytes is too short");
     packet.resize(3);
     EXPECT_FALSE(Unpack(EncodeBase64(packet), kFlagsReport).ok());
     EXPECT_FALSE(Unpack(EncodeBase64(std::vector<std::uint8_t>{2, 0, 0, 0, 1, 2, 3}), kFlagsReport).ok());
@@ -215,7 +216,9 @@ TEST_F(ProtectedFormat, FlippedBodyByteFailsTheCrc) {
     for (std::size_t at = 132; at < packet.size(); at += 7) {
         auto damaged = packet;
         damaged[at] ^= 0x10;
-        EXPECT_FALSE(Unpack(EncodeBase64(damaged)).ok()) << "byte " << at;
+        const vexa::Error refused = Unpack(EncodeBase64(damaged)).error();
+        EXPECT_EQ(refused.code(), vexa::ErrorCode::kProtocol) << "byte " << at;
+        EXPECT_EQ(refused.message(), "reply refused: the body does not match its CRC-32") << "byte " << at;
     }
     auto plainCrc = DecodeBase64(PackReply(3, Body("{}"), *serverKey_)).value();
     plainCrc.back() ^= 1;
@@ -224,7 +227,7 @@ TEST_F(ProtectedFormat, FlippedBodyByteFailsTheCrc) {
 
 TEST_F(ProtectedFormat, RepliesToSignedRequestsMustBeSigned) {
     const std::string body = Body(R"({"status":"SUCCESS","version":9})");
-    EXPECT_FALSE(Unpack(PackReply(0, body, *serverKey_)).ok());
+    EXPECT_EQ(Unpack(PackReply(0, body, *serverKey_)).error().message(), "reply refused: not signed");
     EXPECT_FALSE(Unpack(PackReply(1, body, *serverKey_)).ok());
     EXPECT_FALSE(Unpack(PackReply(3, body, *serverKey_)).ok());
     EXPECT_FALSE(Unpack(PackReply(7, body, *otherKey_)).ok());

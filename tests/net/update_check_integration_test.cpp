@@ -134,8 +134,7 @@ TEST_F(UpdateCheckAgainstServer, NewerVersionWithoutUpdaterEntryLaunchesThePrese
 TEST_F(UpdateCheckAgainstServer, ChangedUpdaterIsDownloadedSwappedAndLaunched) {
     for (const char* name : {"AutoUpdater.exe", "autoupdater.exe"}) {
         std::filesystem::remove(LaunchRecord());
-        UpdateServer server(
-            SecureReply(VersionReply(130, UpdaterList(name, HexCrc(newUpdater_)))));
+        UpdateServer server(SecureReply(VersionReply(130, UpdaterList(name, HexCrc(newUpdater_)))));
         WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
         WriteFile(Updater(), presentUpdater_, true);
         EXPECT_EQ(Run(server), UpdateOutcome::kUpdaterReplaced) << name;
@@ -147,8 +146,7 @@ TEST_F(UpdateCheckAgainstServer, ChangedUpdaterIsDownloadedSwappedAndLaunched) {
 }
 
 TEST_F(UpdateCheckAgainstServer, MissingUpdaterIsDownloadedAndLaunched) {
-    UpdateServer server(
-        SecureReply(VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)))));
+    UpdateServer server(SecureReply(VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)))));
     WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
     EXPECT_EQ(Run(server), UpdateOutcome::kUpdaterReplaced);
     ASSERT_TRUE(Launched());
@@ -156,8 +154,7 @@ TEST_F(UpdateCheckAgainstServer, MissingUpdaterIsDownloadedAndLaunched) {
 }
 
 TEST_F(UpdateCheckAgainstServer, OtherNamesDoNotCountAsTheUpdater) {
-    UpdateServer server(
-        SecureReply(VersionReply(130, UpdaterList("Autoupdater.exe", HexCrc(newUpdater_)))));
+    UpdateServer server(SecureReply(VersionReply(130, UpdaterList("Autoupdater.exe", HexCrc(newUpdater_)))));
     WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
     WriteFile(Updater(), presentUpdater_, true);
     EXPECT_EQ(Run(server), UpdateOutcome::kLaunchedPresent);
@@ -165,9 +162,8 @@ TEST_F(UpdateCheckAgainstServer, OtherNamesDoNotCountAsTheUpdater) {
 }
 
 TEST_F(UpdateCheckAgainstServer, DownloadWithWrongCrcChangesAndLaunchesNothing) {
-    UpdateServer server(
-        SecureReply(VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_))),
-                    "bad-download-crc"));
+    UpdateServer server(SecureReply(VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_))),
+                                    "bad-download-crc"));
     WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
     WriteFile(Updater(), presentUpdater_, true);
     CapturedLog log;
@@ -206,8 +202,8 @@ TEST_F(UpdateCheckAgainstServer, OverPlainHttpAVerifiedReplyIsReadButNothingIsFe
 }
 
 TEST_F(UpdateCheckAgainstServer, HttpsReplyNamingAPlainHttpDownloadRunsNothing) {
-    UpdateServer server(SecureReply(VersionReply(
-        130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)), "http://127.0.0.1:9/files")));
+    UpdateServer server(SecureReply(
+        VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)), "http://127.0.0.1:9/files")));
     WriteFile(Updater(), presentUpdater_, true);
     CapturedLog log;
     EXPECT_EQ(Run(server), UpdateOutcome::kNotOverHttps);
@@ -218,8 +214,7 @@ TEST_F(UpdateCheckAgainstServer, HttpsReplyNamingAPlainHttpDownloadRunsNothing) 
 }
 
 TEST_F(UpdateCheckAgainstServer, UnsignedOrForeignRepliesNeverLaunchAnythingAndTheLogSaysWhy) {
-    const std::string reply =
-        VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)));
+    const std::string reply = VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)));
     const std::pair<const char*, const char*> faults[] = {
         {"unsigned", "not signed"},
         {"wrong-nonce", "another request's nonce"},
@@ -241,15 +236,12 @@ TEST_F(UpdateCheckAgainstServer, UnsignedOrForeignRepliesNeverLaunchAnythingAndT
     EXPECT_TRUE(NothingLaunched());
 }
 
-TEST_F(UpdateCheckAgainstServer, MalformedOrOutOfRangeRepliesEndTheCheckQuietly) {
-    for (const char* reply :
-         {R"({"status":"SUCCESS","version":"200"})", R"({"status":"success","version":200})",
-          R"({"status":"SUCCESS","version":200,"files":"AutoUpdater.exe"})",
-          R"({"status":"SUCCESS","version":9223372036854775808})"}) {
-        UpdateServer server(SecureReply(reply));
-        WriteFile(Updater(), presentUpdater_, true);
-        EXPECT_EQ(Run(server), UpdateOutcome::kBadReply) << reply;
-    }
+// Which replies are malformed is the reply reader's own test (VersionReply); one stands for all here.
+TEST_F(UpdateCheckAgainstServer, AMalformedReplyEndsTheCheckQuietly) {
+    UpdateServer server(SecureReply(R"({"status":"SUCCESS","version":200,"files":"AutoUpdater.exe"})"));
+    WriteFile(Updater(), presentUpdater_, true);
+    EXPECT_EQ(Run(server), UpdateOutcome::kBadReply);
+    EXPECT_EQ(ReadFile(Updater()), presentUpdater_);
     EXPECT_TRUE(NothingLaunched());
 }
 
@@ -270,8 +262,7 @@ class UpdateThreadAgainstServer : public UpdateCheckAgainstServer {
 
 TEST_F(UpdateThreadAgainstServer, StartsOnceAndReplacesTheUpdater) {
     if (!VEXA_TEST_SEAMS_ON) GTEST_SKIP() << "built without the test seams";
-    UpdateServer server(
-        SecureReply(VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)))));
+    UpdateServer server(SecureReply(VersionReply(130, UpdaterList("AutoUpdater.exe", HexCrc(newUpdater_)))));
     WriteFile(server.FilesFolder() / "new-updater", newUpdater_);
     WriteFile(Updater(), presentUpdater_, true);
     PointAt(server);

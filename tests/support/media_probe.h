@@ -15,6 +15,7 @@ struct ProbedPacket {
     int64_t dts = 0;
     int64_t duration = 0;
     bool key = false;
+    int64_t pos = -1;  // byte offset of its data in the file; -1 when unknown
 };
 
 struct ProbedStream {
@@ -33,7 +34,8 @@ struct ProbedFile {
     std::vector<ProbedPacket> packets;
     double duration_seconds = 0;  // the container's
 
-    // Packets of one stream, in file order.
+    // Packets of one stream, in the order the demuxer returns them (an MP4 reader may reorder far
+    // apart samples by time; `pos` gives their place in the file).
     [[nodiscard]] std::vector<ProbedPacket> PacketsOf(int stream) const;
     // End of the stream in seconds: last packet's pts + duration.
     [[nodiscard]] double StreamEndSeconds(int stream) const;
