@@ -82,7 +82,7 @@ bool CCameraArea::AnyCameraSelected() const {
 }
 
 int CCameraArea::SelectedCamera() const {
-    const std::span<const CameraRow> cameras = Cameras();
+    const std::span<const CameraRow> cameras = CameraRows();
     const auto it = std::find_if(cameras.begin(), cameras.end(),
                                  [](const CameraRow& row) { return row.select_box->isSelected(); });
     return it == cameras.end() ? -1 : static_cast<int>(it - cameras.begin());
@@ -162,7 +162,7 @@ void CCameraArea::OnPreviewClosed() {
     preview_shown_ = false;
     const int selected = SelectedCamera();
     if (selected >= 0)
-        SetBoxTextColor(*Cameras()[static_cast<size_t>(selected)].select_box, kClosedPreviewTextColor);
+        SetBoxTextColor(*CameraRows()[static_cast<size_t>(selected)].select_box, kClosedPreviewTextColor);
 }
 
 }  // namespace vexa::ui

@@ -59,8 +59,8 @@ void CDesktopArea::ShowPanel(bool show) {
 }
 
 CCameraWnd* CDesktopArea::CameraWindow(int position) const {
-    if (position < 0 || static_cast<size_t>(position) >= Cameras().size()) return nullptr;
-    return Cameras()[static_cast<size_t>(position)].window.get();
+    if (position < 0 || static_cast<size_t>(position) >= CameraRows().size()) return nullptr;
+    return CameraRows()[static_cast<size_t>(position)].window.get();
 }
 
 // Any number of cameras: a ticked one gets a fresh window, an unticked one loses its window.

@@ -105,6 +105,8 @@ class SourcePanel : public toolkit::Container {
     // the device list (valid for the process's life) and the row.
     [[nodiscard]] std::vector<engine::SoundSourceEntry> SoundSources() const;
     [[nodiscard]] int AudioQuality() const;
+    // The cameras in position order (none in the sound-only panel).
+    [[nodiscard]] std::span<const CameraRow> CameraRows() const { return cameras_; }
 
     // Destroys the open drop-down, if any; the rows it showed come back to the main window.
     void ClosePopList();
@@ -123,7 +125,6 @@ class SourcePanel : public toolkit::Container {
 
     [[nodiscard]] int VideoQualityValue() const;
     [[nodiscard]] std::span<CameraRow> Cameras() { return cameras_; }
-    [[nodiscard]] std::span<const CameraRow> Cameras() const { return cameras_; }
     // The row whose box sent `n`, found by the box's tag; null when it is none of them.
     [[nodiscard]] CameraRow* CameraRowOf(const toolkit::Notification& n);
     [[nodiscard]] std::string_view PanelName() const { return panel_name_; }
