@@ -1,8 +1,11 @@
 #include "app/control_create.h"
 
+#include <type_traits>
+
 #include "app/left_tab_bar.h"
 #include "app/small_controls.h"
 #include "app/title_bar.h"
+#include "toolkit/dialog_builder.h"
 #include "ui/audio_area.h"
 #include "ui/camera_area.h"
 #include "ui/desktop_area.h"
@@ -14,9 +17,13 @@
 namespace vexa::app {
 namespace {
 
+// The source panels take this same factory, for the rows they build from item layouts.
 template <class T>
 std::unique_ptr<toolkit::Control> Make() {
-    return std::make_unique<T>();
+    if constexpr (std::is_constructible_v<T, toolkit::CreateControlFn>)
+        return std::make_unique<T>(CControlCreate);
+    else
+        return std::make_unique<T>();
 }
 
 struct Entry {

@@ -1,13 +1,29 @@
 #include "ui/audio_area.h"
 
-#include "ui/source_panels_common.h"
+#include <algorithm>
+
+#include "ui/record_area.h"
 
 namespace vexa::ui {
 namespace {
+
 CAudioArea* instance = nullptr;
+
+constexpr int kSoundOnlyMode = 1;
+constexpr PanelKeys kKeys{.audio_quality = &app::settings::kAudioAudioQuality,
+                          .speaker_selection = &app::settings::kAudioSpeakerSel,
+                          .speaker_volume = &app::settings::kAudioSpeakerVol,
+                          .mic_selection = &app::settings::kAudioMicSel,
+                          .mic_volume = &app::settings::kAudioMicVol};
+
+bool AnySelected(std::span<const SourceRow> rows) {
+    return std::any_of(rows.begin(), rows.end(), [](const SourceRow& row) { return row.Selected(); });
+}
+
 }  // namespace
 
-CAudioArea::CAudioArea() {
+CAudioArea::CAudioArea(toolkit::CreateControlFn create_control)
+    : SourcePanel("sound panel", kKeys, std::move(create_control)) {
     instance = this;
 }
 
@@ -20,15 +36,20 @@ CAudioArea* CAudioArea::Instance() {
 }
 
 Error CAudioArea::Init() {
-    return RequireControls(
-        *this, "sound panel",
-        {"audio_quality_slider", "audio_quality_val", "speaker_select_box", "speaker_vol_slider",
-         "mic_select_box", "mic_vol_slider", "speaker_list_btn", "mic_list_btn"});
+    if (Error e = InitQuality(); !e.ok()) return e;
+    return InitSoundLists();
 }
 
 bool CAudioArea::AnySoundSourceSelected() const {
-    auto& self = const_cast<CAudioArea&>(*this);
-    return IsBoxSelected(self, "speaker_select_box") || IsBoxSelected(self, "mic_select_box");
+    return AnySelected(Speakers()) || AnySelected(Microphones());
+}
+
+void CAudioArea::OnSoundSelection() {
+    EnableStartControl(kSoundOnlyMode, AnySoundSourceSelected());
+}
+
+void CAudioArea::OnSoundVolume(const SourceRow& row, int volume) {
+    if (CRecordArea* page = CRecordArea::Instance()) page->SetSourceVolume(row, volume);
 }
 
 }  // namespace vexa::ui

@@ -1,25 +1,37 @@
 // CDesktopArea: the screen-recording panel ("desktop_param_area") of the record page: video and
 // audio quality, the speakers and microphones recorded with the screen, and the cameras shown in
-// floating windows. One per process, reachable through Instance() while it exists.
-// User-interface thread only.
+// floating windows (any number; one CCameraWnd per ticked camera while the panel is shown, which the
+// screen capture records as part of the screen). One per process, reachable through Instance()
+// while it exists. Stored under "desktop_*" keys (see SourcePanel).
+// Threads: user-interface thread only; a closed camera window is released on a short-lived thread.
 #pragma once
 
 #include "platform/error.h"
-#include "toolkit/container.h"
+#include "toolkit/dialog_builder.h"
+#include "ui/source_panels_common.h"
 
 namespace vexa::ui {
 
-class CDesktopArea : public toolkit::Container {
+class CDesktopArea : public SourcePanel {
   public:
-    CDesktopArea();
+    // `create_control`: the program's control factory, for the rows built beyond the layout.
+    explicit CDesktopArea(toolkit::CreateControlFn create_control);
     ~CDesktopArea() override;
     [[nodiscard]] static CDesktopArea* Instance();
 
-    // Finds the panel's fixed controls; fails when one is missing.
+    // Quality, speakers, microphones, cameras, in this order; fails when a control is missing or a
+    // row cannot be built (the panel is then left partly set up).
     [[nodiscard]] Error Init();
-    // Shows or hides the panel (and closes its pop-up).
+    // Shows or hides the panel, closes its drop-down, then opens a window for every ticked camera
+    // (show) or releases every camera window (hide).
     void ShowPanel(bool show);
-    void ClosePopList() {}
+
+    [[nodiscard]] int VideoQuality() const { return VideoQualityValue(); }
+    // The window of the camera at `position` while it is open, else null.
+    [[nodiscard]] CCameraWnd* CameraWindow(int position) const;
+
+  private:
+    void OnCameraSelect(const toolkit::Notification& n);
 };
 
 }  // namespace vexa::ui

@@ -195,6 +195,11 @@ void CRecordArea::OnSelectionFinished(int result, const app::Rect& region) {
     ShowRegionFrameAndMainWindow();
 }
 
+void CRecordArea::SetSourceVolume(const SourceRow& row, int volume) {
+    if (RecordingState() == kIdle) return;
+    (void)slot_.With([&](engine::CCapture& session) { session.SetSourceVolume(&row, volume); });
+}
+
 void CRecordArea::NotifyDisplayChange() {
     if (sel_rgn_wnd_) sel_rgn_wnd_->Cancel();
     if (region_wnd_) {

@@ -18,6 +18,8 @@
 
 namespace vexa::ui {
 
+struct SourceRow;
+
 class CRecordArea : public toolkit::Container {
   public:
     enum State : int { kIdle = 0, kRecording = 1, kPaused = 2 };
@@ -45,6 +47,9 @@ class CRecordArea : public toolkit::Container {
     [[nodiscard]] bool FloatAutoHide() const { return float_auto_hide_; }
     // The primary screen changed: the running session's display-change counter goes up once.
     void NotifyDisplayChange();
+    // The sound-only panel moved the volume of `row`: while a recording runs (or is paused) the
+    // session's input of that row takes it at once (under the session slot's lock).
+    void SetSourceVolume(const SourceRow& row, int volume);
 
   private:
     [[nodiscard]] Error CreateRegionFrame();

@@ -1,12 +1,14 @@
 // A ui::Shell for tests of the recorder's windows without the real main window: a settings store
-// in a private folder, a plain visible main window on the display, the cameras the platform finds,
-// and helpers that drive the real pointer and keyboard with the X test extension.
+// in a private folder, a plain visible main window on the display, the cameras the platform finds
+// (or device lists of the test's own), and helpers that drive the real pointer and keyboard with
+// the X test extension.
 // One thread (the test's, which is the user-interface thread).
 #pragma once
 
 #include <QPoint>
 
 #include <memory>
+#include <utility>
 
 #include "app/settings_ini.h"
 #include "app/settings_key.h"
@@ -35,6 +37,9 @@ class TestShell : public ui::Shell {
     [[nodiscard]] toolkit::Window& MainWindow() override { return main_; }
     [[nodiscard]] desktop::HotkeyService* Hotkeys() override { return nullptr; }
     [[nodiscard]] TestMainWindow& Main() { return main_; }
+    // Replaces the device lists (the cameras the platform finds, no sound devices) before the pages
+    // read them.
+    void SetDevices(ui::DeviceLists devices) { devices_ = std::move(devices); }
 
   private:
     // First: windows take the process's skin when they are constructed.
