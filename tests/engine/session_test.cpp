@@ -255,14 +255,18 @@ TEST_F(SessionTest, CursorMovingOverAStillScreenLeavesTheBackgroundAsItWas) {
         screen_->SetCursor(cursor);
         ASSERT_TRUE(session->Start().ok());
         WaitForFirstPoll();
+        const std::shared_ptr<SessionStats> stats = session->SharedStats();
+        ASSERT_TRUE(WaitUntil([&] { return stats->cursor_records.load() >= 1; }));
         for (size_t i = 1; i < std::size(places); ++i) {
             cursor.x = places[i].x;
             cursor.y = places[i].y;
             screen_->SetCursor(cursor);
-            Step(kSecond / 30);
+            clock_.Advance(kSecond / 30);
+            // The grab count moves before the cursor is read: wait for the record itself, so the next
+            // move cannot overtake this one.
+            ASSERT_TRUE(WaitUntil([&] { return stats->cursor_records.load() >= i + 1; }));
         }
         clock_.Advance(kSecond);
-        const std::shared_ptr<SessionStats> stats = session->SharedStats();
         session.reset();
         EXPECT_EQ(stats->frames_captured.load(), 1u);  // one screen picture, the moves as records
 
