@@ -153,8 +153,8 @@ TEST_F(CaptureFaultsTest, AFailingWaitAtTheStartGateEndsTheCaptureThread) {
 }
 
 // The capture thread is stuck inside a grab when the stop comes. The stop logs it, finishes the file
-// meanwhile (trailer written: a readable MP4 with the picture passed on before), and frees the stream
-// only after the thread has ended.
+// meanwhile (trailer written and the file made regular: a readable MP4 with the picture passed on
+// before), and frees the stream only after the thread has ended.
 TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
     auto session = Session();
     ASSERT_TRUE(AddScreen(*session, false, false));
@@ -177,7 +177,7 @@ TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
     const int log_level = av_log_get_level();
     av_log_set_level(AV_LOG_FATAL);  // quiet about the unfinished file meanwhile
     const bool finished =
-        WaitUntil([&] { return (file = test::ProbeFile(path)) && !file->PacketsOf(0).empty(); }, 10'000);
+        WaitUntil([&] { return log_.Has("as a regular file") && (file = test::ProbeFile(path)); }, 10'000);
     av_log_set_level(log_level);
     const bool stopped_early = stopped.load();
     screen_->HoldGrabs(false);
