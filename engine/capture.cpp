@@ -270,7 +270,8 @@ void CCapture::QueuePacket(PacketNode* node) {
 
 void CCapture::WriterLoop() {
     PacketPool& pool = PacketPool::Instance();
-    constexpr int64_t kSyncWait = std::chrono::duration_cast<std::chrono::microseconds>(kSyncInterval).count() * 10;
+    constexpr int64_t kSyncWait =
+        std::chrono::duration_cast<std::chrono::microseconds>(kSyncInterval).count() * 10;
     last_sync_ = std::chrono::steady_clock::now();
     for (;;) {
         // A timed wait, so that the last written fragment reaches the disk even when nothing follows.

@@ -198,9 +198,9 @@ class CCapture {
     std::unique_ptr<OutputFile> output_;  // the file (recording thread; the writer between start and stop)
     bool fragmented_ = false;             // set by Start
     // Writer thread (the recording thread once the writer has ended):
-    bool file_failed_ = false;      // the file cannot be written any more
-    bool packet_refused_ = false;   // the muxer refused a packet (logged once)
-    bool unsynced_ = false;         // written since the last sync
+    bool file_failed_ = false;     // the file cannot be written any more
+    bool packet_refused_ = false;  // the muxer refused a packet (logged once)
+    bool unsynced_ = false;        // written since the last sync
     std::chrono::steady_clock::time_point last_sync_;
     platform::WorkerThread writer_thread_;
     std::atomic<bool> writer_running_{true};

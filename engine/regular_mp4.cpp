@@ -33,7 +33,8 @@ Error AddStreams(AVFormatContext* input, AVFormatContext* output, const std::str
         const AVStream* from = input->streams[i];
         AVStream* to = avformat_new_stream(output, nullptr);
         if (!to) return AvError(AVERROR(ENOMEM), what);
-        if (const int rc = avcodec_parameters_copy(to->codecpar, from->codecpar); rc < 0) return AvError(rc, what);
+        if (const int rc = avcodec_parameters_copy(to->codecpar, from->codecpar); rc < 0)
+            return AvError(rc, what);
         to->codecpar->codec_tag = 0;
         to->time_base = from->time_base;
     }

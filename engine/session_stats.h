@@ -42,9 +42,9 @@ struct SessionStats {
     std::atomic<uint64_t> reselections{0};     // screen method selections after the first
     std::atomic<uint64_t> packets_written{0};
     std::atomic<uint64_t> bytes_written{0};
-    std::atomic<uint64_t> write_errors{0};     // packets that did not reach the file
-    std::atomic<uint64_t> syncs{0};            // times what was written was pushed to the disk
-    FailureRecord failure;                     // why the recording ended itself, if it did
+    std::atomic<uint64_t> write_errors{0};  // packets that did not reach the file
+    std::atomic<uint64_t> syncs{0};         // times what was written was pushed to the disk
+    FailureRecord failure;                  // why the recording ended itself, if it did
     std::string video_encoder;
     std::string audio_encoder;
 };
