@@ -1,13 +1,17 @@
 // The screen source and the session when something underneath fails: a cursor record that cannot be
-// allocated, a start gate that cannot be waited on, a capture thread stuck in the system at the stop.
+// allocated, a start gate that cannot be waited on, a capture thread stuck in the system at the stop,
+// a file that cannot grow any more, a packet the muxer refuses.
 // A binary of its own: it replaces the array form of nothrow operator new to make chosen
 // allocations fail.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -77,6 +81,31 @@ class LogLines final : public log::Sink {
     std::vector<std::string> lines_;
 };
 
+// Lets this process's files grow no further than a size (writes past it fail with EFBIG, the way a
+// full disk fails them with ENOSPC) until it goes out of scope.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(uintmax_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &previous_action_);
+        rlimit limit = previous_;
+        limit.rlim_cur = static_cast<rlim_t>(bytes);
+        set_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        sigaction(SIGXFSZ, &previous_action_, nullptr);
+    }
+    [[nodiscard]] bool Set() const { return set_; }
+
+  private:
+    rlimit previous_{};
+    struct sigaction previous_action_ {};
+    bool set_ = false;
+};
+
 class CaptureFaultsTest : public ::testing::Test {
   protected:
     std::unique_ptr<CCapture> Session() {
@@ -89,6 +118,14 @@ class CaptureFaultsTest : public ::testing::Test {
         screen->SetDamageSupported(damage);
         screen_ = screen.get();
         return session.AddScreenStream(1, kVideoBitRate, 30, cursor, {}, std::move(screen)).ok();
+    }
+
+    // A new picture one second later: the polling grab takes it, and the encoder gets the one before.
+    bool NextPicture() {
+        const int grabs = screen_->GrabCount();
+        screen_->Fill(0xFF000000u | static_cast<uint32_t>(grabs * 0x1F3D5B));
+        clock_.Advance(kSecond);
+        return WaitUntil([&] { return screen_->GrabCount() > grabs; });
     }
 
     platform::ManualClock clock_;
@@ -189,6 +226,60 @@ TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
     EXPECT_TRUE(log_.Has("the stuck screen capture thread has ended"));
     EXPECT_EQ(file->PacketsOf(0).size(), 1u);           // A; B was still held by the stuck thread
     EXPECT_NEAR(file->StreamEndSeconds(0), 2.0, 0.01);  // A lasts to the stop
+}
+
+// The file may not grow past what it holds: the next fragment cannot be written. The recording ends
+// by itself with the system's reason, for whoever waits on it, and the file keeps every fragment
+// written before, readable as it is. (Before, the packet was dropped and the recording went on.)
+TEST_F(CaptureFaultsTest, AFileThatCannotGrowEndsTheRecordingWithTheCauseAndKeepsWhatItHas) {
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    const std::string path = folder_.File("out.mp4");
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    for (int n = 0; n < 60 && std::filesystem::file_size(path) < 2000; ++n) ASSERT_TRUE(NextPicture());
+    const uintmax_t kept = std::filesystem::file_size(path);
+    {
+        FileSizeLimit limit(kept);
+        ASSERT_TRUE(limit.Set());
+        for (int n = 0; n < 60 && session->FailureStop().ok(); ++n) ASSERT_TRUE(NextPicture());
+        ASSERT_EQ(session->FailureEvent().Wait(50'000'000), platform::WaitResult::kSignaled);
+        const Error cause = session->FailureStop();
+        EXPECT_EQ(cause.code(), ErrorCode::kNoSpace);
+        EXPECT_EQ(cause.message(), "cannot write to " + path + ": " + std::strerror(EFBIG));
+        session.reset();  // the stop, as the user's
+        EXPECT_EQ(stats->failure.Get(), cause);
+    }
+    EXPECT_TRUE(log_.Has("the recording stops by itself: cannot write to " + path));
+    EXPECT_EQ(std::filesystem::file_size(path), kept);
+    EXPECT_FALSE(std::filesystem::exists(path + ".vexa-finish"));
+    const auto pictures = test::DecodeVideo(path);
+    EXPECT_GE(pictures.size(), 2u);
+}
+
+// A packet of a stream the file does not have is refused by the muxer alone: the file is fine, so
+// the packet is dropped and the recording goes on.
+TEST_F(CaptureFaultsTest, APacketTheMuxerRefusesIsDroppedAndTheRecordingGoesOn) {
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    for (int n = 0; n < 60 && stats->packets_written.load() == 0; ++n) ASSERT_TRUE(NextPicture());
+    PacketNode* stray = PacketPool::Instance().Take();
+    ASSERT_NE(stray, nullptr);
+    ASSERT_EQ(av_new_packet(stray->packet, 16), 0);
+    stray->packet->stream_index = 7;
+    session->QueuePacket(stray);
+    ASSERT_TRUE(WaitUntil([&] { return stats->write_errors.load() == 1; }));
+    const uint64_t written = stats->packets_written.load();
+    for (int n = 0; n < 60 && stats->packets_written.load() == written; ++n) ASSERT_TRUE(NextPicture());
+    EXPECT_GT(stats->packets_written.load(), written);
+    EXPECT_TRUE(session->FailureStop().ok());
+    EXPECT_TRUE(log_.Has("cannot write a packet to"));
+    session.reset();
+    EXPECT_TRUE(stats->failure.Get().ok());
 }
 
 }  // namespace
