@@ -25,9 +25,6 @@ constexpr std::chrono::milliseconds kCaptureStopPatience{2000};
 constexpr int64_t kFragmentMicroseconds = 500'000;
 // What was written is pushed to the disk this often (and the writer wakes this often to do it).
 constexpr std::chrono::milliseconds kSyncInterval{1000};
-// The interleaver holds the other streams back at most this long (AV_TIME_BASE units) for a stream
-// that delivers nothing (a camera that went away), so that they still reach the file.
-constexpr int64_t kInterleaveLimit = 1'000'000;
 
 // Streams the MP4 muxer describes from their first packet (AC-3 in the M4A): their header waits
 // for the first fragment.
@@ -172,7 +169,6 @@ Error CCapture::Start() {
     if (Error e = OpenOutput(); !e.ok()) return e;
     AVDictionary* options = FragmentOptions(format_.get());
     fragmented_ = options != nullptr;
-    format_->max_interleave_delta = kInterleaveLimit;
     int rc = avformat_write_header(format_.get(), &options);
     av_dict_free(&options);
     // The header goes to the file at once: a disk that is full already fails the start.
@@ -296,7 +292,11 @@ void CCapture::WritePacket(PacketNode* node) {
         return;
     }
     const int size = node->packet->size;
-    const int rc = av_interleaved_write_frame(format_.get(), node->packet);
+    // A fragment keeps each stream's packets apart, so a packet goes to the muxer as it comes: no
+    // stream waits for a slower one (or one that stopped), and a crash costs each stream only its own
+    // last fragment. The finishing copy interleaves the regular file; other containers interleave here.
+    const int rc = fragmented_ ? av_write_frame(format_.get(), node->packet)
+                               : av_interleaved_write_frame(format_.get(), node->packet);
     if (rc >= 0) {
         stats_->packets_written.fetch_add(1);
         stats_->bytes_written.fetch_add(static_cast<uint64_t>(size));
