@@ -74,7 +74,18 @@ Error OutputFile::Sync() {
     if (!fd_.Valid()) return error_;
     avio_flush(io_);
     if (error_.ok() && ::fdatasync(fd_.Get()) != 0) (void)Fail(errno, "cannot write to");
+    if (error_.ok() && !name_synced_) {
+        SyncFolderOf(path_);
+        name_synced_ = true;
+    }
     return error_;
+}
+
+void OutputFile::SyncFolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    platform::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Valid()) (void)::fsync(fd.Get());
 }
 
 Error OutputFile::Close() {

@@ -32,13 +32,18 @@ class OutputFile {
 
     // The I/O context for the muxer (AVFormatContext::pb); owned here.
     [[nodiscard]] AVIOContext* Context() const { return io_; }
-    // Hands what the muxer has written to the system and waits until it is on the disk.
+    // Hands what the muxer has written to the system and waits until it is on the disk; the first
+    // time, the file's name in its folder too.
     [[nodiscard]] Error Sync();
     // Sync, then closes the file. A second call only repeats the outcome.
     [[nodiscard]] Error Close();
     // The first failed write, seek or sync ("cannot write to /a/b.mp4: No space left on device"), or ok.
     [[nodiscard]] const Error& FirstError() const { return error_; }
     [[nodiscard]] const std::string& Path() const { return path_; }
+
+    // Pushes the folder holding path to the disk, so that a name made or changed in it survives a
+    // power cut. Best effort: the file's own data is synced either way.
+    static void SyncFolderOf(const std::string& path);
 
   private:
     OutputFile(std::string path, platform::UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
@@ -56,6 +61,7 @@ class OutputFile {
     platform::UniqueFd fd_;
     AVIOContext* io_ = nullptr;
     Error error_;
+    bool name_synced_ = false;
 };
 
 }  // namespace vexa::engine

@@ -1,6 +1,5 @@
 #include "engine/regular_mp4.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,7 +10,6 @@
 #include "engine/ffmpeg_ptr.h"
 #include "engine/output_file.h"
 #include "platform/av_error.h"
-#include "platform/unique_fd.h"
 
 namespace vexa::engine {
 namespace {
@@ -103,15 +101,6 @@ Error WriteCopy(const std::string& path, const std::string& copy, const AVOutput
     return (*file)->Close();
 }
 
-// The rename reaches the disk with its folder.
-void SyncFolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    platform::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // Best effort: the file is complete either way, only its new name may wait for the next flush.
-    if (fd.Valid()) (void)::fsync(fd.Get());
-}
-
 }  // namespace
 
 std::string FinishingCopyPath(const std::string& path) {
@@ -129,7 +118,7 @@ Error RewriteAsRegularMp4(const std::string& path, const AVOutputFormat* format)
         (void)::unlink(copy.c_str());
         return Error::FromErrno(err, "cannot finish " + path + ": cannot replace it with " + copy);
     }
-    SyncFolderOf(path);
+    OutputFile::SyncFolderOf(path);  // the new name reaches the disk
     return {};
 }
 

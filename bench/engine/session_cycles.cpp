@@ -1,7 +1,8 @@
 // bench_session_cycles: 100 recordings one after another in one process, as the desktop program
 // makes them (Prepare, Start, a moment of recording, the stop): screen with sound and sound alone in
 // turn, on the real screen and sound server. Prints the threads, open descriptors, resident memory
-// and heap in use after a warm-up of ten cycles and after the last one, which must not grow.
+// and heap in use (small and mapped blocks) after a warm-up of ten cycles and after the last one, which must
+// not grow.
 //
 // Long (a few minutes): it runs only with VEXA_LONG_BENCH=1. CYCLES overrides the count.
 // Expects the test environment of tools/with-test-env.sh (a display and the speaker "vexa_speaker").
@@ -51,7 +52,7 @@ struct Sample {
 
 Sample Measure() {
     return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd"), ResidentKb(),
-            static_cast<double>(mallinfo2().uordblks) / (1024.0 * 1024.0)};
+            static_cast<double>(mallinfo2().uordblks + mallinfo2().hblkhd) / (1024.0 * 1024.0)};
 }
 
 void Print(const char* when, const Sample& s) {
@@ -92,6 +93,8 @@ int main() {
         return 0;
     }
     av_log_set_level(AV_LOG_FATAL);
+    // One heap for every thread, so that the heap in use counts all of it.
+    mallopt(M_ARENA_MAX, 1);
     const int cycles = std::getenv("CYCLES") ? std::atoi(std::getenv("CYCLES")) : 100;
     const std::string folder =
         std::filesystem::temp_directory_path() / ("vexa-cycles-" + std::to_string(getpid()));
