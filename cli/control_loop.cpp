@@ -57,9 +57,19 @@ int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
     bool stdin_open = true;
     bool paused = false;
     const int64_t limit = std::llround(duration_seconds * 1e9);
+    int failure_fd = -1;
+    slot.With([&](engine::CCapture& s) { failure_fd = s.FailureEvent().NativeHandle(); });
     for (;;) {
         int64_t recorded = 0;
-        slot.With([&](engine::CCapture& s) { recorded = s.SessionTimeNow(); });
+        bool failed = false;
+        slot.With([&](engine::CCapture& s) {
+            recorded = s.SessionTimeNow();
+            failed = !s.FailureStop().ok();
+        });
+        if (failed) {
+            close(sfd);
+            return kEndedByFailure;
+        }
         if (limit > 0 && recorded >= limit) {
             close(sfd);
             return 0;
@@ -68,9 +78,13 @@ int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
         int timeout_ms = 10;
         if (limit > 0 && !paused)
             timeout_ms = static_cast<int>(std::clamp<int64_t>((limit - recorded) / 1'000'000, 1, 10));
-        pollfd fds[2] = {{sfd, POLLIN, 0}, {STDIN_FILENO, static_cast<short>(stdin_open ? POLLIN : 0), 0}};
-        if (poll(fds, stdin_open ? 2 : 1, timeout_ms) <= 0) continue;
-        if (fds[0].revents & POLLIN) {
+        // The failure event only wakes the loop; the session's record says why.
+        pollfd fds[3] = {{failure_fd, POLLIN, 0},
+                         {sfd, POLLIN, 0},
+                         {STDIN_FILENO, static_cast<short>(stdin_open ? POLLIN : 0), 0}};
+        if (poll(fds, stdin_open ? 3 : 2, timeout_ms) <= 0) continue;
+        if (fds[0].revents & POLLIN) continue;
+        if (fds[1].revents & POLLIN) {
             signalfd_siginfo info{};
             if (read(sfd, &info, sizeof info) != sizeof info) continue;
             if (info.ssi_signo == SIGUSR1) {
@@ -81,7 +95,7 @@ int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
             close(sfd);
             return static_cast<int>(info.ssi_signo);
         }
-        if (stdin_open && (fds[1].revents & (POLLIN | POLLHUP)))
+        if (stdin_open && (fds[2].revents & (POLLIN | POLLHUP)))
             stdin_open = lines.ReadAvailable(on_input_line);
     }
 }

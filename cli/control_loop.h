@@ -1,6 +1,7 @@
-// The command-line recorder's wait while a recording runs: it ends the wait on SIGINT/SIGTERM or when
-// the recorded (unpaused) time reaches the duration, toggles pause on SIGUSR1, and hands each line
-// read from standard input to a callback. Runs on the recording thread.
+// The command-line recorder's wait while a recording runs: it ends the wait on SIGINT/SIGTERM, when
+// the recorded (unpaused) time reaches the duration, or when the recording ends itself (its file
+// cannot be written); toggles pause on SIGUSR1, and hands each line read from standard input to a
+// callback. Runs on the recording thread.
 #pragma once
 
 #include <functional>
@@ -14,8 +15,12 @@ namespace vexa::cli {
 // that they arrive through the control loop's descriptor. Call first thing in main.
 [[nodiscard]] bool BlockControlSignals();
 
-// Waits until a stop signal or until duration_seconds of session time have been recorded (0: no
-// limit). Returns the signal number that ended the wait, or 0 when the duration ran out.
+// RunControlLoop's answer when the recording ended itself (CCapture::FailureStop tells why).
+inline constexpr int kEndedByFailure = -1;
+
+// Waits until a stop signal, until duration_seconds of session time have been recorded (0: no
+// limit) or until the session's failure event. Returns the signal number that ended the wait, 0
+// when the duration ran out, or kEndedByFailure.
 int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
                    const std::function<void(const std::string&)>& on_input_line);
 

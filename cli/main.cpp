@@ -1,7 +1,9 @@
 // vexa-record: the command-line recorder. It drives the same Prepare / Start / stop path as the main
 // window: read the choices into a RecordingRequest, prepare the session, start it, wait, and delete
 // the session to finish the file. A failure is one line "vexa-record: <what failed and why>" and
-// exit code 1; the log (platform/log/log.h) keeps it with the recording's set-up and statistics.
+// exit code 1; the log (platform/log/log.h) keeps it with the recording's set-up and statistics. A
+// recording whose file cannot be written (a full disk) stops as if asked, prints its path like a
+// finished one, and then fails with the cause.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,15 +122,25 @@ int Record(const CliOptions& o) {
         return Fail(Error::FromErrno(errno, "the file " + path + " was not written"));
     if (!S_ISREG(st.st_mode))
         return Fail(Error(ErrorCode::kIo, "the file " + path + " was not written: not a regular file"));
-    if (stats->write_errors.load() > 0)
-        Warn(std::to_string(stats->write_errors.load()) + " packets could not be written to " + path);
     const std::string json = StatsJson(*stats, stop_seconds);
-    vexa::log::Writef(vexa::log::Level::kInfo, "recording finished (%s): %s, %lld bytes",
-                      ended_by ? strsignal(ended_by) : "duration reached", path.c_str(),
+    const Error failure = stats->failure.Get();
+    const char* how = ended_by == vexa::cli::kEndedByFailure ? "ended by itself"
+                      : ended_by                             ? strsignal(ended_by)
+                                                             : "duration reached";
+    vexa::log::Writef(vexa::log::Level::kInfo, "recording finished (%s): %s, %lld bytes", how, path.c_str(),
                       static_cast<long long>(st.st_size));
     vexa::log::Info("statistics: " + json);
     if (o.stats) std::printf("%s\n", json.c_str());
     std::printf("%s\n", path.c_str());
+    // The file keeps what was written before the failure; the caller learns that it is cut short.
+    if (!failure.ok()) {
+        std::fflush(stdout);
+        const char* what = ended_by == vexa::cli::kEndedByFailure ? "the recording stopped early"
+                                                                  : "the recording could not be finished";
+        return Fail(failure.Within(what));
+    }
+    if (stats->write_errors.load() > 0)
+        Warn(std::to_string(stats->write_errors.load()) + " packets could not be written to " + path);
     return 0;
 }
 

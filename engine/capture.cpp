@@ -4,9 +4,14 @@
 #include <cerrno>
 #include <chrono>
 
+#include "engine/regular_mp4.h"
 #include "engine/video_encoder.h"
 #include "platform/av_error.h"
 #include "platform/log/log.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
 
 namespace vexa::engine {
 namespace {
@@ -16,6 +21,39 @@ constexpr int64_t kMs = 10'000;
 // Capture threads wake at once from the stop's gate releases and end within a grab or a device read.
 // One still running after this long is stuck (in the X server, the sound server or a driver).
 constexpr std::chrono::milliseconds kCaptureStopPatience{2000};
+// Fragments of at most half a second: with the encoders' own delay a crash loses about a second.
+constexpr int64_t kFragmentMicroseconds = 500'000;
+// What was written is pushed to the disk this often (and the writer wakes this often to do it).
+constexpr std::chrono::milliseconds kSyncInterval{1000};
+
+// Streams the MP4 muxer describes from their first packet (AC-3 in the M4A): their header waits
+// for the first fragment.
+bool DescribedByFirstPacket(const AVFormatContext* format) {
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        switch (format->streams[i]->codecpar->codec_id) {
+            case AV_CODEC_ID_AC3:
+            case AV_CODEC_ID_EAC3:
+            case AV_CODEC_ID_TRUEHD:
+                return true;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+// Options of a muxer that can write fragments (MP4, M4A): a header without packets, then one
+// fragment at a time. None for other containers.
+AVDictionary* FragmentOptions(AVFormatContext* format) {
+    if (!format->priv_data || !av_opt_find(format->priv_data, "frag_duration", nullptr, 0, 0)) return nullptr;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags",
+                DescribedByFirstPacket(format) ? "+empty_moov+delay_moov+default_base_moof"
+                                               : "+empty_moov+default_base_moof",
+                0);
+    av_dict_set_int(&options, "frag_duration", kFragmentMicroseconds, 0);
+    return options;
+}
 
 const char* KindName(const StreamEntry& entry) {
     if (!entry.source) return "unknown";
@@ -116,14 +154,29 @@ Error CCapture::LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> s
     return {};
 }
 
+Error CCapture::OpenOutput() {
+    if (format_->oformat->flags & AVFMT_NOFILE) return {};
+    Result<std::unique_ptr<OutputFile>> file = OutputFile::Open(Path());
+    if (!file.ok()) return file.error();
+    output_ = std::move(file).value();
+    format_->pb = output_->Context();
+    format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    flags_ |= kFileOpened;
+    return {};
+}
+
 Error CCapture::Start() {
-    if (!(format_->oformat->flags & AVFMT_NOFILE)) {
-        if (const int rc = avio_open(&format_->pb, format_->url, AVIO_FLAG_WRITE); rc < 0)
-            return AvError(rc, "cannot open output file " + Path());
-        flags_ |= kFileOpened;
+    if (Error e = OpenOutput(); !e.ok()) return e;
+    AVDictionary* options = FragmentOptions(format_.get());
+    fragmented_ = options != nullptr;
+    int rc = avformat_write_header(format_.get(), &options);
+    av_dict_free(&options);
+    // The header goes to the file at once: a disk that is full already fails the start.
+    if (rc >= 0 && format_->pb) {
+        avio_flush(format_->pb);
+        rc = format_->pb->error;
     }
-    if (const int rc = avformat_write_header(format_.get(), nullptr); rc < 0)
-        return AvError(rc, "cannot write the header of " + Path());
+    if (rc < 0) return AvError(rc, "cannot write the header of " + Path());
     flags_ |= kHeaderWritten;
 
     writer_event_ = std::make_unique<platform::Event>();
@@ -213,30 +266,73 @@ void CCapture::QueuePacket(PacketNode* node) {
 
 void CCapture::WriterLoop() {
     PacketPool& pool = PacketPool::Instance();
+    constexpr int64_t kSyncWait =
+        std::chrono::duration_cast<std::chrono::microseconds>(kSyncInterval).count() * 10;
+    last_sync_ = std::chrono::steady_clock::now();
     for (;;) {
-        (void)writer_event_->Wait();
+        // A timed wait, so that the last written fragment reaches the disk even when nothing follows.
+        (void)writer_event_->Wait(kSyncWait);
         PacketList local;
         {
             platform::SpinGuard guard(queue_lock_);
-            if (packet_queue_.Empty()) {
-                if (!writer_running_.load(std::memory_order_acquire)) break;
-                continue;
-            }
+            if (packet_queue_.Empty() && !writer_running_.load(std::memory_order_acquire)) break;
             local.Splice(packet_queue_);
         }
         while (PacketNode* node = local.PopFront()) {
-            const int size = node->packet->size;
-            if (const int rc = av_interleaved_write_frame(format_.get(), node->packet); rc < 0) {
-                // The packet is dropped and the file goes on; the first failure tells the log why.
-                if (stats_->write_errors.fetch_add(1) == 0)
-                    log::Failure(AvError(rc, "cannot write to " + Path()));
-            } else {
-                stats_->packets_written.fetch_add(1);
-                stats_->bytes_written.fetch_add(static_cast<uint64_t>(size));
-            }
+            WritePacket(node);
             pool.Give(node);
         }
+        if (std::chrono::steady_clock::now() - last_sync_ >= kSyncInterval) SyncOutput();
     }
+}
+
+void CCapture::WritePacket(PacketNode* node) {
+    if (file_failed_) {  // the recording is ending: what still arrives is dropped
+        stats_->write_errors.fetch_add(1);
+        return;
+    }
+    const int size = node->packet->size;
+    // A fragment keeps each stream's packets apart, so a packet goes to the muxer as it comes: no
+    // stream waits for a slower one (or one that stopped), and a crash costs each stream only its own
+    // last fragment. The finishing copy interleaves the regular file; other containers interleave here.
+    const int rc = fragmented_ ? av_write_frame(format_.get(), node->packet)
+                               : av_interleaved_write_frame(format_.get(), node->packet);
+    if (rc >= 0) {
+        stats_->packets_written.fetch_add(1);
+        stats_->bytes_written.fetch_add(static_cast<uint64_t>(size));
+        unsynced_ = true;
+        return;
+    }
+    stats_->write_errors.fetch_add(1);
+    if (Error file = FileError(rc); !file.ok()) {
+        FailureStopWith(file);
+        return;
+    }
+    // The muxer refused this packet alone (a time stamp out of order): it is dropped and the file
+    // goes on; the first such packet tells the log why.
+    if (!packet_refused_) log::Failure(AvError(rc, "cannot write a packet to " + Path()));
+    packet_refused_ = true;
+}
+
+Error CCapture::FileError(int averror) const {
+    if (output_ && !output_->FirstError().ok()) return output_->FirstError();
+    if (format_->pb && format_->pb->error < 0) return AvError(averror, "cannot write to " + Path());
+    return {};
+}
+
+void CCapture::SyncOutput() {
+    last_sync_ = std::chrono::steady_clock::now();
+    if (!output_ || file_failed_ || !unsynced_) return;
+    unsynced_ = false;
+    stats_->syncs.fetch_add(1);
+    if (Error e = output_->Sync(); !e.ok()) FailureStopWith(e);
+}
+
+void CCapture::FailureStopWith(const Error& cause) {
+    file_failed_ = true;
+    if (!stats_->failure.Keep(cause)) return;
+    log::Failure(cause, "the recording stops by itself");
+    failure_event_.Set();
 }
 
 // Waits for the capture threads for a while in all. A thread still running then is logged and left
@@ -299,6 +395,34 @@ void CCapture::FreeEntries() {
     }
 }
 
+// The trailer (the last fragment), the file closed and on the disk, then the rewrite as a regular
+// MP4. A file that never got its header failed at the start, and the caller reported that.
+void CCapture::FinishFile() {
+    const bool finishing = flags_ & kHeaderWritten;
+    if (finishing) {
+        const int rc = av_write_trailer(format_.get());
+        if (rc < 0 && !file_failed_) {
+            const Error file = FileError(rc);
+            FailureStopWith(file.ok() ? AvError(rc, "cannot finish " + Path()) : file);
+        }
+    }
+    if (output_) {
+        if (Error closed = output_->Close(); !closed.ok() && finishing) FailureStopWith(closed);
+        format_->pb = nullptr;
+        output_.reset();
+    }
+    if (!finishing || !fragmented_ || file_failed_) return;
+    const auto begin = std::chrono::steady_clock::now();
+    if (Error e = RewriteAsRegularMp4(Path(), format_->oformat); !e.ok()) {
+        log::Failure(e, "the recording stays fragmented");
+        return;
+    }
+    log::Writef(log::Level::kInfo, "finished %s as a regular file in %lld ms", Path().c_str(),
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - begin)
+                                           .count()));
+}
+
 CCapture::~CCapture() {
     if (!Stopped()) {
         Resume();  // a pause in progress counts as paused time
@@ -311,16 +435,7 @@ CCapture::~CCapture() {
     StopCapture();
     StopEncoders();
     StopWriter();
-    // A file that never got its header failed at the start, and the caller reported that.
-    const bool finishing = flags_ & kHeaderWritten;
-    if (finishing) {
-        if (const int rc = av_write_trailer(format_.get()); rc < 0)
-            log::Failure(AvError(rc, "cannot finish " + Path()));
-    }
-    if ((flags_ & kFileOpened) && !(format_->oformat->flags & AVFMT_NOFILE)) {
-        const int rc = avio_closep(&format_->pb);
-        if (rc < 0 && finishing) log::Failure(AvError(rc, "cannot close " + Path()));
-    }
+    FinishFile();
     AwaitStuckCaptureThreads();
     FreeEntries();
     // Packets queued after the writer left (none on a normal stop) go back to the pool.

@@ -13,6 +13,14 @@
 // call (WaitForStartGate, SessionTime, QueuePacket, the running flags, SleepOnGate) is safe from
 // their own threads.
 //
+// The file is written as fragmented MP4 (M4A): a header any player reads, then fragments of at most
+// half a second, pushed to the disk once a second, so a killed process, a crash or a power cut loses
+// about a second at most. The normal stop rewrites it as a regular MP4 with one index, as editors
+// expect (the fragmented file stays when that fails). A file that can no longer be written (disk
+// full, quota, I/O error) ends the recording by itself: the writer keeps the cause, drops what still
+// arrives and sets FailureEvent(); whoever runs the recording waits on that event beside its own
+// stop request, stops the session as the user would, and shows FailureStop().
+//
 // The stop waits a while for each capture thread. One that is stuck (in the X server, the sound
 // server, a driver) is logged and left running while the encoders, the writer and the trailer finish
 // the file; the destructor then waits for it before freeing its stream, so it never touches freed
@@ -20,12 +28,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "engine/ffmpeg_ptr.h"
 #include "engine/intrusive_list.h"
+#include "engine/output_file.h"
 #include "engine/packet_pool.h"
 #include "engine/recording_params.h"
 #include "engine/session_stats.h"
@@ -147,6 +157,15 @@ class CCapture {
     void NotifyDisplayChange() { display_changes_.fetch_add(1, std::memory_order_acq_rel); }
     [[nodiscard]] uint16_t DisplayChanges() const { return display_changes_.load(std::memory_order_acquire); }
 
+    // --- a recording that ends itself (any thread) ---
+    // Set once when the file cannot be written any more. Auto-reset: one waiter consumes it, so
+    // pollers read FailureStop() instead.
+    [[nodiscard]] platform::Event& FailureEvent() { return failure_event_; }
+    // Why the recording ended itself ("cannot write to /a/b.mp4: No space left on device"), or ok.
+    // Also kept in Stats().failure, which outlives the session (a trailer that cannot be written
+    // during the stop lands there).
+    [[nodiscard]] Error FailureStop() const { return stats_->failure.Get(); }
+
     // Counters of this recording; the shared pointer outlives the session.
     [[nodiscard]] SessionStats& Stats() { return *stats_; }
     [[nodiscard]] std::shared_ptr<SessionStats> SharedStats() const { return stats_; }
@@ -154,6 +173,14 @@ class CCapture {
   private:
     explicit CCapture(platform::Clock& clock);
     void WriterLoop();
+    [[nodiscard]] Error OpenOutput();
+    void WritePacket(PacketNode* node);
+    void SyncOutput();
+    // The file's own failure behind a failed muxer call, or ok when the file is fine.
+    [[nodiscard]] Error FileError(int averror) const;
+    // Keeps the first failure, logs it and sets the failure event.
+    void FailureStopWith(const Error& cause);
+    void FinishFile();
     [[nodiscard]] int64_t ElapsedBase() REQUIRES_SHARED(pause_lock_) { return start_time_ + total_paused_; }
     void StopCapture();
     void AwaitStuckCaptureThreads();
@@ -168,6 +195,13 @@ class CCapture {
     int stream_count_ = 0;
     IntrusiveList<StreamEntry> streams_;
     FormatContextPtr format_;
+    std::unique_ptr<OutputFile> output_;  // the file (recording thread; the writer between start and stop)
+    bool fragmented_ = false;             // set by Start
+    // Writer thread (the recording thread once the writer has ended):
+    bool file_failed_ = false;     // the file cannot be written any more
+    bool packet_refused_ = false;  // the muxer refused a packet (logged once)
+    bool unsynced_ = false;        // written since the last sync
+    std::chrono::steady_clock::time_point last_sync_;
     platform::WorkerThread writer_thread_;
     std::atomic<bool> writer_running_{true};
     std::atomic<uint8_t> state_{0};
@@ -189,6 +223,7 @@ class CCapture {
     int64_t total_paused_ GUARDED_BY(pause_lock_) = 0;
     int64_t pause_start_ GUARDED_BY(pause_lock_) = 0;
     std::shared_ptr<SessionStats> stats_ = std::make_shared<SessionStats>();
+    platform::Event failure_event_;
 };
 
 }  // namespace vexa::engine

@@ -16,6 +16,20 @@ struct InputCloser {
 };
 using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 
+// The end of the longest stream in microseconds, as opening the file indexed it; AV_NOPTS_VALUE when
+// no stream names its duration.
+int64_t LongestStream(const AVFormatContext& input) {
+    int64_t longest = AV_NOPTS_VALUE;
+    for (unsigned i = 0; i < input.nb_streams; ++i) {
+        const AVStream* stream = input.streams[i];
+        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) continue;
+        const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+        const int64_t end = av_rescale_q(start + stream->duration, stream->time_base, AV_TIME_BASE_Q);
+        if (longest == AV_NOPTS_VALUE || end > longest) longest = end;
+    }
+    return longest;
+}
+
 }  // namespace
 
 Result<std::chrono::microseconds> ReadRecordingDuration(const std::string& path) {
@@ -24,7 +38,9 @@ Result<std::chrono::microseconds> ReadRecordingDuration(const std::string& path)
     if (const int result = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); result < 0)
         return AvError(result, what);
     const InputPtr input(opened);
-    // MP4 and M4A carry the duration in their header; other containers learn it from their packets.
+    // A regular MP4 or M4A carries the duration in its header; a fragmented one in its streams'
+    // fragments; other containers learn it from their packets.
+    if (input->duration == AV_NOPTS_VALUE) input->duration = LongestStream(*input);
     if (input->duration == AV_NOPTS_VALUE) {
         if (const int result = avformat_find_stream_info(input.get(), nullptr); result < 0)
             return AvError(result, what);

@@ -1,7 +1,8 @@
-// A finished recording's duration, read from its container with libavformat. Opening the file
-// reads its header (an MP4's "moov" box), which holds the duration; no packet is decoded, so a
-// short or long recording costs about the same. A file still being written has no "moov" box yet
-// and fails, as does a damaged one or one that is not media at all.
+// A recording's duration, read from its container with libavformat. Opening a finished MP4 reads its
+// header (the "moov" box), which holds the duration; a fragmented one (still being written, or left
+// so by a crash) names none there, and its duration is the end of its longest stream, which opening
+// the file learns from the fragments' own headers. No packet is decoded either way, so a short or
+// long recording costs about the same. A damaged file, or one that is not media at all, fails.
 // Thread-safe: each call opens its own demuxer.
 #pragma once
 

@@ -111,10 +111,13 @@ class CCamera {
     // Pictures are being taken for the attached recording (between its start and the end of capture).
     [[nodiscard]] bool IsRecording();
     // The capture thread of the camera stream: waits for the start gate, takes pictures for the
-    // recording until capture ends, then queues the held frame.
+    // recording until capture ends, then queues the held frame. A camera that delivers no picture
+    // for kCameraLostSeconds of recorded time (unplugged, or its driver stuck) ends its stream there:
+    // the held frame is queued and no picture is taken any more; the recording goes on without it.
     void RecordThread(CCapture& session, StreamEntry& entry);
     // The encoding thread: encodes queued frames until encode running is false and the queue is
     // empty, then flushes the encoder and gives the last packet its duration up to the stop position.
+    // A stream that ended early is flushed at once, its last packet lasting one frame interval.
     void EncodeThread(CCapture& session, StreamEntry& entry);
     // Moves encoded packets to the session's packet queue (one, or all with single false).
     bool DrainEncoder(HeldPacketDrain& drain, bool single);
@@ -136,6 +139,8 @@ class CCamera {
     [[nodiscard]] bool FillEncoderFrame(const uint8_t* bgra, AVFrame* frame) REQUIRES(record_lock_);
     void QueueHeldFrame() REQUIRES(record_lock_);
     void EncodeFrame(CCapture& session, AVCodecContext* encoder, HeldPacketDrain& drain, CameraFrame* frame);
+    // Ends the stream when no picture came for too long; true when it did now.
+    [[nodiscard]] bool EndStreamIfLost(CCapture& session);
 
     [[nodiscard]] std::string What() const { return "camera '" + name_ + "'"; }
 
@@ -168,7 +173,10 @@ class CCamera {
     CameraFrame* held_frame_ GUARDED_BY(record_lock_) = nullptr;
     bool recording_ GUARDED_BY(record_lock_) = false;
     int64_t frame_interval_ GUARDED_BY(record_lock_) = 0;
+    int64_t last_picture_ GUARDED_BY(record_lock_) = 0;  // session time the last picture was taken
+    int64_t last_stamp_ GUARDED_BY(record_lock_) = 0;    // its frame's stamp
     std::atomic<double> pts_per_tick_{0};  // encoder units per counter tick, set by RecordThread
+    std::atomic<int64_t> stream_end_{-1};  // session time where a lost camera's stream ends; -1: none
 
     platform::SpinLock queue_lock_;
     CameraFrameList queue_ GUARDED_BY(queue_lock_);

@@ -6,6 +6,7 @@
 #include "engine/capture.h"
 #include "engine/held_packet.h"
 #include "engine/video_encoder.h"
+#include "platform/log/log.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -17,6 +18,8 @@ namespace {
 // How long the record thread sleeps between looks at capture running; the stop sequence's gate
 // releases wake it at once.
 constexpr int64_t kIdleWait100ns = 1'000'000;
+// A streaming camera delivers many pictures a second; none for this long means it is gone.
+constexpr int64_t kCameraLostSeconds = 3;
 
 bool TakesBgraAsIs(int format) {
     return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0;
@@ -82,6 +85,8 @@ void CCamera::RecordPicture(const uint8_t* bgra) {
     const StampDecision d =
         StampNewFrame(held_frame_ != nullptr, held_frame_ ? held_frame_->stamp : 0, now, frame_interval_);
     frame->stamp = d.stamp;
+    last_picture_ = now;
+    last_stamp_ = d.stamp;
     if (d.queue_held) {
         QueueHeldFrame();
     } else if (held_frame_) {
@@ -132,9 +137,14 @@ void CCamera::RecordThread(CCapture& session, StreamEntry& entry) {
     {
         platform::SpinGuard guard(record_lock_);
         frame_interval_ = TicksPerFrame(entry.encoder.get(), session.Frequency());
+        last_picture_ = last_stamp_ = 0;
         recording_ = entry_ == &entry;  // not when the camera was detached meanwhile
     }
-    while (session.CaptureRunning()) session.SleepOnGate(kIdleWait100ns);
+    stream_end_.store(-1);
+    while (session.CaptureRunning()) {
+        session.SleepOnGate(kIdleWait100ns);
+        if (EndStreamIfLost(session)) entry.encoder_event->Set();
+    }
     {
         platform::SpinGuard guard(record_lock_);
         recording_ = false;
@@ -143,25 +153,57 @@ void CCamera::RecordThread(CCapture& session, StreamEntry& entry) {
     entry.encoder_event->Set();
 }
 
+bool CCamera::EndStreamIfLost(CCapture& session) {
+    int64_t end = 0;
+    {
+        platform::SpinGuard guard(record_lock_);
+        // The session time stands still while paused: a pause never looks like a lost camera.
+        if (!recording_ ||
+            session.SessionTimeNow() - last_picture_ < kCameraLostSeconds * session.Frequency())
+            return false;
+        end = last_stamp_ + frame_interval_;
+        QueueHeldFrame();
+        recording_ = false;
+        stream_end_.store(end);
+    }
+    log::Writef(log::Level::kWarning,
+                "%s has delivered no picture for %lld s: its video ends at %.3f s, the recording goes on",
+                What().c_str(), static_cast<long long>(kCameraLostSeconds),
+                static_cast<double>(end) / static_cast<double>(session.Frequency()));
+    return true;
+}
+
 void CCamera::EncodeThread(CCapture& session, StreamEntry& entry) {
     AVCodecContext* encoder = entry.encoder.get();
     HeldPacketDrain drain(session, encoder, entry.stream);
+    bool flushed = false;
     for (;;) {
         (void)entry.encoder_event->Wait();
+        // Read before the queue is taken: the lost camera's last frame was queued before its end was
+        // set, so it is in this batch.
+        const int64_t end = flushed ? -1 : stream_end_.load();
         CameraFrameList frames;
         {
             platform::SpinGuard guard(queue_lock_);
             frames.Splice(queue_);
         }
-        if (frames.Empty()) {
+        if (frames.Empty() && end < 0) {
             if (!session.EncodeRunning()) break;
             continue;
         }
         while (CameraFrame* frame = frames.PopFront()) {
-            EncodeFrame(session, encoder, drain, frame);
+            if (!flushed) EncodeFrame(session, encoder, drain, frame);
             frames_.Give(frame);
         }
+        // A lost camera's stream is finished now, so the file has all of it whatever follows.
+        if (end >= 0) {
+            (void)avcodec_send_frame(encoder, nullptr);
+            (void)DrainEncoder(drain, false);
+            drain.FinishAtTime(end);
+            flushed = true;
+        }
     }
+    if (flushed) return;
     (void)avcodec_send_frame(encoder, nullptr);
     (void)DrainEncoder(drain, false);
     drain.FinishAtTime(session.StopPosition());

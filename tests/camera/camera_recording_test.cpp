@@ -122,6 +122,29 @@ TEST(CameraRecording, LastPacketRunsToTheStopPosition) {
     EXPECT_NEAR(file.StreamEndSeconds(0), 10.0 / 30 + 1.5, 0.002);
 }
 
+// Three seconds without a picture: the camera is gone (unplugged, its driver stuck). Its stream ends
+// with its last picture, which lasts one frame interval, and is flushed into the file at once; a
+// picture that turns up later is not taken, and the pause before never counted as silence.
+TEST(CameraRecording, ACameraSilentForThreeSecondsEndsItsStreamWithItsLastPicture) {
+    CameraRecording r;
+    ASSERT_TRUE(r.Begin());
+    r.Feed(10, kSecond / 30, r.Grey());
+    r.session->Pause();
+    r.clock.Advance(5 * kSecond);  // a long pause is no lost camera
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(r.camera->IsRecording());
+    r.session->Resume();
+    r.clock.Advance(3 * kSecond);
+    for (int i = 0; i < 2000 && r.camera->IsRecording(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(r.camera->IsRecording()) << "the lost camera is still being recorded";
+    r.Feed(5, kSecond / 30, r.Grey());  // back, too late
+    r.clock.Advance(2 * kSecond);
+    test::ProbedFile file = r.End();
+    ASSERT_EQ(file.PacketsOf(0).size(), 10u);
+    EXPECT_NEAR(file.StreamEndSeconds(0), 10.0 / 30, 0.002);
+}
+
 TEST(CameraRecording, RecordingIsUprightAndMirroredLikeTheWindow) {
     CameraRecording r(64, 48);
     r.camera->SetMirror(true);

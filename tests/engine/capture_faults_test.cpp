@@ -1,6 +1,6 @@
 // The screen source and the session when something underneath fails: a cursor record that cannot be
 // allocated, a start gate that cannot be waited on, a capture thread stuck in the system at the stop,
-// an encoder that falls behind, a file that cannot grow.
+// an encoder that falls behind, a file that cannot grow any more, a packet the muxer refuses.
 // A binary of its own: it replaces the array form of nothrow operator new to make chosen
 // allocations fail, holds threads with a signal and limits the size of the files it writes.
 #include <fcntl.h>
@@ -194,11 +194,18 @@ class CaptureFaultsTest : public ::testing::Test {
     }
     // The clock moves one frame period on and the screen, changed by `change` just before, is
     // grabbed then; false when no grab came.
-    [[nodiscard]] bool NextPicture(const std::function<void()>& change) {
+    [[nodiscard]] bool NextPicture(const std::function<void()>& change, int64_t step = kSecond / 30) {
         const int grabs = screen_->GrabCount();
         change();
-        clock_.Advance(kSecond / 30);
+        clock_.Advance(step);
         return WaitUntil([&] { return screen_->GrabCount() > grabs; });
+    }
+
+    // A new picture one second later: the polling grab takes it, and the encoder gets the one before.
+    [[nodiscard]] bool NextPicture() {
+        return NextPicture(
+            [&] { screen_->Fill(0xFF000000u | static_cast<uint32_t>(screen_->GrabCount() * 0x1F3D5B)); },
+            kSecond);
     }
 
     platform::ManualClock clock_;
@@ -263,8 +270,8 @@ TEST_F(CaptureFaultsTest, AFailingWaitAtTheStartGateEndsTheCaptureThread) {
 }
 
 // The capture thread is stuck inside a grab when the stop comes. The stop logs it, finishes the file
-// meanwhile (trailer written: a readable MP4 with the picture passed on before), and frees the stream
-// only after the thread has ended.
+// meanwhile (trailer written and the file made regular: a readable MP4 with the picture passed on
+// before), and frees the stream only after the thread has ended.
 TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
     auto session = Session();
     ASSERT_TRUE(AddScreen(*session, false, false));
@@ -287,7 +294,7 @@ TEST_F(CaptureFaultsTest, StopFinishesTheFileWhileACaptureThreadIsStuck) {
     const int log_level = av_log_get_level();
     av_log_set_level(AV_LOG_FATAL);  // quiet about the unfinished file meanwhile
     const bool finished =
-        WaitUntil([&] { return (file = test::ProbeFile(path)) && !file->PacketsOf(0).empty(); }, 10'000);
+        WaitUntil([&] { return log_.Has("as a regular file") && (file = test::ProbeFile(path)); }, 10'000);
     av_log_set_level(log_level);
     const bool stopped_early = stopped.load();
     screen_->HoldGrabs(false);
@@ -344,38 +351,58 @@ TEST_F(CaptureFaultsTest, PicturesTheEncoderCannotTakeInTimeAreDroppedAndCounted
         EXPECT_NEAR(pictures[i].At(32, 24), 20 + 20 * shown[i], 4) << "picture " << i;
 }
 
-// The file may not grow past 64 KiB: the write that crosses that fails as on a full disk (the file
-// takes the writes in blocks of 256 KiB, so the failure comes in the middle of the recording). The
-// writer drops each packet it cannot write and goes on, the stop still finishes, the first failure
-// is logged once with its reason, and the file keeps what could be written.
-TEST_F(CaptureFaultsTest, PacketsThatCannotBeWrittenAreDroppedCountedAndLoggedOnce) {
-    constexpr rlim_t kLimit = 64 * 1024;
-    const std::string path = folder_.File("out.mp4");
+// The file may not grow past what it holds: the next fragment cannot be written. The recording ends
+// by itself with the system's reason, for whoever waits on it, and the file keeps every fragment
+// written before, readable as it is. (Before, the packet was dropped and the recording went on.)
+TEST_F(CaptureFaultsTest, AFileThatCannotGrowEndsTheRecordingWithTheCauseAndKeepsWhatItHas) {
     auto session = Session();
-    ASSERT_TRUE(AddScreen(*session, false, false, 160, 120));
+    ASSERT_TRUE(AddScreen(*session, false, false));
     const std::shared_ptr<SessionStats> stats = session->SharedStats();
-    std::mt19937 noise(7);  // pictures of noise: tens of kilobytes each
-    auto scramble = [&] {
-        for (int y = 0; y < 120; ++y)
-            for (int x = 0; x < 160; ++x) screen_->SetPixel(x, y, 0xFF000000u | (noise() & 0xFFFFFFu));
-    };
+    const std::string path = folder_.File("out.mp4");
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    for (int n = 0; n < 60 && std::filesystem::file_size(path) < 2000; ++n) ASSERT_TRUE(NextPicture());
+    const uintmax_t kept = std::filesystem::file_size(path);
     {
-        FileSizeLimit limit(kLimit);
+        FileSizeLimit limit(static_cast<rlim_t>(kept));
         ASSERT_TRUE(limit.Ok());
-        scramble();
-        ASSERT_TRUE(session->Start().ok());
-        for (int i = 0; i < 40; ++i) ASSERT_TRUE(NextPicture(scramble));
-        clock_.Advance(kSecond);
-        session.reset();
+        for (int n = 0; n < 60 && session->FailureStop().ok(); ++n) ASSERT_TRUE(NextPicture());
+        ASSERT_EQ(session->FailureEvent().Wait(50'000'000), platform::WaitResult::kSignaled);
+        const Error cause = session->FailureStop();
+        EXPECT_EQ(cause.code(), ErrorCode::kNoSpace);
+        EXPECT_EQ(cause.message(), "cannot write to " + path + ": " + std::strerror(EFBIG));
+        session.reset();  // the stop, as the user's
+        EXPECT_EQ(stats->failure.Get(), cause);
     }
-    EXPECT_GE(stats->packets_written.load(), 1u);
-    EXPECT_GE(stats->write_errors.load(), 1u);
-    // Every packet was tried once: those before the failure went in, every later one was dropped.
-    EXPECT_EQ(stats->packets_written.load() + stats->write_errors.load(), stats->frames_encoded.load());
-    EXPECT_EQ(log_.Count("cannot write to " + path + ": " + std::strerror(EFBIG)), 1u);
-    EXPECT_EQ(log_.Count("cannot write to "), 1u);
-    EXPECT_EQ(std::filesystem::file_size(path), kLimit);  // everything up to the limit
-    EXPECT_EQ(test::ReadFile(path).substr(4, 4), "ftyp");
+    EXPECT_TRUE(log_.Has("the recording stops by itself: cannot write to " + path));
+    EXPECT_EQ(std::filesystem::file_size(path), kept);
+    EXPECT_FALSE(std::filesystem::exists(path + ".vexa-finish"));
+    const auto pictures = test::DecodeVideo(path);
+    EXPECT_GE(pictures.size(), 2u);
+}
+
+// A packet of a stream the file does not have is refused by the muxer alone: the file is fine, so
+// the packet is dropped and the recording goes on.
+TEST_F(CaptureFaultsTest, APacketTheMuxerRefusesIsDroppedAndTheRecordingGoesOn) {
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    for (int n = 0; n < 60 && stats->packets_written.load() == 0; ++n) ASSERT_TRUE(NextPicture());
+    PacketNode* stray = PacketPool::Instance().Take();
+    ASSERT_NE(stray, nullptr);
+    ASSERT_EQ(av_new_packet(stray->packet, 16), 0);
+    stray->packet->stream_index = 7;
+    session->QueuePacket(stray);
+    ASSERT_TRUE(WaitUntil([&] { return stats->write_errors.load() == 1; }));
+    const uint64_t written = stats->packets_written.load();
+    for (int n = 0; n < 60 && stats->packets_written.load() == written; ++n) ASSERT_TRUE(NextPicture());
+    EXPECT_GT(stats->packets_written.load(), written);
+    EXPECT_TRUE(session->FailureStop().ok());
+    EXPECT_TRUE(log_.Has("cannot write a packet to"));
+    session.reset();
+    EXPECT_TRUE(stats->failure.Get().ok());
 }
 
 }  // namespace

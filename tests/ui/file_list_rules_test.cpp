@@ -161,5 +161,23 @@ TEST(RecordingDuration, AFinishedFileGivesItsContainersDurationAndAnythingElseAR
     EXPECT_EQ(ReadRecordingDuration(folder.File("missing.mp4")).error().code(), ErrorCode::kNotFound);
 }
 
+// A fragmented file names no duration in its header: a finished one lasts to the end of its last
+// fragment, and one cut short by a crash to the end of the last fragment whose header reached the
+// disk. Its packets are all alike, so half of its bytes hold half of its time, within a fragment.
+TEST(RecordingDuration, AFragmentedFileFinishedOrCutByACrashGivesTheEndOfItsFragments) {
+    test::TempFolder folder;
+    const std::string path = folder.File("20240101_000000.m4a");
+    test::WriteFragmentedRecording(path, 60s);
+    const auto whole = ReadRecordingDuration(path);
+    ASSERT_TRUE(whole.ok()) << whole.error().message();
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(whole.value()), 60000ms);
+
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+    const auto cut = ReadRecordingDuration(path);
+    ASSERT_TRUE(cut.ok()) << cut.error().message();
+    EXPECT_GE(cut.value(), 29s);
+    EXPECT_LE(cut.value(), 31s);
+}
+
 }  // namespace
 }  // namespace vexa::ui

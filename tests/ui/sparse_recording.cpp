@@ -70,7 +70,8 @@ std::vector<int64_t> PacketTimes(std::chrono::seconds duration, int64_t step) {
     return times;
 }
 
-void WriteRecording(const std::string& path, const std::vector<int64_t>& times) {
+// Options of the muxer: none for a regular file; for a fragmented one, fragments of one second.
+void WriteRecording(const std::string& path, const std::vector<int64_t>& times, bool fragmented = false) {
     const SilentFrame& silent = Silence();
     AVFormatContext* output = nullptr;
     Check(avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()), "choosing MP4");
@@ -78,7 +79,14 @@ void WriteRecording(const std::string& path, const std::vector<int64_t>& times) 
     Check(avcodec_parameters_copy(stream->codecpar, silent.parameters), "stream parameters");
     stream->time_base = {1, kRate};
     Check(avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), "opening the file");
-    Check(avformat_write_header(output, nullptr), "writing the header");
+    AVDictionary* options = nullptr;
+    if (fragmented) {
+        av_dict_set(&options, "movflags", "+empty_moov+delay_moov+default_base_moof", 0);
+        av_dict_set(&options, "frag_duration", "1000000", 0);
+    }
+    const int header = avformat_write_header(output, &options);
+    av_dict_free(&options);
+    Check(header, "writing the header");
     AVPacket* packet = av_packet_alloc();
     for (const int64_t time : times) {
         Check(av_new_packet(packet, static_cast<int>(silent.bytes.size())), "a packet");
@@ -103,6 +111,10 @@ void WriteSparseRecording(const std::string& path, std::chrono::seconds duration
 
 void WriteDenseRecording(const std::string& path, std::chrono::seconds duration) {
     WriteRecording(path, PacketTimes(duration, kFrameSamples));
+}
+
+void WriteFragmentedRecording(const std::string& path, std::chrono::seconds duration) {
+    WriteRecording(path, PacketTimes(duration, kFrameSamples), true);
 }
 
 }  // namespace vexa::test

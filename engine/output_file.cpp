@@ -1,0 +1,98 @@
+#include "engine/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+extern "C" {
+#include <libavutil/error.h>
+#include <libavutil/mem.h>
+}
+
+namespace vexa::engine {
+namespace {
+
+// The muxer's writes are gathered into blocks of this size before they reach the file.
+constexpr int kBufferSize = 256 * 1024;
+
+}  // namespace
+
+Result<std::unique_ptr<OutputFile>> OutputFile::Open(const std::string& path) {
+    platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.Valid()) return Error::FromErrno(errno, "cannot open output file " + path);
+    std::unique_ptr<OutputFile> file(new OutputFile(path, std::move(fd)));
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (buffer)
+        file->io_ = avio_alloc_context(buffer, kBufferSize, 1, file.get(), nullptr, &WritePacket, &Seek);
+    if (!file->io_) {
+        av_free(buffer);
+        return Error::FromErrno(ENOMEM, "cannot open output file " + path);
+    }
+    return file;
+}
+
+OutputFile::~OutputFile() {
+    (void)Close();
+    if (io_) av_freep(&io_->buffer);
+    avio_context_free(&io_);
+}
+
+int OutputFile::Fail(int err, const char* what) {
+    if (error_.ok()) error_ = Error::FromErrno(err, std::string(what) + " " + path_);
+    return AVERROR(err);
+}
+
+int OutputFile::WritePacket(void* opaque, WriteData data, int size) {
+    auto* self = static_cast<OutputFile*>(opaque);
+    // Once a write failed nothing more is written: the file keeps what it had, without a gap.
+    if (!self->error_.ok()) return AVERROR(EIO);
+    for (int done = 0; done < size;) {
+        const ssize_t n = ::write(self->fd_.Get(), data + done, static_cast<size_t>(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return self->Fail(n < 0 ? errno : ENOSPC, "cannot write to");
+        done += static_cast<int>(n);
+    }
+    return size;
+}
+
+int64_t OutputFile::Seek(void* opaque, int64_t offset, int whence) {
+    auto* self = static_cast<OutputFile*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        if (fstat(self->fd_.Get(), &st) != 0) return AVERROR(errno);
+        return st.st_size;
+    }
+    const off_t at = ::lseek(self->fd_.Get(), offset, whence & ~AVSEEK_FORCE);
+    if (at < 0) return self->Fail(errno, "cannot seek in");
+    return at;
+}
+
+Error OutputFile::Sync() {
+    if (!fd_.Valid()) return error_;
+    avio_flush(io_);
+    if (error_.ok() && ::fdatasync(fd_.Get()) != 0) (void)Fail(errno, "cannot write to");
+    if (error_.ok() && !name_synced_) {
+        SyncFolderOf(path_);
+        name_synced_ = true;
+    }
+    return error_;
+}
+
+void OutputFile::SyncFolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    platform::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Valid()) (void)::fsync(fd.Get());
+}
+
+Error OutputFile::Close() {
+    if (!fd_.Valid()) return error_;
+    (void)Sync();
+    fd_.Reset();  // what was written is on the disk already
+    return error_;
+}
+
+}  // namespace vexa::engine
