@@ -95,7 +95,9 @@ bool ReadVariantUint(sd_bus_message* m, uint32_t& out) {
 Result<std::unique_ptr<PortalBus>> PortalBus::Open() {
     sd_bus* bus = nullptr;
     const int r = sd_bus_open_user(&bus);
-    if (r < 0) return BusError(r, "cannot connect to the session bus").Within("no desktop portal");
+    if (r < 0)
+        return Error(ErrorCode::kUnavailable,
+                     std::string("cannot connect to the session bus: ") + std::strerror(-r));
     return std::unique_ptr<PortalBus>(new PortalBus(bus));
 }
 

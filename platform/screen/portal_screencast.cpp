@@ -29,9 +29,11 @@ bool ReadFirstStream(sd_bus_message* m, ScreenCastGrant& grant) {
         grant.height = h;
         return true;
     });
-    if (r < 0) return false;
-    // The rest of the list (further streams) is never read: one monitor was asked for.
-    return true;
+    if (r < 0 || sd_bus_message_exit_container(m) < 0) return false;
+    // Further streams are skipped: one monitor was asked for.
+    while (sd_bus_message_skip(m, "(ua{sv})") > 0) {
+    }
+    return sd_bus_message_exit_container(m) >= 0 && sd_bus_message_exit_container(m) >= 0;
 }
 
 }  // namespace
