@@ -16,6 +16,9 @@ packages=(
   xvfb x11-utils x11-xserver-utils xdotool
   # desktop services: xcb headers, a private session bus for the file-manager test
   libxcb1-dev dbus-daemon
+  # Wayland screen capture (the desktop portal over sd-bus, PipeWire) and its tests: a private
+  # PipeWire daemon with its session manager, and the fake portal in Python
+  libpipewire-0.3-dev libsystemd-dev pipewire pipewire-bin wireplumber python3-dbus python3-gi
   # sound
   libpulse-dev pulseaudio pulseaudio-utils sox
   # camera

@@ -402,10 +402,13 @@ class PortalScreenBackend final : public ScreenBackend {
         if (added == 0) pending_.dirty.push_back(whole);
     }
 
+    // The pointer of a buffer's cursor metadata; a move, a new shape or a change of visibility counts
+    // as a pointer update (a desktop may repeat the same metadata with every picture).
     void ReadCursorMeta(spa_buffer* sb, int64_t now) {
         const auto* c = static_cast<const spa_meta_cursor*>(
             spa_buffer_find_meta_data(sb, SPA_META_Cursor, sizeof(spa_meta_cursor)));
         if (!c || !spa_meta_cursor_is_valid(c)) return;
+        const CursorImage before = cursor_;
         if (c->bitmap_offset >= sizeof(spa_meta_cursor)) {
             const auto* bm = SPA_PTROFF(c, c->bitmap_offset, const spa_meta_bitmap);
             if (bm->offset >= sizeof(spa_meta_bitmap) && bm->size.width > 0 && bm->size.height > 0) {
@@ -417,10 +420,13 @@ class PortalScreenBackend final : public ScreenBackend {
         cursor_.visible = bitmap_visible_;
         cursor_.x = c->position.x - hot_x_;
         cursor_.y = c->position.y - hot_y_;
+        const bool changed = !cursor_known_ || before.visible != cursor_.visible || before.x != cursor_.x ||
+                             before.y != cursor_.y || before.handle != cursor_.handle;
         cursor_known_ = true;
-        if (!pending_.mouse_update_time) pending_.mouse_update_time = now;
+        if (changed && !pending_.mouse_update_time) pending_.mouse_update_time = now;
     }
 
+    // Takes the bitmap as the pointer's shape; the shape's handle changes only when it differs.
     void ReadBitmap(const spa_meta_bitmap& bm, spa_point hotspot) {
         const int w = std::min<int>(static_cast<int>(bm.size.width), kCursorSize);
         const int h = std::min<int>(static_cast<int>(bm.size.height), kCursorSize);
@@ -436,13 +442,16 @@ class PortalScreenBackend final : public ScreenBackend {
                 }
             }
         }
+        bitmap_visible_ = true;
+        if (argb == cursor_.argb && w == cursor_.width && h == cursor_.height && hotspot.x == hot_x_ &&
+            hotspot.y == hot_y_)
+            return;
         cursor_.argb = std::move(argb);
         cursor_.width = w;
         cursor_.height = h;
         cursor_.handle = ++cursor_serial_;
         hot_x_ = hotspot.x;
         hot_y_ = hotspot.y;
-        bitmap_visible_ = true;
     }
 
     std::unique_ptr<ScreenCastSession> session_;
