@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run install test test-asan test-tsa fuzz screenshots bench format
+.PHONY: all deps build run install test test-asan test-tsa test-wayland-bed fuzz screenshots bench format
 
 all: build
 
@@ -22,6 +22,12 @@ install: build
 
 test: build
 	bash tools/with-test-env.sh ctest --preset default -j $(JOBS)
+
+# vexa-record on a real Wayland desktop (headless sway, PipeWire, the wlr portal); about a minute,
+# and heavy to install, so not part of `test`.
+test-wayland-bed: build
+	bash tools/install-deps.sh --wayland-bed
+	bash tools/run-wayland-bed.sh build/default
 
 test-asan: deps
 	cmake --preset asan

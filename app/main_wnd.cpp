@@ -6,6 +6,7 @@
 #include "app/left_tab_bar.h"
 #include "app/message_wnd.h"
 #include "app/program_folder.h"
+#include "app/screen_cast_tokens.h"
 #include "app/title_bar.h"
 #include "net/network_library.h"
 #include "net/update_thread.h"
@@ -67,6 +68,7 @@ CMainWnd::~CMainWnd() {
     destroy();
     update_.reset();  // aborts a transfer in flight and joins the thread
     hotkeys_.reset();
+    platform::SetDefaultScreenCastTokens(nullptr);  // the store goes with the window
     Unregister(this);
     if (instance == this) instance = nullptr;
 }
@@ -89,6 +91,7 @@ Error CMainWnd::Create() {
     Result<std::unique_ptr<SettingsKey>> key = SettingsKey::Open(SettingsKey::DefaultPath());
     if (!key.ok()) return key.error();
     settings_ = std::move(key).value();
+    platform::SetDefaultScreenCastTokens(std::make_shared<SettingsScreenCastTokens>(*settings_));
     Register(this);
     StartHotkeys();
     paintManager().addNotifier(this);

@@ -25,6 +25,7 @@ constexpr const Setting* kCatalogue[] = {
     &kCameraSpeakerVol,    &kCameraMicVol,        &kCameraSelIndex,     &kCameraWndStyle,
     &kCameraWndPosAt,      &kCameraWndPos,        &kCameraWndBorderAt,  &kCameraWndBorder,
     &kCameraFlipAt,        &kCameraFlip,          &kCameraFormatAt,     &kCameraFormat,
+    &kScreenCastToken,
 };
 
 constexpr std::string_view kPositionMark = "%d";

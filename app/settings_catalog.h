@@ -33,6 +33,7 @@ enum class Check : uint8_t {
     kRectMin20,       // a rectangle at least 20 pixels wide and high
     kRecord,          // any 16 bytes
     kFolder,          // text naming an existing folder
+    kToken,           // text handed out by the desktop, kept as it came
 };
 
 struct Setting {
@@ -229,6 +230,12 @@ inline constexpr Setting kCameraFormat{
     .kind = ValueKind::kBinary16,
     .check = Check::kRecord,
     .meaning = "chosen capture format: width, height, fps, 0 (camera mode)"};
+
+inline constexpr Setting kScreenCastToken{
+    .name = "screencast_restore_token",
+    .kind = ValueKind::kText,
+    .check = Check::kToken,
+    .meaning = "the desktop's permission to record the screen without asking (Wayland portal)"};
 
 }  // namespace settings
 

@@ -33,6 +33,7 @@ bool ParseCaptureMethod(const std::string& text, platform::MethodChoice& out) {
         {"auto", platform::MethodChoice::kAuto},
         {"damage", platform::MethodChoice::kDamage},
         {"poll", platform::MethodChoice::kPolling},
+        {"portal", platform::MethodChoice::kPortal},
     };
     const auto found = kNames.find(text);
     if (found == kNames.end()) return false;
@@ -52,15 +53,16 @@ bool ParseQuality(const std::string& text, std::optional<int>& out) {
 const char* UsageText() {
     return "usage: vexa-record [--mode screen|audio|camera] [--duration SECONDS] [--output-dir DIR]\n"
            "                   [--fps N] [--region L,T,R,B] [--no-cursor] [--no-sound]\n"
-           "                   [--capture-method auto|damage|poll]\n"
+           "                   [--capture-method auto|damage|poll|portal]\n"
            "                   [--video-quality Q] [--audio-quality Q] [--speaker POS|ID]... [--mic "
            "POS|ID]...\n"
            "                   [--volume POS|ID=V]... [--camera POS|NAME] [--camera-format WxH@FPS]\n"
            "                   [--mirror|--no-mirror] [--list-devices] [--stats]\n"
            "Records until the duration has passed or SIGINT/SIGTERM arrives; SIGUSR1 toggles pause.\n"
            "Prints the written file's path as the last line.\n"
-           "--capture-method: auto uses the X server's DAMAGE where it is offered, else polls at the\n"
-           "frame rate; damage or poll forces one (poll for a server whose DAMAGE misbehaves).\n";
+           "--capture-method: auto records a Wayland desktop through its screen-sharing portal, and an\n"
+           "X server through its DAMAGE where it is offered, else by polling at the frame rate; damage\n"
+           "or poll forces an X11 method (poll for a server whose DAMAGE misbehaves), portal the portal.\n";
 }
 
 ParseResult ParseOptions(const std::vector<std::string>& args) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/screen_cast_tokens.h"
 #include "app/settings_key.h"
 #include "platform/log/log.h"
 
@@ -52,12 +53,22 @@ SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* store
 
 Error AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
                 engine::RecordingRequest& r) {
-    Result<std::unique_ptr<platform::ScreenBackend>> opened =
-        platform::CreateX11ScreenBackend(nullptr, o.capture_method);
-    if (!opened.ok()) return opened.error();
-    std::unique_ptr<platform::ScreenBackend> backend = std::move(opened).value();
     r.frame_rate_text = o.fps_text.value_or(std::to_string(stored ? stored->frame_rate : 24));
     r.show_cursor = o.show_cursor.value_or(stored ? stored->record_mouse : true);
+    // On Wayland the desktop asks once which screen to share; its answer is kept with the settings.
+    std::unique_ptr<app::SettingsKey> settings;
+    std::unique_ptr<app::SettingsScreenCastTokens> tokens;
+    if (o.capture_method == platform::MethodChoice::kPortal ||
+        (o.capture_method == platform::MethodChoice::kAuto && platform::IsWaylandSession())) {
+        if (Result<std::unique_ptr<app::SettingsKey>> key = app::OpenUserSettings(); key.ok()) {
+            settings = std::move(key).value();
+            tokens = std::make_unique<app::SettingsScreenCastTokens>(*settings);
+        }
+    }
+    Result<std::unique_ptr<platform::ScreenBackend>> opened =
+        platform::CreateScreenBackend(o.capture_method, {r.show_cursor, tokens.get()});
+    if (!opened.ok()) return opened.error();
+    std::unique_ptr<platform::ScreenBackend> backend = std::move(opened).value();
     r.region = o.region;
     auto shared = std::make_shared<std::unique_ptr<platform::ScreenBackend>>(std::move(backend));
     r.screen_backend = [shared] { return std::move(*shared); };

@@ -26,6 +26,8 @@ class UniqueFd {
 
     [[nodiscard]] int Get() const { return fd_; }
     [[nodiscard]] bool Valid() const { return fd_ >= 0; }
+    // Gives the descriptor up without closing it (to a library that takes ownership).
+    [[nodiscard]] int Release() { return std::exchange(fd_, -1); }
     void Reset() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;

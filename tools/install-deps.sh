@@ -2,7 +2,12 @@
 # Installs every Debian 12 package the build, the tests and the benchmarks need.
 # Idempotent: packages already present are not fetched again, and apt-get update
 # runs only when something is missing.
+# --wayland-bed adds the Wayland test bed of `make test-wayland-bed` (sway, XWayland, the wlr
+# screen-sharing portal built to share a GPU-less screen, GStreamer's PipeWire source for the
+# benchmark); CI does without it.
 set -euo pipefail
+wayland_bed=0
+[ "${1:-}" = --wayland-bed ] && wayland_bed=1
 
 packages=(
   # toolchain and test frameworks
@@ -16,6 +21,9 @@ packages=(
   xvfb x11-utils x11-xserver-utils xdotool
   # desktop services: xcb headers, a private session bus for the file-manager test
   libxcb1-dev dbus-daemon
+  # Wayland screen capture (the desktop portal over sd-bus, PipeWire) and its tests: a private
+  # PipeWire daemon with its session manager, and the fake portal in Python
+  libpipewire-0.3-dev libsystemd-dev pipewire pipewire-bin wireplumber python3-dbus python3-gi
   # sound
   libpulse-dev pulseaudio pulseaudio-utils sox
   # camera
@@ -27,11 +35,24 @@ packages=(
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
 )
 
+if [ "$wayland_bed" = 1 ]; then
+  packages+=(sway swaybg xwayland xdg-desktop-portal xdg-desktop-portal-wlr dbus-user-session x11-apps
+    gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    gstreamer1.0-plugins-ugly)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+build_portal() {
+  [ "$wayland_bed" = 1 ] || return 0
+  local bed=${WAYLAND_BED_DIR:-$(cd "$(dirname "$0")/.." && pwd)/../shared/wayland-bed}
+  [ -x "$bed/build-xdpw.sh" ] || bed=/work/shared/wayland-bed
+  bash "$bed/build-xdpw.sh"
+}
 if [ ${#missing[@]} -eq 0 ]; then
+  build_portal
   exit 0
 fi
 if [ "$(id -u)" -ne 0 ]; then
@@ -41,3 +62,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
+build_portal

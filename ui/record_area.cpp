@@ -136,7 +136,7 @@ void CRecordArea::ShowRegionMode(bool full_screen) {
     auto* button = dynamic_cast<toolkit::Button*>(toolkit::findChild(*this, "sel_rgn_btn"));
     if (!button) return;
     const char* file = full_screen ? "fullscreen.png" : "region.png";
-    button->setToolTip(full_screen ? "全屏录制模式" : "点击选择需要录制的屏幕区域");
+    button->setToolTip(full_screen ? "全屏录制模式" : region::SelectRegionTip());
     button->setNormalImage(ButtonCell(file, 0));
     button->setHotImage(ButtonCell(file, 1));
     button->setPushedImage(ButtonCell(file, 2));

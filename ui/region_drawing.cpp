@@ -192,12 +192,17 @@ void RegionPainter::Magnifier(QImage& image, const QRect& box, const QImage& sou
     Border3(image, box.adjusted(1, 1, -1, -1), clip);
 }
 
+// The picture comes from the backend a recording would use: on Wayland one picture of the desktop's
+// screen-sharing stream (X11 polling there would copy XWayland's empty root window).
 Result<QImage> GrabScreen(QSize size) {
-    Result<std::unique_ptr<platform::ScreenBackend>> backend = platform::CreateX11ScreenBackend();
+    Result<std::unique_ptr<platform::ScreenBackend>> backend =
+        platform::CreateScreenBackend(platform::MethodChoice::kAuto, {false, nullptr});
     if (!backend.ok()) return backend.error().Within("cannot copy the screen");
     platform::ScreenBackend& screen = *backend.value();
-    if (Error opened = screen.Open(platform::CaptureMethod::kPolling); !opened.ok())
-        return opened.Within("cannot copy the screen");
+    if (Error opened = screen.Open(platform::CaptureMethod::kPolling); !opened.ok()) {
+        if (Error damage = screen.Open(platform::CaptureMethod::kDamage); !damage.ok())
+            return opened.Within("cannot copy the screen");
+    }
     QImage picture(size, QImage::Format_RGB32);
     if (picture.isNull())
         return Error(ErrorCode::kInternal, "cannot hold a copy of the screen: out of memory");
@@ -206,7 +211,7 @@ Result<QImage> GrabScreen(QSize size) {
                                     std::min(size.height(), screen.Height())};
     if (crop.right <= 0 || crop.bottom <= 0 ||
         !screen.Grab(crop, picture.bits(), static_cast<int>(picture.bytesPerLine()))) {
-        return Error(ErrorCode::kIo, "cannot copy the screen: the X server refused the picture");
+        return Error(ErrorCode::kIo, "cannot copy the screen: the screen refused the picture");
     }
     // The server may leave the fourth byte as it likes; these pictures are opaque.
     for (int y = 0; y < crop.bottom; ++y) MakeOpaque(Row(picture, y), crop.right);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/screen/screen_backend.h"
+
 namespace vexa::ui::region {
 namespace {
 
@@ -193,6 +195,15 @@ std::string MagnifierText(QPoint point) {
     char text[48];
     std::snprintf(text, sizeof text, "x = %d     y = %d", point.x(), point.y());
     return text;
+}
+
+bool WindowsClickable() {
+    return !platform::IsWaylandSession();
+}
+
+const char* SelectRegionTip() {
+    return WindowsClickable() ? "点击选择需要录制的屏幕区域"
+                              : "拖动鼠标选择需要录制的屏幕区域（点击窗口选取仅在 X11 桌面上可用）";
 }
 
 QPoint ClampToScreen(QPoint point, QSize screen) {

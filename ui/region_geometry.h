@@ -55,6 +55,11 @@ using RegionCallback = std::function<void(int code, bool full_screen, const app:
 // "x = %d     y = %d".
 [[nodiscard]] std::string MagnifierText(QPoint point);
 
+// Whether a click on a window selects it: an X11 feature (on Wayland the selection is dragged).
+[[nodiscard]] bool WindowsClickable();
+// The region button's tooltip in region mode, naming what the selection offers here.
+[[nodiscard]] const char* SelectRegionTip();
+
 // --- the selection overlay ---
 
 // The point clamped to 0..W and 0..H (both ends included).

@@ -96,7 +96,10 @@ void CSelRgnWnd::onFinalMessage() {
     if (callback_) callback_(result_, region::IsFullScreen(chosen, screen_), region::ToRect(chosen));
 }
 
+// Windows are found through the X server; on Wayland it knows none of the desktop's own, so the
+// selection is by dragging only.
 QRect CSelRgnWnd::WindowUnder(QPoint point) const {
+    if (!region::WindowsClickable()) return region::NoRegion();
     const Result<std::optional<desktop::WindowHit>> hit =
         desktop::WindowAtPoint(point.x(), point.y(), static_cast<uint32_t>(toolkit::nativeWindowId(*this)));
     if (!hit.ok() || !hit.value()) return region::NoRegion();

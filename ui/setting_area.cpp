@@ -50,6 +50,7 @@ CSettingArea* instance = nullptr;
 constexpr const char* kFolderChooserTitle = "选择录制文件存储目录";
 constexpr const char* kCloseExitsTip = "退出程序";
 constexpr const char* kCloseHidesTip = "最小化到系统托盘";
+constexpr const char* kHotkeysNeedFocus = "此桌面不提供全局快捷键服务：热键可能只在本程序窗口获得焦点时有效";
 const QColor kKeyComboBorder = QColor::fromRgba(0xFF656565);
 const QColor kKeyComboRefused = QColor::fromRgba(0xFFFF0000);
 
@@ -231,6 +232,17 @@ void CSettingArea::LoadHotkeys() {
     selected.sender = &first;
     OnHotkeyOption(selected);
     for (std::size_t slot = 0; slot < kHotkeyButtons.size(); ++slot) ShowHotkeyOnButton(slot);
+    ShowHotkeyReach();
+}
+
+// X11 grabs under a Wayland desktop reach the program only while it has the focus: the hotkey list
+// says so once, in its tooltips.
+void CSettingArea::ShowHotkeyReach() {
+    const desktop::HotkeyService* service = Shell::Get()->Hotkeys();
+    if (!service || service->Global()) return;
+    log::Warning(std::string("settings page: ") + kHotkeysNeedFocus);
+    for (toolkit::Option* option : controls_->hotkey_options) option->setToolTip(kHotkeysNeedFocus);
+    controls_->key_combo->setToolTip(kHotkeysNeedFocus);
 }
 
 // "count_down_val" 1..5 (0 or missing reads as 3, above 5 as 5); then the box's handler stores

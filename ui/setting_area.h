@@ -89,6 +89,7 @@ class CSettingArea : public toolkit::Container {
     void LoadFlag(toolkit::CheckBox* SettingControls::*box);
     void LoadFrameRate();
     void LoadHotkeys();
+    void ShowHotkeyReach();
     void LoadCountDown();
     void LoadCloseChoice();
     void AttachHandlers();

@@ -13,9 +13,10 @@ namespace vexa::engine {
 Error CCapture::AddScreenStream(int quality_index, const BitRateTriple& rate, int fps, bool show_cursor,
                                 const CaptureRect& rect, std::unique_ptr<platform::ScreenBackend> backend) {
     if (!backend) {
-        Result<std::unique_ptr<platform::ScreenBackend>> x11 = platform::CreateX11ScreenBackend();
-        if (!x11.ok()) return x11.error();
-        backend = std::move(x11).value();
+        Result<std::unique_ptr<platform::ScreenBackend>> screen =
+            platform::CreateScreenBackend(platform::MethodChoice::kAuto, {show_cursor, nullptr});
+        if (!screen.ok()) return screen.error();
+        backend = std::move(screen).value();
     }
     auto display = std::make_unique<CDisplay>(*this, std::move(backend));
     if (Error e = display->Init(show_cursor, rect); !e.ok()) return e;

@@ -21,7 +21,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/desktop/portal_hotkeys.h"
 #include "platform/log/log.h"
+#include "platform/screen/screen_backend.h"
 #include "platform/screen/x11_connection.h"
 #include "platform/sync/spin_lock.h"
 #include "platform/thread_annotations.h"
@@ -366,6 +368,18 @@ void HotkeyService::Listener::HandleEvent(XEvent& event) {
 // ---- HotkeyService ----
 
 Result<std::unique_ptr<HotkeyService>> HotkeyService::Open(Callback on_hotkey) {
+    const bool wayland = platform::IsWaylandSession();
+    if (wayland) {
+        Result<std::unique_ptr<HotkeyBackend>> portal = OpenPortalHotkeys(on_hotkey);
+        if (portal.ok()) {
+            log::Info("global hotkeys: the desktop's GlobalShortcuts portal");
+            return std::unique_ptr<HotkeyService>(
+                new HotkeyService(nullptr, std::move(portal).value(), true));
+        }
+        log::Failure(portal.error(),
+                     "global hotkeys fall back to X11 grabs, which reach the program only "
+                     "while it has the focus");
+    }
     Result<std::unique_ptr<platform::X11Connection>> opened = platform::X11Connection::Open(nullptr);
     if (!opened.ok()) {
         log::Failure(opened.error(), "global hotkeys are off");
@@ -384,13 +398,15 @@ Result<std::unique_ptr<HotkeyService>> HotkeyService::Open(Callback on_hotkey) {
     } catch (const std::system_error& e) {
         return Error::FromErrno(e.code().value(), "cannot start the hotkey thread");
     }
-    return std::unique_ptr<HotkeyService>(new HotkeyService(std::move(listener)));
+    return std::unique_ptr<HotkeyService>(new HotkeyService(std::move(listener), nullptr, !wayland));
 }
 
-HotkeyService::HotkeyService(std::unique_ptr<Listener> listener) : listener_(std::move(listener)) {}
+HotkeyService::HotkeyService(std::unique_ptr<Listener> listener, std::unique_ptr<HotkeyBackend> portal,
+                             bool global)
+    : listener_(std::move(listener)), portal_(std::move(portal)), global_(global) {}
 
 HotkeyService::~HotkeyService() {
-    listener_->Stop();
+    if (listener_) listener_->Stop();
 }
 
 Error HotkeyService::Register(int id, uint32_t modifiers, uint32_t virtual_key) {
@@ -400,12 +416,18 @@ Error HotkeyService::Register(int id, uint32_t modifiers, uint32_t virtual_key) 
         return Error(ErrorCode::kInvalidArgument, text);
     }
     if (modifiers & ~kAllModifiers) return Error(ErrorCode::kInvalidArgument, "unknown hotkey modifier bits");
+    if (portal_) {
+        const Error bound = portal_->Register(id, modifiers, virtual_key);
+        log::Failure(bound);
+        return bound;
+    }
     const Error error = listener_->Call([&] { return listener_->Grab(id, modifiers, virtual_key); });
     log::Failure(error);
     return error;
 }
 
 void HotkeyService::Unregister(int id) {
+    if (portal_) return portal_->Unregister(id);
     const Error error = listener_->Call([&] {
         listener_->Release(id);
         return Error{};

@@ -1,4 +1,7 @@
-// Global hotkeys: the X stand-in for RegisterHotKey and WM_HOTKEY. A hotkey is a key of the
+// Global hotkeys: the stand-in for RegisterHotKey and WM_HOTKEY. On a Wayland desktop that offers the
+// GlobalShortcuts portal the desktop binds them (platform/desktop/portal_hotkeys.h); everywhere else
+// they are X11 grabs, described here (under Wayland those reach only XWayland, so only while one of
+// the program's windows has the focus: Global() says so). A hotkey is a key of the
 // settings page's list ('A'..'Z' 0x41..0x5A, '0'..'9' 0x30..0x39, F1..F12 0x70..0x7B, as Windows
 // virtual-key codes) with Windows modifier bits; it is grabbed on the root window (XGrabKey), with
 // and without Caps Lock and Num Lock, so that it works whatever lock is on. One press calls back
@@ -27,11 +30,20 @@ inline constexpr uint32_t kModControl = 2;
 inline constexpr uint32_t kModShift = 4;
 inline constexpr uint32_t kModWin = 8;  // mapped to the modifier that holds Super (Mod4)
 
+// One way of reaching keys pressed anywhere on the desktop; see HotkeyService for the contract.
+class HotkeyBackend {
+  public:
+    virtual ~HotkeyBackend() = default;
+    [[nodiscard]] virtual Error Register(int id, uint32_t modifiers, uint32_t virtual_key) = 0;
+    virtual void Unregister(int id) = 0;
+};
+
 class HotkeyService {
   public:
     using Callback = std::function<void(int id, uint32_t modifiers)>;
 
-    // Connects to $DISPLAY (kUnavailable when it cannot) and starts the listener thread.
+    // On a Wayland session the GlobalShortcuts portal where the desktop offers it; else connects to
+    // $DISPLAY (kUnavailable when it cannot) and starts the listener thread.
     [[nodiscard]] static Result<std::unique_ptr<HotkeyService>> Open(Callback on_hotkey);
     ~HotkeyService();
     HotkeyService(const HotkeyService&) = delete;
@@ -46,14 +58,20 @@ class HotkeyService {
     // Releases the id's chord; unknown ids are ignored.
     void Unregister(int id);
 
+    // False when the keys are X11 grabs under a Wayland desktop: they reach the program only while
+    // one of its windows has the focus.
+    [[nodiscard]] bool Global() const { return global_; }
+
     // "Ctrl+Alt+Shift+Win+F7" in that order, as the settings page shows it; "" for a key outside
     // the list.
     [[nodiscard]] static std::string ChordText(uint32_t modifiers, uint32_t virtual_key);
 
   private:
     struct Listener;  // the listener thread with its connection and grabs
-    explicit HotkeyService(std::unique_ptr<Listener> listener);
-    std::unique_ptr<Listener> listener_;
+    HotkeyService(std::unique_ptr<Listener> listener, std::unique_ptr<HotkeyBackend> portal, bool global);
+    std::unique_ptr<Listener> listener_;     // the X11 grabs, or
+    std::unique_ptr<HotkeyBackend> portal_;  // the desktop's GlobalShortcuts portal
+    bool global_ = true;
 };
 
 }  // namespace vexa::desktop

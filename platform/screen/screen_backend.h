@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/error.h"
@@ -35,9 +36,10 @@ struct ScreenRect {
 
 enum class CaptureMethod : int { kNone = 0, kPolling = 1, kDamage = 2 };
 
-// The methods a backend offers: the recorder's own choice (damage where the server allows it, else
-// polling), or one the user forces (for a server whose DAMAGE misbehaves, or for tests).
-enum class MethodChoice : uint8_t { kAuto, kDamage, kPolling };
+// The methods a backend offers: the recorder's own choice (on a Wayland session the desktop's
+// screen-sharing portal, else damage where the X server allows it, else polling), or one the user
+// forces (an X11 method for a server whose DAMAGE misbehaves, the portal, or either for tests).
+enum class MethodChoice : uint8_t { kAuto, kDamage, kPolling, kPortal };
 
 // Row order of the images a backend copies out.
 enum class RowOrder : uint8_t { kBottomUp = 1, kTopDown = 2 };
@@ -101,5 +103,38 @@ class ScreenBackend {
 // X display :59" when the display cannot be opened.
 [[nodiscard]] Result<std::unique_ptr<ScreenBackend>> CreateX11ScreenBackend(
     const char* display = nullptr, MethodChoice choice = MethodChoice::kAuto);
+
+// Where the screen-sharing portal's restore token is kept between recordings, so that the desktop
+// asks which screen to share only once. Implementations are thread-safe.
+class ScreenCastTokenStore {
+  public:
+    virtual ~ScreenCastTokenStore() = default;
+    [[nodiscard]] virtual std::string Load() = 0;  // empty when none is kept
+    virtual void Save(const std::string& token) = 0;
+};
+
+struct PortalOptions {
+    bool cursor = true;                      // the pointer is wanted in the picture
+    ScreenCastTokenStore* tokens = nullptr;  // null: the process's default store (may be none)
+};
+
+// The process's default token store (the desktop program sets its settings store at start-up).
+void SetDefaultScreenCastTokens(std::shared_ptr<ScreenCastTokenStore> store);
+
+// XDG_SESSION_TYPE is "wayland" and WAYLAND_DISPLAY is set: the X server (XWayland) sees none of the
+// desktop's own windows, so the screen is recorded through the portal.
+[[nodiscard]] bool IsWaylandSession();
+
+// The Wayland backend: the desktop's ScreenCast portal grants one monitor (asking the user unless
+// the stored restore token still holds), and its PipeWire stream carries the picture, its damage and
+// the pointer. It offers the damage method only. Failures name what failed and are logged: no
+// portal (kUnavailable), the user or the desktop refused (kCancelled, kPermission), PipeWire
+// unreachable (kUnavailable); a stream whose format is not supported fails Open (kUnsupported).
+[[nodiscard]] Result<std::unique_ptr<ScreenBackend>> CreatePortalScreenBackend(const PortalOptions& options);
+
+// The backend for a choice: the portal for kPortal, and for kAuto on a Wayland session; else X11 on
+// $DISPLAY.
+[[nodiscard]] Result<std::unique_ptr<ScreenBackend>> CreateScreenBackend(MethodChoice choice,
+                                                                         const PortalOptions& portal = {});
 
 }  // namespace vexa::platform

@@ -48,6 +48,8 @@ bool Offered(MethodChoice choice, CaptureMethod method) {
             return method == CaptureMethod::kDamage;
         case MethodChoice::kPolling:
             return method == CaptureMethod::kPolling;
+        case MethodChoice::kPortal:
+            return false;
     }
     return false;
 }

@@ -85,11 +85,12 @@ TEST(CliOptions, CaptureMethodIsAutoUnlessForced) {
     EXPECT_EQ(Parse({"--capture-method", "auto"}).options.capture_method, platform::MethodChoice::kAuto);
     EXPECT_EQ(Parse({"--capture-method", "damage"}).options.capture_method, platform::MethodChoice::kDamage);
     EXPECT_EQ(Parse({"--capture-method", "poll"}).options.capture_method, platform::MethodChoice::kPolling);
+    EXPECT_EQ(Parse({"--capture-method", "portal"}).options.capture_method, platform::MethodChoice::kPortal);
     for (const char* bad : {"polling", "Poll", "", "gdi"}) {
         ParseResult r = Parse({"--capture-method", bad});
         EXPECT_NE(r.error.find("--capture-method"), std::string::npos) << bad;
     }
-    EXPECT_NE(std::string(UsageText()).find("--capture-method auto|damage|poll"), std::string::npos);
+    EXPECT_NE(std::string(UsageText()).find("--capture-method auto|damage|poll|portal"), std::string::npos);
 }
 
 TEST(CliOptions, FrameRateTextIsPassedAsTheComboWouldHaveIt) {
