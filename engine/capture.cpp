@@ -26,31 +26,15 @@ constexpr int64_t kFragmentMicroseconds = 500'000;
 // What was written is pushed to the disk this often (and the writer wakes this often to do it).
 constexpr std::chrono::milliseconds kSyncInterval{1000};
 
-// Streams the MP4 muxer describes from their first packet (AC-3 in the M4A): their header waits
-// for the first fragment.
-bool DescribedByFirstPacket(const AVFormatContext* format) {
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        switch (format->streams[i]->codecpar->codec_id) {
-            case AV_CODEC_ID_AC3:
-            case AV_CODEC_ID_EAC3:
-            case AV_CODEC_ID_TRUEHD:
-                return true;
-            default:
-                break;
-        }
-    }
-    return false;
-}
-
-// Options of a muxer that can write fragments (MP4, M4A): a header without packets, then one
-// fragment at a time. None for other containers.
+// Options of a muxer that can write fragments (MP4, M4A): the header waits for the first fragment,
+// then one fragment at a time. Waiting lets the header describe what only the first packets tell:
+// the AC-3 stream of the M4A, and the sound encoder's start-up delay as an edit list, so that picture
+// and sound start together at 0 (without it the muxer would shift every stream by that delay).
+// None for other containers.
 AVDictionary* FragmentOptions(AVFormatContext* format) {
     if (!format->priv_data || !av_opt_find(format->priv_data, "frag_duration", nullptr, 0, 0)) return nullptr;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags",
-                DescribedByFirstPacket(format) ? "+empty_moov+delay_moov+default_base_moof"
-                                               : "+empty_moov+default_base_moof",
-                0);
+    av_dict_set(&options, "movflags", "+empty_moov+delay_moov+default_base_moof", 0);
     av_dict_set_int(&options, "frag_duration", kFragmentMicroseconds, 0);
     return options;
 }
