@@ -155,12 +155,16 @@ Error CCapture::Start() {
     fragmented_ = options != nullptr;
     int rc = avformat_write_header(format_.get(), &options);
     av_dict_free(&options);
-    // The header goes to the file at once: a disk that is full already fails the start.
+    // What the header wrote goes to the file at once, and a header that waits for the first fragment
+    // tries the disk with a byte: a disk that is full already fails the start.
     if (rc >= 0 && format_->pb) {
         avio_flush(format_->pb);
         rc = format_->pb->error;
     }
     if (rc < 0) return AvError(rc, "cannot write the header of " + Path());
+    if (output_ && avio_tell(format_->pb) == 0) {
+        if (Error room = output_->ProbeRoom("cannot write the header of " + Path()); !room.ok()) return room;
+    }
     flags_ |= kHeaderWritten;
 
     writer_event_ = std::make_unique<platform::Event>();

@@ -70,6 +70,16 @@ int64_t OutputFile::Seek(void* opaque, int64_t offset, int whence) {
     return at;
 }
 
+Error OutputFile::ProbeRoom(const std::string& what) {
+    const char zero = 0;
+    ssize_t n = 0;
+    do n = ::pwrite(fd_.Get(), &zero, 1, 0);
+    while (n < 0 && errno == EINTR);
+    if (n != 1) return Error::FromErrno(n < 0 ? errno : ENOSPC, what);
+    (void)!::ftruncate(fd_.Get(), 0);  // a device in the file's place has no size to put back
+    return {};
+}
+
 Error OutputFile::Sync() {
     if (!fd_.Valid()) return error_;
     avio_flush(io_);

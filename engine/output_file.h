@@ -35,6 +35,10 @@ class OutputFile {
     // Hands what the muxer has written to the system and waits until it is on the disk; the first
     // time, the file's name in its folder too.
     [[nodiscard]] Error Sync();
+    // Whether the disk takes the file's first byte, for a file nothing was written to yet (the
+    // header of a fragmented file waits for its first fragment): a full disk fails here, with
+    // "<what>: <reason>", rather than a moment into the recording. The file stays empty.
+    [[nodiscard]] Error ProbeRoom(const std::string& what);
     // Sync, then closes the file. A second call only repeats the outcome.
     [[nodiscard]] Error Close();
     // The first failed write, seek or sync ("cannot write to /a/b.mp4: No space left on device"), or ok.
