@@ -16,24 +16,37 @@ namespace vexa::test {
 
 namespace {
 
-bool InstallProcessSkin() {
-    if (toolkit::processSkin()) return true;
-    auto skin = toolkit::SkinArchive::openEmbedded();
-    if (!skin.ok()) throw std::runtime_error(skin.error().message());
-    toolkit::setProcessSkin(skin.value());
-    return true;
+// The store the options lend, else one opened in `folder`.
+std::unique_ptr<app::SettingsKey> OwnStore(const TestShellOptions& options, const TempFolder& folder) {
+    if (options.settings) return nullptr;
+    auto opened = app::SettingsKey::Open(folder.File("settings.reg"));
+    if (!opened.ok()) throw std::runtime_error("test shell: " + opened.error().message());
+    return std::move(opened).value();
 }
 
 }  // namespace
 
-TestShell::TestShell()
-    : skin_installed_(InstallProcessSkin()),
-      settings_(app::SettingsKey::Open(folder_.File("settings.reg")).value()),
-      ini_(folder_.File("VexaRecorder.ini")) {
-    if (!settings_) throw std::runtime_error("test shell: no settings store");
+void UseProgramSkin() {
+    if (toolkit::processSkin()) return;
+    auto skin = toolkit::SkinArchive::openEmbedded();
+    if (!skin.ok()) throw std::runtime_error("the program's skin: " + skin.error().message());
+    toolkit::setProcessSkin(skin.value());
+}
+
+TestShell::TestShell(TestShellOptions options)
+    : skin_installed_((UseProgramSkin(), true)),
+      own_settings_(OwnStore(options, folder_)),
+      own_ini_(options.ini ? nullptr : std::make_unique<app::SettingsIni>(folder_.File("VexaRecorder.ini"))),
+      own_main_(options.main_window ? nullptr : std::make_unique<TestMainWindow>()),
+      settings_(options.settings ? options.settings : own_settings_.get()),
+      ini_(options.ini ? options.ini : own_ini_.get()),
+      main_(options.main_window ? options.main_window : own_main_.get()),
+      hotkeys_(options.hotkeys),
+      screen_size_(options.screen_size) {
     devices_.cameras = platform::EnumerateCameras();
-    if (!main_.create(nullptr, "Miravo", toolkit::kStylePopup | toolkit::kStyleVisible,
-                      QRect(40, 40, 400, 300)))
+    if (own_main_ && options.create_main_window &&
+        !own_main_->create(nullptr, "Miravo", toolkit::kStylePopup | toolkit::kStyleVisible,
+                           QRect(40, 40, 400, 300)))
         throw std::runtime_error("test shell: no main window");
     Register(this);
 }
@@ -43,13 +56,23 @@ TestShell::~TestShell() {
 }
 
 QSize TestShell::ScreenSize() const {
-    return toolkit::primaryScreenSize();
+    return screen_size_.value_or(toolkit::primaryScreenSize());
 }
 
-void Pump(int ms) {
+void Pump(std::chrono::milliseconds span) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (timer.elapsed() < span.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() >= timeout.count()) return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
 }
 
 TestInput::TestInput() : display_(XOpenDisplay(nullptr)) {
