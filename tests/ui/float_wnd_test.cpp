@@ -9,10 +9,13 @@
 #include <stdexcept>
 
 #include "app/settings_catalog.h"
+#include "app/settings_key.h"
+#include "toolkit/application.h"
 #include "toolkit/button.h"
 #include "ui/count_down_wnd.h"
 #include "ui/lcd_digit.h"
 #include "tests/ui/float_wnd_test_support.h"
+#include "tests/ui/test_shell.h"
 
 namespace vexa::ui {
 namespace {
@@ -24,7 +27,6 @@ using testing::ManualTime;
 class FloatBar : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::UseProgramSkin();
         bar_ = std::make_unique<CFloatWnd>(host_, time_.Source());
         const Error created = bar_->Create(&shell_.MainWindow());
         ASSERT_TRUE(created.ok()) << created.message();
@@ -59,7 +61,7 @@ class FloatBar : public ::testing::Test {
     int Left() const { return bar_->geometry().x(); }
     int WorkRight() const { return work_.x() + work_.width(); }
 
-    testing::TestShell shell_;
+    test::TestShell shell_{{.create_main_window = false}};
     FakeHost host_;
     ManualTime time_;
     std::unique_ptr<CFloatWnd> bar_;
@@ -127,7 +129,7 @@ TEST_F(FloatBar, ButtonsWakeAtTheStartAndReachThePageOnlyWhileRecordingAfterThei
 TEST_F(FloatBar, AutoHideButtonFlipsAndStoresTheSettingAndTwiceRestoresSettingAndTooltip) {
     auto stored = [this] {
         // Read back through a store of its own: the value reached the file.
-        const auto other = app::SettingsKey::Open(shell_.StorePath()).value();
+        const auto other = app::SettingsKey::Open(shell_.Settings().Path()).value();
         return ReadSetting(*other, app::settings::kFloatWndAutoHide);
     };
     toolkit::Button& hide = Button("hide_float_wnd");
@@ -212,7 +214,7 @@ TEST_F(FloatBar, IdleBarSlidesOffTheEdgeAndMouseActivityBringsItBackFromWhereItS
 }
 
 TEST(CountDownWindow, ShowsTheDigitOfTheMomentAndClosesItselfBeforeCallingBackOnce) {
-    testing::UseProgramSkin();
+    test::UseProgramSkin();
     ManualTime time;
     int calls = 0;
     bool window_gone_at_call = false;
@@ -244,7 +246,7 @@ TEST(CountDownWindow, ShowsTheDigitOfTheMomentAndClosesItselfBeforeCallingBackOn
 }
 
 TEST(CountDownWindow, ACountDownOverBeforeItWasShownEndsOnTheFirstTickNotDuringCreation) {
-    testing::UseProgramSkin();
+    test::UseProgramSkin();
     ManualTime time;
     int calls = 0;
     auto shown = CCountDownWnd::Show(

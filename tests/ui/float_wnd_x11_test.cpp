@@ -3,39 +3,27 @@
 // is a poll with a generous limit, never a timed assertion.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QWidget>
 
 #include <functional>
 
 #include "platform/desktop/window_at_point.h"
+#include "toolkit/application.h"
 #include "toolkit/x11_support.h"
 #include "ui/count_down_wnd.h"
 #include "ui/float_wnd.h"
 #include "tests/ui/float_wnd_test_support.h"
 #include "tests/ui/test_pointer.h"
+#include "tests/ui/test_shell.h"
 
 namespace vexa::ui {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Pumps events until `done` holds or `limit` passes; whether it held.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limit.count()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void Pump(std::chrono::milliseconds span) {
-    (void)PumpUntil([] { return false; }, span);
-}
+using test::Pump;
+using test::PumpUntil;
 
 // Waits until the display shows `window` at `at` (mapped and on top there): clicks go to it then.
 bool ShownAt(const toolkit::Window& window, const QPoint& at) {
@@ -52,7 +40,6 @@ class OnDisplay : public ::testing::Test {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
         ASSERT_TRUE(pointer_.ok());
-        testing::UseProgramSkin();
         work_ = toolkit::primaryWorkArea();
     }
     // A recording bar at its start position, shown.
@@ -74,13 +61,14 @@ class OnDisplay : public ::testing::Test {
     void MoveTo(const QPoint& at) { pointer_.MoveTo(at.x(), at.y()); }
 
     testing::TestPointer pointer_;
-    testing::TestShell shell_;
+    test::TestShell shell_{{.create_main_window = false}};
     testing::FakeHost host_;
     QRect work_;
 };
 
-class ClickRecorder : public testing::PlainWindow {
+class ClickRecorder : public toolkit::Window {
   public:
+    std::string windowClassName() const override { return "Vexa_Test_Window"; }
     bool onMouse(const toolkit::MouseInput& input) override {
         if (input.kind == toolkit::MouseInput::Kind::Down) ++clicks;
         return false;
