@@ -1,13 +1,11 @@
 #include "tests/ui/file_list_harness.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 
 #include <cstdlib>
 #include <stdexcept>
 
 #include "toolkit/dialog_builder.h"
-#include "toolkit/skin_archive.h"
 
 namespace vexa::test {
 namespace {
@@ -25,20 +23,8 @@ std::unique_ptr<QApplication> StartOffscreenUi(const char* program_name) {
     static std::string name = program_name;
     static char* argv[] = {name.data(), nullptr};
     auto app = std::make_unique<QApplication>(argc, argv);
-    auto skin = toolkit::SkinArchive::openEmbedded();
-    if (!skin.ok()) std::abort();
-    toolkit::setProcessSkin(skin.value());
+    UseProgramSkin();
     return app;
-}
-
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeout.count()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 bool FileListWindow::onCreate() {
@@ -58,20 +44,9 @@ std::optional<std::intptr_t> FileListWindow::handleMessage(const toolkit::Messag
     return list->OnFolderChanges(m.lparam);
 }
 
-TestShell::TestShell(app::SettingsKey& key, app::SettingsIni& ini, toolkit::Window& window)
-    : key_(key), ini_(ini), window_(window) {
-    Register(this);
-}
-
-TestShell::~TestShell() {
-    Unregister(this);
-}
-
-FileListUnderTest::FileListUnderTest(const std::string& folder)
-    : settings_(app::SettingsKey::Open(settings_folder_.File("settings.reg")).value()) {
-    if (!settings_ || !settings_->WriteString("output_dir", folder).ok())
+FileListUnderTest::FileListUnderTest(const std::string& folder) {
+    if (!shell_.Settings().WriteString("output_dir", folder).ok())
         throw std::runtime_error("no settings store for the list");
-    shell_ = std::make_unique<TestShell>(*settings_, ini_, window_);
     if (!window_.create(nullptr, "Miravo", toolkit::kStylePopup,
                         QRect(0, 0, FileListWindow::kWidth, FileListWindow::kHeight)))
         throw std::runtime_error("the list's window cannot be created");
