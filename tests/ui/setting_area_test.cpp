@@ -1,5 +1,5 @@
 // The settings page built from "MainWnd.xml" by the program's control factory, in a window of the
-// test display that plays the main window (a test ui::Shell with a store and ini in a fresh home, and
+// test display that plays the main window (of a test shell with a store and ini in a fresh home, and
 // the real hotkey service). A second X client presses keys and holds chords another program took.
 #include <gtest/gtest.h>
 
@@ -22,14 +22,13 @@
 #include "app/settings_key.h"
 #include "platform/desktop/hotkey_service.h"
 #include "tests/app/temp_home.h"
+#include "tests/ui/test_shell.h"
 #include "toolkit/button.h"
 #include "toolkit/combo.h"
 #include "toolkit/dialog_builder.h"
 #include "toolkit/label.h"
-#include "toolkit/skin_archive.h"
 #include "toolkit/window.h"
 #include "ui/setting_area.h"
-#include "ui/shell.h"
 // Last: Xlib's macros must not meet the Qt headers.
 #include "tests/desktop/test_display.h"
 #include <X11/keysym.h>
@@ -44,46 +43,33 @@ constexpr uint32_t kF6 = 0x75000000, kF7 = 0x76000000, kF8 = 0x77000000, kF9 = 0
 const QColor kGrey = QColor::fromRgba(0xFF656565);
 const QColor kRed = QColor::fromRgba(0xFFFF0000);
 
-// The main window as far as the page sees it.
-class PageHarness final : public toolkit::Window, public Shell {
+// The main window as far as the page sees it: the main layout, in a test shell over the test's
+// store and ini and the real hotkey service.
+class PageHarness final : public toolkit::Window {
   public:
     PageHarness(app::SettingsKey& key, app::SettingsIni& ini, desktop::HotkeyService* hotkeys)
-        : key_(key), ini_(ini), hotkeys_(hotkeys) {}
-    ~PageHarness() override {
-        destroy();
-        Unregister(this);
-    }
+        : shell_({.main_window = this,
+                  .screen_size = QSize(1920, 1080),
+                  .hotkeys = hotkeys,
+                  .settings = &key,
+                  .ini = &ini}) {}
+    ~PageHarness() override { destroy(); }
 
     std::string windowClassName() const override { return "Vexa_Settings_Page_Test"; }
     bool onCreate() override {
-        Register(this);
         auto root = toolkit::buildLayout("MainWnd.xml", paintManager(), app::CControlCreate);
         if (!root.ok()) return false;
         paintManager().attach(std::move(root).value());
         return true;
     }
 
-    app::SettingsKey& Settings() override { return key_; }
-    app::SettingsIni& Ini() override { return ini_; }
-    const DeviceLists& Devices() const override { return devices_; }
-    QSize ScreenSize() const override { return {1920, 1080}; }
-    toolkit::Window& MainWindow() override { return *this; }
-    desktop::HotkeyService* Hotkeys() override { return hotkeys_; }
-
   private:
-    app::SettingsKey& key_;
-    app::SettingsIni& ini_;
-    desktop::HotkeyService* hotkeys_;
-    DeviceLists devices_;
+    test::TestShell shell_;  // unregisters after the window is gone
 };
 
 class SettingAreaTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        auto skin = toolkit::SkinArchive::openEmbedded();
-        ASSERT_TRUE(skin.ok()) << skin.error().message();
-        toolkit::setProcessSkin(skin.value());
-    }
+    static void SetUpTestSuite() { test::UseProgramSkin(); }
 
     void SetUp() override {
         ASSERT_TRUE(other_.Valid());
@@ -109,7 +95,7 @@ class SettingAreaTest : public ::testing::Test {
             return Error(ErrorCode::kInternal, "MainWnd.xml was not built");
         return Page().Init();
     }
-    CSettingArea& Page() { return *window_->paintManager().find<CSettingArea>("main_setting_area"); }
+    CSettingArea& Page() { return Find<CSettingArea>("main_setting_area"); }
     template <class T = toolkit::Control>
     T& Find(const char* name) {
         T* control = window_->paintManager().find<T>(name);
