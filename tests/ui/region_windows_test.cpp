@@ -3,13 +3,12 @@
 // also plays the other programs' windows.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 
 #include <functional>
 #include <vector>
 
+#include "tests/ui/test_shell.h"
 #include "toolkit/application.h"
 #include "ui/region_wnd.h"
 #include "ui/sel_rgn_wnd.h"
@@ -28,18 +27,8 @@ struct Report {
     app::Rect rect;
 };
 
-void Pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
+using test::Pump;
+using test::PumpUntil;
 
 class OnDisplay : public ::testing::Test {
   protected:
