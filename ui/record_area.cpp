@@ -272,7 +272,8 @@ void CRecordArea::NotifyDisplayChange() {
         if (const Shell* shell = Shell::Get()) region_wnd_->OnDisplayChange(shell->ScreenSize());
     }
     if (RecordingState() == kIdle) return;
-    (void)slot_.With([](engine::CCapture& session) { session.NotifyDisplayChange(); });
+    if (slot_.With([](engine::CCapture& session) { session.NotifyDisplayChange(); }))
+        log::Info("the display change is passed to the running recording");
 }
 
 // --- buttons and locking ---------------------------------------------------------------------------
