@@ -293,7 +293,7 @@ void CRecordArea::UpdateButtons() {
     pause_continue_->setVisible(b.pause_visible);
     auto apply = [](toolkit::Button& button, const ButtonLook& look) {
         button.setText("");
-        button.setToolTip(look.tooltip);
+        button.setToolTip(std::string(look.tooltip));
         button.setNormalImage(ButtonImage(look.image_file, 0));
         button.setHotImage(ButtonImage(look.image_file, 1));
         button.setPushedImage(ButtonImage(look.image_file, 2));

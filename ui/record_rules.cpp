@@ -42,8 +42,8 @@ RecordButtons ButtonsFor(int mode, int state, bool any_sound_selected, bool any_
     return b;
 }
 
-std::string ButtonImage(const char* file, int cell) {
-    return std::string("file='") + file + "' source='" + std::to_string(cell * kButtonWidth) + ",0," +
+std::string ButtonImage(std::string_view file, int cell) {
+    return "file='" + std::string(file) + "' source='" + std::to_string(cell * kButtonWidth) + ",0," +
            std::to_string((cell + 1) * kButtonWidth) + "," + std::to_string(kButtonHeight) + "'";
 }
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 #include "ui/float_wnd_rules.h"
@@ -27,8 +28,8 @@ inline constexpr int kStateIdle = 0, kStateRecording = 1, kStatePaused = 2;
 // 136 x 56 cells are the normal, hot, pushed and disabled pictures, and its padding (the start/stop
 // button's only; the pause button keeps the layout's place).
 struct ButtonLook {
-    const char* tooltip = "";
-    const char* image_file = "";
+    std::string_view tooltip;
+    std::string_view image_file;
     QMargins padding;
     bool enabled = true;
     bool operator==(const ButtonLook&) const = default;
@@ -51,7 +52,7 @@ struct RecordButtons {
                                        bool any_camera_selected);
 
 // The image attribute of cell `cell` (0 normal, 1 hot, 2 pushed, 3 disabled) of a button file.
-[[nodiscard]] std::string ButtonImage(const char* file, int cell);
+[[nodiscard]] std::string ButtonImage(std::string_view file, int cell);
 
 // Left tab `tab` is usable: all four while idle, only the current one while recording.
 [[nodiscard]] bool TabEnabled(int tab, int current_tab, bool recording);

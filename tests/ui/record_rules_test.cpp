@@ -34,10 +34,9 @@ TEST(RecordRules, EveryModeAndStateGivesTheButtonsTheirLookPlaceAndEnabledState)
                     EXPECT_TRUE(running.pause_visible);
                     EXPECT_EQ(running.start_stop,
                               (ButtonLook{"停止录制", "stop.png", QMargins(72, 14, 0, 0), true}));
-                    EXPECT_EQ(running.pause.tooltip,
-                              std::string(state == kStateRecording ? "暂停录制" : "继续录制"));
+                    EXPECT_EQ(running.pause.tooltip, state == kStateRecording ? "暂停录制" : "继续录制");
                     EXPECT_EQ(running.pause.image_file,
-                              std::string(state == kStateRecording ? "pause.png" : "continue.png"));
+                              state == kStateRecording ? "pause.png" : "continue.png");
                 }
             }
         }
