@@ -73,7 +73,7 @@ CRecordArea::CRecordArea() {
 CRecordArea::~CRecordArea() {
     count_down_.reset();
     float_wnd_.reset();
-    (void)slot_.With([](engine::CCapture& session) { session.MarkStopped(); });
+    MarkSessionStopped();
     run_.reset();  // releases a thread waiting for the count-down; the file is finished meanwhile
     messages_.reset();
     sel_rgn_wnd_.reset();
@@ -129,8 +129,7 @@ void CRecordArea::SetMode(int mode, int previous) {
     sel_rgn_wnd_.reset();
 }
 
-// The region frame around the stored region (else the whole screen), interactive; the region
-// buttons act on clicks while the main window is enabled.
+// The region frame around the stored region (else the whole screen), interactive.
 Error CRecordArea::CreateRegionFrame() {
     Shell* shell = Shell::Get();
     if (!shell) return Error(ErrorCode::kUnavailable, "record page: there is no main window");
@@ -483,9 +482,7 @@ void CRecordArea::StartCountDown(const CountDownPlan& plan, SteadyTime pressed) 
 
 // Ends the recorded time now; the recording thread finishes the file in the background.
 void CRecordArea::StopRecording() {
-    (void)slot_.With([](engine::CCapture& session) {
-        if (session.Started()) session.MarkStopped();
-    });
+    MarkSessionStopped();
     if (run_) run_->RequestStop();
     if (RecordingState() != kIdle) log::Info("recording stop requested");
     starting_ = false;
@@ -502,6 +499,13 @@ void CRecordArea::StopRecording() {
         shell->MainWindow().show();
         shell->MainWindow().bringToFront();
     }
+}
+
+// A running session's recorded time ends here; one still waiting for its start is never started.
+void CRecordArea::MarkSessionStopped() {
+    (void)slot_.With([](engine::CCapture& session) {
+        if (session.Started()) session.MarkStopped();
+    });
 }
 
 void CRecordArea::TogglePause() {

@@ -101,6 +101,7 @@ class CRecordArea : public toolkit::Container, public FloatWndHost {
 
     void StartRecording();
     void StopRecording();
+    void MarkSessionStopped();
     // The floating bar at the work area's corner; false (after saying why) when it cannot be made.
     [[nodiscard]] bool CreateFloatWnd();
     [[nodiscard]] engine::RecordingRequest BuildRequest(const CSettingArea& setting) const;
