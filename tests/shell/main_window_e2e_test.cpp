@@ -174,19 +174,29 @@ TEST_F(MainWindowTest, TheLastModeTabIsRememberedAndTheSettingsTabNever) {
         << program_.SettingsText();
 }
 
-TEST_F(MainWindowTest, AutostartWithRecordingAtLaunchRecordsHiddenUntilTheHotkeyStopsIt) {
+// Recording at launch with -autostart: the window stays hidden, and with the bar turned off the
+// hotkey alone stops it. A stored region of 12 bytes is no region: the whole screen is recorded.
+TEST_F(MainWindowTest, AutostartWithRecordingAtLaunchAndNoBarRecordsTheWholeScreenHiddenUntilTheHotkey) {
     const std::string out = program_.Folder().File("recordings");
-    StoreSettings(program_, out, {{"start_begin_record", 1}});
+    StoreSettings(program_, out, {{"start_begin_record", 1}, {"record_hide_wnd", 1}});
+    (void)SettingsOf(program_)->WriteBinary("desktop_select_rgn", Words({100, 100, 739}));
     pid_ = program_.Start({"-autostart"});
     const auto window = program_.FindWindow(kClass, kTitle);
     ASSERT_TRUE(window);
     ASSERT_TRUE(WaitForLog(program_, "recording started")) << program_.LogText();
     EXPECT_FALSE(program_.State(window->window).viewable);
-    EXPECT_TRUE(program_.FindWindow("VexaRecorder_Float_Window", "VexaRecorder", 2s));
+    EXPECT_FALSE(program_.FindWindow("VexaRecorder_Float_Window", "VexaRecorder", 500ms));
     program_.PressKey("F7");
     ASSERT_TRUE(WaitForLog(program_, "recording finished"));
     EXPECT_TRUE(program_.WaitViewable(window->window, true));  // the stop brings the window back
-    EXPECT_EQ(Recordings(out).size(), 1u);
+    const auto files = Recordings(out);
+    ASSERT_EQ(files.size(), 1u);
+    const auto file = ProbeFile(files[0]);
+    ASSERT_TRUE(file);
+    const int video = file->FirstStreamOf(true);
+    ASSERT_GE(video, 0);
+    EXPECT_EQ(file->streams[video].width, 1920);
+    EXPECT_EQ(file->streams[video].height, 1080);
 }
 
 // Each change of the primary screen while recording reaches the running recording once; changes

@@ -1,8 +1,8 @@
 // Recording from the main window of the real VexaRecorder on the virtual display, driven by the
 // start/stop hotkey (F7): a region with sound, the count-down and the bar's docking, a stop right
-// after the start and an exit while recording, the bar hidden by the settings, an output file that
-// cannot be opened or cannot grow, and the camera mode. Each test has its own program, HOME and
-// output folder; the files are read back.
+// after the start and an exit while recording, an output file that cannot be opened or cannot grow,
+// and the camera mode. (Recording hidden without the bar is the shell's -autostart test.) Each test has its
+// own program, HOME and output folder; the files are read back.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -141,25 +141,6 @@ TEST_F(RecordPageE2e, AStopRightAfterTheStartAndAnExitWhileRecordingBothLeaveFin
         ASSERT_TRUE(file) << path;
         EXPECT_GE(file->FirstStreamOf(true), 0) << path;
     }
-}
-
-// No bar: the hotkey alone stops it. A stored region of 12 bytes is no region: the whole screen.
-TEST_F(RecordPageE2e, WithoutTheBarTheHotkeyStopsARecordingOfTheWholeScreenWhenTheStoredRegionIsMalformed) {
-    StoreSettings(program_, Out(), {{"record_hide_wnd", 1}});
-    (void)SettingsOf(program_)->WriteBinary("desktop_select_rgn", Words({100, 100, 739}));
-    const WindowState main = Start();
-    program_.PressKey("F7");
-    ASSERT_TRUE(WaitForLog(program_, "recording started"));
-    EXPECT_FALSE(Bar(500ms));
-    EXPECT_FALSE(program_.State(main.window).viewable);
-    program_.PressKey("F7");
-    ASSERT_TRUE(WaitForLog(program_, "recording finished"));
-    EXPECT_TRUE(program_.WaitViewable(main.window, true));
-    const auto file = OnlyRecording();
-    ASSERT_TRUE(file);
-    ASSERT_GE(file->FirstStreamOf(true), 0);
-    EXPECT_EQ(file->streams[file->FirstStreamOf(true)].width, kScreenWidth);
-    EXPECT_EQ(file->streams[file->FirstStreamOf(true)].height, kScreenHeight);
 }
 
 TEST_F(RecordPageE2e, AnOutputFileThatCannotBeOpenedIsReportedAndThePageReturnsToIdle) {
