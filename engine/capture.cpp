@@ -199,6 +199,18 @@ void CCapture::Resume() {
     paused_.store(false, std::memory_order_release);
 }
 
+void CCapture::MarkStopped() {
+    platform::PauseWriterGuard guard(pause_lock_);
+    if (Stopped()) return;
+    const int64_t now = clock_.Now();
+    if (paused_.load()) {  // a pause in progress counts as paused time
+        total_paused_ += now - pause_start_;
+        paused_.store(false, std::memory_order_release);
+    }
+    stop_time_ = now;
+    state_.fetch_or(kStopped, std::memory_order_acq_rel);
+}
+
 void CCapture::SetSourceVolume(const void* row, int volume) {
     // While the set-up still adds streams, the list belongs to the recording thread: refused.
     if (!set_up_complete_.load(std::memory_order_acquire)) return;
@@ -412,14 +424,7 @@ void CCapture::FinishFile() {
 }
 
 CCapture::~CCapture() {
-    if (!Stopped()) {
-        Resume();  // a pause in progress counts as paused time
-        {
-            platform::PauseWriterGuard guard(pause_lock_);
-            stop_time_ = clock_.Now();
-        }
-        state_.fetch_or(kStopped, std::memory_order_acq_rel);
-    }
+    MarkStopped();
     StopCapture();
     StopEncoders();
     StopWriter();

@@ -121,6 +121,11 @@ class CCapture {
     // Refused (nothing happens) before Start and after the stop.
     void Pause();
     void Resume();
+    // Ends the recorded time now: a pause in progress counts as paused up to here, the stop time is
+    // taken and the stopped bit set; once (later calls and the destructor's own stop change
+    // nothing). Whoever stops a recording calls it at the stop request, so the file ends at the
+    // request, not when the slower stop sequence runs.
+    void MarkStopped();
     // Refused (nothing happens) until the set-up is complete: the stream list may still grow.
     void SetSourceVolume(const void* row, int volume);
 

@@ -35,7 +35,7 @@ headless() {
   echo "screenshot: $shot"
   before=$(find "$out" -name '*.mp4' 2>/dev/null | sort)
   xdotool key F7
-  sleep 9   # the default three-second count-down, then five seconds of recording
+  sleep 8   # the default three-second count-down, then five seconds of recording
   xdotool key F7
   file=""
   for _ in $(seq 1 50); do

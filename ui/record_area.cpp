@@ -6,10 +6,13 @@
 #include "app/settings_catalog.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
+#include "toolkit/native_dialogs.h"
 #include "toolkit/window.h"
 #include "ui/audio_area.h"
 #include "ui/camera_area.h"
 #include "ui/desktop_area.h"
+#include "ui/file_list.h"
+#include "ui/setting_area.h"
 #include "ui/shell.h"
 #include "ui/source_panels_common.h"
 
@@ -21,6 +24,15 @@ constexpr const char* kFullScreenText = "全屏";
 constexpr const char* kRegionText = "区域";
 // Windows hidden just before the screen is frozen need this long to leave the picture.
 constexpr std::chrono::milliseconds kSelectionSettle(120);
+constexpr const char* kCaption = "Miravo";
+
+// What the recording thread posts to the page's message window: wparam the start's number, lparam
+// the RunEvent; and that the output folder was just created.
+constexpr std::uint32_t kMsgRunEvent = toolkit::kUserMessage + 40;
+constexpr std::uint32_t kMsgFolderCreated = toolkit::kUserMessage + 41;
+
+// The left tab bar's buttons, in tab order.
+constexpr const char* kTabButtons[] = {"desktop_btn", "sound_btn", "camera_btn", "setting_btn"};
 
 // The three 100 x 100 cells (normal, hot, pushed) of the region button's image.
 std::string ButtonCell(const char* file, int cell) {
@@ -30,6 +42,28 @@ std::string ButtonCell(const char* file, int cell) {
 
 }  // namespace
 
+// The window the recording thread posts to: never shown; it hands the messages to the page.
+class CRecordArea::Messages final : public toolkit::Window {
+  public:
+    explicit Messages(CRecordArea& page) : page_(page) {}
+    ~Messages() override { destroy(); }
+    [[nodiscard]] std::string windowClassName() const override { return "VexaRecorder_Record_Messages"; }
+    std::optional<std::intptr_t> handleMessage(const toolkit::Message& m) override {
+        if (m.id == kMsgRunEvent) {
+            page_.OnRunEvent(m.wparam, static_cast<RunEvent>(m.lparam));
+            return 0;
+        }
+        if (m.id == kMsgFolderCreated) {
+            page_.OnFolderCreated();
+            return 0;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    CRecordArea& page_;
+};
+
 CRecordArea::CRecordArea() {
     instance = this;
     if (Shell* shell = Shell::Get())
@@ -37,6 +71,11 @@ CRecordArea::CRecordArea() {
 }
 
 CRecordArea::~CRecordArea() {
+    count_down_.reset();
+    float_wnd_.reset();
+    MarkSessionStopped();
+    run_.reset();  // releases a thread waiting for the count-down; the file is finished meanwhile
+    messages_.reset();
     sel_rgn_wnd_.reset();
     region_wnd_.reset();
     if (instance == this) instance = nullptr;
@@ -56,7 +95,16 @@ Error CRecordArea::InitPage() {
     }
     if (!CDesktopArea::Instance() || !CAudioArea::Instance() || !CCameraArea::Instance())
         return Error(ErrorCode::kNotFound, "record page: a source panel is missing");
+    start_stop_ = dynamic_cast<toolkit::Button*>(toolkit::findChild(*this, "start_stop_btn"));
+    pause_continue_ = dynamic_cast<toolkit::Button*>(toolkit::findChild(*this, "pause_continue_btn"));
+    region_area_ = toolkit::findChild(*this, "sel_rgn_area");
+    if (!start_stop_ || !pause_continue_)
+        return Error(ErrorCode::kNotFound, "record page: start_stop_btn or pause_continue_btn is no button");
+    messages_ = std::make_unique<Messages>(*this);
+    if (!messages_->create(nullptr, "", toolkit::kStylePopup | toolkit::kStyleToolWindow, QRect(0, 0, 1, 1)))
+        return Error(ErrorCode::kInternal, "record page: the message window cannot be created");
     if (Error e = CreateRegionFrame(); !e.ok()) return e;
+    AttachHandlers();
     if (Error e = CDesktopArea::Instance()->Init(); !e.ok()) return e;
     if (Error e = CAudioArea::Instance()->Init(); !e.ok()) return e;
     return CCameraArea::Instance()->Init();
@@ -76,16 +124,12 @@ void CRecordArea::SetMode(int mode, int previous) {
         CAudioArea::Instance()->ClosePopList();
     }
     if (hide_unless(2)) CCameraArea::Instance()->ShowPanel(mode == 2);
+    UpdateButtons();
     if (region_wnd_) region_wnd_->hide();
     sel_rgn_wnd_.reset();
 }
 
-void CRecordArea::ToggleRecording(bool /*force*/) {}
-
-void CRecordArea::TogglePause() {}
-
-// The region frame around the stored region (else the whole screen), interactive; the region
-// buttons act on clicks while the main window is enabled.
+// The region frame around the stored region (else the whole screen), interactive.
 Error CRecordArea::CreateRegionFrame() {
     Shell* shell = Shell::Get();
     if (!shell) return Error(ErrorCode::kUnavailable, "record page: there is no main window");
@@ -100,17 +144,38 @@ Error CRecordArea::CreateRegionFrame() {
     region_wnd_->SetRegion(stored);  // reports (and so stores) any region but the whole screen
     ShowRegionMode(region_wnd_->IsFullScreen());
     region_wnd_->SetRecordingStyle(false);
-    auto on_click = [this](void (CRecordArea::*action)()) {
-        return [this, action](toolkit::Notification& n) {
-            if (n.type == "click" && Shell::Get() && Shell::Get()->MainWindow().isEnabled())
-                (this->*action)();
-            return true;
-        };
-    };
-    toolkit::findChild(*this, "sel_rgn_btn")->addNotifyHandler(on_click(&CRecordArea::SelectRegion));
-    if (toolkit::Control* toggle = toolkit::findChild(*this, "switch_btn"))
-        toggle->addNotifyHandler(on_click(&CRecordArea::ToggleRegionMode));
     return {};
+}
+
+// One handler for the page's buttons. Clicks count only while the main window is enabled (not
+// between a start and the moment the recording runs); "stop_record" always does.
+void CRecordArea::AttachHandlers() {
+    struct Action {
+        const char* type;
+        const char* sender;
+        void (*run)(CRecordArea&);
+    };
+    static constexpr Action kActions[] = {
+        {"stop_record", "start_stop_btn", [](CRecordArea& p) { p.ToggleRecording(true); }},
+        {"click", "sel_rgn_btn", [](CRecordArea& p) { p.SelectRegion(); }},
+        {"click", "switch_btn", [](CRecordArea& p) { p.ToggleRegionMode(); }},
+        {"click", "pause_continue_btn", [](CRecordArea& p) { p.TogglePause(); }},
+        {"click", "start_stop_btn", [](CRecordArea& p) { p.ToggleRecording(false); }},
+    };
+    for (const char* name : {"sel_rgn_btn", "switch_btn", "pause_continue_btn", "start_stop_btn"}) {
+        toolkit::Control* control = toolkit::findChild(*this, name);
+        if (!control) continue;  // "switch_btn" is optional
+        control->addNotifyHandler([this, name](toolkit::Notification& n) {
+            for (const Action& action : kActions) {
+                if (n.type != action.type || std::string_view(name) != action.sender) continue;
+                Shell* shell = Shell::Get();
+                if (n.type == "click" && (!shell || !shell->MainWindow().isEnabled())) break;
+                action.run(*this);
+                break;
+            }
+            return true;
+        });
+    }
 }
 
 void CRecordArea::OnRegionFrame(int kind, bool full_screen, const app::Rect& region) {
@@ -206,7 +271,326 @@ void CRecordArea::NotifyDisplayChange() {
         if (const Shell* shell = Shell::Get()) region_wnd_->OnDisplayChange(shell->ScreenSize());
     }
     if (RecordingState() == kIdle) return;
-    (void)slot_.With([](engine::CCapture& session) { session.NotifyDisplayChange(); });
+    if (slot_.With([](engine::CCapture& session) { session.NotifyDisplayChange(); }))
+        log::Info("the display change is passed to the running recording");
+}
+
+// --- buttons and locking ---------------------------------------------------------------------------
+
+bool CRecordArea::AnySoundSelected() const {
+    return CAudioArea::Instance() && CAudioArea::Instance()->AnySoundSourceSelected();
+}
+
+bool CRecordArea::AnyCameraSelected() const {
+    return CCameraArea::Instance() && CCameraArea::Instance()->AnyCameraSelected();
+}
+
+void CRecordArea::UpdateButtons() {
+    if (!start_stop_ || !pause_continue_) return;
+    const RecordButtons b = ButtonsFor(mode_, RecordingState(), AnySoundSelected(), AnyCameraSelected());
+    if (region_area_) region_area_->setVisible(b.region_area_visible);
+    pause_continue_->setVisible(b.pause_visible);
+    auto apply = [](toolkit::Button& button, const ButtonLook& look) {
+        button.setText("");
+        button.setToolTip(std::string(look.tooltip));
+        button.setNormalImage(ButtonImage(look.image_file, 0));
+        button.setHotImage(ButtonImage(look.image_file, 1));
+        button.setPushedImage(ButtonImage(look.image_file, 2));
+        button.setDisabledImage(ButtonImage(look.image_file, 3));
+        button.setEnabled(look.enabled);
+    };
+    if (b.pause_visible) apply(*pause_continue_, b.pause);
+    apply(*start_stop_, b.start_stop);
+    start_stop_->setPadding(b.start_stop.padding);
+    if (const CSettingArea* setting = CSettingArea::Instance()) {
+        AppendHotkeyToTooltip(*start_stop_, setting->HotkeySlots()[0]);
+        AppendHotkeyToTooltip(*pause_continue_, setting->HotkeySlots()[1]);
+    }
+}
+
+void CRecordArea::Lock(toolkit::Control* control) {
+    if (!control || !control->isEnabled()) return;
+    control->setEnabled(false);
+    locked_.push_back(control);
+}
+
+void CRecordArea::LockControls(bool recording) {
+    if (!recording) {
+        for (toolkit::Control* control : locked_) control->setEnabled(true);
+        locked_.clear();
+    }
+    if (toolkit::PaintManager* m = manager()) {
+        for (int tab = 0; tab < 4; ++tab) {
+            toolkit::Control* button = m->find<toolkit::Control>(kTabButtons[tab]);
+            if (recording && !TabEnabled(tab, mode_, true)) Lock(button);
+        }
+    }
+    if (recording) {
+        auto lock_all = [this](toolkit::Control& root) {
+            root.forEach([this](toolkit::Control& c) {
+                Lock(&c);
+                return true;
+            });
+        };
+        if (mode_ == 0 && CDesktopArea::Instance()) lock_all(*CDesktopArea::Instance());
+        if (mode_ == 1 && CAudioArea::Instance()) {
+            CAudioArea& panel = *CAudioArea::Instance();
+            Lock(toolkit::findChild(panel, "audio_quality_slider"));
+            Lock(toolkit::findChild(panel, "audio_quality_val"));
+            for (const SourceRow& row : panel.Speakers()) Lock(row.select_box);
+            for (const SourceRow& row : panel.Microphones()) Lock(row.select_box);
+        }
+        if (mode_ == 2 && CCameraArea::Instance()) {
+            lock_all(*CCameraArea::Instance());
+            for (const CameraRow& row : CCameraArea::Instance()->CameraRows()) Lock(row.select_box);
+        }
+        Lock(toolkit::findChild(*this, "sel_rgn_btn"));
+        Lock(toolkit::findChild(*this, "switch_btn"));
+    }
+    if (mode_ == 0 && region_wnd_) {
+        region_wnd_->SetRecordingStyle(recording);
+        const CSettingArea* setting = CSettingArea::Instance();
+        if (recording && setting && setting->HideDeskAreaWnd())
+            region_wnd_->hide();
+        else
+            region_wnd_->ShowTopMost();
+    }
+}
+
+void CRecordArea::ClosePopups() {
+    SourcePanel* panels[] = {CDesktopArea::Instance(), CAudioArea::Instance(), CCameraArea::Instance()};
+    if (mode_ >= 0 && mode_ < 3 && panels[mode_]) panels[mode_]->ClosePopList();
+    sel_rgn_wnd_.reset();
+}
+
+void CRecordArea::ShowError(const std::string& text) {
+    Shell* shell = Shell::Get();
+    toolkit::showMessageBox(shell ? &shell->MainWindow() : nullptr, text, kCaption,
+                            toolkit::MessageIcon::kError);
+}
+
+// --- start and stop --------------------------------------------------------------------------------
+
+void CRecordArea::ToggleRecording(bool force) {
+    if (!force && RecordingState() == kIdle && !starting_) {
+        StartRecording();
+        return;
+    }
+    StopRecording();
+}
+
+void CRecordArea::StartRecording() {
+    Shell* shell = Shell::Get();
+    const CSettingArea* setting = CSettingArea::Instance();
+    if (!shell || !setting) return;
+    if (!SourcesUsable(mode_, AnySoundSelected(), AnyCameraSelected())) {
+        log::Writef(log::Level::kWarning, "start refused: mode %d has nothing to record", mode_);
+        ShowError(kWrongSourcesText);
+        return;
+    }
+    const SteadyTime pressed = std::chrono::steady_clock::now();
+    log::Writef(log::Level::kInfo, "recording requested in mode %d", mode_);
+    if (!setting->RecordHideWnd() && !CreateFloatWnd()) return;
+
+    engine::RecordingRequest request = BuildRequest(*setting);
+    const std::uint64_t id = ++run_id_;
+    const toolkit::WindowHandle messages = messages_->handle();
+    auto run = std::make_unique<RecordingRun>(
+        std::move(request), slot_, std::move(run_), [messages, id](RunEvent event) {
+            toolkit::Window::postMessage(messages, {kMsgRunEvent, id, static_cast<std::intptr_t>(event)});
+        });
+    shell->MainWindow().setEnabled(false);
+    if (Error e = run->Launch(); !e.ok()) {
+        log::Failure(e, "recording thread");
+        run.reset();  // waits for the previous recording's thread
+        shell->MainWindow().setEnabled(true);
+        float_wnd_.reset();
+        ShowError(kThreadFailedText);
+        return;
+    }
+    run_ = std::move(run);
+    starting_ = true;
+
+    const CountDownPlan plan = PlanCountDown(setting->CountDown(), pressed);
+    if (float_wnd_) {
+        float_wnd_->ScheduleDocking(plan.docking_deadline);
+        float_wnd_->show(false);
+    }
+    shell->MainWindow().hide();
+    ClosePopups();
+    LockControls(true);
+    StartCountDown(plan, pressed);
+}
+
+bool CRecordArea::CreateFloatWnd() {
+    auto bar = std::make_unique<CFloatWnd>(*this);
+    if (Error e = bar->Create(&Shell::Get()->MainWindow()); !e.ok()) {
+        log::Failure(e, "floating bar");
+        ShowError(kFloatWndFailedText);
+        return false;
+    }
+    bar->PlaceAtWorkAreaCorner();
+    float_wnd_ = std::move(bar);
+    return true;
+}
+
+// What the mode's panel, the settings page and the region frame show now.
+engine::RecordingRequest CRecordArea::BuildRequest(const CSettingArea& setting) const {
+    engine::RecordingRequest r;
+    r.mode = static_cast<engine::RecordingMode>(mode_);
+    r.output_dir = setting.OutputFolder();
+    r.frame_rate_text = setting.FrameRateText();
+    r.show_cursor = setting.RecordMouse();
+    const toolkit::WindowHandle messages = messages_->handle();
+    r.folder_created = [messages] { toolkit::Window::postMessage(messages, {kMsgFolderCreated, 0, 0}); };
+    const SourcePanel* panel = nullptr;
+    if (mode_ == 0) {
+        panel = CDesktopArea::Instance();
+        r.video_quality_slider = CDesktopArea::Instance()->VideoQuality();
+        const app::Rect region = region_wnd_->Region();
+        r.region = engine::RegionRect{region.left, region.top, region.right, region.bottom};
+    } else if (mode_ == 1) {
+        panel = CAudioArea::Instance();
+    } else if (mode_ == 2) {
+        panel = CCameraArea::Instance();
+        r.video_quality_slider = CCameraArea::Instance()->VideoQuality();
+        r.acquire_camera = CCameraArea::Instance()->CameraForRecording();
+    }
+    if (panel) {
+        r.sound_sources = panel->SoundSources();
+        r.audio_quality_slider = panel->AudioQuality();
+    }
+    return r;
+}
+
+// The count-down window counts from the press; without one (or when it cannot be shown) the
+// recording thread may start at once.
+void CRecordArea::StartCountDown(const CountDownPlan& plan, SteadyTime pressed) {
+    if (plan.window) {
+        const std::uint64_t id = run_id_;
+        Result<std::unique_ptr<CCountDownWnd>> shown = CCountDownWnd::Show(*plan.window, pressed, [this, id] {
+            if (id == run_id_ && run_) run_->CountDownDone();
+        });
+        if (shown.ok()) {
+            count_down_ = std::move(shown).value();
+            return;
+        }
+        log::Failure(shown.error(), "count-down");
+    }
+    run_->CountDownDone();
+}
+
+// Ends the recorded time now; the recording thread finishes the file in the background.
+void CRecordArea::StopRecording() {
+    MarkSessionStopped();
+    if (run_) run_->RequestStop();
+    if (RecordingState() != kIdle) log::Info("recording stop requested");
+    starting_ = false;
+    state_.store(kIdle, std::memory_order_release);
+    Shell* shell = Shell::Get();
+    if (shell) shell->MainWindow().setEnabled(true);
+    float_wnd_.reset();
+    count_down_.reset();
+    ClosePopups();
+    LockControls(false);
+    UpdateButtons();
+    if (region_wnd_) region_wnd_->hide();
+    if (shell) {
+        shell->MainWindow().show();
+        shell->MainWindow().bringToFront();
+    }
+}
+
+// A running session's recorded time ends here; one still waiting for its start is never started.
+void CRecordArea::MarkSessionStopped() {
+    (void)slot_.With([](engine::CCapture& session) {
+        if (session.Started()) session.MarkStopped();
+    });
+}
+
+void CRecordArea::TogglePause() {
+    const int state = RecordingState();
+    if (state == kIdle) return;
+    const bool pause = state == kRecording;
+    (void)slot_.With([&](engine::CCapture& session) {
+        pause ? session.Pause() : session.Resume();
+        state_.store(pause ? kPaused : kRecording, std::memory_order_release);
+    });
+    log::Info(pause ? "recording paused" : "recording resumed");
+    if (float_wnd_) float_wnd_->SetRecordingState();
+    UpdateButtons();
+}
+
+void CRecordArea::OnFloatCommand(FloatCommand command) {
+    toolkit::PaintManager* m = manager();
+    switch (command) {
+        case FloatCommand::kPauseContinue:
+            if (m) m->sendNotify(pause_continue_, "click", 0, 0, true);
+            break;
+        case FloatCommand::kStop:
+            if (m) m->sendNotify(start_stop_, "click", 0, 0, true);
+            break;
+        case FloatCommand::kShowMainWindow:
+            if (Shell* shell = Shell::Get()) {
+                shell->MainWindow().show();
+                shell->MainWindow().bringToFront();
+            }
+            break;
+    }
+}
+
+// --- what the recording thread reports ---------------------------------------------------------------
+
+void CRecordArea::OnRunEvent(std::uint64_t run_id, RunEvent event) {
+    if (run_id != run_id_ || !run_) return;  // an earlier start's late news
+    switch (event) {
+        case RunEvent::kStarted:
+            OnStarted();
+            break;
+        case RunEvent::kPrepareFailed:
+        case RunEvent::kStartFailed:
+            OnStartFailed(event);
+            break;
+        case RunEvent::kEndedItself:
+            OnEndedItself();
+            break;
+    }
+}
+
+void CRecordArea::OnStarted() {
+    if (!starting_) return;  // stopped meanwhile: the thread deletes the session at once
+    starting_ = false;
+    if (Shell* shell = Shell::Get()) shell->MainWindow().setEnabled(true);
+    state_.store(kRecording, std::memory_order_release);
+    if (float_wnd_) float_wnd_->SetRecordingState();
+    UpdateButtons();
+}
+
+// The thread has logged the cause; the page says that the start failed and returns to idle through
+// "stop_record" once the message is closed.
+void CRecordArea::OnStartFailed(RunEvent event) {
+    if (!starting_) return;
+    const std::uint64_t id = run_id_;
+    ShowError(event == RunEvent::kPrepareFailed ? kPrepareFailedText : kStartFailedText);
+    if (id != run_id_ || !starting_) return;
+    if (toolkit::PaintManager* m = manager()) m->sendNotify(start_stop_, "stop_record");
+}
+
+// The file could not grow (a full disk): the recording is stopped as the user would, keeping what
+// was written, and the cause is shown.
+void CRecordArea::OnEndedItself() {
+    if (RecordingState() == kIdle) return;
+    const Error cause = run_->Failure();
+    log::Failure(cause, "the recording was stopped");
+    StopRecording();
+    ShowError(EndedItselfText(cause));
+}
+
+void CRecordArea::OnFolderCreated() {
+    CFileList* files = CFileList::Instance();
+    if (!files) return;
+    files->StopWatching();
+    if (Error e = files->Init(); !e.ok()) log::Failure(e, "recordings list");
 }
 
 }  // namespace vexa::ui

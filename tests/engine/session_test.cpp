@@ -86,6 +86,32 @@ TEST_F(SessionTest, PauseAndResumeAreIdempotentAndFreezeTime) {
     EXPECT_NEAR(file->StreamEndSeconds(0), 3.0, 0.01);
 }
 
+// The record page marks the stop when the user asks and deletes the session later, on the recording
+// thread: the file ends at the request (here inside a pause, so at the frozen time), whatever the
+// clock does until the deletion, and neither a second mark nor a pause moves it.
+TEST_F(SessionTest, AStopMarkedAtTheRequestEndsTheFileThereHoweverLateTheSessionIsDeleted) {
+    auto session = ScreenSession(64, 48, false);
+    ASSERT_TRUE(session->Start().ok());
+    WaitForFirstPoll();
+    clock_.Advance(2 * kSecond);
+    session->Pause();
+    clock_.Advance(kSecond);
+    session->MarkStopped();
+    EXPECT_TRUE(session->Stopped());
+    EXPECT_FALSE(session->Paused());
+    EXPECT_EQ(session->StopPosition(), 2 * kSecond);
+    clock_.Advance(3 * kSecond);
+    session->MarkStopped();
+    session->Pause();
+    clock_.Advance(3 * kSecond);
+    EXPECT_FALSE(session->Paused());
+    EXPECT_EQ(session->StopPosition(), 2 * kSecond);
+    session.reset();
+    auto file = test::ProbeFile(Path());
+    ASSERT_TRUE(file);
+    EXPECT_NEAR(file->StreamEndSeconds(0), 2.0, 0.01);
+}
+
 TEST_F(SessionTest, PauseBeforeTheStartIsRefused) {
     auto session = ScreenSession(64, 48, false);
     session->Pause();  // during the count-down, say

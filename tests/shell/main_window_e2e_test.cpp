@@ -1,14 +1,18 @@
 // The real VexaRecorder on the virtual display: one instance per user, the exit prompt and its
-// answers, the tray choice, -autostart, the show/hide hotkey, the remembered tab, and a failing
-// start. Each test has its own copy of the program, HOME and ini.
+// answers, the tray choice, -autostart (also recording at once), the show/hide hotkey, the
+// remembered tab, a display change while recording, and a failing start. Each test has its own copy
+// of the program, HOME and ini.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "tests/shell/program_under_test.h"
+#include "tests/shell/recording_under_test.h"
 #include "tests/shell/tray_host.h"
+#include "tests/support/media_probe.h"
 
 namespace vexa::test {
 namespace {
@@ -168,6 +172,71 @@ TEST_F(MainWindowTest, TheLastModeTabIsRememberedAndTheSettingsTabNever) {
     ClickIn(main, kSettingsTabX, kSettingsTabY);
     EXPECT_NE(program_.SettingsText().find("\"left_tab_sel\"=dword:00000001"), std::string::npos)
         << program_.SettingsText();
+}
+
+// Recording at launch with -autostart: the window stays hidden, and with the bar turned off the
+// hotkey alone stops it. A stored region of 12 bytes is no region: the whole screen is recorded.
+TEST_F(MainWindowTest, AutostartWithRecordingAtLaunchAndNoBarRecordsTheWholeScreenHiddenUntilTheHotkey) {
+    const std::string out = program_.Folder().File("recordings");
+    StoreSettings(program_, out, {{"start_begin_record", 1}, {"record_hide_wnd", 1}});
+    (void)SettingsOf(program_)->WriteBinary("desktop_select_rgn", Words({100, 100, 739}));
+    pid_ = program_.Start({"-autostart"});
+    const auto window = program_.FindWindow(kClass, kTitle);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(WaitForLog(program_, "recording started")) << program_.LogText();
+    EXPECT_FALSE(program_.State(window->window).viewable);
+    EXPECT_FALSE(program_.FindWindow("VexaRecorder_Float_Window", "VexaRecorder", 500ms));
+    program_.PressKey("F7");
+    ASSERT_TRUE(WaitForLog(program_, "recording finished"));
+    EXPECT_TRUE(program_.WaitViewable(window->window, true));  // the stop brings the window back
+    const auto files = Recordings(out);
+    ASSERT_EQ(files.size(), 1u);
+    const auto file = ProbeFile(files[0]);
+    ASSERT_TRUE(file);
+    const int video = file->FirstStreamOf(true);
+    ASSERT_GE(video, 0);
+    EXPECT_EQ(file->streams[video].width, 1920);
+    EXPECT_EQ(file->streams[video].height, 1080);
+}
+
+// Each change of the primary screen while recording reaches the running recording once; changes
+// while idle reach none. The file stays whole.
+TEST_F(MainWindowTest, ADisplayChangeWhileRecordingReachesTheRecordingOnceAndTheFileStaysWhole) {
+    if (std::system("xrandr --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs xrandr";
+    struct ScreenMode {  // the test display's output, back at its size whatever happens
+        ~ScreenMode() { Set("1920x1080"); }
+        static void Set(const char* mode) {
+            (void)std::system(
+                ("xrandr --output screen --mode " + std::string(mode) + " >/dev/null 2>&1").c_str());
+        }
+    } screen;
+    (void)std::system(
+        "xrandr --newmode 1600x900 118.25 1600 1696 1856 2112 900 903 908 934 >/dev/null 2>&1;"
+        "xrandr --addmode screen 1600x900 >/dev/null 2>&1");
+    const std::string passed = "the display change is passed to the running recording";
+    auto change_twice = [&](size_t seen) {
+        ScreenMode::Set("1600x900");
+        EXPECT_TRUE(WaitForLog(program_, "primary screen is now 1600x900", seen + 1));
+        ScreenMode::Set("1920x1080");
+        EXPECT_TRUE(WaitForLog(program_, "primary screen is now 1920x1080", seen + 1));
+    };
+    const std::string out = program_.Folder().File("recordings");
+    StoreSettings(program_, out);
+    StartAndShow();
+    program_.PressKey("F7");
+    ASSERT_TRUE(WaitForLog(program_, "recording started"));
+    change_twice(0);
+    std::this_thread::sleep_for(500ms);
+    program_.PressKey("F7");
+    ASSERT_TRUE(WaitForLog(program_, "recording finished"));
+    change_twice(1);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(Occurrences(program_.LogText(), passed), 2u) << program_.LogText();
+    const auto files = Recordings(out);
+    ASSERT_EQ(files.size(), 1u);
+    const auto file = ProbeFile(files[0]);
+    ASSERT_TRUE(file);
+    EXPECT_GE(file->PacketsOf(file->FirstStreamOf(true)).size(), 1u);
 }
 
 TEST_F(MainWindowTest, AStoreThatCannotBeOpenedEndsTheStartWithoutAWindowAndSaysWhyInTheLog) {
