@@ -24,7 +24,8 @@ int64_t LongestStream(const AVFormatContext& input) {
         const AVStream* stream = input.streams[i];
         if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) continue;
         const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
-        const int64_t end = av_rescale_q(start + stream->duration, stream->time_base, AV_TIME_BASE_Q);
+        const int64_t end =
+            av_rescale_q(start + stream->duration, stream->time_base, AVRational{1, AV_TIME_BASE});
         if (longest == AV_NOPTS_VALUE || end > longest) longest = end;
     }
     return longest;

@@ -110,7 +110,7 @@ std::string PortalBus::NewToken() {
 }
 
 Result<uint32_t> PortalBus::UintProperty(const char* interface, const char* name) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // the null error: no name, no message, nothing to free
     std::unique_ptr<sd_bus_error, BusErrorFree> free_error(&error);
     uint32_t value = 0;
     const int r =
@@ -165,7 +165,7 @@ Result<MessagePtr> PortalBus::Request(const char* interface, const char* method,
     MessagePtr call(raw_call);
     if (r >= 0) r = append(call.get(), token);
     if (r < 0) return BusError(r, "cannot compose " + what);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // the null error: no name, no message, nothing to free
     std::unique_ptr<sd_bus_error, BusErrorFree> free_error(&error);
     sd_bus_message* raw_reply = nullptr;
     r = sd_bus_call(bus_, call.get(), static_cast<uint64_t>(timeout.count()) * 1000, &error, &raw_reply);

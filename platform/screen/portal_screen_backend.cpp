@@ -83,7 +83,8 @@ bool ArgbOf(uint32_t format, const uint8_t* p, uint32_t& out) {
 // The stream's parameters for a negotiated format: buffers we can map, and the metadata we read.
 void UpdateParams(pw_stream* stream) {
     std::array<uint8_t, 1024> storage{};
-    spa_pod_builder b = SPA_POD_BUILDER_INIT(storage.data(), static_cast<uint32_t>(storage.size()));
+    spa_pod_builder b{};
+    spa_pod_builder_init(&b, storage.data(), static_cast<uint32_t>(storage.size()));
     const int data_types = 1 << SPA_DATA_MemPtr | 1 << SPA_DATA_MemFd | 1 << SPA_DATA_DmaBuf;
     const int damage_size = static_cast<int>(sizeof(spa_meta_region)) * kMaxDamageRegions;
     const int cursor_size = static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) +
@@ -165,7 +166,8 @@ class PortalScreenBackend final : public ScreenBackend {
         pw_stream_add_listener(stream_.get(), &stream_listener_, &stream_events, this);
 
         std::array<uint8_t, 1024> storage{};
-        spa_pod_builder b = SPA_POD_BUILDER_INIT(storage.data(), static_cast<uint32_t>(storage.size()));
+        spa_pod_builder b{};
+        spa_pod_builder_init(&b, storage.data(), static_cast<uint32_t>(storage.size()));
         spa_rectangle size_def{1920, 1080}, size_min{1, 1}, size_max{16384, 16384};
         spa_fraction rate_def{30, 1}, rate_min{0, 1}, rate_max{1000, 1};
         const spa_pod* format = static_cast<const spa_pod*>(spa_pod_builder_add_object(

@@ -118,7 +118,7 @@ Error ScreenCastSession::SelectAndStart(const ScreenCastRequest& request, uint32
 }
 
 Error ScreenCastSession::OpenRemote() {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // the null error: no name, no message, nothing to free
     sd_bus_message* raw = nullptr;
     const int r = sd_bus_call_method(bus_->get(), kPortalService, kPortalPath, kScreenCast,
                                      "OpenPipeWireRemote", &error, &raw, "oa{sv}", handle_.c_str(), 0);

@@ -64,7 +64,8 @@ std::unique_ptr<VideoProducer> VideoProducer::Start(int width, int height) {
     }();
     pw_stream_add_listener(p->stream_, &p->listener_, &events, p.get());
     std::array<uint8_t, 512> storage{};
-    spa_pod_builder b = SPA_POD_BUILDER_INIT(storage.data(), static_cast<uint32_t>(storage.size()));
+    spa_pod_builder b{};
+    spa_pod_builder_init(&b, storage.data(), static_cast<uint32_t>(storage.size()));
     const spa_pod* format = FormatParam(b, width, height);
     if (pw_stream_connect(p->stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY,
                           static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS),
@@ -119,7 +120,8 @@ void VideoProducer::OnParamChanged(void* data, uint32_t id, const spa_pod* param
     const int cursor = static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) +
                        kCursorBitmap * kCursorBitmap * 4;
     std::array<uint8_t, 1024> storage{};
-    spa_pod_builder b = SPA_POD_BUILDER_INIT(storage.data(), static_cast<uint32_t>(storage.size()));
+    spa_pod_builder b{};
+    spa_pod_builder_init(&b, storage.data(), static_cast<uint32_t>(storage.size()));
     std::array<const spa_pod*, 4> params = {
         static_cast<const spa_pod*>(spa_pod_builder_add_object(
             &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
@@ -204,7 +206,8 @@ void VideoProducer::Resize(int width, int height) {
     width_ = width;
     height_ = height;
     std::array<uint8_t, 512> storage{};
-    spa_pod_builder b = SPA_POD_BUILDER_INIT(storage.data(), static_cast<uint32_t>(storage.size()));
+    spa_pod_builder b{};
+    spa_pod_builder_init(&b, storage.data(), static_cast<uint32_t>(storage.size()));
     const spa_pod* format = FormatParam(b, width, height);
     pw_stream_update_params(stream_, &format, 1);
 }
