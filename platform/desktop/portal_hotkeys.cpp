@@ -226,7 +226,8 @@ std::string PortalTrigger(uint32_t modifiers, uint32_t virtual_key) {
     } else if (virtual_key >= '0' && virtual_key <= '9') {
         key = std::string(1, static_cast<char>(virtual_key));
     } else if (virtual_key >= 0x70 && virtual_key <= 0x7B) {
-        key = "F" + std::to_string(virtual_key - 0x70 + 1);
+        key = 'F';  // appended, not "F" + temporary, which GCC 12 at -O3 misreads as an overlapping copy
+        key += std::to_string(virtual_key - 0x70 + 1);
     } else {
         return {};
     }
