@@ -1,5 +1,7 @@
 // One Qt application for every test of the executable: offscreen, or on the X display for the
 // integration tests (built with VEXA_TEST_ON_DISPLAY).
+#include "tests/toolkit/qt_test_app.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -31,3 +33,12 @@ class QtEnvironment : public ::testing::Environment {
 [[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace
+
+namespace vexa::test {
+
+std::string MissingXDisplay() {
+    if (QGuiApplication::platformName() == "xcb") return {};
+    return "needs an X display, not " + QGuiApplication::platformName().toStdString();
+}
+
+}  // namespace vexa::test

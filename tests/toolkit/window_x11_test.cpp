@@ -1,4 +1,5 @@
 // Native window features on a real X server (run under tools/with-test-env.sh).
+#include "tests/toolkit/qt_test_app.h"
 #include "toolkit/combo.h"
 #include "toolkit/dialog_builder.h"
 #include "toolkit/fonts.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QWidget>
 
 namespace vexa::toolkit {
@@ -29,8 +29,7 @@ void pump(int ms) {
 class OnDisplay : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+        if (const std::string missing = test::MissingXDisplay(); !missing.empty()) GTEST_SKIP() << missing;
     }
 };
 
