@@ -36,9 +36,10 @@ class QtEnvironment : public ::testing::Environment {
 
 namespace vexa::test {
 
-std::string MissingXDisplay() {
-    if (QGuiApplication::platformName() == "xcb") return {};
-    return "needs an X display, not " + QGuiApplication::platformName().toStdString();
+void OnXDisplay::SetUp() {
+    if (QGuiApplication::platformName() != "xcb")
+        GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+    SetUpOnDisplay();
 }
 
 }  // namespace vexa::test

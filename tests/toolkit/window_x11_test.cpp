@@ -26,12 +26,7 @@ void pump(int ms) {
     while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-class OnDisplay : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (const std::string missing = test::MissingXDisplay(); !missing.empty()) GTEST_SKIP() << missing;
-    }
-};
+class OnDisplay : public test::OnXDisplay {};
 
 TEST_F(OnDisplay, WindowClassIsSetForOtherProcesses) {
     NamedWindow window;

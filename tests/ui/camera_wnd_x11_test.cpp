@@ -27,10 +27,9 @@ namespace {
 using test::Pump;
 using test::PumpUntil;
 
-class OnDisplay : public ::testing::Test {
+class OnDisplay : public test::OnXDisplay {
   protected:
-    void SetUp() override {
-        if (const std::string missing = test::MissingXDisplay(); !missing.empty()) GTEST_SKIP() << missing;
+    void SetUpOnDisplay() override {
         setenv("VEXA_VIRTUAL_CAMERA", "1", 1);
         unsetenv("VEXA_VIRTUAL_CAMERA_BUSY");
         shell_ = std::make_unique<test::TestShell>();

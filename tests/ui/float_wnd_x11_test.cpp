@@ -34,10 +34,9 @@ bool ShownAt(const toolkit::Window& window, const QPoint& at) {
     });
 }
 
-class OnDisplay : public ::testing::Test {
+class OnDisplay : public test::OnXDisplay {
   protected:
-    void SetUp() override {
-        if (const std::string missing = test::MissingXDisplay(); !missing.empty()) GTEST_SKIP() << missing;
+    void SetUpOnDisplay() override {
         ASSERT_TRUE(pointer_.ok());
         work_ = toolkit::primaryWorkArea();
     }

@@ -29,10 +29,9 @@ struct Report {
 using test::Pump;
 using test::PumpUntil;
 
-class OnDisplay : public ::testing::Test {
+class OnDisplay : public test::OnXDisplay {
   protected:
-    void SetUp() override {
-        if (const std::string missing = test::MissingXDisplay(); !missing.empty()) GTEST_SKIP() << missing;
+    void SetUpOnDisplay() override {
         x_ = XOpenDisplay(nullptr);
         ASSERT_NE(x_, nullptr);
         screen_ = toolkit::primaryScreenSize();
