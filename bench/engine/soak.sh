@@ -10,6 +10,7 @@
 # Expects the test environment of tools/with-test-env.sh (a display and a sound server with the
 # speaker "vexa_speaker").
 set -euo pipefail
+. "$(dirname "$0")/../lib.sh"
 
 if [ "${VEXA_LONG_BENCH:-0}" != 1 ]; then
   echo "soak: skipped (one hour long; set VEXA_LONG_BENCH=1 to run it)"
@@ -22,14 +23,6 @@ seconds=${SOAK_SECONDS:-3600}
 warmup=${WARMUP_SECONDS:-300}
 mkdir -p "$out/recordings" "$out/state"
 : "${DISPLAY:?soak: needs a display (tools/with-test-env.sh)}"
-
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-}
-trap cleanup EXIT
 
 "$build/tools/test-motion/vexa-test-motion" --rate 30 >"$out/motion.log" 2>&1 &
 pids+=($!)

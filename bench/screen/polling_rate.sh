@@ -11,6 +11,7 @@
 # default motion).
 # The script starts its own Xvfb and stops everything it started.
 set -euo pipefail
+. "$(dirname "$0")/../lib.sh"
 
 if [ $# -lt 1 ]; then
   echo "usage: $0 VEXA_RECORD [OUT_DIR]" >&2
@@ -24,29 +25,10 @@ fps=${FPS:-30}
 motion_rate=${MOTION_RATE:-30}
 runs=${RUNS:-3}
 scene=${SCENE:-motion}
-for tool in "$vexa" "$motion" ffprobe Xvfb; do
-  command -v "$tool" >/dev/null || { echo "polling_rate: $tool not found" >&2; exit 1; }
-done
+require_tools "$vexa" "$motion" ffprobe Xvfb
 mkdir -p "$out"
 
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-
-: >"$out/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -extension DAMAGE 3>"$out/display" \
-  2>"$out/xvfb.log" &
-pids+=($!)
-for _ in $(seq 1 200); do
-  [ -s "$out/display" ] && break
-  sleep 0.05
-done
-[ -s "$out/display" ] || { echo "polling_rate: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(tr -d '\n' <"$out/display")"
+start_xvfb "$out" -extension DAMAGE
 
 if [ "$scene" = still ]; then
   "$motion" --still >"$out/motion.log" 2>&1 &

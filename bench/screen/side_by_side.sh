@@ -15,6 +15,7 @@
 # vexa-record encodes 4:2:0 (High).
 # The script starts its own Xvfb and stops everything it started.
 set -euo pipefail
+. "$(dirname "$0")/../lib.sh"
 
 if [ $# -lt 1 ]; then
   echo "usage: $0 BUILD_DIR [OUT_DIR]" >&2
@@ -27,31 +28,8 @@ duration=${DURATION:-20}
 stop_after=${STOP_AFTER:-60}
 motion_source=${MOTION_SOURCE:-ffplay}
 fps=${FPS:-30}
-for tool in "$vexa" ffmpeg ffprobe Xvfb /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "side_by_side: $tool not found" >&2; exit 1; }
-done
+require_tools "$vexa" ffmpeg ffprobe Xvfb /usr/bin/time
 mkdir -p "$out"
-
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-}
-trap cleanup EXIT
-
-start_display() {
-  : >"$out/display"
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$out/display" 2>"$out/xvfb.log" &
-  pids+=($!)
-  local i
-  for i in $(seq 1 200); do
-    [ -s "$out/display" ] && break
-    sleep 0.05
-  done
-  [ -s "$out/display" ] || { echo "side_by_side: Xvfb did not start" >&2; exit 1; }
-  export DISPLAY=":$(tr -d '\n' <"$out/display")"
-}
 
 motion_pid=
 start_motion() {
@@ -141,7 +119,7 @@ stop_latency() {
   printf '%s: %d ms from SIGINT to exit (exit status %d)\n' "$name" $(((t1 - t0) / 1000000)) "$rc"
 }
 
-start_display
+start_xvfb "$out"
 echo "display $DISPLAY, $duration s per recording, results in $out"
 printf '%-7s %-7s %8s %10s %8s %12s %10s\n' scene recorder cpu_s cpu/rec_s frames bytes rss_MiB
 

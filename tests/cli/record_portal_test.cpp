@@ -3,10 +3,8 @@
 // cursor and damage; a refused request; PipeWire dying in the middle of a recording.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,12 +12,16 @@
 
 #include "tests/support/media_probe.h"
 #include "tests/support/portal_test_bed.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
+using vexa::test::CommandResult;
+using vexa::test::LastLine;
 using vexa::test::PortalTestBed;
 using vexa::test::ProducedPicture;
+using vexa::test::RunCommand;
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 360;
@@ -50,11 +52,6 @@ ProducedPicture Scene(int n, int patch_x, int patch_y) {
     p.cursor = cursor;
     return p;
 }
-
-struct RunResult {
-    int exit_code = -1;
-    std::string out;
-};
 
 class RecordPortal : public ::testing::Test {
   protected:
@@ -91,25 +88,11 @@ class RecordPortal : public ::testing::Test {
         bed_.reset();
     }
 
-    RunResult Record(const std::string& args) {
-        const std::string cmd = bed_->Env() + " XDG_STATE_HOME=" + homes_.File("state") +
-                                " XDG_CONFIG_HOME=" + homes_.File("config") + " " + VEXA_RECORD_PATH +
-                                " --capture-method portal --no-sound --output-dir " +
-                                folder_.Path().string() + " " + args + " 2>&1";
-        RunResult result;
-        FILE* pipe = popen(cmd.c_str(), "r");
-        if (!pipe) return result;
-        std::array<char, 512> buf{};
-        while (fgets(buf.data(), buf.size(), pipe)) result.out += buf.data();
-        const int status = pclose(pipe);
-        result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
-    }
-
-    static std::string LastLine(std::string text) {
-        while (!text.empty() && text.back() == '\n') text.pop_back();
-        const size_t nl = text.rfind('\n');
-        return nl == std::string::npos ? text : text.substr(nl + 1);
+    CommandResult Record(const std::string& args) {
+        return RunCommand(bed_->Env() + " XDG_STATE_HOME=" + homes_.File("state") +
+                          " XDG_CONFIG_HOME=" + homes_.File("config") + " " + VEXA_RECORD_PATH +
+                          " --capture-method portal --no-sound --output-dir " + folder_.Path().string() +
+                          " " + args + " 2>&1");
     }
 
     std::string SelectSourcesCall(size_t nth) const {
@@ -129,7 +112,7 @@ class RecordPortal : public ::testing::Test {
 TEST_F(RecordPortal, TheRegionOfTheSharedScreenIsRecordedWithItsPointerAndOnlyItsOwnChanges) {
     ASSERT_NO_FATAL_FAILURE(Start());
     Animate(300, 230);  // inside the region: a new frame every 50 ms
-    RunResult r = Record(std::string("--duration 2 ") + kRegion);
+    CommandResult r = Record(std::string("--duration 2 ") + kRegion);
     ASSERT_EQ(r.exit_code, 0) << r.out;
     const std::string inside = LastLine(r.out);
     auto file = vexa::test::ProbeFile(inside);
@@ -165,7 +148,7 @@ TEST_F(RecordPortal, TheRegionOfTheSharedScreenIsRecordedWithItsPointerAndOnlyIt
 
 TEST_F(RecordPortal, ARefusedRequestStartsNothingAndSaysWhy) {
     ASSERT_NO_FATAL_FAILURE(Start({"--refuse"}));
-    const RunResult r = Record("--duration 1");
+    const CommandResult r = Record("--duration 1");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, "vexa-record: cannot record the screen: the user declined sharing the screen\n");
     EXPECT_TRUE(folder_.Files().empty());
@@ -174,7 +157,7 @@ TEST_F(RecordPortal, ARefusedRequestStartsNothingAndSaysWhy) {
 TEST_F(RecordPortal, PipeWireDyingMidRecordingLeavesACompleteFile) {
     ASSERT_NO_FATAL_FAILURE(Start());
     Animate(300, 230);
-    RunResult r;
+    CommandResult r;
     std::thread recorder([&] { r = Record("--duration 3"); });
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     StopAnimation();

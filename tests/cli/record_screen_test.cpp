@@ -7,7 +7,6 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <sstream>
 #include <cstdlib>
 #include <string>
@@ -16,39 +15,25 @@
 
 #include "private_x_server.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 #include "x11_painter.h"
 
 namespace {
 
-struct RunResult {
-    int exit_code = -1;
-    std::string out;
-};
+using vexa::test::CommandResult;
+using vexa::test::LastLine;
+using vexa::test::RunCommand;
 
 // Runs vexa-record with the arguments through the shell, with the display's content changing ten
 // times a second meanwhile. env is put before the command ("XDG_STATE_HOME=/x").
-RunResult RunRecorder(const std::string& args, bool animate = true, const std::string& env = "") {
+CommandResult RunRecorder(const std::string& args, bool animate = true, const std::string& env = "") {
     std::string cmd;
     if (animate) cmd += std::string(VEXA_MOTION_PATH) + " --rate 10 & m=$!; sleep 0.2; ";
     cmd += env + " " + std::string(VEXA_RECORD_PATH) + " " + args + " 2>&1; rc=$?; ";
     if (animate) cmd += "kill $m; ";
     cmd += "exit $rc";
-    RunResult result;
-    FILE* pipe = popen(cmd.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 512> buf{};
-    while (fgets(buf.data(), buf.size(), pipe)) result.out += buf.data();
-    const int status = pclose(pipe);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string LastLine(const std::string& text) {
-    std::string s = text;
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    const size_t nl = s.rfind('\n');
-    return nl == std::string::npos ? s : s.substr(nl + 1);
+    return RunCommand(cmd);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -83,8 +68,8 @@ class RecordScreen : public ::testing::Test {
 
 // The region is inclusive (1365 × 767 pixels here) and an odd size is evened for the encoder.
 TEST_F(RecordScreen, ThreeSecondsOfChangingContentInARegionMakeAPlayableFile) {
-    RunResult r = RunRecorder("--duration 3 --no-sound --region 100,50,1464,816 --output-dir " +
-                              folder_.Path().string());
+    CommandResult r = RunRecorder("--duration 3 --no-sound --region 100,50,1464,816 --output-dir " +
+                                  folder_.Path().string());
     ASSERT_EQ(r.exit_code, 0) << r.out;
     const std::string path = LastLine(r.out);
     auto file = vexa::test::ProbeFile(path);
@@ -158,21 +143,18 @@ TEST_F(RecordScreen, ScreenThatGrowsIsRecordedWholeWithEitherMethod) {
         const std::string cmd =
             "DISPLAY=" + std::string(server.Name()) + " " + VEXA_RECORD_PATH + " --capture-method " + method +
             " --duration 3 --no-sound --no-cursor --output-dir " + folder_.Path().string() + " 2>&1";
-        FILE* pipe = popen(cmd.c_str(), "r");
-        ASSERT_TRUE(pipe);
+        CommandResult r;
+        std::thread recorder([&] { r = RunCommand(cmd); });
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         const int grown = std::system((xrandr + "--output screen --mode 1920x1080 --fb 1920x1080").c_str());
         painter.Fill(0, 0, 960, 1080, 0x000000);
         painter.Fill(960, 0, 960, 1080, 0xFFFFFF);
-        std::string out;
-        std::array<char, 512> buf{};
-        while (fgets(buf.data(), buf.size(), pipe)) out += buf.data();
-        const int status = pclose(pipe);
+        recorder.join();
         ASSERT_EQ(grown, 0);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+        ASSERT_EQ(r.exit_code, 0) << r.out;
 
-        const auto pictures = vexa::test::DecodeVideo(LastLine(out));
-        ASSERT_FALSE(pictures.empty()) << out;
+        const auto pictures = vexa::test::DecodeVideo(LastLine(r.out));
+        ASSERT_FALSE(pictures.empty()) << r.out;
         const vexa::test::GreyPicture& last = pictures.back();
         ASSERT_EQ(last.width, 960);
         EXPECT_GT(last.At(720, 270), 200) << "the new right half";
@@ -184,7 +166,7 @@ TEST_F(RecordScreen, AFolderThatCannotBeMadeIsNamedOnceOnStderrAndOnceInTheLog) 
     const std::string parent_is_a_file = folder_.File("plain") + "/recordings";
     vexa::test::WriteFile(folder_.File("plain"), "not a folder");
     const std::string expected = "cannot create folder " + parent_is_a_file + ": Not a directory";
-    RunResult r =
+    CommandResult r =
         RunRecorder("--duration 1 --no-sound --output-dir " + parent_is_a_file, false, PrivateHomes());
     EXPECT_EQ(r.exit_code, 1) << r.out;
     EXPECT_EQ(r.out, "vexa-record: " + expected + "\n");
@@ -201,7 +183,7 @@ TEST_F(RecordScreen, AFolderThatCannotBeMadeIsNamedOnceOnStderrAndOnceInTheLog) 
 
 // The folder exists but takes no files (sysfs refuses even root): the start fails on the file.
 TEST_F(RecordScreen, AFileThatCannotBeWrittenFailsTheStartWithItsPathAndReason) {
-    RunResult r = RunRecorder("--duration 1 --no-sound --output-dir /sys", false, PrivateHomes());
+    CommandResult r = RunRecorder("--duration 1 --no-sound --output-dir /sys", false, PrivateHomes());
     EXPECT_EQ(r.exit_code, 1) << r.out;
     EXPECT_EQ(r.out.rfind("vexa-record: cannot open output file /sys/", 0), 0u) << r.out;
     EXPECT_NE(r.out.find(".mp4: Permission denied\n"), std::string::npos) << r.out;
@@ -211,15 +193,15 @@ TEST_F(RecordScreen, AFileThatCannotBeWrittenFailsTheStartWithItsPathAndReason) 
 }
 
 TEST_F(RecordScreen, ASoundDeviceThatIsNotThereIsNamed) {
-    RunResult r = RunRecorder("--duration 1 --mic vexa_no_such_mic --output-dir " + folder_.Path().string(),
-                              false, PrivateHomes());
+    CommandResult r = RunRecorder(
+        "--duration 1 --mic vexa_no_such_mic --output-dir " + folder_.Path().string(), false, PrivateHomes());
     EXPECT_EQ(r.exit_code, 1) << r.out;
     EXPECT_EQ(r.out, "vexa-record: no microphone \"vexa_no_such_mic\"\n");
     EXPECT_TRUE(folder_.Files().empty());
 }
 
 TEST_F(RecordScreen, NoDisplayIsAClearError) {
-    RunResult r =
+    CommandResult r =
         RunRecorder("--duration 1 --no-sound --output-dir " + folder_.Path().string() + " DISPLAY=", false);
     EXPECT_EQ(r.exit_code, 2);  // an unknown argument first
     r = RunRecorder("--duration 1 --no-sound", false, "env -u DISPLAY " + PrivateHomes());
@@ -233,7 +215,7 @@ TEST_F(RecordScreen, NoDisplayIsAClearError) {
 
 TEST_F(RecordScreen, ALogThatCannotBeOpenedIsOneWarningAndTheRunGoesOn) {
     vexa::test::WriteFile(homes_.File("state"), "a file where the state folder belongs");
-    RunResult r = RunRecorder("--duration 1 --no-sound", false, PrivateHomes() + " DISPLAY=:4711");
+    CommandResult r = RunRecorder("--duration 1 --no-sound", false, PrivateHomes() + " DISPLAY=:4711");
     EXPECT_EQ(r.exit_code, 1);
     const auto lines = SplitLines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
@@ -245,8 +227,8 @@ TEST_F(RecordScreen, ALogThatCannotBeOpenedIsOneWarningAndTheRunGoesOn) {
 // The log keeps what was recorded and how: mode, the screen stream with its encoder, the file, the
 // result, and the very statistics --stats prints.
 TEST_F(RecordScreen, ASuccessfulRecordingLeavesItsStoryInTheLog) {
-    RunResult r = RunRecorder("--duration 1 --no-sound --stats --output-dir " + folder_.Path().string(), true,
-                              PrivateHomes());
+    CommandResult r = RunRecorder("--duration 1 --no-sound --stats --output-dir " + folder_.Path().string(),
+                                  true, PrivateHomes());
     ASSERT_EQ(r.exit_code, 0) << r.out;
     const std::string path = LastLine(r.out);
     std::string json;

@@ -2,44 +2,22 @@
 // server: a process killed mid-recording, a disk that fills up, a speaker that disappears and a
 // camera unplugged while recording. Each file is read back with FFmpeg.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "tests/support/media_probe.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
+using vexa::test::CommandResult;
+using vexa::test::LastLine;
 using vexa::test::ProbedFile;
-
-struct RunResult {
-    int exit_code = -1;
-    std::string out;
-};
-
-// Runs a shell command and collects what it prints.
-RunResult Shell(const std::string& cmd) {
-    RunResult result;
-    FILE* pipe = popen(cmd.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 512> buf{};
-    while (fgets(buf.data(), buf.size(), pipe)) result.out += buf.data();
-    const int status = pclose(pipe);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string LastLine(std::string text) {
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    const size_t nl = text.rfind('\n');
-    return nl == std::string::npos ? text : text.substr(nl + 1);
-}
+using vexa::test::RunCommand;
 
 // Root mean square of the decoded sound between two times in seconds.
 double Rms(const vexa::test::DecodedSound& sound, double from, double to) {
@@ -88,7 +66,7 @@ TEST_F(Survival, AKilledRecordingKeepsAllButItsLastSecond) {
                             "/*.mp4 >/dev/null 2>&1 && break; sleep 0.01; done; "
                             "sleep 20; kill -9 $r; wait $r; kill $m; ls " +
                             Dir() + "/*.mp4";
-    const RunResult r = Shell(cmd);
+    const CommandResult r = RunCommand(cmd);
     const std::string path = LastLine(r.out);
     const auto file = vexa::test::ProbeFile(path);
     ASSERT_TRUE(file) << "no readable file after the kill: " << r.out;
@@ -111,8 +89,8 @@ TEST_F(Survival, AKilledRecordingKeepsAllButItsLastSecond) {
 // written and plays. The disk is a 1 MiB tmpfs in a mount namespace of its own.
 TEST_F(Survival, AFullDiskStopsTheRecordingWithItsCauseAndLeavesAPlayableFile) {
     const std::string full = folder_.File("full");
-    if (Shell("mkdir -p " + full + " && unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + full +
-              "' 2>&1")
+    if (RunCommand("mkdir -p " + full + " && unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + full +
+                   "' 2>&1")
             .exit_code != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root and unshare -m)";
     const std::string cmd = "unshare -m sh -c '" + std::string("mount -t tmpfs -o size=1m tmpfs ") + full +
@@ -120,7 +98,7 @@ TEST_F(Survival, AFullDiskStopsTheRecordingWithItsCauseAndLeavesAPlayableFile) {
                             Recorder() + " --duration 60 --fps 30 --mic vexa_mic --output-dir " + full +
                             " 2>" + Dir() + "/err; rc=$?; kill $m; cp " + full + "/*.mp4 " + Dir() +
                             "/; exit $rc'";
-    const RunResult r = Shell(cmd);
+    const CommandResult r = RunCommand(cmd);
     ASSERT_NE(r.exit_code, 99) << "the tmpfs could not be mounted";
     EXPECT_EQ(r.exit_code, 1) << r.out;
     const std::string inside = LastLine(r.out);
@@ -154,7 +132,7 @@ TEST_F(Survival, ARemovedSpeakerBecomesSilenceAndTheFileKeepsItsLength) {
         sink + " /dev/urandom & p=$!; sleep 1; " + Recorder() + " --mode audio --speaker " + sink +
         " --duration 5 --output-dir " + Dir() +
         " & r=$!; sleep 2.5; pactl unload-module $m; wait $r; rc=$?; kill $p; exit $rc";
-    const RunResult r = Shell(cmd);
+    const CommandResult r = RunCommand(cmd);
     ASSERT_NE(r.exit_code, 99) << "no null sink could be loaded";
     ASSERT_EQ(r.exit_code, 0) << r.out;
     const std::string path = LastLine(r.out);
@@ -177,7 +155,7 @@ TEST_F(Survival, AnUnpluggedCameraEndsItsStreamAndTheRecordingGoesOn) {
         "VEXA_VIRTUAL_CAMERA=YUYV:320x240@30 VEXA_VIRTUAL_CAMERA_UNPLUG=30 " + Recorder() +
         " --mode camera --camera 'Virtual Camera' --mic vexa_mic --duration 6 --output-dir " + Dir() +
         " 2>&1";
-    const RunResult r = Shell(cmd);
+    const CommandResult r = RunCommand(cmd);
     ASSERT_EQ(r.exit_code, 0) << r.out;
     const std::string path = LastLine(r.out);
     const auto file = vexa::test::ProbeFile(path);

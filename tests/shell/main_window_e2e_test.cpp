@@ -19,13 +19,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kClass = "VexaRecorder_Main_Window";
-constexpr const char* kTitle = "Miravo";
-
 // Points inside the 960 x 593 main window (and the exit prompt, which covers it exactly).
 constexpr int kCloseX = 936, kCloseY = 25;
-constexpr int kSoundTabX = 76, kSoundTabY = 150;
-constexpr int kSettingsTabX = 76, kSettingsTabY = 266;
 constexpr int kOkX = 526, kOkY = 383;
 constexpr int kTrayChoiceX = 340, kTrayChoiceY = 280;
 constexpr int kDoNotAskX = 320, kDoNotAskY = 383;
@@ -34,7 +29,7 @@ class MainWindowTest : public ::testing::Test {
   protected:
     WindowState StartAndShow(const std::vector<std::string>& arguments = {}) {
         pid_ = program_.Start(arguments);
-        const auto window = program_.FindWindow(kClass, kTitle);
+        const auto window = program_.FindWindow(kMainWindowClass, kTitle);
         if (!window) {
             ADD_FAILURE() << "no main window; log:\n" << program_.LogText();
             return {};
@@ -75,7 +70,7 @@ TEST_F(MainWindowTest, TheWindowIsCentredAndASecondStartBringsItBackAndEnds) {
 }
 
 TEST_F(MainWindowTest, AWindowOfTheClassWithAnotherTitleIsNoRunningInstance) {
-    const unsigned long decoy = program_.CreateWindow(kClass, "Not Miravo");
+    const unsigned long decoy = program_.CreateWindow(kMainWindowClass, "Not Miravo");
     const WindowState main = StartAndShow();
     EXPECT_NE(main.window, decoy);
     EXPECT_TRUE(main.viewable);
@@ -83,7 +78,7 @@ TEST_F(MainWindowTest, AWindowOfTheClassWithAnotherTitleIsNoRunningInstance) {
 
 TEST_F(MainWindowTest, AutostartInCapitalsKeepsTheWindowHiddenUntilAnotherStart) {
     pid_ = program_.Start({"-AUTOSTART"});
-    const auto window = program_.FindWindow(kClass, kTitle);
+    const auto window = program_.FindWindow(kMainWindowClass, kTitle);
     ASSERT_TRUE(window);
     std::this_thread::sleep_for(1s);
     EXPECT_FALSE(program_.State(window->window).viewable);
@@ -181,7 +176,7 @@ TEST_F(MainWindowTest, AutostartWithRecordingAtLaunchAndNoBarRecordsTheWholeScre
     StoreSettings(program_, out, {{"start_begin_record", 1}, {"record_hide_wnd", 1}});
     (void)SettingsOf(program_)->WriteBinary("desktop_select_rgn", Words({100, 100, 739}));
     pid_ = program_.Start({"-autostart"});
-    const auto window = program_.FindWindow(kClass, kTitle);
+    const auto window = program_.FindWindow(kMainWindowClass, kTitle);
     ASSERT_TRUE(window);
     ASSERT_TRUE(WaitForLog(program_, "recording started")) << program_.LogText();
     EXPECT_FALSE(program_.State(window->window).viewable);
@@ -243,7 +238,7 @@ TEST_F(MainWindowTest, AStoreThatCannotBeOpenedEndsTheStartWithoutAWindowAndSays
     std::filesystem::create_directories(program_.Home() + "/.config/Vexa/VexaRecorder/settings.reg");
     pid_ = program_.Start();
     EXPECT_EQ(program_.WaitForExit(pid_, 10s), 255);  // -1
-    EXPECT_FALSE(program_.FindWindow(kClass, kTitle, 100ms));
+    EXPECT_FALSE(program_.FindWindow(kMainWindowClass, kTitle, 100ms));
     EXPECT_NE(program_.LogText().find("settings"), std::string::npos) << program_.LogText();
 }
 

@@ -27,6 +27,15 @@ void Pause(int ms) {
 
 }  // namespace
 
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() > end) return false;
+        Pause(50);
+    }
+    return true;
+}
+
 ProgramUnderTest::ProgramUnderTest() {
     program_ = folder_.File("VexaRecorder");
     std::filesystem::copy_file(VEXA_PROGRAM_PATH, program_);

@@ -1,6 +1,7 @@
 // The real VexaRecorder, started for a test on the test environment's display: a private copy of
 // the program in a fresh folder (so its ini beside the program is the test's own), a fresh HOME,
-// and helpers to find its windows and drive them with the X test extension.
+// and helpers to find its windows and drive them with the X test extension. Also here: the names
+// its windows carry, the tabs' points in its main window, and a wait for a condition.
 // One thread; the program is killed when the object goes.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +17,22 @@
 #include "tests/support/temp_folder.h"
 
 namespace vexa::test {
+
+// The main window's class; the title of the main window and the message boxes; the title of the
+// windows without one of their own (the program's name).
+inline constexpr const char* kMainWindowClass = "VexaRecorder_Main_Window";
+inline constexpr const char* kTitle = "Miravo";
+inline constexpr const char* kUntitled = "VexaRecorder";
+
+// Points of the tabs down the left of the 960 x 593 main window.
+inline constexpr int kScreenTabX = 76, kScreenTabY = 92;
+inline constexpr int kSoundTabX = 76, kSoundTabY = 150;
+inline constexpr int kCameraTabX = 76, kCameraTabY = 208;
+inline constexpr int kSettingsTabX = 76, kSettingsTabY = 266;
+
+// Polls `condition` every 50 ms until it holds or `timeout` passes; true when it held.
+[[nodiscard]] bool WaitFor(const std::function<bool()>& condition,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 struct WindowState {
     unsigned long window = 0;

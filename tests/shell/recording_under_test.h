@@ -9,7 +9,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -50,12 +49,7 @@ inline size_t Occurrences(const std::string& text, const std::string& part) {
 // Waits until the program's log holds `part` at least `count` times.
 inline bool WaitForLog(const ProgramUnderTest& program, const std::string& part, size_t count = 1,
                        std::chrono::milliseconds timeout = std::chrono::seconds(15)) {
-    for (auto end = std::chrono::steady_clock::now() + timeout;
-         Occurrences(program.LogText(), part) < count;) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return WaitFor([&] { return Occurrences(program.LogText(), part) >= count; }, timeout);
 }
 
 // The MP4 and M4A files in `folder`, sorted.

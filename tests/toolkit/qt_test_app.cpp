@@ -1,5 +1,7 @@
 // One Qt application for every test of the executable: offscreen, or on the X display for the
 // integration tests (built with VEXA_TEST_ON_DISPLAY).
+#include "tests/toolkit/qt_test_app.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -31,3 +33,13 @@ class QtEnvironment : public ::testing::Environment {
 [[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace
+
+namespace vexa::test {
+
+void OnXDisplay::SetUp() {
+    if (QGuiApplication::platformName() != "xcb")
+        GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+    SetUpOnDisplay();
+}
+
+}  // namespace vexa::test

@@ -1,4 +1,5 @@
 // Native window features on a real X server (run under tools/with-test-env.sh).
+#include "tests/toolkit/qt_test_app.h"
 #include "toolkit/combo.h"
 #include "toolkit/dialog_builder.h"
 #include "toolkit/fonts.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QWidget>
 
 namespace vexa::toolkit {
@@ -26,13 +26,7 @@ void pump(int ms) {
     while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-class OnDisplay : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
-    }
-};
+class OnDisplay : public test::OnXDisplay {};
 
 TEST_F(OnDisplay, WindowClassIsSetForOtherProcesses) {
     NamedWindow window;

@@ -12,6 +12,7 @@
 
 #include "app/settings_catalog.h"
 #include "engine/camera/camera_format.h"
+#include "tests/toolkit/qt_test_app.h"
 #include "tests/ui/test_shell.h"
 #include "toolkit/button.h"
 #include "toolkit/dialog_builder.h"
@@ -26,11 +27,9 @@ namespace {
 using test::Pump;
 using test::PumpUntil;
 
-class OnDisplay : public ::testing::Test {
+class OnDisplay : public test::OnXDisplay {
   protected:
-    void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+    void SetUpOnDisplay() override {
         setenv("VEXA_VIRTUAL_CAMERA", "1", 1);
         unsetenv("VEXA_VIRTUAL_CAMERA_BUSY");
         shell_ = std::make_unique<test::TestShell>();

@@ -51,7 +51,7 @@ class FileListE2eTest : public ::testing::Test {
 
     WindowState Start() {
         program_.Start();
-        const auto window = program_.FindWindow("VexaRecorder_Main_Window", "Miravo");
+        const auto window = program_.FindWindow(kMainWindowClass, kTitle);
         if (!window || !program_.WaitViewable(window->window, true)) {
             ADD_FAILURE() << "no main window; log:\n" << program_.LogText();
             return {};

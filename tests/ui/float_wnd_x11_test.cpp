@@ -3,7 +3,6 @@
 // is a poll with a generous limit, never a timed assertion.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QWidget>
 
 #include <functional>
@@ -13,6 +12,7 @@
 #include "toolkit/x11_support.h"
 #include "ui/count_down_wnd.h"
 #include "ui/float_wnd.h"
+#include "tests/toolkit/qt_test_app.h"
 #include "tests/ui/float_wnd_test_support.h"
 #include "tests/ui/test_pointer.h"
 #include "tests/ui/test_shell.h"
@@ -34,11 +34,9 @@ bool ShownAt(const toolkit::Window& window, const QPoint& at) {
     });
 }
 
-class OnDisplay : public ::testing::Test {
+class OnDisplay : public test::OnXDisplay {
   protected:
-    void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+    void SetUpOnDisplay() override {
         ASSERT_TRUE(pointer_.ok());
         work_ = toolkit::primaryWorkArea();
     }

@@ -24,9 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kClass = "VexaRecorder_Main_Window";
-constexpr const char* kTitle = "Miravo";
-constexpr const char* kUntitled = "VexaRecorder";  // windows without a title of their own
 constexpr const char* kBarClass = "VexaRecorder_Float_Window";
 constexpr int kScreenWidth = 1920, kScreenHeight = 1080;
 constexpr int kCloseX = 936, kCloseY = 25, kOkX = 526, kOkY = 383;  // in the main window and exit prompt
@@ -37,7 +34,7 @@ class RecordPageE2e : public ::testing::Test {
     // Starts the program and waits for its main window (shown unless `hidden`).
     WindowState Start(const std::vector<std::string>& arguments = {}, bool hidden = false) {
         pid_ = program_.Start(arguments);
-        const auto window = program_.FindWindow(kClass, kTitle);
+        const auto window = program_.FindWindow(kMainWindowClass, kTitle);
         if (!window || (!hidden && !program_.WaitViewable(window->window, true))) {
             ADD_FAILURE() << "no main window; log:\n" << program_.LogText();
             return {};

@@ -12,8 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Windows without a title of their own carry the program's name.
-constexpr const char* kUntitled = "VexaRecorder";
 // The switch button inside the 960 x 593 main window.
 constexpr int kSwitchX = 819, kSwitchY = 201;
 // The region stored for a window at (100, 100) of 500 x 400: 100, 100, 599, 499 as 32-bit words.
@@ -35,7 +33,7 @@ class RegionEndToEnd : public ::testing::Test {
     // Starts the program, presses the switch and waits for the selection overlay.
     std::optional<WindowState> StartSelection() {
         program_.Start();
-        const auto main = program_.FindWindow("VexaRecorder_Main_Window", "Miravo");
+        const auto main = program_.FindWindow(kMainWindowClass, kTitle);
         if (!main || !program_.WaitViewable(main->window, true)) return std::nullopt;
         main_ = program_.State(main->window);
         program_.Click(main_.x + kSwitchX, main_.y + kSwitchY);

@@ -3,11 +3,10 @@
 // also plays the other programs' windows.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-
 #include <functional>
 #include <vector>
 
+#include "tests/toolkit/qt_test_app.h"
 #include "tests/ui/test_shell.h"
 #include "toolkit/application.h"
 #include "ui/region_wnd.h"
@@ -30,11 +29,9 @@ struct Report {
 using test::Pump;
 using test::PumpUntil;
 
-class OnDisplay : public ::testing::Test {
+class OnDisplay : public test::OnXDisplay {
   protected:
-    void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X display, not " << QGuiApplication::platformName().toStdString();
+    void SetUpOnDisplay() override {
         x_ = XOpenDisplay(nullptr);
         ASSERT_NE(x_, nullptr);
         screen_ = toolkit::primaryScreenSize();

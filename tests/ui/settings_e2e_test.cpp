@@ -17,33 +17,20 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kClass = "VexaRecorder_Main_Window";
-constexpr const char* kTitle = "Miravo";
 constexpr const char* kChooserTitle = "选择录制文件存储目录";
 
 // Points inside the 960 x 593 main window with the settings tab shown.
-constexpr int kSoundTabX = 76, kSoundTabY = 150;
-constexpr int kSettingsTabX = 76, kSettingsTabY = 266;
 constexpr int kBrowseX = 805, kBrowseY = 105;
 constexpr int kShowHideOptionX = 755, kShowHideOptionY = 198;
 constexpr int kCtrlBoxX = 319, kCtrlBoxY = 244;
 // The folder name field of the chooser (Qt's own dialog on a plain X server).
 constexpr int kChooserFieldX = 300, kChooserFieldY = 360;
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 class SettingsPageE2eTest : public ::testing::Test {
   protected:
     WindowState StartOnSettingsTab() {
         program_.Start();
-        const auto window = program_.FindWindow(kClass, kTitle);
+        const auto window = program_.FindWindow(kMainWindowClass, kTitle);
         if (!window || !program_.WaitViewable(window->window, true)) {
             ADD_FAILURE() << "no main window; log:\n" << program_.LogText();
             return {};

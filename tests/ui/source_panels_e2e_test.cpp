@@ -5,8 +5,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
-#include <thread>
 
 #include "tests/shell/program_under_test.h"
 
@@ -15,27 +13,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kClass = "VexaRecorder_Main_Window";
-constexpr const char* kTitle = "Miravo";
-// Windows without a title of their own carry the program's name.
-constexpr const char* kUntitled = "VexaRecorder";
-
-// Points inside the 960 x 593 main window.
-constexpr int kScreenTabX = 76, kScreenTabY = 92;
-constexpr int kSoundTabX = 76, kSoundTabY = 150;
-constexpr int kCameraTabX = 76, kCameraTabY = 208;
 // The sound panel's speaker list button: left 510, top 179, 24 x 24.
 constexpr int kSpeakerListX = 522, kSpeakerListY = 191;
 constexpr int kSpeakerListLeft = 510, kSpeakerListBottom = 203;
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
 
 class SourcePanelsE2eTest : public ::testing::Test {
   protected:
@@ -44,7 +24,7 @@ class SourcePanelsE2eTest : public ::testing::Test {
 
     WindowState Start() {
         pid_ = program_.Start();
-        const auto window = program_.FindWindow(kClass, kTitle);
+        const auto window = program_.FindWindow(kMainWindowClass, kTitle);
         if (!window || !program_.WaitViewable(window->window, true)) {
             ADD_FAILURE() << "no main window; log:\n" << program_.LogText();
             return {};
