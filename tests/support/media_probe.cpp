@@ -104,8 +104,8 @@ std::optional<ProbedFile> ProbeFile(const std::string& path) {
         file.duration_seconds = static_cast<double>(in.ctx->duration) / AV_TIME_BASE;
     AVPacket* pkt = av_packet_alloc();
     while (av_read_frame(in.ctx, pkt) >= 0) {
-        file.packets.push_back(
-            {pkt->stream_index, pkt->pts, pkt->dts, pkt->duration, (pkt->flags & AV_PKT_FLAG_KEY) != 0, pkt->pos});
+        file.packets.push_back({pkt->stream_index, pkt->pts, pkt->dts, pkt->duration,
+                                (pkt->flags & AV_PKT_FLAG_KEY) != 0, pkt->pos});
         av_packet_unref(pkt);
     }
     av_packet_free(&pkt);

@@ -95,7 +95,7 @@ TEST_F(OnDisplay, ComboDropsDownItsOwnItemsAndTakesThemBack) {
     ASSERT_TRUE(combo->activate());
     pump(30);
     ASSERT_TRUE(combo->isDroppedDown());
-    EXPECT_NE(item->manager(), &window.paintManager());  // shown by the pop-up
+    EXPECT_NE(item->manager(), &window.paintManager());   // shown by the pop-up
     EXPECT_EQ(item->manager()->font(7).pixelSize(), 19);  // with the fonts of the combo's window
     // Choosing in the pop-up selects in the combo and closes the pop-up.
     ControlEvent press{EventType::ButtonDown, item, item->rect().center(), 0, 0, {}};

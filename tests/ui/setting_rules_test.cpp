@@ -19,7 +19,8 @@ std::vector<std::pair<uint8_t, std::string>> ExpectedKeyList() {
     std::vector<std::pair<uint8_t, std::string>> keys;
     for (char c = 'A'; c <= 'Z'; ++c) keys.emplace_back(static_cast<uint8_t>(c), std::string(1, c));
     for (char c = '0'; c <= '9'; ++c) keys.emplace_back(static_cast<uint8_t>(c), std::string(1, c));
-    for (int f = 1; f <= 12; ++f) keys.emplace_back(static_cast<uint8_t>(0x6F + f), std::string("F").append(std::to_string(f)));
+    for (int f = 1; f <= 12; ++f)
+        keys.emplace_back(static_cast<uint8_t>(0x6F + f), std::string("F").append(std::to_string(f)));
     keys.emplace_back(0, "无");
     return keys;
 }
