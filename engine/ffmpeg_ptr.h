@@ -28,11 +28,16 @@ struct ScalerDeleter {
 struct FormatContextDeleter {
     void operator()(AVFormatContext* f) const { avformat_free_context(f); }
 };
+// A file opened for reading (avformat_open_input) is closed, not just freed.
+struct InputCloser {
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
 
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 
 }  // namespace vexa::engine

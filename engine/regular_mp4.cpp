@@ -14,11 +14,6 @@
 namespace vexa::engine {
 namespace {
 
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
-
 // The copy's failure: the file's own reason when it has one (a full disk), else FFmpeg's.
 Error CopyFailure(int averror, const OutputFile* file, const std::string& what) {
     if (file && !file->FirstError().ok()) return file->FirstError();

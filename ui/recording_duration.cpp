@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/ffmpeg_ptr.h"
 #include "platform/av_error.h"
 
 extern "C" {
@@ -10,11 +11,6 @@ extern "C" {
 
 namespace vexa::ui {
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
 
 // The end of the longest stream in microseconds, as opening the file indexed it; AV_NOPTS_VALUE when
 // no stream names its duration.
@@ -38,7 +34,7 @@ Result<std::chrono::microseconds> ReadRecordingDuration(const std::string& path)
     AVFormatContext* opened = nullptr;
     if (const int result = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); result < 0)
         return AvError(result, what);
-    const InputPtr input(opened);
+    const engine::InputPtr input(opened);
     // A regular MP4 or M4A carries the duration in its header; a fragmented one in its streams'
     // fragments; other containers learn it from their packets.
     if (input->duration == AV_NOPTS_VALUE) input->duration = LongestStream(*input);

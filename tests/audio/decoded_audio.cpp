@@ -14,9 +14,6 @@ extern "C" {
 namespace vexa::engine::testing {
 namespace {
 
-struct InputDeleter {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
 struct SwrDeleter {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
@@ -37,7 +34,7 @@ DecodedAudio DecodeAudioTrack(const std::string& path) {
     DecodedAudio result;
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return result;
-    std::unique_ptr<AVFormatContext, InputDeleter> input(raw);
+    const InputPtr input(raw);
     if (avformat_find_stream_info(input.get(), nullptr) < 0) return result;
     const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0) return result;
