@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run install test test-asan test-tsa test-wayland-bed fuzz screenshots bench format
+.PHONY: all deps build release run install test test-asan test-tsa test-wayland-bed fuzz screenshots bench format
 
 all: build
 
@@ -13,12 +13,18 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
-run: build
-	bash tools/run-main-job.sh
+# What a user runs and installs: the programs alone, built without the test seams (preset
+# `release`, build/release); the tests keep theirs in build/default.
+release: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+run: release
+	bash tools/run-main-job.sh build/release
 
 # The program, vexa-record, the desktop entry and the icons under $(PREFIX) (sudo for /usr/local).
-install: build
-	cmake --install build/default --prefix $(PREFIX)
+install: release
+	cmake --install build/release --prefix $(PREFIX)
 
 test: build
 	bash tools/with-test-env.sh ctest --preset default -j $(JOBS)

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/regular_file.h"
+
 namespace vexa::app {
 
 bool FileStamp::operator==(const FileStamp& other) const {
@@ -85,11 +87,10 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 }
 
 Result<FileText> ReadFileText(const std::string& path, std::size_t limit) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not hang us
-    if (!fd.Valid()) return Error::FromErrno(errno, "cannot read " + path);
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) return Error::FromErrno(errno, "cannot examine " + path);
-    if (!S_ISREG(st.st_mode)) return Error(ErrorCode::kInvalidArgument, path + " is not a regular file");
+    Result<UniqueFd> opened =
+        platform::OpenRegularFile(path, O_RDONLY, 0, "cannot read");  // a FIFO must not hang us
+    if (!opened.ok()) return opened.error();
+    const UniqueFd fd = std::move(opened).value();
     FileText file;
     char chunk[16384];
     while (file.text.size() <= limit) {  // one byte beyond the limit tells that the file goes on
@@ -158,13 +159,11 @@ Result<FileLock> FileLock::Acquire(const std::string& path, mode_t create_mode) 
         Result<std::string> target = LinkTarget(path);
         if (!target.ok()) return target.error();
         const std::string& file = *target;
-        UniqueFd fd(
-            ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, create_mode));
-        if (!fd.Valid()) return Error::FromErrno(errno, "cannot open " + file + " for writing");
+        Result<UniqueFd> opened = platform::OpenRegularFile(file, O_RDWR | O_CREAT | O_NOFOLLOW, create_mode);
+        if (!opened.ok()) return opened.error();
+        UniqueFd fd = std::move(opened).value();
         struct stat held {};
         if (::fstat(fd.Get(), &held) != 0) return Error::FromErrno(errno, "cannot examine " + file);
-        if (!S_ISREG(held.st_mode))
-            return Error(ErrorCode::kInvalidArgument, file + " is not a regular file");
         int locked;
         do {
             locked = ::flock(fd.Get(), LOCK_EX);

@@ -2,13 +2,10 @@
 
 #include <signal.h>
 #include <strings.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <memory>
 
 #include "app/main_wnd.h"
@@ -25,40 +22,9 @@ extern "C" {
 namespace vexa::app {
 namespace {
 
-timespec crash_delay{};
-
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     const size_t n = std::char_traits<char>::length(prefix);
     return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
-}
-
-// Only async-signal-safe calls: a fixed line to standard error, a sleep, _exit.
-[[noreturn]] void EndAfterDelay() {
-    static const char kLine[] = "VexaRecorder: crashed; ending in a few seconds\n";
-    (void)!write(STDERR_FILENO, kLine, sizeof kLine - 1);
-    timespec left = crash_delay;
-    while (nanosleep(&left, &left) != 0) {
-    }
-    _exit(kExitCrashed);
-}
-
-void OnFatalSignal(int /*signal*/) {
-    EndAfterDelay();
-}
-
-[[noreturn]] void OnTerminate() {
-    log::Write(log::Level::kError, "uncaught exception: the program ends");
-    EndAfterDelay();
-}
-
-// An alternate stack is per thread: the user-interface thread gets one, so that even its stack
-// overflow reaches the handler. Other threads' faults reach it on their own stacks.
-void InstallAlternateStack() {
-    static std::unique_ptr<char[]> stack(new char[1 << 16]);
-    stack_t alternate{};
-    alternate.ss_sp = stack.get();
-    alternate.ss_size = 1 << 16;
-    sigaltstack(&alternate, nullptr);
 }
 
 // Steps after the window exists: centre it, then record at once, stay hidden, or show it.
@@ -101,6 +67,7 @@ int AppMain(int argc, char** argv, const CommandLine& command_line) {
         return 0;
     }
 
+    (*app)->acceptFromOtherProcesses(kMsgActivateMain);
     int code = kExitStartFailed;
     {
         auto window = std::make_unique<CMainWnd>();
@@ -136,18 +103,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return result;
 }
 
-void InstallCrashFilter(std::chrono::milliseconds delay) {
-    crash_delay.tv_sec = static_cast<time_t>(delay.count() / 1000);
-    crash_delay.tv_nsec = static_cast<long>(delay.count() % 1000) * 1'000'000;
-    InstallAlternateStack();
-    struct sigaction action {};
-    action.sa_handler = OnFatalSignal;
-    action.sa_flags = SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(signal, &action, nullptr);
-    std::set_terminate(OnTerminate);
-}
-
 int ProcessEntry(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     // FFmpeg's own messages (a file still being written has no index yet) are not the user's.
@@ -157,6 +112,8 @@ int ProcessEntry(int argc, char** argv) {
     const CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv, argv + argc));
     if (Error log_error = log::OpenDefaultLog(); !log_error.ok())
         std::fprintf(stderr, "VexaRecorder: no log: %s\n", log_error.message().c_str());
+    else if (Error report_error = ReportCrashesTo(log::DefaultLogPath()); !report_error.ok())
+        log::Failure(report_error, "start-up");
     log::Info("VexaRecorder starts");
     return AppMain(argc, argv, command_line);
 }

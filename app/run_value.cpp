@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 #include "app/file_io.h"
 #include "app/joined.h"
@@ -78,6 +80,50 @@ std::optional<std::string_view> EntryValue(std::string_view text, std::string_vi
     return std::nullopt;
 }
 
+// The lead bytes of UTF-8: which bits tell the length, how many bytes follow, the least code point
+// that needs that length (anything smaller is an overlong form).
+struct Utf8Lead {
+    unsigned char mask, value;
+    std::size_t more;
+    char32_t least;
+};
+constexpr Utf8Lead kUtf8Leads[] = {
+    {0x80, 0x00, 0, 0}, {0xE0, 0xC0, 1, 0x80}, {0xF0, 0xE0, 2, 0x800}, {0xF8, 0xF0, 3, 0x10000}};
+
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+        const Utf8Lead* lead = std::find_if(std::begin(kUtf8Leads), std::end(kUtf8Leads),
+                                            [&](const Utf8Lead& l) { return (byte(i) & l.mask) == l.value; });
+        if (lead == std::end(kUtf8Leads) || text.size() - i <= lead->more) return false;
+        char32_t code = byte(i) & static_cast<unsigned char>(~lead->mask);
+        for (std::size_t k = 1; k <= lead->more; ++k) {
+            if ((byte(i + k) & 0xC0) != 0x80) return false;
+            code = code << 6 | (byte(i + k) & 0x3F);
+        }
+        if (code < lead->least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += lead->more + 1;
+    }
+    return true;
+}
+
+// A desktop entry's string values hold UTF-8 without control characters, except the ones they
+// escape (tab, line feed, carriage return).
+Error CheckEntryText(std::string_view program_path) {
+    if (!IsUtf8(program_path))
+        return Error(ErrorCode::kInvalidArgument,
+                     "the program's path is not valid UTF-8, which an autostart entry cannot hold");
+    for (const char c : program_path) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7F)
+            return Error(
+                ErrorCode::kInvalidArgument,
+                "the program's path holds a control character, which an autostart entry cannot hold");
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string ExecLineFor(std::string_view program_path) {
@@ -92,11 +138,21 @@ std::string ExecLineFor(std::string_view program_path) {
     exec += kOption;
     std::string escaped;
     for (const char c : exec) {
-        if (c == '\n') {
-            escaped += "\\n";
-        } else {
-            if (c == '\\') escaped += '\\';
-            escaped += c;
+        switch (c) {
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\r':
+                escaped += "\\r";
+                break;
+            case '\\':
+                escaped += "\\\\";
+                break;
+            default:
+                escaped += c;
         }
     }
     return escaped;
@@ -130,6 +186,7 @@ std::string RunValue::CommandFor(std::string_view program_path) {
 }
 
 Error RunValue::Write(std::string_view program_path) {
+    if (Error refused = CheckEntryText(program_path); !refused.ok()) return refused;
     if (Error made = MakeFolders(ParentFolder(path_)); !made.ok()) return made;
     const std::string entry =
         "[Desktop Entry]\n"

@@ -25,7 +25,8 @@ class RunValue {
     [[nodiscard]] static std::string CommandFor(std::string_view program_path);
 
     // Writes the entry atomically (through a symbolic link to its target); fails when the folder or
-    // file cannot be written.
+    // file cannot be written, and writes nothing for a path the entry cannot hold (not valid UTF-8,
+    // or a control character other than tab, line feed and carriage return).
     [[nodiscard]] Error Write(std::string_view program_path);
 
     // Deletes the entry (a symbolic link, not its target); succeeds when no entry exists afterwards.

@@ -5,9 +5,12 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+
+#include "platform/log/log.h"
 
 namespace vexa::cli {
 namespace {
@@ -21,27 +24,32 @@ sigset_t ControlSignals() {
     return set;
 }
 
-// Splits what arrived on standard input into lines.
-class LineReader {
-  public:
-    // False at end of input.
-    bool ReadAvailable(const std::function<void(const std::string&)>& on_line) {
-        char buf[512];
-        const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-        if (n <= 0) return n < 0 && errno == EINTR;
-        pending_.append(buf, static_cast<size_t>(n));
-        for (size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
-            if (on_line) on_line(pending_.substr(0, nl));
-            pending_.erase(0, nl + 1);
-        }
-        return true;
-    }
-
-  private:
-    std::string pending_;
-};
-
 }  // namespace
+
+bool LineReader::ReadAvailable(const std::function<void(const std::string&)>& on_line) {
+    char buf[kMaxLine];
+    const ssize_t n = read(fd_, buf, sizeof buf);
+    if (n <= 0) return n < 0 && (errno == EINTR || errno == EAGAIN);
+    const char* next = buf;
+    const char* const end = buf + n;
+    while (next < end) {
+        const auto* line_end =
+            static_cast<const char*>(std::memchr(next, '\n', static_cast<size_t>(end - next)));
+        const char* stop = line_end ? line_end : end;
+        if (pending_.size() + static_cast<size_t>(stop - next) > kMaxLine) {
+            log::Warning("standard input: a line longer than " + std::to_string(kMaxLine) +
+                         " bytes is no command; the input is no longer read");
+            pending_.clear();
+            return false;
+        }
+        pending_.append(next, stop);
+        if (!line_end) break;
+        if (on_line) on_line(pending_);
+        pending_.clear();
+        next = line_end + 1;
+    }
+    return true;
+}
 
 bool BlockControlSignals() {
     const sigset_t set = ControlSignals();
@@ -53,7 +61,7 @@ int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
     const sigset_t set = ControlSignals();
     const int sfd = signalfd(-1, &set, SFD_CLOEXEC);
     if (sfd < 0) return SIGTERM;
-    LineReader lines;
+    LineReader lines(STDIN_FILENO);
     bool stdin_open = true;
     bool paused = false;
     const int64_t limit = std::llround(duration_seconds * 1e9);

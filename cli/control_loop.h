@@ -4,6 +4,7 @@
 // callback. Runs on the recording thread.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -14,6 +15,23 @@ namespace vexa::cli {
 // Blocks SIGINT, SIGTERM and SIGUSR1 in the calling thread and every thread it starts later, so
 // that they arrive through the control loop's descriptor. Call first thing in main.
 [[nodiscard]] bool BlockControlSignals();
+
+// Splits what arrives on a descriptor into lines. Each read looks only at the bytes it brought, and
+// an unfinished line is kept up to kMaxLine bytes: a longer one is no command, and reading ends there
+// (logged), so that endless input without line ends (/dev/zero) costs neither memory nor a core.
+class LineReader {
+  public:
+    static constexpr size_t kMaxLine = 4096;
+
+    explicit LineReader(int fd) : fd_(fd) {}
+    // Reads once what is available and hands each finished line, without its line end, to
+    // `on_line`. False when reading ends: end of input, a read error, or a line over kMaxLine.
+    [[nodiscard]] bool ReadAvailable(const std::function<void(const std::string&)>& on_line);
+
+  private:
+    int fd_;
+    std::string pending_;  // the unfinished line
+};
 
 // RunControlLoop's answer when the recording ended itself (CCapture::FailureStop tells why).
 inline constexpr int kEndedByFailure = -1;

@@ -3,9 +3,9 @@
 // the session to finish the file. A failure is one line "vexa-record: <what failed and why>" and
 // exit code 1; the log (platform/log/log.h) keeps it with the recording's set-up and statistics. A
 // recording whose file cannot be written (a full disk) stops as if asked, prints its path like a
-// finished one, and then fails with the cause.
+// finished one, and then fails with the cause. A whole recording whose finishing copy failed (it
+// stays fragmented) prints its path and exits with kExitFragmented.
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,6 +33,9 @@ using vexa::Error;
 using vexa::ErrorCode;
 using vexa::cli::CliOptions;
 using vexa::engine::RecordingMode;
+
+// The exit code of a recording that is whole but stays fragmented.
+constexpr int kExitFragmented = 3;
 
 // Reports a failure where it ends the program: once on standard error, once in the log.
 int Fail(const Error& error) {
@@ -100,11 +103,11 @@ int Record(const CliOptions& o) {
     vexa::engine::SessionSlot slot;
     vexa::Result<std::string> prepared_path = vexa::engine::Prepare(prepared.request, slot);
     if (!prepared_path.ok()) return Fail(prepared_path.error());
-    const std::string path = *prepared_path;
     if (Error e = vexa::engine::Start(slot); !e.ok()) {
         slot.Take().reset();
         return Fail(e);
     }
+    const std::string path = slot.Peek()->Path();  // numbered when the prepared name was taken
     const int ended_by = vexa::cli::RunControlLoop(slot, o.duration_seconds, [&](const std::string& line) {
         if (Error e = vexa::cli::ApplyVolumeCommand(line, prepared.sound, slot); !e.ok()) Warn(e.message());
     });
@@ -117,27 +120,33 @@ int Record(const CliOptions& o) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - stop_begin).count();
     prepared.camera.reset();
 
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
-        return Fail(Error::FromErrno(errno, "the file " + path + " was not written"));
-    if (!S_ISREG(st.st_mode))
-        return Fail(Error(ErrorCode::kIo, "the file " + path + " was not written: not a regular file"));
-    const std::string json = StatsJson(*stats, stop_seconds);
-    const Error failure = stats->failure.Get();
-    const char* how = ended_by == vexa::cli::kEndedByFailure ? "ended by itself"
-                      : ended_by                             ? strsignal(ended_by)
-                                                             : "duration reached";
-    vexa::log::Writef(vexa::log::Level::kInfo, "recording finished (%s): %s, %lld bytes", how, path.c_str(),
-                      static_cast<long long>(st.st_size));
-    vexa::log::Info("statistics: " + json);
-    if (o.stats) std::printf("%s\n", json.c_str());
-    std::printf("%s\n", path.c_str());
-    // The file keeps what was written before the failure; the caller learns that it is cut short.
-    if (!failure.ok()) {
+    const vexa::engine::RecordingOutcome outcome = vexa::engine::JudgeRecording(path, *stats);
+    const bool ended_itself = !stats->failure.Get().ok();
+    if (outcome.file_kept) {
+        const std::string json = StatsJson(*stats, stop_seconds);
+        const char* how = ended_by == vexa::cli::kEndedByFailure ? "ended by itself"
+                          : ended_by                             ? strsignal(ended_by)
+                                                                 : "duration reached";
+        vexa::log::Writef(outcome.failure.ok() ? vexa::log::Level::kInfo : vexa::log::Level::kWarning,
+                          "recording %s (%s): %s, %lld bytes",
+                          outcome.failure.ok() ? "finished" : "cut short", how, path.c_str(),
+                          static_cast<long long>(outcome.bytes));
+        vexa::log::Info("statistics: " + json);
+        if (o.stats) std::printf("%s\n", json.c_str());
+        std::printf("%s\n", path.c_str());
         std::fflush(stdout);
+    }
+    // A kept file holds what was written before the failure; the caller learns that it is cut short.
+    if (!outcome.failure.ok() && !ended_itself) return Fail(outcome.failure);
+    if (!outcome.failure.ok()) {
         const char* what = ended_by == vexa::cli::kEndedByFailure ? "the recording stopped early"
                                                                   : "the recording could not be finished";
-        return Fail(failure.Within(what));
+        return Fail(outcome.failure.Within(what));
+    }
+    if (!outcome.unfinished.ok()) {  // the stop sequence has logged why
+        std::fprintf(stderr, "vexa-record: %s\n",
+                     outcome.unfinished.Within("the recording stays fragmented").message().c_str());
+        return kExitFragmented;
     }
     if (stats->write_errors.load() > 0)
         Warn(std::to_string(stats->write_errors.load()) + " packets could not be written to " + path);

@@ -8,6 +8,8 @@
 namespace vexa::cli {
 namespace {
 
+constexpr double kShortestDurationSeconds = 1e-9;
+
 bool ParseInt(const std::string& text, int& out) {
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc{} && end == text.data() + text.size();
@@ -58,7 +60,8 @@ const char* UsageText() {
            "POS|ID]...\n"
            "                   [--volume POS|ID=V]... [--camera POS|NAME] [--camera-format WxH@FPS]\n"
            "                   [--mirror|--no-mirror] [--list-devices] [--stats]\n"
-           "Records until the duration has passed or SIGINT/SIGTERM arrives; SIGUSR1 toggles pause.\n"
+           "Records for --duration seconds (more than zero), or without it until SIGINT/SIGTERM\n"
+           "arrives; SIGUSR1 toggles pause.\n"
            "Prints the written file's path as the last line.\n"
            "--capture-method: auto records a Wayland desktop through its screen-sharing portal, and an\n"
            "X server through its DAMAGE where it is offered, else by polling at the frame rate; damage\n"
@@ -84,9 +87,12 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
          }},
         {"--duration",
          [&](const std::string& v) {
+             // At least the nanosecond the recording's clock counts in: a duration that rounds to
+             // nothing would mean no limit. Leaving the option out records until a signal.
              char* end = nullptr;
              o.duration_seconds = std::strtod(v.c_str(), &end);
-             return end && *end == '\0' && !v.empty() && o.duration_seconds >= 0 && o.duration_seconds < 1e7;
+             return end && *end == '\0' && !v.empty() && o.duration_seconds >= kShortestDurationSeconds &&
+                    o.duration_seconds < 1e7;
          }},
         {"--output-dir", [&](const std::string& v) { return !v.empty() && (o.output_dir = v, true); }},
         {"--fps", [&](const std::string& v) { return (o.fps_text = v, true); }},

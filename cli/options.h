@@ -12,7 +12,7 @@ namespace vexa::cli {
 
 struct CliOptions {
     engine::RecordingMode mode = engine::RecordingMode::kScreen;
-    double duration_seconds = 0;  // 0: until SIGINT/SIGTERM
+    double duration_seconds = 0;  // 0 (not given): until SIGINT/SIGTERM; given, at least 1e-9
     std::optional<std::string> output_dir;
     std::optional<std::string> fps_text;  // as the frame-rate item's text
     std::optional<engine::RegionRect> region;

@@ -124,7 +124,8 @@ Result<SoundSelection> ResolveSoundSources(const SoundRequest& request, const So
     }
     for (const auto& row : selection.rows) {
         selection.entries.push_back({static_cast<uint8_t>(row->microphone ? 1 : 0),
-                                     engine::ClampVolume(row->volume), row->id.c_str(), row.get()});
+                                     engine::ClampVolume(row->volume), row->id.c_str(), row.get(),
+                                     row->name.c_str()});
     }
     return selection;
 }

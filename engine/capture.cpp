@@ -1,5 +1,7 @@
 #include "engine/capture.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -10,6 +12,7 @@
 #include "platform/log/log.h"
 
 extern "C" {
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
 }
 
@@ -25,6 +28,8 @@ constexpr std::chrono::milliseconds kCaptureStopPatience{2000};
 constexpr int64_t kFragmentMicroseconds = 500'000;
 // What was written is pushed to the disk this often (and the writer wakes this often to do it).
 constexpr std::chrono::milliseconds kSyncInterval{1000};
+// Names tried for a file whose name is taken: "<time>_2.mp4" up to "<time>_999.mp4".
+constexpr int kMaxNumberedNames = 999;
 
 // Options of a muxer that can write fragments (MP4, M4A): the header waits for the first fragment,
 // then one fragment at a time. Waiting lets the header describe what only the first packets tell:
@@ -138,10 +143,26 @@ Error CCapture::LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> s
     return {};
 }
 
+// The file is a new one under the first free name: two recordings started in the same second get
+// "<time>.mp4" and "<time>_2.mp4". A name whose finishing copy exists (left by a crash) is taken too.
 Error CCapture::OpenOutput() {
     if (format_->oformat->flags & AVFMT_NOFILE) return {};
-    Result<std::unique_ptr<OutputFile>> file = OutputFile::Open(Path());
+    const std::string asked = Path();
+    Result<std::unique_ptr<OutputFile>> file = Error::FromErrno(EEXIST, "cannot open output file " + asked);
+    for (int n = 1; n <= kMaxNumberedNames; ++n) {
+        const std::string name = NumberedPath(asked, n);
+        struct stat st {};
+        if (lstat(FinishingCopyPath(name).c_str(), &st) == 0) continue;
+        file = OutputFile::Open(name);
+        if (file.ok() || file.error().native_code() != EEXIST) break;
+    }
     if (!file.ok()) return file.error();
+    if ((*file)->Path() != asked) {
+        av_freep(&format_->url);
+        format_->url = av_strdup((*file)->Path().c_str());
+        if (!format_->url) return Error::FromErrno(ENOMEM, "cannot open output file " + (*file)->Path());
+        log::Writef(log::Level::kInfo, "%s exists; the recording goes to %s", asked.c_str(), Path().c_str());
+    }
     output_ = std::move(file).value();
     format_->pb = output_->Context();
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -415,6 +436,7 @@ void CCapture::FinishFile() {
     const auto begin = std::chrono::steady_clock::now();
     if (Error e = RewriteAsRegularMp4(Path(), format_->oformat); !e.ok()) {
         log::Failure(e, "the recording stays fragmented");
+        (void)stats_->unfinished.Keep(e);
         return;
     }
     log::Writef(log::Level::kInfo, "finished %s as a regular file in %lld ms", Path().c_str(),

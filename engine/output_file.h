@@ -4,9 +4,13 @@
 // written to the disk (Sync) once a second: a crash or a power cut then loses at most the last
 // second.
 //
+// The file is always a new one: Open never truncates, overwrites or follows a symbolic link at the
+// name. A write that fails cuts the file back to where the muxer last began a fragment (or the
+// trailer), so a fragmented file ends with its last whole fragment, never with part of one.
+//
 // Threads: Open and Close run on the recording thread (the session's Start and stop sequence);
 // between them the writer thread alone writes through Context() and calls Sync. After a failure
-// every further write is refused, so the file stays what it was up to the last good write.
+// every further write is refused, so the file stays what it was up to the last whole fragment.
 #pragma once
 
 #include <memory>
@@ -22,9 +26,14 @@ extern "C" {
 
 namespace vexa::engine {
 
+// path with "_<n>" before its extension ("/a/20240305_140709.mp4", 2 → "/a/20240305_140709_2.mp4");
+// path itself for n = 1.
+[[nodiscard]] std::string NumberedPath(const std::string& path, int n);
+
 class OutputFile {
   public:
-    // Creates (or truncates) the file at path. Fails with "cannot open output file <path>: <reason>".
+    // Creates the file at path, which must not exist yet (a symbolic link there counts as existing).
+    // Fails with "cannot open output file <path>: <reason>" (native code EEXIST when it exists).
     [[nodiscard]] static Result<std::unique_ptr<OutputFile>> Open(const std::string& path);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -42,6 +51,7 @@ class OutputFile {
     // Sync, then closes the file. A second call only repeats the outcome.
     [[nodiscard]] Error Close();
     // The first failed write, seek or sync ("cannot write to /a/b.mp4: No space left on device"), or ok.
+    // A sync also fails when the file's name is gone (deleted, or its folder removed).
     [[nodiscard]] const Error& FirstError() const { return error_; }
     [[nodiscard]] const std::string& Path() const { return path_; }
 
@@ -58,13 +68,19 @@ class OutputFile {
     using WriteData = uint8_t*;
 #endif
     static int WritePacket(void* opaque, WriteData data, int size);
+    // The muxer's writes with what they begin: a fragment or the trailer marks the end of what came
+    // before as whole.
+    static int WriteMarked(void* opaque, WriteData data, int size, AVIODataMarkerType type, int64_t time);
     static int64_t Seek(void* opaque, int64_t offset, int whence);
     int Fail(int err, const char* what);
+    // Cuts the file back to the end of its last whole fragment.
+    void CutToWhole();
 
     std::string path_;
     platform::UniqueFd fd_;
     AVIOContext* io_ = nullptr;
     Error error_;
+    off_t whole_end_ = 0;  // where the last fragment (or the trailer) began
     bool name_synced_ = false;
 };
 

@@ -1,6 +1,8 @@
 #include "engine/recording.h"
 
+#include "engine/audio/audio.h"
 #include "engine/camera/camera.h"
+#include "platform/audio/audio_system.h"
 #include "platform/log/log.h"
 
 #include <sys/stat.h>
@@ -173,6 +175,36 @@ Result<std::string> Prepare(const RecordingRequest& request, SessionSlot& slot) 
     }
     raw->EndSetUp();
     return path;
+}
+
+std::vector<const void*> UnconnectedSoundRows(const RecordingRequest& request) {
+    std::unique_ptr<platform::AudioSystem> own;
+    platform::AudioSystem* system = request.sound_system;
+    if (!system) {
+        Result<std::unique_ptr<platform::AudioSystem>> server = platform::ConnectSoundServer();
+        if (!server.ok()) return {};
+        own = std::move(server).value();
+        system = own.get();
+    }
+    std::vector<const void*> rows;
+    for (const SoundSourceEntry& e : UnconnectedSources(*system, Terminated(request.sound_sources).data()))
+        rows.push_back(e.row);
+    return rows;
+}
+
+RecordingOutcome JudgeRecording(const std::string& path, const SessionStats& stats) {
+    RecordingOutcome outcome;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        outcome.failure = Error::FromErrno(errno, "the file " + path + " was not written");
+    else if (!S_ISREG(st.st_mode))
+        outcome.failure = Error(ErrorCode::kIo, "the file " + path + " was not written: not a regular file");
+    outcome.file_kept = outcome.failure.ok();
+    if (outcome.file_kept) outcome.bytes = static_cast<int64_t>(st.st_size);
+    // The session's own failure names the cause (a full disk, a deleted folder) better.
+    if (Error cause = stats.failure.Get(); !cause.ok()) outcome.failure = cause;
+    if (outcome.failure.ok()) outcome.unfinished = stats.unfinished.Get();
+    return outcome;
 }
 
 Error Start(SessionSlot& slot) {

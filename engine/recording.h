@@ -66,8 +66,28 @@ struct RecordingRequest {
 // failure the slot is left empty (the session, if made, is stopped and deleted).
 [[nodiscard]] Result<std::string> Prepare(const RecordingRequest& request, SessionSlot& slot);
 
+// The rows of the request's sound entries whose device the sound server (the request's, else
+// PulseAudio) does not list now; empty when it cannot be asked. For a caller whose Prepare failed
+// with kNotFound: those are the devices to untick.
+[[nodiscard]] std::vector<const void*> UnconnectedSoundRows(const RecordingRequest& request);
+
 // Opens the file and releases every stream at once. On failure ("cannot open output file ...") the
-// caller shows it and deletes the session.
+// caller shows it and deletes the session. The file may get a numbered name when the prepared one is
+// taken ("<time>_2.mp4"): the session's Path() is the one written.
 [[nodiscard]] Error Start(SessionSlot& slot);
+
+// What a started recording left once its session is deleted (the stop sequence has run), as every
+// caller judges it.
+struct RecordingOutcome {
+    bool file_kept = false;  // a regular file is at the path
+    int64_t bytes = 0;       // its size
+    // Why the recording failed: it ended by itself or could not be finished (the session's failure),
+    // or its file is gone or no regular file ("the file /a/b.mp4 was not written: No such file or
+    // directory"). Ok when the recording is whole.
+    Error failure;
+    // Why a whole recording stays fragmented (its finishing copy failed); it plays as it is.
+    Error unfinished;
+};
+[[nodiscard]] RecordingOutcome JudgeRecording(const std::string& path, const SessionStats& stats);
 
 }  // namespace vexa::engine

@@ -2,7 +2,9 @@
 // encoder settings. Pure functions; thread-safe.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 namespace vexa::engine {
@@ -26,8 +28,13 @@ struct CaptureRect {
     int bottom = 0;
 };
 
+// The region's right and bottom + 1, computed in 64 bits: a region reaching INT_MAX keeps INT_MAX
+// (the screen stream clamps the rectangle to the screen).
 [[nodiscard]] constexpr CaptureRect ToCaptureRect(const RegionRect& r) {
-    return CaptureRect{r.left, r.top, r.right + 1, r.bottom + 1};
+    auto past = [](int inclusive) {
+        return static_cast<int>(std::min<int64_t>(int64_t{inclusive} + 1, std::numeric_limits<int>::max()));
+    };
+    return CaptureRect{r.left, r.top, past(r.right), past(r.bottom)};
 }
 
 struct BitRateTriple {
@@ -45,6 +52,7 @@ struct SoundSourceEntry {
     uint8_t volume = 0;                 // 0..100
     const char* endpoint_id = nullptr;  // the device list's identifier (UTF-8)
     const void* row = nullptr;          // the panel row it came from
+    const char* name = nullptr;         // the device's name as its list shows it (null: the identifier)
 };
 
 // Quality slider value (clamped to 1..100) → quality index (101 − q) × 51 / 100, 0..50.

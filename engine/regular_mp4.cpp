@@ -75,7 +75,9 @@ Error CopyPackets(AVFormatContext* input, AVFormatContext* output, const OutputF
     return {};
 }
 
-Error WriteCopy(const std::string& path, const std::string& copy, const AVOutputFormat* format) {
+// `created` tells whether the copy's file was made (and so is ours to remove).
+Error WriteCopy(const std::string& path, const std::string& copy, const AVOutputFormat* format,
+                bool& created) {
     const std::string what = "cannot copy " + path;
     AVFormatContext* opened = nullptr;
     if (const int rc = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); rc < 0)
@@ -83,6 +85,7 @@ Error WriteCopy(const std::string& path, const std::string& copy, const AVOutput
     const InputPtr input(opened);
     Result<std::unique_ptr<OutputFile>> file = OutputFile::Open(copy);
     if (!file.ok()) return file.error();
+    created = true;
     AVFormatContext* made = nullptr;
     if (const int rc = avformat_alloc_output_context2(&made, format, nullptr, copy.c_str()); rc < 0 || !made)
         return AvError(rc < 0 ? rc : AVERROR(ENOMEM), what);
@@ -104,8 +107,9 @@ std::string FinishingCopyPath(const std::string& path) {
 
 Error RewriteAsRegularMp4(const std::string& path, const AVOutputFormat* format) {
     const std::string copy = FinishingCopyPath(path);
-    if (Error e = WriteCopy(path, copy, format); !e.ok()) {
-        (void)::unlink(copy.c_str());
+    bool created = false;
+    if (Error e = WriteCopy(path, copy, format, created); !e.ok()) {
+        if (created) (void)::unlink(copy.c_str());  // never a file that was there before
         return e.Within("cannot finish " + path);
     }
     if (::rename(copy.c_str(), path.c_str()) != 0) {

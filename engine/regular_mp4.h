@@ -1,8 +1,9 @@
 // Finishing a recording: a fragmented MP4 (or M4A) becomes a regular one, one index after the
 // packets, which every player and editor reads with its full duration. The packets are copied
 // unchanged, in their time order, into "<path>.vexa-finish" beside the file; that copy reaches the
-// disk and then replaces the file. When anything fails the fragmented file stays as it was (it plays
-// as it is) and the copy is removed.
+// disk and then replaces the file. The copy is always a new file: whatever has its name already (a
+// copy a crash left, a link) makes the finishing fail and stays untouched. When anything fails the
+// fragmented file stays as it was (it plays as it is) and a copy begun here is removed.
 // Runs on the caller's thread (the session's stop sequence); reentrant.
 #pragma once
 

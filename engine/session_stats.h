@@ -45,6 +45,7 @@ struct SessionStats {
     std::atomic<uint64_t> write_errors{0};  // packets that did not reach the file
     std::atomic<uint64_t> syncs{0};         // times what was written was pushed to the disk
     FailureRecord failure;                  // why the recording ended itself, if it did
+    FailureRecord unfinished;               // why the whole file stays fragmented (its finishing copy failed)
     std::string video_encoder;
     std::string audio_encoder;
 };

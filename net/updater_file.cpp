@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "net/crc32.h"
+#include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 
 namespace net {
@@ -66,8 +67,10 @@ vexa::Error SwapIn(const std::filesystem::path& incoming, const std::filesystem:
 }  // namespace
 
 std::uint32_t FileCrc32OrZero(const std::filesystem::path& file) {
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid()) return 0;
+    // A FIFO by the updater's name would block the read, and with it the program's exit.
+    vexa::Result<UniqueFd> opened = vexa::platform::OpenRegularFile(file.string(), O_RDONLY);
+    if (!opened.ok()) return 0;
+    const UniqueFd fd = std::move(opened).value();
     std::array<std::uint8_t, 64 * 1024> block;
     std::uint32_t crc = 0;
     std::size_t total = 0;

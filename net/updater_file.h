@@ -10,7 +10,7 @@
 
 namespace net {
 
-// CRC-32 of the whole file; 0 when it is missing, empty or cannot be read to the end.
+// CRC-32 of the whole file; 0 when it is missing, empty, no regular file or cannot be read to the end.
 [[nodiscard]] std::uint32_t FileCrc32OrZero(const std::filesystem::path& file);
 
 // Writes `bytes` to a new "<updater>_willdel" (executable; whatever had that name is removed first,

@@ -15,19 +15,24 @@
 #include "toolkit/window.h"
 
 namespace vexa::toolkit {
-namespace {
 
-// Messages other processes post to our windows (a second start's MSG_ACTIVATE_MAIN) arrive as X
-// client messages; they are handed to the window they name like any posted message.
-class WindowMessageFilter final : public QAbstractNativeEventFilter {
+// Messages other processes post to our windows arrive as X client messages, which any client of the
+// display can send. Only the one message the program accepts from outside (a second start's
+// activation) is handed on, without its parameters, to the window it names; every other is dropped
+// here. Messages within the process never travel through X.
+class Application::OutsideMessageFilter final : public QAbstractNativeEventFilter {
   public:
     bool nativeEventFilter(const QByteArray& type, void* event, qintptr* /*result*/) override {
         if (type != "xcb_generic_event_t") return false;
         const std::optional<desktop::WindowMessage> m = desktop::ParseWindowMessage(event);
         if (!m) return false;
-        return Window::postToNativeWindow(m->window, {m->message, m->wparam, m->lparam});
+        if (accepted && m->message == *accepted) Window::postToNativeWindow(m->window, {m->message, 0, 0});
+        return true;
     }
+    std::optional<std::uint32_t> accepted;
 };
+
+namespace {
 
 QSize physical(const QScreen& screen) {
     return screen.geometry().size() * screen.devicePixelRatio();
@@ -44,14 +49,21 @@ Result<std::unique_ptr<Application>> Application::create(int& argc, char** argv)
         return Error(ErrorCode::kUnavailable, "no X display: DISPLAY is not set");
     auto app = std::make_unique<QApplication>(argc, argv);
     app->setQuitOnLastWindowClosed(false);
-    static WindowMessageFilter filter;
-    app->installNativeEventFilter(&filter);
     return std::unique_ptr<Application>(new Application(std::move(app)));
 }
 
-Application::Application(std::unique_ptr<QApplication> app) : app_(std::move(app)) {}
+Application::Application(std::unique_ptr<QApplication> app)
+    : app_(std::move(app)), filter_(std::make_unique<OutsideMessageFilter>()) {
+    app_->installNativeEventFilter(filter_.get());
+}
 
-Application::~Application() = default;
+Application::~Application() {
+    app_->removeNativeEventFilter(filter_.get());
+}
+
+void Application::acceptFromOtherProcesses(std::uint32_t message) {
+    filter_->accepted = message;
+}
 
 int Application::exec() {
     return QApplication::exec();

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -31,13 +32,20 @@ class Application {
     int exec();
     static void quit(int code);
 
+    // The one window message another process may post to this program's windows (see
+    // desktop::PostWindowMessage); it arrives without its parameters. Every other message from
+    // outside is dropped, and all of them are until this is called.
+    void acceptFromOtherProcesses(std::uint32_t message);
+
     void setIcon(const QImage& icon);
     // Called with the new size whenever the primary screen's geometry changes.
     void onPrimaryScreenChanged(std::function<void(QSize)> changed);
 
   private:
+    class OutsideMessageFilter;
     explicit Application(std::unique_ptr<QApplication> app);
     std::unique_ptr<QApplication> app_;
+    std::unique_ptr<OutsideMessageFilter> filter_;
 };
 
 // The primary screen's size in physical pixels (as the screen capture sees it); empty without one.

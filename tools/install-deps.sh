@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package the build, the tests and the benchmarks need.
 # Idempotent: packages already present are not fetched again, and apt-get update
-# runs only when something is missing.
+# runs only when something is missing. Every name is a real package (never one another only
+# provides, which dpkg-query never reports as installed), so that a second run, even by a plain
+# user, finds nothing missing; CI checks that.
 # --wayland-bed adds the Wayland test bed of `make test-wayland-bed` (sway, XWayland, the wlr
 # screen-sharing portal built to share a GPU-less screen, GStreamer's PipeWire source for the
 # benchmark); CI does without it.
@@ -31,7 +33,7 @@ packages=(
   # online services
   libcurl4-openssl-dev libssl-dev libjsoncpp-dev python3 python3-cryptography
   # user interface
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
 )
 

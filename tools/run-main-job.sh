@@ -4,9 +4,11 @@
 #  - Without one: starts it under a private virtual display and sound server with moving content,
 #    takes a screenshot of the desktop, records five seconds through the start/stop hotkey (F7),
 #    and prints the paths of the screenshot and of the recording.
+# Usage: run-main-job.sh [BUILD_DIR] (build/release, as `make run` builds it, unless given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program=build/default/bin/VexaRecorder
+build=${1:-build/release}
+program=$build/bin/VexaRecorder
 
 if [ -n "${DISPLAY:-}" ] && [ "${VEXA_HEADLESS_RUN:-0}" != 1 ]; then
   exec "$program"
@@ -21,7 +23,7 @@ headless() {
   # Recordings go to "<documents>/Miravo文件": the documents folder is the output folder here.
   mkdir -p "$HOME/.config"
   printf 'XDG_DOCUMENTS_DIR="%s"\n' "$out" >"$HOME/.config/user-dirs.dirs"
-  build/default/tools/test-motion/vexa-test-motion --rate 10 2>/dev/null &
+  "$build"/tools/test-motion/vexa-test-motion --rate 10 2>/dev/null &
   mover=$!
   "$program" &
   app=$!
@@ -57,5 +59,5 @@ headless() {
   rm -rf "$HOME"
 }
 export -f headless
-export program
+export program build
 exec bash tools/with-test-env.sh bash -c headless

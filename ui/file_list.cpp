@@ -14,6 +14,7 @@
 #include "toolkit/dialog_builder.h"
 #include "toolkit/native_dialogs.h"
 #include "toolkit/paint_manager.h"
+#include "ui/failure_text.h"
 #include "ui/recording_duration.h"
 #include "ui/setting_area.h"
 #include "ui/shell.h"
@@ -29,6 +30,8 @@ constexpr const char* kRowTemplate = "file_list_item.xml";
 constexpr const char* kMessageCaption = "Miravo";
 // Sent to the list itself, so that a deletion (and its message box) runs after the button's click.
 constexpr const char* kDeleteNotification = "filelist_delete";
+// Posted to the list by an opening thread that failed.
+constexpr const char* kOpenFailedNotification = "filelist_open_failed";
 
 std::unique_ptr<toolkit::Control> CreateRowControl(std::string_view tag) {
     if (tag == "FileListElement") return std::make_unique<CFileListElement>();
@@ -59,20 +62,16 @@ std::optional<microseconds> DurationOf(const std::string& path) {
     return duration.value();
 }
 
-// Runs a desktop call that may block (starting a program, asking the file manager) off the
-// user-interface thread; the thread owns its copy of the path. Without a thread it runs here.
-void RunOffUiThread(Error (*call)(const std::string&), const std::string& path, const char* context) {
-    auto run = [call, context](const std::string& target) {
-        if (Error error = call(target); !error.ok()) log::Failure(error, context);
-    };
-    try {
-        std::thread(run, path).detach();
-    } catch (const std::system_error&) {
-        run(path);
-    }
-}
-
 }  // namespace
+
+// The failures of the opening threads on their way to the user-interface thread. A thread may
+// outlive the list: it queues its text and posts the list a notification only while the list lives.
+struct CFileList::OpenFailures {
+    platform::SpinLock lock;
+    toolkit::PaintManager* manager GUARDED_BY(lock) = nullptr;  // null once the list is gone
+    CFileList* list GUARDED_BY(lock) = nullptr;
+    std::deque<std::string> texts GUARDED_BY(lock);
+};
 
 // --- CFileListElement ------------------------------------------------------------------------------
 
@@ -137,16 +136,26 @@ void CFileListElement::UpdateButtons() {
 
 // --- CFileList ---------------------------------------------------------------------------------------
 
-CFileList::CFileList() {
+CFileList::CFileList() : open_failures_(std::make_shared<OpenFailures>()) {
     instance = this;
     addNotifyHandler([this](toolkit::Notification& n) {
-        if (n.sender != this || n.type != kDeleteNotification) return true;
-        DeleteNext();
+        if (n.sender != this) return true;
+        if (n.type == kDeleteNotification) {
+            DeleteNext();
+        } else if (n.type == kOpenFailedNotification) {
+            ShowOpenFailures();
+        } else {
+            return true;
+        }
         return false;
     });
 }
 
 CFileList::~CFileList() {
+    {
+        platform::SpinGuard guard(open_failures_->lock);
+        open_failures_->manager = nullptr;
+    }
     StopWatching();
     if (instance == this) instance = nullptr;
 }
@@ -402,11 +411,49 @@ void CFileList::RemoveRowsOfMissingFiles() {
 // --- row actions ---------------------------------------------------------------------------------------
 
 void CFileList::Play(const CFileListElement& row) {
-    RunOffUiThread(desktop::OpenWithDefaultApplication, row.Path(), "recordings list: play");
+    RunOpening(desktop::OpenWithDefaultApplication, row.Path(), false);
 }
 
 void CFileList::ShowInFolder(const CFileListElement& row) {
-    RunOffUiThread(desktop::ShowInFileManager, row.Path(), "recordings list: show in folder");
+    RunOpening(desktop::ShowInFileManager, row.Path(), true);
+}
+
+// The desktop call may block (starting a program, asking the file manager), so it runs off the
+// user-interface thread, which the thread's failure reaches as a notification. The thread owns its
+// copy of the path; without a thread it runs here.
+void CFileList::RunOpening(Error (*call)(const std::string&), const std::string& path, bool show_folder) {
+    {
+        platform::SpinGuard guard(open_failures_->lock);
+        open_failures_->manager = manager();
+        open_failures_->list = this;
+    }
+    auto run = [call, show_folder, failures = open_failures_](const std::string& target) {
+        const Error error = call(target);
+        if (error.ok()) return;
+        log::Failure(error, show_folder ? "recordings list: cannot show " + target + " in its folder"
+                                        : "recordings list: cannot play " + target);
+        platform::SpinGuard guard(failures->lock);
+        if (!failures->manager) return;
+        failures->texts.push_back(OpenFailedText(show_folder, target, error));
+        failures->manager->postNotify(failures->list, kOpenFailedNotification);
+    };
+    try {
+        std::thread(run, path).detach();
+    } catch (const std::system_error&) {
+        run(path);
+    }
+}
+
+void CFileList::ShowOpenFailures() {
+    std::deque<std::string> texts;
+    {
+        platform::SpinGuard guard(open_failures_->lock);
+        texts.swap(open_failures_->texts);
+    }
+    Shell* shell = Shell::Get();
+    for (const std::string& text : texts)
+        toolkit::showMessageBox(shell ? &shell->MainWindow() : nullptr, text, kMessageCaption,
+                                toolkit::MessageIcon::kError);
 }
 
 void CFileList::Delete(const CFileListElement& row) {

@@ -16,7 +16,9 @@
 // stores a batch of change records in the list's buffer and sends MSG_FOLDER_CHANGES (wparam the
 // list, lparam the buffer) to the main window, waiting for it at most 3 s; the main window hands
 // the message to OnFolderChanges on the user-interface thread. Opening a file and showing it in
-// the file manager run on short-lived threads of their own.
+// the file manager run on short-lived threads of their own; one that fails (nothing can open the
+// file, no file manager) logs why and posts the list a notification, which shows a message box
+// naming the file.
 #pragma once
 
 #include <array>
@@ -139,6 +141,8 @@ class CFileList : public toolkit::List {
     void RemoveRowsOfMissingFiles();
     void Play(const CFileListElement& row);
     void ShowInFolder(const CFileListElement& row);
+    void RunOpening(Error (*call)(const std::string&), const std::string& path, bool show_folder);
+    void ShowOpenFailures();
     void Delete(const CFileListElement& row);
     void DeleteNext();
 
@@ -154,6 +158,10 @@ class CFileList : public toolkit::List {
     // Set on the user-interface thread before the watcher starts; read by the watcher.
     toolkit::WindowHandle main_window_ = 0;
     std::atomic<bool> stopping_{false};
+
+    // Shared with the short-lived threads that open a file or show it in its folder.
+    struct OpenFailures;
+    std::shared_ptr<OpenFailures> open_failures_;
 
     // The buffer the watcher's message carries: the watcher stores a batch, the user-interface
     // thread takes it while the watcher waits for the message to be handled.

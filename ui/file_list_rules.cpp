@@ -14,9 +14,11 @@ struct NameField {
 };
 constexpr NameField kYear{0, 4}, kMonth{4, 2}, kDay{6, 2}, kHour{9, 2}, kMinute{11, 2}, kSecond{13, 2};
 constexpr size_t kUnderscoreAt = 8;
-constexpr size_t kExtensionAt = 15;
+constexpr size_t kTimeEnd = 15;
 constexpr std::string_view kExtensions[] = {".mp4", ".m4a"};
-constexpr size_t kNameLength = 19;
+constexpr size_t kExtensionLength = 4;
+constexpr size_t kNameLength = 19;    // without a number
+constexpr size_t kLongestNumber = 3;  // "_2" to "_999": a second recording started in the same second
 
 constexpr year kFirstYear{1601};
 constexpr char kFullWidthColon[] = "：";
@@ -41,11 +43,21 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool HasRecordingExtension(std::string_view name) {
-    const std::string_view extension = name.substr(kExtensionAt);
+    const std::string_view extension = name.substr(name.size() - kExtensionLength);
     for (const std::string_view known : kExtensions) {
         if (EqualsIgnoringCase(extension, known)) return true;
     }
     return false;
+}
+
+// Nothing, or "_" and a number from 2 to 999 without leading zeros, between the time and the extension.
+bool ValidNumber(std::string_view number) {
+    if (number.empty()) return true;
+    if (number.size() < 2 || number.size() > 1 + kLongestNumber || number[0] != '_' || number[1] == '0')
+        return false;
+    for (const char c : number.substr(1))
+        if (c < '0' || c > '9') return false;
+    return number != "_1";
 }
 
 std::string TwoDigits(uint64_t value) {
@@ -74,7 +86,9 @@ constexpr SizeUnit kSizeUnits[] = {{10, "KB"}, {20, "MB"}, {30, "GB"}, {40, "TB"
 }  // namespace
 
 std::optional<seconds> ParseRecordingName(std::string_view name) {
-    if (name.size() != kNameLength || name[kUnderscoreAt] != '_' || !HasRecordingExtension(name))
+    if (name.size() < kNameLength || name.size() > kNameLength + 1 + kLongestNumber ||
+        name[kUnderscoreAt] != '_' || !HasRecordingExtension(name) ||
+        !ValidNumber(name.substr(kTimeEnd, name.size() - kExtensionLength - kTimeEnd)))
         return std::nullopt;
     const auto y = Digits(name, kYear), mo = Digits(name, kMonth), d = Digits(name, kDay);
     const auto h = Digits(name, kHour), mi = Digits(name, kMinute), s = Digits(name, kSecond);

@@ -13,10 +13,11 @@
 namespace vexa::ui {
 
 // The recording time in a name the recorder gives its files: eight digits of date (year, month,
-// day), "_", six digits of time (hour, minute, second), then ".mp4" or ".m4a" in any case, and
-// nothing else. The date must exist in the calendar (years 1601 to 9999, leap days included), the
-// time be 00:00:00 to 23:59:59. The result counts whole seconds from 1 January 1601 00:00 on the
-// same clock as the name (local time, no zone conversion); nullopt for any other name.
+// day), "_", six digits of time (hour, minute, second), for a later recording of the same second
+// "_2" to "_999", then ".mp4" or ".m4a" in any case, and nothing else. The date must exist in the calendar
+// (years 1601 to 9999, leap days included), the time be 00:00:00 to 23:59:59. The result counts whole seconds
+// from 1 January 1601 00:00 on the same clock as the name (local time, no zone conversion); nullopt for any
+// other name.
 [[nodiscard]] std::optional<std::chrono::seconds> ParseRecordingName(std::string_view name);
 
 // A row's sort key: the recording time's seconds modulo 2^32. Rows stay in descending key order,

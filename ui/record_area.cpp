@@ -11,6 +11,7 @@
 #include "ui/audio_area.h"
 #include "ui/camera_area.h"
 #include "ui/desktop_area.h"
+#include "ui/failure_text.h"
 #include "ui/file_list.h"
 #include "ui/setting_area.h"
 #include "ui/shell.h"
@@ -554,6 +555,9 @@ void CRecordArea::OnRunEvent(std::uint64_t run_id, RunEvent event) {
         case RunEvent::kEndedItself:
             OnEndedItself();
             break;
+        case RunEvent::kFailedAtStop:  // the page is idle already; the thread has logged it
+            ShowError(EndedItselfText(run_->Failure()));
+            break;
     }
 }
 
@@ -566,12 +570,24 @@ void CRecordArea::OnStarted() {
     UpdateButtons();
 }
 
-// The thread has logged the cause; the page says that the start failed and returns to idle through
-// "stop_record" once the message is closed.
+// The thread has logged the cause; the page says that the start failed, why and where the log is,
+// and returns to idle through "stop_record" once the message is closed. Sound devices that are gone
+// are unticked first (and stored so), so that the next start records the other sources.
 void CRecordArea::OnStartFailed(RunEvent event) {
     if (!starting_) return;
     const std::uint64_t id = run_id_;
-    ShowError(event == RunEvent::kPrepareFailed ? kPrepareFailedText : kStartFailedText);
+    std::string note;
+    if (event == RunEvent::kPrepareFailed) {
+        SourcePanel* panels[] = {CDesktopArea::Instance(), CAudioArea::Instance(), CCameraArea::Instance()};
+        SourcePanel* panel = mode_ >= 0 && mode_ < 3 ? panels[mode_] : nullptr;
+        const std::vector<std::string> unticked =
+            panel ? panel->UntickSoundRows(run_->UnconnectedSoundRows()) : std::vector<std::string>{};
+        for (const std::string& name : unticked)
+            log::Writef(log::Level::kInfo, "'%s' is not connected: unticked", name.c_str());
+        note = UntickedNote(unticked);
+    }
+    ShowError(LogPointingText(event == RunEvent::kPrepareFailed ? kPrepareFailedText : kStartFailedText,
+                              run_->Failure(), log::DefaultLogPath(), note));
     if (id != run_id_ || !starting_) return;
     if (toolkit::PaintManager* m = manager()) m->sendNotify(start_stop_, "stop_record");
 }

@@ -42,9 +42,19 @@ std::string RecordingRun::Path() const {
     return path_;
 }
 
+std::vector<const void*> RecordingRun::UnconnectedSoundRows() const {
+    platform::SpinGuard guard(result_lock_);
+    return unconnected_rows_;
+}
+
 void RecordingRun::Body() {
     previous_.reset();  // the previous recording's stop sequence ends first
     Result<std::string> path = engine::Prepare(request_, slot_);
+    if (!path.ok() && path.error().code() == ErrorCode::kNotFound) {
+        std::vector<const void*> rows = engine::UnconnectedSoundRows(request_);
+        platform::SpinGuard guard(result_lock_);
+        unconnected_rows_ = std::move(rows);
+    }
     request_ = {};  // what the request borrowed (the camera) goes back now
     if (!path.ok()) {
         Fail(RunEvent::kPrepareFailed, path.error(), "preparing the recording");
@@ -54,23 +64,39 @@ void RecordingRun::Body() {
         platform::SpinGuard guard(result_lock_);
         path_ = *path;
     }
-    bool started = false;
     if (WaitForCountDown()) {
         if (Error e = engine::Start(slot_); !e.ok()) {
             Fail(RunEvent::kStartFailed, e, "starting the recording");
         } else {
-            started = true;
+            {
+                platform::SpinGuard guard(result_lock_);
+                path_ = slot_.Peek()->Path();
+            }
             report_(RunEvent::kStarted);
-            WaitForStop(*slot_.Peek());
+            StopAndJudge(WaitForStop(*slot_.Peek()));
+            return;
         }
     }
+    slot_.Take().reset();  // nothing was started: no file
+}
+
+void RecordingRun::StopAndJudge(bool failure_reported) {
+    const std::string path = Path();
+    const std::shared_ptr<engine::SessionStats> stats = slot_.Peek()->SharedStats();
     const auto begin = std::chrono::steady_clock::now();
     slot_.Take().reset();  // the stop sequence: capture ends, encoders flush, the file is finished
-    if (!started) return;
-    const auto spent =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
-    log::Writef(log::Level::kInfo, "recording finished: %s (stop sequence %lld ms)", path->c_str(),
-                static_cast<long long>(spent.count()));
+    const long long spent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin)
+            .count();
+    const engine::RecordingOutcome outcome = engine::JudgeRecording(path, *stats);
+    if (outcome.failure.ok()) {
+        log::Writef(log::Level::kInfo, "recording finished: %s (stop sequence %lld ms)", path.c_str(), spent);
+    } else if (failure_reported) {
+        log::Writef(log::Level::kWarning, "recording cut short: %s (stop sequence %lld ms)", path.c_str(),
+                    spent);
+    } else {
+        Fail(RunEvent::kFailedAtStop, outcome.failure, "the recording failed");
+    }
 }
 
 bool RecordingRun::WaitForCountDown() {
@@ -80,7 +106,7 @@ bool RecordingRun::WaitForCountDown() {
     return !stop_requested_.load(std::memory_order_acquire);
 }
 
-void RecordingRun::WaitForStop(engine::CCapture& session) {
+bool RecordingRun::WaitForStop(engine::CCapture& session) {
     bool reported = false;
     while (!stop_requested_.load(std::memory_order_acquire)) {
         bool failed = false;
@@ -90,6 +116,7 @@ void RecordingRun::WaitForStop(engine::CCapture& session) {
         reported = true;
         Fail(RunEvent::kEndedItself, cause, "the recording stopped by itself");
     }
+    return reported;
 }
 
 // Sleeps on the wake-up and, when `also_signalled` is given, on `also`. A wait that fails (it should

@@ -2,8 +2,9 @@
 // waits for the previous start's thread (whose stop sequence may still be finishing a file), then
 // prepares the session into the page's slot, waits for the count-down, starts the session, waits
 // for the stop request, and deletes the session: the stop sequence that finishes the file. A
-// recording that ends by itself (its file cannot grow) is reported and then waits for the page's
-// stop like any other. The thread never touches a window: it tells the page what happened through
+// recording that ends by itself (its file cannot grow, or was deleted) is reported and then waits for
+// the page's stop like any other; a failure only the stop finds is reported after it. Only a whole
+// recording is logged as finished. The thread never touches a window: it tells the page what happened through
 // the Report callback, which must only post.
 //
 // Ownership: the page owns the run of its current start; a new run owns the previous one until its
@@ -17,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/recording.h"
 #include "engine/session_slot.h"
@@ -32,6 +34,7 @@ enum class RunEvent : int {
     kPrepareFailed,  // Failure() says why; nothing was started
     kStartFailed,    // Failure() says why; the session is being deleted
     kEndedItself,    // the recording stopped by itself; Failure() says why; the page stops it
+    kFailedAtStop,   // the stop found the recording failed (its file gone); Failure() says why
 };
 
 class RecordingRun {
@@ -55,15 +58,19 @@ class RecordingRun {
 
     // Why preparing, starting or recording failed; ok until something did.
     [[nodiscard]] Error Failure() const;
-    // The output file once prepared, else empty.
+    // The output file once prepared (the name written once started), else empty.
     [[nodiscard]] std::string Path() const;
+    // After kPrepareFailed: the rows of sound devices that are not connected (any thread).
+    [[nodiscard]] std::vector<const void*> UnconnectedSoundRows() const;
 
   private:
     void Body();
     // Until the count-down is over or a stop is requested; true for the count-down.
     [[nodiscard]] bool WaitForCountDown();
-    // Until a stop is requested, reporting a recording that ends by itself on the way.
-    void WaitForStop(engine::CCapture& session);
+    // Until a stop is requested, reporting a recording that ends by itself on the way; true when it did.
+    [[nodiscard]] bool WaitForStop(engine::CCapture& session);
+    // Deletes the started session and judges what it left.
+    void StopAndJudge(bool failure_reported);
     void Fail(RunEvent event, const Error& cause, const char* context);
     void Wait(platform::Waitable& also, bool* also_signalled);
 
@@ -80,6 +87,7 @@ class RecordingRun {
     mutable platform::SpinLock result_lock_;
     Error failure_ GUARDED_BY(result_lock_);
     std::string path_ GUARDED_BY(result_lock_);
+    std::vector<const void*> unconnected_rows_ GUARDED_BY(result_lock_);
 
     platform::WorkerThread thread_;  // last: joined before the rest goes
 };

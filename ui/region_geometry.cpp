@@ -277,32 +277,32 @@ QRegion OverlayChangedArea(const OverlayView& before, const OverlayView& after) 
     return changed;
 }
 
+// In 64 bits: a stored region may span the whole int range, whose size does not fit in an int.
 QRect NormalizeRegion(QRect region, QSize screen) {
-    const int w = screen.width();
-    const int h = screen.height();
-    int left = region.left();
-    int top = region.top();
-    int right = region.right();
-    int bottom = region.bottom();
-    auto fit = [](int& low, int& high, int limit) {
+    int64_t left = region.left();
+    int64_t top = region.top();
+    int64_t right = region.right();
+    int64_t bottom = region.bottom();
+    auto fit = [](int64_t& low, int64_t& high, int64_t limit) {
         if (low < 0) {
             high = std::min(high - low, limit - 1);
             low = 0;
         } else if (high >= limit) {
-            low = std::max(low - (high - (limit - 1)), 0);
+            low = std::max<int64_t>(low - (high - (limit - 1)), 0);
             high = limit - 1;
         }
         if (high - low < kMinSide - 1) {
             high = low + kMinSide - 1;
             if (high >= limit) {
                 high = limit - 1;
-                low = limit - kMinSide;
+                low = std::max<int64_t>(limit - kMinSide, 0);
             }
         }
     };
-    fit(left, right, w);
-    fit(top, bottom, h);
-    return QRect(QPoint(left, top), QPoint(right, bottom));
+    fit(left, right, screen.width());
+    fit(top, bottom, screen.height());
+    return QRect(QPoint(static_cast<int>(left), static_cast<int>(top)),
+                 QPoint(static_cast<int>(right), static_cast<int>(bottom)));
 }
 
 HitTest FrameHitTest(const QRect& region, QPoint p) {

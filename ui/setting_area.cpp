@@ -1,6 +1,7 @@
 #include "ui/setting_area.h"
 
 #include <string>
+#include <utility>
 
 #include "app/close_choice.h"
 #include "app/output_folder.h"
@@ -15,8 +16,10 @@
 #include "toolkit/combo.h"
 #include "toolkit/folder_chooser.h"
 #include "toolkit/label.h"
+#include "toolkit/native_dialogs.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/window.h"
+#include "ui/failure_text.h"
 #include "ui/file_list.h"
 #include "ui/shell.h"
 
@@ -48,6 +51,10 @@ namespace {
 CSettingArea* instance = nullptr;
 
 constexpr const char* kFolderChooserTitle = "选择录制文件存储目录";
+constexpr const char* kCaption = "Miravo";
+constexpr const char* kAutostartFailedText = "设置开机启动失败！";
+// Sent by the autostart box to itself, so that its failure's message runs after the click.
+constexpr const char* kAutostartFailed = "autostart_failed";
 constexpr const char* kCloseExitsTip = "退出程序";
 constexpr const char* kCloseHidesTip = "最小化到系统托盘";
 constexpr const char* kHotkeysNeedFocus = "此桌面不提供全局快捷键服务：热键可能只在本程序窗口获得焦点时有效";
@@ -103,20 +110,20 @@ void TellRecordingsList(const std::string& folder) {
     if (CFileList* list = CFileList::Instance()) list->ChangeFolder(folder);
 }
 
-// "start with the session": the autostart entry for this program, or none.
-void SetAutostart(bool on) {
+// "start with the session": the autostart entry for this program, or none. The failure is logged
+// and returned.
+Error SetAutostart(bool on) {
     app::RunValue entry;
-    if (!on) {
-        log::Failure(entry.Remove(), "start with the session");
-        return;
-    }
     const std::string program = app::ProgramPath();
-    if (program.empty()) {
-        log::Failure(Error(ErrorCode::kNotFound, "the program's own path is unknown"),
-                     "start with the session");
-        return;
-    }
-    log::Failure(entry.Write(program), "start with the session");
+    Error result;
+    if (!on)
+        result = entry.Remove();
+    else if (program.empty())
+        result = Error(ErrorCode::kNotFound, "the program's own path is unknown");
+    else
+        result = entry.Write(program);
+    log::Failure(result, "start with the session");
+    return result;
 }
 
 }  // namespace
@@ -306,6 +313,11 @@ void CSettingArea::OnSettingsNotify(toolkit::Notification& n) {
         if (n.sender == c.browse) FolderPicker();
         return;
     }
+    if (n.type == kAutostartFailed) {
+        toolkit::showMessageBox(&shell->MainWindow(), std::exchange(autostart_failure_, {}), kCaption,
+                                toolkit::MessageIcon::kError);
+        return;
+    }
     if (n.type == "itemselect") {
         if (n.sender == c.frames) {
             if (const uint32_t rate = FrameRate(); rate != 0)
@@ -328,7 +340,13 @@ void CSettingArea::OnSettingsNotify(toolkit::Notification& n) {
         if (toolkit::Control* item = c.count_down_val->itemAt(c.count_down_val->currentSelection()))
             item->setEnabled(on);
     } else if (n.sender == c.boot_start) {
-        SetAutostart(c.boot_start->isChecked());
+        if (Error e = SetAutostart(c.boot_start->isChecked()); !e.ok()) {
+            // The box shows what the desktop will do; the message comes after this handler.
+            c.boot_start->setChecked(app::RunValue().IsCheckedFor(app::ProgramPath()), false);
+            autostart_failure_ = LogPointingText(kAutostartFailedText, e, log::DefaultLogPath());
+            if (toolkit::PaintManager* m = manager())
+                m->sendNotify(c.boot_start, kAutostartFailed, 0, 0, true);
+        }
     } else if (n.sender == c.close_to_hide || n.sender == c.close_to_exit) {
         const bool exits = c.close_to_exit->isSelected();
         app::StoreCloseChoice(key, shell->Ini(), exits);

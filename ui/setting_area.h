@@ -107,6 +107,7 @@ class CSettingArea : public toolkit::Container {
     [[nodiscard]] int SelectedHotkeySlot() const;
 
     std::unique_ptr<SettingControls> controls_;
+    std::string autostart_failure_;  // the message of a failed autostart change, shown after its click
     std::array<HotkeySlot, kHotkeyCount> hotkeys_{};
     bool choosing_folder_ = false;  // the folder chooser is up
     // Expires with the page: a chooser's late answer finds it gone.

@@ -15,7 +15,7 @@
 
 namespace vexa::ui {
 
-// One entry of the hotkey combo: a Windows virtual-key code and its text.
+// One entry of the hotkey combo: a virtual-key code (as the settings store it) and its text.
 struct HotkeyKey {
     uint8_t code = 0;
     std::string_view text;

@@ -128,10 +128,23 @@ std::vector<engine::SoundSourceEntry> SourcePanel::SoundSources() const {
             entries.push_back({.kind = static_cast<uint8_t>(row.kind),
                                .volume = engine::ClampVolume(row.Volume()),
                                .endpoint_id = row.device->id.c_str(),
-                               .row = &row});
+                               .row = &row,
+                               .name = row.device->name.c_str()});
         }
     }
     return entries;
+}
+
+std::vector<std::string> SourcePanel::UntickSoundRows(const std::vector<const void*>& rows) {
+    std::vector<std::string> names;
+    for (SoundList& list : sound_) {
+        for (SourceRow& row : list.rows) {
+            if (!row.Selected() || std::find(rows.begin(), rows.end(), &row) == rows.end()) continue;
+            row.select_box->setSelected(false, true);  // its handler stores the choice
+            names.push_back(row.device->name);
+        }
+    }
+    return names;
 }
 
 int SourcePanel::AudioQuality() const {
@@ -184,7 +197,10 @@ Error SourcePanel::InitSoundLists() {
     const Shell* shell = Shell::Get();
     if (!shell) return Error(ErrorCode::kUnavailable, panel_name_ + ": there is no main window");
     if (Error e = InitSoundList(sound_[0], shell->Devices().speakers); !e.ok()) return e;
-    return InitSoundList(sound_[1], shell->Devices().microphones);
+    if (Error e = InitSoundList(sound_[1], shell->Devices().microphones); !e.ok()) return e;
+    // Told once every row of both lists exists: a handler may look at all of them.
+    OnSoundSelection();
+    return {};
 }
 
 Error SourcePanel::InitSoundList(SoundList& list, const std::vector<engine::EndpointRecord>& devices) {
@@ -259,8 +275,9 @@ Error SourcePanel::BindSoundRow(SoundList& list, SourceRow& row) {
         OnRowVolume(list, n);
         return true;
     });
-    // The enabled state follows the selection from the start (this stores the selection, too).
-    ReplaySelectChanged(*row.select_box);
+    // The enabled state follows the selection from the start; the panel hears of the selection only
+    // when every row is built (InitSoundLists), since later rows do not exist yet.
+    ShowRowSelection(list, row);
     return {};
 }
 
@@ -282,12 +299,17 @@ void SourcePanel::OnRowSelect(SoundList& list, const toolkit::Notification& n) {
     if (n.type != "selectchanged") return;
     SourceRow* row = RowOf(list, n, false);
     if (!row) return;
-    const bool selected = row->Selected();
-    row->icon->setEnabled(selected);
-    row->volume_slider->setEnabled(selected);
-    row->volume_value->setEnabled(selected);
-    StorePanelSetting(*list.selection, selected ? 1 : 0, row->position);
+    ShowRowSelection(list, *row);
     OnSoundSelection();
+}
+
+// The row's icon and volume are enabled exactly while it is ticked; the tick is stored.
+void SourcePanel::ShowRowSelection(const SoundList& list, SourceRow& row) {
+    const bool selected = row.Selected();
+    row.icon->setEnabled(selected);
+    row.volume_slider->setEnabled(selected);
+    row.volume_value->setEnabled(selected);
+    StorePanelSetting(*list.selection, selected ? 1 : 0, row.position);
 }
 
 void SourcePanel::OnRowVolume(SoundList& list, const toolkit::Notification& n) {

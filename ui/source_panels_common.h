@@ -108,6 +108,10 @@ class SourcePanel : public toolkit::Container {
     // The cameras in position order (none in the sound-only panel).
     [[nodiscard]] std::span<const CameraRow> CameraRows() const { return cameras_; }
 
+    // Unticks the ticked sound rows among `rows` (addresses of this panel's rows; others are ignored)
+    // as the user would, so that the choice is stored; returns their devices' names.
+    std::vector<std::string> UntickSoundRows(const std::vector<const void*>& rows);
+
     // Destroys the open drop-down, if any; the rows it showed come back to the main window.
     void ClosePopList();
     // The drop-down while its window is open, else null.
@@ -129,7 +133,8 @@ class SourcePanel : public toolkit::Container {
     [[nodiscard]] CameraRow* CameraRowOf(const toolkit::Notification& n);
     [[nodiscard]] std::string_view PanelName() const { return panel_name_; }
 
-    // Called after a speaker or microphone was ticked or unticked (also while Init replays it).
+    // Called after a speaker or microphone was ticked or unticked, and once when InitSoundLists has
+    // built every row of both lists (never while a list is half built).
     virtual void OnSoundSelection() {}
     // Called after a row's volume slider moved.
     virtual void OnSoundVolume(const SourceRow& row, int volume) { (void)row, (void)volume; }
@@ -155,6 +160,7 @@ class SourcePanel : public toolkit::Container {
     [[nodiscard]] Result<std::unique_ptr<toolkit::Control>> BuildItem(const std::string& layout);
     [[nodiscard]] SourceRow* RowOf(SoundList& list, const toolkit::Notification& n, bool by_slider);
     void OnRowSelect(SoundList& list, const toolkit::Notification& n);
+    void ShowRowSelection(const SoundList& list, SourceRow& row);
     void OnRowVolume(SoundList& list, const toolkit::Notification& n);
     bool OnPanelNotify(const toolkit::Notification& n);
     void OpenPopList(toolkit::Control& anchor, std::vector<toolkit::Control*> items, PopItemKind kind,

@@ -31,6 +31,23 @@ std::string DeviceLabel(AudioDeviceKind kind, const std::string& id) {
     return std::string(platform::AudioDeviceKindName(kind)) + " '" + id + "'";
 }
 
+bool IsDeviceOf(const platform::AudioDeviceInfo& device, AudioDeviceKind kind,
+                const SoundSourceEntry& entry) {
+    return entry.kind == static_cast<uint8_t>(kind) && strcasecmp(device.id.c_str(), entry.endpoint_id) == 0;
+}
+
+// "speaker 'USB Headset' is not connected", one clause per entry; ok for none.
+Error NotConnected(const std::vector<SoundSourceEntry>& missing) {
+    if (missing.empty()) return {};
+    std::string text;
+    for (const SoundSourceEntry& e : missing) {
+        if (!text.empty()) text += ", ";
+        text += DeviceLabel(static_cast<AudioDeviceKind>(e.kind), e.name ? e.name : e.endpoint_id) +
+                " is not connected";
+    }
+    return Error(ErrorCode::kNotFound, text);
+}
+
 bool SetLayout(AVCodecContext* encoder, uint64_t mask) {
     av_channel_layout_uninit(&encoder->ch_layout);
     return av_channel_layout_from_mask(&encoder->ch_layout, mask) >= 0;
@@ -51,6 +68,18 @@ CodecContextPtr NewEncoderContext(const AVCodec& codec) {
 }
 
 }  // namespace
+
+std::vector<SoundSourceEntry> UnconnectedSources(platform::AudioSystem& system,
+                                                 const SoundSourceEntry* sources) {
+    std::vector<SoundSourceEntry> missing;
+    for (const SoundSourceEntry* e = sources; e && e->endpoint_id; ++e) missing.push_back(*e);
+    for (AudioDeviceKind kind : {AudioDeviceKind::kSpeaker, AudioDeviceKind::kMicrophone}) {
+        for (const platform::AudioDeviceInfo& device : system.ListDevices(kind)) {
+            std::erase_if(missing, [&](const SoundSourceEntry& e) { return IsDeviceOf(device, kind, e); });
+        }
+    }
+    return missing;
+}
 
 Result<CAudio::Setup> CAudio::Create(platform::AudioSystem& system, const char* encoder_name,
                                      const BitRateTriple& rate, const SoundSourceEntry* sources,
@@ -102,14 +131,14 @@ Error CAudio::OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder
             return Error(ErrorCode::kInvalidArgument, "more than 63 speakers and microphones chosen");
     }
     if (count == 0) return Error(ErrorCode::kInvalidArgument, "no speaker or microphone chosen");
+    if (Error e = NotConnected(UnconnectedSources(system, sources)); !e.ok()) return e;
     inputs_ = std::make_unique<AudioInput[]>(static_cast<size_t>(count));
     std::vector<bool> found(static_cast<size_t>(count), false);
     for (AudioDeviceKind kind : {AudioDeviceKind::kSpeaker, AudioDeviceKind::kMicrophone}) {
         for (const platform::AudioDeviceInfo& device : system.ListDevices(kind)) {
             for (int i = 0; i < count; ++i) {
                 const SoundSourceEntry& e = sources[i];
-                if (e.kind != static_cast<uint8_t>(kind) || strcasecmp(device.id.c_str(), e.endpoint_id) != 0)
-                    continue;
+                if (!IsDeviceOf(device, kind, e)) continue;
                 if (input_count_ == count) {
                     return Error(ErrorCode::kInvalidArgument,
                                  DeviceLabel(kind, e.endpoint_id) + " matches more than one device");
@@ -119,13 +148,11 @@ Error CAudio::OpenDevices(platform::AudioSystem& system, AVCodecContext* encoder
             }
         }
     }
-    for (int i = 0; i < count; ++i) {
-        if (!found[static_cast<size_t>(i)]) {
-            const auto kind = static_cast<AudioDeviceKind>(sources[i].kind);
-            return Error(ErrorCode::kNotFound, DeviceLabel(kind, sources[i].endpoint_id) + " not found");
-        }
-    }
-    return {};
+    // A device unplugged between the two lists.
+    std::vector<SoundSourceEntry> gone;
+    for (int i = 0; i < count; ++i)
+        if (!found[static_cast<size_t>(i)]) gone.push_back(sources[i]);
+    return NotConnected(gone);
 }
 
 Error CAudio::OpenDevice(platform::AudioSystem& system, AVCodecContext* encoder,

@@ -30,6 +30,11 @@ namespace vexa::engine {
 
 inline constexpr int kMaxAudioInputs = 63;
 
+// The entries (ended by an entry without endpoint ID) whose device `system` does not list now: one
+// unplugged since the lists were made, or never there. IDs compare without case.
+[[nodiscard]] std::vector<SoundSourceEntry> UnconnectedSources(platform::AudioSystem& system,
+                                                               const SoundSourceEntry* sources);
+
 class CAudio final : public StreamSource {
   public:
     // The encoder and the opened devices of a new sound stream.
@@ -40,8 +45,9 @@ class CAudio final : public StreamSource {
     // Opens the named encoder and every device of the entries (ended by an entry without endpoint
     // ID): the encoder's sample format, rate and layout are chosen from its lists, the devices'
     // capture formats from the encoder, and the layout again from the widest device. Fails with the
-    // reason: unknown encoder, no usable format, 0 or more than 63 entries, a device not found
-    // ("microphone 'x' not found") or not opened ("microphone 'x' is busy").
+    // reason: unknown encoder, no usable format, 0 or more than 63 entries, a device the server does
+    // not list (kNotFound: "microphone 'USB Headset' is not connected") or not opened ("microphone 'x'
+    // is busy").
     [[nodiscard]] static Result<Setup> Create(platform::AudioSystem& system, const char* encoder_name,
                                               const BitRateTriple& rate, const SoundSourceEntry* sources,
                                               bool global_header);

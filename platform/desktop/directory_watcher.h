@@ -1,6 +1,6 @@
-// Watching one folder for changes of its entries: the inotify stand-in for ReadDirectoryChangesW.
-// Each read of the kernel's queue becomes one batch of records in the order of the Windows
-// FILE_ACTION_* records, names relative to the folder (subfolders are not watched):
+// Watching one folder for changes of its entries through inotify. Each read of the kernel's queue
+// becomes one batch of records in the order the changes happened, names relative to the folder
+// (subfolders are not watched):
 //  - created → kAdded; deleted → kRemoved; written, closed after writing, or attributes (times)
 //    changed → kModified;
 //  - renamed within the folder → kRenamedOld then kRenamedNew; moved in from elsewhere → kAdded,

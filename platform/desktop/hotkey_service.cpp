@@ -78,7 +78,7 @@ KeyGrabs Minus(const KeyGrabs& from, const KeyGrabs& without) {
 }
 
 struct Chord {
-    uint32_t modifiers = 0;  // Windows bits, as registered
+    uint32_t modifiers = 0;  // the stored modifier bits, as registered
     uint32_t virtual_key = 0;
     KeyCode keycode = 0;
     unsigned int x_modifiers = 0;  // X state bits, without locks

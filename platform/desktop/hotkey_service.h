@@ -1,11 +1,11 @@
-// Global hotkeys: the stand-in for RegisterHotKey and WM_HOTKEY. On a Wayland desktop that offers the
-// GlobalShortcuts portal the desktop binds them (platform/desktop/portal_hotkeys.h); everywhere else
-// they are X11 grabs, described here (under Wayland those reach only XWayland, so only while one of
-// the program's windows has the focus: Global() says so). A hotkey is a key of the
-// settings page's list ('A'..'Z' 0x41..0x5A, '0'..'9' 0x30..0x39, F1..F12 0x70..0x7B, as Windows
-// virtual-key codes) with Windows modifier bits; it is grabbed on the root window (XGrabKey), with
-// and without Caps Lock and Num Lock, so that it works whatever lock is on. One press calls back
-// once: auto-repeat while the key is held does not.
+// Global hotkeys: chords that reach the program wherever the focus is. On a Wayland desktop that
+// offers the GlobalShortcuts portal the desktop binds them (platform/desktop/portal_hotkeys.h);
+// everywhere else they are X11 grabs, described here (under Wayland those reach only XWayland, so
+// only while one of the program's windows has the focus: Global() says so). A hotkey is a key of the
+// settings page's list ('A'..'Z' 0x41..0x5A, '0'..'9' 0x30..0x39, F1..F12 0x70..0x7B, the
+// virtual-key codes the settings store) with the modifier bits below; it is grabbed on the root
+// window (XGrabKey), with and without Caps Lock and Num Lock, so that it works whatever lock is on.
+// One press calls back once: auto-repeat while the key is held does not.
 //
 // Threads: the service has its own X connection and one listener thread that owns it; every X
 // call runs there. on_hotkey runs on the listener thread (the caller posts to its window from
@@ -24,7 +24,7 @@
 
 namespace vexa::desktop {
 
-// The Windows modifier bits of a hotkey.
+// The modifier bits of a hotkey, as the settings store them.
 inline constexpr uint32_t kModAlt = 1;
 inline constexpr uint32_t kModControl = 2;
 inline constexpr uint32_t kModShift = 4;

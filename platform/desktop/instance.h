@@ -1,7 +1,7 @@
-// Finding the program's running instance and talking to its windows: the X stand-ins for
-// FindWindow and PostMessage. A second start looks for the main window by its WM_CLASS and title
-// and posts it a message; the first instance's toolkit hands every xcb event it receives to
-// ParseWindowMessage and acts on the messages that come out.
+// Finding the program's running instance and talking to its windows: a top-level window found by
+// class and title, and messages posted to it from another process. A second start looks for the
+// main window by its WM_CLASS and title and posts it a message; the first instance's toolkit hands
+// every xcb event it receives to ParseWindowMessage and acts on the messages that come out.
 //
 // A message travels as a ClientMessage of type "_VEXA_WINDOW_MESSAGE", format 32, sent to the
 // window with an empty event mask (so the X server delivers it to the window's creator):

@@ -1,5 +1,5 @@
-// Opening files the desktop's way: the stand-ins for ShellExecute's "open" verb and for Explorer's
-// "/select," switch.
+// Opening files the desktop's way: a file with its default application, and a file shown selected in
+// the file manager's window of its folder.
 //
 // OpenWithDefaultApplication starts xdg-open (found on $PATH) with the path as its one argument,
 // without a shell, detached: the program runs in a session of its own, is not our child (no

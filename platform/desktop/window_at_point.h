@@ -1,5 +1,5 @@
-// The window under a point of the screen, as region selection outlines it: the X stand-in for
-// WindowFromPoint and GetWindowRect, followed down to the deepest visible child window.
+// The window under a point of the screen, as region selection outlines it: the top-level window and
+// its rectangle, followed down to the deepest visible child window.
 //
 // The top-level windows are taken in the X server's stacking order (the root's children, top-most
 // first), which holds window-manager frames, windows of a server without a window manager and

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 
 namespace vexa::log {
@@ -48,10 +49,10 @@ Error MakeParentFolders(const std::string& path) {
     return {};
 }
 
+// A FIFO or a device in the log's place must not hang the program: refused, as a link is.
 Result<platform::UniqueFd> OpenForAppend(const std::string& path) {
-    platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.Valid()) return Error::FromErrno(errno, "cannot open log " + path);
-    return fd;
+    return platform::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0600,
+                                     "cannot open log");
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {

@@ -55,7 +55,8 @@ class RotatingFileSink final : public Sink {
     static constexpr std::uintmax_t kDefaultMaxBytes = 1u << 20;
     static constexpr int kDefaultKeep = 3;
 
-    // Creates missing folders (0700) and opens the file for appending; symbolic links are refused.
+    // Creates missing folders (0700) and opens the file for appending; symbolic links and anything
+    // else that is not a regular file (a FIFO, a device) are refused without blocking.
     [[nodiscard]] static Result<std::shared_ptr<RotatingFileSink>> Open(
         const std::string& path, std::uintmax_t max_bytes = kDefaultMaxBytes, int keep = kDefaultKeep);
     ~RotatingFileSink() override;

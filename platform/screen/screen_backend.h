@@ -1,7 +1,7 @@
 // The screen as the capture thread sees it: a primary screen of fixed size whose pixels can be
 // copied, change notifications (dirty rectangles) for the damage method, and the mouse cursor.
 //
-// Two capture methods stand in for the two of the recorder's design:
+// Two capture methods:
 //  - kPolling: the image is copied at the frame period and compared with the previous one;
 //  - kDamage:  the server reports changed rectangles, and only a change that meets the crop is copied.
 //

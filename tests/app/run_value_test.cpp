@@ -66,6 +66,21 @@ TEST(RunValue, PathsWithSpecialCharactersSurviveTheExecQuoting) {
     }
 }
 
+// A path the entry cannot hold (desktop entries are UTF-8 without control characters other than tab
+// and line breaks, which are escaped) is refused, and no entry is left that the desktop would reject.
+TEST(RunValue, APathTheEntryCannotHoldIsRefusedAndLeavesNoEntry) {
+    TempHome home;
+    RunValue run;
+    for (const std::string bad :
+         {"/\xff/x", "/\xc0\x80/overlong", "/\xed\xa0\x80/surrogate", "/\xf4\x90\x80\x80/big",
+          "/\xe6\x96/cut", "/\x01/control", "/\x7f/delete"}) {
+        EXPECT_EQ(run.Write(bad).code(), ErrorCode::kInvalidArgument) << bad;
+        EXPECT_FALSE(std::filesystem::exists(run.Path())) << bad;
+    }
+    ASSERT_TRUE(Ok(run.Write("/opt/录像\t\r/VexaRecorder")));  // valid UTF-8 and escaped controls
+    EXPECT_EQ(run.ReadCommand(), RunValue::CommandFor("/opt/录像\t\r/VexaRecorder"));
+}
+
 TEST(RunValue, AnEntryThatIsASymbolicLinkIsWrittenThroughAndRemovedAsALink) {
     TempHome home;
     RunValue run;

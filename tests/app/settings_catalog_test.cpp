@@ -22,31 +22,49 @@ class SettingsCatalog : public ::testing::Test {
     std::unique_ptr<SettingsKey> key_ = OpenStore(home_.StorePath());
 };
 
+// The one place the defaults are checked: the pages and panels show what the store reads.
 TEST_F(SettingsCatalog, AFreshStoreReadsEveryDefault) {
-    EXPECT_EQ(ReadSetting(*key_, kDesktopFrames), 20u);
-    EXPECT_EQ(ReadSetting(*key_, kRecordMouse), 1u);
+    struct Case {
+        const Setting& setting;
+        int position;
+        uint32_t reads;
+    };
+    const Case cases[] = {
+        {kDesktopFrames, 0, 20},
+        {kRecordMouse, 0, 1},
+        {kStartBeginRecord, 0, 0},
+        {kCountDown, 0, 1},
+        {kCountDownVal, 0, 3},
+        {kRecordHideWnd, 0, 0},
+        {kHideDeskAreaWnd, 0, 0},
+        {kCloseTo, 0, 1},
+        {kLeftTabSel, 0, 0},
+        {kDesktopVideoQuality, 0, 55},
+        {kDesktopAudioQuality, 0, 50},
+        {kCameraVideoQuality, 0, 30},
+        {kCameraAudioQuality, 0, 50},
+        {kAudioAudioQuality, 0, 70},
+        // Each mode ticks the first devices only: screen the speaker, sound both, camera the microphone.
+        {kDesktopSpeakerSel, 0, 1},
+        {kDesktopMicSel, 0, 0},
+        {kAudioSpeakerSel, 0, 1},
+        {kAudioMicSel, 0, 1},
+        {kCameraSpeakerSel, 0, 0},
+        {kCameraMicSel, 0, 1},
+        {kDesktopSpeakerSel, 1, 0},
+        {kAudioMicSel, 2, 0},
+        {kCameraMicSel, 1, 0},
+        {kDesktopMicVol, 3, 100},
+        {kAudioSpeakerVol, 1, 100},
+        {kCameraWndStyle, 0, 1},
+        {kCameraFlip, 0, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReadSetting(*key_, c.setting, c.position), c.reads) << c.setting.name << " " << c.position;
     EXPECT_EQ(HotkeyValue::Unpack(ReadSetting(*key_, kHotkeyStartStop)), (HotkeyValue{0x76, 0}));     // F7
     EXPECT_EQ(HotkeyValue::Unpack(ReadSetting(*key_, kHotkeyPause)), (HotkeyValue{0x77, 0}));         // F8
     EXPECT_EQ(HotkeyValue::Unpack(ReadSetting(*key_, kHotkeySelectRegion)), (HotkeyValue{0x75, 0}));  // F6
     EXPECT_EQ(HotkeyValue::Unpack(ReadSetting(*key_, kHotkeyShowHide)), (HotkeyValue{0x78, 0}));      // F9
-    EXPECT_EQ(ReadSetting(*key_, kCountDown), 1u);
-    EXPECT_EQ(ReadSetting(*key_, kCountDownVal), 3u);
-    EXPECT_EQ(ReadSetting(*key_, kCloseTo), 1u);
-    EXPECT_EQ(ReadSetting(*key_, kLeftTabSel), 0u);
-    EXPECT_EQ(ReadSetting(*key_, kDesktopVideoQuality), 55u);
-    EXPECT_EQ(ReadSetting(*key_, kDesktopAudioQuality), 50u);
-    EXPECT_EQ(ReadSetting(*key_, kCameraVideoQuality), 30u);
-    EXPECT_EQ(ReadSetting(*key_, kAudioAudioQuality), 70u);
-    // Screen mode selects the first speaker only; camera and sound modes the first microphone.
-    EXPECT_EQ(ReadSetting(*key_, kDesktopSpeakerSel, 0), 1u);
-    EXPECT_EQ(ReadSetting(*key_, kDesktopSpeakerSel, 1), 0u);
-    EXPECT_EQ(ReadSetting(*key_, kDesktopMicSel, 0), 0u);
-    EXPECT_EQ(ReadSetting(*key_, kCameraSpeakerSel, 0), 0u);
-    EXPECT_EQ(ReadSetting(*key_, kCameraMicSel, 0), 1u);
-    EXPECT_EQ(ReadSetting(*key_, kAudioMicSel, 2), 0u);
-    EXPECT_EQ(ReadSetting(*key_, kDesktopMicVol, 3), 100u);
-    EXPECT_EQ(ReadSetting(*key_, kCameraWndStyle, 0), 1u);
-    EXPECT_EQ(ReadSetting(*key_, kCameraFlip), 1u);
     EXPECT_FALSE(ReadRectSetting(*key_, kDesktopSelectRgn));
     EXPECT_FALSE(ReadRecordSetting(*key_, kCameraFormat));
 }

@@ -318,10 +318,14 @@ TEST(SoundDevices, EntryCountAndDeviceLookupFailWithTheDeviceNamed) {
     EXPECT_EQ(none.message(), "no speaker or microphone chosen");
     const Error missing = rig.Open("pcm_s16le", {{0, 100, "nothing", &kSpeakerRow}});
     EXPECT_EQ(missing.code(), ErrorCode::kNotFound);
-    EXPECT_EQ(missing.message(), "speaker 'nothing' not found");
-    // A speaker's ID given as a microphone is not found among the microphones.
-    EXPECT_EQ(rig.Open("pcm_s16le", {{1, 100, "Speaker.A", &kSpeakerRow}}).message(),
-              "microphone 'Speaker.A' not found");
+    EXPECT_EQ(missing.message(), "speaker 'nothing' is not connected");
+    // A speaker's ID given as a microphone is not found among the microphones; a name given with
+    // the entry names the device, and every missing device is named.
+    const Error two = rig.Open("pcm_s16le", {{1, 100, "Speaker.A", &kSpeakerRow, "Desk Mic"},
+                                             {0, 100, "Speaker.A", &kSpeakerRow},
+                                             {0, 100, "gone", &kSpeakerRow, "USB Headset"}});
+    EXPECT_EQ(two.message(),
+              "microphone 'Desk Mic' is not connected, speaker 'USB Headset' is not connected");
     const Error encoder = rig.Open("no_such_encoder", {{0, 100, "Speaker.A", &kSpeakerRow}});
     EXPECT_EQ(encoder.code(), ErrorCode::kUnsupported);
     EXPECT_NE(encoder.message().find("'no_such_encoder'"), std::string::npos) << encoder.message();
@@ -333,7 +337,7 @@ TEST(SoundDevices, EntryCountAndDeviceLookupFailWithTheDeviceNamed) {
     EXPECT_EQ(rig.Open("pcm_s16le", many).message(), "more than 63 speakers and microphones chosen");
     rig.system().RemoveDevice("Speaker.A");  // unplugged between listing and start
     EXPECT_EQ(rig.Open("pcm_s16le", {{0, 100, "Speaker.A", &kSpeakerRow}}).message(),
-              "speaker 'Speaker.A' not found");
+              "speaker 'Speaker.A' is not connected");
 }
 
 TEST(SoundDevices, RefusedInitialisationContinuesTheSearchWithANewClient) {

@@ -10,9 +10,11 @@
 
 #include "decoded_audio.h"
 #include "engine/capture.h"
-#include "tests/support/temp_folder.h"
 #include "platform/testing/fake_audio_system.h"
 #include "platform/testing/manual_clock.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/thread_probe.h"
+#include "tests/support/wait_until.h"
 
 namespace vexa::engine {
 namespace {
@@ -62,15 +64,13 @@ class SoundSessionTest : public ::testing::Test {
     // has read them.
     void Deliver(const std::vector<float>& samples) {
         speaker->PushSamples(samples, static_cast<uint32_t>(samples.size() / 2));
-        for (int i = 0; i < 5000 && speaker->Pending() > 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(speaker->Pending(), 0u);
+        ASSERT_TRUE(test::WaitUntil([&] { return speaker->Pending() == 0; }));
     }
     void StartAndSettle() {
         ASSERT_TRUE(session->Start().ok());
-        // The capture thread notices the open gate within its 50 µs poll; give it ample time so that
-        // its last emptying of the devices cannot take the first test packet.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Until the capture thread is past the start gate it empties the devices, which could take
+        // the first test packet; past it, it sleeps on the speaker's event alone.
+        ASSERT_TRUE(test::WaitUntil([] { return test::NamedThreadSleepsInPollOn("vexa-snd-cap", 1); }));
     }
 
     vexa::test::TempFolder folder;

@@ -11,6 +11,8 @@
 #include "platform/camera/test_pattern.h"
 #include "platform/camera/v4l2_camera.h"
 #include "platform/camera/virtual_camera.h"
+#include "tests/support/thread_probe.h"
+#include "tests/support/wait_until.h"
 
 namespace vexa::platform {
 namespace {
@@ -106,12 +108,11 @@ struct Collector {
     }
 };
 
-bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-    for (int i = 0; i < ms / 5; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
+using test::WaitUntil;
+
+// The virtual camera's streaming thread, while it runs.
+bool Streaming() {
+    return !test::ThreadsNamed("vexa-cam-virt").empty();
 }
 
 TEST(VirtualCamera, StreamsYuyvAtItsRateAndStopsCleanly) {
@@ -119,12 +120,10 @@ TEST(VirtualCamera, StreamsYuyvAtItsRateAndStopsCleanly) {
     Collector c;
     ASSERT_TRUE(device->StartStreaming(c.Callback()).ok());
     EXPECT_EQ(device->StartStreaming(c.Callback()).native_code(), kCameraBusy);  // already streaming
-    ASSERT_TRUE(WaitFor([&] { return c.Count() >= 12; }));
+    ASSERT_TRUE(WaitUntil([&] { return c.Count() >= 12; }));
     device->StopStreaming();
     device->StopStreaming();
-    const size_t n = c.Count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(c.Count(), n);  // nothing after stop
+    EXPECT_FALSE(Streaming());  // so nothing comes after the stop
     EXPECT_EQ(c.pictures[0].size(), 64u * 48 * 2);
     const double span = c.times[11] - c.times[1];
     EXPECT_GT(span, 10 / 60.0 * 0.7);  // paced, not as fast as possible
@@ -134,7 +133,7 @@ TEST(VirtualCamera, MjpgPicturesAreJpegAndCorruptOnesAreGarbage) {
     auto device = CreateVirtualCamera({{{kFourCcMjpg, 160, 120, FrameTimeOf(60)}}, false, 3, 0});
     Collector c;
     ASSERT_TRUE(device->StartStreaming(c.Callback()).ok());
-    ASSERT_TRUE(WaitFor([&] { return c.Count() >= 6; }));
+    ASSERT_TRUE(WaitUntil([&] { return c.Count() >= 6; }));
     device->StopStreaming();
     for (size_t i = 0; i < 6; ++i) {
         const bool jpeg = c.pictures[i].size() > 2 && c.pictures[i][0] == 0xFF && c.pictures[i][1] == 0xD8;
@@ -158,7 +157,8 @@ TEST(VirtualCamera, BusyUnusableAndUnpluggedCameras) {
 
     auto unplugged = CreateVirtualCamera({{{kFourCcYuyv, 64, 48, FrameTimeOf(120)}}, false, 0, 5});
     ASSERT_TRUE(unplugged->StartStreaming(c.Callback()).ok());
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(WaitUntil([&] { return c.Count() >= 5 && !Streaming(); }))  // ended by itself
+        << c.Count() << " pictures";
     EXPECT_EQ(c.Count(), 5u);
     unplugged->StopStreaming();  // the thread has ended already; stopping still works
 }

@@ -11,6 +11,8 @@
 #include "tests/camera/scripted_camera.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/thread_probe.h"
+#include "tests/support/wait_until.h"
 
 namespace vexa::engine {
 namespace {
@@ -46,9 +48,7 @@ struct CameraRecording {
         session = std::move(created).value();
         if (!session->AddCameraStream(20, kVideoBitRate, camera.get()).ok() || !session->Start().ok())
             return false;
-        for (int i = 0; i < 2000 && !camera->IsRecording(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return camera->IsRecording();
+        return test::WaitUntil([&] { return camera->IsRecording(); });
     }
 
     // count pictures, one every `step` ticks, each followed by the clock moving on.
@@ -131,13 +131,12 @@ TEST(CameraRecording, ACameraSilentForThreeSecondsEndsItsStreamWithItsLastPictur
     r.Feed(10, kSecond / 30, r.Grey());
     r.session->Pause();
     r.clock.Advance(5 * kSecond);  // a long pause is no lost camera
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(test::NamedThreadTurnsOver("vexa-cam-rec"));  // the record thread has looked since
     ASSERT_TRUE(r.camera->IsRecording());
     r.session->Resume();
     r.clock.Advance(3 * kSecond);
-    for (int i = 0; i < 2000 && r.camera->IsRecording(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_FALSE(r.camera->IsRecording()) << "the lost camera is still being recorded";
+    ASSERT_TRUE(test::WaitUntil([&] { return !r.camera->IsRecording(); }))
+        << "the lost camera is still being recorded";
     r.Feed(5, kSecond / 30, r.Grey());  // back, too late
     r.clock.Advance(2 * kSecond);
     test::ProbedFile file = r.End();
@@ -194,8 +193,7 @@ TEST(CameraRecording, CameraOutlivesTheRecordingAndRecordsAgain) {
     r.session = CCapture::Create(r.path, r.clock).value();
     ASSERT_TRUE(r.session->AddCameraStream(20, kVideoBitRate, r.camera.get()).ok());
     ASSERT_TRUE(r.session->Start().ok());
-    for (int i = 0; i < 2000 && !r.camera->IsRecording(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(test::WaitUntil([&] { return r.camera->IsRecording(); }));
     r.Feed(7, kSecond / 30, r.Grey());
     EXPECT_EQ(r.End().PacketsOf(0).size(), 7u);
 }

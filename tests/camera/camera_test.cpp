@@ -8,6 +8,7 @@
 
 #include "platform/camera/virtual_camera.h"
 #include "tests/camera/scripted_camera.h"
+#include "tests/support/wait_until.h"
 
 namespace vexa::engine {
 namespace {
@@ -159,8 +160,7 @@ TEST(CameraPictures, MjpgIsDecodedAndCorruptPicturesAreSkipped) {
     PictureLog log;
     camera->AddListener(&PictureLog::OnPicture, &log);
     ASSERT_TRUE(camera->Start().ok());
-    for (int i = 0; i < 400 && log.Count() < 4; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(test::WaitUntil([&] { return log.Count() >= 4; }));
     camera->Stop(false);
     ASSERT_GE(log.Count(), 4u);
     const CameraStats stats = camera->Stats();
@@ -216,9 +216,9 @@ TEST(CameraLifecycle, DroppingTheLastReferenceWhileStreamingIsSafe) {
             platform::CreateVirtualCamera({{{kFourCcYuyv, 64, 48, FrameTimeOf(200)}}, false, 0, 0}));
         camera->AddListener(&PictureLog::OnPicture, &log);
         ASSERT_TRUE(camera->Start().ok());
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }  // no Stop: the release does it
-    EXPECT_GT(log.Count(), 0u);
+        const size_t before = log.Count();
+        ASSERT_TRUE(test::WaitUntil([&] { return log.Count() > before; }));  // streaming
+    }                                                                        // no Stop: the release does it
 }
 
 }  // namespace

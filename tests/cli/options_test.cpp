@@ -1,6 +1,13 @@
-// vexa-record's command line: what it accepts, what it refuses, and the values it hands on.
+// vexa-record's command line: what it accepts, what it refuses, and the values it hands on; and its
+// reader of standard input: lines across reads, the longest line, input that is no command stream.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <string>
+#include <vector>
+
+#include "cli/control_loop.h"
 #include "cli/options.h"
 
 namespace vexa::cli {
@@ -62,6 +69,8 @@ TEST(CliOptions, BadValuesAreRefusedWithTheirOption) {
         {"--mode", "video"},
         {"--duration", "abc"},
         {"--duration", "-1"},
+        {"--duration", "0"},  // leaving it out records until a signal; zero is no duration
+        {"--duration", "1e-12"},
         {"--region", "1,2,3"},
         {"--region", "10,10,5,20"},
         {"--region", "a,b,c,d"},
@@ -100,6 +109,41 @@ TEST(CliOptions, FrameRateTextIsPassedAsTheComboWouldHaveIt) {
         ASSERT_EQ(r.error, "");
         EXPECT_EQ(*r.options.fps_text, text);
     }
+}
+
+// Each write is read once before the next; then the rest up to the end of input.
+TEST(LineReader, LinesAcrossReadsUpToTheLongestAreHandedOnAndALongerOneEndsTheReading) {
+    const std::string longest(LineReader::kMaxLine, 'a');
+    const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{"volume 0=50\nvol", "ume 1=20\n", "tail"}, {"volume 0=50", "volume 1=20"}},
+        {{longest.substr(0, 100), longest.substr(100) + "\nok\n"}, {longest, "ok"}},
+        {{"first\n" + longest, "a\nok\n"}, {"first"}}};
+    for (const auto& [writes, expected] : cases) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        LineReader reader(fds[0]);
+        std::vector<std::string> lines;
+        auto take = [&](const std::string& line) { lines.push_back(line); };
+        bool reading = true;
+        for (const std::string& text : writes) {
+            ASSERT_EQ(write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+            reading = reading && reader.ReadAvailable(take);
+        }
+        close(fds[1]);
+        while (reading) reading = reader.ReadAvailable(take);  // to the end of input
+        close(fds[0]);
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+TEST(LineReader, EndlessInputWithoutLineEndsIsGivenUpAfterTheLongestLine) {
+    const int zero = open("/dev/zero", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(zero, 0);
+    LineReader reader(zero);
+    int reads = 1;
+    while (reads <= 100 && reader.ReadAvailable(nullptr)) ++reads;
+    close(zero);
+    EXPECT_LE(reads, 2);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "tests/support/portal_test_bed.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -95,6 +96,10 @@ class RecordPortal : public ::testing::Test {
                           " " + args + " 2>&1");
     }
 
+    std::string Log() const {
+        return vexa::test::ReadFile(homes_.File("state/Vexa/VexaRecorder/VexaRecorder.log"));
+    }
+
     std::string SelectSourcesCall(size_t nth) const {
         size_t seen = 0;
         for (const std::string& call : bed_->Calls())
@@ -154,20 +159,31 @@ TEST_F(RecordPortal, ARefusedRequestStartsNothingAndSaysWhy) {
     EXPECT_TRUE(folder_.Files().empty());
 }
 
+// PipeWire dies once the file (written as it records) holds five pictures; the log shows the broken
+// stream before the end of the recording.
 TEST_F(RecordPortal, PipeWireDyingMidRecordingLeavesACompleteFile) {
     ASSERT_NO_FATAL_FAILURE(Start());
     Animate(300, 230);
     CommandResult r;
-    std::thread recorder([&] { r = Record("--duration 3"); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::thread recorder([&] { r = Record("--duration 6"); });
+    const bool recorded = vexa::test::WaitUntil([&] {
+        const std::vector<std::string> files = folder_.Files();
+        const auto written = files.size() == 1 ? vexa::test::ProbeFile(files[0]) : std::nullopt;
+        return written && !written->streams.empty() && written->PacketsOf(0).size() >= 5;
+    });
     StopAnimation();
     bed_->KillPipeWire();
     recorder.join();
+    ASSERT_TRUE(recorded) << r.out;
     ASSERT_EQ(r.exit_code, 0) << r.out;
+    const std::string log = Log();
+    const size_t broken = log.find("ERROR screen capture: ");
+    ASSERT_NE(broken, std::string::npos) << log;
+    EXPECT_LT(broken, log.find("recording finished")) << "PipeWire died after the recording:\n" << log;
     auto file = vexa::test::ProbeFile(LastLine(r.out));
     ASSERT_TRUE(file) << r.out;
     EXPECT_GE(file->PacketsOf(0).size(), 5u);
-    EXPECT_NEAR(file->StreamEndSeconds(0), 3.0, 0.3) << "the last picture lasts until the stop";
+    EXPECT_NEAR(file->StreamEndSeconds(0), 6.0, 0.3) << "the last picture lasts until the stop";
     EXPECT_FALSE(vexa::test::DecodeVideo(LastLine(r.out)).empty());
 }
 

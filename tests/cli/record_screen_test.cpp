@@ -9,6 +9,8 @@
 #include <chrono>
 #include <sstream>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "tests/support/media_probe.h"
 #include "tests/support/run_command.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_until.h"
 #include "x11_painter.h"
 
 namespace {
@@ -144,12 +147,16 @@ TEST_F(RecordScreen, ScreenThatGrowsIsRecordedWholeWithEitherMethod) {
             "DISPLAY=" + std::string(server.Name()) + " " + VEXA_RECORD_PATH + " --capture-method " + method +
             " --duration 3 --no-sound --no-cursor --output-dir " + folder_.Path().string() + " 2>&1";
         CommandResult r;
+        const size_t files_before = folder_.Files().size();
         std::thread recorder([&] { r = RunCommand(cmd); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        // The screen grows once the recording runs: its file exists only after the set-up chose the
+        // method and the crop at the old size.
+        const bool recording = vexa::test::WaitUntil([&] { return folder_.Files().size() > files_before; });
         const int grown = std::system((xrandr + "--output screen --mode 1920x1080 --fb 1920x1080").c_str());
         painter.Fill(0, 0, 960, 1080, 0x000000);
         painter.Fill(960, 0, 960, 1080, 0xFFFFFF);
         recorder.join();
+        ASSERT_TRUE(recording) << r.out;
         ASSERT_EQ(grown, 0);
         ASSERT_EQ(r.exit_code, 0) << r.out;
 
@@ -222,6 +229,42 @@ TEST_F(RecordScreen, ALogThatCannotBeOpenedIsOneWarningAndTheRunGoesOn) {
     EXPECT_EQ(lines[0], "vexa-record: warning: recording without a log: cannot create folder " +
                             homes_.File("state") + "/Vexa: Not a directory");
     EXPECT_EQ(lines[1], "vexa-record: cannot open X display :4711");
+}
+
+// Every second of the next minute has a file of its name: the recording takes a numbered name, says
+// which, and leaves the other file as it was.
+TEST_F(RecordScreen, ARecordingNeverOverwritesAFileOfItsNameButTakesTheNextNumber) {
+    for (std::time_t t = std::time(nullptr), end = t + 60; t <= end; ++t) {
+        char name[32];
+        std::tm local{};
+        std::strftime(name, sizeof name, "%Y%m%d_%H%M%S.mp4", localtime_r(&t, &local));
+        vexa::test::WriteFile(folder_.Path() / name, "taken");
+    }
+    CommandResult r = RunRecorder(
+        "--duration 0.3 --no-sound --region 0,0,159,119 --output-dir " + folder_.Path().string(), false);
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    const std::string path = LastLine(r.out);
+    ASSERT_EQ(path.substr(path.size() - 6), "_2.mp4");
+    EXPECT_EQ(vexa::test::ReadFile(path.substr(0, path.size() - 6) + ".mp4"), "taken");
+}
+
+// The finishing copy's name is longer than a path may be: the recording is whole but stays
+// fragmented, which has an exit code and a message of its own.
+TEST_F(RecordScreen, AFinishingCopyThatFailsHasItsOwnExitCodeAndMessage) {
+    std::string dir = folder_.Path().string();
+    while (dir.size() < 3860) dir += "/" + std::string(200, 'd');
+    dir += "/" + std::string(4070 - dir.size() - 1, 'e');  // the file's path fits, the copy's does not
+    std::filesystem::create_directories(dir);
+    CommandResult r = RunRecorder("--duration 0.3 --no-sound --region 0,0,159,119 --output-dir " + dir, false,
+                                  PrivateHomes());
+    EXPECT_EQ(r.exit_code, 3) << r.out;
+    const auto lines = SplitLines(r.out);
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    const std::string path = lines[lines.size() - 2];
+    EXPECT_EQ(lines.back(), "vexa-record: the recording stays fragmented: cannot finish " + path +
+                                ": cannot open output file " + path + ".vexa-finish: File name too long");
+    EXPECT_TRUE(vexa::test::ProbeFile(path));
+    EXPECT_EQ(LogLinesWith("ERROR the recording stays fragmented: cannot finish " + path).size(), 1u);
 }
 
 // The log keeps what was recorded and how: mode, the screen stream with its encoder, the file, the

@@ -18,6 +18,8 @@
 
 #include "platform/desktop/directory_watcher.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/thread_probe.h"
+#include "tests/support/wait_until.h"
 
 namespace vexa::desktop {
 
@@ -75,7 +77,7 @@ class DirectoryWatcherTest : public ::testing::Test {
     pid_t watcher_thread_ = 0;                  // under mutex_
 };
 
-TEST_F(DirectoryWatcherTest, FileOperationsGiveTheWindowsRecordsInOrder) {
+TEST_F(DirectoryWatcherTest, FileOperationsGiveTheirRecordsInOrder) {
     StartWatching(folder_.Path().string());
     const fs::path a = folder_.Path() / "20240102_030405.mp4";
     const fs::path b = folder_.Path() / "录屏 b.mp4";
@@ -149,18 +151,8 @@ TEST_F(DirectoryWatcherTest, TheFolderItselfGoingAwayIsAReloadAndTheLastBatch) {
     EXPECT_EQ(batches_.size(), 1u);
 }
 
-// The voluntary and involuntary context switches of a thread so far.
-long ContextSwitches(pid_t thread) {
-    std::ifstream status("/proc/self/task/" + std::to_string(thread) + "/status");
-    long total = 0;
-    for (std::string line; std::getline(status, line);) {
-        if (line.find("ctxt_switches:") != std::string::npos)
-            total += std::stol(line.substr(line.find(':') + 1));
-    }
-    return total;
-}
-
-TEST_F(DirectoryWatcherTest, AnIdleWatcherSleepsWithoutWakingUntilItIsStopped) {
+// Idle means asleep in poll() with no time-out: no timer can wake the thread while nothing changes.
+TEST_F(DirectoryWatcherTest, AnIdleWatcherSleepsWithoutATimeOutUntilItIsStopped) {
     StartWatching(folder_.Path().string());
     WriteOnce(folder_.Path() / "wake", "x");
     ASSERT_EQ(WaitForRecords(3).size(), 3u);  // create, write, close: all of it has been read
@@ -169,10 +161,8 @@ TEST_F(DirectoryWatcherTest, AnIdleWatcherSleepsWithoutWakingUntilItIsStopped) {
         std::lock_guard lock(mutex_);
         thread = watcher_thread_;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const long before = ContextSwitches(thread);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(ContextSwitches(thread), before) << "the watcher woke up while nothing changed";
+    EXPECT_TRUE(test::WaitUntil([&] { return test::SleepsInPollWithoutTimeout(thread); }))
+        << "the watcher does not wait for the next change without a time-out";
     watcher_.reset();  // returns once the thread has ended
     EXPECT_FALSE(fs::exists("/proc/self/task/" + std::to_string(thread)));
 }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "engine/capture.h"
+#include "engine/recording.h"
 #include "platform/log/log.h"
 #include "platform/testing/fake_screen_backend.h"
 #include "platform/testing/manual_clock.h"
@@ -351,10 +352,10 @@ TEST_F(CaptureFaultsTest, PicturesTheEncoderCannotTakeInTimeAreDroppedAndCounted
         EXPECT_NEAR(pictures[i].At(32, 24), 20 + 20 * shown[i], 4) << "picture " << i;
 }
 
-// The file may not grow past what it holds: the next fragment cannot be written. The recording ends
-// by itself with the system's reason, for whoever waits on it, and the file keeps every fragment
-// written before, readable as it is. (Before, the packet was dropped and the recording went on.)
-TEST_F(CaptureFaultsTest, AFileThatCannotGrowEndsTheRecordingWithTheCauseAndKeepsWhatItHas) {
+// The file may grow by 64 bytes only: the next fragment is cut there. The recording ends by itself
+// with the system's reason, for whoever waits on it, and the file is cut back to its last whole
+// fragment, which an independent decoder reads without an error.
+TEST_F(CaptureFaultsTest, AFileThatCannotGrowEndsTheRecordingWithTheCauseAndKeepsItsWholeFragments) {
     auto session = Session();
     ASSERT_TRUE(AddScreen(*session, false, false));
     const std::shared_ptr<SessionStats> stats = session->SharedStats();
@@ -362,9 +363,9 @@ TEST_F(CaptureFaultsTest, AFileThatCannotGrowEndsTheRecordingWithTheCauseAndKeep
     ASSERT_TRUE(session->Start().ok());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
     for (int n = 0; n < 60 && std::filesystem::file_size(path) < 2000; ++n) ASSERT_TRUE(NextPicture());
-    const uintmax_t kept = std::filesystem::file_size(path);
+    const uintmax_t kept = std::filesystem::file_size(path);  // fragments reach the file whole
     {
-        FileSizeLimit limit(static_cast<rlim_t>(kept));
+        FileSizeLimit limit(static_cast<rlim_t>(kept + 64));
         ASSERT_TRUE(limit.Ok());
         for (int n = 0; n < 60 && session->FailureStop().ok(); ++n) ASSERT_TRUE(NextPicture());
         ASSERT_EQ(session->FailureEvent().Wait(50'000'000), platform::WaitResult::kSignaled);
@@ -379,6 +380,35 @@ TEST_F(CaptureFaultsTest, AFileThatCannotGrowEndsTheRecordingWithTheCauseAndKeep
     EXPECT_FALSE(std::filesystem::exists(path + ".vexa-finish"));
     const auto pictures = test::DecodeVideo(path);
     EXPECT_GE(pictures.size(), 2u);
+    EXPECT_EQ(test::FfprobeDecodeErrors(path), "");
+}
+
+// Whatever has a recording's name stays untouched: a link planted there (its target too), another
+// recording, a finishing copy a crash left. The recording takes the next free number; a file that
+// appears in its copy's way meanwhile leaves it whole but fragmented, and the outcome says why.
+TEST_F(CaptureFaultsTest, TakenNamesAreLeftAloneAndTheRecordingTakesTheNextFreeNumber) {
+    const char* const taken[] = {"target", "out_2.mp4", "out_3.mp4.vexa-finish"};
+    for (const char* name : taken) test::WriteFile(folder_.File(name), name);
+    std::filesystem::create_symlink(folder_.File("target"), folder_.File("out.mp4"));
+    auto session = Session();
+    ASSERT_TRUE(AddScreen(*session, false, false));
+    ASSERT_TRUE(session->Start().ok());
+    const std::string path = folder_.File("out_4.mp4");
+    EXPECT_EQ(session->Path(), path);
+    ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
+    ASSERT_TRUE(NextPicture());
+    clock_.Advance(kSecond);
+    test::WriteFile(path + ".vexa-finish", "not ours");
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
+    session.reset();
+
+    for (const char* name : taken) EXPECT_EQ(test::ReadFile(folder_.File(name)), name);
+    EXPECT_EQ(test::ReadFile(path + ".vexa-finish"), "not ours");
+    const RecordingOutcome outcome = JudgeRecording(path, *stats);
+    EXPECT_TRUE(outcome.file_kept && outcome.failure.ok());
+    EXPECT_EQ(outcome.unfinished.message(), "cannot finish " + path + ": cannot open output file " + path +
+                                                ".vexa-finish: " + std::strerror(EEXIST));
+    EXPECT_EQ(test::DecodeVideo(path).size(), 2u);
 }
 
 // A packet of a stream the file does not have is refused by the muxer alone: the file is fine, so

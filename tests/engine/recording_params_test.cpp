@@ -1,5 +1,9 @@
-// The rules that turn slider and combo values into encoder settings, and the output file names.
+// The rules that turn slider and combo values into encoder settings, the capture rectangle, and the
+// output file names.
 #include <gtest/gtest.h>
+
+#include <limits>
+#include <vector>
 
 #include "engine/recording.h"
 #include "engine/recording_params.h"
@@ -8,9 +12,16 @@
 namespace vexa::engine {
 namespace {
 
+// The right and bottom of an inclusive region + 1, kept at the largest int (the screen cuts it).
+TEST(CaptureRect, ARegionsFarEdgesMoveOnePastAndStopAtTheLargestInt) {
+    constexpr int kMax = std::numeric_limits<int>::max();
+    const CaptureRect r = ToCaptureRect({-5, 10, kMax, kMax - 1});
+    EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}), std::vector<int>({-5, 10, kMax, kMax}));
+}
+
 TEST(VideoQuality, IndexFollowsSliderAndClamps) {
     EXPECT_EQ(VideoQualityIndex(100), 0);  // raised to 1 by the encoder set-up
-    EXPECT_EQ(VideoQualityIndex(1), 51);   // (101 − 1) × 51 / 100
+    EXPECT_EQ(VideoQualityIndex(1), 51);   // the worst quality
     EXPECT_EQ(VideoQualityIndex(2), 50);
     EXPECT_EQ(VideoQualityIndex(55), 23);
     EXPECT_EQ(VideoQualityIndex(0), 51);   // below the range counts as 1
@@ -29,24 +40,27 @@ TEST(FrameRate, OnlyOneToSixtyIsTaken) {
     }
 }
 
-TEST(AudioBitRate, MappingAAtRowEdges) {
-    EXPECT_EQ(AudioBitRateA(1), 8192 + 176128 / 70);
-    EXPECT_EQ(AudioBitRateA(69), 8192 + 69LL * 176128 / 70);
-    EXPECT_EQ(AudioBitRateA(70), 184320);
-    EXPECT_EQ(AudioBitRateA(79), 184320 + 9LL * 71680 / 10);
-    EXPECT_EQ(AudioBitRateA(80), 256000);
-    EXPECT_EQ(AudioBitRateA(90), 358400);
-    EXPECT_EQ(AudioBitRateA(100), 512000);
-    EXPECT_EQ(AudioBitRateA(0), AudioBitRateA(1));
-    EXPECT_EQ(AudioBitRateA(101), 512000);
-}
-
-TEST(AudioBitRate, MappingBAtRowEdges) {
-    EXPECT_EQ(AudioBitRateB(1), 49152 + 360448 / 70);
-    EXPECT_EQ(AudioBitRateB(70), 409600);
-    EXPECT_EQ(AudioBitRateB(80), 512000);
-    EXPECT_EQ(AudioBitRateB(90), 716800);
-    EXPECT_EQ(AudioBitRateB(100), 1048576);
+// The sound bit rates rise in straight lines between fixed points, in units of 1024 bit/s: for the
+// screen and camera modes 8 at 0, 180 at 70, 250 at 80, 350 at 90 and 500 at 100; for sound only
+// 48, 400, 500, 700 and 1024. Halfway between two points the rate is halfway; below the range the
+// slider counts as 1, above it as 100.
+TEST(AudioBitRate, RisesInStraightLinesBetweenFixedPoints) {
+    struct Case {
+        int slider;
+        int64_t screen_and_camera, sound_only;
+    };
+    const Case cases[] = {{0, 10708, 54301},      {1, 10708, 54301},     {35, 96256, 229376},
+                          {70, 184320, 409600},   {75, 220160, 460800},  {80, 256000, 512000},
+                          {85, 307200, 614400},   {90, 358400, 716800},  {95, 435200, 882688},
+                          {100, 512000, 1048576}, {101, 512000, 1048576}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(AudioBitRateA(c.slider), c.screen_and_camera) << c.slider;
+        EXPECT_EQ(AudioBitRateB(c.slider), c.sound_only) << c.slider;
+    }
+    for (int slider = 2; slider <= 100; ++slider) {
+        EXPECT_GT(AudioBitRateA(slider), AudioBitRateA(slider - 1)) << slider;
+        EXPECT_GT(AudioBitRateB(slider), AudioBitRateB(slider - 1)) << slider;
+    }
     const BitRateTriple t = AudioRateTriple(AudioBitRateB(100));
     EXPECT_EQ(t.min_rate, 0);
     EXPECT_EQ(t.max_rate, 1048576);

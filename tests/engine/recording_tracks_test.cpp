@@ -19,6 +19,7 @@
 #include "tests/engine/screen_test_support.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/thread_probe.h"
 
 namespace vexa::engine {
 namespace {
@@ -100,8 +101,11 @@ class RecordingTracksTest : public ::testing::Test {
         const Error started = Start(slot_);
         EXPECT_TRUE(started.ok()) << started.message();
         const int64_t start = clock_.Now();
-        // Sound read before the gate opened is dropped: let the capture thread's last emptying pass.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Sound read before the gate opened is dropped: wait until the sound capture thread is past
+        // the gate, asleep on the speaker's event alone.
+        if (sound) {
+            EXPECT_TRUE(WaitUntil([] { return test::NamedThreadSleepsInPollOn("vexa-snd-cap", 1); }));
+        }
         // The first picture at 0, then one per step.
         if (mode == RecordingMode::kScreen) {
             EXPECT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));

@@ -10,7 +10,7 @@
 namespace vexa::engine::screen_test {
 
 // Polls until done() holds or the time-out passes; true when it held.
-inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
+inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 20000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;

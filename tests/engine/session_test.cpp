@@ -14,6 +14,7 @@
 #include "tests/support/media_probe.h"
 #include "tests/engine/screen_test_support.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/thread_probe.h"
 
 namespace vexa::engine {
 namespace {
@@ -126,7 +127,8 @@ TEST_F(SessionTest, PollingGrabsOnDeadlinesOnePeriodApartAndSkipsMissedOnes) {
     constexpr int64_t kPeriod = kSecond / 30;  // the frame period at 30 fps
     const int64_t start = clock_.Now();
     auto session = ScreenSession(64, 48, false);
-    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };  // 4.5 periods
+    // The capture thread has slept and woken twice more: it has looked at the clock since.
+    auto settle = [] { ASSERT_TRUE(test::NamedThreadTurnsOver("vexa-scr-cap")); };
     screen_->Fill(0xFF000000);
     ASSERT_TRUE(session->Start().ok());
     WaitForFirstPoll();  // due at once: the schedule is 0, 1, 2, ... periods

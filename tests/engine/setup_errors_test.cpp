@@ -2,6 +2,8 @@
 // what a recording was made of. Fakes only: a scripted screen and a clock the test moves.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -206,18 +208,25 @@ TEST_F(PrepareTest, AFileThatCannotBeOpenedFailsTheStartWithItsPath) {
               "cannot open output file " + folder_.File("missing/out.mp4") + ": " + std::strerror(ENOENT));
 }
 
-// The caller reports a failed start; the teardown of that session adds nothing to the log.
+// The caller reports a failed start; the teardown of that session adds nothing to the log. The
+// disk is full for this process: no file it writes may grow (SIGXFSZ ignored, so writes fail).
 TEST_F(PrepareTest, AFullDiskFailsTheStartWithTheReasonAndTheTeardownStaysQuiet) {
-    ASSERT_EQ(symlink("/dev/full", folder_.File("full.mp4").c_str()), 0);
+    const auto previous_signal = signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{}, full{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    full.rlim_max = previous.rlim_max;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
     LogCapture log;
     auto session = CCapture::Create(folder_.File("full.mp4"), clock_).value();
     ASSERT_TRUE(
         session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::make_unique<FakeScreenBackend>(64, 48))
             .ok());
     const Error e = session->Start();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, previous_signal);
     EXPECT_EQ(e.code(), ErrorCode::kNoSpace);
     EXPECT_EQ(e.message(),
-              "cannot write the header of " + folder_.File("full.mp4") + ": " + std::strerror(ENOSPC));
+              "cannot write the header of " + folder_.File("full.mp4") + ": " + std::strerror(EFBIG));
     session.reset();
     EXPECT_TRUE(log.With("ERROR").empty());
 }

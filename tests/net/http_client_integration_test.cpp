@@ -6,6 +6,7 @@
 #include "net/http_client.h"
 #include "net/network_library.h"
 #include "tests/net/update_server.h"
+#include "tests/support/wait_until.h"
 
 namespace net {
 namespace {
@@ -165,7 +166,7 @@ TEST_F(HttpClientAgainstServer, StopRequestAbortsATransferInFlight) {
     std::stop_source stop;
     HttpClient client(server.BaseUrl(), server.Key(), {}, stop.get_token());
     std::jthread stopper([&] {
-        std::this_thread::sleep_for(300ms);
+        (void)vexa::test::WaitUntil([&] { return !server.Requests().empty(); });  // in flight
         stop.request_stop();
     });
     const auto start = std::chrono::steady_clock::now();

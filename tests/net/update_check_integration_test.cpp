@@ -11,6 +11,7 @@
 #include "net/update_thread.h"
 #include "tests/net/captured_log.h"
 #include "tests/net/update_server.h"
+#include "tests/support/wait_until.h"
 
 namespace net {
 namespace {
@@ -294,7 +295,7 @@ TEST_F(UpdateThreadAgainstServer, DestroyingTheThreadAbortsAHangingCheck) {
     const auto start = std::chrono::steady_clock::now();
     {
         UpdateThread thread = Start();
-        std::this_thread::sleep_for(500ms);
+        ASSERT_TRUE(vexa::test::WaitUntil([&] { return !server.Requests().empty(); }));  // hanging
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 60s) << "shutdown did not wait for the server";
 }

@@ -103,12 +103,17 @@ TEST(VersionReply, HostileOrMalformedRepliesFailWithoutThrowing) {
     EXPECT_EQ(largest->version, INT64_MAX);
 }
 
-TEST(UpdaterFile, CrcOfMissingOrEmptyFileIsZero) {
+TEST(UpdaterFile, CrcOfMissingEmptyOrNonRegularFileIsZero) {
     TempFolder folder;
     EXPECT_EQ(FileCrc32OrZero(folder.Path() / "missing"), 0u);
     WriteFile(folder.Path() / "empty", "");
     EXPECT_EQ(FileCrc32OrZero(folder.Path() / "empty"), 0u);
     EXPECT_EQ(FileCrc32OrZero(folder.Path()), 0u);  // a folder can't be read
+    // A FIFO by the updater's name, nobody writing to it: read at once as no updater.
+    std::uint32_t fifo_crc = 1;
+    EXPECT_TRUE(vexa::test::ReturnsWithoutBlockingOnFifo(
+        folder.Path() / "AutoUpdater", [&] { fifo_crc = FileCrc32OrZero(folder.Path() / "AutoUpdater"); }));
+    EXPECT_EQ(fifo_crc, 0u);
     std::string big(200'000, 'q');
     WriteFile(folder.Path() / "big", big);
     EXPECT_EQ(FileCrc32OrZero(folder.Path() / "big"),

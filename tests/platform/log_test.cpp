@@ -1,6 +1,7 @@
 // The shared error type and the rotating log file.
 #include "platform/log/log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,10 +9,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "platform/regular_file.h"
 #include "tests/support/temp_folder.h"
 
 namespace vexa::log {
@@ -110,6 +113,23 @@ TEST(LogTest, ALinkInPlaceOfTheLogIsRefusedAndNoSinkDropsLines) {
 
     SetSink(nullptr);
     Write(Level::kError, "dropped");  // must not crash
+}
+
+// A FIFO in the place of a file the program keeps for itself (nobody on its other end) is refused at
+// once, whichever way it is opened: as the log, for reading, for reading and writing.
+TEST(LogTest, AFifoInPlaceOfTheLogOrAnyOwnFileIsRefusedWithoutBlocking) {
+    test::TempFolder folder;
+    const std::string fifo = folder.File("fifo");
+    const std::function<Error()> openers[] = {
+        [&] { return RotatingFileSink::Open(fifo).error(); },
+        [&] { return platform::OpenRegularFile(fifo, O_RDONLY).error(); },
+        [&] { return platform::OpenRegularFile(fifo, O_RDWR | O_CREAT).error(); }};
+    for (const auto& open : openers) {
+        std::filesystem::remove(fifo);
+        Error refused;
+        EXPECT_TRUE(test::ReturnsWithoutBlockingOnFifo(fifo, [&] { refused = open(); }));
+        EXPECT_EQ(refused.message(), fifo + " is not a regular file");
+    }
 }
 
 TEST(LogTest, TheDefaultPathFollowsXdgStateHomeElseTheHomeFolder) {

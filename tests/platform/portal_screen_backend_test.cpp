@@ -14,6 +14,7 @@
 #include "platform/screen/screen_backend.h"
 #include "platform/sync/waitable.h"
 #include "tests/support/portal_test_bed.h"
+#include "tests/support/wait_until.h"
 
 namespace vexa::platform {
 namespace {
@@ -93,8 +94,7 @@ class PortalScreenBackendTest : public ::testing::Test {
 
     // Sends until a buffer is free (the backend holds one picture and gives the others back).
     void Send(const ProducedPicture& picture) {
-        for (int i = 0; i < 200 && !bed_->Producer().Send(picture); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(test::WaitUntil([&] { return bed_->Producer().Send(picture); })) << "no buffer came free";
     }
 
     void OpenBackend(bool cursor = true) {

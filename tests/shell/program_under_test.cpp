@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -40,15 +41,16 @@ ProgramUnderTest::ProgramUnderTest() {
     program_ = folder_.File("VexaRecorder");
     std::filesystem::copy_file(VEXA_PROGRAM_PATH, program_);
     std::filesystem::create_directories(Home());
-    display_ = XOpenDisplay(nullptr);
-    if (!display_) throw std::runtime_error("no X display for the program under test");
+    Result<std::unique_ptr<platform::X11Connection>> connection = platform::X11Connection::Open(nullptr);
+    if (!connection.ok()) throw std::runtime_error("program under test: " + connection.error().message());
+    connection_ = std::move(connection).value();
+    display_ = connection_->get();
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
     for (pid_t pid : started_) {
         if (kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
     }
-    if (display_) XCloseDisplay(display_);
 }
 
 pid_t ProgramUnderTest::Start(const std::vector<std::string>& arguments) {
@@ -138,26 +140,23 @@ unsigned long ProgramUnderTest::CreateWindow(const std::string& window_class, co
     return window;
 }
 
+// The pauses between the events of one gesture only pace the input as a hand would.
 void ProgramUnderTest::Click(int x, int y, int button) {
-    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
-    XFlush(display_);
-    Pause(120);
+    MoveTo(x, y);
     XTestFakeButtonEvent(display_, static_cast<unsigned>(button), True, CurrentTime);
-    XFlush(display_);
+    XSync(display_, False);
     Pause(40);
     XTestFakeButtonEvent(display_, static_cast<unsigned>(button), False, CurrentTime);
-    XFlush(display_);
+    XSync(display_, False);
     Pause(200);
 }
 
 void ProgramUnderTest::DoubleClick(int x, int y) {
-    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
-    XFlush(display_);
-    Pause(120);
+    MoveTo(x, y);
     for (int i = 0; i < 2; ++i) {
         XTestFakeButtonEvent(display_, 1, True, CurrentTime);
         XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-        XFlush(display_);
+        XSync(display_, False);
         Pause(60);
     }
     Pause(200);
@@ -166,11 +165,43 @@ void ProgramUnderTest::DoubleClick(int x, int y) {
 void ProgramUnderTest::PressKey(const char* keysym_name) {
     const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(keysym_name));
     XTestFakeKeyEvent(display_, code, True, CurrentTime);
-    XFlush(display_);
+    XSync(display_, False);
     Pause(30);
     XTestFakeKeyEvent(display_, code, False, CurrentTime);
-    XFlush(display_);
+    XSync(display_, False);
     Pause(300);
+}
+
+void ProgramUnderTest::MoveTo(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XSync(display_, False);
+    Pause(120);
+}
+
+std::vector<unsigned long> ProgramUnderTest::Pixels(int x, int y, int width, int height) {
+    std::vector<unsigned long> pixels;
+    XImage* image = XGetImage(display_, DefaultRootWindow(display_), x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) return pixels;
+    pixels.reserve(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) pixels.push_back(XGetPixel(image, column, row));
+    }
+    XDestroyImage(image);
+    return pixels;
+}
+
+bool ProgramUnderTest::Plain(int x, int y, int width, int height) {
+    const std::vector<unsigned long> pixels = Pixels(x, y, width, height);
+    return !pixels.empty() && std::all_of(pixels.begin(), pixels.end(),
+                                          [&](unsigned long pixel) { return pixel == pixels.front(); });
+}
+
+bool ProgramUnderTest::HoverSeen(int x, int y) {
+    constexpr int kHalf = 6;
+    const std::vector<unsigned long> before = Pixels(x - kHalf, y - kHalf, 2 * kHalf, 2 * kHalf);
+    MoveTo(x, y);
+    return WaitFor([&] { return Pixels(x - kHalf, y - kHalf, 2 * kHalf, 2 * kHalf) != before; });
 }
 
 std::string ProgramUnderTest::IniText() const {

@@ -1,7 +1,8 @@
 // The real VexaRecorder, started for a test on the test environment's display: a private copy of
 // the program in a fresh folder (so its ini beside the program is the test's own), a fresh HOME,
-// and helpers to find its windows and drive them with the X test extension. Also here: the names
-// its windows carry, the tabs' points in its main window, and a wait for a condition.
+// and helpers to find its windows, drive them with the X test extension and look at what the screen
+// shows. Also here: the names its windows carry, the tabs' points in its main window, and a wait for
+// a condition.
 // One thread; the program is killed when the object goes.
 #pragma once
 
@@ -10,10 +11,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/screen/x11_connection.h"
 #include "tests/support/temp_folder.h"
 
 namespace vexa::test {
@@ -32,7 +35,7 @@ inline constexpr int kSettingsTabX = 76, kSettingsTabY = 266;
 
 // Polls `condition` every 50 ms until it holds or `timeout` passes; true when it held.
 [[nodiscard]] bool WaitFor(const std::function<bool()>& condition,
-                           std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                           std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 struct WindowState {
     unsigned long window = 0;
@@ -55,19 +58,31 @@ class ProgramUnderTest {
 
     // The first top-level window with that class and title, waited for up to `timeout`.
     std::optional<WindowState> FindWindow(const std::string& window_class, const std::string& title,
-                                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
+                                          std::chrono::milliseconds timeout = std::chrono::seconds(20));
     // Waits until the window's viewable state is `viewable`; false on time-out.
     bool WaitViewable(unsigned long window, bool viewable,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20));
     [[nodiscard]] WindowState State(unsigned long window);
 
     // A plain mapped window of our own with that class and title (kept until the object goes).
     unsigned long CreateWindow(const std::string& window_class, const std::string& title);
 
-    // Mouse and keys through XTest, at root coordinates.
+    // Mouse and keys through XTest, at root coordinates. Each returns once the X server has sent
+    // the events on, so input sent later through any connection reaches the program after them.
     void Click(int x, int y, int button = 1);
     void DoubleClick(int x, int y);
     void PressKey(const char* keysym_name);
+    void MoveTo(int x, int y);
+
+    // What the screen shows in a rectangle of root coordinates, one value per pixel, row by row.
+    [[nodiscard]] std::vector<unsigned long> Pixels(int x, int y, int width, int height);
+    // True when the rectangle shows one colour only (no text, no picture in it).
+    [[nodiscard]] bool Plain(int x, int y, int width, int height);
+    // Moves the pointer onto a control at (x, y) that looks different under the pointer, and waits
+    // until it does. The program handles its input in order, so every key and click sent before
+    // has been handled by then: the proof that a moment has passed for a check that nothing
+    // happened. The pointer must not be on the control already.
+    [[nodiscard]] bool HoverSeen(int x, int y);
 
     [[nodiscard]] const TempFolder& Folder() const { return folder_; }
     [[nodiscard]] std::string Home() const { return folder_.File("home"); }
@@ -78,6 +93,7 @@ class ProgramUnderTest {
   private:
     TempFolder folder_;
     std::string program_;
+    std::unique_ptr<platform::X11Connection> connection_;  // a window gone meanwhile is no fatal error
     Display* display_ = nullptr;
     std::vector<pid_t> started_;
 };

@@ -48,7 +48,7 @@ inline size_t Occurrences(const std::string& text, const std::string& part) {
 
 // Waits until the program's log holds `part` at least `count` times.
 inline bool WaitForLog(const ProgramUnderTest& program, const std::string& part, size_t count = 1,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(15)) {
+                       std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
     return WaitFor([&] { return Occurrences(program.LogText(), part) >= count; }, timeout);
 }
 

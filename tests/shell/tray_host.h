@@ -24,7 +24,7 @@ class TrayHost {
     // icon is docked.
     [[nodiscard]] std::optional<std::pair<int, int>> IconCentre() const;
     // Waits until an icon is (or no icon is) docked; false on time-out.
-    bool WaitDocked(bool docked, int timeout_ms = 5000) const;
+    bool WaitDocked(bool docked, int timeout_ms = 20000) const;
 
   private:
     void Run();

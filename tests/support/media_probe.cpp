@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tests/support/run_command.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -162,6 +164,12 @@ std::optional<DecodedSound> DecodeSound(const std::string& path) {
     });
     swr_free(&swr);
     return sound;
+}
+
+std::string FfprobeDecodeErrors(const std::string& path) {
+    const CommandResult r =
+        RunCommand("ffprobe -v error -show_frames -of compact '" + path + "' 2>&1 >/dev/null");
+    return r.exit_code == 0 ? r.out : "ffprobe exit " + std::to_string(r.exit_code) + ": " + r.out;
 }
 
 }  // namespace vexa::test

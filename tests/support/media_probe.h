@@ -64,4 +64,8 @@ struct DecodedSound {
 };
 [[nodiscard]] std::optional<DecodedSound> DecodeSound(const std::string& path);
 
+// What ffprobe reports while it decodes every frame of the file ("partial file", "Invalid NAL unit
+// size"): an independent reader's verdict, empty for a clean file. The path holds no single quote.
+[[nodiscard]] std::string FfprobeDecodeErrors(const std::string& path);
+
 }  // namespace vexa::test

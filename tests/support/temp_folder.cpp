@@ -1,10 +1,14 @@
 #include "tests/support/temp_folder.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -54,6 +58,18 @@ bool WaitForFile(const std::filesystem::path& file, int seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+bool ReturnsWithoutBlockingOnFifo(const std::filesystem::path& fifo, const std::function<void()>& call,
+                                  int seconds) {
+    if (mkfifo(fifo.c_str(), 0600) != 0) throw std::runtime_error("cannot make a FIFO at " + fifo.string());
+    std::future<void> done = std::async(std::launch::async, call);
+    if (done.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready) return true;
+    // A peer on the other end ends a blocked open; closing it ends a blocked read.
+    const int peer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    if (peer >= 0) close(peer);
+    done.wait();
+    return false;
 }
 
 }  // namespace vexa::test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,10 @@ void WriteFile(const std::filesystem::path& file, const std::string& text, bool 
 [[nodiscard]] std::string ReadFile(const std::filesystem::path& file);
 // Polls until `file` exists (a launched program wrote it) or `seconds` pass; true when it appeared.
 [[nodiscard]] bool WaitForFile(const std::filesystem::path& file, int seconds = 10);
+
+// Makes a FIFO at `fifo` and runs `call` on another thread. False when the call was still blocked on
+// the FIFO after `seconds`; its other end is then opened and closed, so a test fails, not hangs.
+[[nodiscard]] bool ReturnsWithoutBlockingOnFifo(const std::filesystem::path& fifo,
+                                                const std::function<void()>& call, int seconds = 10);
 
 }  // namespace vexa::test

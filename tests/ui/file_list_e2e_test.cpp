@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "tests/shell/program_under_test.h"  // Xlib, after gtest
 #include "tests/support/temp_folder.h"
@@ -13,12 +12,13 @@ namespace vexa::test {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
-// Points of the main window (960 x 593): the list's rows are 34 pixels high.
+// Points of the main window (960 x 593): the list's rows are 34 pixels high; a row's name stands in
+// the 150 x 20 pixels from kNameLeft to the left of its centre line.
 constexpr int kFirstRowY = 386;
 constexpr int kRowHeight = 34;
 constexpr int kNameX = 280;
+constexpr int kNameLeft = 205, kNameWidth = 150, kNameHeight = 20;
 constexpr int kPlayX = 732, kOpenDirX = 772, kDeleteX = 812;
 
 class ScopedEnv {
@@ -49,15 +49,25 @@ class FileListE2eTest : public ::testing::Test {
                   true);
     }
 
-    WindowState Start() {
+    // Starts the program and waits until its list shows `rows` rows.
+    WindowState Start(int rows) {
         program_.Start();
         const auto window = program_.FindWindow(kMainWindowClass, kTitle);
         if (!window || !program_.WaitViewable(window->window, true)) {
             ADD_FAILURE() << "no main window; log:\n" << program_.LogText();
             return {};
         }
-        std::this_thread::sleep_for(300ms);  // the first paint
-        return program_.State(window->window);
+        const WindowState main = program_.State(window->window);
+        EXPECT_TRUE(WaitForRows(main, rows)) << "the list did not show " << rows << " rows";
+        return main;
+    }
+    // Waits until row `rows - 1` shows a name and row `rows` none: the list has that many rows.
+    bool WaitForRows(const WindowState& w, int rows) {
+        auto named = [&](int row) {
+            return !program_.Plain(w.x + kNameLeft, w.y + kFirstRowY + row * kRowHeight - kNameHeight / 2,
+                                   kNameWidth, kNameHeight);
+        };
+        return WaitFor([&] { return (rows == 0 || named(rows - 1)) && !named(rows); });
     }
     void ClickRow(const WindowState& w, int x, int row) {
         program_.Click(w.x + x, w.y + kFirstRowY + row * kRowHeight);
@@ -67,7 +77,7 @@ class FileListE2eTest : public ::testing::Test {
     }
     // What the fake xdg-open was given since the last call, once it has been given something.
     std::string Opened() {
-        for (int i = 0; i < 100 && ReadFile(opened_).empty(); ++i) std::this_thread::sleep_for(50ms);
+        (void)WaitFor([&] { return !ReadFile(opened_).empty(); });
         const std::string text = ReadFile(opened_);
         fs::remove(opened_);
         return text;
@@ -86,14 +96,14 @@ TEST_F(FileListE2eTest, RowsComeNewestFirstFollowTheFolderAndTheirButtonsActOnTh
     WriteFile(File("20240105_090000.mp4"), "x");
     WriteFile(File("20240105_100000.mp4"), "x");
     WriteFile(File("notes.txt"), "x");
-    const WindowState main = Start();
+    const WindowState main = Start(2);
 
     DoubleClickRow(main, 1);
     EXPECT_EQ(Opened(), File("20240105_090000.mp4") + "\n");
 
     // A new recording comes first; its buttons play it and show its folder.
     WriteFile(File("20240106_080000.mp4"), "x");
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(WaitForRows(main, 3));
     ClickRow(main, kPlayX, 0);
     EXPECT_EQ(Opened(), File("20240106_080000.mp4") + "\n");
     ClickRow(main, kOpenDirX, 0);
@@ -101,10 +111,9 @@ TEST_F(FileListE2eTest, RowsComeNewestFirstFollowTheFolderAndTheirButtonsActOnTh
 
     // Deleted elsewhere, it goes; the delete button deletes the next one.
     fs::remove(File("20240106_080000.mp4"));
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(WaitForRows(main, 2));
     ClickRow(main, kDeleteX, 0);
-    for (int i = 0; i < 50 && fs::exists(File("20240105_100000.mp4")); ++i) std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(fs::exists(File("20240105_100000.mp4")));
+    EXPECT_TRUE(WaitFor([&] { return !fs::exists(File("20240105_100000.mp4")); }));
     EXPECT_TRUE(fs::exists(File("20240105_090000.mp4")));
 }
 

@@ -41,6 +41,8 @@ TEST(RecordingName, ValidNamesGiveTheirTimeInSecondsSince1601WhateverTheExtensio
         {"19691231_235959.m4A", Since1601(1969, 12, 31, 23, 59, 59)},
         {"16010101_000000.mp4", 0},
         {"99991231_235959.mp4", Since1601(9999, 12, 31, 23, 59, 59)},
+        {"20240105_093000_2.mp4", Since1601(2024, 1, 5, 9, 30, 0)},  // later in the same second
+        {"20240105_093000_999.M4A", Since1601(2024, 1, 5, 9, 30, 0)},
     };
     for (const auto& c : cases) {
         const auto parsed = ParseRecordingName(c.name);
@@ -73,6 +75,11 @@ TEST(RecordingName, EverythingElseIsNoRecording) {
              " 20240105_093000.mp4",      //
              "20240105_0930.mp4",         // too short
              "recording.mp4",             // no date and time
+             "20240105_093000_1.mp4",     // numbers begin at 2
+             "20240105_093000_02.mp4",    // a leading zero
+             "20240105_093000_1000.mp4",  // more than three digits
+             "20240105_093000_.mp4",      // no number
+             "20240105_093000_x.mp4",     //
              ".mp4",
              "",
          }) {

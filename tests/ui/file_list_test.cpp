@@ -3,6 +3,7 @@
 // row colours and buttons, playing and deleting, and folders that cannot be read.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -15,9 +16,13 @@
 #include <functional>
 #include <thread>
 
+#include "tests/net/captured_log.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/thread_probe.h"
+#include "tests/support/wait_until.h"
 #include "tests/ui/file_list_harness.h"
 #include "tests/ui/sparse_recording.h"
+#include "ui/failure_text.h"
 #include "ui/file_list.h"
 
 namespace vexa::ui {
@@ -264,6 +269,40 @@ TEST_F(FileListTest, ADoubleClickOrThePlayButtonOpensTheRecording) {
         [&] { return test::ReadFile(record) == (folder_ / "20240101_000002.mp4").string() + "\n"; }));
 }
 
+// Nothing on PATH can open a file and no file manager answers: each button says so in a message box
+// naming the file, and the log says why.
+TEST_F(FileListTest, PlayAndShowInFolderThatFindNothingToOpenWithSaySoAndLogIt) {
+    const std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", temp_.File("no-programs").c_str(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus", 1);
+    const net::testing::CapturedLog log;
+    MakeFile(folder_ / "20240101_000001.mp4", 1);
+    ASSERT_TRUE(list_->Init().ok());
+    std::vector<std::string> texts;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            texts.push_back(box->text().toStdString());
+            box->accept();
+        }
+    });
+    closer.start(20);
+    ASSERT_TRUE(list_->Row(0)->Button("play").activate());
+    ASSERT_TRUE(PumpUntil([&] { return texts.size() == 1; }));
+    ASSERT_TRUE(list_->Row(0)->Button("open_dir").activate());
+    ASSERT_TRUE(PumpUntil([&] { return texts.size() == 2; }));
+    const std::string file = (folder_ / "20240101_000001.mp4").string();
+    const Error no_opener(ErrorCode::kNotFound,
+                          "cannot start xdg-open: it is not installed (not found on PATH)");
+    EXPECT_EQ(texts,
+              (std::vector{OpenFailedText(false, file, no_opener), OpenFailedText(true, file, no_opener)}));
+    for (const std::string& logged : {"cannot play " + file, "cannot show " + file + " in its folder"})
+        EXPECT_NE(log.Text().find("recordings list: " + logged + ": " + no_opener.message()),
+                  std::string::npos);
+    setenv("PATH", old_path.c_str(), 1);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
 TEST_F(FileListTest, DeletingRemovesFileAndRowAndAFailureSaysSoAndKeepsTheRow) {
     MakeFile(folder_ / "20240101_000001.mp4", 1);
     MakeFile(folder_ / "20240101_000002.mp4", 1);
@@ -320,18 +359,27 @@ TEST_F(FileListTest, AFolderThatCannotBeReadLeavesTheListEmptyAndAnotherFolderCa
     EXPECT_TRUE(PumpUntil([&] { return list_->count() == 0; }));
 }
 
+// The folder watcher has left its poll() and sleeps until the window takes its batch.
+bool WatcherOffersABatch() {
+    const std::vector<pid_t> watchers = test::ThreadsNamed("folder-watcher");
+    if (watchers.size() != 1) return false;
+    const std::optional<test::BlockedCall> call = test::BlockedIn(watchers[0]);
+    return call && call->number == SYS_futex;
+}
+
 TEST_F(FileListTest, ChangesWaitOutABusyWindowAndAStopDoesNotWaitForTheWindow) {
     ASSERT_TRUE(list_->Init().ok());
     EXPECT_EQ(list_->OnFolderChanges(reinterpret_cast<std::intptr_t>(this)), 0) << "not the list's buffer";
 
     // The window is busy for a second: the watcher keeps offering the batch until it is taken.
     MakeFile(folder_ / "20240101_000001.mp4", 1);
-    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(test::WaitUntil(WatcherOffersABatch));
+    std::this_thread::sleep_for(1s);  // the busy window, not a wait for anything
     EXPECT_TRUE(PumpUntil([&] { return list_->count() == 1; }));
 
     // The watcher waits for a window that does not answer; stopping does not wait the 3 s out.
     MakeFile(folder_ / "20240101_000002.mp4", 1);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(test::WaitUntil(WatcherOffersABatch));
     const auto before = std::chrono::steady_clock::now();
     list_->StopWatching();
     EXPECT_LT(std::chrono::steady_clock::now() - before, CFileList::kSendTimeout / 2);

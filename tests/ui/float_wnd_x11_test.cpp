@@ -13,6 +13,7 @@
 #include "ui/count_down_wnd.h"
 #include "ui/float_wnd.h"
 #include "tests/toolkit/qt_test_app.h"
+#include "tests/ui/display_settle.h"
 #include "tests/ui/float_wnd_test_support.h"
 #include "tests/ui/test_pointer.h"
 #include "tests/ui/test_shell.h"
@@ -22,8 +23,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using test::Pump;
+using test::PumpPast;
 using test::PumpUntil;
+using test::SettleDisplay;
 
 // Waits until the display shows `window` at `at` (mapped and on top there): clicks go to it then.
 bool ShownAt(const toolkit::Window& window, const QPoint& at) {
@@ -84,20 +86,20 @@ TEST_F(OnDisplay, ClicksPassThroughTheCountDownWhichEndsOnItsOwnAndCallsBackOnce
     auto shown = CCountDownWnd::Show(2000ms, std::chrono::steady_clock::now(), [&] { ++finished; });
     ASSERT_TRUE(shown.ok()) << shown.error().message();
     std::unique_ptr<CCountDownWnd> count_down = std::move(shown).value();
-    ASSERT_TRUE(PumpUntil([&] { return count_down->isVisible(); }, 1000ms));
+    ASSERT_TRUE(PumpUntil([&] { return count_down->isVisible(); }));
     EXPECT_EQ(toolkit::x11::windowClass(count_down->widget()->winId()), "Tolvo_CountDown_Wnd");
     EXPECT_EQ(count_down->geometry().center(), QRect(CountDownPosition(screen), QSize(160, 160)).center());
 
     MoveTo(screen.center());
     pointer_.Button(true);
     pointer_.Button(false);
-    EXPECT_TRUE(PumpUntil([&] { return below.clicks == 1; }, 1000ms));
+    EXPECT_TRUE(PumpUntil([&] { return below.clicks == 1; }));
     EXPECT_FALSE(count_down->Over());
 
-    EXPECT_TRUE(PumpUntil([&] { return finished > 0; }, 4000ms));
+    EXPECT_TRUE(PumpUntil([&] { return finished > 0; }));
     EXPECT_TRUE(count_down->Over());
     EXPECT_FALSE(count_down->isCreated());
-    Pump(150ms);
+    PumpPast(150ms);  // its timers would have called again by now
     EXPECT_EQ(finished, 1);
 }
 
@@ -110,7 +112,7 @@ TEST_F(OnDisplay, TheMouseOnTheRimOfADockedBarSlidesItBack) {
     MoveTo(work_.center());
     bar->ScheduleDocking(std::chrono::steady_clock::now() - 1ms);
     ASSERT_EQ(bar->geometry().x(), WorkRight() - 8);
-    Pump(200ms);
+    PumpPast(200ms);
     ASSERT_EQ(bar->geometry().x(), WorkRight() - 8);  // idle: stays docked
 
     MoveTo(QPoint(WorkRight() - 4, shown.center().y()));
@@ -128,9 +130,9 @@ TEST_F(OnDisplay, ABarDraggedToTheMiddleStaysWithinTheWorkAreaAndNoLongerHides) 
     const QRect start = bar->geometry();
     const QPoint grab = start.topLeft() + bar->paintManager().findControl("m_one")->rect().center();
     MoveTo(grab);
-    Pump(50ms);
+    ASSERT_TRUE(SettleDisplay());
     pointer_.Button(true);
-    ASSERT_TRUE(PumpUntil([&] { return bar->Dragging(); }, 1000ms));
+    ASSERT_TRUE(PumpUntil([&] { return bar->Dragging(); }));
     MoveTo(grab - QPoint(3000, 3000));
     EXPECT_TRUE(PumpUntil([&] { return bar->geometry().topLeft() == work_.topLeft() - QPoint(8, 0); }));
     // Then to the middle of the screen.
@@ -138,18 +140,18 @@ TEST_F(OnDisplay, ABarDraggedToTheMiddleStaysWithinTheWorkAreaAndNoLongerHides) 
     MoveTo(middle);
     EXPECT_TRUE(PumpUntil([&] { return bar->geometry().topLeft() == start.topLeft() + (middle - grab); }));
     pointer_.Button(false);
-    ASSERT_TRUE(PumpUntil([&] { return !bar->Dragging(); }, 1000ms));
+    ASSERT_TRUE(PumpUntil([&] { return !bar->Dragging(); }));
 
     // Resting on the bar keeps it shown; away from it, it counts as hidden but stays in place.
     const QRect dropped = bar->geometry();
     bar->SetLastActivity(std::chrono::steady_clock::now() - 5s);
-    Pump(150ms);
+    PumpPast(150ms);  // the auto-hide check has run on its timer meanwhile
     EXPECT_FALSE(bar->Hidden());
     MoveTo(QPoint(work_.x() + 5, work_.y() + 5));
-    Pump(100ms);  // the pointer's last events over the bar arrive first
+    ASSERT_TRUE(SettleDisplay());  // the pointer's last events over the bar come first
     bar->SetLastActivity(std::chrono::steady_clock::now() - 5s);
-    EXPECT_TRUE(PumpUntil([&] { return bar->Hidden(); }, 1000ms));
-    Pump(200ms);
+    EXPECT_TRUE(PumpUntil([&] { return bar->Hidden(); }));
+    PumpPast(200ms);  // a slide would have begun by now
     EXPECT_EQ(bar->geometry(), dropped);
     EXPECT_FALSE(bar->Moving());
 }

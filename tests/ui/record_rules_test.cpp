@@ -2,18 +2,59 @@
 // places, and the count-down and docking plan at its edges.
 #include "ui/record_rules.h"
 
+#include "ui/failure_text.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "toolkit/skin_archive.h"
+#include "toolkit/xml_parser.h"
 
 namespace vexa::ui {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(RecordRules, EveryModeAndStateGivesTheButtonsTheirLookPlaceAndEnabledState) {
-    // The start button's pictures as MainWnd.xml names them for the idle page.
-    EXPECT_EQ(ButtonImage("start.png", 0), "file='start.png' source='0,0,136,56'");
-    EXPECT_EQ(ButtonImage("start.png", 3), "file='start.png' source='408,0,544,56'");
+// The element named `name` in a layout tree, or null.
+const toolkit::XmlElement* Named(const toolkit::XmlElement& element, std::string_view name) {
+    if (const std::string* own = element.attribute("name"); own && *own == name) return &element;
+    for (const toolkit::XmlElement& child : element.children)
+        if (const toolkit::XmlElement* found = Named(child, name)) return found;
+    return nullptr;
+}
 
+// The pictures the page gives its buttons are the ones the main layout gives them at first.
+TEST(RecordRules, TheButtonPicturesAreTheOnesTheMainLayoutNames) {
+    auto skin = toolkit::SkinArchive::openEmbedded();
+    ASSERT_TRUE(skin.ok()) << skin.error().message();
+    const auto text = skin.value()->layout("MainWnd.xml");
+    ASSERT_TRUE(text.ok()) << text.error().message();
+    const auto layout = toolkit::parseXml(text.value(), "MainWnd.xml");
+    ASSERT_TRUE(layout.ok()) << layout.error().message();
+    for (const auto& [button, file] :
+         {std::pair{"start_stop_btn", "start.png"}, {"pause_continue_btn", "pause.png"}}) {
+        const toolkit::XmlElement* element = Named(layout.value(), button);
+        ASSERT_NE(element, nullptr) << button;
+        const char* cells[] = {"normalimage", "hotimage", "pushedimage", "disabledimage"};
+        for (int cell = 0; cell < 4; ++cell) {
+            const std::string* named = element->attribute(cells[cell]);
+            ASSERT_NE(named, nullptr) << button << " " << cells[cell];
+            EXPECT_EQ(ButtonImage(file, cell), *named) << button << " " << cells[cell];
+        }
+    }
+    // The idle screen page's start button stands where the layout puts it.
+    const std::string* padding = Named(layout.value(), "start_stop_btn")->attribute("padding");
+    ASSERT_NE(padding, nullptr);
+    const QMargins idle = ButtonsFor(0, kStateIdle, false, false).start_stop.padding;
+    EXPECT_EQ(*padding, std::to_string(idle.left()) + "," + std::to_string(idle.top()) + "," +
+                            std::to_string(idle.right()) + "," + std::to_string(idle.bottom()));
+}
+
+TEST(RecordRules, EveryModeAndStateGivesTheButtonsTheirLookPlaceAndEnabledState) {
     for (int mode = -1; mode <= 3; ++mode) {
         for (int sound = 0; sound < 2; ++sound) {
             for (int camera = 0; camera < 2; ++camera) {
@@ -57,6 +98,17 @@ TEST(RecordRules, TheCountDownLastsAtMostFiveSecondsAndTheBarDocksASecondBeforeI
         EXPECT_EQ(plan.window, c.window) << c.seconds;
         EXPECT_EQ(plan.docking_deadline - pressed, c.docking) << c.seconds;
     }
+}
+
+// A box that sends the user to the log keeps its sentence byte for byte; the cause follows on one
+// line, then what was done about it, then where the log is.
+TEST(FailureText, TheSentenceStaysAndTheCauseNoteAndLogFollowOnALineEach) {
+    EXPECT_EQ(
+        LogPointingText(kPrepareFailedText, Error(ErrorCode::kNotFound, "speaker 'A' is\nnot connected"),
+                        "/s/x.log", UntickedNote({"A", "Mic 2"})),
+        "准备录制失败！ 请查看日志以确定错误原因。\nspeaker 'A' is not connected\n已取消勾选：A、Mic "
+        "2\n日志：/s/x.log");
+    EXPECT_EQ(LogPointingText(kStartFailedText, Error{}, "", UntickedNote({})), kStartFailedText);
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include <thread>
 
 #include "platform/testing/fake_screen_backend.h"
+#include "tests/net/captured_log.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_until.h"
 
 namespace vexa::ui {
 namespace {
@@ -46,10 +48,13 @@ class Reports {
     std::vector<RunEvent> events_;
 };
 
-// A screen recording of a scripted 320 x 240 screen (polled 30 times a second) into `folder`.
-engine::RecordingRequest ScreenRequest(const std::string& folder) {
+// A screen recording of a scripted 320 x 240 screen (polled 30 times a second) into `folder`;
+// `screen`, when given, is pointed at the screen, which lives as long as the recording.
+engine::RecordingRequest ScreenRequest(const std::string& folder,
+                                       platform::FakeScreenBackend** screen = nullptr) {
     auto fake = std::make_unique<platform::FakeScreenBackend>(320, 240);
     fake->SetDamageSupported(false);
+    if (screen) *screen = fake.get();
     auto backend = std::make_shared<std::unique_ptr<platform::ScreenBackend>>(std::move(fake));
     engine::RecordingRequest r;
     r.output_dir = folder;
@@ -58,13 +63,7 @@ engine::RecordingRequest ScreenRequest(const std::string& folder) {
     return r;
 }
 
-bool WaitUntil(const std::function<bool()>& done) {
-    for (auto end = std::chrono::steady_clock::now() + 10s; !done();) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 TEST(RecordingRun, AStopDuringTheCountDownStartsNothingAndTheNextStartRecordsAfterItsThreadEnded) {
     test::TempFolder first, second;
@@ -77,12 +76,13 @@ TEST(RecordingRun, AStopDuringTheCountDownStartsNothingAndTheNextStartRecordsAft
     const std::string never_started = run->Path();
     run->RequestStop();
 
-    auto next = std::make_unique<RecordingRun>(ScreenRequest(second.File("out")), slot, std::move(run),
-                                               reports.Sink());
+    platform::FakeScreenBackend* screen = nullptr;
+    auto next = std::make_unique<RecordingRun>(ScreenRequest(second.File("out"), &screen), slot,
+                                               std::move(run), reports.Sink());
     ASSERT_TRUE(next->Launch().ok());
     next->CountDownDone();
     ASSERT_TRUE(reports.WaitFor(RunEvent::kStarted));
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() >= 3; }));  // pictures were taken
     const std::string recorded = next->Path();
     next.reset();  // stops, finishes the file and waits for the thread
 
@@ -101,16 +101,42 @@ TEST(RecordingRun, AFolderThatCannotBeMadeIsReportedWithItsCauseAndNothingStarts
     test::WriteFile(folder.File("plain"), "a file where the folder would be");
     engine::SessionSlot slot;
     Reports prepare;
-    RecordingRun unmade(ScreenRequest(folder.File("plain") + "/sub"), slot, nullptr, prepare.Sink());
-    ASSERT_TRUE(unmade.Launch().ok());
+    auto unmade = std::make_unique<RecordingRun>(ScreenRequest(folder.File("plain") + "/sub"), slot, nullptr,
+                                                 prepare.Sink());
+    ASSERT_TRUE(unmade->Launch().ok());
     ASSERT_TRUE(prepare.WaitFor(RunEvent::kPrepareFailed));
-    EXPECT_EQ(unmade.Failure().message(),
+    EXPECT_EQ(unmade->Failure().message(),
               "cannot create folder " + folder.File("plain") + "/sub: " + std::strerror(ENOTDIR));
 
-    unmade.CountDownDone();
-    std::this_thread::sleep_for(100ms);
+    unmade->CountDownDone();
+    unmade.reset();  // joins the thread: whatever it would report has been reported
     EXPECT_EQ(prepare.All(), std::vector{RunEvent::kPrepareFailed});
     EXPECT_EQ(slot.Peek(), nullptr);
+}
+
+// The folder goes while recording. The run reports the failure once with its cause (as soon as the
+// writer sees it, or at the stop), and never logs the recording as finished.
+TEST(RecordingRun, AFolderDeletedWhileRecordingIsReportedOnceAndNeverLoggedAsFinished) {
+    test::TempFolder folder;
+    engine::SessionSlot slot;
+    Reports reports;
+    const net::testing::CapturedLog log;
+    auto run =
+        std::make_unique<RecordingRun>(ScreenRequest(folder.File("out")), slot, nullptr, reports.Sink());
+    ASSERT_TRUE(run->Launch().ok());
+    run->CountDownDone();
+    ASSERT_TRUE(reports.WaitFor(RunEvent::kStarted));
+    const std::string path = run->Path();
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(path); }));
+    std::filesystem::remove_all(folder.File("out"));
+    run->RequestStop();
+    ASSERT_TRUE(WaitUntil([&] { return reports.All().size() == 2; }));
+    EXPECT_EQ(run->Failure().message(), path + " was deleted while it was being written");
+    run.reset();  // the stop sequence has ended
+    const RunEvent failed = reports.All().back();
+    EXPECT_TRUE(failed == RunEvent::kEndedItself || failed == RunEvent::kFailedAtStop);
+    EXPECT_EQ(reports.All().size(), 2u);
+    EXPECT_EQ(log.Text().find("recording finished"), std::string::npos) << log.Text();
 }
 
 }  // namespace

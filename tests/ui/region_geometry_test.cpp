@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <random>
 
@@ -35,6 +36,8 @@ TEST(NormalizeRegion, ARegionOffTheLeftAndTopEdgesIsShiftedInKeepingItsSize) {
 TEST(NormalizeRegion, ARegionWiderThanTheScreenBecomesTheScreen) {
     EXPECT_EQ(NormalizeRegion(R(-100, -100, W + 100, H + 100), kScreen), R(0, 0, W - 1, H - 1));
     EXPECT_EQ(NormalizeRegion(R(300, 200, W + 700, 500), kScreen), R(0, 200, W - 1, 500));
+    constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+    EXPECT_EQ(NormalizeRegion(R(kMin, kMin, kMax, kMax), kScreen), WholeScreen(kScreen));  // a stored one
 }
 
 TEST(NormalizeRegion, ARegionInsideTheScreenAndLargeEnoughStaysAsItIs) {
@@ -73,7 +76,7 @@ TEST(RegionText, TheSizeLabelNamesWidthHeightAndTheExclusiveCorners) {
 TEST(RegionText, FullScreenMeansExactlyAsWideAndAsHighAsTheScreen) {
     EXPECT_TRUE(IsFullScreen(WholeScreen(kScreen), kScreen));
     EXPECT_FALSE(IsFullScreen(R(1, 0, W, H - 1), QSize(W + 1, H)));
-    EXPECT_TRUE(IsFullScreen(R(1, 0, W, H - 1), kScreen));  // the size decides, as the design says
+    EXPECT_TRUE(IsFullScreen(R(1, 0, W, H - 1), kScreen));  // the size decides, not the position
     EXPECT_FALSE(IsFullScreen(R(0, 0, W - 2, H - 1), kScreen));
     EXPECT_EQ(ToRect(FromRect(app::Rect{3, 4, 5, 6})), (app::Rect{3, 4, 5, 6}));
 }

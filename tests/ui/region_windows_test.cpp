@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/toolkit/qt_test_app.h"
+#include "tests/ui/display_settle.h"
 #include "tests/ui/test_shell.h"
 #include "toolkit/application.h"
 #include "ui/region_wnd.h"
@@ -26,8 +27,12 @@ struct Report {
     app::Rect rect;
 };
 
-using test::Pump;
 using test::PumpUntil;
+
+// Every event the input caused has been handled, and every request that made has been carried out.
+void Settle(Display* input) {
+    ASSERT_TRUE(test::SettleDisplay(input));
+}
 
 class OnDisplay : public test::OnXDisplay {
   protected:
@@ -50,7 +55,7 @@ class OnDisplay : public test::OnXDisplay {
         XMapWindow(x_, w);
         XSync(x_, False);
         windows_.push_back(w);
-        Pump(50);
+        Settle(x_);
         return w;
     }
     bool PressedOn(::Window w) {
@@ -63,13 +68,11 @@ class OnDisplay : public test::OnXDisplay {
 
     void MoveTo(int x, int y) {
         XTestFakeMotionEvent(x_, -1, x, y, 0);
-        XSync(x_, False);
-        Pump(30);
+        Settle(x_);
     }
     void Button(unsigned button, bool down) {
         XTestFakeButtonEvent(x_, button, down ? True : False, 0);
-        XSync(x_, False);
-        Pump(30);
+        Settle(x_);
     }
     void ClickAt(int x, int y, unsigned button = 1) {
         MoveTo(x, y);
@@ -80,8 +83,7 @@ class OnDisplay : public test::OnXDisplay {
         const KeyCode code = XKeysymToKeycode(x_, key);
         XTestFakeKeyEvent(x_, code, True, 0);
         XTestFakeKeyEvent(x_, code, False, 0);
-        XSync(x_, False);
-        Pump(30);
+        Settle(x_);
     }
 
     // Starts a selection that records its reports; false when it could not start.
@@ -91,7 +93,7 @@ class OnDisplay : public test::OnXDisplay {
                 reports_.push_back({code, full, rect});
             });
         EXPECT_TRUE(started.ok()) << started.message();
-        Pump(100);
+        Settle(x_);
         return started.ok() && overlay.isVisible();
     }
     // The reports other than "the candidate changed".
@@ -115,7 +117,7 @@ TEST_F(OnDisplay, ClickingAWindowThatCoversTheScreenChoosesTheWholeScreen) {
     ASSERT_TRUE(Begin(overlay));
     ClickAt(700, 500);
     ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
-    Pump(50);
+    Settle(x_);  // a second report would have come by now
     const std::vector<Report> done = Final();
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].code, region::kChosen);
@@ -165,8 +167,7 @@ TEST_F(OnDisplay, EscARightClickOrLosingTheFocusCancelsOnce) {
         [&] { ClickAt(800, 600, 3); },
         [&] {
             XSetInputFocus(x_, other, RevertToParent, CurrentTime);
-            XSync(x_, False);
-            Pump(50);
+            Settle(x_);
         },
     };
     for (size_t i = 0; i < cancels.size(); ++i) {
@@ -176,7 +177,7 @@ TEST_F(OnDisplay, EscARightClickOrLosingTheFocusCancelsOnce) {
         MoveTo(900, 700);
         cancels[i]();
         ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); })) << i;
-        Pump(50);
+        Settle(x_);  // a second report would have come by now
         ASSERT_EQ(Final().size(), 1u) << i;
         EXPECT_EQ(Final()[0].code, region::kCancelled) << i;
         EXPECT_EQ(Final()[0].rect, (app::Rect{0, 0, -1, -1})) << i;
@@ -191,7 +192,8 @@ TEST_F(OnDisplay, ArrowKeysNudgeThePointerByOnePixel) {
     Key(XK_Right);
     Key(XK_Right);
     Key(XK_Up);
-    EXPECT_EQ(toolkit::cursorPos(), QPoint(402, 299));
+    EXPECT_TRUE(PumpUntil([] { return toolkit::cursorPos() == QPoint(402, 299); }))
+        << "the pointer is at " << toolkit::cursorPos().x() << "," << toolkit::cursorPos().y();
     overlay.Cancel();
     EXPECT_EQ(Final().size(), 1u);
 }
@@ -203,7 +205,7 @@ class FrameOnDisplay : public OnDisplay {
         EXPECT_TRUE(created.ok()) << created.message();
         frame.SetRegion(region);
         frame.ShowTopMost();
-        Pump(100);
+        Settle(x_);
         return created.ok() && frame.isVisible();
     }
     region::RegionCallback Recorder() {
@@ -219,10 +221,10 @@ TEST_F(FrameOnDisplay, DraggingTheLeftEdgeResizesOverAFrozenScreenAndReportsBegi
     MoveTo(498, 500);
     Button(1, true);
     MoveTo(450, 510);
-    Pump(150);  // the screen is frozen after a short wait
     EXPECT_TRUE(frame.Dragging());
     EXPECT_EQ(frame.geometry(), QRect(QPoint(0, 0), screen_));
-    EXPECT_FALSE(frame.MagnifierBox().isEmpty());
+    // The screen is frozen after a short wait; then the magnifier shows it.
+    EXPECT_TRUE(PumpUntil([&] { return !frame.MagnifierBox().isEmpty(); }));
     MoveTo(400, 520);
     Key(XK_Left);  // one pixel further
     Button(1, false);
@@ -247,7 +249,7 @@ TEST_F(FrameOnDisplay, WhileRecordingClicksOnAndInsideTheFrameReachTheWindowBelo
     ClickAt(650, 500);
     EXPECT_TRUE(PressedOn(below));
     frame.SetRecordingStyle(true);
-    Pump(50);
+    Settle(x_);
     EXPECT_EQ(frame.Thickness(), 3);
     EXPECT_TRUE(frame.LabelBox().isEmpty());
     for (const QPoint p : {QPoint(650, 399), QPoint(650, 398), QPoint(650, 500), QPoint(510, 397)}) {
@@ -257,7 +259,7 @@ TEST_F(FrameOnDisplay, WhileRecordingClicksOnAndInsideTheFrameReachTheWindowBelo
         EXPECT_TRUE(reports_.empty());
     }
     frame.SetRecordingStyle(false);
-    Pump(50);
+    Settle(x_);
     ClickAt(650, 398);
     EXPECT_FALSE(PressedOn(below));
 }

@@ -1,12 +1,17 @@
 // The source panels of the real VexaRecorder on the virtual display, with the test sound server's
-// two speakers and one microphone and the virtual camera: the further speaker in its drop-down,
-// stored when ticked there, and the camera mode's preview that comes and goes with its tab.
+// two speakers and one microphone and the virtual camera: a start from every stored combination of
+// ticks, the further speaker in its drop-down, stored when ticked there, and the camera mode's
+// preview that comes and goes with its tab.
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <string>
 
 #include "tests/shell/program_under_test.h"
+#include "tests/shell/recording_under_test.h"
 
 namespace vexa::test {
 namespace {
@@ -37,11 +42,33 @@ class SourcePanelsE2eTest : public ::testing::Test {
     pid_t pid_ = 0;
 };
 
+// Each combination of the sound ticks, stored alike for the three panels, with the screen panel's
+// camera ticked or not, the camera panel's choice inside or beyond its list, and each mode's tab
+// shown at the start (the sound tab first with nothing ticked): the main window appears every time.
+TEST_F(SourcePanelsE2eTest, TheProgramStartsFromEveryStoredCombinationOfTicks) {
+    for (uint32_t ticks = 0; ticks < 8; ++ticks) {
+        SCOPED_TRACE("ticks " + std::to_string(ticks));
+        std::vector<std::pair<std::string, uint32_t>> values = {{"left_tab_sel", (ticks + 1) % 3},
+                                                                {"desktop_camera_0_sel", ticks & 1},
+                                                                {"camera_sel_index", ticks}};
+        for (const std::string panel : {"desktop", "audio", "camera"}) {
+            values.emplace_back(panel + "_speaker_0_sel", ticks & 1);
+            values.emplace_back(panel + "_speaker_1_sel", ticks >> 1 & 1);
+            values.emplace_back(panel + "_mic_0_sel", ticks >> 2 & 1);
+        }
+        StoreSettings(program_, program_.Folder().File("recordings"), values);
+        Start();
+        kill(pid_, SIGKILL);  // and its window gone, so that the next start is no second instance
+        (void)program_.WaitForExit(pid_, 20s);
+        EXPECT_TRUE(WaitFor([&] { return !program_.FindWindow(kMainWindowClass, kTitle, 0ms); }));
+    }
+}
+
 TEST_F(SourcePanelsE2eTest, TheSecondSpeakerIsTickedInTheDropDownUnderItsButtonAndStored) {
     const WindowState main = Start();
     ClickIn(main, kSoundTabX, kSoundTabY);
     ClickIn(main, kSpeakerListX, kSpeakerListY);
-    const auto pop = program_.FindWindow("VexaRecorder_PopListWnd", kUntitled, 5s);
+    const auto pop = program_.FindWindow("VexaRecorder_PopListWnd", kUntitled);
     ASSERT_TRUE(pop) << program_.LogText();
     ASSERT_TRUE(program_.WaitViewable(pop->window, true));
     const WindowState shown = program_.State(pop->window);
@@ -59,7 +86,7 @@ TEST_F(SourcePanelsE2eTest, TheSecondSpeakerIsTickedInTheDropDownUnderItsButtonA
 TEST_F(SourcePanelsE2eTest, TheCameraTabShowsThePreviewOfTheVirtualCameraAndTheScreenTabReleasesIt) {
     const WindowState main = Start();
     ClickIn(main, kCameraTabX, kCameraTabY);
-    const auto preview = program_.FindWindow("Tolvo_Camera_Wnd", kUntitled, 5s);
+    const auto preview = program_.FindWindow("Tolvo_Camera_Wnd", kUntitled);
     ASSERT_TRUE(preview) << program_.LogText();
     EXPECT_TRUE(program_.WaitViewable(preview->window, true));
     ClickIn(main, kScreenTabX, kScreenTabY);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/control_create.h"
+#include "app/settings_catalog.h"
 #include "engine/capture.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/fake_audio_system.h"
@@ -178,45 +179,59 @@ TEST_F(SourcePanels, FiveSpeakersListPositionsTwoToFiveInADropDownUnderTheButton
     EXPECT_FALSE(row.Selected());
 }
 
+// The defaults themselves are the settings catalogue's test; here each panel shows what a fresh
+// store reads and writes its replayed selections back.
 TEST_F(SourcePanels, AFreshStoreGivesEachModeItsDefaultsAndTheReplayedSelectionsAreWrittenBack) {
-    Build(Devices(2, 2, {"Cam 0", "Cam 1"}));
+    using namespace app::settings;
     struct Expected {
-        SourcePanel* panel;
         const char* prefix;
-        int video;  // 0: no video slider
-        int audio;
-        bool speaker0, mic0;  // position 1 is never ticked by default
+        const app::Setting* video;  // null: no video slider
+        const app::Setting& audio;
+        const app::Setting& speakers;
+        const app::Setting& mics;
     };
-    const Expected cases[] = {{&Desktop(), "desktop", 55, 50, true, false},
-                              {&Audio(), "audio", 0, 70, true, true},
-                              {&Camera(), "camera", 30, 50, false, true}};
-    for (const Expected& c : cases) {
+    const Expected cases[] = {
+        {"desktop", &kDesktopVideoQuality, kDesktopAudioQuality, kDesktopSpeakerSel, kDesktopMicSel},
+        {"audio", nullptr, kAudioAudioQuality, kAudioSpeakerSel, kAudioMicSel},
+        {"camera", &kCameraVideoQuality, kCameraAudioQuality, kCameraSpeakerSel, kCameraMicSel}};
+    const app::SettingsKey& fresh = shell_->Settings();  // read before the panels write anything
+    auto read = [&](const app::Setting& setting, int position = 0) {
+        return static_cast<int>(app::ReadSetting(fresh, setting, position));
+    };
+    std::vector<std::vector<int>> reads;  // per mode: video, audio, speaker 0..1, microphone 0..1
+    for (const Expected& c : cases)
+        reads.push_back({c.video ? read(*c.video) : 0, read(c.audio), read(c.speakers, 0),
+                         read(c.speakers, 1), read(c.mics, 0), read(c.mics, 1)});
+    Build(Devices(2, 2, {"Cam 0", "Cam 1"}));
+    SourcePanel* panels[] = {&Desktop(), &Audio(), &Camera()};
+    for (size_t m = 0; m < 3; ++m) {
+        const Expected& c = cases[m];
+        const std::vector<int>& r = reads[m];
         SCOPED_TRACE(c.prefix);
-        SourcePanel& panel = *c.panel;
+        SourcePanel& panel = *panels[m];
         if (c.video) {
-            EXPECT_EQ(Value(panel, "video_quality_slider"), c.video);
-            EXPECT_EQ(Named(panel, "video_quality_val").text(), std::to_string(c.video));
+            EXPECT_EQ(Value(panel, "video_quality_slider"), r[0]);
+            EXPECT_EQ(Named(panel, "video_quality_val").text(), std::to_string(r[0]));
         }
-        EXPECT_EQ(Value(panel, "audio_quality_slider"), c.audio);
-        EXPECT_EQ(Named(panel, "audio_quality_val").text(), std::to_string(c.audio));
-        EXPECT_EQ(panel.AudioQuality(), c.audio);
+        EXPECT_EQ(Value(panel, "audio_quality_slider"), r[1]);
+        EXPECT_EQ(Named(panel, "audio_quality_val").text(), std::to_string(r[1]));
+        EXPECT_EQ(panel.AudioQuality(), r[1]);
         const std::string prefix = c.prefix;
-        for (const auto& [rows, kind, first] : {std::tuple{panel.Speakers(), "speaker", c.speaker0},
-                                                std::tuple{panel.Microphones(), "mic", c.mic0}}) {
+        for (const auto& [rows, kind, first] :
+             {std::tuple{panel.Speakers(), "speaker", 2}, std::tuple{panel.Microphones(), "mic", 4}}) {
             ASSERT_EQ(rows.size(), 2u);
             for (size_t i = 0; i < 2; ++i) {
-                const bool ticked = i == 0 && first;
+                const bool ticked = r[static_cast<size_t>(first) + i] != 0;
                 EXPECT_EQ(rows[i].Selected(), ticked) << kind << i;
                 EXPECT_EQ(rows[i].icon->isEnabled(), ticked) << kind << i;
-                EXPECT_EQ(rows[i].Volume(), 100);
-                EXPECT_EQ(rows[i].volume_value->text(), "100");
+                EXPECT_EQ(rows[i].volume_value->text(), std::to_string(rows[i].Volume()));
                 EXPECT_EQ(Stored(prefix + "_" + kind + "_" + std::to_string(i) + "_sel"), ticked ? 1u : 0u);
             }
         }
         EXPECT_FALSE(Stored(prefix + "_audio_quality"));  // reading writes nothing
     }
-    EXPECT_EQ(Desktop().VideoQuality(), 55);
-    EXPECT_EQ(Camera().VideoQuality(), 30);
+    EXPECT_EQ(Desktop().VideoQuality(), reads[0][0]);
+    EXPECT_EQ(Camera().VideoQuality(), reads[2][0]);
     EXPECT_FALSE(Box(Desktop(), 0).isSelected() || Box(Desktop(), 1).isSelected());
     EXPECT_EQ(Camera().SelectedCamera(), 0);
     EXPECT_FALSE(Box(Camera(), 1).isSelected());

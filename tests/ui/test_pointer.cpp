@@ -22,12 +22,12 @@ bool TestPointer::ok() const {
 
 void TestPointer::MoveTo(int x, int y) {
     XTestFakeMotionEvent(connection_->display, -1, x, y, CurrentTime);
-    XFlush(connection_->display);
+    XSync(connection_->display, False);
 }
 
 void TestPointer::Button(bool down) {
     XTestFakeButtonEvent(connection_->display, 1, down ? True : False, CurrentTime);
-    XFlush(connection_->display);
+    XSync(connection_->display, False);
 }
 
 }  // namespace vexa::ui::testing

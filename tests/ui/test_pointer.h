@@ -1,5 +1,6 @@
-// The pointer of the test display, driven through XTest like a user's hand. Xlib stays inside the
-// .cpp (its macros clash with the toolkit's names). One thread.
+// The pointer of the test display, driven through XTest like a user's hand; each call returns once
+// the X server has sent the events on. Xlib stays inside the .cpp (its macros clash with the
+// toolkit's names). One thread.
 #pragma once
 
 #include <memory>

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "tests/ui/display_settle.h"
 #include "toolkit/application.h"
 #include "toolkit/skin_archive.h"
 
@@ -83,22 +84,20 @@ TestInput::~TestInput() {
     XCloseDisplay(display_);
 }
 
+// Each step returns once the program has handled what it caused (tests/ui/display_settle.h).
 void TestInput::MoveTo(QPoint screen) {
     XTestFakeMotionEvent(display_, -1, screen.x(), screen.y(), CurrentTime);
-    XFlush(display_);
-    Pump(20);
+    (void)SettleDisplay(display_);
 }
 
 void TestInput::Press() {
     XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-    XFlush(display_);
-    Pump(20);
+    (void)SettleDisplay(display_);
 }
 
 void TestInput::Release() {
     XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-    XFlush(display_);
-    Pump(20);
+    (void)SettleDisplay(display_);
 }
 
 void TestInput::Click(QPoint screen) {
@@ -118,8 +117,7 @@ void TestInput::Drag(QPoint from, QPoint to) {
 void TestInput::Key(const char* keysym_name, bool down) {
     const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(keysym_name));
     XTestFakeKeyEvent(display_, code, down ? True : False, CurrentTime);
-    XFlush(display_);
-    Pump(20);
+    (void)SettleDisplay(display_);
 }
 
 }  // namespace vexa::test

@@ -98,7 +98,7 @@ inline void Pump(int ms) {
 }
 // Runs the event loop until `done` holds or `timeout` passes; returns `done`'s last answer.
 bool PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
 inline bool PumpUntil(const std::function<bool()>& done, int ms) {
     return PumpUntil(done, std::chrono::milliseconds(ms));
 }
