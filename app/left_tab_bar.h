@@ -11,9 +11,11 @@
 #include "toolkit/button.h"
 #include "toolkit/container.h"
 
-namespace vexa::app {
-
+namespace vexa::settings {
 class SettingsKey;
+}  // namespace vexa::settings
+
+namespace vexa::app {
 
 class CLeftTabBar : public toolkit::Container {
   public:
@@ -25,7 +27,7 @@ class CLeftTabBar : public toolkit::Container {
 
     // Finds the four buttons (all required), wires their clicks and selects the stored mode tab
     // (tab 0 when none is stored or it is out of range).
-    [[nodiscard]] Error Init(SettingsKey& settings);
+    [[nodiscard]] Error Init(settings::SettingsKey& settings);
     // False for a tab outside 0..3.
     bool SelectTab(int tab);
     [[nodiscard]] int CurrentTab() const { return current_; }
@@ -34,7 +36,7 @@ class CLeftTabBar : public toolkit::Container {
 
   private:
     std::array<toolkit::Option*, 4> buttons_{};
-    SettingsKey* settings_ = nullptr;
+    settings::SettingsKey* settings_ = nullptr;
     int current_ = -1;
 };
 

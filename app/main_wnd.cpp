@@ -1,12 +1,12 @@
 #include "app/main_wnd.h"
 
-#include "app/close_choice.h"
+#include "settings/close_choice.h"
 #include "app/control_create.h"
 #include "app/hotkey_dispatch.h"
 #include "app/left_tab_bar.h"
 #include "app/message_wnd.h"
-#include "app/program_folder.h"
-#include "app/screen_cast_tokens.h"
+#include "settings/program_folder.h"
+#include "settings/screen_cast_tokens.h"
 #include "app/title_bar.h"
 #include "net/network_library.h"
 #include "net/update_thread.h"
@@ -32,7 +32,7 @@ constexpr int kMenuRestore = 1;
 constexpr int kMenuMinimize = 2;
 constexpr int kMenuClose = 3;
 
-net::ClientIdentity ToClientIdentity(const IdentityValues& v) {
+net::ClientIdentity ToClientIdentity(const settings::IdentityValues& v) {
     return {.productId = v.id,
             .version = v.version,
             .channel = v.channel,
@@ -48,18 +48,18 @@ QImage ProgramIcon(toolkit::PaintManager& manager) {
 }  // namespace
 
 CMainWnd::CMainWnd()
-    : ini_(SettingsIni::ForThisProgram()), tray_([this](int message) {
-          postMessage({kMsgTrayIcon, 0, message});
+    : ini_(settings::SettingsIni::ForThisProgram()), tray_([this](toolkit::TrayClick click) {
+          postMessage({kMsgTrayIcon, 0, static_cast<std::intptr_t>(click)});
       }) {
     instance = this;
-    program_folder_ = ProgramFolder();
+    program_folder_ = settings::ProgramFolder();
     network_ = std::make_unique<net::NetworkLibrary>();
     if (!network_->Status().ok()) {
         log::Failure(network_->Status(), "network library");
         toolkit::showMessageBox(nullptr, "初始化网络失败", kMainWindowTitle, toolkit::MessageIcon::kError);
         return;
     }
-    identity_ = LoadIdentityValues(ini_);
+    identity_ = settings::LoadIdentityValues(ini_);
     update_ = std::make_unique<net::UpdateThread>(
         net::StartUpdateCheck(ToClientIdentity(identity_), program_folder_, ini_.Path()));
 }
@@ -88,10 +88,11 @@ bool CMainWnd::onCreate() {
 Error CMainWnd::Create() {
     screen_size_ = toolkit::primaryScreenSize();
     devices_ = ui::BuildDeviceLists();
-    Result<std::unique_ptr<SettingsKey>> key = SettingsKey::Open(SettingsKey::DefaultPath());
+    Result<std::unique_ptr<settings::SettingsKey>> key =
+        settings::SettingsKey::Open(settings::SettingsKey::DefaultPath());
     if (!key.ok()) return key.error();
     settings_ = std::move(key).value();
-    platform::SetDefaultScreenCastTokens(std::make_shared<SettingsScreenCastTokens>(*settings_));
+    platform::SetDefaultScreenCastTokens(std::make_shared<settings::SettingsScreenCastTokens>(*settings_));
     Register(this);
     StartHotkeys();
     paintManager().addNotifier(this);
@@ -155,17 +156,15 @@ std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) 
             return 0;
         case kMsgActivateMain:
             log::Info("another start asked for the main window");
-            BringToFront();
+            restore();
+            show();
+            bringToFront();
             return 0;
         case kMsgExitOrTray:
             ExitOrTray(m.wparam == 1);
             return 0;
         case kMsgTrayIcon:
-            OnTrayIcon(static_cast<int>(m.lparam));
-            return 0;
-        case kMsgDisplayChange:
-            OnDisplayChange(
-                QSize(static_cast<int>(m.lparam & 0xFFFF), static_cast<int>((m.lparam >> 16) & 0xFFFF)));
+            OnTrayIcon(static_cast<toolkit::TrayClick>(m.lparam));
             return 0;
         case ui::kMsgFolderChanges: {
             ui::CFileList* files = ui::CFileList::Instance();
@@ -256,14 +255,8 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
     }
 }
 
-void CMainWnd::BringToFront() {
-    restore();
-    show();
-    bringToFront();
-}
-
 void CMainWnd::ShowExitChoice() {
-    if (!AskOnClose(ini_)) {
+    if (!settings::AskOnClose(ini_)) {
         ExitOrTray(ini_.GetString("soft", "CloseWnd") == "Yes");
         return;
     }
@@ -294,12 +287,12 @@ void CMainWnd::RestoreFromTray() {
     tray_.Remove();
 }
 
-void CMainWnd::OnTrayIcon(int mouse_message) {
-    if (mouse_message == toolkit::kTrayDoubleClick) {
+void CMainWnd::OnTrayIcon(toolkit::TrayClick click) {
+    if (click == toolkit::TrayClick::kDoubleClick) {
         RestoreFromTray();
         return;
     }
-    if (mouse_message != toolkit::kTrayRightDown) return;
+    if (click != toolkit::TrayClick::kContextMenu) return;
     const toolkit::MenuItem items[] = {{kMenuShow, "显示"}, {kMenuExit, "退出"}};
     switch (toolkit::trackPopupMenu(this, items, toolkit::cursorPos())) {
         case kMenuShow:

@@ -10,11 +10,11 @@ namespace {
 CAudioArea* instance = nullptr;
 
 constexpr int kSoundOnlyMode = 1;
-constexpr PanelKeys kKeys{.audio_quality = &app::settings::kAudioAudioQuality,
-                          .speaker_selection = &app::settings::kAudioSpeakerSel,
-                          .speaker_volume = &app::settings::kAudioSpeakerVol,
-                          .mic_selection = &app::settings::kAudioMicSel,
-                          .mic_volume = &app::settings::kAudioMicVol};
+constexpr PanelKeys kKeys{.audio_quality = &settings::kAudioAudioQuality,
+                          .speaker_selection = &settings::kAudioSpeakerSel,
+                          .speaker_volume = &settings::kAudioSpeakerVol,
+                          .mic_selection = &settings::kAudioMicSel,
+                          .mic_volume = &settings::kAudioMicVol};
 
 bool AnySelected(std::span<const SourceRow> rows) {
     return std::any_of(rows.begin(), rows.end(), [](const SourceRow& row) { return row.Selected(); });

@@ -17,12 +17,12 @@ constexpr const char* kRadioImages =
     "normalimage=\"file='radiobox.png' source='0,0,21,21' dest='2,4,23,25'\" "
     "hotimage=\"file='radiobox.png' source='21,0,42,21' dest='2,4,23,25'\" "
     "selectedimage=\"file='radiobox.png' source='42,0,63,21' dest='2,4,23,25'\"";
-constexpr PanelKeys kKeys{.video_quality = &app::settings::kCameraVideoQuality,
-                          .audio_quality = &app::settings::kCameraAudioQuality,
-                          .speaker_selection = &app::settings::kCameraSpeakerSel,
-                          .speaker_volume = &app::settings::kCameraSpeakerVol,
-                          .mic_selection = &app::settings::kCameraMicSel,
-                          .mic_volume = &app::settings::kCameraMicVol};
+constexpr PanelKeys kKeys{.video_quality = &settings::kCameraVideoQuality,
+                          .audio_quality = &settings::kCameraAudioQuality,
+                          .speaker_selection = &settings::kCameraSpeakerSel,
+                          .speaker_volume = &settings::kCameraSpeakerVol,
+                          .mic_selection = &settings::kCameraMicSel,
+                          .mic_volume = &settings::kCameraMicVol};
 
 }  // namespace
 
@@ -60,7 +60,7 @@ Error CCameraArea::Init() {
     }
     if (!cameras.empty()) {
         const auto count = static_cast<uint32_t>(cameras.size());
-        SelectOnly(ReadPanelSetting(app::settings::kCameraSelIndex, 0, count));  // 0 when stored beyond
+        SelectOnly(ReadPanelSetting(settings::kCameraSelIndex, 0, count));  // 0 when stored beyond
     }
     return {};
 }
@@ -111,7 +111,7 @@ void CCameraArea::OnCameraSelect(const toolkit::Notification& n) {
     CameraRow* row = CameraRowOf(n);
     if (row && row->select_box->isSelected()) {
         const auto position = static_cast<size_t>(row - Cameras().data());
-        StorePanelSetting(app::settings::kCameraSelIndex, static_cast<uint32_t>(position));
+        StorePanelSetting(settings::kCameraSelIndex, static_cast<uint32_t>(position));
         for (CameraRow& other : Cameras()) {
             if (&other == row) continue;
             other.select_box->setSelected(false, false);

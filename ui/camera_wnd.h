@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "engine/camera/camera.h"
 #include "platform/error.h"
 #include "toolkit/button.h"
@@ -71,7 +71,7 @@ class CCameraWnd : public toolkit::Window {
     [[nodiscard]] bool Circular() const { return circular_; }
     [[nodiscard]] bool Mirrored() const { return mirror_; }
     // The full rectangle on the screen, not clipped at the left and top edge.
-    [[nodiscard]] const app::Rect& FullRect() const { return full_; }
+    [[nodiscard]] const settings::Rect& FullRect() const { return full_; }
     [[nodiscard]] const CameraShape& Shape() const { return shape_; }
     // What the window shows instead of a picture; empty while it shows the camera.
     [[nodiscard]] std::string StatusText() const;
@@ -83,7 +83,6 @@ class CCameraWnd : public toolkit::Window {
 
     // --- toolkit::Window ---
     [[nodiscard]] std::string windowClassName() const override { return "Tolvo_Camera_Wnd"; }
-    [[nodiscard]] unsigned classStyle() const override { return 0x0003; }  // redraw on any size change
     std::optional<std::intptr_t> handleMessage(const toolkit::Message& message) override;
     void onTimer(int id) override;
     void onOwnerMinimized(bool minimized) override;
@@ -105,14 +104,14 @@ class CCameraWnd : public toolkit::Window {
         }
     };
 
-    [[nodiscard]] const app::Setting& PosSetting() const;
-    [[nodiscard]] const app::Setting& FlipSetting() const;
-    [[nodiscard]] const app::Setting& BorderSetting() const;
-    [[nodiscard]] const app::Setting& FormatSetting() const;
+    [[nodiscard]] const settings::Setting& PosSetting() const;
+    [[nodiscard]] const settings::Setting& FlipSetting() const;
+    [[nodiscard]] const settings::Setting& BorderSetting() const;
+    [[nodiscard]] const settings::Setting& FormatSetting() const;
     [[nodiscard]] bool DesktopPanel() const { return owner_ == CameraWndOwner::kDesktopPanel; }
     [[nodiscard]] CameraButton ButtonAt(int slot) const;
 
-    void ApplyRect(const app::Rect& rect);
+    void ApplyRect(const settings::Rect& rect);
     void Redraw();
     void OnPicture();
     void UpdateHover(QPoint pos);
@@ -133,14 +132,14 @@ class CCameraWnd : public toolkit::Window {
     void PaintButtons(QPainter& painter);
 
     const CameraWndOwner owner_;
-    app::SettingsKey* settings_store_ = nullptr;
+    settings::SettingsKey* settings_store_ = nullptr;
     std::shared_ptr<CameraFeed> feed_;
     std::string name_;
     int index_ = 0;
     bool circular_ = false;
     bool border_ = false;
     bool mirror_ = true;
-    app::Rect full_;
+    settings::Rect full_;
     CameraShape shape_;
     CameraButtonSlots slots_{};
     int hover_ = -1;    // slot under the mouse
@@ -149,7 +148,7 @@ class CCameraWnd : public toolkit::Window {
     bool dragging_ = false;
     toolkit::HitTest drag_code_ = toolkit::HitTest::Client;
     QPoint drag_start_;
-    app::Rect drag_rect_;
+    settings::Rect drag_rect_;
     CameraFeed::Picture picture_;
     FormatPopup popup_;
     engine::CameraFormatList popup_formats_;

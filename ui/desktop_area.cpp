@@ -8,12 +8,12 @@ namespace {
 
 CDesktopArea* instance = nullptr;
 
-constexpr PanelKeys kKeys{.video_quality = &app::settings::kDesktopVideoQuality,
-                          .audio_quality = &app::settings::kDesktopAudioQuality,
-                          .speaker_selection = &app::settings::kDesktopSpeakerSel,
-                          .speaker_volume = &app::settings::kDesktopSpeakerVol,
-                          .mic_selection = &app::settings::kDesktopMicSel,
-                          .mic_volume = &app::settings::kDesktopMicVol};
+constexpr PanelKeys kKeys{.video_quality = &settings::kDesktopVideoQuality,
+                          .audio_quality = &settings::kDesktopAudioQuality,
+                          .speaker_selection = &settings::kDesktopSpeakerSel,
+                          .speaker_volume = &settings::kDesktopSpeakerVol,
+                          .mic_selection = &settings::kDesktopMicSel,
+                          .mic_volume = &settings::kDesktopMicVol};
 
 }  // namespace
 
@@ -36,7 +36,7 @@ Error CDesktopArea::Init() {
     if (Error e = BuildCameraRows(); !e.ok()) return e;
     for (size_t i = 0; i < Cameras().size(); ++i) {
         toolkit::Option& box = *Cameras()[i].select_box;
-        box.setSelected(ReadPanelSetting(app::settings::kDesktopCameraSel, static_cast<int>(i)) != 0, false);
+        box.setSelected(ReadPanelSetting(settings::kDesktopCameraSel, static_cast<int>(i)) != 0, false);
         box.addNotifyHandler([this](toolkit::Notification& n) {
             OnCameraSelect(n);
             return true;
@@ -70,7 +70,7 @@ void CDesktopArea::OnCameraSelect(const toolkit::Notification& n) {
     if (!row) return;
     const int position = static_cast<int>(row - Cameras().data());
     const bool selected = row->select_box->isSelected();
-    StorePanelSetting(app::settings::kDesktopCameraSel, selected ? 1 : 0, position);
+    StorePanelSetting(settings::kDesktopCameraSel, selected ? 1 : 0, position);
     if (!selected) {
         CCameraWnd::ReleaseInBackground(std::move(row->window));
         return;

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/output_folder.h"
+#include "settings/output_folder.h"
 #include "platform/desktop/shell_open.h"
 #include "platform/log/log.h"
 #include "toolkit/dialog_builder.h"
@@ -49,8 +49,8 @@ std::string OutputFolderFromSettings(Shell& shell) {
     if (const CSettingArea* page = CSettingArea::Instance()) {
         if (std::string shown = page->OutputFolder(); !shown.empty()) return shown;
     }
-    if (std::optional<std::string> stored = app::StoredOutputFolder(shell.Settings())) return *stored;
-    return app::DefaultOutputFolder();
+    if (std::optional<std::string> stored = settings::StoredOutputFolder(shell.Settings())) return *stored;
+    return settings::DefaultOutputFolder();
 }
 
 // Only a regular file is opened: a pipe put in a row's place would block the opening.

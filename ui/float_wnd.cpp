@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "platform/desktop/window_at_point.h"
 #include "platform/log/log.h"
 #include "toolkit/application.h"
@@ -318,8 +318,7 @@ void CFloatWnd::FlipAutoHide() {
     const bool on = !host_.FloatAutoHide();
     host_.SetFloatAutoHide(on);
     hide_float_->setToolTip(on ? kCancelAutoHideTip : kAutoHideTip);
-    if (Shell* shell = Shell::Get())
-        StoreSetting(shell->Settings(), app::settings::kFloatWndAutoHide, on ? 1 : 0);
+    if (Shell* shell = Shell::Get()) StoreSetting(shell->Settings(), settings::kFloatWndAutoHide, on ? 1 : 0);
 }
 
 }  // namespace vexa::ui

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
 #include "toolkit/native_dialogs.h"
@@ -68,7 +68,7 @@ class CRecordArea::Messages final : public toolkit::Window {
 CRecordArea::CRecordArea() {
     instance = this;
     if (Shell* shell = Shell::Get())
-        float_auto_hide_ = ReadSetting(shell->Settings(), app::settings::kFloatWndAutoHide) != 0;
+        float_auto_hide_ = ReadSetting(shell->Settings(), settings::kFloatWndAutoHide) != 0;
 }
 
 CRecordArea::~CRecordArea() {
@@ -134,14 +134,16 @@ void CRecordArea::SetMode(int mode, int previous) {
 Error CRecordArea::CreateRegionFrame() {
     Shell* shell = Shell::Get();
     if (!shell) return Error(ErrorCode::kUnavailable, "record page: there is no main window");
-    region_wnd_ = std::make_unique<CRegionWnd>([this](int kind, bool full_screen, const app::Rect& region) {
-        OnRegionFrame(kind, full_screen, region);
-    });
+    region_wnd_ =
+        std::make_unique<CRegionWnd>([this](int kind, bool full_screen, const settings::Rect& region) {
+            OnRegionFrame(kind, full_screen, region);
+        });
     if (Error e = region_wnd_->Create(&shell->MainWindow(), shell->ScreenSize()); !e.ok())
         return e.Within("record page");
     const QSize screen = shell->ScreenSize();
-    const app::Rect stored = ReadRectSetting(shell->Settings(), app::settings::kDesktopSelectRgn)
-                                 .value_or(app::Rect{0, 0, screen.width() - 1, screen.height() - 1});
+    const settings::Rect stored =
+        ReadRectSetting(shell->Settings(), settings::kDesktopSelectRgn)
+            .value_or(settings::Rect{0, 0, screen.width() - 1, screen.height() - 1});
     region_wnd_->SetRegion(stored);  // reports (and so stores) any region but the whole screen
     ShowRegionMode(region_wnd_->IsFullScreen());
     region_wnd_->SetRecordingStyle(false);
@@ -179,11 +181,11 @@ void CRecordArea::AttachHandlers() {
     }
 }
 
-void CRecordArea::OnRegionFrame(int kind, bool full_screen, const app::Rect& region) {
+void CRecordArea::OnRegionFrame(int kind, bool full_screen, const settings::Rect& region) {
     Shell* shell = Shell::Get();
     if (!shell) return;
     ShowRegionMode(full_screen);
-    StoreRectSetting(shell->Settings(), app::settings::kDesktopSelectRgn, region);
+    StoreRectSetting(shell->Settings(), settings::kDesktopSelectRgn, region);
     if (kind == region::kDragBegins) {
         if (CDesktopArea* panel = CDesktopArea::Instance()) panel->ClosePopList();
         sel_rgn_wnd_.reset();
@@ -220,7 +222,7 @@ void CRecordArea::ToggleRegionMode() {
         ShowRegionMode(true);
         if (const Shell* shell = Shell::Get()) {
             const QSize screen = shell->ScreenSize();
-            region_wnd_->SetRegion(app::Rect{0, 0, screen.width() - 1, screen.height() - 1});
+            region_wnd_->SetRegion(settings::Rect{0, 0, screen.width() - 1, screen.height() - 1});
         }
         region_wnd_->ShowTopMost();
         return;
@@ -244,7 +246,7 @@ void CRecordArea::SelectRegion() {
     if (CDesktopArea* panel = CDesktopArea::Instance()) panel->ClosePopList();
     Error started = sel_rgn_wnd_->BeginSelection(
         &shell->MainWindow(),
-        [this](int result, bool /*full_screen*/, const app::Rect& region) {
+        [this](int result, bool /*full_screen*/, const settings::Rect& region) {
             OnSelectionFinished(result, region);
         },
         was_shown ? kSelectionSettle : std::chrono::milliseconds(0));
@@ -255,7 +257,7 @@ void CRecordArea::SelectRegion() {
     }
 }
 
-void CRecordArea::OnSelectionFinished(int result, const app::Rect& region) {
+void CRecordArea::OnSelectionFinished(int result, const settings::Rect& region) {
     if (result == region::kCandidateChanged) return;
     if (result == region::kChosen) region_wnd_->SetRegion(region);
     ShowRegionFrameAndMainWindow();
@@ -448,7 +450,7 @@ engine::RecordingRequest CRecordArea::BuildRequest(const CSettingArea& setting) 
     if (mode_ == 0) {
         panel = CDesktopArea::Instance();
         r.video_quality_slider = CDesktopArea::Instance()->VideoQuality();
-        const app::Rect region = region_wnd_->Region();
+        const settings::Rect region = region_wnd_->Region();
         r.region = engine::RegionRect{region.left, region.top, region.right, region.bottom};
     } else if (mode_ == 1) {
         panel = CAudioArea::Instance();

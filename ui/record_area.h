@@ -94,8 +94,8 @@ class CRecordArea : public toolkit::Container, public FloatWndHost {
     void AttachHandlers();
     [[nodiscard]] Error CreateRegionFrame();
     // The region frame reports a new region, the start or the end of a drag.
-    void OnRegionFrame(int kind, bool full_screen, const app::Rect& region);
-    void OnSelectionFinished(int result, const app::Rect& region);
+    void OnRegionFrame(int kind, bool full_screen, const settings::Rect& region);
+    void OnSelectionFinished(int result, const settings::Rect& region);
     void ShowRegionMode(bool full_screen);
     void ShowRegionFrameAndMainWindow();
 

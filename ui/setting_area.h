@@ -13,9 +13,10 @@
 #include <memory>
 #include <string>
 
-#include "app/hotkey_value.h"
 #include "platform/error.h"
+#include "settings/hotkey_value.h"
 #include "toolkit/container.h"
+#include "ui/hotkey_slot.h"
 #include "ui/setting_rules.h"
 
 namespace vexa::toolkit {
@@ -28,14 +29,6 @@ struct Notification;
 }  // namespace vexa::toolkit
 
 namespace vexa::ui {
-
-// One global hotkey: start/stop (slot 0, id 1000), pause/resume (1, 1001), select the region
-// (2, 1002), show/hide the main window (3, 1003).
-struct HotkeySlot {
-    app::HotkeyValue value;
-    uint32_t id = 0;
-    bool registered = false;
-};
 
 // "Ctrl+", "Alt+", "Shift+" (in that order) and the key ("A", "7", "F7"); empty for a slot the
 // system did not accept or a key outside the list.

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/control_create.h"
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "engine/capture.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/fake_audio_system.h"
@@ -182,21 +182,21 @@ TEST_F(SourcePanels, FiveSpeakersListPositionsTwoToFiveInADropDownUnderTheButton
 // The defaults themselves are the settings catalogue's test; here each panel shows what a fresh
 // store reads and writes its replayed selections back.
 TEST_F(SourcePanels, AFreshStoreGivesEachModeItsDefaultsAndTheReplayedSelectionsAreWrittenBack) {
-    using namespace app::settings;
+    using namespace settings;
     struct Expected {
         const char* prefix;
-        const app::Setting* video;  // null: no video slider
-        const app::Setting& audio;
-        const app::Setting& speakers;
-        const app::Setting& mics;
+        const settings::Setting* video;  // null: no video slider
+        const settings::Setting& audio;
+        const settings::Setting& speakers;
+        const settings::Setting& mics;
     };
     const Expected cases[] = {
         {"desktop", &kDesktopVideoQuality, kDesktopAudioQuality, kDesktopSpeakerSel, kDesktopMicSel},
         {"audio", nullptr, kAudioAudioQuality, kAudioSpeakerSel, kAudioMicSel},
         {"camera", &kCameraVideoQuality, kCameraAudioQuality, kCameraSpeakerSel, kCameraMicSel}};
-    const app::SettingsKey& fresh = shell_->Settings();  // read before the panels write anything
-    auto read = [&](const app::Setting& setting, int position = 0) {
-        return static_cast<int>(app::ReadSetting(fresh, setting, position));
+    const settings::SettingsKey& fresh = shell_->Settings();  // read before the panels write anything
+    auto read = [&](const settings::Setting& setting, int position = 0) {
+        return static_cast<int>(settings::ReadSetting(fresh, setting, position));
     };
     std::vector<std::vector<int>> reads;  // per mode: video, audio, speaker 0..1, microphone 0..1
     for (const Expected& c : cases)
