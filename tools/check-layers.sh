@@ -27,7 +27,8 @@ for folder in "${!allowed[@]}"; do
     file=${hit%%:*}
     rest=${hit#*:}
     line=${rest%%:*}
-    target=$(sed -E 's/.*#include "([a-z_]+)\/.*/\1/' <<<"${rest#*:}")
+    [[ ${rest#*:} =~ include[[:space:]]+\"([a-z_]+)/ ]] || continue
+    target=${BASH_REMATCH[1]}
     # Only the project's own folders count; "tests/..." and generated headers are not layers.
     [[ " $layers " == *" $target "* ]] || continue
     if [[ " ${allowed[$folder]} " != *" $target "* ]]; then

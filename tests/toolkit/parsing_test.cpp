@@ -40,7 +40,6 @@ TEST(XmlParser, RejectsMalformedDocumentsNamingTheLine) {
         {"<a x></a>", 1},
         {"<a x='1\n2\n3'>\n<b>\n</a>", 5},  // line breaks inside the value still count
         {"<!-- one\ntwo -->\n<a>\n<b>\n</a>", 5},
-        {"<!DOCTYPE a [<!ENTITY e 'x'>]><a/>", 1},  // a declaration ends at its first '>'
         {"<a x='1' 'y'/>", 1},
         {"<a x 'y' x='2'/>", 1},
     };
