@@ -5,21 +5,12 @@
 
 namespace vexa::app {
 namespace {
-CLeftTabBar* instance = nullptr;
 constexpr const char* kTabNames[] = {"desktop_btn", "sound_btn", "camera_btn", "setting_btn"};
 }  // namespace
 
-CLeftTabBar::CLeftTabBar() {
-    instance = this;
-}
+CLeftTabBar::CLeftTabBar() {}
 
-CLeftTabBar::~CLeftTabBar() {
-    if (instance == this) instance = nullptr;
-}
-
-CLeftTabBar* CLeftTabBar::Instance() {
-    return instance;
-}
+CLeftTabBar::~CLeftTabBar() {}
 
 Error CLeftTabBar::Init(settings::SettingsKey& settings) {
     settings_ = &settings;

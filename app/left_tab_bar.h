@@ -2,7 +2,7 @@
 // (1), camera (2) and settings (3). The selected tab's button ignores the mouse; a mode tab is
 // remembered as "left_tab_sel" (the settings tab never is), so the next start returns to it.
 // Selecting sends "tabselect" (wparam the new tab, lparam the previous one, -1 at first) through
-// the window's paint manager. One per process, reachable through Instance(). User-interface thread.
+// the window's paint manager. The main window initialises it. User-interface thread.
 #pragma once
 
 #include <array>
@@ -23,7 +23,6 @@ class CLeftTabBar : public toolkit::Container {
 
     CLeftTabBar();
     ~CLeftTabBar() override;
-    [[nodiscard]] static CLeftTabBar* Instance();
 
     // Finds the four buttons (all required), wires their clicks and selects the stored mode tab
     // (tab 0 when none is stored or it is out of range).

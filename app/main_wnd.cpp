@@ -17,14 +17,13 @@
 #include "toolkit/native_dialogs.h"
 #include "ui/audio_area.h"
 #include "ui/camera_area.h"
+#include "ui/desktop_area.h"
 #include "ui/file_list.h"
 #include "ui/record_area.h"
 #include "ui/setting_area.h"
 
 namespace vexa::app {
 namespace {
-
-CMainWnd* instance = nullptr;
 
 constexpr int kMenuShow = 24;
 constexpr int kMenuExit = 16;
@@ -51,7 +50,6 @@ CMainWnd::CMainWnd()
     : ini_(settings::SettingsIni::ForThisProgram()), tray_([this](toolkit::TrayClick click) {
           postMessage({kMsgTrayIcon, 0, static_cast<std::intptr_t>(click)});
       }) {
-    instance = this;
     program_folder_ = settings::ProgramFolder();
     network_ = std::make_unique<net::NetworkLibrary>();
     if (!network_->Status().ok()) {
@@ -70,11 +68,6 @@ CMainWnd::~CMainWnd() {
     hotkeys_.reset();
     platform::SetDefaultScreenCastTokens(nullptr);  // the store goes with the window
     Unregister(this);
-    if (instance == this) instance = nullptr;
-}
-
-CMainWnd* CMainWnd::Instance() {
-    return instance;
 }
 
 bool CMainWnd::onCreate() {
@@ -103,21 +96,39 @@ Error CMainWnd::Create() {
     paintManager().attach(std::move(root).value());
     applyWindowInfo();
 
-    auto* title = paintManager().find<CTitleBar>("main_title_bar");
-    if (!title) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_title_bar");
-    if (Error e = title->Init(); !e.ok()) return e;
-    auto* record = paintManager().find<ui::CRecordArea>("main_record_area");
-    if (!record) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_record_area");
-    if (Error e = record->InitPage(); !e.ok()) return e;
-    auto* setting = paintManager().find<ui::CSettingArea>("main_setting_area");
-    if (!setting) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_setting_area");
-    if (Error e = setting->Init(); !e.ok()) return e;
-    auto* tabs = paintManager().find<CLeftTabBar>("main_left_tab");
-    if (!tabs) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_left_tab");
-    if (Error e = tabs->Init(*settings_); !e.ok()) return e;
-    auto* files = dynamic_cast<ui::CFileList*>(toolkit::findChild(*record, "file_list"));
-    if (!files) return Error(ErrorCode::kNotFound, "the record page has no file_list");
-    return files->Init();
+    if (Error e = FindPages(); !e.ok()) return e;
+    if (Error e = title_->Init(); !e.ok()) return e;
+    auto* desktop = dynamic_cast<ui::CDesktopArea*>(toolkit::findChild(*record_, "desktop_param_area"));
+    auto* audio = dynamic_cast<ui::CAudioArea*>(toolkit::findChild(*record_, "audio_param_area"));
+    auto* camera = dynamic_cast<ui::CCameraArea*>(toolkit::findChild(*record_, "camera_param_area"));
+    if (!desktop || !audio || !camera)
+        return Error(ErrorCode::kNotFound, "record page: a source panel is missing");
+    if (Error e = record_->InitPage({.desktop = *desktop,
+                                     .audio = *audio,
+                                     .camera = *camera,
+                                     .settings = *setting_,
+                                     .files = *files_});
+        !e.ok())
+        return e;
+    if (Error e = setting_->Init(files_); !e.ok()) return e;
+    if (Error e = tabs_->Init(*settings_); !e.ok()) return e;
+    ui::CSettingArea* setting = setting_;
+    files_->SetFolderSource([setting] { return setting->OutputFolder(); });
+    return files_->Init();
+}
+
+Error CMainWnd::FindPages() {
+    title_ = paintManager().find<CTitleBar>("main_title_bar");
+    if (!title_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_title_bar");
+    record_ = paintManager().find<ui::CRecordArea>("main_record_area");
+    if (!record_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_record_area");
+    setting_ = paintManager().find<ui::CSettingArea>("main_setting_area");
+    if (!setting_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_setting_area");
+    tabs_ = paintManager().find<CLeftTabBar>("main_left_tab");
+    if (!tabs_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_left_tab");
+    files_ = dynamic_cast<ui::CFileList*>(toolkit::findChild(*record_, "file_list"));
+    if (!files_) return Error(ErrorCode::kNotFound, "the record page has no file_list");
+    return {};
 }
 
 void CMainWnd::StartHotkeys() {
@@ -139,7 +150,7 @@ bool CMainWnd::onCloseRequest() {
 
 void CMainWnd::onDestroy() {
     tray_.Remove();
-    if (ui::CFileList* files = ui::CFileList::Instance()) files->StopWatching();
+    if (files_) files_->StopWatching();
 }
 
 void CMainWnd::onFinalMessage() {
@@ -167,9 +178,8 @@ std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) 
             OnTrayIcon(static_cast<toolkit::TrayClick>(m.lparam));
             return 0;
         case ui::kMsgFolderChanges: {
-            ui::CFileList* files = ui::CFileList::Instance();
-            if (!files || m.wparam != reinterpret_cast<std::uintptr_t>(files)) return std::nullopt;
-            return files->OnFolderChanges(m.lparam);
+            if (!files_ || m.wparam != reinterpret_cast<std::uintptr_t>(files_)) return std::nullopt;
+            return files_->OnFolderChanges(m.lparam);
         }
         default:
             return std::nullopt;
@@ -179,9 +189,8 @@ std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) 
 toolkit::HitTest CMainWnd::hitTest(const QPoint& client) const {
     const toolkit::HitTest code = toolkit::Window::hitTest(client);
     if (code != toolkit::HitTest::Caption) return code;
-    const CTitleBar* title = CTitleBar::Instance();
     const toolkit::Control* hit = const_cast<CMainWnd*>(this)->paintManager().findControlAt(client);
-    return title && hit && hit == title->Icon() ? toolkit::HitTest::SysMenu : code;
+    return title_ && hit && hit == title_->Icon() ? toolkit::HitTest::SysMenu : code;
 }
 
 bool CMainWnd::onMouse(const toolkit::MouseInput& input) {
@@ -210,29 +219,24 @@ void CMainWnd::ShowWindowMenu() {
 }
 
 void CMainWnd::notify(toolkit::Notification& n) {
-    if (n.type != "tabselect" || !n.sender || n.sender != CLeftTabBar::Instance()) return;
+    if (n.type != "tabselect" || !n.sender || n.sender != tabs_) return;
     const int tab = static_cast<int>(n.wparam);
-    if (ui::CRecordArea* record = ui::CRecordArea::Instance())
-        record->SetMode(tab, static_cast<int>(n.lparam));
-    if (ui::CSettingArea* setting = ui::CSettingArea::Instance())
-        setting->setVisible(tab == CLeftTabBar::kSettingsTab);
+    if (record_) record_->SetMode(tab, static_cast<int>(n.lparam));
+    if (setting_) setting_->setVisible(tab == CLeftTabBar::kSettingsTab);
 }
 
 void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
-    const ui::CSettingArea* setting = ui::CSettingArea::Instance();
-    if (!setting) return;
-    ui::CRecordArea* record = ui::CRecordArea::Instance();
+    if (!setting_) return;
+    ui::CRecordArea* record = record_;
     HotkeyContext context{.main_enabled = isEnabled()};
     if (record) {
         context.record_page = true;
         context.mode = record->Mode();
         context.state = record->RecordingState();
-        context.any_sound_selected =
-            ui::CAudioArea::Instance() && ui::CAudioArea::Instance()->AnySoundSourceSelected();
-        context.any_camera_selected =
-            ui::CCameraArea::Instance() && ui::CCameraArea::Instance()->AnyCameraSelected();
+        context.any_sound_selected = record->AnySoundSelected();
+        context.any_camera_selected = record->AnyCameraSelected();
     }
-    switch (DispatchHotkey(setting->HotkeySlots(), id, modifiers, context)) {
+    switch (DispatchHotkey(setting_->HotkeySlots(), id, modifiers, context)) {
         case HotkeyAction::kToggleRecording:
             record->ToggleRecording(false);
             break;
@@ -311,7 +315,7 @@ void CMainWnd::OnTrayIcon(toolkit::TrayClick click) {
 void CMainWnd::OnDisplayChange(const QSize& size) {
     screen_size_ = size;
     log::Writef(log::Level::kInfo, "primary screen is now %dx%d", size.width(), size.height());
-    if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->NotifyDisplayChange();
+    if (record_) record_->NotifyDisplayChange();
 }
 
 }  // namespace vexa::app

@@ -5,8 +5,8 @@
 // brings itself to the front for a second start, asks on closing (exit or tray) and keeps the
 // tray icon while it sits in the tray.
 //
-// Ownership: AppMain owns the one object; Instance() reaches it while it exists. The pages belong
-// to its control tree.
+// Ownership: AppMain owns the one object. The pages belong to its control tree; the window keeps
+// them at creation and hands each page the others it works with, as references.
 // Threads: everything on the user-interface thread. Other threads reach it by posting or sending
 // messages: the hotkey service posts kMsgHotkey, a second instance posts kMsgActivateMain, the
 // recordings list's watcher sends MSG_FOLDER_CHANGES.
@@ -30,7 +30,16 @@ class NetworkLibrary;
 class UpdateThread;
 }  // namespace vexa::net
 
+namespace vexa::ui {
+class CFileList;
+class CRecordArea;
+class CSettingArea;
+}  // namespace vexa::ui
+
 namespace vexa::app {
+
+class CLeftTabBar;
+class CTitleBar;
 
 inline constexpr std::uint32_t kMsgActivateMain = toolkit::kUserMessage + 100;
 inline constexpr std::uint32_t kMsgTrayIcon = toolkit::kUserMessage + 126;
@@ -44,7 +53,6 @@ class CMainWnd final : public toolkit::Window, public toolkit::NotifyReceiver, p
     // the identity values, the update check.
     CMainWnd();
     ~CMainWnd() override;
-    [[nodiscard]] static CMainWnd* Instance();
 
     // Why the window could not be created (after create() returned false).
     [[nodiscard]] const Error& CreateError() const { return create_error_; }
@@ -68,6 +76,10 @@ class CMainWnd final : public toolkit::Window, public toolkit::NotifyReceiver, p
     [[nodiscard]] toolkit::Window& MainWindow() override { return *this; }
     [[nodiscard]] desktop::HotkeyService* Hotkeys() override { return hotkeys_.get(); }
 
+    // The pages, from creation on (null before, or when creation failed).
+    [[nodiscard]] ui::CRecordArea* RecordPage() const { return record_; }
+    [[nodiscard]] const ui::CSettingArea* SettingsPage() const { return setting_; }
+
     // The primary screen now has `size` (physical pixels): kept for the pages, told to the record page.
     void OnDisplayChange(const QSize& size);
     // wparam of MSG_EXIT_OR_TRAY: true exits, false goes to the tray.
@@ -76,6 +88,8 @@ class CMainWnd final : public toolkit::Window, public toolkit::NotifyReceiver, p
 
   private:
     [[nodiscard]] Error Create();
+    // Finds the title bar, the tab bar, the record page, the settings page and the recordings list.
+    [[nodiscard]] Error FindPages();
     void ShowExitChoice();
     void OnTrayIcon(toolkit::TrayClick click);
     void RestoreFromTray();
@@ -93,6 +107,12 @@ class CMainWnd final : public toolkit::Window, public toolkit::NotifyReceiver, p
     QSize screen_size_;
     std::unique_ptr<desktop::HotkeyService> hotkeys_;
     toolkit::TrayIcon tray_;
+    // The control tree's pages, kept at creation.
+    CTitleBar* title_ = nullptr;
+    CLeftTabBar* tabs_ = nullptr;
+    ui::CRecordArea* record_ = nullptr;
+    ui::CSettingArea* setting_ = nullptr;
+    ui::CFileList* files_ = nullptr;
     Error create_error_;
 };
 

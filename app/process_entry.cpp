@@ -28,10 +28,10 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 // Steps after the window exists: centre it, then record at once, stay hidden, or show it.
 void ShowAtStart(CMainWnd& window, const CommandLine& command_line) {
     window.centerOnOwner();
-    const ui::CSettingArea* setting = ui::CSettingArea::Instance();
+    const ui::CSettingArea* setting = window.SettingsPage();
     if (setting && setting->StartBeginRecord()) {
         log::Info("recording at launch");
-        if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->ToggleRecording(false);
+        if (ui::CRecordArea* record = window.RecordPage()) record->ToggleRecording(false);
         return;
     }
     if (command_line.autostart) {

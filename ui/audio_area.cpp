@@ -2,12 +2,8 @@
 
 #include <algorithm>
 
-#include "ui/record_area.h"
-
 namespace vexa::ui {
 namespace {
-
-CAudioArea* instance = nullptr;
 
 constexpr int kSoundOnlyMode = 1;
 constexpr PanelKeys kKeys{.audio_quality = &settings::kAudioAudioQuality,
@@ -23,19 +19,12 @@ bool AnySelected(std::span<const SourceRow> rows) {
 }  // namespace
 
 CAudioArea::CAudioArea(toolkit::CreateControlFn create_control)
-    : SourcePanel("sound panel", kKeys, std::move(create_control)) {
-    instance = this;
-}
+    : SourcePanel("sound panel", kKeys, std::move(create_control)) {}
 
-CAudioArea::~CAudioArea() {
-    if (instance == this) instance = nullptr;
-}
+CAudioArea::~CAudioArea() {}
 
-CAudioArea* CAudioArea::Instance() {
-    return instance;
-}
-
-Error CAudioArea::Init() {
+Error CAudioArea::Init(PanelHost& host) {
+    AttachHost(host);
     if (Error e = InitQuality(); !e.ok()) return e;
     return InitSoundLists();
 }
@@ -45,11 +34,11 @@ bool CAudioArea::AnySoundSourceSelected() const {
 }
 
 void CAudioArea::OnSoundSelection() {
-    EnableStartControl(kSoundOnlyMode, AnySoundSourceSelected());
+    if (PanelHost* host = Host()) host->EnableStartFor(kSoundOnlyMode, AnySoundSourceSelected());
 }
 
 void CAudioArea::OnSoundVolume(const SourceRow& row, int volume) {
-    if (CRecordArea* page = CRecordArea::Instance()) page->SetSourceVolume(row, volume);
+    if (PanelHost* host = Host()) host->SetSourceVolume(row, volume);
 }
 
 }  // namespace vexa::ui

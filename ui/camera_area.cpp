@@ -9,8 +9,6 @@
 namespace vexa::ui {
 namespace {
 
-CCameraArea* instance = nullptr;
-
 constexpr int kCameraMode = 2;
 constexpr const char* kCameraGroup = "camera_area_group";
 constexpr const char* kRadioImages =
@@ -27,20 +25,14 @@ constexpr PanelKeys kKeys{.video_quality = &settings::kCameraVideoQuality,
 }  // namespace
 
 CCameraArea::CCameraArea(toolkit::CreateControlFn create_control)
-    : SourcePanel("camera panel", kKeys, std::move(create_control)) {
-    instance = this;
-}
+    : SourcePanel("camera panel", kKeys, std::move(create_control)) {}
 
 CCameraArea::~CCameraArea() {
     preview_.reset();
-    if (instance == this) instance = nullptr;
 }
 
-CCameraArea* CCameraArea::Instance() {
-    return instance;
-}
-
-Error CCameraArea::Init() {
+Error CCameraArea::Init(PanelHost& host) {
+    AttachHost(host);
     if (Error e = InitQuality(); !e.ok()) return e;
     if (Error e = InitSoundLists(); !e.ok()) return e;
     if (Error e = BuildCameraRows(); !e.ok()) return e;
@@ -131,7 +123,7 @@ void CCameraArea::OnCameraSelect(const toolkit::Notification& n) {
                 SetBoxTextColor(*row->select_box, kClosedPreviewTextColor);
         }
     }
-    EnableStartControl(kCameraMode, AnyCameraSelected());
+    if (PanelHost* host = Host()) host->EnableStartFor(kCameraMode, AnyCameraSelected());
 }
 
 void CCameraArea::OnCameraShow(size_t position) {
@@ -147,7 +139,7 @@ void CCameraArea::OnCameraShow(size_t position) {
 bool CCameraArea::CreatePreview(const CameraRow& row, int position) {
     Shell* shell = Shell::Get();
     if (!shell) return false;
-    auto preview = std::make_unique<CCameraWnd>(CameraWndOwner::kCameraPanel);
+    auto preview = std::make_unique<CCameraWnd>(CameraWndOwner::kCameraPanel, Host());
     if (Error e = preview->Create(shell->MainWindow(), position, row.device->name); !e.ok()) {
         log::Failure(e, PanelName());
         return false;

@@ -12,7 +12,7 @@
 #include "platform/sync/worker_thread.h"
 #include "toolkit/desktop_state.h"
 #include "toolkit/paint_manager.h"
-#include "ui/record_area.h"
+#include "ui/record_rules.h"
 #include "ui/shell.h"
 
 namespace vexa::ui {
@@ -95,7 +95,7 @@ std::optional<toolkit::PropertyItem> PropertyOf(const platform::CameraControl& c
 
 }  // namespace
 
-CCameraWnd::CCameraWnd(CameraWndOwner owner) : owner_(owner) {}
+CCameraWnd::CCameraWnd(CameraWndOwner owner, const PanelHost* host) : owner_(owner), host_(host) {}
 
 CCameraWnd::~CCameraWnd() {
     if (feed_) feed_->FinishOpening();
@@ -502,8 +502,7 @@ void CCameraWnd::OnFormatClick(size_t index) {
 // A camera-mode recording uses this window's camera (or is about to).
 bool CCameraWnd::InRecording() {
     if (const engine::CameraRef camera = AcquireCamera(); camera && camera->IsAttached()) return true;
-    const CRecordArea* record = CRecordArea::Instance();
-    return !DesktopPanel() && record && record->RecordingState() != CRecordArea::kIdle;
+    return !DesktopPanel() && host_ && host_->RecordingState() != kStateIdle;
 }
 
 // --- painting --------------------------------------------------------------------------------------

@@ -26,6 +26,7 @@
 #include "platform/error.h"
 #include "toolkit/button.h"
 #include "toolkit/property_sheet.h"
+#include "ui/panel_host.h"
 #include "toolkit/window.h"
 #include "ui/camera_feed.h"
 #include "ui/camera_wnd_rules.h"
@@ -45,7 +46,8 @@ class CCameraWnd : public toolkit::Window {
     static constexpr std::intptr_t kComeForwardParam = 0x12345678;
     enum Timer : int { kOpenTimer = 1, kPopupTimer = 2, kRetryTimer = 3 };
 
-    explicit CCameraWnd(CameraWndOwner owner);
+    // `host`: the page of the owning panel, asked whether a recording runs (may be null).
+    CCameraWnd(CameraWndOwner owner, const PanelHost* host);
     ~CCameraWnd() override;
 
     // Reads the window's settings (Ctrl+Alt held down forgets the stored place), creates the hidden
@@ -132,6 +134,7 @@ class CCameraWnd : public toolkit::Window {
     void PaintButtons(QPainter& painter);
 
     const CameraWndOwner owner_;
+    const PanelHost* const host_;
     settings::SettingsKey* settings_store_ = nullptr;
     std::shared_ptr<CameraFeed> feed_;
     std::string name_;

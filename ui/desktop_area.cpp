@@ -6,8 +6,6 @@
 namespace vexa::ui {
 namespace {
 
-CDesktopArea* instance = nullptr;
-
 constexpr PanelKeys kKeys{.video_quality = &settings::kDesktopVideoQuality,
                           .audio_quality = &settings::kDesktopAudioQuality,
                           .speaker_selection = &settings::kDesktopSpeakerSel,
@@ -18,19 +16,12 @@ constexpr PanelKeys kKeys{.video_quality = &settings::kDesktopVideoQuality,
 }  // namespace
 
 CDesktopArea::CDesktopArea(toolkit::CreateControlFn create_control)
-    : SourcePanel("screen panel", kKeys, std::move(create_control)) {
-    instance = this;
-}
+    : SourcePanel("screen panel", kKeys, std::move(create_control)) {}
 
-CDesktopArea::~CDesktopArea() {
-    if (instance == this) instance = nullptr;
-}
+CDesktopArea::~CDesktopArea() {}
 
-CDesktopArea* CDesktopArea::Instance() {
-    return instance;
-}
-
-Error CDesktopArea::Init() {
+Error CDesktopArea::Init(PanelHost& host) {
+    AttachHost(host);
     if (Error e = InitQuality(); !e.ok()) return e;
     if (Error e = InitSoundLists(); !e.ok()) return e;
     if (Error e = BuildCameraRows(); !e.ok()) return e;
@@ -78,7 +69,7 @@ void CDesktopArea::OnCameraSelect(const toolkit::Notification& n) {
     row->window.reset();  // stopped here, so that the new window finds the camera free
     Shell* shell = Shell::Get();
     if (!shell) return;
-    auto window = std::make_unique<CCameraWnd>(CameraWndOwner::kDesktopPanel);
+    auto window = std::make_unique<CCameraWnd>(CameraWndOwner::kDesktopPanel, Host());
     if (Error e = window->Create(shell->MainWindow(), position, row->device->name); !e.ok()) {
         log::Failure(e, PanelName());  // the box stays ticked
         return;

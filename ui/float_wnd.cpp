@@ -50,9 +50,8 @@ void ApplyLook(toolkit::Button& button, const ButtonLook& look) {
     button.invalidate();
 }
 
-void AppendHotkey(toolkit::Control& control, size_t slot) {
-    if (const CSettingArea* settings = CSettingArea::Instance())
-        AppendHotkeyToTooltip(control, settings->HotkeySlots()[slot]);
+void AppendHotkey(const FloatWndHost& host, toolkit::Control& control, size_t slot) {
+    if (const HotkeySlot* hotkey = host.Hotkey(slot)) AppendHotkeyToTooltip(control, *hotkey);
 }
 
 std::unique_ptr<toolkit::Control> CreateBarControl(std::string_view tag) {
@@ -111,8 +110,8 @@ Error CFloatWnd::Build() {
     }
     hide_float_->setToolTip(host_.FloatAutoHide() ? kCancelAutoHideTip : kAutoHideTip);
     setTimer(kTimerId, kTimerPeriodMs);
-    AppendHotkey(*stop_, kStartStopSlot);
-    AppendHotkey(*show_main_, kShowHideSlot);
+    AppendHotkey(host_, *stop_, kStartStopSlot);
+    AppendHotkey(host_, *show_main_, kShowHideSlot);
     return {};
 }
 
@@ -150,7 +149,7 @@ void CFloatWnd::SetRecordingState() {
     for (toolkit::Button* button : {pause_continue_, stop_, show_main_}) button->setMouseEnabled(true);
     if (state == 1) ApplyLook(*pause_continue_, kPauseLook);
     if (state == 2) ApplyLook(*pause_continue_, kContinueLook);
-    AppendHotkey(*pause_continue_, kPauseSlot);
+    AppendHotkey(host_, *pause_continue_, kPauseSlot);
 }
 
 // Each digit repaints itself only when its value changed.

@@ -48,8 +48,6 @@ struct SettingControls {
 
 namespace {
 
-CSettingArea* instance = nullptr;
-
 constexpr const char* kFolderChooserTitle = "选择录制文件存储目录";
 constexpr const char* kCaption = "Miravo";
 constexpr const char* kAutostartFailedText = "设置开机启动失败！";
@@ -102,14 +100,6 @@ bool IsChecked(const toolkit::CheckBox* box) {
     return box && box->isChecked();
 }
 
-// The one call site that tells the recordings list of a new output folder: the list is to stop
-// watching the old folder, show the new one's recordings and watch it. The list's own folder
-// switch is called from here once the list offers one; until then the list keeps the folder it
-// read when it was set up.
-void TellRecordingsList(const std::string& folder) {
-    if (CFileList* list = CFileList::Instance()) list->ChangeFolder(folder);
-}
-
 // "start with the session": the autostart entry for this program, or none. The failure is logged
 // and returned.
 Error SetAutostart(bool on) {
@@ -137,20 +127,13 @@ void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot) {
     control.setToolTip(TooltipWithHotkey(control.toolTip(), HotkeyText(slot)));
 }
 
-CSettingArea::CSettingArea() : controls_(std::make_unique<SettingControls>()) {
-    instance = this;
-}
+CSettingArea::CSettingArea() : controls_(std::make_unique<SettingControls>()) {}
 
-CSettingArea::~CSettingArea() {
-    if (instance == this) instance = nullptr;
-}
-
-CSettingArea* CSettingArea::Instance() {
-    return instance;
-}
+CSettingArea::~CSettingArea() {}
 
 // The set-up steps in their order; the first failure ends it.
-Error CSettingArea::Init() {
+Error CSettingArea::Init(CFileList* recordings) {
+    recordings_ = recordings;
     if (!Shell::Get()) return Error(ErrorCode::kInternal, "settings page: no main window");
     // The page is set up as if shown, and keeps the visibility it had.
     const bool was_hidden = !isVisible();
@@ -436,7 +419,9 @@ void CSettingArea::OnFolderChosen(const std::string& folder) {
                  "cannot store the output folder " + folder);
     controls_->output_dir->setText(folder);
     log::Writef(log::Level::kInfo, "output folder is now %s", folder.c_str());
-    TellRecordingsList(folder);
+    // The recordings list stops watching the old folder, shows the new one's recordings and
+    // watches it.
+    if (recordings_) recordings_->ChangeFolder(folder);
 }
 
 void CSettingArea::RegisterHotkey(HotkeySlot& slot) {

@@ -2,7 +2,7 @@
 // writes each change at once; other parts read the current values from its controls through the
 // accessors below. It owns the four global hotkeys: their packed values, identifiers 1000..1003
 // and whether the system accepted them, and keeps them registered with the shell's hotkey service
-// until they change. One per process, reachable through Instance() while it exists.
+// until they change. The main window initialises it and hands it to the record page.
 // Threads: user-interface thread only. The folder chooser runs beside the event loop and answers
 // on the user-interface thread; an answer arriving after the page is gone is dropped.
 #pragma once
@@ -38,6 +38,7 @@ namespace vexa::ui {
 // that is not empty.
 void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot);
 
+class CFileList;
 struct SettingControls;
 
 class CSettingArea : public toolkit::Container {
@@ -50,12 +51,12 @@ class CSettingArea : public toolkit::Container {
 
     CSettingArea();
     ~CSettingArea() override;
-    [[nodiscard]] static CSettingArea* Instance();
 
     // Finds the page's controls, reads the stored values into them, creates the output folder
     // when needed, registers the hotkeys and attaches the handlers. Fails when a control is
-    // missing or the output folder cannot be had; the main window then fails too.
-    [[nodiscard]] Error Init();
+    // missing or the output folder cannot be had; the main window then fails too. `recordings`,
+    // when given, is told of every new output folder (it outlives the page).
+    [[nodiscard]] Error Init(CFileList* recordings = nullptr);
 
     // --- the values other parts read at the moment of use ---
     // The folder for new recordings, as "output_dir" shows it.
@@ -102,6 +103,7 @@ class CSettingArea : public toolkit::Container {
     std::unique_ptr<SettingControls> controls_;
     std::string autostart_failure_;  // the message of a failed autostart change, shown after its click
     std::array<HotkeySlot, kHotkeyCount> hotkeys_{};
+    CFileList* recordings_ = nullptr;
     bool choosing_folder_ = false;  // the folder chooser is up
     // Expires with the page: a chooser's late answer finds it gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -7,7 +7,6 @@
 
 #include "platform/log/log.h"
 #include "toolkit/paint_manager.h"
-#include "ui/record_area.h"
 #include "ui/shell.h"
 
 namespace vexa::ui {
@@ -98,13 +97,6 @@ void ReplaySelectChanged(toolkit::Control& box) {
     made_up.type = "selectchanged";
     made_up.sender = &box;
     box.runNotifyHandlers(made_up);
-}
-
-void EnableStartControl(int mode, bool any_selected) {
-    CRecordArea* page = CRecordArea::Instance();
-    if (!page || page->RecordingState() != CRecordArea::kIdle || page->Mode() != mode) return;
-    if (toolkit::Control* start = toolkit::findChild(*page, "start_stop_btn"))
-        start->setEnabled(any_selected);
 }
 
 SourcePanel::SourcePanel(std::string_view panel_name, const PanelKeys& keys,

@@ -38,6 +38,7 @@
 #include "toolkit/dialog_builder.h"
 #include "toolkit/slider.h"
 #include "ui/camera_wnd.h"
+#include "ui/panel_host.h"
 #include "ui/pop_list_wnd.h"
 
 namespace vexa::ui {
@@ -132,6 +133,9 @@ class SourcePanel : public toolkit::Container {
     // The row whose box sent `n`, found by the box's tag; null when it is none of them.
     [[nodiscard]] CameraRow* CameraRowOf(const toolkit::Notification& n);
     [[nodiscard]] std::string_view PanelName() const { return panel_name_; }
+    // The page that holds the panel, from the start of Init on (null before).
+    void AttachHost(PanelHost& host) { host_ = &host; }
+    [[nodiscard]] PanelHost* Host() const { return host_; }
 
     // Called after a speaker or microphone was ticked or unticked, and once when InitSoundLists has
     // built every row of both lists (never while a list is half built).
@@ -169,6 +173,7 @@ class SourcePanel : public toolkit::Container {
     const std::string panel_name_;
     const PanelKeys keys_;
     const toolkit::CreateControlFn create_control_;
+    PanelHost* host_ = nullptr;         // from Init on
     std::array<Quality, 2> quality_{};  // video (absent in the sound-only panel), audio
     std::array<SoundList, 2> sound_{};  // speakers, microphones
     std::vector<CameraRow> cameras_;
@@ -184,9 +189,5 @@ void SetBoxTextColor(toolkit::Option& box, uint32_t argb);
 
 // Runs the box's own handlers with a made-up "selectchanged", as if its state had just changed.
 void ReplaySelectChanged(toolkit::Control& box);
-
-// While no recording runs and the record page shows `mode`, enables its start control exactly when
-// `any_selected`. Nothing without a record page.
-void EnableStartControl(int mode, bool any_selected);
 
 }  // namespace vexa::ui

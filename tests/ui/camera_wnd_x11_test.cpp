@@ -46,7 +46,7 @@ class OnDisplay : public test::OnXDisplay {
     }
 
     CCameraWnd& Open(CameraWndOwner owner, const std::string& name = "Virtual Camera") {
-        window_ = std::make_unique<CCameraWnd>(owner);
+        window_ = std::make_unique<CCameraWnd>(owner, nullptr);
         const Error created = window_->Create(shell_->Main(), 0, name);
         EXPECT_TRUE(created.ok()) << created.message();
         window_->show(false);
