@@ -17,8 +17,8 @@ namespace {
 constexpr std::string_view kNonce = "4242424299999";
 
 struct Keys {
-    net::testing::TestRsaKeyPair pair{512};  // small key: signing each input stays cheap
-    net::RsaPublicKey publicKey = net::RsaPublicKey::FromPem(pair.PublicPem()).value();
+    vexa::net::testing::TestRsaKeyPair pair{512};  // small key: signing each input stays cheap
+    vexa::net::RsaPublicKey publicKey = vexa::net::RsaPublicKey::FromPem(pair.PublicPem()).value();
 };
 
 const Keys& TheKeys() {
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Keys& keys = TheKeys();
     const std::uint8_t mode = data[0];
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    const std::uint32_t requestFlags = (mode & 0x80) ? net::kFlagsWithReply : net::kFlagsReport;
+    const std::uint32_t requestFlags = (mode & 0x80) ? vexa::net::kFlagsWithReply : vexa::net::kFlagsReport;
 
     std::string raw;
     switch (mode % 3) {
@@ -41,16 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             raw = std::string(rest);
             break;
         case 1:
-            raw = net::EncodeBase64({data + 1, size - 1});
+            raw = vexa::net::EncodeBase64({data + 1, size - 1});
             break;
         default:
-            raw = net::testing::PackReply((mode >> 2) & 7, rest, keys.pair);
+            raw = vexa::net::testing::PackReply((mode >> 2) & 7, rest, keys.pair);
             break;
     }
-    auto reply = net::UnpackReply(raw, kNonce, requestFlags, &keys.publicKey);
+    auto reply = vexa::net::UnpackReply(raw, kNonce, requestFlags, &keys.publicKey);
     if (!reply.ok()) return 0;
     if (reply->verified && reply->text.size() >= raw.size() + 1) __builtin_trap();  // text grew
     // What the update check reads next: JSON from the same bytes must never throw.
-    (void)net::ParseVersionReply(reply->text);
+    (void)vexa::net::ParseVersionReply(reply->text);
     return 0;
 }
