@@ -107,7 +107,8 @@ Error CMainWnd::Create() {
                                      .audio = *audio,
                                      .camera = *camera,
                                      .settings = *setting_,
-                                     .files = *files_});
+                                     .files = *files_,
+                                     .shell = *this});
         !e.ok())
         return e;
     if (Error e = setting_->Init(files_); !e.ok()) return e;

@@ -85,6 +85,7 @@ void CRecordArea::SetParts(const RecordPageParts& parts) {
     camera_ = &parts.camera;
     settings_ = &parts.settings;
     files_ = &parts.files;
+    shell_ = &parts.shell;
 }
 
 Error CRecordArea::InitPage(const RecordPageParts& parts) {
@@ -132,7 +133,7 @@ void CRecordArea::SetMode(int mode, int previous) {
 
 // The region frame around the stored region (else the whole screen), interactive.
 Error CRecordArea::CreateRegionFrame() {
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (!shell) return Error(ErrorCode::kUnavailable, "record page: there is no main window");
     region_wnd_ =
         std::make_unique<CRegionWnd>([this](int kind, bool full_screen, const settings::Rect& region) {
@@ -171,7 +172,7 @@ void CRecordArea::AttachHandlers() {
         control->addNotifyHandler([this, name](toolkit::Notification& n) {
             for (const Action& action : kActions) {
                 if (n.type != action.type || std::string_view(name) != action.sender) continue;
-                Shell* shell = Shell::Get();
+                Shell* shell = shell_;
                 if (n.type == "click" && (!shell || !shell->MainWindow().isEnabled())) break;
                 action.run(*this);
                 break;
@@ -182,7 +183,7 @@ void CRecordArea::AttachHandlers() {
 }
 
 void CRecordArea::OnRegionFrame(int kind, bool full_screen, const settings::Rect& region) {
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (!shell) return;
     ShowRegionMode(full_screen);
     StoreRectSetting(shell->Settings(), settings::kDesktopSelectRgn, region);
@@ -212,7 +213,7 @@ void CRecordArea::ShowRegionMode(bool full_screen) {
 
 void CRecordArea::ShowRegionFrameAndMainWindow() {
     if (region_wnd_) region_wnd_->ShowTopMost();
-    if (Shell* shell = Shell::Get()) shell->MainWindow().show();
+    if (Shell* shell = shell_) shell->MainWindow().show();
 }
 
 void CRecordArea::ToggleRegionMode() {
@@ -220,7 +221,7 @@ void CRecordArea::ToggleRegionMode() {
     const bool region_mode = !info || info->text() == kRegionText;
     if (region_mode) {
         ShowRegionMode(true);
-        if (const Shell* shell = Shell::Get()) {
+        if (const Shell* shell = shell_) {
             const QSize screen = shell->ScreenSize();
             region_wnd_->SetRegion(settings::Rect{0, 0, screen.width() - 1, screen.height() - 1});
         }
@@ -236,7 +237,7 @@ void CRecordArea::ToggleRegionMode() {
 void CRecordArea::SelectRegion() {
     const toolkit::Control* info = toolkit::findChild(*this, "sel_rgn_btn_info");
     if (info && info->text() != kRegionText) return;
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (!shell || !region_wnd_) return;
     sel_rgn_wnd_.reset();
     sel_rgn_wnd_ = std::make_unique<CSelRgnWnd>();
@@ -277,7 +278,7 @@ void CRecordArea::EnableStartFor(int mode, bool any_selected) {
 void CRecordArea::NotifyDisplayChange() {
     if (sel_rgn_wnd_) sel_rgn_wnd_->Cancel();
     if (region_wnd_) {
-        if (const Shell* shell = Shell::Get()) region_wnd_->OnDisplayChange(shell->ScreenSize());
+        if (const Shell* shell = shell_) region_wnd_->OnDisplayChange(shell->ScreenSize());
     }
     if (RecordingState() == kIdle) return;
     if (slot_.With([](engine::CCapture& session) { session.NotifyDisplayChange(); }))
@@ -386,7 +387,7 @@ void CRecordArea::ClosePopups() {
 }
 
 void CRecordArea::ShowError(const std::string& text) {
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     toolkit::showMessageBox(shell ? &shell->MainWindow() : nullptr, text, kCaption,
                             toolkit::MessageIcon::kError);
 }
@@ -402,7 +403,7 @@ void CRecordArea::ToggleRecording(bool force) {
 }
 
 void CRecordArea::StartRecording() {
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     const CSettingArea* setting = settings_;
     if (!shell || !setting) return;
     if (!SourcesUsable(mode_, AnySoundSelected(), AnyCameraSelected())) {
@@ -446,7 +447,7 @@ void CRecordArea::StartRecording() {
 
 bool CRecordArea::CreateFloatWnd() {
     auto bar = std::make_unique<CFloatWnd>(*this);
-    if (Error e = bar->Create(&Shell::Get()->MainWindow()); !e.ok()) {
+    if (Error e = bar->Create(&shell_->MainWindow()); !e.ok()) {
         log::Failure(e, "floating bar");
         ShowError(kFloatWndFailedText);
         return false;
@@ -509,7 +510,7 @@ void CRecordArea::StopRecording() {
     if (RecordingState() != kIdle) log::Info("recording stop requested");
     starting_ = false;
     state_.store(kIdle, std::memory_order_release);
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (shell) shell->MainWindow().setEnabled(true);
     float_wnd_.reset();
     count_down_.reset();
@@ -553,7 +554,7 @@ void CRecordArea::OnFloatCommand(FloatCommand command) {
             if (m) m->sendNotify(start_stop_, "click", 0, 0, true);
             break;
         case FloatCommand::kShowMainWindow:
-            if (Shell* shell = Shell::Get()) {
+            if (Shell* shell = shell_) {
                 shell->MainWindow().show();
                 shell->MainWindow().bringToFront();
             }
@@ -585,7 +586,7 @@ void CRecordArea::OnRunEvent(std::uint64_t run_id, RunEvent event) {
 void CRecordArea::OnStarted() {
     if (!starting_) return;  // stopped meanwhile: the thread deletes the session at once
     starting_ = false;
-    if (Shell* shell = Shell::Get()) shell->MainWindow().setEnabled(true);
+    if (Shell* shell = shell_) shell->MainWindow().setEnabled(true);
     state_.store(kRecording, std::memory_order_release);
     if (float_wnd_) float_wnd_->SetRecordingState();
     UpdateButtons();

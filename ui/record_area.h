@@ -10,7 +10,7 @@
 // cannot grow) is stopped the same way and its cause shown. Every failure is logged with its cause
 // and shown in a message box.
 // The main window hands the page its collaborators at InitPage (RecordPageParts): the three source
-// panels, the settings page and the recordings list; they live as long as the page. It owns the
+// panels, the settings page, the recordings list and the Shell; they live as long as the page. It owns the
 // region frame, the selection window, the floating bar and the count-down while they exist, and the
 // current run (which owns the run before it until that one's thread has ended).
 // Threads: the user-interface thread runs every handler. The recording thread shares the session
@@ -45,6 +45,7 @@ class CCameraArea;
 class CDesktopArea;
 class CFileList;
 class CSettingArea;
+class Shell;
 class SourcePanel;
 
 // What the record page works with besides its own controls.
@@ -54,6 +55,7 @@ struct RecordPageParts {
     CCameraArea& camera;
     const CSettingArea& settings;
     CFileList& files;
+    Shell& shell;  // the main window's services (settings store, screen size, the main window)
 };
 
 class CRecordArea : public toolkit::Container, public FloatWndHost, public PanelHost {
@@ -146,6 +148,7 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
     CCameraArea* camera_ = nullptr;
     const CSettingArea* settings_ = nullptr;
     CFileList* files_ = nullptr;
+    Shell* shell_ = nullptr;
     int mode_ = -1;
     std::atomic<int> state_{kIdle};
     bool float_auto_hide_ = false;

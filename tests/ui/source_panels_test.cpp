@@ -94,7 +94,8 @@ class SourcePanels : public ::testing::Test {
                          .audio = Audio(),
                          .camera = Camera(),
                          .settings = Found<CSettingArea>("main_setting_area"),
-                         .files = Found<CFileList>("file_list")});
+                         .files = Found<CFileList>("file_list"),
+                         .shell = *shell_});
         for (const Error& e : {Desktop().Init(Page()), Audio().Init(Page()), Camera().Init(Page())})
             ASSERT_TRUE(e.ok()) << e.message();
         manager.updateLayout();
