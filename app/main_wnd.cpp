@@ -111,7 +111,7 @@ Error CMainWnd::Create() {
                                      .shell = *this});
         !e.ok())
         return e;
-    if (Error e = setting_->Init(files_); !e.ok()) return e;
+    if (Error e = setting_->Init(*this, files_); !e.ok()) return e;
     if (Error e = tabs_->Init(*settings_); !e.ok()) return e;
     ui::CSettingArea* setting = setting_;
     files_->SetFolderSource([setting] { return setting->OutputFolder(); });

@@ -132,9 +132,9 @@ CSettingArea::CSettingArea() : controls_(std::make_unique<SettingControls>()) {}
 CSettingArea::~CSettingArea() {}
 
 // The set-up steps in their order; the first failure ends it.
-Error CSettingArea::Init(CFileList* recordings) {
+Error CSettingArea::Init(Shell& shell, CFileList* recordings) {
+    shell_ = &shell;
     recordings_ = recordings;
-    if (!Shell::Get()) return Error(ErrorCode::kInternal, "settings page: no main window");
     // The page is set up as if shown, and keeps the visibility it had.
     const bool was_hidden = !isVisible();
     if (was_hidden) setVisible(true);
@@ -182,7 +182,7 @@ Error CSettingArea::FindControls() {
 
 // The stored folder while it exists; else "Miravo文件" in the documents folder, created and stored.
 Error CSettingArea::LoadOutputFolder() {
-    Result<std::string> folder = settings::ResolveOutputFolder(Shell::Get()->Settings());
+    Result<std::string> folder = settings::ResolveOutputFolder(shell_->Settings());
     if (!folder.ok()) return folder.error().Within("settings page");
     controls_->output_dir->setText(*folder);
     return {};
@@ -192,8 +192,7 @@ Error CSettingArea::LoadOutputFolder() {
 void CSettingArea::LoadFlag(toolkit::CheckBox* SettingControls::*box) {
     for (const FlagBox& flag : kFlagBoxes) {
         if (flag.box == box)
-            (controls_.get()->*box)
-                ->setChecked(ReadSetting(Shell::Get()->Settings(), *flag.setting) == 1, false);
+            (controls_.get()->*box)->setChecked(ReadSetting(shell_->Settings(), *flag.setting) == 1, false);
     }
 }
 
@@ -201,7 +200,7 @@ void CSettingArea::LoadFrameRate() {
     toolkit::Combo& frames = *controls_->frames;
     std::vector<std::string> texts;
     for (int i = 0; i < frames.count(); ++i) texts.push_back(frames.itemAt(i)->text());
-    const uint32_t stored = ReadSetting(Shell::Get()->Settings(), settings::kDesktopFrames);
+    const uint32_t stored = ReadSetting(shell_->Settings(), settings::kDesktopFrames);
     if (const auto item = FrameRateItem(texts, stored)) frames.selectItem(static_cast<int>(*item), false);
 }
 
@@ -211,8 +210,7 @@ void CSettingArea::LoadHotkeys() {
     for (std::size_t slot = 0; slot < kHotkeyCount; ++slot) {
         HotkeySlot& s = hotkeys_[slot];
         s.id = kFirstHotkeyId + static_cast<uint32_t>(slot);
-        s.value =
-            settings::HotkeyValue::Unpack(ReadSetting(Shell::Get()->Settings(), *kHotkeySettings[slot]));
+        s.value = settings::HotkeyValue::Unpack(ReadSetting(shell_->Settings(), *kHotkeySettings[slot]));
         RegisterHotkey(s);
         if (s.registered) log::Writef(log::Level::kInfo, "hotkey %u is %s", s.id, HotkeyText(s).c_str());
     }
@@ -229,7 +227,7 @@ void CSettingArea::LoadHotkeys() {
 // X11 grabs under a Wayland desktop reach the program only while it has the focus: the hotkey list
 // says so once, in its tooltips.
 void CSettingArea::ShowHotkeyReach() {
-    const desktop::HotkeyService* service = Shell::Get()->Hotkeys();
+    const desktop::HotkeyService* service = shell_->Hotkeys();
     if (!service || service->Global()) return;
     log::Warning(std::string("settings page: ") + kHotkeysNeedFocus);
     for (toolkit::Option* option : controls_->hotkey_options) option->setToolTip(kHotkeysNeedFocus);
@@ -239,7 +237,7 @@ void CSettingArea::ShowHotkeyReach() {
 // "count_down_val" 1..5 (0 or missing reads as 3, above 5 as 5); then the box's handler stores
 // "count_down" back and enables the seconds with it.
 void CSettingArea::LoadCountDown() {
-    settings::SettingsKey& key = Shell::Get()->Settings();
+    settings::SettingsKey& key = shell_->Settings();
     controls_->count_down->setChecked(ReadSetting(key, settings::kCountDown) == 1, false);
     const uint32_t seconds = ReadSetting(key, settings::kCountDownVal);
     controls_->count_down_val->selectItem(static_cast<int>(seconds) - 1, false);
@@ -252,7 +250,7 @@ void CSettingArea::LoadCountDown() {
 // "close_to" chooses first; the ini's "CloseWnd" overrides it and is written back. The close
 // button's tooltip names what the close button will do.
 void CSettingArea::LoadCloseChoice() {
-    Shell& shell = *Shell::Get();
+    Shell& shell = *shell_;
     const bool exits = settings::CloseButtonExits(shell.Settings(), shell.Ini());
     (exits ? controls_->close_to_exit : controls_->close_to_hide)->setSelected(true, false);
     ShowCloseChoiceTooltip(exits);
@@ -289,7 +287,7 @@ void CSettingArea::AttachHandlers() {
 }
 
 void CSettingArea::OnSettingsNotify(toolkit::Notification& n) {
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (!shell) return;
     SettingControls& c = *controls_;
     settings::SettingsKey& key = shell->Settings();
@@ -365,7 +363,7 @@ void CSettingArea::OnHotkeyOption(toolkit::Notification& n) {
 void CSettingArea::ApplyHotkey(toolkit::Notification& n) {
     SettingControls& c = *controls_;
     const int edited = SelectedHotkeySlot();
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (edited < 0 || !shell) return;
     HotkeySlot& slot = hotkeys_[static_cast<std::size_t>(edited)];
     settings::HotkeyValue value = slot.value;
@@ -398,7 +396,7 @@ void CSettingArea::ApplyHotkey(toolkit::Notification& n) {
 // The chooser runs beside the event loop; its answer is stored and shown here, on the
 // user-interface thread, unless the page is gone by then.
 void CSettingArea::FolderPicker() {
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (!shell || choosing_folder_) return;
     choosing_folder_ = true;
     controls_->browse->invalidate();
@@ -413,7 +411,7 @@ void CSettingArea::FolderPicker() {
 }
 
 void CSettingArea::OnFolderChosen(const std::string& folder) {
-    Shell* shell = Shell::Get();
+    Shell* shell = shell_;
     if (!shell) return;
     log::Failure(shell->Settings().WriteString(settings::kOutputDir.name, folder),
                  "cannot store the output folder " + folder);
@@ -426,7 +424,7 @@ void CSettingArea::OnFolderChosen(const std::string& folder) {
 
 void CSettingArea::RegisterHotkey(HotkeySlot& slot) {
     slot.registered = false;
-    desktop::HotkeyService* service = Shell::Get()->Hotkeys();
+    desktop::HotkeyService* service = shell_->Hotkeys();
     if (!service || !IsRegistrableKey(slot.value.key_code)) return;
     const Error result =
         service->Register(static_cast<int>(slot.id), slot.value.modifiers, slot.value.key_code);

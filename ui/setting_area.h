@@ -39,6 +39,7 @@ namespace vexa::ui {
 void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot);
 
 class CFileList;
+class Shell;
 struct SettingControls;
 
 class CSettingArea : public toolkit::Container {
@@ -54,9 +55,10 @@ class CSettingArea : public toolkit::Container {
 
     // Finds the page's controls, reads the stored values into them, creates the output folder
     // when needed, registers the hotkeys and attaches the handlers. Fails when a control is
-    // missing or the output folder cannot be had; the main window then fails too. `recordings`,
-    // when given, is told of every new output folder (it outlives the page).
-    [[nodiscard]] Error Init(CFileList* recordings = nullptr);
+    // missing or the output folder cannot be had; the main window then fails too. `shell` gives the
+    // settings store, the main window and the hotkey service; `recordings`, when given, is told of
+    // every new output folder (both outlive the page).
+    [[nodiscard]] Error Init(Shell& shell, CFileList* recordings = nullptr);
 
     // --- the values other parts read at the moment of use ---
     // The folder for new recordings, as "output_dir" shows it.
@@ -104,6 +106,7 @@ class CSettingArea : public toolkit::Container {
     std::string autostart_failure_;  // the message of a failed autostart change, shown after its click
     std::array<HotkeySlot, kHotkeyCount> hotkeys_{};
     CFileList* recordings_ = nullptr;
+    Shell* shell_ = nullptr;        // from Init on
     bool choosing_folder_ = false;  // the folder chooser is up
     // Expires with the page: a chooser's late answer finds it gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

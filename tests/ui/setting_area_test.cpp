@@ -66,6 +66,8 @@ class PageHarness final : public toolkit::Window {
         return true;
     }
 
+    [[nodiscard]] test::TestShell& Services() { return shell_; }
+
   private:
     test::TestShell shell_;  // unregisters after the window is gone
 };
@@ -96,7 +98,7 @@ class SettingAreaTest : public ::testing::Test {
         window_ = std::make_unique<PageHarness>(*key_, ini_, hotkeys_.get());
         if (!window_->create(nullptr, "Miravo", toolkit::kStylePopup, QRect(0, 0, 960, 593)))
             return Error(ErrorCode::kInternal, "MainWnd.xml was not built");
-        return Page().Init();
+        return Page().Init(window_->Services());
     }
     CSettingArea& Page() { return Find<CSettingArea>("main_setting_area"); }
     template <class T = toolkit::Control>
@@ -469,7 +471,7 @@ TEST_F(SettingAreaTest, AMissingControlOrAnOutputFolderThatCannotBeMadeFailsTheS
     ASSERT_TRUE(window_->create(nullptr, "Miravo", toolkit::kStylePopup, QRect(0, 0, 960, 593)));
     toolkit::Control& combo = Find("key_combo");
     ASSERT_TRUE(static_cast<toolkit::Container*>(combo.parent())->remove(&combo));
-    error = Page().Init();
+    error = Page().Init(window_->Services());
     EXPECT_EQ(error.code(), ErrorCode::kNotFound);
     EXPECT_NE(error.message().find("key_combo"), std::string::npos) << error.message();
 }
