@@ -1,7 +1,7 @@
 #!/bin/bash
 # bed_record.sh VEXA_RECORD: vexa-record on a real Wayland desktop. Runs inside the Wayland test bed
 # (a headless sway at 1280x720 with XWayland, PipeWire and the wlr screen-sharing portal; see
-# tools/run-wayland-bed.sh): a moving Wayland client (ffplay) and an X11 client (xeyes) are on
+# tools/wayland-bed/README.md): a moving Wayland client (ffplay) and an X11 client (xeyes) are on
 # screen; the whole screen, a region, and a still screen are recorded, and the files are checked.
 # Prints PASS/FAIL lines and a closing "N passed, N failed"; exits non-zero on a failure.
 set -u
