@@ -30,6 +30,62 @@ struct Shortcut {
     uint32_t virtual_key = 0;
 };
 
+// The shortcuts as the portal's a(sa{sv}): the id, a description and the preferred trigger.
+int AppendShortcuts(sd_bus_message* m, const std::map<int, Shortcut>& shortcuts) {
+    int r = sd_bus_message_open_container(m, 'a', "(sa{sv})");
+    for (const auto& [key, s] : shortcuts) {
+        if (r >= 0) r = sd_bus_message_open_container(m, 'r', "sa{sv}");
+        if (r >= 0) r = sd_bus_message_append(m, "s", std::to_string(key).c_str());
+        if (r >= 0)
+            r = platform::AppendOptions(
+                m, {{"description", "hotkey " + HotkeyService::ChordText(s.modifiers, s.virtual_key)},
+                    {"preferred_trigger", PortalTrigger(s.modifiers, s.virtual_key)}});
+        if (r >= 0) r = sd_bus_message_close_container(m);
+    }
+    return r < 0 ? r : sd_bus_message_close_container(m);
+}
+
+// A new shortcut session. The shortcuts go with it as well: KDE's portal (Plasma 5.27) takes a
+// session's shortcuts only from CreateSession's options, once; other portals ignore the option and
+// take them from BindShortcuts.
+Result<std::string> CreateShortcutSession(platform::PortalBus& bus,
+                                          const std::map<int, Shortcut>& shortcuts) {
+    const std::string session_token = bus.NewToken();
+    Result<platform::MessagePtr> created = bus.Request(
+        kShortcuts, "CreateSession",
+        [&](sd_bus_message* m, const std::string& token) {
+            int r = sd_bus_message_open_container(m, 'a', "{sv}");
+            for (const auto& [key, value] : {std::pair<const char*, std::string>{"handle_token", token},
+                                             {"session_handle_token", session_token}}) {
+                if (r >= 0) r = sd_bus_message_append(m, "{sv}", key, "s", value.c_str());
+            }
+            if (!shortcuts.empty()) {
+                if (r >= 0) r = sd_bus_message_open_container(m, 'e', "sv");
+                if (r >= 0) r = sd_bus_message_append(m, "s", "shortcuts");
+                if (r >= 0) r = sd_bus_message_open_container(m, 'v', "a(sa{sv})");
+                if (r >= 0) r = AppendShortcuts(m, shortcuts);
+                if (r >= 0) r = sd_bus_message_close_container(m);
+                if (r >= 0) r = sd_bus_message_close_container(m);
+            }
+            return r < 0 ? r : sd_bus_message_close_container(m);
+        },
+        "the shortcut session", kAnswerTime);
+    if (!created.ok()) return created.error();
+    std::string session;
+    if (platform::ReadOptions(created->get(),
+                              [&](const std::string& key, sd_bus_message* v) {
+                                  return key == "session_handle" && platform::ReadVariantString(v, session);
+                              }) < 0 ||
+        session.empty())
+        return Error(ErrorCode::kProtocol, "the shortcut portal created a session without a handle");
+    return session;
+}
+
+void CloseSession(platform::PortalBus& bus, const std::string& session) {
+    sd_bus_call_method(bus.get(), platform::kPortalService, session.c_str(), "org.freedesktop.portal.Session",
+                       "Close", nullptr, nullptr, "");
+}
+
 class PortalHotkeys final : public HotkeyBackend {
   public:
     PortalHotkeys(std::unique_ptr<platform::PortalBus> bus, std::string session, platform::UniqueFd wake,
@@ -46,8 +102,7 @@ class PortalHotkeys final : public HotkeyBackend {
         }
         Wake();
         if (thread_.joinable()) thread_.join();
-        sd_bus_call_method(bus_->get(), platform::kPortalService, session_.c_str(),
-                           "org.freedesktop.portal.Session", "Close", nullptr, nullptr, "");
+        CloseSession(*bus_, session_);
     }
 
     Error Start() {
@@ -96,32 +151,29 @@ class PortalHotkeys final : public HotkeyBackend {
         [[maybe_unused]] const ssize_t written = write(wake_.Get(), &one, sizeof one);
     }
 
-    // Binds every registered shortcut again, this one included; on refusal it keeps what it had.
+    // Binds every registered shortcut again, this one included, in a new session made with all of
+    // them (see CreateShortcutSession); the old session then closes. On refusal it keeps what it had.
     Error Bind(int id, const Shortcut& shortcut) {
         std::map<int, Shortcut> wanted = bound_;
         wanted[id] = shortcut;
         const std::string chord = HotkeyService::ChordText(shortcut.modifiers, shortcut.virtual_key);
+        Result<std::string> session = CreateShortcutSession(*bus_, wanted);
+        if (!session.ok()) return session.error().Within("cannot register hotkey " + chord);
         Result<platform::MessagePtr> bound = bus_->Request(
             kShortcuts, "BindShortcuts",
             [&](sd_bus_message* m, const std::string& token) {
-                int r = sd_bus_message_append(m, "o", session_.c_str());
-                if (r >= 0) r = sd_bus_message_open_container(m, 'a', "(sa{sv})");
-                for (const auto& [key, s] : wanted) {
-                    if (r >= 0) r = sd_bus_message_open_container(m, 'r', "sa{sv}");
-                    if (r >= 0) r = sd_bus_message_append(m, "s", std::to_string(key).c_str());
-                    if (r >= 0)
-                        r = platform::AppendOptions(
-                            m, {{"description",
-                                 "hotkey " + HotkeyService::ChordText(s.modifiers, s.virtual_key)},
-                                {"preferred_trigger", PortalTrigger(s.modifiers, s.virtual_key)}});
-                    if (r >= 0) r = sd_bus_message_close_container(m);
-                }
-                if (r >= 0) r = sd_bus_message_close_container(m);
+                int r = sd_bus_message_append(m, "o", session->c_str());
+                if (r >= 0) r = AppendShortcuts(m, wanted);
                 if (r >= 0) r = sd_bus_message_append(m, "s", "");
                 return r < 0 ? r : platform::AppendOptions(m, {{"handle_token", token}});
             },
             "binding hotkey " + chord, kAnswerTime);
-        if (!bound.ok()) return bound.error().Within("cannot register hotkey " + chord);
+        if (!bound.ok()) {
+            CloseSession(*bus_, *session);
+            return bound.error().Within("cannot register hotkey " + chord);
+        }
+        CloseSession(*bus_, session_);
+        session_ = std::move(session).value();
         bound_ = std::move(wanted);
         return {};
     }
@@ -205,7 +257,7 @@ class PortalHotkeys final : public HotkeyBackend {
 
     // Owned by the listener thread once it runs.
     std::unique_ptr<platform::PortalBus> bus_;
-    const std::string session_;
+    std::string session_;  // the session of the shortcuts bound last
     sd_bus_slot* activated_slot_ = nullptr;
     std::map<int, Shortcut> bound_;
     std::vector<int> activated_;  // ids the portal activated, not yet called back
@@ -244,26 +296,12 @@ Result<std::unique_ptr<HotkeyBackend>> OpenPortalHotkeys(HotkeyService::Callback
     if (!opened.ok()) return opened.error();
     std::unique_ptr<platform::PortalBus> bus = std::move(opened).value();
     if (Result<uint32_t> version = bus->Version(kShortcuts); !version.ok()) return version.error();
-    const std::string session_token = bus->NewToken();
-    Result<platform::MessagePtr> created = bus->Request(
-        kShortcuts, "CreateSession",
-        [&](sd_bus_message* m, const std::string& token) {
-            return platform::AppendOptions(
-                m, {{"handle_token", token}, {"session_handle_token", session_token}});
-        },
-        "the shortcut session", kAnswerTime);
-    if (!created.ok()) return created.error();
-    std::string session;
-    if (platform::ReadOptions(created->get(),
-                              [&](const std::string& key, sd_bus_message* v) {
-                                  return key == "session_handle" && platform::ReadVariantString(v, session);
-                              }) < 0 ||
-        session.empty())
-        return Error(ErrorCode::kProtocol, "the shortcut portal created a session without a handle");
+    Result<std::string> session = CreateShortcutSession(*bus, {});
+    if (!session.ok()) return session.error();
     platform::UniqueFd wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.Valid()) return Error::FromErrno(errno, "cannot create the hotkey thread's wake-up");
-    auto hotkeys = std::make_unique<PortalHotkeys>(std::move(bus), std::move(session), std::move(wake),
-                                                   std::move(on_hotkey));
+    auto hotkeys = std::make_unique<PortalHotkeys>(std::move(bus), std::move(session).value(),
+                                                   std::move(wake), std::move(on_hotkey));
     if (Error e = hotkeys->Start(); !e.ok()) return e;
     return std::unique_ptr<HotkeyBackend>(std::move(hotkeys));
 }
