@@ -586,8 +586,9 @@ void CRecordArea::OnStartFailed(RunEvent event) {
             log::Writef(log::Level::kInfo, "'%s' is not connected: unticked", name.c_str());
         note = UntickedNote(unticked);
     }
-    ShowError(LogPointingText(event == RunEvent::kPrepareFailed ? kPrepareFailedText : kStartFailedText,
-                              run_->Failure(), log::DefaultLogPath(), note));
+    ShowError(event == RunEvent::kPrepareFailed
+                  ? PrepareFailedText(run_->Failure(), log::DefaultLogPath(), note)
+                  : LogPointingText(kStartFailedText, run_->Failure(), log::DefaultLogPath(), note));
     if (id != run_id_ || !starting_) return;
     if (toolkit::PaintManager* m = manager()) m->sendNotify(start_stop_, "stop_record");
 }
