@@ -51,7 +51,7 @@ if [ "$wayland_bed" = 1 ]; then
     gstreamer1.0-plugins-ugly libwayland-dev libwayland-bin libxkbcommon-dev grim python3-pil util-linux)
 fi
 if [ "$wayland_kde" = 1 ]; then
-  packages+=(kwin-wayland xdg-desktop-portal-kde at-spi2-core python3-pyatspi)
+  packages+=(kwin-wayland xdg-desktop-portal-kde qtwayland5 at-spi2-core python3-pyatspi)
 fi
 
 missing=()

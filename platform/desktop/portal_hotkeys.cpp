@@ -5,9 +5,12 @@
 #include <sys/eventfd.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <future>
 #include <map>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -24,6 +27,8 @@ namespace {
 
 constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
 constexpr auto kAnswerTime = std::chrono::seconds(60);  // the desktop may ask the user
+// How long registrations are gathered before they are bound together.
+constexpr auto kGatherTime = std::chrono::milliseconds(300);
 
 struct Shortcut {
     uint32_t modifiers = 0;
@@ -119,13 +124,20 @@ class PortalHotkeys final : public HotkeyBackend {
         return {};
     }
 
+    // Registrations that come together (the program's at start) are bound together, in one session:
+    // the binding follows once none has come for a moment.
     Error Register(int id, uint32_t modifiers, uint32_t virtual_key) override {
-        return Call([&] { return Bind(id, Shortcut{modifiers, virtual_key}); });
+        return Call([&] {
+            wanted_[id] = Shortcut{modifiers, virtual_key};
+            bind_due_ = std::chrono::steady_clock::now() + kGatherTime;
+            return Error{};
+        });
     }
 
     void Unregister(int id) override {
         log::Failure(Call([&] {
                          bound_.erase(id);
+                         wanted_.erase(id);
                          return Error{};
                      }),
                      "cannot unregister a hotkey");
@@ -151,31 +163,32 @@ class PortalHotkeys final : public HotkeyBackend {
         [[maybe_unused]] const ssize_t written = write(wake_.Get(), &one, sizeof one);
     }
 
-    // Binds every registered shortcut again, this one included, in a new session made with all of
-    // them (see CreateShortcutSession); the old session then closes. On refusal it keeps what it had.
-    Error Bind(int id, const Shortcut& shortcut) {
-        std::map<int, Shortcut> wanted = bound_;
-        wanted[id] = shortcut;
-        const std::string chord = HotkeyService::ChordText(shortcut.modifiers, shortcut.virtual_key);
-        Result<std::string> session = CreateShortcutSession(*bus_, wanted);
-        if (!session.ok()) return session.error().Within("cannot register hotkey " + chord);
+    // Binds every wanted shortcut in a new session made with all of them (see
+    // CreateShortcutSession); the old session then closes. On refusal it keeps what it had.
+    void Bind() {
+        bind_due_.reset();
+        std::string chords;
+        for (const auto& [id, s] : wanted_)
+            chords += (chords.empty() ? "" : ", ") + HotkeyService::ChordText(s.modifiers, s.virtual_key);
+        Result<std::string> session = CreateShortcutSession(*bus_, wanted_);
+        if (!session.ok()) return log::Failure(session.error().Within("cannot register hotkeys " + chords));
         Result<platform::MessagePtr> bound = bus_->Request(
             kShortcuts, "BindShortcuts",
             [&](sd_bus_message* m, const std::string& token) {
                 int r = sd_bus_message_append(m, "o", session->c_str());
-                if (r >= 0) r = AppendShortcuts(m, wanted);
+                if (r >= 0) r = AppendShortcuts(m, wanted_);
                 if (r >= 0) r = sd_bus_message_append(m, "s", "");
                 return r < 0 ? r : platform::AppendOptions(m, {{"handle_token", token}});
             },
-            "binding hotkey " + chord, kAnswerTime);
+            "binding hotkeys " + chords, kAnswerTime);
         if (!bound.ok()) {
             CloseSession(*bus_, *session);
-            return bound.error().Within("cannot register hotkey " + chord);
+            return log::Failure(bound.error().Within("cannot register hotkeys " + chords));
         }
         CloseSession(*bus_, session_);
         session_ = std::move(session).value();
-        bound_ = std::move(wanted);
-        return {};
+        bound_ = wanted_;
+        log::Info("global hotkeys bound by the desktop: " + chords);
     }
 
     static int OnActivated(sd_bus_message* m, void* data, sd_bus_error*) {
@@ -212,6 +225,7 @@ class PortalHotkeys final : public HotkeyBackend {
             }
             for (const auto& task : batch) task();
             if (stop) break;
+            if (bind_due_ && std::chrono::steady_clock::now() >= *bind_due_) Bind();
             int r = 0;
             while ((r = sd_bus_process(bus_->get(), nullptr)) > 0) {
             }
@@ -241,13 +255,21 @@ class PortalHotkeys final : public HotkeyBackend {
 
     // sd-bus asks to be woken at an absolute monotonic time, or never.
     int PollTimeout() {
+        int bind_in = -1;
+        if (bind_due_) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*bind_due_ - std::chrono::steady_clock::now());
+            bind_in = static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60'000));
+        }
         uint64_t at = 0;
-        if (sd_bus_get_timeout(bus_->get(), &at) < 0 || at == UINT64_MAX) return -1;
+        if (sd_bus_get_timeout(bus_->get(), &at) < 0 || at == UINT64_MAX) return bind_in;
         timespec now{};
         clock_gettime(CLOCK_MONOTONIC, &now);
         const uint64_t now_us =
             static_cast<uint64_t>(now.tv_sec) * 1'000'000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
-        return at <= now_us ? 0 : static_cast<int>(std::min<uint64_t>((at - now_us + 999) / 1000, 60'000));
+        const int bus_in =
+            at <= now_us ? 0 : static_cast<int>(std::min<uint64_t>((at - now_us + 999) / 1000, 60'000));
+        return bind_in < 0 ? bus_in : std::min(bus_in, bind_in);
     }
 
     // Set before the thread starts, read-only afterwards.
@@ -259,7 +281,9 @@ class PortalHotkeys final : public HotkeyBackend {
     std::unique_ptr<platform::PortalBus> bus_;
     std::string session_;  // the session of the shortcuts bound last
     sd_bus_slot* activated_slot_ = nullptr;
-    std::map<int, Shortcut> bound_;
+    std::map<int, Shortcut> bound_;                                  // what the desktop has bound in session_
+    std::map<int, Shortcut> wanted_;                                 // what the program registered
+    std::optional<std::chrono::steady_clock::time_point> bind_due_;  // when wanted_ is bound
     std::vector<int> activated_;  // ids the portal activated, not yet called back
 
     // Shared by callers and the listener thread.

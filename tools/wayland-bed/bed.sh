@@ -1,8 +1,10 @@
 #!/bin/bash
 # bed.sh - headless Wayland screencast test bed (Debian 12):
-#   private D-Bus session + XDG_RUNTIME_DIR, pipewire, wireplumber,
-#   headless sway (pixman, 1280x720, red background, Xwayland),
-#   xdg-desktop-portal-wlr (chooser_type=none) and xdg-desktop-portal.
+#   private D-Bus session + XDG_RUNTIME_DIR, pipewire, wireplumber, and
+#   DESKTOP=sway (default): headless sway (pixman, 1280x720, red background, Xwayland),
+#     xdg-desktop-portal-wlr (chooser_type=none) and xdg-desktop-portal;
+#   DESKTOP=kde: kwin_wayland --virtual --xwayland (1280x720), xdg-desktop-portal-kde and
+#     xdg-desktop-portal.
 # usage: bed.sh CMD [ARGS...]  - brings the bed up, runs CMD inside it, tears it all down,
 #                                exits with CMD's status. Without CMD it prints the env and exits.
 # Packages: `tools/install-deps.sh --wayland-bed` (it also runs build-xdpw.sh once, which makes
@@ -44,7 +46,7 @@ if [ "$(id -u)" = 0 ]; then
     # the bed started, double-forked helpers (swaybg, bus-activated xdg-permission-store,
     # wl-copy) included.
     unshare --pid --fork --kill-child --mount-proc \
-        runuser -u "$BED_USER" -- env BED="$BED" XDPW="${XDPW:-}" PATH=/usr/bin:/bin "$self" "$@" {lockfd}>&- &
+        runuser -u "$BED_USER" -- env BED="$BED" XDPW="${XDPW:-}" DESKTOP="${DESKTOP:-sway}" PATH=/usr/bin:/bin "$self" "$@" {lockfd}>&- &
     UNS=$!
     trap 'kill -TERM $UNS 2>/dev/null' TERM INT HUP
     while :; do wait $UNS; rc=$?; kill -0 $UNS 2>/dev/null || break; done
@@ -114,8 +116,8 @@ pipewire >"$L/pipewire.log" 2>&1 & PIDS+=($!)
 wait_for 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || exit 1
 wireplumber >"$L/wireplumber.log" 2>&1 & PIDS+=($!)
 
-# --- headless sway ------------------------------------------------------------------
-cat >"$BED/sway.conf" <<'EOF'
+start_sway() {
+    cat >"$BED/sway.conf" <<'EOF'
 xwayland enable
 output HEADLESS-1 resolution 1280x720 position 0 0 bg #ff0000 solid_color
 default_border none
@@ -125,36 +127,65 @@ for_window [app_id="bedclient"] floating enable, resize set 640 360, move positi
 for_window [class="XEyes"] floating enable, resize set 320 320, move position 900 360
 for_window [app_id="ffplay"] floating enable, move position 640 0
 EOF
-WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-    sway -c "$BED/sway.conf" >"$L/sway.log" 2>&1 & PIDS+=($!)
-SWAY_PID=${PIDS[-1]}
-wait_for 15 eval 'ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock >/dev/null' || exit 1
-export SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*."$SWAY_PID".sock)
-wait_for 10 eval 'ls "$XDG_RUNTIME_DIR"/wayland-[0-9] >/dev/null' || exit 1
-export WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-[0-9] | head -1)")
-swaymsg -q exec 'echo $DISPLAY > "$XDG_RUNTIME_DIR/xdisplay"'   # Xwayland display (lazy)
-wait_for 5 test -s "$XDG_RUNTIME_DIR/xdisplay" && export DISPLAY=$(cat "$XDG_RUNTIME_DIR/xdisplay")
-dbus-update-activation-environment WAYLAND_DISPLAY SWAYSOCK DISPLAY XDG_CURRENT_DESKTOP \
-    XDG_RUNTIME_DIR XDG_CONFIG_HOME HOME
-
-# --- portals ------------------------------------------------------------------------
-cat >"$XDG_CONFIG_HOME/xdg-desktop-portal-wlr/config" <<'EOF'
+    WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        sway -c "$BED/sway.conf" >"$L/sway.log" 2>&1 & PIDS+=($!)
+    SWAY_PID=${PIDS[-1]}
+    wait_for 15 eval 'ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock >/dev/null' || exit 1
+    export SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*."$SWAY_PID".sock)
+    wait_for 10 eval 'ls "$XDG_RUNTIME_DIR"/wayland-[0-9] >/dev/null' || exit 1
+    export WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-[0-9] | head -1)")
+    swaymsg -q exec 'echo $DISPLAY > "$XDG_RUNTIME_DIR/xdisplay"'   # Xwayland display (lazy)
+    wait_for 5 test -s "$XDG_RUNTIME_DIR/xdisplay" && export DISPLAY=$(cat "$XDG_RUNTIME_DIR/xdisplay")
+    dbus-update-activation-environment WAYLAND_DISPLAY SWAYSOCK DISPLAY XDG_CURRENT_DESKTOP \
+        XDG_RUNTIME_DIR XDG_CONFIG_HOME HOME
+    cat >"$XDG_CONFIG_HOME/xdg-desktop-portal-wlr/config" <<'EOF'
 [screencast]
 output_name=HEADLESS-1
 chooser_type=none
 max_fps=30
 EOF
-# Stock Debian 12 xdpw 0.7.0 refuses Start() without DMA-BUF, which a pixman sway never offers
-# (xdpw issue #289); build-xdpw.sh makes the one-line-patched /usr/local/libexec/xdpw-shm.
-XDPW=${XDPW:-/usr/local/libexec/xdpw-shm}
-[ -x "$XDPW" ] || { echo "bed: no $XDPW, using stock xdpw (Start will fail)" >&2
-                    XDPW=/usr/libexec/xdg-desktop-portal-wlr; }
-"$XDPW" -l DEBUG >"$L/xdpw.log" 2>&1 & PIDS+=($!)
-wait_for 10 has_name org.freedesktop.impl.portal.desktop.wlr || exit 1
-/usr/libexec/xdg-desktop-portal -v >"$L/xdp.log" 2>&1 & PIDS+=($!)
-wait_for 10 has_name org.freedesktop.portal.Desktop || exit 1
+    # Stock Debian 12 xdpw 0.7.0 refuses Start() without DMA-BUF, which a pixman sway never offers
+    # (xdpw issue #289); build-xdpw.sh makes the one-line-patched /usr/local/libexec/xdpw-shm.
+    XDPW=${XDPW:-/usr/local/libexec/xdpw-shm}
+    [ -x "$XDPW" ] || { echo "bed: no $XDPW, using stock xdpw (Start will fail)" >&2
+                        XDPW=/usr/libexec/xdg-desktop-portal-wlr; }
+    "$XDPW" -l DEBUG >"$L/xdpw.log" 2>&1 & PIDS+=($!)
+    wait_for 10 has_name org.freedesktop.impl.portal.desktop.wlr || exit 1
+    /usr/libexec/xdg-desktop-portal -v >"$L/xdp.log" 2>&1 & PIDS+=($!)
+    wait_for 10 has_name org.freedesktop.portal.Desktop || exit 1
+}
 
-echo "bed: up  WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=${DISPLAY:-} SWAYSOCK=$SWAYSOCK" \
+# KDE Plasma 5.27's compositor on its virtual (headless) backend with XWayland, and the KDE portal
+# (ScreenCast through a share dialog, GlobalShortcuts through KWin's kglobalaccel).
+start_kde() {
+    export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+    # kwin_wayland carries a file capability (CAP_SYS_RESOURCE) that a container's bounding set
+    # may refuse at exec; a copy without it runs the same.
+    cp /usr/bin/kwin_wayland "$BED/kwin_wayland"
+    "$BED/kwin_wayland" --virtual --xwayland --width 1280 --height 720 --socket wayland-0 \
+        --exit-with-session "$BED/kde-session" >"$L/kwin.log" 2>&1 & PIDS+=($!)
+    wait_for 30 test -s "$XDG_RUNTIME_DIR/xdisplay" || { tail -20 "$L/kwin.log" >&2; exit 1; }
+    export WAYLAND_DISPLAY=wayland-0 DISPLAY=$(cat "$XDG_RUNTIME_DIR/xdisplay")
+    dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP \
+        XDG_RUNTIME_DIR XDG_CONFIG_HOME HOME KDE_FULL_SESSION KDE_SESSION_VERSION
+    QT_QPA_PLATFORM=wayland /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde \
+        >"$L/xdpk.log" 2>&1 & PIDS+=($!)
+    wait_for 20 has_name org.freedesktop.impl.portal.desktop.kde || { tail -20 "$L/xdpk.log" >&2; exit 1; }
+    /usr/libexec/xdg-desktop-portal -v >"$L/xdp.log" 2>&1 & PIDS+=($!)
+    wait_for 10 has_name org.freedesktop.portal.Desktop || exit 1
+}
+
+case ${DESKTOP:-sway} in
+    sway) start_sway ;;
+    kde)
+        # kwin's session command: says where XWayland is, then stays until the bed ends.
+        printf '#!/bin/sh\necho "$DISPLAY" >"%s/xdisplay"\nexec sleep infinity\n' "$XDG_RUNTIME_DIR" >"$BED/kde-session"
+        chmod +x "$BED/kde-session"
+        start_kde ;;
+    *) echo "bed: unknown DESKTOP=$DESKTOP (sway or kde)" >&2; exit 2 ;;
+esac
+
+echo "bed: up  DESKTOP=${DESKTOP:-sway} WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=${DISPLAY:-} SWAYSOCK=${SWAYSOCK:-}" \
      "bus=$DBUS_SESSION_BUS_ADDRESS pids=${PIDS[*]}" >&2
 export BED_PIDS="${PIDS[*]}"
 [ $# -eq 0 ] && exit 0
