@@ -7,8 +7,8 @@
 # --wayland-bed adds the Wayland test bed of `make test-wayland-bed` (tools/wayland-bed: sway,
 # XWayland, the wlr screen-sharing portal built to share a GPU-less screen, the virtual keyboard's
 # build, GStreamer's PipeWire source for the benchmark); --wayland-bed-kde adds the KDE bed of
-# `make test-wayland-bed DESKTOP=kde` (kwin_wayland, the KDE portal, the accessibility bus that
-# answers its share dialog) on top. CI does without both.
+# `make test-wayland-bed DESKTOP=kde` (kwin_wayland, the KDE portal and the Qt 5 Wayland platform
+# it runs on) on top. CI does without both.
 set -euo pipefail
 wayland_bed=0 wayland_kde=0
 for arg in "$@"; do
@@ -51,7 +51,7 @@ if [ "$wayland_bed" = 1 ]; then
     gstreamer1.0-plugins-ugly libwayland-dev libwayland-bin libxkbcommon-dev grim python3-pil util-linux)
 fi
 if [ "$wayland_kde" = 1 ]; then
-  packages+=(kwin-wayland xdg-desktop-portal-kde qtwayland5 at-spi2-core python3-pyatspi)
+  packages+=(kwin-wayland xdg-desktop-portal-kde qtwayland5)
 fi
 
 missing=()
