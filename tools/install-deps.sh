@@ -17,7 +17,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # media
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
-  libavdevice-dev ffmpeg time
+  libavdevice-dev ffmpeg time libyuv-dev
   # X11 screen capture
   libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxtst-dev
   xvfb x11-utils x11-xserver-utils xdotool
