@@ -449,6 +449,13 @@ CCapture::~CCapture() {
     MarkStopped();
     StopCapture();
     StopEncoders();
+    if (const uint64_t captured = stats_->frames_captured.load(); captured > 0) {
+        log::Writef(log::Level::kInfo,
+                    "stop: %llu pictures captured, %llu dropped, %llu replaced within a period",
+                    static_cast<unsigned long long>(captured),
+                    static_cast<unsigned long long>(stats_->frames_dropped.load()),
+                    static_cast<unsigned long long>(stats_->frames_replaced.load()));
+    }
     StopWriter();
     FinishFile();
     AwaitStuckCaptureThreads();

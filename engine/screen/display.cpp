@@ -388,10 +388,12 @@ void CDisplay::CaptureDamage() {
                 if (held_->cursors.Empty()) {
                     GiveFrame(held_);
                     held_ = nullptr;
+                    stats_.frames_replaced.fetch_add(1);
                 }
             } else if (!show_cursor_ && frame) {
                 GiveFrame(held_);
                 held_ = nullptr;
+                stats_.frames_replaced.fetch_add(1);
             }
         } else {
             time = std::max(time, last + ticks_per_frame_);
