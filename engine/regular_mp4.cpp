@@ -9,7 +9,6 @@
 #include <cstring>
 #include <map>
 
-
 namespace vexa::engine {
 namespace {
 
