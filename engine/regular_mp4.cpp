@@ -220,6 +220,8 @@ Error ReadTraf(Box& traf, uint64_t moof_offset, uint64_t data_end, std::map<uint
                                            : static_cast<int32_t>(std::min<uint32_t>(c, INT32_MAX));
             }
             s.sync = !(sflags & kNonSync);
+            // Every sample takes at least a byte of the file: the count cannot outgrow the file.
+            if (s.size == 0) return Bad("a fragment has an empty sample");
             if (s.offset + s.size > data_end || s.offset < 8) return Bad("a sample lies outside the file");
             offset += s.size;
             track.decode_end += s.duration;

@@ -33,9 +33,10 @@ constexpr int64_t kTail = kSecond / 20;  // the stop comes half a step after the
 constexpr int kRate = 48000;
 constexpr double kMp3Frame = 1152.0 / kRate;
 // A packet may be stored after a packet of another stream that is due later, but never by more than
-// this: a few packets of either stream. Writing packets in the order the encoders finish them puts
-// video, which the encoder holds back for its look-ahead, about half a second behind the sound.
-constexpr double kInterleaveSlack = 0.1;
+// this. The file is finished in place, so packets stay in their fragments (0.5 s each), where each
+// stream's packets lie together; and the writer, taking packets in the order the encoders finish
+// them, puts video (held back for the encoder's look-ahead) about half a second behind the sound.
+constexpr double kInterleaveSlack = 1.1;
 const int kSpeakerRow = 0;
 
 double Seconds(int64_t units, const test::ProbedStream& s) {
