@@ -8,7 +8,7 @@ find_package(GTest REQUIRED)
 
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET
   libavformat libavcodec libavutil libswscale libswresample libavfilter)
-pkg_check_modules(X11CAPTURE REQUIRED IMPORTED_TARGET x11 xext xdamage xfixes xrandr)
+pkg_check_modules(X11CAPTURE REQUIRED IMPORTED_TARGET x11 xext xdamage xfixes xrandr xi)
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
 pkg_check_modules(PORTAL REQUIRED IMPORTED_TARGET libpipewire-0.3 libsystemd)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)

@@ -19,7 +19,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   libavdevice-dev ffmpeg time libyuv-dev
   # X11 screen capture
-  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxtst-dev
+  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxi-dev libxtst-dev
   xvfb x11-utils x11-xserver-utils xdotool
   # desktop services: xcb headers, a private session bus for the file-manager test
   libxcb1-dev dbus-daemon

@@ -68,6 +68,7 @@ Error CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
     requested_.bottom = std::max(requested_.top, rect.bottom);
     if (!backend_) return Error(ErrorCode::kInvalidArgument, "no screen to capture");
     cursor_size_ = backend_->CursorSize();
+    backend_->FollowPointer(show_cursor_);
     if (Error e = SelectMethod(); !e.ok()) return e;
     display_changes_seen_ = session_.DisplayChanges();
     ComputeCrop();
