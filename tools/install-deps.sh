@@ -35,6 +35,8 @@ packages=(
   # user interface
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
+  # benchmarks: a second, independent reader of finished recordings (gst-discoverer-1.0)
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
 )
 
 if [ "$wayland_bed" = 1 ]; then
