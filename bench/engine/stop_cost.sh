@@ -15,7 +15,7 @@ work=$(mktemp -d /tmp/vexa-stop-cost.XXXXXX)
 trap 'stop_started; rm -rf "$work"' EXIT
 
 packets() {
-  ffprobe -v error -show_entries packet=stream_index,pts,dts,size,pos,flags -of csv=p=0 "$1" | cut -d, -f1-6
+  ffprobe -v error -show_entries packet=stream_index,pts,dts,size,pos,flags -of csv=p=0 "$1" | cut -d, -f1-6 | grep -v "^$"
 }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
