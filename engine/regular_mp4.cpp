@@ -491,7 +491,8 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
         movie_duration = std::max(movie_duration, track_duration);
         WriteTables(t);
     }
-    if (plan.samples == 0) return Bad("no fragment");
+    // A recording stopped before its first picture or sound: nothing to index, the file stays.
+    if (plan.samples == 0) return InPlaceFinish{};
     if (!SetDuration(*mvhd, 16, 24, movie_duration)) return Bad("the recording is too long for its header");
     moov.children.erase(std::remove_if(moov.children.begin(), moov.children.end(),
                                        [](const Box& b) { return b.type == "mvex"; }),
@@ -529,6 +530,7 @@ Error FinishInPlace(const std::string& path) {
     Result<InPlaceFinish> plan = PlanInPlaceFinish(read, size);
     if (read_error != 0) return Error::FromErrno(read_error, what);
     if (!plan.ok()) return plan.error().Within(what);
+    if (plan->index.empty()) return {};
 
     auto write_all = [&](const uint8_t* p, size_t n, uint64_t offset) {
         while (n > 0) {

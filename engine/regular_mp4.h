@@ -21,7 +21,7 @@ namespace vexa::engine {
 
 // What finishing a file in place writes.
 struct InPlaceFinish {
-    std::vector<uint8_t> index;         // the whole regular moov box
+    std::vector<uint8_t> index;         // the whole regular moov box; empty: nothing to index
     uint64_t index_offset = 0;          // where it goes: the end of the last whole fragment
     std::vector<uint64_t> freed_boxes;  // offsets of the boxes whose type becomes "free"
     uint64_t samples = 0;               // samples indexed, all tracks
@@ -30,9 +30,9 @@ struct InPlaceFinish {
 // Reads n bytes at offset into buffer; false when they are not all there.
 using ReadAt = std::function<bool(uint64_t offset, void* buffer, size_t n)>;
 
-// Plans the finish of a fragmented file of the given size. Fails with kInvalidArgument and the reason
-// when the file is not a fragmented MP4 this can index ("no fragment", "a sample lies outside the
-// file", ...).
+// Plans the finish of a fragmented file of the given size: nothing to write (an empty index) when it
+// holds no sample yet. Fails with kInvalidArgument and the reason when the file is not a fragmented
+// MP4 this can index ("the file is not fragmented", "a sample lies outside the file", ...).
 [[nodiscard]] Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size);
 
 // Finishes the file at path in place. Fails with the reason ("cannot finish /a/b.mp4: No space left

@@ -1,7 +1,10 @@
 // Times the in-place finish of fragmented MP4 files named on the command line (each is finished:
-// pass copies). Prints one line per file: its size, the samples indexed, the index's size and the
-// time the finish took.
+// pass copies). Prints one line per file: its size, the index's size, the time the finish took, and
+// of that the time spent reading the fragment headers and building the index (the rest is writing
+// and syncing).
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,6 +20,16 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
+        const int fd = open(argv[i], O_RDONLY | O_CLOEXEC);
+        const auto plan_begin = std::chrono::steady_clock::now();
+        const vexa::engine::ReadAt read = [fd](uint64_t offset, void* buffer, size_t n) {
+            return pread(fd, buffer, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+        };
+        const bool planned =
+            vexa::engine::PlanInPlaceFinish(read, static_cast<uint64_t>(before.st_size)).ok();
+        const double plan_ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - plan_begin).count();
+        if (fd >= 0) close(fd);
         const auto begin = std::chrono::steady_clock::now();
         const vexa::Error e = vexa::engine::FinishInPlace(argv[i]);
         const double ms =
@@ -28,9 +41,10 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
-        std::printf("%s: %.1f MB, index %lld bytes, finished in place in %.1f ms\n", argv[i],
-                    static_cast<double>(before.st_size) / 1e6,
-                    static_cast<long long>(after.st_size - before.st_size), ms);
+        std::printf(
+            "%s: %.1f MB, index %lld bytes, finished in place in %.1f ms (reading and indexing %.1f ms%s)\n",
+            argv[i], static_cast<double>(before.st_size) / 1e6,
+            static_cast<long long>(after.st_size - before.st_size), ms, plan_ms, planned ? "" : ", refused");
     }
     return status;
 }

@@ -5,6 +5,7 @@
 # finished file is checked: ffprobe's packet list (times, sizes, key flags, byte positions) equals
 # the fragmented file's, and GStreamer (gst-discoverer-1.0, when installed) reads its full duration.
 #   usage: bench/engine/stop_cost.sh [build-folder]     (default build/default)
+# Environment: MINUTES (the recordings' lengths, default "2 30").
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 build=${1:-build/default}
@@ -19,7 +20,7 @@ packets() {
 }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-for minutes in 2 30; do
+for minutes in ${MINUTES:-2 30}; do
   src="$work/${minutes}min.mp4"
   # A picture with fine detail keeps the bit rate near a real screen's (about 1 MB a second).
   ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=640x360:rate=30" \
@@ -34,6 +35,7 @@ for minutes in 2 30; do
   sync -f "$work/copied.mp4"
   copy_s=$(echo "$(date +%s.%N) - $start" | bc)
   rm -f "$work/copied.mp4" "$work/copy-src.mp4"
+  sync  # the recorder pushes its file to the disk once a second: only the index is left to write
   "$finish" "$src"
   packets "$src" >"$work/after.txt"
   if cmp -s "$work/before.txt" "$work/after.txt"; then same=yes; else same=NO; fi

@@ -179,5 +179,18 @@ TEST_F(RegularMp4Test, FilesThatAreNotFragmentedAreRefusedUntouched) {
     EXPECT_EQ(FinishInPlace(folder_.File("none.mp4")).code(), ErrorCode::kNotFound);
 }
 
+// A recording stopped before its first fragment has nothing to index: the finish succeeds and
+// leaves the header alone.
+TEST_F(RegularMp4Test, AFileWithoutFragmentsIsLeftAsItIs) {
+    const std::string path = Fragmented("empty.mp4", "-an");
+    const std::vector<TopBox> boxes = TopBoxes(path);
+    ASSERT_GE(boxes.size(), 3u);
+    ASSERT_EQ(boxes[1].type, "moov");
+    std::filesystem::resize_file(path, boxes[1].offset + boxes[1].size);
+    const std::string before = test::ReadFile(path);
+    EXPECT_TRUE(FinishInPlace(path).ok());
+    EXPECT_TRUE(test::ReadFile(path) == before);
+}
+
 }  // namespace
 }  // namespace vexa::engine
