@@ -131,6 +131,7 @@ struct Track {
     std::vector<Sample> samples;
     std::vector<std::pair<uint64_t, uint32_t>> chunks;  // first sample's offset, sample count
     uint64_t decode_end = 0;                            // sum of durations so far
+    uint64_t first_decode = 0;                          // decoding time of the first sample
 };
 
 constexpr uint32_t kNonSync = 0x10000;
@@ -167,8 +168,12 @@ Error ReadTraf(Box& traf, uint64_t moof_offset, uint64_t data_end, std::map<uint
     if (Box* tfdt = Find(traf, "tfdt"); tfdt && tfdt->payload.size() >= 8) {
         const uint8_t* t = tfdt->payload.data();
         const uint64_t start = t[0] == 1 && tfdt->payload.size() >= 12 ? Be64(t + 4) : Be32(t + 4);
-        // A gap before the fragment lengthens the sample before it.
-        if (start > track.decode_end && !track.samples.empty()) {
+        // A track that starts late keeps its start (an empty edit says it); a gap before a later
+        // fragment lengthens the sample before it.
+        if (track.samples.empty()) {
+            track.first_decode = start;
+            track.decode_end = start;
+        } else if (start > track.decode_end) {
             const uint64_t longer = track.samples.back().duration + (start - track.decode_end);
             if (longer <= UINT32_MAX) {
                 track.samples.back().duration = static_cast<uint32_t>(longer);
@@ -466,26 +471,74 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
         // The presentation starts where the edit list says (an encoder's delay); a list written
         // without a length gets the track's.
         uint64_t shown = media_duration;
+        // An empty edit (the track starts late) keeps its length and adds to the track's; the edit
+        // that shows the media gets the length of what it shows.
+        uint64_t track_duration = 0;
+        bool edited = false;
         if (Box* edts = Find(*t.trak, "edts")) {
-            if (Box* elst = Find(*edts, "elst");
-                elst && elst->payload.size() >= 8 && Be32(&elst->payload[4]) == 1) {
-                const bool v1 = elst->payload[0] == 1;
+            if (Box* elst = Find(*edts, "elst"); elst && elst->payload.size() >= 8) {
                 std::vector<uint8_t>& e = elst->payload;
-                if (e.size() >= (v1 ? 28u : 20u)) {
-                    const int64_t media_time =
-                        v1 ? static_cast<int64_t>(Be64(&e[16])) : static_cast<int32_t>(Be32(&e[12]));
-                    if (media_time >= 0)
-                        shown = static_cast<uint64_t>(std::max<int64_t>(0, shown_end - media_time));
-                    const uint64_t segment = Rescale(shown, media_scale, movie_scale);
-                    if (v1) {
-                        Set64(&e[8], segment);
-                    } else {
-                        Set32(&e[8], static_cast<uint32_t>(std::min<uint64_t>(segment, UINT32_MAX)));
+                const bool v1 = e[0] == 1;
+                const size_t entry = v1 ? 20 : 12;
+                const uint32_t count = Be32(&e[4]);
+                if (count > 0 && (e.size() - 8) / entry >= count) {
+                    edited = true;
+                    for (uint32_t n = 0; n < count; ++n) {
+                        uint8_t* p = &e[8 + n * entry];
+                        const int64_t media_time =
+                            v1 ? static_cast<int64_t>(Be64(p + 8)) : static_cast<int32_t>(Be32(p + 4));
+                        uint64_t segment = v1 ? Be64(p) : Be32(p);
+                        if (media_time >= 0) {
+                            shown = static_cast<uint64_t>(std::max<int64_t>(0, shown_end - media_time));
+                            segment = Rescale(shown, media_scale, movie_scale);
+                            if (v1) {
+                                Set64(p, segment);
+                            } else {
+                                Set32(p, static_cast<uint32_t>(std::min<uint64_t>(segment, UINT32_MAX)));
+                            }
+                        }
+                        track_duration += segment;
                     }
                 }
             }
         }
-        const uint64_t track_duration = Rescale(shown, media_scale, movie_scale);
+        if (!edited) track_duration = Rescale(shown, media_scale, movie_scale);
+        if (t.first_decode > 0) {
+            // The track's first sample comes this late: an empty edit before the others says so.
+            const uint64_t delay = Rescale(t.first_decode, media_scale, movie_scale);
+            Box* edts = Find(*t.trak, "edts");
+            if (!edts) {
+                Box made;
+                made.type = "edts";
+                made.container = true;
+                std::vector<uint8_t> list;
+                Put32(list, 0);
+                Put32(list, 1);
+                Put32(list, static_cast<uint32_t>(std::min<uint64_t>(track_duration, UINT32_MAX)));
+                Put32(list, 0);
+                Put32(list, 0x00010000);
+                made.children.push_back(Leaf("elst", std::move(list)));
+                auto mdia_at = std::find_if(t.trak->children.begin(), t.trak->children.end(),
+                                            [](const Box& b) { return b.type == "mdia"; });
+                edts = &*t.trak->children.insert(mdia_at, std::move(made));
+            }
+            Box* elst = Find(*edts, "elst");
+            if (!elst || elst->payload.size() < 8) return Bad("a track's edit list is malformed");
+            std::vector<uint8_t>& e = elst->payload;
+            const bool v1 = e[0] == 1;
+            std::vector<uint8_t> empty;
+            if (v1) {
+                Put64(empty, delay);
+                Put64(empty, UINT64_MAX);
+            } else {
+                Put32(empty, static_cast<uint32_t>(std::min<uint64_t>(delay, UINT32_MAX)));
+                Put32(empty, UINT32_MAX);
+            }
+            Put32(empty, 0x00010000);
+            e.insert(e.begin() + 8, empty.begin(), empty.end());
+            Set32(&e[4], Be32(&e[4]) + 1);
+            track_duration += delay;
+        }
         if (!SetDuration(*Find(*t.trak, "tkhd"), 20, 28, track_duration))
             return Bad("a track is too long for its header");
         movie_duration = std::max(movie_duration, track_duration);

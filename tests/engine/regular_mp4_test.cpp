@@ -117,6 +117,30 @@ TEST_F(RegularMp4Test, EverySampleIsIndexedWhereItLiesAndTheFileBecomesRegular) 
     EXPECT_EQ(decode.out, "");
 }
 
+// A track whose first sample comes late (the picture starts half a second after the sound) keeps
+// its start: the finished file's packets carry the same times, and every picture decodes.
+TEST_F(RegularMp4Test, ATrackThatStartsLateKeepsItsStart) {
+    const std::string path = folder_.File("late.mp4");
+    ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=48000 "
+                         "-f lavfi -i testsrc=size=160x120:rate=30 -map 1:v -map 0:a -t 3 "
+                         "-vf setpts=PTS+0.5/TB -fps_mode passthrough "
+                         "-c:v libx264 -preset veryfast -bf 2 -c:a libmp3lame -movflags "
+                         "+empty_moov+delay_moov+default_base_moof -frag_duration 500000 '" +
+                         path + "'")
+                  .exit_code,
+              0);
+    const std::string count =
+        "ffprobe -v error -select_streams v -count_frames -show_entries "
+        "stream=start_time,nb_read_frames -of csv=p=0 '" +
+        path + "'";
+    const std::vector<std::string> before = Packets(path);
+    const std::string frames_before = RunCommand(count).out;
+    EXPECT_EQ(frames_before, "0.500000,75\n");  // the muxer wrote an empty edit for the delay
+    ASSERT_TRUE(FinishInPlace(path).ok());
+    EXPECT_EQ(Packets(path), before);
+    EXPECT_EQ(RunCommand(count).out, frames_before);  // the same start, and every picture decoded
+}
+
 // A file cut inside its last fragment (a crash) is finished up to the last whole one, whose packets
 // all stay; the cut part is replaced by the index.
 TEST_F(RegularMp4Test, AFileCutInsideAFragmentKeepsEveryWholeFragment) {
