@@ -62,13 +62,15 @@ std::string StatsJson(const vexa::engine::SessionStats& s, double stop_seconds) 
     char text[1024];
     std::snprintf(
         text, sizeof text,
-        "{\"frames_captured\":%llu,\"frames_encoded\":%llu,\"frames_dropped\":%llu,\"cursor_records\":%llu,"
+        "{\"frames_captured\":%llu,\"frames_encoded\":%llu,\"frames_dropped\":%llu,\"frames_replaced\":%llu,"
+        "\"cursor_records\":%llu,"
         "\"packets_written\":%llu,"
         "\"bytes_written\":%llu,\"write_errors\":%llu,\"encoder\":\"%s\",\"audio_encoder\":\"%s\","
         "\"cpu_seconds\":%.3f,\"stop_seconds\":%.3f}",
         static_cast<unsigned long long>(s.frames_captured.load()),
         static_cast<unsigned long long>(s.frames_encoded.load()),
         static_cast<unsigned long long>(s.frames_dropped.load()),
+        static_cast<unsigned long long>(s.frames_replaced.load()),
         static_cast<unsigned long long>(s.cursor_records.load()),
         static_cast<unsigned long long>(s.packets_written.load()),
         static_cast<unsigned long long>(s.bytes_written.load()),

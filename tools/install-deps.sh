@@ -25,9 +25,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # media
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
-  libavdevice-dev ffmpeg time
+  libavdevice-dev ffmpeg time libyuv-dev
   # X11 screen capture
-  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxtst-dev
+  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxi-dev libxtst-dev
   xvfb x11-utils x11-xserver-utils xdotool
   # desktop services: xcb headers, a private session bus for the file-manager test
   libxcb1-dev dbus-daemon
@@ -43,6 +43,8 @@ packages=(
   # user interface
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
+  # benchmarks: a second, independent reader of finished recordings (gst-discoverer-1.0)
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
 )
 
 if [ "$wayland_bed" = 1 ]; then

@@ -68,6 +68,7 @@ Error CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
     requested_.bottom = std::max(requested_.top, rect.bottom);
     if (!backend_) return Error(ErrorCode::kInvalidArgument, "no screen to capture");
     cursor_size_ = backend_->CursorSize();
+    backend_->FollowPointer(show_cursor_);
     if (Error e = SelectMethod(); !e.ok()) return e;
     display_changes_seen_ = session_.DisplayChanges();
     ComputeCrop();
@@ -415,10 +416,12 @@ void CDisplay::CaptureDamage() {
                 if (held_->cursors.Empty()) {
                     GiveFrame(held_);
                     held_ = nullptr;
+                    stats_.frames_replaced.fetch_add(1);
                 }
             } else if (!show_cursor_ && frame) {
                 GiveFrame(held_);
                 held_ = nullptr;
+                stats_.frames_replaced.fetch_add(1);
             }
         } else {
             time = std::max(time, last + ticks_per_frame_);

@@ -97,6 +97,10 @@ class ScreenBackend {
     // call said so), without blocking. False under the damage method, which reports it itself.
     [[nodiscard]] virtual bool ScreenChanged() = 0;
 
+    // Whether pointer moves and cursor changes are wanted (the cursor is recorded); takes effect at
+    // the next Open. Without them the damage method does no pointer work at all.
+    virtual void FollowPointer(bool follow) { (void)follow; }
+
     // Reads the cursor; false when it cannot be read (treated as hidden).
     [[nodiscard]] virtual bool ReadCursor(CursorImage& out) = 0;
 
