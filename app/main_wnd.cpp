@@ -272,6 +272,9 @@ void CMainWnd::ShowExitChoice() {
                        QRect(0, 0, 960, 593)))
         return;
     prompt.centerOnOwner();
+    // Without a compositor the dimming layer would be drawn black: the prompt dims the main
+    // window's own picture instead.
+    prompt.setBackdropFromOwner();
     (void)prompt.showModal();
 }
 
