@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/desktop/instance.h"
+#include "toolkit/desktop_look.h"
 #include "toolkit/window.h"
 
 namespace vexa::toolkit {
@@ -49,6 +50,7 @@ Result<std::unique_ptr<Application>> Application::create(int& argc, char** argv)
         return Error(ErrorCode::kUnavailable, "no X display: DISPLAY is not set");
     auto app = std::make_unique<QApplication>(argc, argv);
     app->setQuitOnLastWindowClosed(false);
+    applyDesktopLook(*app);
     return std::unique_ptr<Application>(new Application(std::move(app)));
 }
 
