@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <tuple>
@@ -18,6 +20,7 @@
 #include "tests/shell/tray_host.h"
 #include "tests/support/test_compositor.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/run_command.h"
 
 namespace vexa::test {
 namespace {
@@ -248,6 +251,84 @@ TEST_F(MainWindowTest, TheExitPromptDimsTheMainWindowWithAndWithoutACompositor) 
         ClickIn(prompt, kCancelX, kCancelY);
         ASSERT_TRUE(program_.WaitViewable(prompt.window, false));
     }
+}
+
+// During a 5-second count-down the start/stop hotkey, Esc and the bar's stop button each take the
+// start back: the count-down closes, the main window comes back, and no file is written.
+TEST_F(MainWindowTest, ACountDownIsTakenBackByTheHotkeyByEscAndByTheBarsStopButton) {
+    const std::string out = program_.Folder().File("recordings");
+    StoreSettings(program_, out, {{"count_down", 1}, {"count_down_val", 5}});
+    const WindowState main = StartAndShow();
+    const auto take_back = [&](size_t n, const std::function<void()>& how) {
+        program_.PressKey("F7");
+        const auto count_down = program_.FindWindow("Tolvo_CountDown_Wnd", kUntitled);
+        ASSERT_TRUE(count_down) << program_.LogText();
+        ASSERT_TRUE(program_.WaitViewable(count_down->window, true));
+        ASSERT_TRUE(program_.WaitViewable(main.window, false));
+        how();
+        EXPECT_TRUE(WaitForLog(program_, "start taken back during the count-down", n)) << program_.LogText();
+        EXPECT_TRUE(program_.WaitViewable(main.window, true));
+        EXPECT_TRUE(program_.WaitViewable(count_down->window, false));
+    };
+    {
+        SCOPED_TRACE("the start/stop hotkey");
+        take_back(1, [&] { program_.PressKey("F7"); });
+    }
+    {
+        SCOPED_TRACE("Esc");
+        take_back(2, [&] { program_.PressKey("Escape"); });
+    }
+    {
+        SCOPED_TRACE("the bar's stop button");
+        take_back(3, [&] {
+            const auto bar = program_.FindWindow("VexaRecorder_Float_Window", kUntitled);
+            ASSERT_TRUE(bar);
+            ASSERT_TRUE(program_.WaitViewable(bar->window, true));
+            const WindowState at = program_.State(bar->window);
+            program_.Click(at.x + 72, at.y + 24);  // the stop button, second from the left
+        });
+    }
+    EXPECT_EQ(Occurrences(program_.LogText(), "recording started"), 0u) << program_.LogText();
+    EXPECT_TRUE(Recordings(out).empty());
+}
+
+// Under a window manager: the show/hide hotkey brings a minimised main window back, restored, and
+// hides it again the next time.
+TEST_F(MainWindowTest, TheShowHideHotkeyRestoresAMinimisedWindow) {
+    TestWindowManager manager;
+    if (!manager.Running()) GTEST_SKIP() << manager.Why();
+    const WindowState main = StartAndShow();
+    char command[96];
+    std::snprintf(command, sizeof command, "xdotool windowminimize %lu", main.window);
+    ASSERT_EQ(RunCommand(command).exit_code, 0);
+    ASSERT_TRUE(program_.WaitViewable(main.window, false));
+    program_.PressKey("F9");
+    EXPECT_TRUE(program_.WaitViewable(main.window, true)) << "F9 left the window minimised";
+    program_.PressKey("F9");
+    EXPECT_TRUE(program_.WaitViewable(main.window, false));
+    program_.PressKey("F9");
+    EXPECT_TRUE(program_.WaitViewable(main.window, true));
+}
+
+// Under a window manager (which keeps managed windows partly on the screen) a bar docked at the
+// right edge still shows only its 8-pixel rim.
+TEST_F(MainWindowTest, ADockedBarShowsItsEightPixelRimUnderAWindowManager) {
+    TestWindowManager manager;
+    if (!manager.Running()) GTEST_SKIP() << manager.Why();
+    StoreSettings(program_, program_.Folder().File("recordings"), {{"floatwnd_auto_hide", 1}});
+    StartAndShow();
+    program_.PressKey("F7");
+    const auto bar = program_.FindWindow("VexaRecorder_Float_Window", kUntitled);
+    ASSERT_TRUE(bar);
+    int x = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        const WindowState at = program_.State(bar->window);
+        x = at.x;
+        return at.viewable && at.x == 1920 - 8;
+    })) << "the bar stands at x "
+        << x << ", showing " << 1920 - x << " pixels";
+    program_.PressKey("F7");
+    EXPECT_TRUE(WaitForLog(program_, "recording finished"));
 }
 
 TEST_F(MainWindowTest, TheLastModeTabIsRememberedAndTheSettingsTabNever) {
