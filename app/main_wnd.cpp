@@ -223,11 +223,17 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
     const ui::CSettingArea* setting = ui::CSettingArea::Instance();
     if (!setting) return;
     ui::CRecordArea* record = ui::CRecordArea::Instance();
+    // Esc, grabbed only while a count-down runs.
+    if (id == static_cast<std::uintptr_t>(ui::CRecordArea::kCancelKeyId)) {
+        if (record) record->CancelCountDown();
+        return;
+    }
     HotkeyContext context{.main_enabled = isEnabled()};
     if (record) {
         context.record_page = true;
         context.mode = record->Mode();
         context.state = record->RecordingState();
+        context.starting = record->Starting();
         context.any_sound_selected =
             ui::CAudioArea::Instance() && ui::CAudioArea::Instance()->AnySoundSourceSelected();
         context.any_camera_selected =
@@ -244,12 +250,11 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
             record->SelectRegion();
             break;
         case HotkeyAction::kShowHideMainWindow:
-            if (isVisible()) {
+            // A minimised window counts as hidden: the key brings it back, restored.
+            if (isVisible() && !isMinimized())
                 hide();
-            } else {
-                show();
-                bringToFront();
-            }
+            else
+                BringToFront();
             break;
         case HotkeyAction::kNone:
             break;
@@ -272,6 +277,9 @@ void CMainWnd::ShowExitChoice() {
                        QRect(0, 0, 960, 593)))
         return;
     prompt.centerOnOwner();
+    // Without a compositor the dimming layer would be drawn black: the prompt dims the main
+    // window's own picture instead.
+    prompt.setBackdropFromOwner();
     (void)prompt.showModal();
 }
 

@@ -14,6 +14,7 @@
 
 #include "platform/desktop/instance.h"
 #include "platform/log/log.h"
+#include "toolkit/desktop_look.h"
 #include "toolkit/window.h"
 
 namespace vexa::toolkit {
@@ -61,6 +62,7 @@ Result<std::unique_ptr<Application>> Application::create(int& argc, char** argv)
         return Error(ErrorCode::kUnavailable, "no X display: DISPLAY is not set");
     auto app = std::make_unique<QApplication>(argc, argv);
     app->setQuitOnLastWindowClosed(false);
+    applyDesktopLook(*app);
     return std::unique_ptr<Application>(new Application(std::move(app)));
 }
 

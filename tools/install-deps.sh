@@ -41,7 +41,10 @@ packages=(
   # online services
   libcurl4-openssl-dev libssl-dev libjsoncpp-dev python3 python3-cryptography
   # user interface
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-translations-l10n
+  # how the windows look on a plain X11 desktop: a compositing manager for the translucency tests,
+  # a plain window manager for the desktop screenshots
+  xcompmgr openbox
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
   # benchmarks: a second, independent reader of finished recordings (gst-discoverer-1.0)
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good

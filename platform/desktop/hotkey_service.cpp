@@ -38,9 +38,10 @@ struct KeyRange {
     KeySym first_keysym;
 };
 constexpr KeyRange kKeyRanges[] = {
-    {0x41, 0x5A, XK_a},   // 'A'..'Z'
-    {0x30, 0x39, XK_0},   // '0'..'9'
-    {0x70, 0x7B, XK_F1},  // F1..F12
+    {0x41, 0x5A, XK_a},       // 'A'..'Z'
+    {0x30, 0x39, XK_0},       // '0'..'9'
+    {0x70, 0x7B, XK_F1},      // F1..F12
+    {0x1B, 0x1B, XK_Escape},  // Esc (taking back a count-down; not on the settings page)
 };
 
 KeySym KeysymFor(uint32_t virtual_key) {
@@ -478,6 +479,7 @@ std::string HotkeyService::ChordText(uint32_t modifiers, uint32_t virtual_key) {
     for (const ModifierName& name : kModifierNames) {
         if (modifiers & name.bit) text += name.text;
     }
+    if (virtual_key == 0x1B) return text + "Esc";
     if (virtual_key >= 0x70) return text + "F" + std::to_string(virtual_key - 0x70 + 1);
     return text + static_cast<char>(virtual_key);
 }

@@ -185,6 +185,7 @@ TEST_F(HotkeyServiceTest, KeysOutsideTheListAndChordsTwiceAreRefused) {
     EXPECT_EQ(HotkeyService::ChordText(kModAlt | kModControl | kModShift | kModWin, 0x7B),
               "Ctrl+Alt+Shift+Win+F12");
     EXPECT_EQ(HotkeyService::ChordText(0, 0x39), "9");
+    EXPECT_EQ(HotkeyService::ChordText(0, 0x1B), "Esc");  // grabbed while a count-down runs
     EXPECT_EQ(HotkeyService::ChordText(kModControl, 0x20), "");
 }
 
