@@ -43,7 +43,7 @@ test-asan: deps
 	bash tools/with-test-env.sh ctest --preset asan -j $(JOBS)
 
 # The layers whose shared state carries lock annotations, compiled by clang with -Wthread-safety.
-TSA_TARGETS = vexa_platform vexa_engine vexa_app vexa_net vexa_cli vexa_desktop
+TSA_TARGETS = vexa_platform vexa_engine vexa_settings vexa_net vexa_cli vexa_desktop
 
 test-tsa: deps
 	cmake --preset tsa

@@ -3,7 +3,7 @@
 #include <type_traits>
 
 #include "app/left_tab_bar.h"
-#include "app/small_controls.h"
+#include "ui/small_controls.h"
 #include "app/title_bar.h"
 #include "toolkit/dialog_builder.h"
 #include "ui/audio_area.h"
@@ -36,9 +36,9 @@ constexpr Entry kControls[] = {
     {"RecordArea", Make<ui::CRecordArea>},   {"DesktopArea", Make<ui::CDesktopArea>},
     {"AudioArea", Make<ui::CAudioArea>},     {"CameraArea", Make<ui::CCameraArea>},
     {"SettingArea", Make<ui::CSettingArea>}, {"LCDDigit", Make<ui::CLCDDigit>},
-    {"SliderEx", Make<CSliderEx>},           {"CheckBoxEx", Make<CCheckBoxEx>},
+    {"SliderEx", Make<ui::CSliderEx>},       {"CheckBoxEx", Make<ui::CCheckBoxEx>},
     {"FileList", Make<ui::CFileList>},       {"FileListElement", Make<ui::CFileListElement>},
-    {"ShellExeBtn", Make<CShellExeBtn>},
+    {"ShellExeBtn", Make<ui::CShellExeBtn>},
 };
 
 }  // namespace

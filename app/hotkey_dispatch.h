@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <span>
 
-#include "ui/setting_area.h"
+#include "toolkit/window.h"
+#include "ui/hotkey_slot.h"
 
 namespace vexa::app {
 
-inline constexpr std::uint32_t kMsgHotkey = 0x0312;  // WM_HOTKEY
+// The message the hotkey service posts to the main window: wparam the slot id, lparam the modifiers.
+inline constexpr std::uint32_t kMsgHotkey = toolkit::kUserMessage + 127;
 
 enum class HotkeyAction { kNone, kToggleRecording, kTogglePause, kSelectRegion, kShowHideMainWindow };
 

@@ -1,27 +1,18 @@
 #include "app/left_tab_bar.h"
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "toolkit/paint_manager.h"
 
 namespace vexa::app {
 namespace {
-CLeftTabBar* instance = nullptr;
 constexpr const char* kTabNames[] = {"desktop_btn", "sound_btn", "camera_btn", "setting_btn"};
 }  // namespace
 
-CLeftTabBar::CLeftTabBar() {
-    instance = this;
-}
+CLeftTabBar::CLeftTabBar() {}
 
-CLeftTabBar::~CLeftTabBar() {
-    if (instance == this) instance = nullptr;
-}
+CLeftTabBar::~CLeftTabBar() {}
 
-CLeftTabBar* CLeftTabBar::Instance() {
-    return instance;
-}
-
-Error CLeftTabBar::Init(SettingsKey& settings) {
+Error CLeftTabBar::Init(settings::SettingsKey& settings) {
     settings_ = &settings;
     for (size_t i = 0; i < buttons_.size(); ++i) {
         buttons_[i] = dynamic_cast<toolkit::Option*>(toolkit::findChild(*this, kTabNames[i]));
@@ -34,7 +25,7 @@ Error CLeftTabBar::Init(SettingsKey& settings) {
         });
     }
     current_ = -1;
-    SelectTab(static_cast<int>(ReadSetting(settings, settings::kLeftTabSel)));
+    SelectTab(static_cast<int>(settings::ReadSetting(settings, settings::kLeftTabSel)));
     return {};
 }
 
@@ -46,7 +37,7 @@ bool CLeftTabBar::SelectTab(int tab) {
         buttons_[i]->setMouseEnabled(!selected);
     }
     if (tab < kSettingsTab && settings_)
-        StoreSetting(*settings_, settings::kLeftTabSel, static_cast<uint32_t>(tab));
+        settings::StoreSetting(*settings_, settings::kLeftTabSel, static_cast<uint32_t>(tab));
     const int previous = current_;
     current_ = tab;
     if (manager()) manager()->sendNotify(this, "tabselect", static_cast<std::uintptr_t>(tab), previous);

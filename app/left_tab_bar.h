@@ -2,7 +2,7 @@
 // (1), camera (2) and settings (3). The selected tab's button ignores the mouse; a mode tab is
 // remembered as "left_tab_sel" (the settings tab never is), so the next start returns to it.
 // Selecting sends "tabselect" (wparam the new tab, lparam the previous one, -1 at first) through
-// the window's paint manager. One per process, reachable through Instance(). User-interface thread.
+// the window's paint manager. The main window initialises it. User-interface thread.
 #pragma once
 
 #include <array>
@@ -11,9 +11,11 @@
 #include "toolkit/button.h"
 #include "toolkit/container.h"
 
-namespace vexa::app {
-
+namespace vexa::settings {
 class SettingsKey;
+}  // namespace vexa::settings
+
+namespace vexa::app {
 
 class CLeftTabBar : public toolkit::Container {
   public:
@@ -21,11 +23,10 @@ class CLeftTabBar : public toolkit::Container {
 
     CLeftTabBar();
     ~CLeftTabBar() override;
-    [[nodiscard]] static CLeftTabBar* Instance();
 
     // Finds the four buttons (all required), wires their clicks and selects the stored mode tab
     // (tab 0 when none is stored or it is out of range).
-    [[nodiscard]] Error Init(SettingsKey& settings);
+    [[nodiscard]] Error Init(settings::SettingsKey& settings);
     // False for a tab outside 0..3.
     bool SelectTab(int tab);
     [[nodiscard]] int CurrentTab() const { return current_; }
@@ -34,7 +35,7 @@ class CLeftTabBar : public toolkit::Container {
 
   private:
     std::array<toolkit::Option*, 4> buttons_{};
-    SettingsKey* settings_ = nullptr;
+    settings::SettingsKey* settings_ = nullptr;
     int current_ = -1;
 };
 

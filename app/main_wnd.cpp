@@ -1,12 +1,12 @@
 #include "app/main_wnd.h"
 
-#include "app/close_choice.h"
+#include "settings/close_choice.h"
 #include "app/control_create.h"
 #include "app/hotkey_dispatch.h"
 #include "app/left_tab_bar.h"
 #include "app/message_wnd.h"
-#include "app/program_folder.h"
-#include "app/screen_cast_tokens.h"
+#include "settings/program_folder.h"
+#include "settings/screen_cast_tokens.h"
 #include "app/title_bar.h"
 #include "net/network_library.h"
 #include "net/update_thread.h"
@@ -17,6 +17,7 @@
 #include "toolkit/native_dialogs.h"
 #include "ui/audio_area.h"
 #include "ui/camera_area.h"
+#include "ui/desktop_area.h"
 #include "ui/file_list.h"
 #include "ui/record_area.h"
 #include "ui/setting_area.h"
@@ -24,15 +25,13 @@
 namespace vexa::app {
 namespace {
 
-CMainWnd* instance = nullptr;
-
 constexpr int kMenuShow = 24;
 constexpr int kMenuExit = 16;
 constexpr int kMenuRestore = 1;
 constexpr int kMenuMinimize = 2;
 constexpr int kMenuClose = 3;
 
-net::ClientIdentity ToClientIdentity(const IdentityValues& v) {
+net::ClientIdentity ToClientIdentity(const settings::IdentityValues& v) {
     return {.productId = v.id,
             .version = v.version,
             .channel = v.channel,
@@ -48,18 +47,17 @@ QImage ProgramIcon(toolkit::PaintManager& manager) {
 }  // namespace
 
 CMainWnd::CMainWnd()
-    : ini_(SettingsIni::ForThisProgram()), tray_([this](int message) {
-          postMessage({kMsgTrayIcon, 0, message});
+    : ini_(settings::SettingsIni::ForThisProgram()), tray_([this](toolkit::TrayClick click) {
+          postMessage({kMsgTrayIcon, 0, static_cast<std::intptr_t>(click)});
       }) {
-    instance = this;
-    program_folder_ = ProgramFolder();
+    program_folder_ = settings::ProgramFolder();
     network_ = std::make_unique<net::NetworkLibrary>();
     if (!network_->Status().ok()) {
         log::Failure(network_->Status(), "network library");
         toolkit::showMessageBox(nullptr, "初始化网络失败", kMainWindowTitle, toolkit::MessageIcon::kError);
         return;
     }
-    identity_ = LoadIdentityValues(ini_);
+    identity_ = settings::LoadIdentityValues(ini_);
     update_ = std::make_unique<net::UpdateThread>(
         net::StartUpdateCheck(ToClientIdentity(identity_), program_folder_, ini_.Path()));
 }
@@ -70,11 +68,6 @@ CMainWnd::~CMainWnd() {
     hotkeys_.reset();
     platform::SetDefaultScreenCastTokens(nullptr);  // the store goes with the window
     Unregister(this);
-    if (instance == this) instance = nullptr;
-}
-
-CMainWnd* CMainWnd::Instance() {
-    return instance;
 }
 
 bool CMainWnd::onCreate() {
@@ -88,10 +81,11 @@ bool CMainWnd::onCreate() {
 Error CMainWnd::Create() {
     screen_size_ = toolkit::primaryScreenSize();
     devices_ = ui::BuildDeviceLists();
-    Result<std::unique_ptr<SettingsKey>> key = SettingsKey::Open(SettingsKey::DefaultPath());
+    Result<std::unique_ptr<settings::SettingsKey>> key =
+        settings::SettingsKey::Open(settings::SettingsKey::DefaultPath());
     if (!key.ok()) return key.error();
     settings_ = std::move(key).value();
-    platform::SetDefaultScreenCastTokens(std::make_shared<SettingsScreenCastTokens>(*settings_));
+    platform::SetDefaultScreenCastTokens(std::make_shared<settings::SettingsScreenCastTokens>(*settings_));
     Register(this);
     StartHotkeys();
     paintManager().addNotifier(this);
@@ -102,21 +96,39 @@ Error CMainWnd::Create() {
     paintManager().attach(std::move(root).value());
     applyWindowInfo();
 
-    auto* title = paintManager().find<CTitleBar>("main_title_bar");
-    if (!title) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_title_bar");
-    if (Error e = title->Init(); !e.ok()) return e;
-    auto* record = paintManager().find<ui::CRecordArea>("main_record_area");
-    if (!record) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_record_area");
-    if (Error e = record->InitPage(); !e.ok()) return e;
-    auto* setting = paintManager().find<ui::CSettingArea>("main_setting_area");
-    if (!setting) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_setting_area");
-    if (Error e = setting->Init(); !e.ok()) return e;
-    auto* tabs = paintManager().find<CLeftTabBar>("main_left_tab");
-    if (!tabs) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_left_tab");
-    if (Error e = tabs->Init(*settings_); !e.ok()) return e;
-    auto* files = dynamic_cast<ui::CFileList*>(toolkit::findChild(*record, "file_list"));
-    if (!files) return Error(ErrorCode::kNotFound, "the record page has no file_list");
-    return files->Init();
+    if (Error e = FindPages(); !e.ok()) return e;
+    if (Error e = title_->Init(); !e.ok()) return e;
+    auto* desktop = dynamic_cast<ui::CDesktopArea*>(toolkit::findChild(*record_, "desktop_param_area"));
+    auto* audio = dynamic_cast<ui::CAudioArea*>(toolkit::findChild(*record_, "audio_param_area"));
+    auto* camera = dynamic_cast<ui::CCameraArea*>(toolkit::findChild(*record_, "camera_param_area"));
+    if (!desktop || !audio || !camera)
+        return Error(ErrorCode::kNotFound, "record page: a source panel is missing");
+    if (Error e = record_->InitPage({.desktop = *desktop,
+                                     .audio = *audio,
+                                     .camera = *camera,
+                                     .settings = *setting_,
+                                     .files = *files_});
+        !e.ok())
+        return e;
+    if (Error e = setting_->Init(files_); !e.ok()) return e;
+    if (Error e = tabs_->Init(*settings_); !e.ok()) return e;
+    ui::CSettingArea* setting = setting_;
+    files_->SetFolderSource([setting] { return setting->OutputFolder(); });
+    return files_->Init();
+}
+
+Error CMainWnd::FindPages() {
+    title_ = paintManager().find<CTitleBar>("main_title_bar");
+    if (!title_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_title_bar");
+    record_ = paintManager().find<ui::CRecordArea>("main_record_area");
+    if (!record_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_record_area");
+    setting_ = paintManager().find<ui::CSettingArea>("main_setting_area");
+    if (!setting_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_setting_area");
+    tabs_ = paintManager().find<CLeftTabBar>("main_left_tab");
+    if (!tabs_) return Error(ErrorCode::kNotFound, "MainWnd.xml has no main_left_tab");
+    files_ = dynamic_cast<ui::CFileList*>(toolkit::findChild(*record_, "file_list"));
+    if (!files_) return Error(ErrorCode::kNotFound, "the record page has no file_list");
+    return {};
 }
 
 void CMainWnd::StartHotkeys() {
@@ -138,7 +150,7 @@ bool CMainWnd::onCloseRequest() {
 
 void CMainWnd::onDestroy() {
     tray_.Remove();
-    if (ui::CFileList* files = ui::CFileList::Instance()) files->StopWatching();
+    if (files_) files_->StopWatching();
 }
 
 void CMainWnd::onFinalMessage() {
@@ -155,22 +167,19 @@ std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) 
             return 0;
         case kMsgActivateMain:
             log::Info("another start asked for the main window");
-            BringToFront();
+            restore();
+            show();
+            bringToFront();
             return 0;
         case kMsgExitOrTray:
             ExitOrTray(m.wparam == 1);
             return 0;
         case kMsgTrayIcon:
-            OnTrayIcon(static_cast<int>(m.lparam));
-            return 0;
-        case kMsgDisplayChange:
-            OnDisplayChange(
-                QSize(static_cast<int>(m.lparam & 0xFFFF), static_cast<int>((m.lparam >> 16) & 0xFFFF)));
+            OnTrayIcon(static_cast<toolkit::TrayClick>(m.lparam));
             return 0;
         case ui::kMsgFolderChanges: {
-            ui::CFileList* files = ui::CFileList::Instance();
-            if (!files || m.wparam != reinterpret_cast<std::uintptr_t>(files)) return std::nullopt;
-            return files->OnFolderChanges(m.lparam);
+            if (!files_ || m.wparam != reinterpret_cast<std::uintptr_t>(files_)) return std::nullopt;
+            return files_->OnFolderChanges(m.lparam);
         }
         default:
             return std::nullopt;
@@ -180,9 +189,8 @@ std::optional<std::intptr_t> CMainWnd::handleMessage(const toolkit::Message& m) 
 toolkit::HitTest CMainWnd::hitTest(const QPoint& client) const {
     const toolkit::HitTest code = toolkit::Window::hitTest(client);
     if (code != toolkit::HitTest::Caption) return code;
-    const CTitleBar* title = CTitleBar::Instance();
     const toolkit::Control* hit = const_cast<CMainWnd*>(this)->paintManager().findControlAt(client);
-    return title && hit && hit == title->Icon() ? toolkit::HitTest::SysMenu : code;
+    return title_ && hit && hit == title_->Icon() ? toolkit::HitTest::SysMenu : code;
 }
 
 bool CMainWnd::onMouse(const toolkit::MouseInput& input) {
@@ -211,18 +219,15 @@ void CMainWnd::ShowWindowMenu() {
 }
 
 void CMainWnd::notify(toolkit::Notification& n) {
-    if (n.type != "tabselect" || !n.sender || n.sender != CLeftTabBar::Instance()) return;
+    if (n.type != "tabselect" || !n.sender || n.sender != tabs_) return;
     const int tab = static_cast<int>(n.wparam);
-    if (ui::CRecordArea* record = ui::CRecordArea::Instance())
-        record->SetMode(tab, static_cast<int>(n.lparam));
-    if (ui::CSettingArea* setting = ui::CSettingArea::Instance())
-        setting->setVisible(tab == CLeftTabBar::kSettingsTab);
+    if (record_) record_->SetMode(tab, static_cast<int>(n.lparam));
+    if (setting_) setting_->setVisible(tab == CLeftTabBar::kSettingsTab);
 }
 
 void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
-    const ui::CSettingArea* setting = ui::CSettingArea::Instance();
-    if (!setting) return;
-    ui::CRecordArea* record = ui::CRecordArea::Instance();
+    if (!setting_) return;
+    ui::CRecordArea* record = record_;
     // Esc, grabbed only while a count-down runs.
     if (id == static_cast<std::uintptr_t>(ui::CRecordArea::kCancelKeyId)) {
         if (record) record->CancelCountDown();
@@ -234,12 +239,10 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
         context.mode = record->Mode();
         context.state = record->RecordingState();
         context.starting = record->Starting();
-        context.any_sound_selected =
-            ui::CAudioArea::Instance() && ui::CAudioArea::Instance()->AnySoundSourceSelected();
-        context.any_camera_selected =
-            ui::CCameraArea::Instance() && ui::CCameraArea::Instance()->AnyCameraSelected();
+        context.any_sound_selected = record->AnySoundSelected();
+        context.any_camera_selected = record->AnyCameraSelected();
     }
-    switch (DispatchHotkey(setting->HotkeySlots(), id, modifiers, context)) {
+    switch (DispatchHotkey(setting_->HotkeySlots(), id, modifiers, context)) {
         case HotkeyAction::kToggleRecording:
             record->ToggleRecording(false);
             break;
@@ -261,14 +264,8 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
     }
 }
 
-void CMainWnd::BringToFront() {
-    restore();
-    show();
-    bringToFront();
-}
-
 void CMainWnd::ShowExitChoice() {
-    if (!AskOnClose(ini_)) {
+    if (!settings::AskOnClose(ini_)) {
         ExitOrTray(ini_.GetString("soft", "CloseWnd") == "Yes");
         return;
     }
@@ -302,12 +299,12 @@ void CMainWnd::RestoreFromTray() {
     tray_.Remove();
 }
 
-void CMainWnd::OnTrayIcon(int mouse_message) {
-    if (mouse_message == toolkit::kTrayDoubleClick) {
+void CMainWnd::OnTrayIcon(toolkit::TrayClick click) {
+    if (click == toolkit::TrayClick::kDoubleClick) {
         RestoreFromTray();
         return;
     }
-    if (mouse_message != toolkit::kTrayRightDown) return;
+    if (click != toolkit::TrayClick::kContextMenu) return;
     const toolkit::MenuItem items[] = {{kMenuShow, "显示"}, {kMenuExit, "退出"}};
     switch (toolkit::trackPopupMenu(this, items, toolkit::cursorPos())) {
         case kMenuShow:
@@ -326,7 +323,7 @@ void CMainWnd::OnTrayIcon(int mouse_message) {
 void CMainWnd::OnDisplayChange(const QSize& size) {
     screen_size_ = size;
     log::Writef(log::Level::kInfo, "primary screen is now %dx%d", size.width(), size.height());
-    if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->NotifyDisplayChange();
+    if (record_) record_->NotifyDisplayChange();
 }
 
 }  // namespace vexa::app

@@ -5,10 +5,10 @@
 // brings itself to the front for a second start, asks on closing (exit or tray) and keeps the
 // tray icon while it sits in the tray.
 //
-// Ownership: AppMain owns the one object; Instance() reaches it while it exists. The pages belong
-// to its control tree.
+// Ownership: AppMain owns the one object. The pages belong to its control tree; the window keeps
+// them at creation and hands each page the others it works with, as references.
 // Threads: everything on the user-interface thread. Other threads reach it by posting or sending
-// messages: the hotkey service posts WM_HOTKEY, a second instance posts MSG_ACTIVATE_MAIN, the
+// messages: the hotkey service posts kMsgHotkey, a second instance posts kMsgActivateMain, the
 // recordings list's watcher sends MSG_FOLDER_CHANGES.
 #pragma once
 
@@ -17,24 +17,32 @@
 #include <optional>
 #include <string>
 
-#include "app/identity_values.h"
-#include "app/settings_ini.h"
-#include "app/settings_key.h"
+#include "settings/identity_values.h"
+#include "settings/settings_ini.h"
+#include "settings/settings_key.h"
 #include "platform/error.h"
 #include "toolkit/tray_icon.h"
 #include "toolkit/window.h"
 #include "ui/shell.h"
 
-namespace net {
+namespace vexa::net {
 class NetworkLibrary;
 class UpdateThread;
-}  // namespace net
+}  // namespace vexa::net
+
+namespace vexa::ui {
+class CFileList;
+class CRecordArea;
+class CSettingArea;
+}  // namespace vexa::ui
 
 namespace vexa::app {
 
+class CLeftTabBar;
+class CTitleBar;
+
 inline constexpr std::uint32_t kMsgActivateMain = toolkit::kUserMessage + 100;
 inline constexpr std::uint32_t kMsgTrayIcon = toolkit::kUserMessage + 126;
-inline constexpr std::uint32_t kMsgDisplayChange = 0x007E;  // WM_DISPLAYCHANGE: lparam height << 16 | width
 
 inline constexpr const char* kMainWindowClass = "VexaRecorder_Main_Window";
 inline constexpr const char* kMainWindowTitle = "Miravo";
@@ -45,14 +53,12 @@ class CMainWnd final : public toolkit::Window, public toolkit::NotifyReceiver, p
     // the identity values, the update check.
     CMainWnd();
     ~CMainWnd() override;
-    [[nodiscard]] static CMainWnd* Instance();
 
     // Why the window could not be created (after create() returned false).
     [[nodiscard]] const Error& CreateError() const { return create_error_; }
 
     // --- toolkit::Window ---
     [[nodiscard]] std::string windowClassName() const override { return kMainWindowClass; }
-    [[nodiscard]] unsigned classStyle() const override { return 0x20008; }  // double clicks, drop shadow
     bool onCreate() override;
     bool onCloseRequest() override;
     void onDestroy() override;
@@ -63,39 +69,50 @@ class CMainWnd final : public toolkit::Window, public toolkit::NotifyReceiver, p
     void notify(toolkit::Notification& notification) override;
 
     // --- ui::Shell ---
-    [[nodiscard]] SettingsKey& Settings() override { return *settings_; }
-    [[nodiscard]] SettingsIni& Ini() override { return ini_; }
+    [[nodiscard]] settings::SettingsKey& Settings() override { return *settings_; }
+    [[nodiscard]] settings::SettingsIni& Ini() override { return ini_; }
     [[nodiscard]] const ui::DeviceLists& Devices() const override { return devices_; }
     [[nodiscard]] QSize ScreenSize() const override { return screen_size_; }
     [[nodiscard]] toolkit::Window& MainWindow() override { return *this; }
     [[nodiscard]] desktop::HotkeyService* Hotkeys() override { return hotkeys_.get(); }
 
-    // Restores, raises and focuses the window (a second start asked for it).
-    void BringToFront();
+    // The pages, from creation on (null before, or when creation failed).
+    [[nodiscard]] ui::CRecordArea* RecordPage() const { return record_; }
+    [[nodiscard]] const ui::CSettingArea* SettingsPage() const { return setting_; }
+
+    // The primary screen now has `size` (physical pixels): kept for the pages, told to the record page.
+    void OnDisplayChange(const QSize& size);
     // wparam of MSG_EXIT_OR_TRAY: true exits, false goes to the tray.
     void ExitOrTray(bool exit);
     [[nodiscard]] bool InTray() const { return tray_.Shown(); }
 
   private:
     [[nodiscard]] Error Create();
+    // Finds the title bar, the tab bar, the record page, the settings page and the recordings list.
+    [[nodiscard]] Error FindPages();
     void ShowExitChoice();
-    void OnTrayIcon(int mouse_message);
+    void OnTrayIcon(toolkit::TrayClick click);
     void RestoreFromTray();
     void OnHotkey(std::uintptr_t id, std::intptr_t modifiers);
-    void OnDisplayChange(const QSize& size);
     void ShowWindowMenu();
     void StartHotkeys();
 
     std::string program_folder_;
     std::unique_ptr<net::NetworkLibrary> network_;
     std::unique_ptr<net::UpdateThread> update_;
-    SettingsIni ini_;
-    IdentityValues identity_;
-    std::unique_ptr<SettingsKey> settings_;
+    settings::SettingsIni ini_;
+    settings::IdentityValues identity_;
+    std::unique_ptr<settings::SettingsKey> settings_;
     ui::DeviceLists devices_;
     QSize screen_size_;
     std::unique_ptr<desktop::HotkeyService> hotkeys_;
     toolkit::TrayIcon tray_;
+    // The control tree's pages, kept at creation.
+    CTitleBar* title_ = nullptr;
+    CLeftTabBar* tabs_ = nullptr;
+    ui::CRecordArea* record_ = nullptr;
+    ui::CSettingArea* setting_ = nullptr;
+    ui::CFileList* files_ = nullptr;
     Error create_error_;
 };
 

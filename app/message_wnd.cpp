@@ -1,6 +1,6 @@
 #include "app/message_wnd.h"
 
-#include "app/settings_ini.h"
+#include "settings/settings_ini.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
 #include "toolkit/dialog_builder.h"

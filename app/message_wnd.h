@@ -7,21 +7,23 @@
 
 #include "toolkit/window.h"
 
-namespace vexa::app {
-
+namespace vexa::settings {
 class SettingsIni;
+}  // namespace vexa::settings
+
+namespace vexa::app {
 
 inline constexpr std::uint32_t kMsgExitOrTray = toolkit::kUserMessage + 101;
 
 class CCMessageWnd final : public toolkit::Window, public toolkit::NotifyReceiver {
   public:
-    explicit CCMessageWnd(SettingsIni& ini) : ini_(ini) {}
+    explicit CCMessageWnd(settings::SettingsIni& ini) : ini_(ini) {}
     [[nodiscard]] std::string windowClassName() const override { return "MessageWnd"; }
     bool onCreate() override;
     void notify(toolkit::Notification& notification) override;
 
   private:
-    SettingsIni& ini_;
+    settings::SettingsIni& ini_;
 };
 
 }  // namespace vexa::app

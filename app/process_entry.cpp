@@ -9,9 +9,7 @@
 #include <memory>
 
 #include "app/main_wnd.h"
-extern "C" {
-#include <libavutil/log.h>
-}
+#include "engine/codec_log.h"
 #include "platform/desktop/instance.h"
 #include "platform/log/log.h"
 #include "toolkit/application.h"
@@ -30,10 +28,10 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 // Steps after the window exists: centre it, then record at once, stay hidden, or show it.
 void ShowAtStart(CMainWnd& window, const CommandLine& command_line) {
     window.centerOnOwner();
-    const ui::CSettingArea* setting = ui::CSettingArea::Instance();
+    const ui::CSettingArea* setting = window.SettingsPage();
     if (setting && setting->StartBeginRecord()) {
         log::Info("recording at launch");
-        if (ui::CRecordArea* record = ui::CRecordArea::Instance()) record->ToggleRecording(false);
+        if (ui::CRecordArea* record = window.RecordPage()) record->ToggleRecording(false);
         return;
     }
     if (command_line.autostart) {
@@ -57,7 +55,6 @@ int AppMain(int argc, char** argv, const CommandLine& command_line) {
     toolkit::setProcessSkin(skin.value());
 
     const Result<uint32_t> running = desktop::FindTopLevelWindow(kMainWindowClass, kMainWindowTitle);
-    if (!EnsureElevated()) return 0;
     if (running.ok() && running.value() != 0) {
         const Error posted = desktop::PostWindowMessage(running.value(), kMsgActivateMain, 0, 0);
         if (posted.ok())
@@ -78,13 +75,15 @@ int AppMain(int argc, char** argv, const CommandLine& command_line) {
         }
         (*app)->setIcon(window->paintManager().image("logo.png") ? *window->paintManager().image("logo.png")
                                                                  : QImage());
-        const toolkit::WindowHandle handle = window->handle();
-        (*app)->onPrimaryScreenChanged([handle](QSize size) {
-            toolkit::Window::postMessage(handle, {kMsgDisplayChange, 0, size.height() << 16 | size.width()});
+        // The window goes before the application: the screen watch reaches it only while it exists.
+        auto target = std::make_shared<CMainWnd*>(window.get());
+        (*app)->onPrimaryScreenChanged([target](QSize size) {
+            if (*target) (*target)->OnDisplayChange(size);
         });
         ShowAtStart(*window, command_line);
         log::Info("main window ready");
         code = (*app)->exec();
+        *target = nullptr;
         window.reset();  // settings closed, pages destroyed (a running recording is finished first)
     }
     toolkit::setProcessSkin(nullptr);
@@ -105,8 +104,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 int ProcessEntry(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    // FFmpeg's own messages (a file still being written has no index yet) are not the user's.
-    av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_FATAL);
+    engine::SetCodecLogLevelFromEnvironment();
     InstallCrashFilter();
     signal(SIGPIPE, SIG_IGN);
     const CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv, argv + argc));

@@ -23,11 +23,6 @@ struct CommandLine {
 // begin with it count too).
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-// Linux has no elevation prompt: the program runs with the rights it was started with.
-[[nodiscard]] inline bool EnsureElevated() {
-    return true;
-}
-
 int ProcessEntry(int argc, char** argv);
 
 }  // namespace vexa::app

@@ -4,21 +4,11 @@
 #include "toolkit/window.h"
 
 namespace vexa::app {
-namespace {
-CTitleBar* instance = nullptr;
-}  // namespace
+namespace {}  // namespace
 
-CTitleBar::CTitleBar() {
-    instance = this;
-}
+CTitleBar::CTitleBar() {}
 
-CTitleBar::~CTitleBar() {
-    if (instance == this) instance = nullptr;
-}
-
-CTitleBar* CTitleBar::Instance() {
-    return instance;
-}
+CTitleBar::~CTitleBar() {}
 
 Error CTitleBar::Init() {
     icon_ = toolkit::findChild(*this, "main_icon");

@@ -1,7 +1,6 @@
 // CTitleBar: the main window's caption row ("main_title_bar"): the icon, the title "Miravo", the
 // minimise button (a taskbar minimise, not the tray) and the close button (asks the main window to
-// close, which shows the exit prompt). One per process, reachable through Instance() while it
-// exists. User-interface thread only.
+// close, which shows the exit prompt). The main window initialises it. User-interface thread only.
 #pragma once
 
 #include "platform/error.h"
@@ -14,7 +13,6 @@ class CTitleBar : public toolkit::HorizontalLayout {
   public:
     CTitleBar();
     ~CTitleBar() override;
-    [[nodiscard]] static CTitleBar* Instance();
 
     // Finds "main_icon", "main_minbtn" and "main_closebtn" (all required) and wires the buttons.
     [[nodiscard]] Error Init();

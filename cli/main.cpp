@@ -17,15 +17,14 @@
 #include <string>
 #include <vector>
 
+#include <json/json.h>
+
 #include "cli/control_loop.h"
 #include "cli/options.h"
 #include "cli/request_builder.h"
+#include "engine/codec_log.h"
 #include "engine/recording.h"
 #include "platform/log/log.h"
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 namespace {
 
@@ -59,24 +58,25 @@ double CpuSeconds() {
 
 // The statistics as one JSON object, as --stats prints them and the log keeps them.
 std::string StatsJson(const vexa::engine::SessionStats& s, double stop_seconds) {
-    char text[1024];
-    std::snprintf(
-        text, sizeof text,
-        "{\"frames_captured\":%llu,\"frames_encoded\":%llu,\"frames_dropped\":%llu,\"frames_replaced\":%llu,"
-        "\"cursor_records\":%llu,"
-        "\"packets_written\":%llu,"
-        "\"bytes_written\":%llu,\"write_errors\":%llu,\"encoder\":\"%s\",\"audio_encoder\":\"%s\","
-        "\"cpu_seconds\":%.3f,\"stop_seconds\":%.3f}",
-        static_cast<unsigned long long>(s.frames_captured.load()),
-        static_cast<unsigned long long>(s.frames_encoded.load()),
-        static_cast<unsigned long long>(s.frames_dropped.load()),
-        static_cast<unsigned long long>(s.frames_replaced.load()),
-        static_cast<unsigned long long>(s.cursor_records.load()),
-        static_cast<unsigned long long>(s.packets_written.load()),
-        static_cast<unsigned long long>(s.bytes_written.load()),
-        static_cast<unsigned long long>(s.write_errors.load()), s.video_encoder.c_str(),
-        s.audio_encoder.c_str(), CpuSeconds(), stop_seconds);
-    return text;
+    Json::Value stats(Json::objectValue);
+    auto count = [](const auto& counter) { return Json::UInt64{counter.load()}; };
+    stats["frames_captured"] = count(s.frames_captured);
+    stats["frames_encoded"] = count(s.frames_encoded);
+    stats["frames_dropped"] = count(s.frames_dropped);
+    stats["frames_replaced"] = count(s.frames_replaced);
+    stats["cursor_records"] = count(s.cursor_records);
+    stats["packets_written"] = count(s.packets_written);
+    stats["bytes_written"] = count(s.bytes_written);
+    stats["write_errors"] = count(s.write_errors);
+    stats["encoder"] = s.video_encoder;
+    stats["audio_encoder"] = s.audio_encoder;
+    stats["cpu_seconds"] = CpuSeconds();
+    stats["stop_seconds"] = stop_seconds;
+    Json::StreamWriterBuilder writer;
+    writer["indentation"] = "";  // one line
+    writer["precision"] = 3;
+    writer["precisionType"] = "decimal";
+    return Json::writeString(writer, stats);
 }
 
 std::string CommandLine(int argc, char** argv) {
@@ -158,7 +158,7 @@ int Record(const CliOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    av_log_set_level(std::getenv("VEXA_VERBOSE") ? AV_LOG_INFO : AV_LOG_FATAL);
+    vexa::engine::SetCodecLogLevelFromEnvironment();
     if (Error e = vexa::log::OpenDefaultLog(); !e.ok())
         std::fprintf(stderr, "vexa-record: warning: recording without a log: %s\n", e.message().c_str());
     vexa::log::Info(CommandLine(argc, argv));

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "app/screen_cast_tokens.h"
-#include "app/settings_key.h"
+#include "settings/screen_cast_tokens.h"
+#include "settings/settings_key.h"
 #include "platform/log/log.h"
 
 namespace vexa::cli {
@@ -18,7 +18,8 @@ std::string CurrentFolder() {
     return getcwd(buf.data(), buf.size()) ? std::string(buf.data()) : std::string(".");
 }
 
-const app::ModeChoices* StoredMode(const std::optional<app::RecordingChoices>& stored, RecordingMode mode) {
+const settings::ModeChoices* StoredMode(const std::optional<settings::RecordingChoices>& stored,
+                                        RecordingMode mode) {
     if (!stored) return nullptr;
     switch (mode) {
         case RecordingMode::kScreen:
@@ -33,13 +34,13 @@ const app::ModeChoices* StoredMode(const std::optional<app::RecordingChoices>& s
 
 // Without any sound option, the rows the panel of the mode has selected (with their volumes); with
 // nothing stored either, the recorder's own default (the default speaker in screen mode).
-SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* stored) {
+SoundRequest SoundFromOptions(const CliOptions& o, const settings::ModeChoices* stored) {
     SoundRequest r{o.mode, o.no_sound, o.speakers, o.microphones, o.volumes};
     const bool any_option = o.no_sound || !o.speakers.empty() || !o.microphones.empty();
     if (any_option || !stored || (stored->speakers.empty() && stored->microphones.empty())) return r;
     int source = 0;
-    auto add = [&](const std::vector<app::SoundRowChoice>& rows, std::vector<std::string>& into) {
-        for (const app::SoundRowChoice& row : rows) {
+    auto add = [&](const std::vector<settings::SoundRowChoice>& rows, std::vector<std::string>& into) {
+        for (const settings::SoundRowChoice& row : rows) {
             into.push_back(std::to_string(row.position));
             if (o.volumes.empty())
                 r.volumes.push_back(std::to_string(source) + "=" + std::to_string(row.volume));
@@ -51,18 +52,18 @@ SoundRequest SoundFromOptions(const CliOptions& o, const app::ModeChoices* store
     return r;
 }
 
-Error AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+Error AddScreen(const CliOptions& o, const std::optional<settings::RecordingChoices>& stored,
                 engine::RecordingRequest& r) {
     r.frame_rate_text = o.fps_text.value_or(std::to_string(stored ? stored->frame_rate : 24));
     r.show_cursor = o.show_cursor.value_or(stored ? stored->record_mouse : true);
     // On Wayland the desktop asks once which screen to share; its answer is kept with the settings.
-    std::unique_ptr<app::SettingsKey> settings;
-    std::unique_ptr<app::SettingsScreenCastTokens> tokens;
+    std::unique_ptr<settings::SettingsKey> settings;
+    std::unique_ptr<settings::SettingsScreenCastTokens> tokens;
     if (o.capture_method == platform::MethodChoice::kPortal ||
         (o.capture_method == platform::MethodChoice::kAuto && platform::IsWaylandSession())) {
-        if (Result<std::unique_ptr<app::SettingsKey>> key = app::OpenUserSettings(); key.ok()) {
+        if (Result<std::unique_ptr<settings::SettingsKey>> key = settings::OpenUserSettings(); key.ok()) {
             settings = std::move(key).value();
-            tokens = std::make_unique<app::SettingsScreenCastTokens>(*settings);
+            tokens = std::make_unique<settings::SettingsScreenCastTokens>(*settings);
         }
     }
     Result<std::unique_ptr<platform::ScreenBackend>> opened =
@@ -75,7 +76,7 @@ Error AddScreen(const CliOptions& o, const std::optional<app::RecordingChoices>&
     return {};
 }
 
-Error AddCamera(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+Error AddCamera(const CliOptions& o, const std::optional<settings::RecordingChoices>& stored,
                 PreparedRequest& out) {
     CameraChoice choice;
     choice.selector = o.camera.value_or(std::to_string(stored ? stored->camera_index : 0));
@@ -92,23 +93,24 @@ Error AddCamera(const CliOptions& o, const std::optional<app::RecordingChoices>&
 
 }  // namespace
 
-std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices) {
-    Result<std::unique_ptr<app::SettingsKey>> opened = app::OpenUserSettings();  // says why on stderr
+std::optional<settings::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices) {
+    Result<std::unique_ptr<settings::SettingsKey>> opened =
+        settings::OpenUserSettings();  // says why on stderr
     if (!opened.ok()) {
         log::Warning("the stored settings cannot be opened; the recorder's defaults apply");
         return std::nullopt;
     }
-    const std::unique_ptr<app::SettingsKey>& key = *opened;
-    const app::DeviceCounts counts{static_cast<int>(devices.speakers.size()),
-                                   static_cast<int>(devices.microphones.size()),
-                                   static_cast<int>(platform::EnumerateCameras().size())};
-    return app::LoadRecordingChoices(*key, counts);
+    const std::unique_ptr<settings::SettingsKey>& key = *opened;
+    const settings::DeviceCounts counts{static_cast<int>(devices.speakers.size()),
+                                        static_cast<int>(devices.microphones.size()),
+                                        static_cast<int>(platform::EnumerateCameras().size())};
+    return settings::LoadRecordingChoices(*key, counts);
 }
 
-Error BuildRequest(const CliOptions& o, const std::optional<app::RecordingChoices>& stored,
+Error BuildRequest(const CliOptions& o, const std::optional<settings::RecordingChoices>& stored,
                    const SoundDeviceLists& devices, PreparedRequest& out) {
     engine::RecordingRequest& r = out.request;
-    const app::ModeChoices* mode = StoredMode(stored, o.mode);
+    const settings::ModeChoices* mode = StoredMode(stored, o.mode);
     r.mode = o.mode;
     r.output_dir = o.output_dir.value_or(stored ? stored->output_folder : CurrentFolder());
     r.video_quality_slider =

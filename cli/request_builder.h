@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/recording_choices.h"
+#include "settings/recording_choices.h"
 #include "cli/camera_cli.h"
 #include "cli/options.h"
 #include "cli/sound_cli.h"
@@ -24,12 +24,12 @@ struct PreparedRequest {
 
 // The stored choices, or nothing when the store cannot be opened (one line on stderr says why, and
 // the log keeps a warning).
-[[nodiscard]] std::optional<app::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices);
+[[nodiscard]] std::optional<settings::RecordingChoices> LoadStoredChoices(const SoundDeviceLists& devices);
 
 // Fails when a device is unknown ("no microphone \"3\""), the display cannot be opened ("cannot
 // open X display :59"), or the camera cannot be started ("camera 'x' ... busy").
 [[nodiscard]] Error BuildRequest(const CliOptions& options,
-                                 const std::optional<app::RecordingChoices>& stored,
+                                 const std::optional<settings::RecordingChoices>& stored,
                                  const SoundDeviceLists& devices, PreparedRequest& out);
 
 }  // namespace vexa::cli

@@ -4,7 +4,7 @@
 
 #include <openssl/evp.h>
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 bool IsSkipped(char c) {
@@ -46,4 +46,4 @@ vexa::Result<std::vector<std::uint8_t>> DecodeBase64(std::string_view text) {
     return out;
 }
 
-}  // namespace net
+}  // namespace vexa::net

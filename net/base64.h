@@ -10,7 +10,7 @@
 
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 [[nodiscard]] std::string EncodeBase64(std::span<const std::uint8_t> bytes);
 
@@ -18,4 +18,4 @@ namespace net {
 // Line breaks and spaces (which some servers append) are skipped.
 [[nodiscard]] vexa::Result<std::vector<std::uint8_t>> DecodeBase64(std::string_view text);
 
-}  // namespace net
+}  // namespace vexa::net

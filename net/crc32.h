@@ -8,7 +8,7 @@
 
 #include <zlib.h>
 
-namespace net {
+namespace vexa::net {
 
 // Continues a running CRC: pass the previous result as `crc` to checksum data that arrives in pieces.
 [[nodiscard]] inline std::uint32_t Crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc = 0) {
@@ -17,4 +17,4 @@ namespace net {
     return std::uint32_t(crc32_z(crc, bytes.data(), bytes.size()));
 }
 
-}  // namespace net
+}  // namespace vexa::net

@@ -7,7 +7,7 @@
 
 #include "net/deployment_values.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 std::string StripTrailingSlash(std::string url) {
@@ -59,4 +59,4 @@ vexa::Result<Deployment> LoadDeployment() {
     return deployment;
 }
 
-}  // namespace net
+}  // namespace vexa::net

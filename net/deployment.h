@@ -14,7 +14,7 @@
 
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 struct Deployment {
     std::string baseUrl;           // no trailing "/"; empty: no server configured, nothing is ever sent
@@ -28,4 +28,4 @@ struct Deployment {
 // The reversible transform between the PEM text and its stored form (the same call does both ways).
 [[nodiscard]] std::string DecipherStoredKey(std::span<const std::uint8_t> stored);
 
-}  // namespace net
+}  // namespace vexa::net

@@ -2,10 +2,10 @@
 
 #include "platform/process/detached_launch.h"
 
-namespace net {
+namespace vexa::net {
 
 vexa::Error LaunchDetached(const std::filesystem::path& program, const std::string& argument) {
     return vexa::platform::LaunchDetached(program.string(), {program.string(), argument});
 }
 
-}  // namespace net
+}  // namespace vexa::net

@@ -7,10 +7,10 @@
 
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 // Runs `program` with `argument` as its only argument. Ok when the program was executed; otherwise
 // why it could not be started (missing, not executable, no processes left).
 [[nodiscard]] vexa::Error LaunchDetached(const std::filesystem::path& program, const std::string& argument);
 
-}  // namespace net
+}  // namespace vexa::net

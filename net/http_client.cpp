@@ -8,7 +8,7 @@
 
 #include "net/nonce.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 struct CurlFree {
@@ -167,4 +167,4 @@ vexa::Error HttpClient::Send(std::uint32_t flags, std::string_view request) cons
     return FetchProtected(flags, request, MakeNonce()).error();
 }
 
-}  // namespace net
+}  // namespace vexa::net

@@ -18,7 +18,7 @@
 #include "net/rsa_public_key.h"
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 struct HttpOptions {
     std::chrono::milliseconds connect{1'500'000};
@@ -73,4 +73,4 @@ class HttpClient {
 // VEXA_NET_DEBUG is set to a non-empty value.
 void DebugPrintReply(std::string_view raw);
 
-}  // namespace net
+}  // namespace vexa::net

@@ -4,7 +4,7 @@
 
 #include <curl/curl.h>
 
-namespace net {
+namespace vexa::net {
 
 NetworkLibrary::NetworkLibrary() {
     if (CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT); code != CURLE_OK) {
@@ -18,4 +18,4 @@ NetworkLibrary::~NetworkLibrary() {
     if (status_.ok()) curl_global_cleanup();
 }
 
-}  // namespace net
+}  // namespace vexa::net

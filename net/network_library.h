@@ -5,7 +5,7 @@
 
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 class NetworkLibrary {
   public:
@@ -21,4 +21,4 @@ class NetworkLibrary {
     vexa::Error status_;
 };
 
-}  // namespace net
+}  // namespace vexa::net

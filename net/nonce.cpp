@@ -3,7 +3,7 @@
 #include <chrono>
 #include <random>
 
-namespace net {
+namespace vexa::net {
 
 std::string MakeNonce() {
     using namespace std::chrono;
@@ -14,4 +14,4 @@ std::string MakeNonce() {
     return std::to_string(ticks) + std::to_string(below100000(generator));
 }
 
-}  // namespace net
+}  // namespace vexa::net

@@ -4,8 +4,8 @@
 
 #include <string>
 
-namespace net {
+namespace vexa::net {
 
 [[nodiscard]] std::string MakeNonce();
 
-}  // namespace net
+}  // namespace vexa::net

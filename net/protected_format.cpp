@@ -9,7 +9,7 @@
 #include "net/query_escape.h"
 #include "net/scramble.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 constexpr std::string_view kFailedStatus = R"("status":"FAILED")";
@@ -164,4 +164,4 @@ vexa::Result<UnpackedReply> UnpackReply(std::string_view raw, std::string_view n
     return UnpackedReply{std::string(split->text), verified};
 }
 
-}  // namespace net
+}  // namespace vexa::net

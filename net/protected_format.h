@@ -10,7 +10,7 @@
 #include "net/rsa_public_key.h"
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 // Bits of the 32-bit little-endian flags word that starts every packet.
 inline constexpr std::uint32_t kFlagScrambled = 1;  // text bytes scrambled
@@ -50,4 +50,4 @@ struct UnpackedReply {
 [[nodiscard]] vexa::Result<UnpackedReply> UnpackReply(std::string_view raw, std::string_view nonce,
                                                       std::uint32_t requestFlags, const RsaPublicKey* key);
 
-}  // namespace net
+}  // namespace vexa::net

@@ -6,7 +6,7 @@
 
 #include <curl/curl.h>
 
-namespace net {
+namespace vexa::net {
 
 std::string EscapeQueryValue(std::string_view value) {
     if (value.empty()) return {};
@@ -18,4 +18,4 @@ std::string EscapeQueryValue(std::string_view value) {
     return escaped.get();
 }
 
-}  // namespace net
+}  // namespace vexa::net

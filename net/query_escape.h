@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-namespace net {
+namespace vexa::net {
 
 [[nodiscard]] std::string EscapeQueryValue(std::string_view value);
 
-}  // namespace net
+}  // namespace vexa::net

@@ -5,7 +5,7 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 struct BioFree {
@@ -77,4 +77,4 @@ vexa::Result<std::vector<std::uint8_t>> RsaPublicKey::Recover(std::span<const st
                         "reply signature does not open with the server key");
 }
 
-}  // namespace net
+}  // namespace vexa::net

@@ -13,7 +13,7 @@
 
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 class RsaPublicKey {
   public:
@@ -39,4 +39,4 @@ class RsaPublicKey {
     std::shared_ptr<EVP_PKEY> key_;
 };
 
-}  // namespace net
+}  // namespace vexa::net

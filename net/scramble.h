@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-namespace net {
+namespace vexa::net {
 
 constexpr std::uint8_t ScrambleByte(std::uint8_t b) {
     auto inverted = std::uint8_t(~b);
@@ -16,4 +16,4 @@ inline void ScrambleInPlace(std::span<std::uint8_t> bytes) {
     for (auto& b : bytes) b = ScrambleByte(b);
 }
 
-}  // namespace net
+}  // namespace vexa::net

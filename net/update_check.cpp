@@ -12,7 +12,7 @@
 #include "net/updater_file.h"
 #include "platform/log/log.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 constexpr int kReportTypeStart = 6;
@@ -177,4 +177,4 @@ vexa::Error LaunchUpdater(const UpdaterPaths& paths) {
     return LaunchDetached(paths.updater, paths.ini.string());
 }
 
-}  // namespace net
+}  // namespace vexa::net

@@ -19,7 +19,7 @@
 #include "net/http_client.h"
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 // Identity values from the ini file, filled in by the application before the check starts.
 struct ClientIdentity {
@@ -90,4 +90,4 @@ using UpdaterLauncher = std::function<vexa::Error(const UpdaterPaths& paths)>;
 // The launcher used by the program: detached, with the ini path as the only argument.
 [[nodiscard]] vexa::Error LaunchUpdater(const UpdaterPaths& paths);
 
-}  // namespace net
+}  // namespace vexa::net

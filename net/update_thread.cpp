@@ -5,7 +5,7 @@
 #include "net/deployment.h"
 #include "platform/log/log.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 UpdateResult CheckOnce(const ClientIdentity& identity, const UpdaterPaths& paths,
@@ -54,4 +54,4 @@ UpdateThread StartUpdateCheck(ClientIdentity identity, std::filesystem::path pro
     return worker;
 }
 
-}  // namespace net
+}  // namespace vexa::net

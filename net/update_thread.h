@@ -10,7 +10,7 @@
 
 #include "net/update_check.h"
 
-namespace net {
+namespace vexa::net {
 
 class UpdateThread {
   public:
@@ -38,4 +38,4 @@ class UpdateThread {
                                             std::filesystem::path iniPath,
                                             UpdaterLauncher launch = LaunchUpdater);
 
-}  // namespace net
+}  // namespace vexa::net

@@ -12,7 +12,7 @@
 #include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 using vexa::platform::UniqueFd;
@@ -96,4 +96,4 @@ vexa::Error InstallUpdater(const std::filesystem::path& updater, std::span<const
     return result;
 }
 
-}  // namespace net
+}  // namespace vexa::net

@@ -8,7 +8,7 @@
 
 #include "platform/error.h"
 
-namespace net {
+namespace vexa::net {
 
 // CRC-32 of the whole file; 0 when it is missing, empty, no regular file or cannot be read to the end.
 [[nodiscard]] std::uint32_t FileCrc32OrZero(const std::filesystem::path& file);
@@ -20,4 +20,4 @@ namespace net {
 [[nodiscard]] vexa::Error InstallUpdater(const std::filesystem::path& updater,
                                          std::span<const std::uint8_t> bytes);
 
-}  // namespace net
+}  // namespace vexa::net

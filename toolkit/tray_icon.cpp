@@ -6,7 +6,7 @@
 
 namespace vexa::toolkit {
 
-TrayIcon::TrayIcon(std::function<void(int)> on_mouse) : on_mouse_(std::move(on_mouse)) {}
+TrayIcon::TrayIcon(std::function<void(TrayClick)> on_click) : on_click_(std::move(on_click)) {}
 
 TrayIcon::~TrayIcon() {
     Remove();
@@ -18,8 +18,8 @@ bool TrayIcon::Add(const QImage& icon, const QString& tip) {
         icon_ = std::make_unique<QSystemTrayIcon>();
         QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
                          [this](QSystemTrayIcon::ActivationReason why) {
-                             if (why == QSystemTrayIcon::DoubleClick) on_mouse_(kTrayDoubleClick);
-                             if (why == QSystemTrayIcon::Context) on_mouse_(kTrayRightDown);
+                             if (why == QSystemTrayIcon::DoubleClick) on_click_(TrayClick::kDoubleClick);
+                             if (why == QSystemTrayIcon::Context) on_click_(TrayClick::kContextMenu);
                          });
     }
     icon_->setIcon(QIcon(QPixmap::fromImage(icon)));

@@ -1,8 +1,7 @@
 // TrayIcon: the notification-area icon the main window shows while it sits in the tray, through
-// Qt's tray (StatusNotifierItem or XEmbed, whichever the desktop offers). Mouse input is reported
-// as the window system's mouse messages (0x203 double click, 0x204 right button down) to the
-// callback, which the main window routes as MSG_TRAY_ICON. Without a tray on the desktop, Add()
-// fails and the window is hidden all the same. User-interface thread only.
+// Qt's tray (StatusNotifierItem or XEmbed, whichever the desktop offers). A double click and a
+// request for the context menu are reported to the callback as a TrayClick. Without a tray on the desktop,
+// Add() fails and the window is hidden all the same. User-interface thread only.
 #pragma once
 
 #include <QImage>
@@ -15,12 +14,11 @@ class QSystemTrayIcon;
 
 namespace vexa::toolkit {
 
-inline constexpr int kTrayDoubleClick = 0x203;  // WM_LBUTTONDBLCLK
-inline constexpr int kTrayRightDown = 0x204;    // WM_RBUTTONDOWN
+enum class TrayClick { kDoubleClick, kContextMenu };
 
 class TrayIcon {
   public:
-    explicit TrayIcon(std::function<void(int mouse_message)> on_mouse);
+    explicit TrayIcon(std::function<void(TrayClick)> on_click);
     ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
@@ -31,7 +29,7 @@ class TrayIcon {
     [[nodiscard]] bool Shown() const;
 
   private:
-    std::function<void(int)> on_mouse_;
+    std::function<void(TrayClick)> on_click_;
     std::unique_ptr<QSystemTrayIcon> icon_;
 };
 

@@ -89,8 +89,6 @@ class Window {
 
     // The window class name ("VexaRecorder_Main_Window"), set as the X11 WM_CLASS.
     [[nodiscard]] virtual std::string windowClassName() const = 0;
-    // Class style bits of the window system (CS_DBLCLKS, CS_DROPSHADOW); kept for callers' use.
-    [[nodiscard]] virtual unsigned classStyle() const { return 0; }
 
     // Creates the native window; returns false when onCreate() refuses (the window is destroyed).
     [[nodiscard]] bool create(Window* owner, const std::string& title, unsigned style, const QRect& geometry);

@@ -2,19 +2,15 @@
 
 #include <algorithm>
 
-#include "ui/record_area.h"
-
 namespace vexa::ui {
 namespace {
 
-CAudioArea* instance = nullptr;
-
 constexpr int kSoundOnlyMode = 1;
-constexpr PanelKeys kKeys{.audio_quality = &app::settings::kAudioAudioQuality,
-                          .speaker_selection = &app::settings::kAudioSpeakerSel,
-                          .speaker_volume = &app::settings::kAudioSpeakerVol,
-                          .mic_selection = &app::settings::kAudioMicSel,
-                          .mic_volume = &app::settings::kAudioMicVol};
+constexpr PanelKeys kKeys{.audio_quality = &settings::kAudioAudioQuality,
+                          .speaker_selection = &settings::kAudioSpeakerSel,
+                          .speaker_volume = &settings::kAudioSpeakerVol,
+                          .mic_selection = &settings::kAudioMicSel,
+                          .mic_volume = &settings::kAudioMicVol};
 
 bool AnySelected(std::span<const SourceRow> rows) {
     return std::any_of(rows.begin(), rows.end(), [](const SourceRow& row) { return row.Selected(); });
@@ -23,19 +19,12 @@ bool AnySelected(std::span<const SourceRow> rows) {
 }  // namespace
 
 CAudioArea::CAudioArea(toolkit::CreateControlFn create_control)
-    : SourcePanel("sound panel", kKeys, std::move(create_control)) {
-    instance = this;
-}
+    : SourcePanel("sound panel", kKeys, std::move(create_control)) {}
 
-CAudioArea::~CAudioArea() {
-    if (instance == this) instance = nullptr;
-}
+CAudioArea::~CAudioArea() {}
 
-CAudioArea* CAudioArea::Instance() {
-    return instance;
-}
-
-Error CAudioArea::Init() {
+Error CAudioArea::Init(PanelHost& host) {
+    AttachHost(host);
     if (Error e = InitQuality(); !e.ok()) return e;
     return InitSoundLists();
 }
@@ -45,11 +34,11 @@ bool CAudioArea::AnySoundSourceSelected() const {
 }
 
 void CAudioArea::OnSoundSelection() {
-    EnableStartControl(kSoundOnlyMode, AnySoundSourceSelected());
+    if (PanelHost* host = Host()) host->EnableStartFor(kSoundOnlyMode, AnySoundSourceSelected());
 }
 
 void CAudioArea::OnSoundVolume(const SourceRow& row, int volume) {
-    if (CRecordArea* page = CRecordArea::Instance()) page->SetSourceVolume(row, volume);
+    if (PanelHost* host = Host()) host->SetSourceVolume(row, volume);
 }
 
 }  // namespace vexa::ui

@@ -1,6 +1,6 @@
 // CAudioArea: the sound-only panel ("audio_param_area") of the record page: audio quality and the
-// speakers and microphones to record. One per process, reachable through Instance() while it
-// exists. Stored under "audio_*" keys (see SourcePanel). While the record page is idle in this
+// speakers and microphones to record. The record page initialises it as its
+// host (PanelHost). Stored under "audio_*" keys (see SourcePanel). While the record page is idle in this
 // mode, a change of the selection enables its start control exactly when something is ticked; a
 // volume moved during a recording reaches the running recording at once.
 // Threads: user-interface thread only.
@@ -17,11 +17,10 @@ class CAudioArea : public SourcePanel {
     // `create_control`: the program's control factory, for the rows built beyond the layout.
     explicit CAudioArea(toolkit::CreateControlFn create_control);
     ~CAudioArea() override;
-    [[nodiscard]] static CAudioArea* Instance();
 
     // Quality, speakers, microphones, in this order; fails when a control is missing or a row
     // cannot be built (the panel is then left partly set up).
-    [[nodiscard]] Error Init();
+    [[nodiscard]] Error Init(PanelHost& host);
     // True when at least one speaker or microphone box is selected.
     [[nodiscard]] bool AnySoundSourceSelected() const;
 

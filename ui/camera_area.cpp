@@ -9,38 +9,30 @@
 namespace vexa::ui {
 namespace {
 
-CCameraArea* instance = nullptr;
-
 constexpr int kCameraMode = 2;
 constexpr const char* kCameraGroup = "camera_area_group";
 constexpr const char* kRadioImages =
     "normalimage=\"file='radiobox.png' source='0,0,21,21' dest='2,4,23,25'\" "
     "hotimage=\"file='radiobox.png' source='21,0,42,21' dest='2,4,23,25'\" "
     "selectedimage=\"file='radiobox.png' source='42,0,63,21' dest='2,4,23,25'\"";
-constexpr PanelKeys kKeys{.video_quality = &app::settings::kCameraVideoQuality,
-                          .audio_quality = &app::settings::kCameraAudioQuality,
-                          .speaker_selection = &app::settings::kCameraSpeakerSel,
-                          .speaker_volume = &app::settings::kCameraSpeakerVol,
-                          .mic_selection = &app::settings::kCameraMicSel,
-                          .mic_volume = &app::settings::kCameraMicVol};
+constexpr PanelKeys kKeys{.video_quality = &settings::kCameraVideoQuality,
+                          .audio_quality = &settings::kCameraAudioQuality,
+                          .speaker_selection = &settings::kCameraSpeakerSel,
+                          .speaker_volume = &settings::kCameraSpeakerVol,
+                          .mic_selection = &settings::kCameraMicSel,
+                          .mic_volume = &settings::kCameraMicVol};
 
 }  // namespace
 
 CCameraArea::CCameraArea(toolkit::CreateControlFn create_control)
-    : SourcePanel("camera panel", kKeys, std::move(create_control)) {
-    instance = this;
-}
+    : SourcePanel("camera panel", kKeys, std::move(create_control)) {}
 
 CCameraArea::~CCameraArea() {
     preview_.reset();
-    if (instance == this) instance = nullptr;
 }
 
-CCameraArea* CCameraArea::Instance() {
-    return instance;
-}
-
-Error CCameraArea::Init() {
+Error CCameraArea::Init(PanelHost& host) {
+    AttachHost(host);
     if (Error e = InitQuality(); !e.ok()) return e;
     if (Error e = InitSoundLists(); !e.ok()) return e;
     if (Error e = BuildCameraRows(); !e.ok()) return e;
@@ -60,7 +52,7 @@ Error CCameraArea::Init() {
     }
     if (!cameras.empty()) {
         const auto count = static_cast<uint32_t>(cameras.size());
-        SelectOnly(ReadPanelSetting(app::settings::kCameraSelIndex, 0, count));  // 0 when stored beyond
+        SelectOnly(ReadPanelSetting(settings::kCameraSelIndex, 0, count));  // 0 when stored beyond
     }
     return {};
 }
@@ -111,7 +103,7 @@ void CCameraArea::OnCameraSelect(const toolkit::Notification& n) {
     CameraRow* row = CameraRowOf(n);
     if (row && row->select_box->isSelected()) {
         const auto position = static_cast<size_t>(row - Cameras().data());
-        StorePanelSetting(app::settings::kCameraSelIndex, static_cast<uint32_t>(position));
+        StorePanelSetting(settings::kCameraSelIndex, static_cast<uint32_t>(position));
         for (CameraRow& other : Cameras()) {
             if (&other == row) continue;
             other.select_box->setSelected(false, false);
@@ -131,7 +123,7 @@ void CCameraArea::OnCameraSelect(const toolkit::Notification& n) {
                 SetBoxTextColor(*row->select_box, kClosedPreviewTextColor);
         }
     }
-    EnableStartControl(kCameraMode, AnyCameraSelected());
+    if (PanelHost* host = Host()) host->EnableStartFor(kCameraMode, AnyCameraSelected());
 }
 
 void CCameraArea::OnCameraShow(size_t position) {
@@ -147,7 +139,7 @@ void CCameraArea::OnCameraShow(size_t position) {
 bool CCameraArea::CreatePreview(const CameraRow& row, int position) {
     Shell* shell = Shell::Get();
     if (!shell) return false;
-    auto preview = std::make_unique<CCameraWnd>(CameraWndOwner::kCameraPanel);
+    auto preview = std::make_unique<CCameraWnd>(CameraWndOwner::kCameraPanel, Host());
     if (Error e = preview->Create(shell->MainWindow(), position, row.device->name); !e.ok()) {
         log::Failure(e, PanelName());
         return false;

@@ -1,8 +1,8 @@
 // CCameraArea: the camera-recording panel ("camera_param_area") of the record page: video and audio
 // quality, the sound devices recorded with the camera, and the one camera to record (a radio group,
 // "camera_area_group"), shown in one preview window (a CCameraWnd of the camera panel) while the
-// panel is shown. The recording borrows the preview's camera (AcquireCamera). One per process,
-// reachable through Instance() while it exists. Stored under "camera_*" keys (see SourcePanel).
+// panel is shown. The recording borrows the preview's camera (AcquireCamera). The record page
+// initialises it as its host (PanelHost). Stored under "camera_*" keys (see SourcePanel).
 //
 // The preview-shown flag starts set; closing the preview clears it and colours the selected box's
 // text red (#FFD00000), and a double click on the selected box shows the preview again. While the
@@ -25,11 +25,10 @@ class CCameraArea : public SourcePanel {
     // `create_control`: the program's control factory, for the boxes built beyond the layout.
     explicit CCameraArea(toolkit::CreateControlFn create_control);
     ~CCameraArea() override;
-    [[nodiscard]] static CCameraArea* Instance();
 
     // Quality, speakers, microphones, cameras, in this order; fails when a control is missing or a
     // box cannot be built (the panel is then left partly set up).
-    [[nodiscard]] Error Init();
+    [[nodiscard]] Error Init(PanelHost& host);
     // Shows or hides the panel, closes its drop-down, then opens the selected camera's preview
     // (show) or releases the preview (hide).
     void ShowPanel(bool show);

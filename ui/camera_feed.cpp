@@ -16,7 +16,7 @@ uint32_t NativeCode(const Error& error) {
 
 }  // namespace
 
-CameraFeed::CameraFeed(app::SettingsKey& settings, const app::Setting& format_setting, int position)
+CameraFeed::CameraFeed(settings::SettingsKey& settings, const settings::Setting& format_setting, int position)
     : settings_(settings), format_setting_(format_setting), position_(position) {}
 
 CameraFeed::~CameraFeed() {
@@ -84,7 +84,7 @@ Error CameraFeed::OpenCamera(const std::string& name) {
     engine::CameraRef camera = std::move(created).value();
     Result<engine::CameraFormatList> formats = camera->GetFormats();
     if (!formats.ok()) return formats.error();
-    if (const auto stored = app::ReadRecordSetting(settings_, format_setting_, position_)) {
+    if (const auto stored = settings::ReadRecordSetting(settings_, format_setting_, position_)) {
         if (const auto choice = engine::CameraFormatSetting::FromBytes(*stored)) {
             // A camera that refuses the stored format streams in its current one.
             if (Error e = camera->SelectFormat(*formats, choice->width, choice->height, choice->fps); !e.ok())
@@ -155,7 +155,7 @@ Error CameraFeed::ChangeFormat(const platform::CameraFormat& format, bool in_rec
     std::array<uint8_t, 16> record{};
     const std::vector<uint8_t> bytes = choice.ToBytes();
     std::copy_n(bytes.begin(), std::min(bytes.size(), record.size()), record.begin());
-    app::StoreRecordSetting(settings_, format_setting_, record, position_);
+    settings::StoreRecordSetting(settings_, format_setting_, record, position_);
 
     engine::CameraRef camera = Acquire();
     if (!camera) return platform::CameraFailure(ErrorCode::kNotFound, "camera window: no camera to change");

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "engine/camera/camera.h"
 #include "engine/camera/camera_format.h"
 #include "platform/error.h"
@@ -40,7 +40,7 @@ class CameraFeed {
 
     // `format_setting` at `position` holds the stored capture format ("camera_format_%d" or
     // "camera_format"); the store must outlive the feed.
-    CameraFeed(app::SettingsKey& settings, const app::Setting& format_setting, int position);
+    CameraFeed(settings::SettingsKey& settings, const settings::Setting& format_setting, int position);
     ~CameraFeed();  // Close()
     CameraFeed(const CameraFeed&) = delete;
     CameraFeed& operator=(const CameraFeed&) = delete;
@@ -97,8 +97,8 @@ class CameraFeed {
     [[nodiscard]] Error Restart(engine::CCamera& camera, const platform::CameraFormat& format);
     [[nodiscard]] engine::CameraRef TakeCamera();
 
-    app::SettingsKey& settings_;
-    const app::Setting& format_setting_;
+    settings::SettingsKey& settings_;
+    const settings::Setting& format_setting_;
     const int position_;
     std::atomic<bool> mirror_{false};
     std::atomic<toolkit::WindowHandle> window_{0};

@@ -13,7 +13,7 @@
 #include "toolkit/application.h"
 #include "toolkit/desktop_state.h"
 #include "toolkit/paint_manager.h"
-#include "ui/record_area.h"
+#include "ui/record_rules.h"
 #include "ui/shell.h"
 
 namespace vexa::ui {
@@ -40,7 +40,7 @@ constexpr const char* kFormatRowAttributes =
     R"(textpadding="10,0,0,0")";
 constexpr const char* kNoControlsText = "该摄像头没有可调节的设置";
 
-QRect ToQRect(const app::Rect& r) {
+QRect ToQRect(const settings::Rect& r) {
     return QRect(r.left, r.top, static_cast<int>(Width(r)), static_cast<int>(Height(r)));
 }
 
@@ -96,7 +96,7 @@ std::optional<toolkit::PropertyItem> PropertyOf(const platform::CameraControl& c
 
 }  // namespace
 
-CCameraWnd::CCameraWnd(CameraWndOwner owner) : owner_(owner) {}
+CCameraWnd::CCameraWnd(CameraWndOwner owner, const PanelHost* host) : owner_(owner), host_(host) {}
 
 CCameraWnd::~CCameraWnd() {
     if (feed_) feed_->FinishOpening();
@@ -106,17 +106,17 @@ CCameraWnd::~CCameraWnd() {
     if (feed_) feed_->Close();
 }
 
-const app::Setting& CCameraWnd::PosSetting() const {
-    return DesktopPanel() ? app::settings::kCameraWndPosAt : app::settings::kCameraWndPos;
+const settings::Setting& CCameraWnd::PosSetting() const {
+    return DesktopPanel() ? settings::kCameraWndPosAt : settings::kCameraWndPos;
 }
-const app::Setting& CCameraWnd::FlipSetting() const {
-    return DesktopPanel() ? app::settings::kCameraFlipAt : app::settings::kCameraFlip;
+const settings::Setting& CCameraWnd::FlipSetting() const {
+    return DesktopPanel() ? settings::kCameraFlipAt : settings::kCameraFlip;
 }
-const app::Setting& CCameraWnd::BorderSetting() const {
-    return DesktopPanel() ? app::settings::kCameraWndBorderAt : app::settings::kCameraWndBorder;
+const settings::Setting& CCameraWnd::BorderSetting() const {
+    return DesktopPanel() ? settings::kCameraWndBorderAt : settings::kCameraWndBorder;
 }
-const app::Setting& CCameraWnd::FormatSetting() const {
-    return DesktopPanel() ? app::settings::kCameraFormatAt : app::settings::kCameraFormat;
+const settings::Setting& CCameraWnd::FormatSetting() const {
+    return DesktopPanel() ? settings::kCameraFormatAt : settings::kCameraFormat;
 }
 
 CameraButton CCameraWnd::ButtonAt(int slot) const {
@@ -127,21 +127,21 @@ Error CCameraWnd::Create(toolkit::Window& owner, int index, const std::string& n
     Shell* shell = Shell::Get();
     if (!shell) return Error(ErrorCode::kUnavailable, "camera window: the main window is not there");
     if (isCreated()) return Error(ErrorCode::kInvalidArgument, "camera window: created already");
-    app::SettingsKey& settings = shell->Settings();
+    settings::SettingsKey& settings = shell->Settings();
     settings_store_ = &settings;
     name_ = name;
     index_ = index;
-    circular_ = DesktopPanel() && app::ReadSetting(settings, app::settings::kCameraWndStyle, index) != 0;
+    circular_ = DesktopPanel() && settings::ReadSetting(settings, settings::kCameraWndStyle, index) != 0;
     slots_ = CameraButtonsBySlot(DesktopPanel());
 
     const Qt::KeyboardModifiers held = toolkit::heldKeyboardModifiers();
     if (held.testFlag(Qt::ControlModifier) && held.testFlag(Qt::AltModifier))
-        (void)settings.Delete(app::SettingName(PosSetting(), index));
-    std::optional<app::Rect> stored = app::ReadRectSetting(settings, PosSetting(), index);
+        (void)settings.Delete(settings::SettingName(PosSetting(), index));
+    std::optional<settings::Rect> stored = settings::ReadRectSetting(settings, PosSetting(), index);
     // The camera mode's preview first appears beside the main window, never over its controls.
     if (!stored && !DesktopPanel() && owner.isVisible())
         stored = PreviewFirstRect(owner.geometry(), toolkit::primaryWorkArea());
-    const app::Rect rect = InitialCameraRect(stored, circular_, shell->ScreenSize());
+    const settings::Rect rect = InitialCameraRect(stored, circular_, shell->ScreenSize());
 
     paintManager().copyStyle(owner.paintManager());  // font 1 of the program for the texts
     const ClippedCameraRect clipped = ClipAtScreenOrigin(rect);
@@ -150,8 +150,8 @@ Error CCameraWnd::Create(toolkit::Window& owner, int index, const std::string& n
         return Error(ErrorCode::kUnavailable,
                      "camera window for '" + name + "': the window cannot be created");
     }
-    border_ = app::ReadSetting(settings, BorderSetting(), index) == 0;
-    mirror_ = app::ReadSetting(settings, FlipSetting(), index) != 0;
+    border_ = settings::ReadSetting(settings, BorderSetting(), index) == 0;
+    mirror_ = settings::ReadSetting(settings, FlipSetting(), index) != 0;
 
     feed_ = std::make_shared<CameraFeed>(settings, FormatSetting(), index);
     feed_->SetMirror(mirror_);
@@ -218,9 +218,9 @@ bool CCameraWnd::ButtonsShown() const {
 
 // --- place and shape -------------------------------------------------------------------------------
 
-void CCameraWnd::ApplyRect(const app::Rect& rect) {
+void CCameraWnd::ApplyRect(const settings::Rect& rect) {
     full_ = rect;
-    if (settings_store_) app::StoreRectSetting(*settings_store_, PosSetting(), rect, index_);
+    if (settings_store_) settings::StoreRectSetting(*settings_store_, PosSetting(), rect, index_);
     const ClippedCameraRect clipped = ClipAtScreenOrigin(rect);
     // A window dragged wholly past the left or top edge keeps one pixel, out of sight.
     QRect native = ToQRect(clipped.visible);
@@ -375,7 +375,7 @@ void CCameraWnd::BeginDrag(HitTest code, QPoint screen) {
 }
 
 void CCameraWnd::TrackDrag(QPoint screen) {
-    const app::Rect rect = DragCameraRect(drag_code_, circular_, drag_rect_, drag_start_, screen);
+    const settings::Rect rect = DragCameraRect(drag_code_, circular_, drag_rect_, drag_start_, screen);
     if (rect == full_) return;
     ApplyRect(rect);
     Redraw();
@@ -417,13 +417,13 @@ void CCameraWnd::ToggleStyle() {
     ApplyRect(circular_ ? CentredSquare(full_) : full_);
     Redraw();
     if (settings_store_)
-        app::StoreSetting(*settings_store_, app::settings::kCameraWndStyle, circular_ ? 1 : 0, index_);
+        settings::StoreSetting(*settings_store_, settings::kCameraWndStyle, circular_ ? 1 : 0, index_);
 }
 
 void CCameraWnd::ToggleMirror() {
     mirror_ = !mirror_;
     if (feed_) feed_->SetMirror(mirror_);
-    if (settings_store_) app::StoreSetting(*settings_store_, FlipSetting(), mirror_ ? 1 : 0, index_);
+    if (settings_store_) settings::StoreSetting(*settings_store_, FlipSetting(), mirror_ ? 1 : 0, index_);
 }
 
 void CCameraWnd::ShowSettings() {
@@ -506,8 +506,7 @@ void CCameraWnd::OnFormatClick(size_t index) {
 // A camera-mode recording uses this window's camera (or is about to).
 bool CCameraWnd::InRecording() {
     if (const engine::CameraRef camera = AcquireCamera(); camera && camera->IsAttached()) return true;
-    const CRecordArea* record = CRecordArea::Instance();
-    return !DesktopPanel() && record && record->RecordingState() != CRecordArea::kIdle;
+    return !DesktopPanel() && host_ && host_->RecordingState() != kStateIdle;
 }
 
 // --- painting --------------------------------------------------------------------------------------

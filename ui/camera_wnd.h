@@ -21,11 +21,12 @@
 #include <memory>
 #include <string>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "engine/camera/camera.h"
 #include "platform/error.h"
 #include "toolkit/button.h"
 #include "toolkit/property_sheet.h"
+#include "ui/panel_host.h"
 #include "toolkit/window.h"
 #include "ui/camera_feed.h"
 #include "ui/camera_wnd_rules.h"
@@ -45,7 +46,8 @@ class CCameraWnd : public toolkit::Window {
     static constexpr std::intptr_t kComeForwardParam = 0x12345678;
     enum Timer : int { kOpenTimer = 1, kPopupTimer = 2, kRetryTimer = 3 };
 
-    explicit CCameraWnd(CameraWndOwner owner);
+    // `host`: the page of the owning panel, asked whether a recording runs (may be null).
+    CCameraWnd(CameraWndOwner owner, const PanelHost* host);
     ~CCameraWnd() override;
 
     // Reads the window's settings (Ctrl+Alt held down forgets the stored place), creates the hidden
@@ -71,7 +73,7 @@ class CCameraWnd : public toolkit::Window {
     [[nodiscard]] bool Circular() const { return circular_; }
     [[nodiscard]] bool Mirrored() const { return mirror_; }
     // The full rectangle on the screen, not clipped at the left and top edge.
-    [[nodiscard]] const app::Rect& FullRect() const { return full_; }
+    [[nodiscard]] const settings::Rect& FullRect() const { return full_; }
     [[nodiscard]] const CameraShape& Shape() const { return shape_; }
     // What the window shows instead of a picture; empty while it shows the camera.
     [[nodiscard]] std::string StatusText() const;
@@ -83,7 +85,6 @@ class CCameraWnd : public toolkit::Window {
 
     // --- toolkit::Window ---
     [[nodiscard]] std::string windowClassName() const override { return "Tolvo_Camera_Wnd"; }
-    [[nodiscard]] unsigned classStyle() const override { return 0x0003; }  // redraw on any size change
     std::optional<std::intptr_t> handleMessage(const toolkit::Message& message) override;
     void onTimer(int id) override;
     void onOwnerMinimized(bool minimized) override;
@@ -105,14 +106,14 @@ class CCameraWnd : public toolkit::Window {
         }
     };
 
-    [[nodiscard]] const app::Setting& PosSetting() const;
-    [[nodiscard]] const app::Setting& FlipSetting() const;
-    [[nodiscard]] const app::Setting& BorderSetting() const;
-    [[nodiscard]] const app::Setting& FormatSetting() const;
+    [[nodiscard]] const settings::Setting& PosSetting() const;
+    [[nodiscard]] const settings::Setting& FlipSetting() const;
+    [[nodiscard]] const settings::Setting& BorderSetting() const;
+    [[nodiscard]] const settings::Setting& FormatSetting() const;
     [[nodiscard]] bool DesktopPanel() const { return owner_ == CameraWndOwner::kDesktopPanel; }
     [[nodiscard]] CameraButton ButtonAt(int slot) const;
 
-    void ApplyRect(const app::Rect& rect);
+    void ApplyRect(const settings::Rect& rect);
     void Redraw();
     void OnPicture();
     void UpdateHover(QPoint pos);
@@ -133,14 +134,15 @@ class CCameraWnd : public toolkit::Window {
     void PaintButtons(QPainter& painter);
 
     const CameraWndOwner owner_;
-    app::SettingsKey* settings_store_ = nullptr;
+    const PanelHost* const host_;
+    settings::SettingsKey* settings_store_ = nullptr;
     std::shared_ptr<CameraFeed> feed_;
     std::string name_;
     int index_ = 0;
     bool circular_ = false;
     bool border_ = false;
     bool mirror_ = true;
-    app::Rect full_;
+    settings::Rect full_;
     CameraShape shape_;
     CameraButtonSlots slots_{};
     int hover_ = -1;    // slot under the mouse
@@ -149,7 +151,7 @@ class CCameraWnd : public toolkit::Window {
     bool dragging_ = false;
     toolkit::HitTest drag_code_ = toolkit::HitTest::Client;
     QPoint drag_start_;
-    app::Rect drag_rect_;
+    settings::Rect drag_rect_;
     CameraFeed::Picture picture_;
     FormatPopup popup_;
     engine::CameraFormatList popup_formats_;

@@ -17,7 +17,7 @@ constexpr int kCornerBox = 6;            // rectangle rim: corners that size dia
 constexpr int kSideStrip = 3;            // rectangle rim: strips that size from one side
 constexpr double kCrossedDistance = 10;  // a mouse past the centre counts as this close to it
 
-QRect ToWindow(const app::Rect& full, QPoint offset) {
+QRect ToWindow(const settings::Rect& full, QPoint offset) {
     return QRect(-offset.x(), -offset.y(), static_cast<int>(Width(full)), static_cast<int>(Height(full)));
 }
 
@@ -56,8 +56,8 @@ HitTest RectangleRimCode(const QRect& full, QPoint p) {
 }
 
 // Sides follow the mouse; a moving side stops kCameraMinSide from the opposite one.
-app::Rect SizeRectangle(HitTest code, const app::Rect& r, QPoint delta) {
-    app::Rect out = r;
+settings::Rect SizeRectangle(HitTest code, const settings::Rect& r, QPoint delta) {
+    settings::Rect out = r;
     const bool left = code == HitTest::Left || code == HitTest::TopLeft || code == HitTest::BottomLeft;
     const bool right = code == HitTest::Right || code == HitTest::TopRight || code == HitTest::BottomRight;
     const bool top = code == HitTest::Top || code == HitTest::TopLeft || code == HitTest::TopRight;
@@ -71,7 +71,7 @@ app::Rect SizeRectangle(HitTest code, const app::Rect& r, QPoint delta) {
 }
 
 // How far every side of the circular window moves inwards.
-int CircleInset(HitTest code, const app::Rect& r, QPoint start, QPoint now) {
+int CircleInset(HitTest code, const settings::Rect& r, QPoint start, QPoint now) {
     switch (code) {
         case HitTest::Left:
             return now.x() - start.x();
@@ -105,7 +105,7 @@ CameraButtonSlots CameraButtonsBySlot(bool has_style_button) {
             CameraButton::kNone};
 }
 
-app::Rect DefaultCameraRect(QSize screen) {
+settings::Rect DefaultCameraRect(QSize screen) {
     const int third_w = screen.width() / 3;
     const int third_h = screen.height() / 3;
     const int side = std::min(third_w, third_h);
@@ -114,7 +114,7 @@ app::Rect DefaultCameraRect(QSize screen) {
     return {left, top, left + side, top + side};
 }
 
-app::Rect PreviewFirstRect(const QRect& main, const QRect& work) {
+settings::Rect PreviewFirstRect(const QRect& main, const QRect& work) {
     constexpr int kGap = 8;  // between the main window and the preview
     const int wanted = std::max(kCameraMinSide, std::min(work.width(), work.height()) / 3);
     // Room on each side of the main window inside the work area, less the gap.
@@ -147,13 +147,13 @@ app::Rect PreviewFirstRect(const QRect& main, const QRect& work) {
         }
         return {left, top, left + side, top + side};
     }
-    const app::Rect r = DefaultCameraRect(work.size());
+    const settings::Rect r = DefaultCameraRect(work.size());
     return {r.left + work.x(), r.top + work.y(), r.right + work.x(), r.bottom + work.y()};
 }
 
-app::Rect InitialCameraRect(const std::optional<app::Rect>& stored, bool circular, QSize screen) {
+settings::Rect InitialCameraRect(const std::optional<settings::Rect>& stored, bool circular, QSize screen) {
     if (!stored) return DefaultCameraRect(screen);
-    app::Rect r = *stored;
+    settings::Rect r = *stored;
     const int64_t w = Width(r), h = Height(r);
     if (w < 20 || h < 20 || w > kCameraMaxStoredSide || h > kCameraMaxStoredSide)
         return DefaultCameraRect(screen);
@@ -167,7 +167,7 @@ app::Rect InitialCameraRect(const std::optional<app::Rect>& stored, bool circula
     return meets_screen ? r : DefaultCameraRect(screen);
 }
 
-app::Rect CentredSquare(const app::Rect& rect) {
+settings::Rect CentredSquare(const settings::Rect& rect) {
     const int w = static_cast<int>(Width(rect)), h = static_cast<int>(Height(rect));
     const int side = std::min(w, h);
     const int left = rect.left + (w - side) / 2;
@@ -175,7 +175,7 @@ app::Rect CentredSquare(const app::Rect& rect) {
     return {left, top, left + side, top + side};
 }
 
-ClippedCameraRect ClipAtScreenOrigin(const app::Rect& full) {
+ClippedCameraRect ClipAtScreenOrigin(const settings::Rect& full) {
     ClippedCameraRect out{full, QPoint(std::max(0, -full.left), std::max(0, -full.top))};
     out.visible.left = std::max(0, full.left);
     out.visible.top = std::max(0, full.top);
@@ -209,7 +209,7 @@ std::array<QRect, kCameraButtonSlots> LayoutCameraButtons(const QRect& full, boo
     return out;
 }
 
-CameraShape BuildCameraShape(const app::Rect& full, bool circular) {
+CameraShape BuildCameraShape(const settings::Rect& full, bool circular) {
     const ClippedCameraRect clipped = ClipAtScreenOrigin(full);
     CameraShape shape;
     shape.full = ToWindow(full, clipped.offset);
@@ -234,7 +234,8 @@ CameraHit HitTestCamera(const CameraShape& shape, QPoint point) {
     return {shape.circular ? CircleRimCode(shape.full, point) : RectangleRimCode(shape.full, point), -1};
 }
 
-app::Rect DragCameraRect(HitTest code, bool circular, const app::Rect& start_rect, QPoint start, QPoint now) {
+settings::Rect DragCameraRect(HitTest code, bool circular, const settings::Rect& start_rect, QPoint start,
+                              QPoint now) {
     const QPoint delta = now - start;
     if (code == HitTest::Client || code == HitTest::Caption) {
         return {start_rect.left + delta.x(), start_rect.top + delta.y(), start_rect.right + delta.x(),

@@ -3,7 +3,7 @@
 // which part of it moves or sizes it, how a drag changes it, and what it says while it has no
 // picture.
 //
-// Screen rectangles are app::Rect (right and bottom exclusive, as the position value stores them).
+// Screen rectangles are settings::Rect (right and bottom exclusive, as the position value stores them).
 // Window coordinates start at the visible window's top-left corner; the full rectangle starts at
 // minus the off-screen offsets there when the window reaches beyond the screen's left or top edge.
 // Pure functions and values; thread-compatible.
@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "toolkit/window.h"
 
 namespace vexa::ui {
@@ -37,35 +37,35 @@ enum class CameraButton : int { kNone = -1, kClose = 0, kStyle = 1, kMirror = 2,
 using CameraButtonSlots = std::array<CameraButton, kCameraButtonSlots>;
 [[nodiscard]] CameraButtonSlots CameraButtonsBySlot(bool has_style_button);
 
-[[nodiscard]] constexpr int64_t Width(const app::Rect& r) {
+[[nodiscard]] constexpr int64_t Width(const settings::Rect& r) {
     return int64_t{r.right} - r.left;
 }
-[[nodiscard]] constexpr int64_t Height(const app::Rect& r) {
+[[nodiscard]] constexpr int64_t Height(const settings::Rect& r) {
     return int64_t{r.bottom} - r.top;
 }
 
 // The default place: a square a third of the screen, at the right edge, centred vertically.
-[[nodiscard]] app::Rect DefaultCameraRect(QSize screen);
+[[nodiscard]] settings::Rect DefaultCameraRect(QSize screen);
 // The camera mode's preview where no place is stored: a square a third of the work area's smaller
 // side beside the main window, inside the work area and never over the main window's controls: to
 // its right, else its left, else below, else above (centred on the main window along that side),
 // made smaller down to kCameraMinSide where the room beside is narrower. Where no side has room
 // for that, the default square of the work area.
-[[nodiscard]] app::Rect PreviewFirstRect(const QRect& main_window, const QRect& work_area);
+[[nodiscard]] settings::Rect PreviewFirstRect(const QRect& main_window, const QRect& work_area);
 // The stored rectangle (made a square of its smaller side at the same corner for the circular
 // style) when it is at least 20 pixels each way, not absurdly large and meets the screen; else the
 // default square.
-[[nodiscard]] app::Rect InitialCameraRect(const std::optional<app::Rect>& stored, bool circular,
-                                          QSize screen);
+[[nodiscard]] settings::Rect InitialCameraRect(const std::optional<settings::Rect>& stored, bool circular,
+                                               QSize screen);
 // The largest square centred in the rectangle.
-[[nodiscard]] app::Rect CentredSquare(const app::Rect& rect);
+[[nodiscard]] settings::Rect CentredSquare(const settings::Rect& rect);
 
 // The full rectangle clipped at the screen's left and top edge, and how far it reached beyond them.
 struct ClippedCameraRect {
-    app::Rect visible;
+    settings::Rect visible;
     QPoint offset;  // both ≥ 0
 };
-[[nodiscard]] ClippedCameraRect ClipAtScreenOrigin(const app::Rect& full);
+[[nodiscard]] ClippedCameraRect ClipAtScreenOrigin(const settings::Rect& full);
 
 // The button rectangles of the five slots for the full rectangle in window coordinates: a column
 // at the right edge for the rectangle style, a clockwise arc from the top for the circular style.
@@ -81,7 +81,7 @@ struct CameraShape {
     std::array<QRect, kCameraButtonSlots> buttons{};
     std::array<QRegion, kCameraButtonSlots> button_regions{};
 };
-[[nodiscard]] CameraShape BuildCameraShape(const app::Rect& full, bool circular);
+[[nodiscard]] CameraShape BuildCameraShape(const settings::Rect& full, bool circular);
 
 // What a point of the window does: a button slot (client area), a side or corner that sizes the
 // window, or client area that moves it.
@@ -94,8 +94,8 @@ struct CameraHit {
 // The rectangle after the mouse moved from `start` to `now` (screen points) during a drag that
 // began on `code` with the window at `start_rect`. Client area moves the window; a side or corner
 // sizes it, never below 150 pixels; the circular style stays a square with the same centre.
-[[nodiscard]] app::Rect DragCameraRect(toolkit::HitTest code, bool circular, const app::Rect& start_rect,
-                                       QPoint start, QPoint now);
+[[nodiscard]] settings::Rect DragCameraRect(toolkit::HitTest code, bool circular,
+                                            const settings::Rect& start_rect, QPoint start, QPoint now);
 
 // The text shown instead of a picture: while opening, a busy camera, another failure; empty once
 // the camera is open.

@@ -6,37 +6,28 @@
 namespace vexa::ui {
 namespace {
 
-CDesktopArea* instance = nullptr;
-
-constexpr PanelKeys kKeys{.video_quality = &app::settings::kDesktopVideoQuality,
-                          .audio_quality = &app::settings::kDesktopAudioQuality,
-                          .speaker_selection = &app::settings::kDesktopSpeakerSel,
-                          .speaker_volume = &app::settings::kDesktopSpeakerVol,
-                          .mic_selection = &app::settings::kDesktopMicSel,
-                          .mic_volume = &app::settings::kDesktopMicVol};
+constexpr PanelKeys kKeys{.video_quality = &settings::kDesktopVideoQuality,
+                          .audio_quality = &settings::kDesktopAudioQuality,
+                          .speaker_selection = &settings::kDesktopSpeakerSel,
+                          .speaker_volume = &settings::kDesktopSpeakerVol,
+                          .mic_selection = &settings::kDesktopMicSel,
+                          .mic_volume = &settings::kDesktopMicVol};
 
 }  // namespace
 
 CDesktopArea::CDesktopArea(toolkit::CreateControlFn create_control)
-    : SourcePanel("screen panel", kKeys, std::move(create_control)) {
-    instance = this;
-}
+    : SourcePanel("screen panel", kKeys, std::move(create_control)) {}
 
-CDesktopArea::~CDesktopArea() {
-    if (instance == this) instance = nullptr;
-}
+CDesktopArea::~CDesktopArea() {}
 
-CDesktopArea* CDesktopArea::Instance() {
-    return instance;
-}
-
-Error CDesktopArea::Init() {
+Error CDesktopArea::Init(PanelHost& host) {
+    AttachHost(host);
     if (Error e = InitQuality(); !e.ok()) return e;
     if (Error e = InitSoundLists(); !e.ok()) return e;
     if (Error e = BuildCameraRows(); !e.ok()) return e;
     for (size_t i = 0; i < Cameras().size(); ++i) {
         toolkit::Option& box = *Cameras()[i].select_box;
-        box.setSelected(ReadPanelSetting(app::settings::kDesktopCameraSel, static_cast<int>(i)) != 0, false);
+        box.setSelected(ReadPanelSetting(settings::kDesktopCameraSel, static_cast<int>(i)) != 0, false);
         box.addNotifyHandler([this](toolkit::Notification& n) {
             OnCameraSelect(n);
             return true;
@@ -70,7 +61,7 @@ void CDesktopArea::OnCameraSelect(const toolkit::Notification& n) {
     if (!row) return;
     const int position = static_cast<int>(row - Cameras().data());
     const bool selected = row->select_box->isSelected();
-    StorePanelSetting(app::settings::kDesktopCameraSel, selected ? 1 : 0, position);
+    StorePanelSetting(settings::kDesktopCameraSel, selected ? 1 : 0, position);
     if (!selected) {
         CCameraWnd::ReleaseInBackground(std::move(row->window));
         return;
@@ -78,7 +69,7 @@ void CDesktopArea::OnCameraSelect(const toolkit::Notification& n) {
     row->window.reset();  // stopped here, so that the new window finds the camera free
     Shell* shell = Shell::Get();
     if (!shell) return;
-    auto window = std::make_unique<CCameraWnd>(CameraWndOwner::kDesktopPanel);
+    auto window = std::make_unique<CCameraWnd>(CameraWndOwner::kDesktopPanel, Host());
     if (Error e = window->Create(shell->MainWindow(), position, row->device->name); !e.ok()) {
         log::Failure(e, PanelName());  // the box stays ticked
         return;

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/output_folder.h"
+#include "settings/output_folder.h"
 #include "platform/desktop/shell_open.h"
 #include "platform/log/log.h"
 #include "toolkit/dialog_builder.h"
@@ -16,15 +16,12 @@
 #include "toolkit/paint_manager.h"
 #include "ui/failure_text.h"
 #include "ui/recording_duration.h"
-#include "ui/setting_area.h"
 #include "ui/shell.h"
 
 namespace vexa::ui {
 namespace {
 
 using namespace std::chrono;
-
-CFileList* instance = nullptr;
 
 constexpr const char* kRowTemplate = "file_list_item.xml";
 constexpr const char* kMessageCaption = "Miravo";
@@ -43,14 +40,14 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-// The settings page's "output_dir" edit; before the page has filled it, the stored folder, else
-// the default one.
-std::string OutputFolderFromSettings(Shell& shell) {
-    if (const CSettingArea* page = CSettingArea::Instance()) {
-        if (std::string shown = page->OutputFolder(); !shown.empty()) return shown;
+// The folder the settings page shows; before the page has filled it (or without one), the stored
+// folder, else the default one.
+std::string OutputFolderFromSettings(Shell& shell, const std::function<std::string()>& shown_folder) {
+    if (shown_folder) {
+        if (std::string shown = shown_folder(); !shown.empty()) return shown;
     }
-    if (std::optional<std::string> stored = app::StoredOutputFolder(shell.Settings())) return *stored;
-    return app::DefaultOutputFolder();
+    if (std::optional<std::string> stored = settings::StoredOutputFolder(shell.Settings())) return *stored;
+    return settings::DefaultOutputFolder();
 }
 
 // Only a regular file is opened: a pipe put in a row's place would block the opening.
@@ -137,7 +134,6 @@ void CFileListElement::UpdateButtons() {
 // --- CFileList ---------------------------------------------------------------------------------------
 
 CFileList::CFileList() : open_failures_(std::make_shared<OpenFailures>()) {
-    instance = this;
     addNotifyHandler([this](toolkit::Notification& n) {
         if (n.sender != this) return true;
         if (n.type == kDeleteNotification) {
@@ -157,18 +153,13 @@ CFileList::~CFileList() {
         open_failures_->manager = nullptr;
     }
     StopWatching();
-    if (instance == this) instance = nullptr;
-}
-
-CFileList* CFileList::Instance() {
-    return instance;
 }
 
 Error CFileList::Init() {
     Shell* shell = Shell::Get();
     if (!shell) return Error(ErrorCode::kInternal, "recordings list: no main window");
     StopWatching();
-    folder_ = OutputFolderFromSettings(*shell);
+    folder_ = OutputFolderFromSettings(*shell, shown_folder_);
     Reload();
     if (Error watching = StartWatching(); !watching.ok()) log::Failure(watching, "recordings list");
     if (count() > 0) selectItem(0);

@@ -11,7 +11,7 @@
 // A row the watcher adds or updates reads its duration at once (one file).
 //
 // Ownership: the main window's control tree owns the list, the list owns its rows and its folder
-// watcher. One list per process, reachable through Instance() while it exists.
+// watcher. The main window initialises the one list of the record page.
 // Threads: everything runs on the user-interface thread except the watcher's thread, which only
 // stores a batch of change records in the list's buffer and sends MSG_FOLDER_CHANGES (wparam the
 // list, lparam the buffer) to the main window, waiting for it at most 3 s; the main window hands
@@ -24,6 +24,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -90,9 +91,13 @@ class CFileList : public toolkit::List {
 
     CFileList();
     ~CFileList() override;
-    [[nodiscard]] static CFileList* Instance();
 
-    // Takes the output folder from the settings page, fills the list, starts watching and selects
+    // Where Init takes the output folder: the folder the settings page shows (the main window hands
+    // it over before Init). Without one, or while it is empty, the stored folder, else the default.
+    void SetFolderSource(std::function<std::string()> shown_folder) {
+        shown_folder_ = std::move(shown_folder);
+    }
+    // Takes the output folder (see SetFolderSource), fills the list, starts watching and selects
     // the first row. A folder that cannot be read or watched leaves the list empty or unwatched
     // (logged); the only failure is a missing main window.
     [[nodiscard]] Error Init();
@@ -151,6 +156,7 @@ class CFileList : public toolkit::List {
 
     // User-interface thread.
     std::string folder_;
+    std::function<std::string()> shown_folder_;
     std::unique_ptr<desktop::DirectoryWatcher> watcher_;
     std::deque<std::string> deletions_;  // paths whose "del" was clicked, deleted one by one
     bool template_failure_logged_ = false;

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "platform/desktop/window_at_point.h"
 #include "platform/log/log.h"
 #include "toolkit/application.h"
@@ -50,9 +50,8 @@ void ApplyLook(toolkit::Button& button, const ButtonLook& look) {
     button.invalidate();
 }
 
-void AppendHotkey(toolkit::Control& control, size_t slot) {
-    if (const CSettingArea* settings = CSettingArea::Instance())
-        AppendHotkeyToTooltip(control, settings->HotkeySlots()[slot]);
+void AppendHotkey(const FloatWndHost& host, toolkit::Control& control, size_t slot) {
+    if (const HotkeySlot* hotkey = host.Hotkey(slot)) AppendHotkeyToTooltip(control, *hotkey);
 }
 
 std::unique_ptr<toolkit::Control> CreateBarControl(std::string_view tag) {
@@ -113,8 +112,8 @@ Error CFloatWnd::Build() {
     }
     hide_float_->setToolTip(host_.FloatAutoHide() ? kCancelAutoHideTip : kAutoHideTip);
     setTimer(kTimerId, kTimerPeriodMs);
-    AppendHotkey(*stop_, kStartStopSlot);
-    AppendHotkey(*show_main_, kShowHideSlot);
+    AppendHotkey(host_, *stop_, kStartStopSlot);
+    AppendHotkey(host_, *show_main_, kShowHideSlot);
     return {};
 }
 
@@ -152,7 +151,7 @@ void CFloatWnd::SetRecordingState() {
     for (toolkit::Button* button : {pause_continue_, stop_, show_main_}) button->setMouseEnabled(true);
     if (state == 1) ApplyLook(*pause_continue_, kPauseLook);
     if (state == 2) ApplyLook(*pause_continue_, kContinueLook);
-    AppendHotkey(*pause_continue_, kPauseSlot);
+    AppendHotkey(host_, *pause_continue_, kPauseSlot);
 }
 
 // Each digit repaints itself only when its value changed.
@@ -322,8 +321,7 @@ void CFloatWnd::FlipAutoHide() {
     const bool on = !host_.FloatAutoHide();
     host_.SetFloatAutoHide(on);
     hide_float_->setToolTip(on ? kCancelAutoHideTip : kAutoHideTip);
-    if (Shell* shell = Shell::Get())
-        StoreSetting(shell->Settings(), app::settings::kFloatWndAutoHide, on ? 1 : 0);
+    if (Shell* shell = Shell::Get()) StoreSetting(shell->Settings(), settings::kFloatWndAutoHide, on ? 1 : 0);
 }
 
 }  // namespace vexa::ui

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "platform/error.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/window.h"
+#include "ui/hotkey_slot.h"
 #include "ui/float_wnd_rules.h"
 
 namespace vexa::toolkit {
@@ -45,6 +47,12 @@ class FloatWndHost {
     // A button was pressed while recording. Delivered from the bar's message queue, never from
     // inside its control tree, so the host may destroy the bar here.
     virtual void OnFloatCommand(FloatCommand command) = 0;
+    // The global hotkey of `slot` (0 start/stop, 1 pause, 3 show/hide), shown in the buttons'
+    // tooltips; null when the host has none.
+    [[nodiscard]] virtual const HotkeySlot* Hotkey(std::size_t slot) const {
+        (void)slot;
+        return nullptr;
+    }
 };
 
 class CFloatWnd final : public toolkit::Window, public toolkit::NotifyReceiver {

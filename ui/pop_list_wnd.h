@@ -34,7 +34,6 @@ class CPopListWnd : public toolkit::Window {
     ~CPopListWnd() override;
 
     [[nodiscard]] std::string windowClassName() const override { return "VexaRecorder_PopListWnd"; }
-    [[nodiscard]] unsigned classStyle() const override { return 0x20008; }  // double clicks, drop shadow
 
     // Creates the (hidden) window under the anchor: the anchor control's rectangle in its window,
     // or, without one, `anchor_rect` in the client area of `host`. Width = the first item's fixed

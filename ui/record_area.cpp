@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "platform/desktop/hotkey_service.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
@@ -20,7 +20,6 @@
 
 namespace vexa::ui {
 namespace {
-CRecordArea* instance = nullptr;
 
 constexpr const char* kFullScreenText = "全屏";
 constexpr const char* kRegionText = "区域";
@@ -67,9 +66,8 @@ class CRecordArea::Messages final : public toolkit::Window {
 };
 
 CRecordArea::CRecordArea() {
-    instance = this;
     if (Shell* shell = Shell::Get())
-        float_auto_hide_ = ReadSetting(shell->Settings(), app::settings::kFloatWndAutoHide) != 0;
+        float_auto_hide_ = ReadSetting(shell->Settings(), settings::kFloatWndAutoHide) != 0;
 }
 
 CRecordArea::~CRecordArea() {
@@ -80,14 +78,18 @@ CRecordArea::~CRecordArea() {
     messages_.reset();
     sel_rgn_wnd_.reset();
     region_wnd_.reset();
-    if (instance == this) instance = nullptr;
 }
 
-CRecordArea* CRecordArea::Instance() {
-    return instance;
+void CRecordArea::SetParts(const RecordPageParts& parts) {
+    desktop_ = &parts.desktop;
+    audio_ = &parts.audio;
+    camera_ = &parts.camera;
+    settings_ = &parts.settings;
+    files_ = &parts.files;
 }
 
-Error CRecordArea::InitPage() {
+Error CRecordArea::InitPage(const RecordPageParts& parts) {
+    SetParts(parts);
     if (Error missing =
             RequireControls(*this, "record page",
                             {"desktop_param_area", "audio_param_area", "camera_param_area", "sel_rgn_area",
@@ -95,8 +97,6 @@ Error CRecordArea::InitPage() {
         !missing.ok()) {
         return missing;
     }
-    if (!CDesktopArea::Instance() || !CAudioArea::Instance() || !CCameraArea::Instance())
-        return Error(ErrorCode::kNotFound, "record page: a source panel is missing");
     start_stop_ = dynamic_cast<toolkit::Button*>(toolkit::findChild(*this, "start_stop_btn"));
     pause_continue_ = dynamic_cast<toolkit::Button*>(toolkit::findChild(*this, "pause_continue_btn"));
     region_area_ = toolkit::findChild(*this, "sel_rgn_area");
@@ -107,9 +107,9 @@ Error CRecordArea::InitPage() {
         return Error(ErrorCode::kInternal, "record page: the message window cannot be created");
     if (Error e = CreateRegionFrame(); !e.ok()) return e;
     AttachHandlers();
-    if (Error e = CDesktopArea::Instance()->Init(); !e.ok()) return e;
-    if (Error e = CAudioArea::Instance()->Init(); !e.ok()) return e;
-    return CCameraArea::Instance()->Init();
+    if (Error e = desktop_->Init(*this); !e.ok()) return e;
+    if (Error e = audio_->Init(*this); !e.ok()) return e;
+    return camera_->Init(*this);
 }
 
 // Shows the panel of the mode; a panel is hidden when it was the previous mode's or at the first
@@ -120,12 +120,12 @@ void CRecordArea::SetMode(int mode, int previous) {
     auto hide_unless = [&](int panel_mode) {
         return mode == panel_mode || previous == panel_mode || previous < 0;
     };
-    if (hide_unless(0)) CDesktopArea::Instance()->ShowPanel(mode == 0);
+    if (hide_unless(0)) desktop_->ShowPanel(mode == 0);
     if (hide_unless(1)) {
-        CAudioArea::Instance()->setVisible(mode == 1);
-        CAudioArea::Instance()->ClosePopList();
+        audio_->setVisible(mode == 1);
+        audio_->ClosePopList();
     }
-    if (hide_unless(2)) CCameraArea::Instance()->ShowPanel(mode == 2);
+    if (hide_unless(2)) camera_->ShowPanel(mode == 2);
     UpdateButtons();
     if (region_wnd_) region_wnd_->hide();
     sel_rgn_wnd_.reset();
@@ -135,14 +135,16 @@ void CRecordArea::SetMode(int mode, int previous) {
 Error CRecordArea::CreateRegionFrame() {
     Shell* shell = Shell::Get();
     if (!shell) return Error(ErrorCode::kUnavailable, "record page: there is no main window");
-    region_wnd_ = std::make_unique<CRegionWnd>([this](int kind, bool full_screen, const app::Rect& region) {
-        OnRegionFrame(kind, full_screen, region);
-    });
+    region_wnd_ =
+        std::make_unique<CRegionWnd>([this](int kind, bool full_screen, const settings::Rect& region) {
+            OnRegionFrame(kind, full_screen, region);
+        });
     if (Error e = region_wnd_->Create(&shell->MainWindow(), shell->ScreenSize()); !e.ok())
         return e.Within("record page");
     const QSize screen = shell->ScreenSize();
-    const app::Rect stored = ReadRectSetting(shell->Settings(), app::settings::kDesktopSelectRgn)
-                                 .value_or(app::Rect{0, 0, screen.width() - 1, screen.height() - 1});
+    const settings::Rect stored =
+        ReadRectSetting(shell->Settings(), settings::kDesktopSelectRgn)
+            .value_or(settings::Rect{0, 0, screen.width() - 1, screen.height() - 1});
     region_wnd_->SetRegion(stored);  // reports (and so stores) any region but the whole screen
     ShowRegionMode(region_wnd_->IsFullScreen());
     region_wnd_->SetRecordingStyle(false);
@@ -180,13 +182,13 @@ void CRecordArea::AttachHandlers() {
     }
 }
 
-void CRecordArea::OnRegionFrame(int kind, bool full_screen, const app::Rect& region) {
+void CRecordArea::OnRegionFrame(int kind, bool full_screen, const settings::Rect& region) {
     Shell* shell = Shell::Get();
     if (!shell) return;
     ShowRegionMode(full_screen);
-    StoreRectSetting(shell->Settings(), app::settings::kDesktopSelectRgn, region);
+    StoreRectSetting(shell->Settings(), settings::kDesktopSelectRgn, region);
     if (kind == region::kDragBegins) {
-        if (CDesktopArea* panel = CDesktopArea::Instance()) panel->ClosePopList();
+        desktop_->ClosePopList();
         sel_rgn_wnd_.reset();
         shell->MainWindow().hide();
     } else if (kind == region::kDragEnded && RecordingState() == kIdle) {
@@ -221,7 +223,7 @@ void CRecordArea::ToggleRegionMode() {
         ShowRegionMode(true);
         if (const Shell* shell = Shell::Get()) {
             const QSize screen = shell->ScreenSize();
-            region_wnd_->SetRegion(app::Rect{0, 0, screen.width() - 1, screen.height() - 1});
+            region_wnd_->SetRegion(settings::Rect{0, 0, screen.width() - 1, screen.height() - 1});
         }
         region_wnd_->ShowTopMost();
         return;
@@ -242,10 +244,10 @@ void CRecordArea::SelectRegion() {
     const bool was_shown = region_wnd_->isVisible() || shell->MainWindow().isVisible();
     region_wnd_->hide();
     shell->MainWindow().hide();
-    if (CDesktopArea* panel = CDesktopArea::Instance()) panel->ClosePopList();
+    desktop_->ClosePopList();
     Error started = sel_rgn_wnd_->BeginSelection(
         &shell->MainWindow(),
-        [this](int result, bool /*full_screen*/, const app::Rect& region) {
+        [this](int result, bool /*full_screen*/, const settings::Rect& region) {
             OnSelectionFinished(result, region);
         },
         was_shown ? kSelectionSettle : std::chrono::milliseconds(0));
@@ -256,7 +258,7 @@ void CRecordArea::SelectRegion() {
     }
 }
 
-void CRecordArea::OnSelectionFinished(int result, const app::Rect& region) {
+void CRecordArea::OnSelectionFinished(int result, const settings::Rect& region) {
     if (result == region::kCandidateChanged) return;
     if (result == region::kChosen) region_wnd_->SetRegion(region);
     ShowRegionFrameAndMainWindow();
@@ -265,6 +267,12 @@ void CRecordArea::OnSelectionFinished(int result, const app::Rect& region) {
 void CRecordArea::SetSourceVolume(const SourceRow& row, int volume) {
     if (RecordingState() == kIdle) return;
     (void)slot_.With([&](engine::CCapture& session) { session.SetSourceVolume(&row, volume); });
+}
+
+void CRecordArea::EnableStartFor(int mode, bool any_selected) {
+    if (RecordingState() != kIdle || mode_ != mode) return;
+    if (toolkit::Control* start = toolkit::findChild(*this, "start_stop_btn"))
+        start->setEnabled(any_selected);
 }
 
 void CRecordArea::NotifyDisplayChange() {
@@ -280,11 +288,11 @@ void CRecordArea::NotifyDisplayChange() {
 // --- buttons and locking ---------------------------------------------------------------------------
 
 bool CRecordArea::AnySoundSelected() const {
-    return CAudioArea::Instance() && CAudioArea::Instance()->AnySoundSourceSelected();
+    return audio_ && audio_->AnySoundSourceSelected();
 }
 
 bool CRecordArea::AnyCameraSelected() const {
-    return CCameraArea::Instance() && CCameraArea::Instance()->AnyCameraSelected();
+    return camera_ && camera_->AnyCameraSelected();
 }
 
 void CRecordArea::UpdateButtons() {
@@ -304,10 +312,8 @@ void CRecordArea::UpdateButtons() {
     if (b.pause_visible) apply(*pause_continue_, b.pause);
     apply(*start_stop_, b.start_stop);
     start_stop_->setPadding(b.start_stop.padding);
-    if (const CSettingArea* setting = CSettingArea::Instance()) {
-        AppendHotkeyToTooltip(*start_stop_, setting->HotkeySlots()[0]);
-        AppendHotkeyToTooltip(*pause_continue_, setting->HotkeySlots()[1]);
-    }
+    AppendHotkeyToTooltip(*start_stop_, settings_->HotkeySlots()[0]);
+    AppendHotkeyToTooltip(*pause_continue_, settings_->HotkeySlots()[1]);
 }
 
 void CRecordArea::Lock(toolkit::Control* control) {
@@ -334,34 +340,49 @@ void CRecordArea::LockControls(bool recording) {
                 return true;
             });
         };
-        if (mode_ == 0 && CDesktopArea::Instance()) lock_all(*CDesktopArea::Instance());
-        if (mode_ == 1 && CAudioArea::Instance()) {
-            CAudioArea& panel = *CAudioArea::Instance();
+        if (mode_ == 0) lock_all(*desktop_);
+        if (mode_ == 1) {
+            CAudioArea& panel = *audio_;
             Lock(toolkit::findChild(panel, "audio_quality_slider"));
             Lock(toolkit::findChild(panel, "audio_quality_val"));
             for (const SourceRow& row : panel.Speakers()) Lock(row.select_box);
             for (const SourceRow& row : panel.Microphones()) Lock(row.select_box);
         }
-        if (mode_ == 2 && CCameraArea::Instance()) {
-            lock_all(*CCameraArea::Instance());
-            for (const CameraRow& row : CCameraArea::Instance()->CameraRows()) Lock(row.select_box);
+        if (mode_ == 2) {
+            lock_all(*camera_);
+            for (const CameraRow& row : camera_->CameraRows()) Lock(row.select_box);
         }
         Lock(toolkit::findChild(*this, "sel_rgn_btn"));
         Lock(toolkit::findChild(*this, "switch_btn"));
     }
     if (mode_ == 0 && region_wnd_) {
         region_wnd_->SetRecordingStyle(recording);
-        const CSettingArea* setting = CSettingArea::Instance();
-        if (recording && setting && setting->HideDeskAreaWnd())
+        if (recording && settings_->HideDeskAreaWnd())
             region_wnd_->hide();
         else
             region_wnd_->ShowTopMost();
     }
 }
 
+const HotkeySlot* CRecordArea::Hotkey(std::size_t slot) const {
+    return settings_ && slot < settings_->HotkeySlots().size() ? &settings_->HotkeySlots()[slot] : nullptr;
+}
+
+SourcePanel* CRecordArea::CurrentPanel() const {
+    switch (mode_) {
+        case 0:
+            return desktop_;
+        case 1:
+            return audio_;
+        case 2:
+            return camera_;
+        default:
+            return nullptr;
+    }
+}
+
 void CRecordArea::ClosePopups() {
-    SourcePanel* panels[] = {CDesktopArea::Instance(), CAudioArea::Instance(), CCameraArea::Instance()};
-    if (mode_ >= 0 && mode_ < 3 && panels[mode_]) panels[mode_]->ClosePopList();
+    if (SourcePanel* panel = CurrentPanel()) panel->ClosePopList();
     sel_rgn_wnd_.reset();
 }
 
@@ -387,7 +408,7 @@ void CRecordArea::ToggleRecording(bool force) {
 
 void CRecordArea::StartRecording() {
     Shell* shell = Shell::Get();
-    const CSettingArea* setting = CSettingArea::Instance();
+    const CSettingArea* setting = settings_;
     if (!shell || !setting) return;
     if (!SourcesUsable(mode_, AnySoundSelected(), AnyCameraSelected())) {
         log::Writef(log::Level::kWarning, "start refused: mode %d has nothing to record", mode_);
@@ -451,16 +472,16 @@ engine::RecordingRequest CRecordArea::BuildRequest(const CSettingArea& setting) 
     r.folder_created = [messages] { toolkit::Window::postMessage(messages, {kMsgFolderCreated, 0, 0}); };
     const SourcePanel* panel = nullptr;
     if (mode_ == 0) {
-        panel = CDesktopArea::Instance();
-        r.video_quality_slider = CDesktopArea::Instance()->VideoQuality();
-        const app::Rect region = region_wnd_->Region();
+        panel = desktop_;
+        r.video_quality_slider = desktop_->VideoQuality();
+        const settings::Rect region = region_wnd_->Region();
         r.region = engine::RegionRect{region.left, region.top, region.right, region.bottom};
     } else if (mode_ == 1) {
-        panel = CAudioArea::Instance();
+        panel = audio_;
     } else if (mode_ == 2) {
-        panel = CCameraArea::Instance();
-        r.video_quality_slider = CCameraArea::Instance()->VideoQuality();
-        r.acquire_camera = CCameraArea::Instance()->CameraForRecording();
+        panel = camera_;
+        r.video_quality_slider = camera_->VideoQuality();
+        r.acquire_camera = camera_->CameraForRecording();
     }
     if (panel) {
         r.sound_sources = panel->SoundSources();
@@ -613,8 +634,7 @@ void CRecordArea::OnStartFailed(RunEvent event) {
     const std::uint64_t id = run_id_;
     std::string note;
     if (event == RunEvent::kPrepareFailed) {
-        SourcePanel* panels[] = {CDesktopArea::Instance(), CAudioArea::Instance(), CCameraArea::Instance()};
-        SourcePanel* panel = mode_ >= 0 && mode_ < 3 ? panels[mode_] : nullptr;
+        SourcePanel* panel = CurrentPanel();
         const std::vector<std::string> unticked =
             panel ? panel->UntickSoundRows(run_->UnconnectedSoundRows()) : std::vector<std::string>{};
         for (const std::string& name : unticked)
@@ -639,10 +659,9 @@ void CRecordArea::OnEndedItself() {
 }
 
 void CRecordArea::OnFolderCreated() {
-    CFileList* files = CFileList::Instance();
-    if (!files) return;
-    files->StopWatching();
-    if (Error e = files->Init(); !e.ok()) log::Failure(e, "recordings list");
+    if (!files_) return;
+    files_->StopWatching();
+    if (Error e = files_->Init(); !e.ok()) log::Failure(e, "recordings list");
 }
 
 }  // namespace vexa::ui

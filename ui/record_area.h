@@ -9,9 +9,10 @@
 // file in the background; the main window comes back. A recording that ends by itself (its file
 // cannot grow) is stopped the same way and its cause shown. Every failure is logged with its cause
 // and shown in a message box.
-// One per process, reachable through Instance() while it exists. It owns the region frame, the
-// selection window, the floating bar and the count-down while they exist, and the current run
-// (which owns the run before it until that one's thread has ended).
+// The main window hands the page its collaborators at InitPage (RecordPageParts): the three source
+// panels, the settings page and the recordings list; they live as long as the page. It owns the
+// region frame, the selection window, the floating bar and the count-down while they exist, and the
+// current run (which owns the run before it until that one's thread has ended).
 // Threads: the user-interface thread runs every handler. The recording thread shares the session
 // slot (its own SpinLock) and the run's flags, and reaches the page only by posting to the page's
 // hidden message window; the posts of an earlier start are recognised and dropped.
@@ -30,6 +31,7 @@
 #include "toolkit/container.h"
 #include "ui/count_down_wnd.h"
 #include "ui/float_wnd.h"
+#include "ui/panel_host.h"
 #include "ui/record_rules.h"
 #include "ui/recording_run.h"
 #include "ui/region_wnd.h"
@@ -38,9 +40,23 @@
 namespace vexa::ui {
 
 struct SourceRow;
+class CAudioArea;
+class CCameraArea;
+class CDesktopArea;
+class CFileList;
 class CSettingArea;
+class SourcePanel;
 
-class CRecordArea : public toolkit::Container, public FloatWndHost {
+// What the record page works with besides its own controls.
+struct RecordPageParts {
+    CDesktopArea& desktop;
+    CAudioArea& audio;
+    CCameraArea& camera;
+    const CSettingArea& settings;
+    CFileList& files;
+};
+
+class CRecordArea : public toolkit::Container, public FloatWndHost, public PanelHost {
   public:
     enum State : int { kIdle = kStateIdle, kRecording = kStateRecording, kPaused = kStatePaused };
 
@@ -48,11 +64,12 @@ class CRecordArea : public toolkit::Container, public FloatWndHost {
     // Stops a recording, releases a thread still waiting for its count-down, and waits for the
     // recording thread (which finishes the file).
     ~CRecordArea() override;
-    [[nodiscard]] static CRecordArea* Instance();
 
-    // Finds the page's controls, attaches its handlers, creates the region frame and the message
-    // window, and sets up the three panels.
-    [[nodiscard]] Error InitPage();
+    // Keeps `parts`, finds the page's controls, attaches its handlers, creates the region frame and
+    // the message window, and sets up the three panels (with this page as their host).
+    [[nodiscard]] Error InitPage(const RecordPageParts& parts);
+    // Only keeps `parts` (InitPage's first step), for a test that sets the panels up itself.
+    void SetParts(const RecordPageParts& parts);
     // The tab bar chose another mode (previous -1 at the first selection).
     void SetMode(int mode, int previous);
     // Starts when idle, stops otherwise (a start still counting down is taken back: no file);
@@ -81,12 +98,17 @@ class CRecordArea : public toolkit::Container, public FloatWndHost {
     // Closes the current panel's drop-down and any region selection.
     void ClosePopups();
 
-    [[nodiscard]] int Mode() const { return mode_; }
+    [[nodiscard]] int Mode() const override { return mode_; }
+    // The sound-only panel has a ticked row; the camera panel has a selected camera.
+    [[nodiscard]] bool AnySoundSelected() const;
+    [[nodiscard]] bool AnyCameraSelected() const;
     // The primary screen changed: the running session's display-change counter goes up once.
     void NotifyDisplayChange();
     // The sound-only panel moved the volume of `row`: while a recording runs (or is paused) the
     // session's input of that row takes it at once (under the session slot's lock).
-    void SetSourceVolume(const SourceRow& row, int volume);
+    void SetSourceVolume(const SourceRow& row, int volume) override;
+    // While idle in `mode`, the start control is enabled exactly when `any_selected`.
+    void EnableStartFor(int mode, bool any_selected) override;
 
     // --- FloatWndHost ---
     [[nodiscard]] int RecordingState() const override { return state_.load(std::memory_order_acquire); }
@@ -94,6 +116,7 @@ class CRecordArea : public toolkit::Container, public FloatWndHost {
     [[nodiscard]] bool FloatAutoHide() const override { return float_auto_hide_; }
     void SetFloatAutoHide(bool on) override { float_auto_hide_ = on; }
     void OnFloatCommand(FloatCommand command) override;
+    [[nodiscard]] const HotkeySlot* Hotkey(std::size_t slot) const override;
 
   private:
     class Messages;
@@ -101,8 +124,8 @@ class CRecordArea : public toolkit::Container, public FloatWndHost {
     void AttachHandlers();
     [[nodiscard]] Error CreateRegionFrame();
     // The region frame reports a new region, the start or the end of a drag.
-    void OnRegionFrame(int kind, bool full_screen, const app::Rect& region);
-    void OnSelectionFinished(int result, const app::Rect& region);
+    void OnRegionFrame(int kind, bool full_screen, const settings::Rect& region);
+    void OnSelectionFinished(int result, const settings::Rect& region);
     void ShowRegionMode(bool full_screen);
     void ShowRegionFrameAndMainWindow();
 
@@ -121,11 +144,17 @@ class CRecordArea : public toolkit::Container, public FloatWndHost {
     void OnStartFailed(RunEvent event);
     void OnEndedItself();
     void OnFolderCreated();
-    [[nodiscard]] bool AnySoundSelected() const;
-    [[nodiscard]] bool AnyCameraSelected() const;
+    // The panel of the current mode (null in the settings tab or before the first one).
+    [[nodiscard]] SourcePanel* CurrentPanel() const;
     void Lock(toolkit::Control* control);
     void ShowError(const std::string& text);
 
+    // From InitPage on; they outlive the page.
+    CDesktopArea* desktop_ = nullptr;
+    CAudioArea* audio_ = nullptr;
+    CCameraArea* camera_ = nullptr;
+    const CSettingArea* settings_ = nullptr;
+    CFileList* files_ = nullptr;
     int mode_ = -1;
     std::atomic<int> state_{kIdle};
     bool float_auto_hide_ = false;

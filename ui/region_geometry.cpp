@@ -164,12 +164,12 @@ QRect InsideMagnifier(const MagnifierRequest& r) {
 
 }  // namespace
 
-QRect FromRect(const app::Rect& rect) {
+QRect FromRect(const settings::Rect& rect) {
     return QRect(QPoint(rect.left, rect.top), QPoint(rect.right, rect.bottom));
 }
 
-app::Rect ToRect(const QRect& region) {
-    return app::Rect{region.left(), region.top(), region.right(), region.bottom()};
+settings::Rect ToRect(const QRect& region) {
+    return settings::Rect{region.left(), region.top(), region.right(), region.bottom()};
 }
 
 QRect WholeScreen(QSize screen) {

@@ -19,7 +19,7 @@
 #include <functional>
 #include <string>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "toolkit/window.h"
 
 namespace vexa::ui::region {
@@ -42,10 +42,10 @@ enum SelectionCode : int { kCandidateChanged = 0, kChosen = 1, kCancelled = 2 };
 enum FrameCode : int { kRegionChanged = 0, kDragBegins = 1, kDragEnded = 2 };
 
 // How both windows report to their owner: (code, full screen, region with inclusive corners).
-using RegionCallback = std::function<void(int code, bool full_screen, const app::Rect& region)>;
+using RegionCallback = std::function<void(int code, bool full_screen, const settings::Rect& region)>;
 
-[[nodiscard]] QRect FromRect(const app::Rect& rect);
-[[nodiscard]] app::Rect ToRect(const QRect& region);
+[[nodiscard]] QRect FromRect(const settings::Rect& rect);
+[[nodiscard]] settings::Rect ToRect(const QRect& region);
 [[nodiscard]] QRect WholeScreen(QSize screen);
 [[nodiscard]] QRect NoRegion();
 [[nodiscard]] bool IsFullScreen(const QRect& region, QSize screen);

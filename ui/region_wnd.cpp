@@ -50,7 +50,7 @@ void CRegionWnd::Report(int code) {
     if (callback_) callback_(code, IsFullScreen(), Region());
 }
 
-void CRegionWnd::SetRegion(const app::Rect& rect) {
+void CRegionWnd::SetRegion(const settings::Rect& rect) {
     const QRect normal = region::NormalizeRegion(region::FromRect(rect), screen_);
     if (normal != region_) {
         region_ = normal;

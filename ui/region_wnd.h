@@ -31,8 +31,8 @@ class CRegionWnd : public toolkit::Window {
 
     // Normalises the rectangle (inside the screen, at least 100 x 100); a region other than the
     // current one is taken and reported. Redraws in any case.
-    void SetRegion(const app::Rect& rect);
-    [[nodiscard]] app::Rect Region() const { return region::ToRect(region_); }
+    void SetRegion(const settings::Rect& rect);
+    [[nodiscard]] settings::Rect Region() const { return region::ToRect(region_); }
     [[nodiscard]] bool IsFullScreen() const { return region::IsFullScreen(region_, screen_); }
     // Places the label (and during a drag the magnifier) anew and updates the window.
     void Redraw();

@@ -3,13 +3,13 @@
 #include <string>
 #include <utility>
 
-#include "app/close_choice.h"
-#include "app/output_folder.h"
-#include "app/program_folder.h"
-#include "app/run_value.h"
-#include "app/settings_catalog.h"
-#include "app/settings_ini.h"
-#include "app/settings_key.h"
+#include "settings/close_choice.h"
+#include "settings/output_folder.h"
+#include "settings/program_folder.h"
+#include "settings/run_value.h"
+#include "settings/settings_catalog.h"
+#include "settings/settings_ini.h"
+#include "settings/settings_key.h"
 #include "platform/desktop/hotkey_service.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
@@ -48,8 +48,6 @@ struct SettingControls {
 
 namespace {
 
-CSettingArea* instance = nullptr;
-
 constexpr const char* kFolderChooserTitle = "选择录制文件存储目录";
 constexpr const char* kCaption = "Miravo";
 constexpr const char* kAutostartFailedText = "设置开机启动失败！";
@@ -61,22 +59,22 @@ constexpr const char* kHotkeysNeedFocus = "此桌面不提供全局快捷键服�
 const QColor kKeyComboBorder = QColor::fromRgba(0xFF656565);
 const QColor kKeyComboRefused = QColor::fromRgba(0xFFFF0000);
 
-constexpr const app::Setting* kHotkeySettings[] = {
-    &app::settings::kHotkeyStartStop, &app::settings::kHotkeyPause, &app::settings::kHotkeySelectRegion,
-    &app::settings::kHotkeyShowHide};
+constexpr const settings::Setting* kHotkeySettings[] = {&settings::kHotkeyStartStop, &settings::kHotkeyPause,
+                                                        &settings::kHotkeySelectRegion,
+                                                        &settings::kHotkeyShowHide};
 constexpr const char* kHotkeyOptions[] = {"start_stop_item", "pause_continue_item", "select_desktop_rgn_item",
                                           "show_hide_main_wnd"};
 
 // The check boxes that store nothing but their own state, under their own name.
 struct FlagBox {
     toolkit::CheckBox* SettingControls::*box;
-    const app::Setting* setting;
+    const settings::Setting* setting;
 };
 constexpr FlagBox kFlagBoxes[] = {
-    {&SettingControls::record_mouse, &app::settings::kRecordMouse},
-    {&SettingControls::start_begin, &app::settings::kStartBeginRecord},
-    {&SettingControls::record_hide_wnd, &app::settings::kRecordHideWnd},
-    {&SettingControls::hide_desk_area_wnd, &app::settings::kHideDeskAreaWnd},
+    {&SettingControls::record_mouse, &settings::kRecordMouse},
+    {&SettingControls::start_begin, &settings::kStartBeginRecord},
+    {&SettingControls::record_hide_wnd, &settings::kRecordHideWnd},
+    {&SettingControls::hide_desk_area_wnd, &settings::kHideDeskAreaWnd},
 };
 
 // The modifier boxes and the HotkeyValue flag each one sets.
@@ -85,9 +83,9 @@ struct ModifierBox {
     uint8_t flag;
 };
 constexpr ModifierBox kModifierBoxes[] = {
-    {&SettingControls::ctrl, app::HotkeyValue::kCtrl},
-    {&SettingControls::shift, app::HotkeyValue::kShift},
-    {&SettingControls::alt, app::HotkeyValue::kAlt},
+    {&SettingControls::ctrl, settings::HotkeyValue::kCtrl},
+    {&SettingControls::shift, settings::HotkeyValue::kShift},
+    {&SettingControls::alt, settings::HotkeyValue::kAlt},
 };
 
 // Finds `name` inside `page` as a T; the first failure is kept in `error`.
@@ -102,19 +100,11 @@ bool IsChecked(const toolkit::CheckBox* box) {
     return box && box->isChecked();
 }
 
-// The one call site that tells the recordings list of a new output folder: the list is to stop
-// watching the old folder, show the new one's recordings and watch it. The list's own folder
-// switch is called from here once the list offers one; until then the list keeps the folder it
-// read when it was set up.
-void TellRecordingsList(const std::string& folder) {
-    if (CFileList* list = CFileList::Instance()) list->ChangeFolder(folder);
-}
-
 // "start with the session": the autostart entry for this program, or none. The failure is logged
 // and returned.
 Error SetAutostart(bool on) {
-    app::RunValue entry;
-    const std::string program = app::ProgramPath();
+    settings::RunValue entry;
+    const std::string program = settings::ProgramPath();
     Error result;
     if (!on)
         result = entry.Remove();
@@ -137,20 +127,13 @@ void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot) {
     control.setToolTip(TooltipWithHotkey(control.toolTip(), HotkeyText(slot)));
 }
 
-CSettingArea::CSettingArea() : controls_(std::make_unique<SettingControls>()) {
-    instance = this;
-}
+CSettingArea::CSettingArea() : controls_(std::make_unique<SettingControls>()) {}
 
-CSettingArea::~CSettingArea() {
-    if (instance == this) instance = nullptr;
-}
-
-CSettingArea* CSettingArea::Instance() {
-    return instance;
-}
+CSettingArea::~CSettingArea() {}
 
 // The set-up steps in their order; the first failure ends it.
-Error CSettingArea::Init() {
+Error CSettingArea::Init(CFileList* recordings) {
+    recordings_ = recordings;
     if (!Shell::Get()) return Error(ErrorCode::kInternal, "settings page: no main window");
     // The page is set up as if shown, and keeps the visibility it had.
     const bool was_hidden = !isVisible();
@@ -161,7 +144,7 @@ Error CSettingArea::Init() {
         LoadFrameRate();
         LoadFlag(&SettingControls::record_mouse);
         LoadHotkeys();
-        controls_->boot_start->setChecked(app::RunValue().IsCheckedFor(app::ProgramPath()), false);
+        controls_->boot_start->setChecked(settings::RunValue().IsCheckedFor(settings::ProgramPath()), false);
         LoadFlag(&SettingControls::start_begin);
         LoadCountDown();
         LoadFlag(&SettingControls::record_hide_wnd);
@@ -199,7 +182,7 @@ Error CSettingArea::FindControls() {
 
 // The stored folder while it exists; else "Miravo文件" in the documents folder, created and stored.
 Error CSettingArea::LoadOutputFolder() {
-    Result<std::string> folder = app::ResolveOutputFolder(Shell::Get()->Settings());
+    Result<std::string> folder = settings::ResolveOutputFolder(Shell::Get()->Settings());
     if (!folder.ok()) return folder.error().Within("settings page");
     controls_->output_dir->setText(*folder);
     return {};
@@ -218,7 +201,7 @@ void CSettingArea::LoadFrameRate() {
     toolkit::Combo& frames = *controls_->frames;
     std::vector<std::string> texts;
     for (int i = 0; i < frames.count(); ++i) texts.push_back(frames.itemAt(i)->text());
-    const uint32_t stored = ReadSetting(Shell::Get()->Settings(), app::settings::kDesktopFrames);
+    const uint32_t stored = ReadSetting(Shell::Get()->Settings(), settings::kDesktopFrames);
     if (const auto item = FrameRateItem(texts, stored)) frames.selectItem(static_cast<int>(*item), false);
 }
 
@@ -228,7 +211,8 @@ void CSettingArea::LoadHotkeys() {
     for (std::size_t slot = 0; slot < kHotkeyCount; ++slot) {
         HotkeySlot& s = hotkeys_[slot];
         s.id = kFirstHotkeyId + static_cast<uint32_t>(slot);
-        s.value = app::HotkeyValue::Unpack(ReadSetting(Shell::Get()->Settings(), *kHotkeySettings[slot]));
+        s.value =
+            settings::HotkeyValue::Unpack(ReadSetting(Shell::Get()->Settings(), *kHotkeySettings[slot]));
         RegisterHotkey(s);
         if (s.registered) log::Writef(log::Level::kInfo, "hotkey %u is %s", s.id, HotkeyText(s).c_str());
     }
@@ -255,9 +239,9 @@ void CSettingArea::ShowHotkeyReach() {
 // "count_down_val" 1..5 (0 or missing reads as 3, above 5 as 5); then the box's handler stores
 // "count_down" back and enables the seconds with it.
 void CSettingArea::LoadCountDown() {
-    app::SettingsKey& key = Shell::Get()->Settings();
-    controls_->count_down->setChecked(ReadSetting(key, app::settings::kCountDown) == 1, false);
-    const uint32_t seconds = ReadSetting(key, app::settings::kCountDownVal);
+    settings::SettingsKey& key = Shell::Get()->Settings();
+    controls_->count_down->setChecked(ReadSetting(key, settings::kCountDown) == 1, false);
+    const uint32_t seconds = ReadSetting(key, settings::kCountDownVal);
     controls_->count_down_val->selectItem(static_cast<int>(seconds) - 1, false);
     toolkit::Notification changed;
     changed.type = "selectchanged";
@@ -269,7 +253,7 @@ void CSettingArea::LoadCountDown() {
 // button's tooltip names what the close button will do.
 void CSettingArea::LoadCloseChoice() {
     Shell& shell = *Shell::Get();
-    const bool exits = app::CloseButtonExits(shell.Settings(), shell.Ini());
+    const bool exits = settings::CloseButtonExits(shell.Settings(), shell.Ini());
     (exits ? controls_->close_to_exit : controls_->close_to_hide)->setSelected(true, false);
     ShowCloseChoiceTooltip(exits);
     log::Failure(shell.Ini().WriteString("soft", "CloseWnd", exits ? "Yes" : "No"),
@@ -308,7 +292,7 @@ void CSettingArea::OnSettingsNotify(toolkit::Notification& n) {
     Shell* shell = Shell::Get();
     if (!shell) return;
     SettingControls& c = *controls_;
-    app::SettingsKey& key = shell->Settings();
+    settings::SettingsKey& key = shell->Settings();
     if (n.type == "click") {
         if (n.sender == c.browse) FolderPicker();
         return;
@@ -321,11 +305,11 @@ void CSettingArea::OnSettingsNotify(toolkit::Notification& n) {
     if (n.type == "itemselect") {
         if (n.sender == c.frames) {
             if (const uint32_t rate = FrameRate(); rate != 0)
-                StoreSetting(key, app::settings::kDesktopFrames, rate);
+                StoreSetting(key, settings::kDesktopFrames, rate);
         } else if (n.sender == c.count_down_val) {
             const int index = c.count_down_val->currentSelection();
             if (index >= 0 && index < 5)
-                StoreSetting(key, app::settings::kCountDownVal, static_cast<uint32_t>(index + 1));
+                StoreSetting(key, settings::kCountDownVal, static_cast<uint32_t>(index + 1));
         }
         return;
     }
@@ -335,21 +319,21 @@ void CSettingArea::OnSettingsNotify(toolkit::Notification& n) {
     }
     if (n.sender == c.count_down) {
         const bool on = c.count_down->isChecked();
-        StoreSetting(key, app::settings::kCountDown, on ? 1 : 0);
+        StoreSetting(key, settings::kCountDown, on ? 1 : 0);
         c.count_down_val->setEnabled(on);
         if (toolkit::Control* item = c.count_down_val->itemAt(c.count_down_val->currentSelection()))
             item->setEnabled(on);
     } else if (n.sender == c.boot_start) {
         if (Error e = SetAutostart(c.boot_start->isChecked()); !e.ok()) {
             // The box shows what the desktop will do; the message comes after this handler.
-            c.boot_start->setChecked(app::RunValue().IsCheckedFor(app::ProgramPath()), false);
+            c.boot_start->setChecked(settings::RunValue().IsCheckedFor(settings::ProgramPath()), false);
             autostart_failure_ = LogPointingText(kAutostartFailedText, e, log::DefaultLogPath());
             if (toolkit::PaintManager* m = manager())
                 m->sendNotify(c.boot_start, kAutostartFailed, 0, 0, true);
         }
     } else if (n.sender == c.close_to_hide || n.sender == c.close_to_exit) {
         const bool exits = c.close_to_exit->isSelected();
-        app::StoreCloseChoice(key, shell->Ini(), exits);
+        settings::StoreCloseChoice(key, shell->Ini(), exits);
         ShowCloseChoiceTooltip(exits);
     }
 }
@@ -365,7 +349,7 @@ void CSettingArea::OnHotkeyOption(toolkit::Notification& n) {
     c.key_combo->removeAll();
     for (const ModifierBox& modifier : kModifierBoxes)
         (c.*modifier.box)->setChecked((edited.value.modifiers & modifier.flag) != 0, false);
-    std::array<app::HotkeyValue, kHotkeyCount> values;
+    std::array<settings::HotkeyValue, kHotkeyCount> values;
     for (std::size_t i = 0; i < kHotkeyCount; ++i) values[i] = hotkeys_[i].value;
     const KeyOffer offer = OfferedKeys(values, slot);
     for (const HotkeyKey& key : offer.items) c.key_combo->addItem(std::string(key.text), key.code, 24);
@@ -384,7 +368,7 @@ void CSettingArea::ApplyHotkey(toolkit::Notification& n) {
     Shell* shell = Shell::Get();
     if (edited < 0 || !shell) return;
     HotkeySlot& slot = hotkeys_[static_cast<std::size_t>(edited)];
-    app::HotkeyValue value = slot.value;
+    settings::HotkeyValue value = slot.value;
     if (n.type == "selectchanged") {
         const auto modifier = std::find_if(std::begin(kModifierBoxes), std::end(kModifierBoxes),
                                            [&](const ModifierBox& m) { return n.sender == c.*m.box; });
@@ -431,11 +415,13 @@ void CSettingArea::FolderPicker() {
 void CSettingArea::OnFolderChosen(const std::string& folder) {
     Shell* shell = Shell::Get();
     if (!shell) return;
-    log::Failure(shell->Settings().WriteString(app::settings::kOutputDir.name, folder),
+    log::Failure(shell->Settings().WriteString(settings::kOutputDir.name, folder),
                  "cannot store the output folder " + folder);
     controls_->output_dir->setText(folder);
     log::Writef(log::Level::kInfo, "output folder is now %s", folder.c_str());
-    TellRecordingsList(folder);
+    // The recordings list stops watching the old folder, shows the new one's recordings and
+    // watches it.
+    if (recordings_) recordings_->ChangeFolder(folder);
 }
 
 void CSettingArea::RegisterHotkey(HotkeySlot& slot) {

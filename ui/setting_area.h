@@ -2,7 +2,7 @@
 // writes each change at once; other parts read the current values from its controls through the
 // accessors below. It owns the four global hotkeys: their packed values, identifiers 1000..1003
 // and whether the system accepted them, and keeps them registered with the shell's hotkey service
-// until they change. One per process, reachable through Instance() while it exists.
+// until they change. The main window initialises it and hands it to the record page.
 // Threads: user-interface thread only. The folder chooser runs beside the event loop and answers
 // on the user-interface thread; an answer arriving after the page is gone is dropped.
 #pragma once
@@ -13,9 +13,10 @@
 #include <memory>
 #include <string>
 
-#include "app/hotkey_value.h"
 #include "platform/error.h"
+#include "settings/hotkey_value.h"
 #include "toolkit/container.h"
+#include "ui/hotkey_slot.h"
 #include "ui/setting_rules.h"
 
 namespace vexa::toolkit {
@@ -29,14 +30,6 @@ struct Notification;
 
 namespace vexa::ui {
 
-// One global hotkey: start/stop (slot 0, id 1000), pause/resume (1, 1001), select the region
-// (2, 1002), show/hide the main window (3, 1003).
-struct HotkeySlot {
-    app::HotkeyValue value;
-    uint32_t id = 0;
-    bool registered = false;
-};
-
 // "Ctrl+", "Alt+", "Shift+" (in that order) and the key ("A", "7", "F7"); empty for a slot the
 // system did not accept or a key outside the list.
 [[nodiscard]] std::string HotkeyText(const HotkeySlot& slot);
@@ -45,6 +38,7 @@ struct HotkeySlot {
 // that is not empty.
 void AppendHotkeyToTooltip(toolkit::Control& control, const HotkeySlot& slot);
 
+class CFileList;
 struct SettingControls;
 
 class CSettingArea : public toolkit::Container {
@@ -57,12 +51,12 @@ class CSettingArea : public toolkit::Container {
 
     CSettingArea();
     ~CSettingArea() override;
-    [[nodiscard]] static CSettingArea* Instance();
 
     // Finds the page's controls, reads the stored values into them, creates the output folder
     // when needed, registers the hotkeys and attaches the handlers. Fails when a control is
-    // missing or the output folder cannot be had; the main window then fails too.
-    [[nodiscard]] Error Init();
+    // missing or the output folder cannot be had; the main window then fails too. `recordings`,
+    // when given, is told of every new output folder (it outlives the page).
+    [[nodiscard]] Error Init(CFileList* recordings = nullptr);
 
     // --- the values other parts read at the moment of use ---
     // The folder for new recordings, as "output_dir" shows it.
@@ -109,6 +103,7 @@ class CSettingArea : public toolkit::Container {
     std::unique_ptr<SettingControls> controls_;
     std::string autostart_failure_;  // the message of a failed autostart change, shown after its click
     std::array<HotkeySlot, kHotkeyCount> hotkeys_{};
+    CFileList* recordings_ = nullptr;
     bool choosing_folder_ = false;  // the folder chooser is up
     // Expires with the page: a chooser's late answer finds it gone.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -39,11 +39,11 @@ bool IsRegistrableKey(uint8_t key) {
                                    [key](const HotkeyKey& entry) { return entry.code == key; });
 }
 
-KeyOffer OfferedKeys(std::span<const app::HotkeyValue> values, std::size_t edited) {
+KeyOffer OfferedKeys(std::span<const settings::HotkeyValue> values, std::size_t edited) {
     KeyOffer offer;
     for (std::size_t i = 0; i < kKeyList.size(); ++i) {
         const HotkeyKey& key = kKeyList[i];
-        const auto user = std::find_if(values.begin(), values.end(), [&](const app::HotkeyValue& value) {
+        const auto user = std::find_if(values.begin(), values.end(), [&](const settings::HotkeyValue& value) {
             return value.key_code == key.code;
         });
         const bool always_offered = i + 1 == kKeyList.size();

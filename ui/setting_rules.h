@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/hotkey_value.h"
+#include "settings/hotkey_value.h"
 
 namespace vexa::ui {
 
@@ -39,7 +39,7 @@ struct KeyOffer {
 
 // The keys offered to slot `edited` of the slots holding `values`: every key of the list except those the
 // first slot using them is another slot; "无" is always offered. So two slots never share a key.
-[[nodiscard]] KeyOffer OfferedKeys(std::span<const app::HotkeyValue> values, std::size_t edited);
+[[nodiscard]] KeyOffer OfferedKeys(std::span<const settings::HotkeyValue> values, std::size_t edited);
 
 // `tooltip` up to its first carriage return, then "\r\n" and `hotkey_text` when that is not empty.
 [[nodiscard]] std::string TooltipWithHotkey(std::string_view tooltip, std::string_view hotkey_text);

@@ -10,10 +10,10 @@
 
 #include "ui/device_lists.h"
 
-namespace vexa::app {
+namespace vexa::settings {
 class SettingsKey;
 class SettingsIni;
-}  // namespace vexa::app
+}  // namespace vexa::settings
 namespace vexa::toolkit {
 class Window;
 }  // namespace vexa::toolkit
@@ -30,8 +30,8 @@ class Shell {
     // The registered shell; null before the main window exists and after it is gone.
     [[nodiscard]] static Shell* Get();
 
-    [[nodiscard]] virtual app::SettingsKey& Settings() = 0;
-    [[nodiscard]] virtual app::SettingsIni& Ini() = 0;
+    [[nodiscard]] virtual settings::SettingsKey& Settings() = 0;
+    [[nodiscard]] virtual settings::SettingsIni& Ini() = 0;
     [[nodiscard]] virtual const DeviceLists& Devices() const = 0;
     // The primary screen in physical pixels, as the screen capture sees it.
     [[nodiscard]] virtual QSize ScreenSize() const = 0;

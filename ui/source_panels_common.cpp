@@ -7,7 +7,6 @@
 
 #include "platform/log/log.h"
 #include "toolkit/paint_manager.h"
-#include "ui/record_area.h"
 #include "ui/shell.h"
 
 namespace vexa::ui {
@@ -57,7 +56,7 @@ Error Missing(std::string_view panel, std::string_view what) {
     return Error(ErrorCode::kNotFound, std::string(panel) + ": control " + std::string(what) + " is missing");
 }
 
-app::SettingsKey* SettingsStore() {
+settings::SettingsKey* SettingsStore() {
     Shell* shell = Shell::Get();
     return shell ? &shell->Settings() : nullptr;
 }
@@ -70,13 +69,15 @@ std::optional<size_t> TagIndex(const toolkit::Control* sender, size_t count) {
 
 }  // namespace
 
-uint32_t ReadPanelSetting(const app::Setting& setting, int position, uint32_t count) {
-    const app::SettingsKey* store = SettingsStore();
-    return store ? app::ReadSetting(*store, setting, position, count) : app::DefaultOf(setting, position);
+uint32_t ReadPanelSetting(const settings::Setting& setting, int position, uint32_t count) {
+    const settings::SettingsKey* store = SettingsStore();
+    return store ? settings::ReadSetting(*store, setting, position, count)
+                 : settings::DefaultOf(setting, position);
 }
 
-void StorePanelSetting(const app::Setting& setting, uint32_t value, int position) {
-    if (app::SettingsKey* store = SettingsStore()) app::StoreSetting(*store, setting, value, position);
+void StorePanelSetting(const settings::Setting& setting, uint32_t value, int position) {
+    if (settings::SettingsKey* store = SettingsStore())
+        settings::StoreSetting(*store, setting, value, position);
 }
 
 Error RequireControls(toolkit::Control& panel, std::string_view panel_name,
@@ -96,13 +97,6 @@ void ReplaySelectChanged(toolkit::Control& box) {
     made_up.type = "selectchanged";
     made_up.sender = &box;
     box.runNotifyHandlers(made_up);
-}
-
-void EnableStartControl(int mode, bool any_selected) {
-    CRecordArea* page = CRecordArea::Instance();
-    if (!page || page->RecordingState() != CRecordArea::kIdle || page->Mode() != mode) return;
-    if (toolkit::Control* start = toolkit::findChild(*page, "start_stop_btn"))
-        start->setEnabled(any_selected);
 }
 
 SourcePanel::SourcePanel(std::string_view panel_name, const PanelKeys& keys,
@@ -149,12 +143,12 @@ std::vector<std::string> SourcePanel::UntickSoundRows(const std::vector<const vo
 
 int SourcePanel::AudioQuality() const {
     return quality_[1].slider ? quality_[1].slider->value()
-                              : static_cast<int>(app::DefaultOf(*keys_.audio_quality));
+                              : static_cast<int>(settings::DefaultOf(*keys_.audio_quality));
 }
 
 int SourcePanel::VideoQualityValue() const {
     if (quality_[0].slider) return quality_[0].slider->value();
-    return keys_.video_quality ? static_cast<int>(app::DefaultOf(*keys_.video_quality)) : 0;
+    return keys_.video_quality ? static_cast<int>(settings::DefaultOf(*keys_.video_quality)) : 0;
 }
 
 void SourcePanel::ClosePopList() {
@@ -178,7 +172,7 @@ Error SourcePanel::InitQuality() {
 }
 
 Error SourcePanel::InitQualityControl(Quality& quality, const char* slider, const char* value,
-                                      const app::Setting* key) {
+                                      const settings::Setting* key) {
     quality.slider = dynamic_cast<toolkit::Slider*>(toolkit::findChild(*this, slider));
     quality.value = toolkit::findChild(*this, value);
     if (!quality.slider) return Missing(panel_name_, slider);

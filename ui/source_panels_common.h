@@ -28,7 +28,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "engine/audio/endpoint_record.h"
 #include "engine/recording_params.h"
 #include "platform/camera/camera_device.h"
@@ -38,6 +38,7 @@
 #include "toolkit/dialog_builder.h"
 #include "toolkit/slider.h"
 #include "ui/camera_wnd.h"
+#include "ui/panel_host.h"
 #include "ui/pop_list_wnd.h"
 
 namespace vexa::ui {
@@ -48,10 +49,10 @@ namespace vexa::ui {
 
 // The settings store of the ui::Shell under the catalogue's read rule; the default without a shell.
 // `count` bounds values below a device count.
-[[nodiscard]] uint32_t ReadPanelSetting(const app::Setting& setting, int position = 0,
+[[nodiscard]] uint32_t ReadPanelSetting(const settings::Setting& setting, int position = 0,
                                         uint32_t count = std::numeric_limits<uint32_t>::max());
 // Writes it at once; nothing without a shell.
-void StorePanelSetting(const app::Setting& setting, uint32_t value, int position = 0);
+void StorePanelSetting(const settings::Setting& setting, uint32_t value, int position = 0);
 
 // The value kinds of SoundSourceEntry: 0 speaker (system sound), 1 microphone.
 enum class SoundKind : uint8_t { kSpeaker = 0, kMicrophone = 1 };
@@ -84,12 +85,12 @@ struct CameraRow {
 
 // The store keys of a panel; a null video key for the sound-only panel.
 struct PanelKeys {
-    const app::Setting* video_quality = nullptr;
-    const app::Setting* audio_quality = nullptr;
-    const app::Setting* speaker_selection = nullptr;
-    const app::Setting* speaker_volume = nullptr;
-    const app::Setting* mic_selection = nullptr;
-    const app::Setting* mic_volume = nullptr;
+    const settings::Setting* video_quality = nullptr;
+    const settings::Setting* audio_quality = nullptr;
+    const settings::Setting* speaker_selection = nullptr;
+    const settings::Setting* speaker_volume = nullptr;
+    const settings::Setting* mic_selection = nullptr;
+    const settings::Setting* mic_volume = nullptr;
 };
 
 inline constexpr int kVisibleCameraBoxes = 3;  // the camera row shows positions 0 to 2
@@ -132,6 +133,9 @@ class SourcePanel : public toolkit::Container {
     // The row whose box sent `n`, found by the box's tag; null when it is none of them.
     [[nodiscard]] CameraRow* CameraRowOf(const toolkit::Notification& n);
     [[nodiscard]] std::string_view PanelName() const { return panel_name_; }
+    // The page that holds the panel, from the start of Init on (null before).
+    void AttachHost(PanelHost& host) { host_ = &host; }
+    [[nodiscard]] PanelHost* Host() const { return host_; }
 
     // Called after a speaker or microphone was ticked or unticked, and once when InitSoundLists has
     // built every row of both lists (never while a list is half built).
@@ -142,19 +146,19 @@ class SourcePanel : public toolkit::Container {
   private:
     struct SoundList {
         SoundKind kind = SoundKind::kSpeaker;
-        const app::Setting* selection = nullptr;
-        const app::Setting* volume = nullptr;
+        const settings::Setting* selection = nullptr;
+        const settings::Setting* volume = nullptr;
         std::vector<SourceRow> rows;
         toolkit::Control* list_button = nullptr;
     };
     struct Quality {
         toolkit::Slider* slider = nullptr;
         toolkit::Control* value = nullptr;
-        const app::Setting* key = nullptr;
+        const settings::Setting* key = nullptr;
     };
 
     [[nodiscard]] Error InitQualityControl(Quality& quality, const char* slider, const char* value,
-                                           const app::Setting* key);
+                                           const settings::Setting* key);
     [[nodiscard]] Error InitSoundList(SoundList& list, const std::vector<engine::EndpointRecord>& devices);
     [[nodiscard]] Error BindSoundRow(SoundList& list, SourceRow& row);
     [[nodiscard]] Result<std::unique_ptr<toolkit::Control>> BuildItem(const std::string& layout);
@@ -169,6 +173,7 @@ class SourcePanel : public toolkit::Container {
     const std::string panel_name_;
     const PanelKeys keys_;
     const toolkit::CreateControlFn create_control_;
+    PanelHost* host_ = nullptr;         // from Init on
     std::array<Quality, 2> quality_{};  // video (absent in the sound-only panel), audio
     std::array<SoundList, 2> sound_{};  // speakers, microphones
     std::vector<CameraRow> cameras_;
@@ -184,9 +189,5 @@ void SetBoxTextColor(toolkit::Option& box, uint32_t argb);
 
 // Runs the box's own handlers with a made-up "selectchanged", as if its state had just changed.
 void ReplaySelectChanged(toolkit::Control& box);
-
-// While no recording runs and the record page shows `mode`, enables its start control exactly when
-// `any_selected`. Nothing without a record page.
-void EnableStartControl(int mode, bool any_selected);
 
 }  // namespace vexa::ui

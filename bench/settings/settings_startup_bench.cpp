@@ -5,12 +5,12 @@
 
 #include <filesystem>
 
-#include "app/output_folder.h"
-#include "app/settings_catalog.h"
+#include "settings/output_folder.h"
+#include "settings/settings_catalog.h"
 
 namespace {
 
-using namespace vexa::app;
+using namespace vexa::settings;
 
 constexpr int kDevices = 4;
 

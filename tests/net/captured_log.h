@@ -9,7 +9,7 @@
 
 #include "platform/log/log.h"
 
-namespace net::testing {
+namespace vexa::net::testing {
 
 class CapturedLog {
   public:
@@ -36,4 +36,4 @@ class CapturedLog {
     std::shared_ptr<vexa::log::Sink> previous_;
 };
 
-}  // namespace net::testing
+}  // namespace vexa::net::testing

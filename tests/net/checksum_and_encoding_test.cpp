@@ -8,7 +8,7 @@
 #include "net/query_escape.h"
 #include "net/scramble.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 std::vector<std::uint8_t> Bytes(std::string_view text) {
@@ -85,4 +85,4 @@ TEST(Scramble, TurnsAbcIntoE9D9C9AndBack) {
 }
 
 }  // namespace
-}  // namespace net
+}  // namespace vexa::net

@@ -5,7 +5,7 @@
 #include "net/detached_launch.h"
 #include "tests/support/temp_folder.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 using vexa::test::ReadFile;
@@ -57,4 +57,4 @@ TEST(DetachedLaunch, ReportsWhyAProgramCannotRun) {
 }
 
 }  // namespace
-}  // namespace net
+}  // namespace vexa::net

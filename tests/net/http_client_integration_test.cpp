@@ -8,7 +8,7 @@
 #include "tests/net/update_server.h"
 #include "tests/support/wait_until.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 using namespace std::chrono_literals;
@@ -197,4 +197,4 @@ TEST_F(HttpClientAgainstServer, HttpsKeepsCertificateVerificationOn) {
 }
 
 }  // namespace
-}  // namespace net
+}  // namespace vexa::net

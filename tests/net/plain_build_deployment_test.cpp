@@ -8,7 +8,7 @@
 #include "net/deployment.h"
 #include "net/deployment_values.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 TEST(PlainBuild, EnvironmentCannotRedirectTheProgramToAnotherServer) {
@@ -25,4 +25,4 @@ TEST(PlainBuild, EnvironmentCannotRedirectTheProgramToAnotherServer) {
 }
 
 }  // namespace
-}  // namespace net
+}  // namespace vexa::net

@@ -12,7 +12,7 @@
 #include "net/scramble.h"
 #include "tests/net/test_rsa_key_pair.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 using testing::PackReply;
@@ -256,4 +256,4 @@ TEST_F(ProtectedFormat, PublicKeyReadsOnlyPemPublicKeys) {
 }
 
 }  // namespace
-}  // namespace net
+}  // namespace vexa::net

@@ -10,7 +10,7 @@
 #include "net/crc32.h"
 #include "net/scramble.h"
 
-namespace net::testing {
+namespace vexa::net::testing {
 namespace {
 
 struct CtxFree {
@@ -72,4 +72,4 @@ std::string PackReply(std::uint32_t flags, std::string_view body, const TestRsaK
     return EncodeBase64(packet);
 }
 
-}  // namespace net::testing
+}  // namespace vexa::net::testing

@@ -10,7 +10,7 @@
 
 #include <openssl/evp.h>
 
-namespace net::testing {
+namespace vexa::net::testing {
 
 class TestRsaKeyPair {
   public:
@@ -33,4 +33,4 @@ class TestRsaKeyPair {
 // (scrambled with bit 1), Base64-encoded. `body` should already end with the nonce object.
 [[nodiscard]] std::string PackReply(std::uint32_t flags, std::string_view body, const TestRsaKeyPair& key);
 
-}  // namespace net::testing
+}  // namespace vexa::net::testing

@@ -13,7 +13,7 @@
 #include "tests/net/update_server.h"
 #include "tests/support/wait_until.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 using namespace std::chrono_literals;
@@ -301,4 +301,4 @@ TEST_F(UpdateThreadAgainstServer, DestroyingTheThreadAbortsAHangingCheck) {
 }
 
 }  // namespace
-}  // namespace net
+}  // namespace vexa::net

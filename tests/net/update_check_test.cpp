@@ -11,7 +11,7 @@
 #include "net/updater_file.h"
 #include "tests/support/temp_folder.h"
 
-namespace net {
+namespace vexa::net {
 namespace {
 
 using vexa::test::ReadFile;
@@ -200,4 +200,4 @@ TEST(UpdaterFile, LinksLeftUnderTheIncomingNameAreReplacedNotWrittenThrough) {
 }
 
 }  // namespace
-}  // namespace net
+}  // namespace vexa::net

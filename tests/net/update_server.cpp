@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace net::testing {
+namespace vexa::net::testing {
 namespace {
 
 using vexa::test::ReadFile;
@@ -89,4 +89,4 @@ std::vector<Json::Value> UpdateServer::Requests() const {
     return requests;
 }
 
-}  // namespace net::testing
+}  // namespace vexa::net::testing

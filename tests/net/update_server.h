@@ -12,7 +12,7 @@
 #include "net/rsa_public_key.h"
 #include "tests/support/temp_folder.h"
 
-namespace net::testing {
+namespace vexa::net::testing {
 
 struct UpdateServerOptions {
     std::string versionReply = R"({"status":"SUCCESS","version":100})";  // "{base}" = server address
@@ -45,4 +45,4 @@ class UpdateServer {
     int port_ = 0;
 };
 
-}  // namespace net::testing
+}  // namespace vexa::net::testing

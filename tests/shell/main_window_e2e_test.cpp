@@ -84,7 +84,7 @@ TEST_F(MainWindowTest, TheWindowIsCentredAndASecondStartBringsItBackAndEnds) {
 TEST_F(MainWindowTest, OfTheMessagesOtherClientsSendOnlyTheActivationOfASecondStartIsObeyed) {
     const WindowState main = StartAndShow();
     const std::tuple<uint32_t, uintptr_t, const char*> sent[] = {
-        {0x0312, 1000, "recording requested"},     // the start/stop hotkey
+        {0x047F, 1000, "recording requested"},     // the start/stop hotkey
         {0x007E, 0, "primary screen is now 0x0"},  // a screen of 0 x 0
         {0x0465, 1, "exit chosen"},                // the exit prompt's answer
         {0x0464, 0, ""}};                          // the activation, last

@@ -12,13 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings_key.h"
+#include "settings/settings_key.h"
 #include "tests/shell/program_under_test.h"
 
 namespace vexa::test {
 
-inline std::unique_ptr<app::SettingsKey> SettingsOf(const ProgramUnderTest& program) {
-    return app::SettingsKey::Open(program.Home() + "/.config/Vexa/VexaRecorder/settings.reg").value();
+inline std::unique_ptr<settings::SettingsKey> SettingsOf(const ProgramUnderTest& program) {
+    return settings::SettingsKey::Open(program.Home() + "/.config/Vexa/VexaRecorder/settings.reg").value();
 }
 
 // Stores the values for the program's next start, with its recordings going to `recordings` (made

@@ -33,8 +33,8 @@ TEST(CommandLineTest, AutostartIsAnyCasePrefixOfAnyElementAndTheLogOptionsChange
 std::array<ui::HotkeySlot, 4> RegisteredSlots() {
     std::array<ui::HotkeySlot, 4> hotkeys{};
     for (uint32_t i = 0; i < 4; ++i)
-        hotkeys[i] = {HotkeyValue{static_cast<uint8_t>(0x76 + i), 0}, 1000 + i, true};
-    hotkeys[2].value.modifiers = HotkeyValue::kCtrl | HotkeyValue::kShift;
+        hotkeys[i] = {settings::HotkeyValue{static_cast<uint8_t>(0x76 + i), 0}, 1000 + i, true};
+    hotkeys[2].value.modifiers = settings::HotkeyValue::kCtrl | settings::HotkeyValue::kShift;
     return hotkeys;
 }
 

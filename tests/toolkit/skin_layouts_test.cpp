@@ -100,8 +100,8 @@ TEST(SkinWindows, EachWindowDrawsWithTheFontsItsLayoutDeclares) {
     EXPECT_TRUE(main.render() == before) << "the main window changed after the prompt was built";
 }
 
-// The skin is strict XML: the loose spellings the layout reader tolerates change nothing in it, so
-// Qt reading the raw text sees the same elements and attribute values in the same order.
+// The skin is strict XML, so Qt reading the raw bytes sees the same elements and attribute values in
+// the same order as the layout reader.
 void flatten(const XmlElement& element, std::vector<std::string>& out) {
     out.push_back("<" + element.tag);
     for (const auto& [name, value] : element.attributes) out.push_back(name + "=" + value);

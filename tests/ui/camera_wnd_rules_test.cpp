@@ -13,7 +13,7 @@ namespace {
 
 using toolkit::HitTest;
 
-app::Rect Square(int left, int top, int side) {
+settings::Rect Square(int left, int top, int side) {
     return {left, top, left + side, top + side};
 }
 
@@ -26,7 +26,7 @@ TEST(CameraWindowPlace, DefaultIsAThirdOfTheScreenAtTheRightEdgeCentredVerticall
     EXPECT_EQ(InitialCameraRect(std::nullopt, true, QSize(1920, 1080)), Square(1280, 360, 360));
 }
 
-QRect AsQRect(const app::Rect& r) {
+QRect AsQRect(const settings::Rect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
@@ -73,18 +73,18 @@ TEST(CameraWindowPlace, ThePreviewNeverCoversTheMainWindowAndStaysInTheWorkArea)
 }
 
 TEST(CameraWindowPlace, StoredRectangleIsSquaredForTheRoundStyleAtTheSameCorner) {
-    const app::Rect stored{300, 200, 500, 320};  // 200 x 120
+    const settings::Rect stored{300, 200, 500, 320};  // 200 x 120
     EXPECT_EQ(InitialCameraRect(stored, true, QSize(1920, 1080)), Square(300, 200, 120));
     EXPECT_EQ(InitialCameraRect(stored, false, QSize(1920, 1080)), stored);
-    const app::Rect tall{300, 200, 400, 600};
+    const settings::Rect tall{300, 200, 400, 600};
     EXPECT_EQ(InitialCameraRect(tall, true, QSize(1920, 1080)), Square(300, 200, 100));
 }
 
 TEST(CameraWindowPlace, StoredRectangleThatMissesTheScreenOrIsTooSmallGivesTheDefault) {
     const QSize screen(1920, 1080);
-    const app::Rect fallback = DefaultCameraRect(screen);
+    const settings::Rect fallback = DefaultCameraRect(screen);
     struct Case {
-        app::Rect stored;
+        settings::Rect stored;
         bool circular;
         bool kept;
     } cases[] = {
@@ -105,7 +105,7 @@ TEST(CameraWindowPlace, StoredRectangleThatMissesTheScreenOrIsTooSmallGivesTheDe
         {{-150, 10, 300, 100}, false, true},
     };
     for (const Case& c : cases) {
-        const app::Rect got = InitialCameraRect(c.stored, c.circular, screen);
+        const settings::Rect got = InitialCameraRect(c.stored, c.circular, screen);
         if (c.kept)
             EXPECT_NE(got, fallback) << c.stored.left << "," << c.stored.top << " " << c.circular;
         else
@@ -247,28 +247,28 @@ TEST(CameraWindowShape, WindowHalfOffTheLeftEdgeIsShapedToItsVisiblePart) {
 }
 
 TEST(CameraWindowDrag, InsideMovesTheWholeWindowAndTheStartRectangleGoesWithTheMouse) {
-    const app::Rect start{100, 100, 460, 460};
+    const settings::Rect start{100, 100, 460, 460};
     EXPECT_EQ(DragCameraRect(HitTest::Client, true, start, {200, 200}, {-100, 250}),
-              (app::Rect{-200, 150, 160, 510}));
+              (settings::Rect{-200, 150, 160, 510}));
     EXPECT_EQ(DragCameraRect(HitTest::Nowhere, false, start, {200, 200}, {0, 0}), start);
 }
 
 TEST(CameraWindowDrag, RectangleSidesFollowTheMouseAndStopAt150FromTheOppositeSide) {
-    const app::Rect start{100, 100, 500, 400};
+    const settings::Rect start{100, 100, 500, 400};
     EXPECT_EQ(DragCameraRect(HitTest::Right, false, start, {499, 200}, {549, 900}),
-              (app::Rect{100, 100, 550, 400}));
+              (settings::Rect{100, 100, 550, 400}));
     EXPECT_EQ(DragCameraRect(HitTest::Right, false, start, {499, 200}, {0, 200}),
-              (app::Rect{100, 100, 250, 400}));
+              (settings::Rect{100, 100, 250, 400}));
     EXPECT_EQ(DragCameraRect(HitTest::Left, false, start, {100, 200}, {460, 200}),
-              (app::Rect{350, 100, 500, 400}));
+              (settings::Rect{350, 100, 500, 400}));
     EXPECT_EQ(DragCameraRect(HitTest::Top, false, start, {300, 100}, {300, 20}),
-              (app::Rect{100, 20, 500, 400}));
+              (settings::Rect{100, 20, 500, 400}));
     EXPECT_EQ(DragCameraRect(HitTest::Bottom, false, start, {300, 399}, {300, 0}),
-              (app::Rect{100, 100, 500, 250}));
+              (settings::Rect{100, 100, 500, 250}));
     EXPECT_EQ(DragCameraRect(HitTest::TopLeft, false, start, {100, 100}, {1000, 50}),
-              (app::Rect{350, 50, 500, 400}));
+              (settings::Rect{350, 50, 500, 400}));
     EXPECT_EQ(DragCameraRect(HitTest::BottomRight, false, start, {500, 400}, {520, 0}),
-              (app::Rect{100, 100, 520, 250}));
+              (settings::Rect{100, 100, 520, 250}));
 }
 
 // The spec's loop, one pixel at a time, as the oracle for the computed limit.
@@ -280,9 +280,9 @@ int LoweredInset(int width, int e) {
 TEST(CameraWindowDrag, RoundSidesMoveEverySideInByTheMouseMovementDownTo150) {
     for (int width = 150; width <= 420; width += 7) {
         for (int move = -60; move <= 300; move += 13) {
-            const app::Rect start = Square(1000, 100, width);
+            const settings::Rect start = Square(1000, 100, width);
             const int e = LoweredInset(width, move);
-            const app::Rect want{1000 + e, 100 + e, 1000 + width - e, 100 + width - e};
+            const settings::Rect want{1000 + e, 100 + e, 1000 + width - e, 100 + width - e};
             EXPECT_EQ(DragCameraRect(HitTest::Left, true, start, {1000, 300}, {1000 + move, 999}), want)
                 << width;
             EXPECT_EQ(DragCameraRect(HitTest::Right, true, start, {1500, 300}, {1500 - move, 0}), want)
@@ -296,18 +296,18 @@ TEST(CameraWindowDrag, RoundSidesMoveEverySideInByTheMouseMovementDownTo150) {
 }
 
 TEST(CameraWindowDrag, RoundCornersFollowTheDistanceToTheCentreAndCountTenPastIt) {
-    const app::Rect start = Square(0, 0, 360);  // centre (180, 180)
-    const QPoint grab(54, 54);                  // on the top-left rim
+    const settings::Rect start = Square(0, 0, 360);  // centre (180, 180)
+    const QPoint grab(54, 54);                       // on the top-left rim
     const double d0 = std::hypot(54 - 180.0, 54 - 180.0);
     // Outwards along the diagonal: the window grows by the distance gained on every side.
     const int grow = static_cast<int>(d0 - std::hypot(34 - 180.0, 34 - 180.0));
     EXPECT_EQ(DragCameraRect(HitTest::TopLeft, true, start, grab, {34, 34}),
-              (app::Rect{grow, grow, 360 - grow, 360 - grow}));
+              (settings::Rect{grow, grow, 360 - grow, 360 - grow}));
     EXPECT_LT(grow, 0);
     // Inwards a little.
     const int shrink = static_cast<int>(d0 - std::hypot(80 - 180.0, 90 - 180.0));
     EXPECT_EQ(DragCameraRect(HitTest::TopLeft, true, start, grab, {80, 90}),
-              (app::Rect{shrink, shrink, 360 - shrink, 360 - shrink}));
+              (settings::Rect{shrink, shrink, 360 - shrink, 360 - shrink}));
     // Past the centre line on the far side: distance 10, so the window shrinks to the minimum.
     EXPECT_EQ(DragCameraRect(HitTest::TopLeft, true, start, grab, {200, 100}), Square(105, 105, 150));
     EXPECT_EQ(DragCameraRect(HitTest::BottomRight, true, start, {306, 306}, {170, 300}),
@@ -316,7 +316,7 @@ TEST(CameraWindowDrag, RoundCornersFollowTheDistanceToTheCentreAndCountTenPastIt
     const int bl =
         static_cast<int>(std::hypot(54 - 180.0, 306 - 180.0) - std::hypot(170 - 180.0, 300 - 180.0));
     EXPECT_EQ(DragCameraRect(HitTest::BottomLeft, true, start, {54, 306}, {170, 300}),
-              (app::Rect{bl, bl, 360 - bl, 360 - bl}));
+              (settings::Rect{bl, bl, 360 - bl, 360 - bl}));
 }
 
 TEST(CameraWindowStatus, BusyOnlyForItsOwnCodeAndEveryOtherFailureInHexadecimal) {

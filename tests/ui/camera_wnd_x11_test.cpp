@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "engine/camera/camera_format.h"
 #include "tests/support/thread_probe.h"
 #include "tests/toolkit/qt_test_app.h"
@@ -46,7 +46,7 @@ class OnDisplay : public test::OnXDisplay {
     }
 
     CCameraWnd& Open(CameraWndOwner owner, const std::string& name = "Virtual Camera") {
-        window_ = std::make_unique<CCameraWnd>(owner);
+        window_ = std::make_unique<CCameraWnd>(owner, nullptr);
         const Error created = window_->Create(shell_->Main(), 0, name);
         EXPECT_TRUE(created.ok()) << created.message();
         window_->show(false);
@@ -56,8 +56,8 @@ class OnDisplay : public test::OnXDisplay {
     }
     QPoint OnScreen(const QPoint& client) const { return window_->geometry().topLeft() + client; }
     QPoint ButtonOnScreen(int slot) const { return OnScreen(window_->Shape().buttons[slot].center()); }
-    std::optional<app::Rect> Stored(const app::Setting& setting) {
-        return app::ReadRectSetting(shell_->Settings(), setting, 0);
+    std::optional<settings::Rect> Stored(const settings::Setting& setting) {
+        return settings::ReadRectSetting(shell_->Settings(), setting, 0);
     }
     // Distinct colours along the window's middle row, as the screen shows them.
     std::set<QRgb> ColoursAcross() {
@@ -83,7 +83,7 @@ TEST_F(OnDisplay, FirstDesktopWindowIsARoundSquareAtTheDefaultPlaceShowingTheCam
     EXPECT_TRUE(mask.contains(QPoint(180, 180)));
     EXPECT_TRUE(mask.contains(QPoint(180, 1)));
     EXPECT_FALSE(mask.contains(QPoint(10, 10)));
-    EXPECT_EQ(Stored(app::settings::kCameraWndPosAt), (app::Rect{1280, 360, 1640, 720}));
+    EXPECT_EQ(Stored(settings::kCameraWndPosAt), (settings::Rect{1280, 360, 1640, 720}));
     EXPECT_EQ(window.StatusText(), "");
     // The virtual camera's colour bars, stretched over the window.
     EXPECT_TRUE(PumpUntil([&] { return ColoursAcross().size() >= 4; }));
@@ -92,8 +92,8 @@ TEST_F(OnDisplay, FirstDesktopWindowIsARoundSquareAtTheDefaultPlaceShowingTheCam
 TEST_F(OnDisplay, DraggedHalfOffTheLeftEdgeItIsCutToItsVisiblePartAndShrinksNoFurtherThan150) {
     CCameraWnd& window = Open(CameraWndOwner::kDesktopPanel);
     input_.Drag(QPoint(1460, 540), QPoint(0, 540));
-    EXPECT_EQ(window.FullRect(), (app::Rect{-180, 360, 180, 720}));
-    EXPECT_EQ(Stored(app::settings::kCameraWndPosAt), (app::Rect{-180, 360, 180, 720}));
+    EXPECT_EQ(window.FullRect(), (settings::Rect{-180, 360, 180, 720}));
+    EXPECT_EQ(Stored(settings::kCameraWndPosAt), (settings::Rect{-180, 360, 180, 720}));
     EXPECT_EQ(window.geometry(), QRect(0, 360, 180, 360));
     const QRegion mask = window.widget()->mask();
     EXPECT_TRUE(QRect(0, 0, 180, 360).contains(mask.boundingRect()));
@@ -101,8 +101,8 @@ TEST_F(OnDisplay, DraggedHalfOffTheLeftEdgeItIsCutToItsVisiblePartAndShrinksNoFu
     EXPECT_FALSE(mask.contains(QPoint(170, 10)));
     // From the right rim, far inwards: a centred square of 150.
     input_.Drag(QPoint(178, 540), QPoint(0, 540));
-    EXPECT_EQ(window.FullRect(), (app::Rect{-75, 465, 75, 615}));
-    EXPECT_EQ(Stored(app::settings::kCameraWndPosAt), (app::Rect{-75, 465, 75, 615}));
+    EXPECT_EQ(window.FullRect(), (settings::Rect{-75, 465, 75, 615}));
+    EXPECT_EQ(Stored(settings::kCameraWndPosAt), (settings::Rect{-75, 465, 75, 615}));
 }
 
 TEST_F(OnDisplay, BusyCameraSaysSoAndOpensOnTheNextRetry) {
@@ -118,7 +118,7 @@ TEST_F(OnDisplay, BusyCameraSaysSoAndOpensOnTheNextRetry) {
 }
 
 TEST_F(OnDisplay, CtrlAltAtCreationPutsTheWindowBackAtItsDefaultPlace) {
-    app::StoreRectSetting(shell_->Settings(), app::settings::kCameraWndPosAt, {100, 100, 300, 240}, 0);
+    settings::StoreRectSetting(shell_->Settings(), settings::kCameraWndPosAt, {100, 100, 300, 240}, 0);
     EXPECT_EQ(Open(CameraWndOwner::kDesktopPanel).geometry(), QRect(100, 100, 140, 140));  // squared
     window_.reset();
     input_.Key("Control_L", true);
@@ -129,7 +129,7 @@ TEST_F(OnDisplay, CtrlAltAtCreationPutsTheWindowBackAtItsDefaultPlace) {
     EXPECT_EQ(reset, QRect(1280, 360, 360, 360));
     // The preview of the camera panel keeps its stored rectangle as it is.
     window_.reset();
-    app::StoreRectSetting(shell_->Settings(), app::settings::kCameraWndPos, {100, 100, 400, 300}, 0);
+    settings::StoreRectSetting(shell_->Settings(), settings::kCameraWndPos, {100, 100, 400, 300}, 0);
     EXPECT_EQ(Open(CameraWndOwner::kCameraPanel).geometry(), QRect(100, 100, 300, 200));
 }
 
@@ -141,10 +141,10 @@ TEST_F(OnDisplay, ButtonsAppearOnHoverAndMirrorShapeAndCloseDoWhatTheySay) {
     ASSERT_TRUE(window.Mirrored());  // mirrored by default
     input_.Click(ButtonOnScreen(2));
     EXPECT_FALSE(window.Mirrored());
-    EXPECT_EQ(app::ReadSetting(shell_->Settings(), app::settings::kCameraFlipAt, 0), 0u);
+    EXPECT_EQ(settings::ReadSetting(shell_->Settings(), settings::kCameraFlipAt, 0), 0u);
     input_.Click(ButtonOnScreen(1));
     EXPECT_FALSE(window.Circular());
-    EXPECT_EQ(app::ReadSetting(shell_->Settings(), app::settings::kCameraWndStyle, 0), 0u);
+    EXPECT_EQ(settings::ReadSetting(shell_->Settings(), settings::kCameraWndStyle, 0), 0u);
     EXPECT_TRUE(window.widget()->mask().contains(QPoint(2, 2)));  // a rectangle now
     int closes = 0;
     window.SetCloseHandler([&] { ++closes; });
@@ -187,7 +187,7 @@ TEST_F(OnDisplay, FormatListShowsEachFormatOnceAndChoosingOneKeepsTheWindowOpen)
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.StatusText(), "");
     EXPECT_EQ(camera->Width(), new_width);
-    const auto stored = app::ReadRecordSetting(shell_->Settings(), app::settings::kCameraFormat, 0);
+    const auto stored = settings::ReadRecordSetting(shell_->Settings(), settings::kCameraFormat, 0);
     ASSERT_TRUE(stored);
     EXPECT_EQ(engine::CameraFormatSetting::FromBytes(*stored)->width, new_width);
     EXPECT_TRUE(PumpUntil([&] { return ColoursAcross().size() >= 4; }));

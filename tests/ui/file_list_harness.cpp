@@ -38,7 +38,7 @@ bool FileListWindow::onCreate() {
 }
 
 std::optional<std::intptr_t> FileListWindow::handleMessage(const toolkit::Message& m) {
-    ui::CFileList* list = ui::CFileList::Instance();
+    auto* list = paintManager().find<ui::CFileList>("file_list");
     if (m.id != ui::kMsgFolderChanges || !list || m.wparam != reinterpret_cast<std::uintptr_t>(list))
         return std::nullopt;
     return list->OnFolderChanges(m.lparam);
@@ -50,7 +50,7 @@ FileListUnderTest::FileListUnderTest(const std::string& folder) {
     if (!window_.create(nullptr, "Miravo", toolkit::kStylePopup,
                         QRect(0, 0, FileListWindow::kWidth, FileListWindow::kHeight)))
         throw std::runtime_error("the list's window cannot be created");
-    list_ = ui::CFileList::Instance();
+    list_ = window_.paintManager().find<ui::CFileList>("file_list");
     if (!list_) throw std::runtime_error("the window has no list");
 }
 

@@ -8,8 +8,8 @@
 
 #include <stdexcept>
 
-#include "app/settings_catalog.h"
-#include "app/settings_key.h"
+#include "settings/settings_catalog.h"
+#include "settings/settings_key.h"
 #include "toolkit/application.h"
 #include "toolkit/button.h"
 #include "ui/count_down_wnd.h"
@@ -129,8 +129,8 @@ TEST_F(FloatBar, ButtonsWakeAtTheStartAndReachThePageOnlyWhileRecordingAfterThei
 TEST_F(FloatBar, AutoHideButtonFlipsAndStoresTheSettingAndTwiceRestoresSettingAndTooltip) {
     auto stored = [this] {
         // Read back through a store of its own: the value reached the file.
-        const auto other = app::SettingsKey::Open(shell_.Settings().Path()).value();
-        return ReadSetting(*other, app::settings::kFloatWndAutoHide);
+        const auto other = settings::SettingsKey::Open(shell_.Settings().Path()).value();
+        return ReadSetting(*other, settings::kFloatWndAutoHide);
     };
     toolkit::Button& hide = Button("hide_float_wnd");
     EXPECT_EQ(hide.toolTip(), "自动隐藏");

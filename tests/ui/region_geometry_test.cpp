@@ -78,7 +78,7 @@ TEST(RegionText, FullScreenMeansExactlyAsWideAndAsHighAsTheScreen) {
     EXPECT_FALSE(IsFullScreen(R(1, 0, W, H - 1), QSize(W + 1, H)));
     EXPECT_TRUE(IsFullScreen(R(1, 0, W, H - 1), kScreen));  // the size decides, not the position
     EXPECT_FALSE(IsFullScreen(R(0, 0, W - 2, H - 1), kScreen));
-    EXPECT_EQ(ToRect(FromRect(app::Rect{3, 4, 5, 6})), (app::Rect{3, 4, 5, 6}));
+    EXPECT_EQ(ToRect(FromRect(settings::Rect{3, 4, 5, 6})), (settings::Rect{3, 4, 5, 6}));
 }
 
 // --- the selection overlay ------------------------------------------------------------------------

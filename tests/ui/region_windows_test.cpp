@@ -24,7 +24,7 @@ namespace {
 struct Report {
     int code;
     bool full_screen;
-    app::Rect rect;
+    settings::Rect rect;
 };
 
 using test::PumpUntil;
@@ -89,7 +89,7 @@ class OnDisplay : public test::OnXDisplay {
     // Starts a selection that records its reports; false when it could not start.
     bool Begin(CSelRgnWnd& overlay) {
         const Error started =
-            overlay.BeginSelection(nullptr, [this](int code, bool full, const app::Rect& rect) {
+            overlay.BeginSelection(nullptr, [this](int code, bool full, const settings::Rect& rect) {
                 reports_.push_back({code, full, rect});
             });
         EXPECT_TRUE(started.ok()) << started.message();
@@ -122,7 +122,7 @@ TEST_F(OnDisplay, ClickingAWindowThatCoversTheScreenChoosesTheWholeScreen) {
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].code, region::kChosen);
     EXPECT_TRUE(done[0].full_screen);
-    EXPECT_EQ(done[0].rect, (app::Rect{0, 0, screen_.width() - 1, screen_.height() - 1}));
+    EXPECT_EQ(done[0].rect, (settings::Rect{0, 0, screen_.width() - 1, screen_.height() - 1}));
     EXPECT_FALSE(overlay.isCreated());
     EXPECT_EQ(overlay.SelectionState(), CSelRgnWnd::State::kCompleted);
 }
@@ -140,7 +140,7 @@ TEST_F(OnDisplay, HoveringOutlinesTheWindowUnderThePointerAndClickingBesideItCho
     ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
     ASSERT_EQ(Final().size(), 1u);
     EXPECT_EQ(Final()[0].code, region::kChosen);
-    EXPECT_EQ(Final()[0].rect, (app::Rect{0, 0, -1, -1}));
+    EXPECT_EQ(Final()[0].rect, (settings::Rect{0, 0, -1, -1}));
     EXPECT_FALSE(Final()[0].full_screen);
 }
 
@@ -157,7 +157,7 @@ TEST_F(OnDisplay, DraggingChoosesTheDraggedRectangleWithBothCornersIncluded) {
     ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
     ASSERT_EQ(Final().size(), 1u);
     EXPECT_EQ(Final()[0].code, region::kChosen);
-    EXPECT_EQ(Final()[0].rect, (app::Rect{300, 200, 500, 450}));
+    EXPECT_EQ(Final()[0].rect, (settings::Rect{300, 200, 500, 450}));
 }
 
 TEST_F(OnDisplay, EscARightClickOrLosingTheFocusCancelsOnce) {
@@ -180,7 +180,7 @@ TEST_F(OnDisplay, EscARightClickOrLosingTheFocusCancelsOnce) {
         Settle(x_);  // a second report would have come by now
         ASSERT_EQ(Final().size(), 1u) << i;
         EXPECT_EQ(Final()[0].code, region::kCancelled) << i;
-        EXPECT_EQ(Final()[0].rect, (app::Rect{0, 0, -1, -1})) << i;
+        EXPECT_EQ(Final()[0].rect, (settings::Rect{0, 0, -1, -1})) << i;
         EXPECT_FALSE(overlay.isCreated()) << i;
     }
 }
@@ -200,7 +200,7 @@ TEST_F(OnDisplay, ArrowKeysNudgeThePointerByOnePixel) {
 
 class FrameOnDisplay : public OnDisplay {
   protected:
-    bool Show(CRegionWnd& frame, const app::Rect& region) {
+    bool Show(CRegionWnd& frame, const settings::Rect& region) {
         const Error created = frame.Create(nullptr, screen_);
         EXPECT_TRUE(created.ok()) << created.message();
         frame.SetRegion(region);
@@ -209,7 +209,9 @@ class FrameOnDisplay : public OnDisplay {
         return created.ok() && frame.isVisible();
     }
     region::RegionCallback Recorder() {
-        return [this](int code, bool full, const app::Rect& rect) { reports_.push_back({code, full, rect}); };
+        return [this](int code, bool full, const settings::Rect& rect) {
+            reports_.push_back({code, full, rect});
+        };
     }
 };
 
@@ -231,7 +233,7 @@ TEST_F(FrameOnDisplay, DraggingTheLeftEdgeResizesOverAFrozenScreenAndReportsBegi
     ASSERT_FALSE(reports_.empty());
     EXPECT_EQ(reports_.front().code, region::kDragBegins);
     EXPECT_EQ(reports_.back().code, region::kDragEnded);
-    EXPECT_EQ(reports_.back().rect, (app::Rect{401, 400, 800, 600}));
+    EXPECT_EQ(reports_.back().rect, (settings::Rect{401, 400, 800, 600}));
     EXPECT_EQ(reports_[reports_.size() - 2].code, region::kRegionChanged);
     EXPECT_FALSE(frame.Dragging());
     EXPECT_EQ(frame.geometry().left(), 401 - 3);

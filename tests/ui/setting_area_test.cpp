@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "app/control_create.h"
-#include "app/program_folder.h"
-#include "app/run_value.h"
-#include "app/settings_ini.h"
-#include "app/settings_key.h"
+#include "settings/program_folder.h"
+#include "settings/run_value.h"
+#include "settings/settings_ini.h"
+#include "settings/settings_key.h"
 #include "platform/desktop/hotkey_service.h"
 #include "platform/log/log.h"
-#include "tests/app/temp_home.h"
+#include "tests/settings/temp_home.h"
 #include "tests/ui/test_shell.h"
 #include "toolkit/button.h"
 #include "toolkit/combo.h"
@@ -40,7 +40,7 @@ namespace vexa::ui {
 namespace {
 
 using namespace std::chrono_literals;
-using app::testing::TempHome;
+using settings::testing::TempHome;
 
 constexpr uint32_t kF7 = 0x76000000, kF8 = 0x77000000;
 const QColor kGrey = QColor::fromRgba(0xFF656565);
@@ -50,7 +50,7 @@ const QColor kRed = QColor::fromRgba(0xFFFF0000);
 // store and ini and the real hotkey service.
 class PageHarness final : public toolkit::Window {
   public:
-    PageHarness(app::SettingsKey& key, app::SettingsIni& ini, desktop::HotkeyService* hotkeys)
+    PageHarness(settings::SettingsKey& key, settings::SettingsIni& ini, desktop::HotkeyService* hotkeys)
         : shell_({.main_window = this,
                   .screen_size = QSize(1920, 1080),
                   .hotkeys = hotkeys,
@@ -76,7 +76,7 @@ class SettingAreaTest : public ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(other_.Valid());
-        key_ = app::SettingsKey::Open(home_.StorePath()).value();
+        key_ = settings::SettingsKey::Open(home_.StorePath()).value();
         ASSERT_TRUE(key_);
         auto service = desktop::HotkeyService::Open([this](int id, uint32_t modifiers) {
             std::lock_guard lock(mutex_);
@@ -160,8 +160,8 @@ class SettingAreaTest : public ::testing::Test {
 
     TempHome home_;
     desktop::testing::TestDisplay other_;
-    std::unique_ptr<app::SettingsKey> key_;
-    app::SettingsIni ini_{home_.Root() + "/VexaRecorder.ini"};
+    std::unique_ptr<settings::SettingsKey> key_;
+    settings::SettingsIni ini_{home_.Root() + "/VexaRecorder.ini"};
     std::unique_ptr<desktop::HotkeyService> hotkeys_;
     std::unique_ptr<PageHarness> window_;
     std::mutex mutex_;
@@ -345,12 +345,12 @@ TEST_F(SettingAreaTest, KeysTheSystemRefusesOrTheListLacksAreKeptShowRedAndGetNo
 }
 
 TEST_F(SettingAreaTest, TheAutostartBoxWritesThisProgramsEntryAndUncheckingRemovesAnyEntry) {
-    app::RunValue entry;
+    settings::RunValue entry;
     ASSERT_TRUE(entry.Write("/opt/other/VexaRecorder").ok());  // another copy of the program
     ASSERT_TRUE(Start().ok());
     EXPECT_FALSE(Checked("boot_start_program"));
     Toggle("boot_start_program");
-    EXPECT_TRUE(entry.IsCheckedFor(app::ProgramPath()));
+    EXPECT_TRUE(entry.IsCheckedFor(settings::ProgramPath()));
     EXPECT_FALSE(Stored("boot_start_program"));
 
     window_.reset();

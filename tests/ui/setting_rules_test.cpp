@@ -12,7 +12,7 @@
 namespace vexa::ui {
 namespace {
 
-using app::HotkeyValue;
+using settings::HotkeyValue;
 
 // The list as the page describes it, built independently of the table under test.
 std::vector<std::pair<uint8_t, std::string>> ExpectedKeyList() {

@@ -9,10 +9,11 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/control_create.h"
-#include "app/settings_catalog.h"
+#include "settings/settings_catalog.h"
 #include "engine/capture.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/fake_audio_system.h"
@@ -23,7 +24,9 @@
 #include "ui/audio_area.h"
 #include "ui/camera_area.h"
 #include "ui/desktop_area.h"
+#include "ui/file_list.h"
 #include "ui/record_area.h"
+#include "ui/setting_area.h"
 
 namespace vexa::ui {
 namespace {
@@ -85,15 +88,25 @@ class SourcePanels : public ::testing::Test {
 
     // The main layout in the test main window, then the panels' Init in the record page's order.
     void Build(DeviceLists devices) {
+        BuildLayout(std::move(devices));
+        toolkit::PaintManager& manager = Manager();
+        Page().SetParts({.desktop = Desktop(),
+                         .audio = Audio(),
+                         .camera = Camera(),
+                         .settings = Found<CSettingArea>("main_setting_area"),
+                         .files = Found<CFileList>("file_list")});
+        for (const Error& e : {Desktop().Init(Page()), Audio().Init(Page()), Camera().Init(Page())})
+            ASSERT_TRUE(e.ok()) << e.message();
+        manager.updateLayout();
+    }
+    // The main layout alone: nothing is initialised.
+    void BuildLayout(DeviceLists devices) {
         shell_->SetDevices(std::move(devices));
         toolkit::PaintManager& manager = Manager();
         auto root = toolkit::buildLayout("MainWnd.xml", manager, app::CControlCreate);
         ASSERT_TRUE(root.ok()) << root.error().message();
         manager.attach(std::move(root).value());
         shell_->Main().applyWindowInfo();
-        for (const Error& e : {Desktop().Init(), Audio().Init(), Camera().Init()})
-            ASSERT_TRUE(e.ok()) << e.message();
-        manager.updateLayout();
     }
     toolkit::PaintManager& Manager() { return shell_->Main().paintManager(); }
     void Store(const char* name, uint32_t value) {
@@ -101,10 +114,17 @@ class SourcePanels : public ::testing::Test {
     }
     std::optional<uint32_t> Stored(const std::string& name) { return shell_->Settings().ReadDword(name); }
 
-    static CDesktopArea& Desktop() { return *CDesktopArea::Instance(); }
-    static CAudioArea& Audio() { return *CAudioArea::Instance(); }
-    static CCameraArea& Camera() { return *CCameraArea::Instance(); }
-    static CRecordArea& Page() { return *CRecordArea::Instance(); }
+    // The control of the main layout named `name`, as a T.
+    template <class T>
+    T& Found(const char* name) {
+        T* control = Manager().find<T>(name);
+        if (!control) throw std::runtime_error(std::string("no control ") + name);
+        return *control;
+    }
+    CDesktopArea& Desktop() { return Found<CDesktopArea>("desktop_param_area"); }
+    CAudioArea& Audio() { return Found<CAudioArea>("audio_param_area"); }
+    CCameraArea& Camera() { return Found<CCameraArea>("camera_param_area"); }
+    CRecordArea& Page() { return Found<CRecordArea>("main_record_area"); }
     static toolkit::Option& Box(const SourcePanel& panel, int position) {
         return *panel.CameraRows()[static_cast<size_t>(position)].select_box;
     }
@@ -182,21 +202,21 @@ TEST_F(SourcePanels, FiveSpeakersListPositionsTwoToFiveInADropDownUnderTheButton
 // The defaults themselves are the settings catalogue's test; here each panel shows what a fresh
 // store reads and writes its replayed selections back.
 TEST_F(SourcePanels, AFreshStoreGivesEachModeItsDefaultsAndTheReplayedSelectionsAreWrittenBack) {
-    using namespace app::settings;
+    using namespace settings;
     struct Expected {
         const char* prefix;
-        const app::Setting* video;  // null: no video slider
-        const app::Setting& audio;
-        const app::Setting& speakers;
-        const app::Setting& mics;
+        const settings::Setting* video;  // null: no video slider
+        const settings::Setting& audio;
+        const settings::Setting& speakers;
+        const settings::Setting& mics;
     };
     const Expected cases[] = {
         {"desktop", &kDesktopVideoQuality, kDesktopAudioQuality, kDesktopSpeakerSel, kDesktopMicSel},
         {"audio", nullptr, kAudioAudioQuality, kAudioSpeakerSel, kAudioMicSel},
         {"camera", &kCameraVideoQuality, kCameraAudioQuality, kCameraSpeakerSel, kCameraMicSel}};
-    const app::SettingsKey& fresh = shell_->Settings();  // read before the panels write anything
-    auto read = [&](const app::Setting& setting, int position = 0) {
-        return static_cast<int>(app::ReadSetting(fresh, setting, position));
+    const settings::SettingsKey& fresh = shell_->Settings();  // read before the panels write anything
+    auto read = [&](const settings::Setting& setting, int position = 0) {
+        return static_cast<int>(settings::ReadSetting(fresh, setting, position));
     };
     std::vector<std::vector<int>> reads;  // per mode: video, audio, speaker 0..1, microphone 0..1
     for (const Expected& c : cases)
@@ -334,6 +354,40 @@ TEST_F(SourcePanels, InSoundModeTheStartControlFollowsWhetherAnySoundDeviceIsTic
     ASSERT_TRUE(Desktop().Speakers()[0].select_box->activate());
     EXPECT_TRUE(Desktop().SoundSources().empty());
     EXPECT_TRUE(start.isEnabled());
+}
+
+// A page that only listens: what a panel tells the page that holds it.
+class StandInPage : public PanelHost {
+  public:
+    [[nodiscard]] int RecordingState() const override { return 0; }
+    [[nodiscard]] int Mode() const override { return 1; }
+    void EnableStartFor(int mode, bool any_selected) override { starts.emplace_back(mode, any_selected); }
+    void SetSourceVolume(const SourceRow& row, int volume) override { volumes.emplace_back(&row, volume); }
+    std::vector<std::pair<int, bool>> starts;
+    std::vector<std::pair<const SourceRow*, int>> volumes;
+};
+
+// The sound-only panel works with any page: it reports once when Init has built both lists, then
+// after every tick whether anything is left to record, and every volume a slider moves to.
+TEST_F(SourcePanels, TheSoundPanelTellsAStandInPageOfItsSelectionAndItsVolumes) {
+    BuildLayout(Devices(2, 1));
+    StandInPage page;
+    ASSERT_TRUE(Audio().Init(page).ok());
+    ASSERT_EQ(page.starts.size(), 1u);
+    EXPECT_EQ(page.starts[0], (std::pair{1, true}));  // the defaults tick the first rows
+    const SourceRow& speaker = Audio().Speakers()[0];
+    const SourceRow& mic = Audio().Microphones()[0];
+    ASSERT_TRUE(speaker.select_box->activate());
+    ASSERT_TRUE(mic.select_box->activate());
+    EXPECT_EQ(page.starts.back(), (std::pair{1, false}));
+    const SourceRow& second = Audio().Speakers()[1];
+    ASSERT_TRUE(second.select_box->activate());
+    EXPECT_EQ(page.starts.back(), (std::pair{1, true}));
+    EXPECT_TRUE(page.volumes.empty());
+    Move(*second.volume_slider, 37);
+    ASSERT_EQ(page.volumes.size(), 1u);
+    EXPECT_EQ(page.volumes[0].first, &second);
+    EXPECT_EQ(page.volumes[0].second, 37);
 }
 
 TEST_F(SourcePanels, InCameraModeClosingThePreviewTurnsTheLabelRedUntilADoubleClickShowsItAgain) {

@@ -18,9 +18,9 @@ namespace vexa::test {
 namespace {
 
 // The store the options lend, else one opened in `folder`.
-std::unique_ptr<app::SettingsKey> OwnStore(const TestShellOptions& options, const TempFolder& folder) {
+std::unique_ptr<settings::SettingsKey> OwnStore(const TestShellOptions& options, const TempFolder& folder) {
     if (options.settings) return nullptr;
-    auto opened = app::SettingsKey::Open(folder.File("settings.reg"));
+    auto opened = settings::SettingsKey::Open(folder.File("settings.reg"));
     if (!opened.ok()) throw std::runtime_error("test shell: " + opened.error().message());
     return std::move(opened).value();
 }
@@ -37,7 +37,8 @@ void UseProgramSkin() {
 TestShell::TestShell(TestShellOptions options)
     : skin_installed_((UseProgramSkin(), true)),
       own_settings_(OwnStore(options, folder_)),
-      own_ini_(options.ini ? nullptr : std::make_unique<app::SettingsIni>(folder_.File("VexaRecorder.ini"))),
+      own_ini_(options.ini ? nullptr
+                           : std::make_unique<settings::SettingsIni>(folder_.File("VexaRecorder.ini"))),
       own_main_(options.main_window ? nullptr : std::make_unique<TestMainWindow>()),
       settings_(options.settings ? options.settings : own_settings_.get()),
       ini_(options.ini ? options.ini : own_ini_.get()),

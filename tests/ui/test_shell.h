@@ -19,8 +19,8 @@
 #include <string>
 #include <utility>
 
-#include "app/settings_ini.h"
-#include "app/settings_key.h"
+#include "settings/settings_ini.h"
+#include "settings/settings_key.h"
 #include "tests/support/temp_folder.h"
 #include "toolkit/window.h"
 #include "ui/shell.h"
@@ -51,8 +51,8 @@ struct TestShellOptions {
     desktop::HotkeyService* hotkeys = nullptr;
     // A store and an ini the test keeps (for values written before the shell exists, or shared by
     // the shells of several main windows in turn); null: fresh ones in the shell's private folder.
-    app::SettingsKey* settings = nullptr;
-    app::SettingsIni* ini = nullptr;
+    settings::SettingsKey* settings = nullptr;
+    settings::SettingsIni* ini = nullptr;
 };
 
 class TestShell : public ui::Shell {
@@ -64,8 +64,8 @@ class TestShell : public ui::Shell {
     TestShell(const TestShell&) = delete;
     TestShell& operator=(const TestShell&) = delete;
 
-    [[nodiscard]] app::SettingsKey& Settings() override { return *settings_; }
-    [[nodiscard]] app::SettingsIni& Ini() override { return *ini_; }
+    [[nodiscard]] settings::SettingsKey& Settings() override { return *settings_; }
+    [[nodiscard]] settings::SettingsIni& Ini() override { return *ini_; }
     [[nodiscard]] const ui::DeviceLists& Devices() const override { return devices_; }
     [[nodiscard]] QSize ScreenSize() const override;
     [[nodiscard]] toolkit::Window& MainWindow() override { return *main_; }
@@ -80,11 +80,11 @@ class TestShell : public ui::Shell {
     // First: windows take the process's skin when they are constructed.
     [[maybe_unused]] const bool skin_installed_;
     TempFolder folder_;
-    std::unique_ptr<app::SettingsKey> own_settings_;  // null when the test lends its store
-    std::unique_ptr<app::SettingsIni> own_ini_;       // null when the test lends its ini
-    std::unique_ptr<TestMainWindow> own_main_;        // null when the test gives its main window
-    app::SettingsKey* settings_ = nullptr;
-    app::SettingsIni* ini_ = nullptr;
+    std::unique_ptr<settings::SettingsKey> own_settings_;  // null when the test lends its store
+    std::unique_ptr<settings::SettingsIni> own_ini_;       // null when the test lends its ini
+    std::unique_ptr<TestMainWindow> own_main_;             // null when the test gives its main window
+    settings::SettingsKey* settings_ = nullptr;
+    settings::SettingsIni* ini_ = nullptr;
     toolkit::Window* main_ = nullptr;
     desktop::HotkeyService* hotkeys_ = nullptr;
     std::optional<QSize> screen_size_;

@@ -26,16 +26,16 @@
 #include <string_view>
 #include <vector>
 
-#include "app/program_folder.h"
-#include "app/reg_text.h"
-#include "app/settings_catalog.h"
-#include "app/settings_ini.h"
-#include "app/settings_key.h"
-#include "app/user_dirs.h"
+#include "settings/program_folder.h"
+#include "settings/reg_text.h"
+#include "settings/settings_catalog.h"
+#include "settings/settings_ini.h"
+#include "settings/settings_key.h"
+#include "settings/user_dirs.h"
 
 namespace {
 
-using namespace vexa::app;
+using namespace vexa::settings;
 
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
