@@ -256,8 +256,11 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
             // A minimised window counts as hidden: the key brings it back, restored.
             if (isVisible() && !isMinimized())
                 hide();
-            else
-                BringToFront();
+            else {
+                restore();
+                show();
+                bringToFront();
+            }
             break;
         case HotkeyAction::kNone:
             break;
