@@ -233,7 +233,7 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
         context.record_page = true;
         context.mode = record->Mode();
         context.state = record->RecordingState();
-        context.starting = record->Starting();
+        context.counting_down = record->CountingDown();
         context.any_sound_selected =
             ui::CAudioArea::Instance() && ui::CAudioArea::Instance()->AnySoundSourceSelected();
         context.any_camera_selected =
