@@ -23,8 +23,8 @@ struct HotkeyContext {
     int state = 0;             // 0 idle, 1 recording, 2 paused
     bool any_sound_selected = false;
     bool any_camera_selected = false;
-    bool main_enabled = true;  // false while a modal window (the exit prompt) or a start runs
-    bool starting = false;     // a start is counting down: start/stop takes it back
+    bool main_enabled = true;    // false while a modal window (the exit prompt) or a start runs
+    bool counting_down = false;  // a start is counting down: start/stop takes it back
 };
 
 // The first slot whose id is `id`, that is registered, and whose modifier bits (0..2) equal those

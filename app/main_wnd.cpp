@@ -238,7 +238,7 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
         context.record_page = true;
         context.mode = record->Mode();
         context.state = record->RecordingState();
-        context.starting = record->Starting();
+        context.counting_down = record->CountingDown();
         context.any_sound_selected = record->AnySoundSelected();
         context.any_camera_selected = record->AnyCameraSelected();
     }

@@ -300,7 +300,7 @@ void CFloatWnd::notify(toolkit::Notification& n) {
     if (n.type != "click" || !n.sender) return;
     const std::string& name = n.sender->name();
     // While idle only a start counting down listens, and only to its stop.
-    if (host_.RecordingState() == 0 && !(host_.Starting() && name == "stop_btn")) return;
+    if (host_.RecordingState() == 0 && !(host_.CountingDown() && name == "stop_btn")) return;
     if (name == "hide_float_wnd") {
         FlipAutoHide();
         return;

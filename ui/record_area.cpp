@@ -399,7 +399,7 @@ void CRecordArea::ToggleRecording(bool force) {
         StartRecording();
         return;
     }
-    if (!force && starting_) {
+    if (!force && counting_down_) {
         CancelCountDown();
         return;
     }
@@ -497,11 +497,13 @@ void CRecordArea::StartCountDown(const CountDownPlan& plan, SteadyTime pressed) 
         const std::uint64_t id = run_id_;
         Result<std::unique_ptr<CCountDownWnd>> shown = CCountDownWnd::Show(*plan.window, pressed, [this, id] {
             if (id != run_id_ || !run_) return;
+            counting_down_ = false;
             GrabCancelKey(false);
             run_->CountDownDone();
         });
         if (shown.ok()) {
             count_down_ = std::move(shown).value();
+            counting_down_ = true;
             GrabCancelKey(true);
             return;
         }
@@ -511,7 +513,7 @@ void CRecordArea::StartCountDown(const CountDownPlan& plan, SteadyTime pressed) 
 }
 
 void CRecordArea::CancelCountDown() {
-    if (!starting_) return;
+    if (!counting_down_) return;
     log::Info("start taken back during the count-down: nothing is recorded");
     StopRecording();
 }
@@ -534,6 +536,7 @@ void CRecordArea::GrabCancelKey(bool grab) {
 
 // Ends the recorded time now; the recording thread finishes the file in the background.
 void CRecordArea::StopRecording() {
+    counting_down_ = false;
     GrabCancelKey(false);
     MarkSessionStopped();
     if (run_) run_->RequestStop();
@@ -581,7 +584,7 @@ void CRecordArea::OnFloatCommand(FloatCommand command) {
             if (m) m->sendNotify(pause_continue_, "click", 0, 0, true);
             break;
         case FloatCommand::kStop:
-            if (starting_)  // the page's button ignores clicks until the recording runs
+            if (counting_down_)  // the page's button ignores clicks until the recording runs
                 CancelCountDown();
             else if (m)
                 m->sendNotify(start_stop_, "click", 0, 0, true);
@@ -619,6 +622,7 @@ void CRecordArea::OnRunEvent(std::uint64_t run_id, RunEvent event) {
 void CRecordArea::OnStarted() {
     if (!starting_) return;  // stopped meanwhile: the thread deletes the session at once
     starting_ = false;
+    counting_down_ = false;
     GrabCancelKey(false);
     if (Shell* shell = Shell::Get()) shell->MainWindow().setEnabled(true);
     state_.store(kRecording, std::memory_order_release);

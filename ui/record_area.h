@@ -112,7 +112,7 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
 
     // --- FloatWndHost ---
     [[nodiscard]] int RecordingState() const override { return state_.load(std::memory_order_acquire); }
-    [[nodiscard]] bool Starting() const override { return starting_; }
+    [[nodiscard]] bool CountingDown() const override { return counting_down_; }
     [[nodiscard]] bool FloatAutoHide() const override { return float_auto_hide_; }
     void SetFloatAutoHide(bool on) override { float_auto_hide_ = on; }
     void OnFloatCommand(FloatCommand command) override;
@@ -158,9 +158,10 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
     int mode_ = -1;
     std::atomic<int> state_{kIdle};
     bool float_auto_hide_ = false;
-    bool starting_ = false;     // from a start until its thread reports that the session runs
-    bool cancel_key_ = false;   // Esc is grabbed
-    std::uint64_t run_id_ = 0;  // of the latest start
+    bool starting_ = false;       // from a start until its thread reports that the session runs
+    bool counting_down_ = false;  // the count-down window shows: a stop takes the start back
+    bool cancel_key_ = false;     // Esc is grabbed
+    std::uint64_t run_id_ = 0;    // of the latest start
     toolkit::Button* start_stop_ = nullptr;
     toolkit::Button* pause_continue_ = nullptr;
     toolkit::Control* region_area_ = nullptr;

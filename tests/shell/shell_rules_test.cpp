@@ -87,7 +87,7 @@ TEST(HotkeyDispatchTest, AModalWindowBlocksEverythingButPause) {
 TEST(HotkeyDispatchTest, AStartCountingDownCanBeTakenBackAndNothingElseRuns) {
     const auto hotkeys = RegisteredSlots();
     HotkeyContext counting{
-        .record_page = true, .mode = 1, .state = 0, .main_enabled = false, .starting = true};
+        .record_page = true, .mode = 1, .state = 0, .main_enabled = false, .counting_down = true};
     EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, counting), HotkeyAction::kToggleRecording);
     EXPECT_EQ(DispatchHotkey(hotkeys, 1001, 0, counting), HotkeyAction::kNone);
     EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6, counting), HotkeyAction::kNone);
