@@ -29,11 +29,13 @@ install: release
 test: build
 	bash tools/with-test-env.sh ctest --preset default -j $(JOBS)
 
-# vexa-record on a real Wayland desktop (headless sway, PipeWire, the wlr portal); about a minute,
-# and heavy to install, so not part of `test`.
+# vexa-record and the desktop program on a real Wayland desktop (headless sway, PipeWire, the wlr
+# portal; DESKTOP=kde: kwin_wayland with the KDE portal instead); a few minutes, and heavy to
+# install, so not part of `test`. tools/wayland-bed/README.md describes the bed.
+DESKTOP ?= sway
 test-wayland-bed: build
-	bash tools/install-deps.sh --wayland-bed
-	bash tools/run-wayland-bed.sh build/default
+	bash tools/install-deps.sh $(if $(filter kde,$(DESKTOP)),--wayland-bed-kde,--wayland-bed)
+	DESKTOP=$(DESKTOP) bash tools/run-wayland-bed.sh build/default
 
 test-asan: deps
 	cmake --preset asan

@@ -4,6 +4,7 @@ namespace vexa::app {
 namespace {
 
 bool MayToggleRecording(const HotkeyContext& c) {
+    if (c.record_page && c.counting_down) return true;
     if (!c.record_page || c.mode < 0 || c.mode > 2 || !c.main_enabled) return false;
     if (c.mode == 1) return c.any_sound_selected;
     if (c.mode == 2) return c.any_camera_selected;

@@ -23,13 +23,14 @@ struct HotkeyContext {
     int state = 0;             // 0 idle, 1 recording, 2 paused
     bool any_sound_selected = false;
     bool any_camera_selected = false;
-    bool main_enabled = true;  // false while a modal window (the exit prompt) or a start runs
+    bool main_enabled = true;    // false while a modal window (the exit prompt) or a start runs
+    bool counting_down = false;  // a start is counting down: start/stop takes it back
 };
 
 // The first slot whose id is `id`, that is registered, and whose modifier bits (0..2) equal those
 // of `modifiers` decides: start/stop needs a usable mode with its sources and an enabled main
-// window; pause needs a recording or paused state; region selection needs screen mode, idle and
-// an enabled main window; show/hide needs an enabled main window.
+// window, or a start counting down (which it takes back); pause needs a recording or paused state; region
+// selection needs screen mode, idle and an enabled main window; show/hide needs an enabled main window.
 [[nodiscard]] HotkeyAction DispatchHotkey(std::span<const ui::HotkeySlot> hotkeys, std::uintptr_t id,
                                           std::intptr_t modifiers, const HotkeyContext& context);
 

@@ -229,11 +229,17 @@ void CMainWnd::notify(toolkit::Notification& n) {
 void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
     if (!setting_) return;
     ui::CRecordArea* record = record_;
+    // Esc, grabbed only while a count-down runs.
+    if (id == static_cast<std::uintptr_t>(ui::CRecordArea::kCancelKeyId)) {
+        if (record) record->CancelCountDown();
+        return;
+    }
     HotkeyContext context{.main_enabled = isEnabled()};
     if (record) {
         context.record_page = true;
         context.mode = record->Mode();
         context.state = record->RecordingState();
+        context.counting_down = record->CountingDown();
         context.any_sound_selected = record->AnySoundSelected();
         context.any_camera_selected = record->AnyCameraSelected();
     }
@@ -248,9 +254,11 @@ void CMainWnd::OnHotkey(std::uintptr_t id, std::intptr_t modifiers) {
             record->SelectRegion();
             break;
         case HotkeyAction::kShowHideMainWindow:
-            if (isVisible()) {
+            // A minimised window counts as hidden: the key brings it back, restored.
+            if (isVisible() && !isMinimized())
                 hide();
-            } else {
+            else {
+                restore();
                 show();
                 bringToFront();
             }
@@ -270,6 +278,9 @@ void CMainWnd::ShowExitChoice() {
                        QRect(0, 0, 960, 593)))
         return;
     prompt.centerOnOwner();
+    // Without a compositor the dimming layer would be drawn black: the prompt dims the main
+    // window's own picture instead.
+    prompt.setBackdropFromOwner();
     (void)prompt.showModal();
 }
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 #include "platform/log/log.h"
 
@@ -82,15 +83,20 @@ int RunControlLoop(engine::SessionSlot& slot, double duration_seconds,
             close(sfd);
             return 0;
         }
-        // Wake at least every 10 ms so the duration ends on time.
-        int timeout_ms = 10;
-        if (limit > 0 && !paused)
-            timeout_ms = static_cast<int>(std::clamp<int64_t>((limit - recorded) / 1'000'000, 1, 10));
+        // Sleeps until the duration is reached, a signal, input or the session's failure: no wake-up
+        // in between (a paused recording has no deadline; SIGUSR1 resumes it).
+        timespec until{};
+        const timespec* timeout = nullptr;
+        if (limit > 0 && !paused) {
+            const int64_t left = std::max<int64_t>(limit - recorded, 0);
+            until = {static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+            timeout = &until;
+        }
         // The failure event only wakes the loop; the session's record says why.
         pollfd fds[3] = {{failure_fd, POLLIN, 0},
                          {sfd, POLLIN, 0},
                          {STDIN_FILENO, static_cast<short>(stdin_open ? POLLIN : 0), 0}};
-        if (poll(fds, stdin_open ? 3 : 2, timeout_ms) <= 0) continue;
+        if (ppoll(fds, stdin_open ? 3 : 2, timeout, nullptr) <= 0) continue;
         if (fds[0].revents & POLLIN) continue;
         if (fds[1].revents & POLLIN) {
             signalfd_siginfo info{};

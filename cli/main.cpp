@@ -63,6 +63,7 @@ std::string StatsJson(const vexa::engine::SessionStats& s, double stop_seconds) 
     stats["frames_captured"] = count(s.frames_captured);
     stats["frames_encoded"] = count(s.frames_encoded);
     stats["frames_dropped"] = count(s.frames_dropped);
+    stats["frames_replaced"] = count(s.frames_replaced);
     stats["cursor_records"] = count(s.cursor_records);
     stats["packets_written"] = count(s.packets_written);
     stats["bytes_written"] = count(s.bytes_written);

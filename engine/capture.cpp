@@ -144,15 +144,13 @@ Error CCapture::LaunchStream(StreamEntry* entry, std::unique_ptr<StreamSource> s
 }
 
 // The file is a new one under the first free name: two recordings started in the same second get
-// "<time>.mp4" and "<time>_2.mp4". A name whose finishing copy exists (left by a crash) is taken too.
+// "<time>.mp4" and "<time>_2.mp4".
 Error CCapture::OpenOutput() {
     if (format_->oformat->flags & AVFMT_NOFILE) return {};
     const std::string asked = Path();
     Result<std::unique_ptr<OutputFile>> file = Error::FromErrno(EEXIST, "cannot open output file " + asked);
     for (int n = 1; n <= kMaxNumberedNames; ++n) {
         const std::string name = NumberedPath(asked, n);
-        struct stat st {};
-        if (lstat(FinishingCopyPath(name).c_str(), &st) == 0) continue;
         file = OutputFile::Open(name);
         if (file.ok() || file.error().native_code() != EEXIST) break;
     }
@@ -416,8 +414,8 @@ void CCapture::FreeEntries() {
     }
 }
 
-// The trailer (the last fragment), the file closed and on the disk, then the rewrite as a regular
-// MP4. A file that never got its header failed at the start, and the caller reported that.
+// The trailer (the last fragment), the file closed and on the disk, then its finish in place as a
+// regular MP4. A file that never got its header failed at the start, and the caller reported that.
 void CCapture::FinishFile() {
     const bool finishing = flags_ & kHeaderWritten;
     if (finishing) {
@@ -434,7 +432,7 @@ void CCapture::FinishFile() {
     }
     if (!finishing || !fragmented_ || file_failed_) return;
     const auto begin = std::chrono::steady_clock::now();
-    if (Error e = RewriteAsRegularMp4(Path(), format_->oformat); !e.ok()) {
+    if (Error e = FinishInPlace(Path()); !e.ok()) {
         log::Failure(e, "the recording stays fragmented");
         (void)stats_->unfinished.Keep(e);
         return;
@@ -449,6 +447,13 @@ CCapture::~CCapture() {
     MarkStopped();
     StopCapture();
     StopEncoders();
+    if (const uint64_t captured = stats_->frames_captured.load(); captured > 0) {
+        log::Writef(log::Level::kInfo,
+                    "stop: %llu pictures captured, %llu dropped, %llu replaced within a period",
+                    static_cast<unsigned long long>(captured),
+                    static_cast<unsigned long long>(stats_->frames_dropped.load()),
+                    static_cast<unsigned long long>(stats_->frames_replaced.load()));
+    }
     StopWriter();
     FinishFile();
     AwaitStuckCaptureThreads();

@@ -6,6 +6,7 @@
 #include "platform/log/log.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -199,6 +200,14 @@ RecordingOutcome JudgeRecording(const std::string& path, const SessionStats& sta
         outcome.failure = Error::FromErrno(errno, "the file " + path + " was not written");
     else if (!S_ISREG(st.st_mode))
         outcome.failure = Error(ErrorCode::kIo, "the file " + path + " was not written: not a regular file");
+    // A file that received nothing at all (a Wayland desktop sends the screen only when something on
+    // it changes, and nothing did) holds no stream: no player opens it, so it is not kept.
+    if (outcome.failure.ok() && stats.failure.Get().ok() && stats.packets_written.load() == 0) {
+        unlink(path.c_str());
+        outcome.failure = Error(ErrorCode::kUnavailable,
+                                "nothing was recorded: no picture or sound arrived before the stop (a "
+                                "Wayland desktop sends the screen only when something on it changes)");
+    }
     outcome.file_kept = outcome.failure.ok();
     if (outcome.file_kept) outcome.bytes = static_cast<int64_t>(st.st_size);
     // The session's own failure names the cause (a full disk, a deleted folder) better.

@@ -39,6 +39,7 @@ struct SessionStats {
     std::atomic<uint64_t> cursor_records{0};   // cursor records made
     std::atomic<uint64_t> frames_encoded{0};   // pictures sent to a video encoder
     std::atomic<uint64_t> frames_dropped{0};   // pictures lost on the way (conversion, pool, decoder)
+    std::atomic<uint64_t> frames_replaced{0};  // pictures replaced by a newer one within one frame period
     std::atomic<uint64_t> reselections{0};     // screen method selections after the first
     std::atomic<uint64_t> packets_written{0};
     std::atomic<uint64_t> bytes_written{0};

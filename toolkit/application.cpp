@@ -10,8 +10,11 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/desktop/instance.h"
+#include "platform/log/log.h"
+#include "toolkit/desktop_look.h"
 #include "toolkit/window.h"
 
 namespace vexa::toolkit {
@@ -41,14 +44,25 @@ QSize physical(const QScreen& screen) {
 }  // namespace
 
 Result<std::unique_ptr<Application>> Application::create(int& argc, char** argv) {
-    // The windows are X11 windows (XWayland under Wayland): hotkeys, shapes and stacking rely on it.
+    // The windows are X11 windows (XWayland under Wayland): hotkeys, shapes, stacking and the
+    // windows that place themselves rely on it, so a native-Wayland choice (common in sway set-ups)
+    // is overridden, and the log says so. Other choices (offscreen for tests) stay.
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    if (!platform || !*platform) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    } else if (std::string_view(platform).find("wayland") != std::string_view::npos) {
+        log::Writef(log::Level::kInfo,
+                    "QT_QPA_PLATFORM=%s asks for native Wayland windows; the program runs through "
+                    "XWayland (xcb), which its hotkeys and windows need",
+                    platform);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
     const std::string chosen = std::getenv("QT_QPA_PLATFORM");
     if (chosen == "xcb" && (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY")))
         return Error(ErrorCode::kUnavailable, "no X display: DISPLAY is not set");
     auto app = std::make_unique<QApplication>(argc, argv);
     app->setQuitOnLastWindowClosed(false);
+    applyDesktopLook(*app);
     return std::unique_ptr<Application>(new Application(std::move(app)));
 }
 

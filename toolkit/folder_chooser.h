@@ -1,6 +1,7 @@
-// The desktop's folder chooser for the program's windows: Qt's file dialog in directory mode, which
-// is the desktop's own chooser (the XDG desktop portal, or the toolkit of the desktop) where the
-// platform offers one, and Qt's own dialog elsewhere.
+// The desktop's folder chooser for the program's windows: the desktop's own dialog through the
+// file-chooser portal (org.freedesktop.portal.FileChooser) where the session offers one, so GNOME
+// and KDE users get their own; else Qt's file dialog in directory mode (in the user's language, with
+// the program's dark look).
 //
 // The chooser runs beside the event loop, not in a nested one: chooseFolder() returns at once and
 // the answer arrives later through the event loop. Meanwhile the owner takes no input, as under a

@@ -2,16 +2,22 @@
 
 #include "toolkit/window.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSlider>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vexa::toolkit {
 
@@ -105,6 +111,21 @@ QWidget* itemGrid(const std::vector<PropertyItem>& items, const PropertyChanged&
 
 }  // namespace
 
+QSize propertySheetSize(QSize content, int titleWidth, QSize available) {
+    constexpr int kTitleAllowance = 140;  // the window manager's buttons and margins beside the title
+    constexpr int kMinWidth = 320;
+    const int width = std::max({content.width(), titleWidth + kTitleAllowance, kMinWidth});
+    return QSize(std::min(width, available.width()), std::min(content.height(), available.height()));
+}
+
+QPoint propertySheetPosition(QPoint wanted, QSize size, const QRect& work) {
+    const int x =
+        std::clamp(wanted.x(), work.x(), std::max(work.x(), work.x() + work.width() - size.width()));
+    const int y =
+        std::clamp(wanted.y(), work.y(), std::max(work.y(), work.y() + work.height() - size.height()));
+    return {x, y};
+}
+
 PropertySheet::PropertySheet() : state_(std::make_unique<State>()) {}
 
 PropertySheet::~PropertySheet() {
@@ -142,7 +163,17 @@ std::unique_ptr<PropertySheet> PropertySheet::open(Window& owner, const std::str
         if (state->closed) state->closed();
     });
     sheet->state_->dialog = dialog;
-    dialog->move(topLeft);
+    // Sized to its content and its whole title (the window manager would otherwise make it as
+    // small as its layout allows and cut the title short), inside the work area.
+    const QRect work = QGuiApplication::primaryScreen()
+                           ? QGuiApplication::primaryScreen()->availableGeometry()
+                           : QRect(0, 0, 1920, 1080);
+    const int title =
+        QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(dialog->windowTitle());
+    const QSize size = propertySheetSize(dialog->sizeHint(), title, work.size());
+    dialog->resize(size);
+    dialog->setMinimumWidth(size.width());
+    dialog->move(propertySheetPosition(topLeft, size, work));
     dialog->show();
     return sheet;
 }

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 
 #include <cstdint>
 #include <functional>
@@ -20,6 +22,13 @@ class QWidget;
 namespace vexa::toolkit {
 
 class Window;
+
+// The dialog's size: its content's size, but wide enough for its title to show whole beside the
+// window manager's buttons (`titleWidth` is the title's text width) and never narrower than a
+// readable minimum; within `available` (the work area).
+[[nodiscard]] QSize propertySheetSize(QSize content, int titleWidth, QSize available);
+// Where the dialog goes: `wanted`, moved just enough to lie inside `workArea`.
+[[nodiscard]] QPoint propertySheetPosition(QPoint wanted, QSize size, const QRect& workArea);
 
 struct PropertyItem {
     enum class Kind { kSlider, kCheck, kMenu, kAction };

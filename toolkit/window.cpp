@@ -362,7 +362,11 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     if (style & kStyleUnmanaged) flags |= Qt::X11BypassWindowManagerHint;
     if (!(style & kStyleDropShadow)) flags |= Qt::NoDropShadowWindowHint;
     widget_ = std::make_unique<SkinWidget>(this, flags);
-    if (style & kStyleLayered) widget_->setAttribute(Qt::WA_TranslucentBackground);
+    if (style & kStyleLayered) {
+        widget_->setAttribute(Qt::WA_TranslucentBackground);
+        compositorListener_ =
+            x11::addCompositorListener([this](bool compositor) { onCompositorChanged(compositor); });
+    }
     widget_->setWindowTitle(QString::fromStdString(title));
     widget_->setGeometry(geometry);
     manager_->setClientSize(geometry.size());
@@ -408,6 +412,8 @@ void Window::finishDestroy() {
     }
     if (modalLoop_) modalLoop_->exit(modalResult_);
     ownerWatcher_.reset();
+    x11::removeCompositorListener(compositorListener_);
+    compositorListener_ = 0;
     if (!widget_) return;
     manager_->setInvalidateSink(nullptr);
     auto* widget = static_cast<SkinWidget*>(widget_.release());
@@ -618,8 +624,31 @@ bool Window::hasCompositor() {
 
 void Window::updateLayered(const QImage& picture, const QRegion& mouseArea) {
     layered_ = picture;
-    if (!hasCompositor()) setShape(opaqueRegion(picture) + mouseArea);
+    layeredMouseArea_ = mouseArea;
+    if (!hasCompositor() && backdrop_.isNull()) setShape(opaqueRegion(picture) + mouseArea);
     if (widget_) widget_->update();
+}
+
+void Window::setBackdrop(const QImage& picture) {
+    backdrop_ = picture;
+    onCompositorChanged(hasCompositor());
+}
+
+void Window::setBackdropFromOwner() {
+    if (!widget_ || !owner_ || !owner_->widget_) return;
+    owner_->paintManager().mouseLeave();  // covered now: no control of the owner stays hot
+    const QPoint offset = widget_->geometry().topLeft() - owner_->widget_->geometry().topLeft();
+    setBackdrop(owner_->widget_->grab(QRect(offset, widget_->size())).toImage());
+}
+
+void Window::onCompositorChanged(bool compositor) {
+    if (!widget_ || !(style_ & kStyleLayered)) return;
+    if (compositor || !backdrop_.isNull())
+        clearShape();
+    else if (!layered_.isNull())
+        setShape(opaqueRegion(layered_) + layeredMouseArea_);
+    // (a manager-rendered picture is shaped again when it is painted)
+    widget_->update();
 }
 
 void Window::applyWindowInfo() {
@@ -705,7 +734,14 @@ HitTest Window::hitTest(const QPoint& client) const {
 
 void Window::onPaint(QPainter& painter, const QRect& dirty) {
     if (!layered_.isNull()) {
-        painter.drawImage(QPoint(0, 0), layered_);
+        painter.drawImage(QPoint(0, 0), hasCompositor() || backdrop_.isNull()
+                                            ? layered_
+                                            : composeOverBackdrop(backdrop_, layered_));
+        return;
+    }
+    if (manager_->windowInfo().layered && !hasCompositor() && !backdrop_.isNull()) {
+        // No compositor, but what lies below is known: the picture over it, opaque.
+        painter.drawImage(QPoint(0, 0), composeOverBackdrop(backdrop_, manager_->render()));
         return;
     }
     if (manager_->windowInfo().layered && !hasCompositor()) {
@@ -717,6 +753,15 @@ void Window::onPaint(QPainter& painter, const QRect& dirty) {
         return;
     }
     manager_->paint(painter, dirty);
+}
+
+QImage composeOverBackdrop(const QImage& backdrop, const QImage& layer) {
+    QImage out(layer.size(), QImage::Format_RGB32);
+    out.fill(Qt::black);
+    QPainter painter(&out);
+    painter.drawImage(QPoint(0, 0), backdrop);
+    painter.drawImage(QPoint(0, 0), layer);
+    return out;
 }
 
 CursorShape cursorForHitTest(HitTest code) {

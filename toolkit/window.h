@@ -65,6 +65,10 @@ enum class HitTest : int {
     BottomRight = 17,
 };
 
+// What a compositor shows for a translucent `layer` over `backdrop` (top-left corners together):
+// an opaque picture the size of `layer`; black lies under whatever the backdrop does not cover.
+[[nodiscard]] QImage composeOverBackdrop(const QImage& backdrop, const QImage& layer);
+
 // The resize cursor a handle implies (Arrow for other codes).
 [[nodiscard]] CursorShape cursorForHitTest(HitTest code);
 
@@ -131,6 +135,15 @@ class Window {
     // drawn pixels plus `mouseArea`, which keeps catching the mouse where the picture is clear.
     void updateLayered(const QImage& picture, const QRegion& mouseArea = {});
     [[nodiscard]] static bool hasCompositor();
+    // What lies under a layered window, in its client coordinates, for a desktop without a
+    // compositor: there the window paints its picture over this one and is shown whole and opaque
+    // (no shape), which looks as the compositor would make it. A null picture goes back to shaping.
+    void setBackdrop(const QImage& picture);
+    // The owner's own picture as the backdrop (what the owner shows under this window).
+    void setBackdropFromOwner();
+    // A compositing manager started (true) or stopped (false); by default a layered window
+    // repaints and takes the shape (or none) the new state needs.
+    virtual void onCompositorChanged(bool compositor);
     // Applies the <Window> settings of the layout just built: size, minimum and maximum size and
     // opacity (layered windows are chosen at create() with kStyleLayered).
     void applyWindowInfo();
@@ -194,6 +207,9 @@ class Window {
     bool hiddenWithOwner_ = false;
     bool destroying_ = false;
     QImage layered_;
+    QRegion layeredMouseArea_;
+    QImage backdrop_;
+    int compositorListener_ = 0;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);  // expires with the object
 };
 

@@ -1,6 +1,9 @@
 #include "toolkit/x11_support.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QTimer>
 
 // Xlib last: its macros (None, Bool, Status) collide with Qt names.
 #include <X11/Xlib.h>
@@ -8,6 +11,7 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 
+#include <map>
 #include <memory>
 
 namespace vexa::toolkit::x11 {
@@ -32,12 +36,101 @@ void setWindowClass(unsigned long window, const std::string& className) {
     XFlush(d);
 }
 
+namespace {
+
+// The owner of _NET_WM_CM_S<screen>, followed through XFixes selection-owner events. The events
+// arrive on Qt's own connection and are seen by a native event filter; the answer is asked again
+// from the event loop (never inside the filter) and listeners hear of real changes only.
+class CompositorWatch final : public QAbstractNativeEventFilter {
+  public:
+    static CompositorWatch& instance() {
+        static CompositorWatch watch;
+        watch.attach();
+        return watch;
+    }
+    bool active() {
+        if (!display()) return false;
+        if (!watching_) active_ = askOwner();  // no events: ask each time
+        return active_;
+    }
+    int add(std::function<void(bool)> changed) {
+        if (!watching_) return 0;
+        listeners_[++next_] = std::move(changed);
+        return next_;
+    }
+    void remove(int id) { listeners_.erase(id); }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
+        if (type != "xcb_generic_event_t" || !message) return false;
+        const auto response = *static_cast<const unsigned char*>(message) & 0x7f;
+        if (response == fixesEventBase_ + XFixesSelectionNotify && !pending_) {
+            pending_ = true;
+            QTimer::singleShot(0, qApp, [this] { recheck(); });
+        }
+        return false;
+    }
+
+  private:
+    bool askOwner() {
+        Display* dpy = display();
+        return dpy && XGetSelectionOwner(dpy, atom_) != 0;
+    }
+    // Selects the events on the application's connection once per application object.
+    void attach() {
+        Display* dpy = display();
+        if (!dpy || (watching_ && app_ == qApp)) return;
+        const std::string selection = "_NET_WM_CM_S" + std::to_string(DefaultScreen(dpy));
+        atom_ = XInternAtom(dpy, selection.c_str(), False);
+        int error_base = 0, major = 5, minor = 0;
+        if (!XFixesQueryExtension(dpy, &fixesEventBase_, &error_base) ||
+            !XFixesQueryVersion(dpy, &major, &minor)) {
+            watching_ = false;
+            return;
+        }
+        XFixesSelectSelectionInput(dpy, DefaultRootWindow(dpy), atom_,
+                                   XFixesSetSelectionOwnerNotifyMask |
+                                       XFixesSelectionWindowDestroyNotifyMask |
+                                       XFixesSelectionClientCloseNotifyMask);
+        XFlush(dpy);
+        qApp->installNativeEventFilter(this);
+        app_ = qApp;
+        watching_ = true;
+        active_ = askOwner();
+    }
+    void recheck() {
+        pending_ = false;
+        const bool now = askOwner();
+        if (now == active_) return;
+        active_ = now;
+        // A listener may add or remove listeners: call a copy.
+        const auto listeners = listeners_;
+        for (const auto& [id, changed] : listeners) {
+            if (listeners_.count(id)) changed(now);
+        }
+    }
+
+    QPointer<QCoreApplication> app_;
+    Atom atom_ = 0;
+    int fixesEventBase_ = -1;
+    bool watching_ = false;
+    bool active_ = false;
+    bool pending_ = false;
+    int next_ = 0;
+    std::map<int, std::function<void(bool)>> listeners_;
+};
+
+}  // namespace
+
 bool hasCompositor() {
-    Display* d = display();
-    if (!d) return false;
-    const std::string selection = "_NET_WM_CM_S" + std::to_string(DefaultScreen(d));
-    const Atom atom = XInternAtom(d, selection.c_str(), False);
-    return XGetSelectionOwner(d, atom) != 0;
+    return CompositorWatch::instance().active();
+}
+
+int addCompositorListener(std::function<void(bool)> changed) {
+    return CompositorWatch::instance().add(std::move(changed));
+}
+
+void removeCompositorListener(int id) {
+    if (id) CompositorWatch::instance().remove(id);
 }
 
 bool setNetWmState(unsigned long window, const char* state, bool on) {

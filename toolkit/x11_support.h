@@ -1,14 +1,25 @@
-// The few X11 calls Qt does not offer: per-window WM_CLASS and the compositing-manager test.
-// They do nothing (or report false) on other platforms, e.g. the offscreen one.
+// The few X11 calls Qt does not offer: per-window WM_CLASS and the compositing manager (whether one
+// runs, and word when one starts or stops). They do nothing (or report false) on other platforms,
+// e.g. the offscreen one.
+// Ownership: the compositor watch is one per process, made on first use and kept for its life.
 // Thread-safety: user-interface thread only.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace vexa::toolkit::x11 {
 
 void setWindowClass(unsigned long window, const std::string& className);
+// Whether a compositing manager runs: the selection _NET_WM_CM_S<screen> has an owner. Asked of
+// the X server once, then kept up to date by XFixes selection-owner events on the application's
+// own connection (so it follows a compositor that starts or stops while the program runs).
 [[nodiscard]] bool hasCompositor();
+// Calls `changed` (with the new answer of hasCompositor()) from the event loop each time a
+// compositing manager starts or stops; returns an id for removeCompositorListener (0 without an
+// X display: nothing will ever change).
+[[nodiscard]] int addCompositorListener(std::function<void(bool)> changed);
+void removeCompositorListener(int id);
 // Asks the window manager to add or remove an EWMH state ("_NET_WM_STATE_ABOVE") of a mapped
 // window; false when there is no X display.
 bool setNetWmState(unsigned long window, const char* state, bool on);

@@ -4,12 +4,20 @@
 # runs only when something is missing. Every name is a real package (never one another only
 # provides, which dpkg-query never reports as installed), so that a second run, even by a plain
 # user, finds nothing missing; CI checks that.
-# --wayland-bed adds the Wayland test bed of `make test-wayland-bed` (sway, XWayland, the wlr
-# screen-sharing portal built to share a GPU-less screen, GStreamer's PipeWire source for the
-# benchmark); CI does without it.
+# --wayland-bed adds the Wayland test bed of `make test-wayland-bed` (tools/wayland-bed: sway,
+# XWayland, the wlr screen-sharing portal built to share a GPU-less screen, the virtual keyboard's
+# build, GStreamer's PipeWire source for the benchmark); --wayland-bed-kde adds the KDE bed of
+# `make test-wayland-bed DESKTOP=kde` (kwin_wayland, the KDE portal and the Qt 5 Wayland platform
+# it runs on) on top. CI does without both.
 set -euo pipefail
-wayland_bed=0
-[ "${1:-}" = --wayland-bed ] && wayland_bed=1
+wayland_bed=0 wayland_kde=0
+for arg in "$@"; do
+  case $arg in
+    --wayland-bed) wayland_bed=1 ;;
+    --wayland-bed-kde) wayland_bed=1 wayland_kde=1 ;;
+    *) echo "usage: $0 [--wayland-bed | --wayland-bed-kde]" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   # toolchain and test frameworks
@@ -17,9 +25,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # media
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
-  libavdevice-dev ffmpeg time
+  libavdevice-dev ffmpeg time libyuv-dev
   # X11 screen capture
-  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxtst-dev
+  libx11-dev libxext-dev libxdamage-dev libxfixes-dev libxrandr-dev libxi-dev libxtst-dev
   xvfb x11-utils x11-xserver-utils xdotool
   # desktop services: xcb headers, a private session bus for the file-manager test
   libxcb1-dev dbus-daemon
@@ -33,14 +41,22 @@ packages=(
   # online services
   libcurl4-openssl-dev libssl-dev libjsoncpp-dev python3 python3-cryptography
   # user interface
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-translations-l10n
+  # how the windows look on a plain X11 desktop: a compositing manager for the translucency tests,
+  # a plain window manager for the desktop screenshots
+  xcompmgr openbox
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
+  # benchmarks: a second, independent reader of finished recordings (gst-discoverer-1.0)
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
 )
 
 if [ "$wayland_bed" = 1 ]; then
   packages+=(sway swaybg xwayland xdg-desktop-portal xdg-desktop-portal-wlr dbus-user-session x11-apps
     gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    gstreamer1.0-plugins-ugly)
+    gstreamer1.0-plugins-ugly libwayland-dev libwayland-bin libxkbcommon-dev grim python3-pil util-linux)
+fi
+if [ "$wayland_kde" = 1 ]; then
+  packages+=(kwin-wayland xdg-desktop-portal-kde qtwayland5)
 fi
 
 missing=()
@@ -49,9 +65,7 @@ for p in "${packages[@]}"; do
 done
 build_portal() {
   [ "$wayland_bed" = 1 ] || return 0
-  local bed=${WAYLAND_BED_DIR:-$(cd "$(dirname "$0")/.." && pwd)/../shared/wayland-bed}
-  [ -x "$bed/build-xdpw.sh" ] || bed=/work/shared/wayland-bed
-  bash "$bed/build-xdpw.sh"
+  bash "$(dirname "$0")/wayland-bed/build-xdpw.sh"
 }
 if [ ${#missing[@]} -eq 0 ]; then
   build_portal

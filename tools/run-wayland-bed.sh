@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# run-wayland-bed.sh BUILD_DIR [SCRIPT]: runs a script of tests/wayland (default bed_record.sh) with
-# BUILD_DIR's vexa-record inside the Wayland test bed: the shared bed.sh (its private session bus,
-# PipeWire, WirePlumber, a headless sway at 1280x720 with XWayland and the wlr screen-sharing
-# portal, built to share a GPU-less screen). `tools/install-deps.sh --wayland-bed` installs what it
-# needs. Not part of `make test` (the bed's packages and its portal build are heavy): `make
-# test-wayland-bed` runs it. WAYLAND_BED_DIR overrides where bed.sh is.
-set -euo pipefail
+# run-wayland-bed.sh BUILD_DIR [SCRIPT [ARGS...]]: runs the scripts of tests/wayland (each
+# bed_*.sh, or with DESKTOP=kde each kde_*.sh, or only SCRIPT) inside the Wayland test bed of
+# tools/wayland-bed, a fresh bed for each: a private session bus, PipeWire, WirePlumber, and a
+# headless sway at 1280x720 with XWayland and the wlr screen-sharing portal (DESKTOP=kde:
+# kwin_wayland's virtual backend with XWayland and the KDE portal). A script gets BUILD_DIR's vexa-record, then BUILD_DIR, then ARGS.
+# Before the beds come up the virtual keyboard and pointer (vinput) are built into
+# BUILD_DIR/wayland-bed. `tools/install-deps.sh --wayland-bed` installs what the bed needs. Not
+# part of `make test` (the bed's packages and its portal build are heavy): `make test-wayland-bed`
+# runs it. Each run has a working folder of its own (see tools/wayland-bed/README.md).
+set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath "${1:?usage: $0 BUILD_DIR [SCRIPT]}")
-script=$root/tests/wayland/${2:-bed_record.sh}
-bed=${WAYLAND_BED_DIR:-}
-if [ -z "$bed" ]; then
-  for candidate in "$root/../shared/wayland-bed" /work/shared/wayland-bed; do
-    [ -x "$candidate/bed.sh" ] && { bed=$candidate; break; }
-  done
-fi
-[ -n "$bed" ] && [ -x "$bed/bed.sh" ] || { echo "run-wayland-bed: no bed.sh (set WAYLAND_BED_DIR)" >&2; exit 1; }
-# The bed runs as an unprivileged user: it must be able to read the program and the script.
-timeout 300 "$bed/bed.sh" "$script" "$build/cli/vexa-record" "${@:3}"
+build=$(realpath "${1:?usage: $0 BUILD_DIR [SCRIPT [ARGS...]]}")
+bed=$root/tools/wayland-bed
+if [ -n "${2:-}" ]; then scripts=("$root/tests/wayland/$2"); elif [ "${DESKTOP:-sway}" = kde ]; then scripts=("$root"/tests/wayland/kde_*.sh)
+else scripts=("$root"/tests/wayland/bed_*.sh); fi
+mkdir -p "$build/wayland-bed"
+bash "$bed/vinput/build.sh" "$build/wayland-bed/vinput" >/dev/null || exit 1
+rc=0
+for script in "${scripts[@]}"; do
+  echo "== $(basename "$script")"
+  # The bed runs as an unprivileged user: it must be able to read the program and the script.
+  timeout 600 "$bed/bed.sh" bash "$script" "$build/cli/vexa-record" "$build" "${@:3}" || rc=1
+done
+exit $rc

@@ -10,6 +10,7 @@
 
 #include "platform/log/log.h"
 #include "platform/sync/worker_thread.h"
+#include "toolkit/application.h"
 #include "toolkit/desktop_state.h"
 #include "toolkit/paint_manager.h"
 #include "ui/record_rules.h"
@@ -136,8 +137,11 @@ Error CCameraWnd::Create(toolkit::Window& owner, int index, const std::string& n
     const Qt::KeyboardModifiers held = toolkit::heldKeyboardModifiers();
     if (held.testFlag(Qt::ControlModifier) && held.testFlag(Qt::AltModifier))
         (void)settings.Delete(settings::SettingName(PosSetting(), index));
-    const settings::Rect rect = InitialCameraRect(settings::ReadRectSetting(settings, PosSetting(), index),
-                                                  circular_, shell->ScreenSize());
+    std::optional<settings::Rect> stored = settings::ReadRectSetting(settings, PosSetting(), index);
+    // The camera mode's preview first appears beside the main window, never over its controls.
+    if (!stored && !DesktopPanel() && owner.isVisible())
+        stored = PreviewFirstRect(owner.geometry(), toolkit::primaryWorkArea());
+    const settings::Rect rect = InitialCameraRect(stored, circular_, shell->ScreenSize());
 
     paintManager().copyStyle(owner.paintManager());  // font 1 of the program for the texts
     const ClippedCameraRect clipped = ClipAtScreenOrigin(rect);

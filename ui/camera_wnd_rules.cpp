@@ -114,6 +114,43 @@ settings::Rect DefaultCameraRect(QSize screen) {
     return {left, top, left + side, top + side};
 }
 
+settings::Rect PreviewFirstRect(const QRect& main, const QRect& work) {
+    constexpr int kGap = 8;  // between the main window and the preview
+    const int wanted = std::max(kCameraMinSide, std::min(work.width(), work.height()) / 3);
+    // Room on each side of the main window inside the work area, less the gap.
+    const int right_room = work.x() + work.width() - (main.x() + main.width()) - kGap;
+    const int left_room = main.x() - work.x() - kGap;
+    const int below_room = work.y() + work.height() - (main.y() + main.height()) - kGap;
+    const int above_room = main.y() - work.y() - kGap;
+    // Centred on the main window along the side, kept inside the work area.
+    auto along = [](int centre, int side, int lo, int length) {
+        return std::clamp(centre - side / 2, lo, std::max(lo, lo + length - side));
+    };
+    const int cross_h = std::min(wanted, work.height()), cross_w = std::min(wanted, work.width());
+    struct Candidate {
+        int room, cross;
+        bool horizontal;
+        bool before;
+    };
+    for (const Candidate c :
+         {Candidate{right_room, cross_h, true, false}, Candidate{left_room, cross_h, true, true},
+          Candidate{below_room, cross_w, false, false}, Candidate{above_room, cross_w, false, true}}) {
+        const int side = std::min({wanted, c.room, c.cross});
+        if (side < kCameraMinSide) continue;
+        int left = 0, top = 0;
+        if (c.horizontal) {
+            left = c.before ? main.x() - kGap - side : main.x() + main.width() + kGap;
+            top = along(main.y() + main.height() / 2, side, work.y(), work.height());
+        } else {
+            top = c.before ? main.y() - kGap - side : main.y() + main.height() + kGap;
+            left = along(main.x() + main.width() / 2, side, work.x(), work.width());
+        }
+        return {left, top, left + side, top + side};
+    }
+    const settings::Rect r = DefaultCameraRect(work.size());
+    return {r.left + work.x(), r.top + work.y(), r.right + work.x(), r.bottom + work.y()};
+}
+
 settings::Rect InitialCameraRect(const std::optional<settings::Rect>& stored, bool circular, QSize screen) {
     if (!stored) return DefaultCameraRect(screen);
     settings::Rect r = *stored;

@@ -46,6 +46,12 @@ using CameraButtonSlots = std::array<CameraButton, kCameraButtonSlots>;
 
 // The default place: a square a third of the screen, at the right edge, centred vertically.
 [[nodiscard]] settings::Rect DefaultCameraRect(QSize screen);
+// The camera mode's preview where no place is stored: a square a third of the work area's smaller
+// side beside the main window, inside the work area and never over the main window's controls: to
+// its right, else its left, else below, else above (centred on the main window along that side),
+// made smaller down to kCameraMinSide where the room beside is narrower. Where no side has room
+// for that, the default square of the work area.
+[[nodiscard]] settings::Rect PreviewFirstRect(const QRect& main_window, const QRect& work_area);
 // The stored rectangle (made a square of its smaller side at the same corner for the circular
 // style) when it is at least 20 pixels each way, not absurdly large and meets the screen; else the
 // default square.

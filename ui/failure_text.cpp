@@ -1,5 +1,7 @@
 #include "ui/failure_text.h"
 
+#include "ui/record_rules.h"
+
 namespace vexa::ui {
 namespace {
 
@@ -26,6 +28,15 @@ std::string LogPointingText(std::string_view sentence, const Error& cause, std::
     AddLine(text, note);
     if (!log_path.empty()) AddLine(text, "日志：" + std::string(log_path));
     return text;
+}
+
+std::string PrepareFailedText(const Error& cause, std::string_view log_path, std::string_view note) {
+    if (cause.code() == ErrorCode::kCancelled) {
+        std::string text = kShareDeclinedText;
+        AddLine(text, note);
+        return text;
+    }
+    return LogPointingText(kPrepareFailedText, cause, log_path, note);
 }
 
 std::string UntickedNote(const std::vector<std::string>& names) {

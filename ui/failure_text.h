@@ -18,6 +18,12 @@ namespace vexa::ui {
 [[nodiscard]] std::string LogPointingText(std::string_view sentence, const Error& cause,
                                           std::string_view log_path, std::string_view note = {});
 
+// What the page says when preparing a recording failed: the user declining to share the screen
+// (kCancelled from the desktop's screen-sharing dialog) is no fault and is said plainly, without
+// the log; any other cause is LogPointingText of the prepare-failed sentence.
+[[nodiscard]] std::string PrepareFailedText(const Error& cause, std::string_view log_path,
+                                            std::string_view note = {});
+
 // The note of sound rows unticked because their devices are gone: "已取消勾选：A、B".
 [[nodiscard]] std::string UntickedNote(const std::vector<std::string>& names);
 

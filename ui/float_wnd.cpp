@@ -69,9 +69,11 @@ CFloatWnd::~CFloatWnd() {
 }
 
 Error CFloatWnd::Create(toolkit::Window* owner) {
+    // Unmanaged: a window manager keeps a managed window partly on the screen (openbox leaves 38
+    // pixels of a bar docked at the right edge), where docking wants kBarRim.
     if (create(owner, "",
                toolkit::kStylePopup | toolkit::kStyleToolWindow | toolkit::kStyleTopMost |
-                   toolkit::kStyleLayered,
+                   toolkit::kStyleLayered | toolkit::kStyleUnmanaged,
                QRect(0, 0, 380, 48))) {
         return {};
     }
@@ -295,8 +297,10 @@ bool CFloatWnd::onMouse(const toolkit::MouseInput& input) {
 }
 
 void CFloatWnd::notify(toolkit::Notification& n) {
-    if (n.type != "click" || !n.sender || host_.RecordingState() == 0) return;
+    if (n.type != "click" || !n.sender) return;
     const std::string& name = n.sender->name();
+    // While idle only a start counting down listens, and only to its stop.
+    if (host_.RecordingState() == 0 && !(host_.CountingDown() && name == "stop_btn")) return;
     if (name == "hide_float_wnd") {
         FlipAutoHide();
         return;

@@ -39,6 +39,8 @@ class FloatWndHost {
     virtual ~FloatWndHost() = default;
     // 0 idle (also while a start is still counting down), 1 recording, 2 paused.
     [[nodiscard]] virtual int RecordingState() const = 0;
+    // A start is counting down: the stop button takes it back.
+    [[nodiscard]] virtual bool CountingDown() const { return false; }
     // The page's auto-hide flag; the bar flips it with its auto-hide button.
     [[nodiscard]] virtual bool FloatAutoHide() const = 0;
     virtual void SetFloatAutoHide(bool on) = 0;

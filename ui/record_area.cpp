@@ -4,6 +4,7 @@
 #include <string>
 
 #include "settings/settings_catalog.h"
+#include "platform/desktop/hotkey_service.h"
 #include "platform/log/log.h"
 #include "toolkit/button.h"
 #include "toolkit/native_dialogs.h"
@@ -399,6 +400,10 @@ void CRecordArea::ToggleRecording(bool force) {
         StartRecording();
         return;
     }
+    if (!force && counting_down_) {
+        CancelCountDown();
+        return;
+    }
     StopRecording();
 }
 
@@ -492,10 +497,15 @@ void CRecordArea::StartCountDown(const CountDownPlan& plan, SteadyTime pressed) 
     if (plan.window) {
         const std::uint64_t id = run_id_;
         Result<std::unique_ptr<CCountDownWnd>> shown = CCountDownWnd::Show(*plan.window, pressed, [this, id] {
-            if (id == run_id_ && run_) run_->CountDownDone();
+            if (id != run_id_ || !run_) return;
+            counting_down_ = false;
+            GrabCancelKey(false);
+            run_->CountDownDone();
         });
         if (shown.ok()) {
             count_down_ = std::move(shown).value();
+            counting_down_ = true;
+            GrabCancelKey(true);
             return;
         }
         log::Failure(shown.error(), "count-down");
@@ -503,8 +513,32 @@ void CRecordArea::StartCountDown(const CountDownPlan& plan, SteadyTime pressed) 
     run_->CountDownDone();
 }
 
+void CRecordArea::CancelCountDown() {
+    if (!counting_down_) return;
+    log::Info("start taken back during the count-down: nothing is recorded");
+    StopRecording();
+}
+
+void CRecordArea::GrabCancelKey(bool grab) {
+    Shell* shell = shell_;
+    desktop::HotkeyService* keys = shell ? shell->Hotkeys() : nullptr;
+    if (!keys || grab == cancel_key_) return;
+    cancel_key_ = grab;
+    if (!grab) {
+        keys->Unregister(kCancelKeyId);
+        return;
+    }
+    constexpr std::uint32_t kEscape = 0x1B;
+    if (Error e = keys->Register(kCancelKeyId, 0, kEscape); !e.ok()) {
+        cancel_key_ = false;
+        log::Failure(e, "Esc cannot take back the count-down");
+    }
+}
+
 // Ends the recorded time now; the recording thread finishes the file in the background.
 void CRecordArea::StopRecording() {
+    counting_down_ = false;
+    GrabCancelKey(false);
     MarkSessionStopped();
     if (run_) run_->RequestStop();
     if (RecordingState() != kIdle) log::Info("recording stop requested");
@@ -551,7 +585,10 @@ void CRecordArea::OnFloatCommand(FloatCommand command) {
             if (m) m->sendNotify(pause_continue_, "click", 0, 0, true);
             break;
         case FloatCommand::kStop:
-            if (m) m->sendNotify(start_stop_, "click", 0, 0, true);
+            if (counting_down_)  // the page's button ignores clicks until the recording runs
+                CancelCountDown();
+            else if (m)
+                m->sendNotify(start_stop_, "click", 0, 0, true);
             break;
         case FloatCommand::kShowMainWindow:
             if (Shell* shell = shell_) {
@@ -586,6 +623,8 @@ void CRecordArea::OnRunEvent(std::uint64_t run_id, RunEvent event) {
 void CRecordArea::OnStarted() {
     if (!starting_) return;  // stopped meanwhile: the thread deletes the session at once
     starting_ = false;
+    counting_down_ = false;
+    GrabCancelKey(false);
     if (Shell* shell = shell_) shell->MainWindow().setEnabled(true);
     state_.store(kRecording, std::memory_order_release);
     if (float_wnd_) float_wnd_->SetRecordingState();
@@ -607,8 +646,9 @@ void CRecordArea::OnStartFailed(RunEvent event) {
             log::Writef(log::Level::kInfo, "'%s' is not connected: unticked", name.c_str());
         note = UntickedNote(unticked);
     }
-    ShowError(LogPointingText(event == RunEvent::kPrepareFailed ? kPrepareFailedText : kStartFailedText,
-                              run_->Failure(), log::DefaultLogPath(), note));
+    ShowError(event == RunEvent::kPrepareFailed
+                  ? PrepareFailedText(run_->Failure(), log::DefaultLogPath(), note)
+                  : LogPointingText(kStartFailedText, run_->Failure(), log::DefaultLogPath(), note));
     if (id != run_id_ || !starting_) return;
     if (toolkit::PaintManager* m = manager()) m->sendNotify(start_stop_, "stop_record");
 }

@@ -74,8 +74,14 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
     void SetParts(const RecordPageParts& parts);
     // The tab bar chose another mode (previous -1 at the first selection).
     void SetMode(int mode, int previous);
-    // Starts when idle, stops otherwise; `force` always stops.
+    // Starts when idle, stops otherwise (a start still counting down is taken back: no file);
+    // `force` always stops.
     void ToggleRecording(bool force);
+    // The hotkey id of Esc, grabbed from the desktop while a count-down runs.
+    static constexpr int kCancelKeyId = 999;
+    // Esc during a start's count-down: the start is taken back (no file), the main window returns
+    // as after a stop. Nothing otherwise.
+    void CancelCountDown();
     // Recording <-> paused (nothing while idle); the bar and the buttons follow.
     void TogglePause();
     // Region mode: freezes the screen and lets the user pick the region (nothing in full-screen mode).
@@ -108,6 +114,7 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
 
     // --- FloatWndHost ---
     [[nodiscard]] int RecordingState() const override { return state_.load(std::memory_order_acquire); }
+    [[nodiscard]] bool CountingDown() const override { return counting_down_; }
     [[nodiscard]] bool FloatAutoHide() const override { return float_auto_hide_; }
     void SetFloatAutoHide(bool on) override { float_auto_hide_ = on; }
     void OnFloatCommand(FloatCommand command) override;
@@ -131,6 +138,8 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
     [[nodiscard]] bool CreateFloatWnd();
     [[nodiscard]] engine::RecordingRequest BuildRequest(const CSettingArea& setting) const;
     void StartCountDown(const CountDownPlan& plan, SteadyTime pressed);
+    // Esc reaches the page while the count-down window shows (grabbed from the desktop), or not.
+    void GrabCancelKey(bool grab);
     // The recording thread of start `run_id` reports.
     void OnRunEvent(std::uint64_t run_id, RunEvent event);
     void OnStarted();
@@ -152,8 +161,10 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
     int mode_ = -1;
     std::atomic<int> state_{kIdle};
     bool float_auto_hide_ = false;
-    bool starting_ = false;     // from a start until its thread reports that the session runs
-    std::uint64_t run_id_ = 0;  // of the latest start
+    bool starting_ = false;       // from a start until its thread reports that the session runs
+    bool counting_down_ = false;  // the count-down window shows: a stop takes the start back
+    bool cancel_key_ = false;     // Esc is grabbed
+    std::uint64_t run_id_ = 0;    // of the latest start
     toolkit::Button* start_stop_ = nullptr;
     toolkit::Button* pause_continue_ = nullptr;
     toolkit::Control* region_area_ = nullptr;

@@ -72,6 +72,7 @@ inline constexpr const char* kWrongSourcesText = "选择的录制内容不对！
 inline constexpr const char* kFloatWndFailedText = "创建录制创建浮动窗口失败！";
 inline constexpr const char* kThreadFailedText = "创建准备录制线程失败！";
 inline constexpr const char* kPrepareFailedText = "准备录制失败！ 请查看日志以确定错误原因。";
+inline constexpr const char* kShareDeclinedText = "屏幕共享已被拒绝，录制没有开始。";
 inline constexpr const char* kStartFailedText = "启动录制失败！ 请查看日志以确定错误原因。";
 
 // The message for a recording that ended by itself: "录制已停止：" and the cause.

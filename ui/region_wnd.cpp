@@ -99,6 +99,11 @@ void CRegionWnd::UpdateView() {
             : QRect();
 }
 
+void CRegionWnd::onCompositorChanged(bool compositor) {
+    toolkit::Window::onCompositorChanged(compositor);
+    Redraw();
+}
+
 void CRegionWnd::Redraw() {
     if (!isCreated()) return;
     UpdateView();

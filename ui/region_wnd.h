@@ -56,6 +56,8 @@ class CRegionWnd : public toolkit::Window {
     bool onKey(int key, Qt::KeyboardModifiers modifiers) override;
     void onTimer(int id) override;
     void onPaint(QPainter& painter, const QRect& dirty) override;
+    // The handles are drawn for the compositor's presence: drawn again when it comes or goes.
+    void onCompositorChanged(bool compositor) override;
 
   private:
     void Report(int code);

@@ -12,10 +12,8 @@ build=$(realpath "${1:?usage: $0 BUILD_DIR}")
 root=$(cd "$(dirname "$0")/../.." && pwd)
 vexa=$build/cli/vexa-record
 duration=${DURATION:-10}
-bed=${WAYLAND_BED_DIR:-$root/../shared/wayland-bed}
-[ -x "$bed/bed.sh" ] || bed=/work/shared/wayland-bed
-if [ "$(id -u)" != 0 ] || ! command -v sway >/dev/null || [ ! -x /usr/local/libexec/xdpw-shm ] ||
-  [ ! -x "$bed/bed.sh" ]; then
+bed=$root/tools/wayland-bed
+if [ "$(id -u)" != 0 ] || ! command -v sway >/dev/null || [ ! -x /usr/local/libexec/xdpw-shm ]; then
   echo "wayland_cpu: skipped (needs root and tools/install-deps.sh --wayland-bed)"
   exit 0
 fi

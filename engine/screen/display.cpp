@@ -68,6 +68,7 @@ Error CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
     requested_.bottom = std::max(requested_.top, rect.bottom);
     if (!backend_) return Error(ErrorCode::kInvalidArgument, "no screen to capture");
     cursor_size_ = backend_->CursorSize();
+    backend_->FollowPointer(show_cursor_);
     if (Error e = SelectMethod(); !e.ok()) return e;
     display_changes_seen_ = session_.DisplayChanges();
     ComputeCrop();
@@ -116,8 +117,13 @@ void CDisplay::ComputeCrop() {
             out_hi = screen;
         }
     };
-    axis(requested_.left, requested_.right, screen_width_, crop_.left, crop_.right);
-    axis(requested_.top, requested_.bottom, screen_height_, crop_.top, crop_.bottom);
+    // The request is in the desktop's coordinates; a scaled output's stream has more pixels.
+    const platform::ScreenRect wanted =
+        requested_.right > requested_.left && requested_.bottom > requested_.top
+            ? backend_->FromDesktop({requested_.left, requested_.top, requested_.right, requested_.bottom})
+            : platform::ScreenRect{requested_.left, requested_.top, requested_.right, requested_.bottom};
+    axis(std::max(0, wanted.left), wanted.right, screen_width_, crop_.left, crop_.right);
+    axis(std::max(0, wanted.top), wanted.bottom, screen_height_, crop_.top, crop_.bottom);
 }
 
 void CDisplay::CaptureLoop() {
@@ -145,6 +151,10 @@ void CDisplay::CaptureLoop() {
         }
     }
     PassHeldOn();
+    // Capture has ended: the screen may stop producing (a screen-sharing stream pauses) while the
+    // encoders and the file finish.
+    backend_->Suspend();
+    method_ = platform::CaptureMethod::kNone;
 }
 
 Error CDisplay::Reselect() {
@@ -326,6 +336,7 @@ void CDisplay::CapturePolling(int64_t time) {
 void CDisplay::CaptureDamage() {
     using Kind = platform::DamageReport::Kind;
     platform::DamageReport report;
+    bool first_at_start = false;
     if (held_) {
         // A picture skipped for want of a cursor record is taken again one frame period later.
         report = backend_->WaitForDamage(refresh_ ? Ticks100ns(ticks_per_frame_) : kDamageWait,
@@ -342,6 +353,23 @@ void CDisplay::CaptureDamage() {
             report.dirty.push_back(crop_);
         }
         if (report.kind != Kind::kUpdate) return;
+    } else if (!backend_->PictureReady()) {
+        // The stream has sent no picture yet (a still desktop): its first one, whenever it comes,
+        // is the first frame. Until then the recording simply has no picture; the stop ends the wait.
+        report = backend_->WaitForDamage(kDamageWait, session_.StartGate());
+        if (report.kind == Kind::kFailed) {
+            reinit_requested_ = true;
+            return;
+        }
+        if (report.kind == Kind::kScreenChanged) return ScreenConfigurationChanged();
+        if (report.kind != Kind::kUpdate || !backend_->PictureReady()) return;
+        refresh_ = false;
+        if (report.present_time == 0) report.present_time = session_.Clock().Now();
+        report.dirty.push_back(crop_);
+        // The recording's very first picture stands for the screen since the start: the desktop
+        // sent nothing before because nothing changed, so the file lasts from start to stop.
+        first_at_start = stats_.frames_captured.load() == 0;
+        log::Info("screen capture: the first picture came");
     } else {
         // Nothing held yet (start, or a new method): the current picture is the first frame.
         refresh_ = false;
@@ -357,7 +385,7 @@ void CDisplay::CaptureDamage() {
     } else {
         counter = std::min(report.present_time, report.mouse_update_time);
     }
-    int64_t time = std::max<int64_t>(0, session_.SessionTime(counter));
+    int64_t time = first_at_start ? 0 : std::max<int64_t>(0, session_.SessionTime(counter));
 
     bool changed = false;
     if (report.present_time != 0) {
@@ -388,10 +416,12 @@ void CDisplay::CaptureDamage() {
                 if (held_->cursors.Empty()) {
                     GiveFrame(held_);
                     held_ = nullptr;
+                    stats_.frames_replaced.fetch_add(1);
                 }
             } else if (!show_cursor_ && frame) {
                 GiveFrame(held_);
                 held_ = nullptr;
+                stats_.frames_replaced.fetch_add(1);
             }
         } else {
             time = std::max(time, last + ticks_per_frame_);

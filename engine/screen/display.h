@@ -124,6 +124,7 @@ class CDisplay final : public StreamSource {
     int64_t last_pts_ = std::numeric_limits<int64_t>::min() / 2;
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
+    bool fast_yuv_ = false;  // same size, 4:2:0: libyuv converts, no scaler
     int scaler_width_ = 0;
     int scaler_height_ = 0;
     std::unique_ptr<uint8_t[]> cursor_save_;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/screen/display.h"
+#include "engine/screen/picture_convert.h"
 #include "engine/screen/rect_copy.h"
 
 extern "C" {
@@ -49,9 +50,13 @@ void CDisplay::EncodeLoop() {
     scaler_.reset();
 }
 
+// Same size: a copy for an encoder that takes BGRA, libyuv for 4:2:0; swscale only where the
+// picture must be scaled (an odd side rounded up) or for other formats.
 bool CDisplay::PrepareConversion(const FrameBuffer& frame) {
     const AVCodecContext* enc = entry_->encoder.get();
-    if (IsBgra(enc->pix_fmt) && enc->width == frame.width && enc->height == frame.height) {
+    const bool same_size = enc->width == frame.width && enc->height == frame.height;
+    fast_yuv_ = same_size && enc->pix_fmt == AV_PIX_FMT_YUV420P;
+    if (same_size && (IsBgra(enc->pix_fmt) || fast_yuv_)) {
         scaler_.reset();
         return true;
     }
@@ -119,7 +124,11 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
         plane += static_cast<ptrdiff_t>(frame.height - 1) * frame.line_size;
         line = -line;
     }
-    if (scaler_) {
+    if (fast_yuv_) {
+        const I420Planes planes{out->data[0],     out->linesize[0], out->data[1],
+                                out->linesize[1], out->data[2],     out->linesize[2]};
+        if (!BgraToI420Rows(plane, line, frame.width, frame.height, 0, frame.height, planes)) return false;
+    } else if (scaler_) {
         const uint8_t* planes[1] = {plane};
         const int lines[1] = {line};
         sws_scale(scaler_.get(), planes, lines, 0, frame.height, out->data, out->linesize);

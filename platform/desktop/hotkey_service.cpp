@@ -38,9 +38,10 @@ struct KeyRange {
     KeySym first_keysym;
 };
 constexpr KeyRange kKeyRanges[] = {
-    {0x41, 0x5A, XK_a},   // 'A'..'Z'
-    {0x30, 0x39, XK_0},   // '0'..'9'
-    {0x70, 0x7B, XK_F1},  // F1..F12
+    {0x41, 0x5A, XK_a},       // 'A'..'Z'
+    {0x30, 0x39, XK_0},       // '0'..'9'
+    {0x70, 0x7B, XK_F1},      // F1..F12
+    {0x1B, 0x1B, XK_Escape},  // Esc (taking back a count-down; not on the settings page)
 };
 
 KeySym KeysymFor(uint32_t virtual_key) {
@@ -80,10 +81,19 @@ KeyGrabs Minus(const KeyGrabs& from, const KeyGrabs& without) {
 struct Chord {
     uint32_t modifiers = 0;  // the stored modifier bits, as registered
     uint32_t virtual_key = 0;
-    KeyCode keycode = 0;
+    KeyCode keycode = 0;           // 0 while the keyboard has no such key (kept, grabbed again later)
     unsigned int x_modifiers = 0;  // X state bits, without locks
     KeyGrabs grabs;                // held for it: the state with and without each lock
 };
+
+// How much later than the repeat delay a press of a key we think is held counts as a new press:
+// repeats come from the server's own timer, so they are never much later than the delay.
+constexpr Time kRepeatSlackMs = 250;
+
+bool IsNewPressOfHeldKey(Time since_last_press_ms, unsigned int repeat_delay_ms,
+                         unsigned int repeat_interval_ms) {
+    return since_last_press_ms > std::max<Time>(repeat_delay_ms, repeat_interval_ms) + kRepeatSlackMs;
+}
 
 }  // namespace
 
@@ -109,6 +119,7 @@ struct HotkeyService::Listener {
     void SetGrabs(const KeyGrabs& grabs, bool grab);
     void HandleEvent(XEvent& event);
     void FollowKeymap();
+    void ReadRepeatTimes();
 
     // Set before the thread starts, read-only afterwards.
     const Callback on_hotkey;
@@ -118,8 +129,12 @@ struct HotkeyService::Listener {
     // Owned by the listener thread.
     std::unique_ptr<platform::X11Connection> connection;
     std::map<int, Chord> chords;
-    std::set<KeyCode> held;          // keys pressed since the last release we saw
+    // Keys pressed since the last release we saw, with the time of their last press or repeat.
+    // XWayland may never send a release (the focus moved while the key was down), so a press of a
+    // "held" key that comes later than any repeat could is a new press.
+    std::map<KeyCode, Time> held;
     bool detectable_repeat = false;  // the server sends repeats as presses without releases
+    unsigned int repeat_delay_ms = 660, repeat_interval_ms = 40;
     unsigned int alt_mask = Mod1Mask;
     unsigned int win_mask = Mod4Mask;
     unsigned int num_lock_mask = 0;
@@ -281,7 +296,8 @@ Error HotkeyService::Listener::Grab(int id, uint32_t modifiers, uint32_t virtual
                      "cannot register hotkey " + text + ": the keyboard has no such key");
     }
     for (const auto& [other_id, other] : chords) {
-        if (other_id != id && other.keycode == chord->keycode && other.x_modifiers == chord->x_modifiers)
+        if (other_id != id && other.keycode != 0 && other.keycode == chord->keycode &&
+            other.x_modifiers == chord->x_modifiers)
             return Error(ErrorCode::kBusy, "hotkey " + text + " is already registered");
     }
     const auto it = chords.find(id);
@@ -298,24 +314,39 @@ void HotkeyService::Listener::Release(int id) {
     chords.erase(it);
 }
 
-// After a keymap change: every chord moves to its key's keycode now; unchanged ones stay as they are.
+void HotkeyService::Listener::ReadRepeatTimes() {
+    XkbDescPtr keyboard = XkbGetKeyboard(connection->get(), XkbControlsMask, XkbUseCoreKbd);
+    if (!keyboard) return;
+    if (keyboard->ctrls) {
+        repeat_delay_ms = keyboard->ctrls->repeat_delay;
+        repeat_interval_ms = keyboard->ctrls->repeat_interval;
+    }
+    XkbFreeKeyboard(keyboard, 0, True);
+}
+
+// After a keymap change: every chord moves to its key's keycode now; unchanged ones stay as they
+// are. A chord whose key the new keymap lacks (a virtual or on-screen keyboard with a small keymap
+// came and went) or that another program holds now stays registered without grabs, and the next
+// keymap change tries it again: a hotkey the user chose is never dropped for good.
 void HotkeyService::Listener::FollowKeymap() {
-    for (auto it = chords.begin(); it != chords.end();) {
-        Chord& chord = it->second;
+    for (auto& [id, chord] : chords) {
         std::optional<Chord> fresh = MakeChord(chord.modifiers, chord.virtual_key);
         const std::string text = ChordText(chord.modifiers, chord.virtual_key);
         const Error error =
             fresh ? Replace(chord.grabs, fresh->grabs, text)
                   : Error(ErrorCode::kUnsupported, "the keyboard has no key for hotkey " + text);
         if (error.ok()) {
+            if (chord.keycode == 0) log::Info("hotkey " + text + " works again after a keyboard change");
             chord = std::move(*fresh);
-            ++it;
-        } else {
-            log::Failure(error, "the keyboard changed");
-            SetGrabs(chord.grabs, false);
-            it = chords.erase(it);
+            continue;
         }
+        log::Failure(error, "the keyboard changed; the hotkey is kept and tried again at the next change");
+        SetGrabs(chord.grabs, false);
+        chord.grabs.clear();
+        chord.keycode = 0;
     }
+    XFlush(connection->get());
+    ReadRepeatTimes();
     held.clear();
 }
 
@@ -324,10 +355,16 @@ void HotkeyService::Listener::HandleEvent(XEvent& event) {
     switch (event.type) {
         case KeyPress: {
             const KeyCode keycode = static_cast<KeyCode>(event.xkey.keycode);
-            if (!held.insert(keycode).second) return;  // auto-repeat of a held key
+            const auto [it, fresh] = held.try_emplace(keycode, event.xkey.time);
+            if (!fresh) {
+                const Time last = std::exchange(it->second, event.xkey.time);
+                // An auto-repeat of a held key, unless it comes later than a repeat could.
+                if (!IsNewPressOfHeldKey(event.xkey.time - last, repeat_delay_ms, repeat_interval_ms)) return;
+            }
             const unsigned int pressed = event.xkey.state & (ShiftMask | ControlMask | alt_mask | win_mask);
             const auto match = std::find_if(chords.begin(), chords.end(), [&](const auto& entry) {
-                return entry.second.keycode == keycode && entry.second.x_modifiers == pressed;
+                return entry.second.keycode != 0 && entry.second.keycode == keycode &&
+                       entry.second.x_modifiers == pressed;
             });
             // Called outside the search: on_hotkey may register or unregister hotkeys.
             if (match != chords.end()) {
@@ -393,6 +430,7 @@ Result<std::unique_ptr<HotkeyService>> HotkeyService::Open(Callback on_hotkey) {
     auto listener = std::make_unique<Listener>(std::move(connection), std::move(wake), std::move(on_hotkey));
     listener->detectable_repeat = detectable;
     listener->ReadModifierMasks();
+    listener->ReadRepeatTimes();
     try {
         listener->thread = std::thread([l = listener.get()] { l->Run(); });
     } catch (const std::system_error& e) {
@@ -441,6 +479,7 @@ std::string HotkeyService::ChordText(uint32_t modifiers, uint32_t virtual_key) {
     for (const ModifierName& name : kModifierNames) {
         if (modifiers & name.bit) text += name.text;
     }
+    if (virtual_key == 0x1B) return text + "Esc";
     if (virtual_key >= 0x70) return text + "F" + std::to_string(virtual_key - 0x70 + 1);
     return text + static_cast<char>(virtual_key);
 }

@@ -3,9 +3,16 @@
 // everywhere else they are X11 grabs, described here (under Wayland those reach only XWayland, so
 // only while one of the program's windows has the focus: Global() says so). A hotkey is a key of the
 // settings page's list ('A'..'Z' 0x41..0x5A, '0'..'9' 0x30..0x39, F1..F12 0x70..0x7B, the
-// virtual-key codes the settings store) with the modifier bits below; it is grabbed on the root
+// virtual-key codes the settings store; also Esc 0x1B, which the program grabs while a count-down
+// runs) with the modifier bits below; it is grabbed on the root
 // window (XGrabKey), with and without Caps Lock and Num Lock, so that it works whatever lock is on.
-// One press calls back once: auto-repeat while the key is held does not.
+// One press calls back once: auto-repeat while the key is held does not. A release the listener
+// never sees (XWayland drops it when the focus moves while the key is down) does not swallow the
+// next press: a press of a key thought held that comes later than the server's repeat delay (plus
+// a slack) is a new press. (Forgetting held keys on focus changes would not do: XWayland presses
+// a still-held key again when the focus comes back, which must stay a repeat.) A keymap change grabs every
+// chord again on its key's new keycode; a chord whose key the new keymap lacks stays registered and is
+// grabbed again at the next change that has the key.
 //
 // Threads: the service has its own X connection and one listener thread that owns it; every X
 // call runs there. on_hotkey runs on the listener thread (the caller posts to its window from

@@ -5,8 +5,19 @@
 // metadata or drawn into the picture. A new stream format is a new screen configuration.
 //
 // The PipeWire loop is not a thread of its own: it runs inside the backend's calls, on the thread
-// that makes them (the capture thread while recording), so the newest picture is read straight from
-// the stream's buffer, which the backend holds until the next one arrives.
+// that makes them (the capture thread while recording). Each buffer goes back to the stream as soon
+// as its changed pixels are copied into the backend's own picture, so the desktop never runs out of
+// buffers while the recorder encodes.
+//
+// A stream that agreed on a format may still send no picture for a while: a desktop such as the
+// wlroots portal sends one only when the screen changes. Open then succeeds without a picture
+// (PictureReady() is false) and the first picture arrives as the first update, however late.
+//
+// On a scaled output the desktop's (X11, XWayland) coordinates are logical pixels and the stream's
+// are physical ones: FromDesktop converts with the ratio of the stream's size to the monitor's size
+// in desktop pixels. That size is the one the portal announced when it differs from the stream's
+// (KDE, GNOME announce logical sizes); else (the wlroots portal announces the mode) the X screen's
+// when it is smaller than the stream with the same shape: XWayland's screen on one scaled output.
 #include <pipewire/pipewire.h>
 #include <poll.h>
 #include <spa/buffer/meta.h>
@@ -19,9 +30,11 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/log/log.h"
 #include "platform/screen/portal_screencast.h"
+#include "platform/screen/x11_connection.h"
 #include "platform/screen/screen_backend.h"
 #include "platform/time/clock.h"
 
@@ -32,8 +45,8 @@ namespace {
 constexpr int kCursorSize = 64;
 constexpr int kMaxCursorBitmap = 256;
 constexpr int kMaxDamageRegions = 16;
-// How long Open waits for the stream's first picture.
-constexpr int64_t kFirstPictureWait = 10 * kCounterFrequency;
+// How long Open waits for the stream to agree on a format (its first picture may come much later).
+constexpr int64_t kFormatWait = 10 * kCounterFrequency;
 
 struct LoopDestroy {
     void operator()(pw_loop* l) const { pw_loop_destroy(l); }
@@ -47,6 +60,15 @@ struct CoreDisconnect {
 struct StreamDestroy {
     void operator()(pw_stream* s) const { pw_stream_destroy(s); }
 };
+
+// The X screen's size (XWayland's on a Wayland desktop); 0x0 without one.
+std::pair<int, int> XScreenSize() {
+    if (!std::getenv("DISPLAY")) return {0, 0};
+    Result<std::unique_ptr<X11Connection>> x = X11Connection::Open(nullptr);
+    if (!x.ok()) return {0, 0};
+    Display* d = (*x)->get();
+    return {DisplayWidth(d, DefaultScreen(d)), DisplayHeight(d, DefaultScreen(d))};
+}
 
 void InitPipeWire() {
     static std::once_flag once;
@@ -113,11 +135,9 @@ class PortalScreenBackend final : public ScreenBackend {
   public:
     explicit PortalScreenBackend(std::unique_ptr<ScreenCastSession> session) : session_(std::move(session)) {}
     ~PortalScreenBackend() override {
-        if (stream_) {
-            spa_hook_remove(&stream_listener_);  // the stream's end is no failure now
-            if (held_) pw_stream_queue_buffer(stream_.get(), held_);
-        }
-        held_ = nullptr;
+        if (stream_) spa_hook_remove(&stream_listener_);  // the stream's end is no failure now
+        log::Writef(log::Level::kInfo, "screen capture: %llu pictures came through the stream",
+                    static_cast<unsigned long long>(pictures_));
         if (core_) spa_hook_remove(&core_listener_);
         stream_.reset();  // before the core, the context and the loop it runs on
         core_.reset();
@@ -129,6 +149,8 @@ class PortalScreenBackend final : public ScreenBackend {
     Error Connect() {
         InitPipeWire();
         ScreenCastGrant& grant = session_->Grant();
+        announced_width_ = grant.width;
+        announced_height_ = grant.height;
         loop_.reset(pw_loop_new(nullptr));
         // The loop counts as entered for the backend's whole life: PipeWire's data thread then
         // queues the stream's callbacks for Dispatch instead of running them itself.
@@ -159,7 +181,6 @@ class PortalScreenBackend final : public ScreenBackend {
             e.version = PW_VERSION_STREAM_EVENTS;
             e.state_changed = &PortalScreenBackend::OnStateChanged;
             e.param_changed = &PortalScreenBackend::OnParamChanged;
-            e.remove_buffer = &PortalScreenBackend::OnRemoveBuffer;
             e.process = &PortalScreenBackend::OnProcess;
             return e;
         }();
@@ -191,32 +212,91 @@ class PortalScreenBackend final : public ScreenBackend {
     }
 
     Error Open(CaptureMethod method) override {
-        Close();
+        method_ = CaptureMethod::kNone;
         if (method != CaptureMethod::kDamage)
             return Error(ErrorCode::kUnsupported, "the screen-sharing stream reports its own changes");
-        // The newest picture of the current format is the caller's to grab.
-        const int64_t deadline = PerformanceCounter() + kFirstPictureWait;
-        while (broken_.ok() && !HeldFits()) {
+        if (!active_) {
+            pw_stream_set_active(stream_.get(), true);
+            active_ = true;
+        }
+        // The newest picture of the current format is the caller's to grab once it came.
+        const int64_t deadline = PerformanceCounter() + kFormatWait;
+        Dispatch();
+        while (broken_.ok() && !format_known_) {
             const int64_t now = PerformanceCounter();
-            if (now >= deadline) {
-                return Error(ErrorCode::kTimeout, format_known_
-                                                      ? "the screen-sharing stream sent no picture"
-                                                      : "the screen-sharing stream agreed on no format");
-            }
+            if (now >= deadline)
+                return Error(ErrorCode::kTimeout, "the screen-sharing stream agreed on no format");
             (void)WaitForLoop(deadline - now, nullptr);
             Dispatch();
         }
         if (!broken_.ok()) return broken_;
         width_ = format_width_;
         height_ = format_height_;
+        FindDesktopSize();
         format_changed_ = false;
         pending_ = {};
         method_ = CaptureMethod::kDamage;
+        if (!PictureFits() && !waiting_logged_) {
+            log::Writef(log::Level::kInfo,
+                        "screen capture: the stream is %dx%d and has sent no picture yet; the "
+                        "recording waits for the first one",
+                        width_, height_);
+            waiting_logged_ = true;
+        }
         return {};
+    }
+
+    // The monitor's size in desktop pixels (see the file's head); the stream's when nothing says
+    // otherwise.
+    void FindDesktopSize() {
+        desktop_width_ = width_, desktop_height_ = height_;
+        if (announced_width_ > 0 && announced_height_ > 0 &&
+            (announced_width_ != width_ || announced_height_ != height_)) {
+            desktop_width_ = announced_width_, desktop_height_ = announced_height_;
+        } else if (const auto [xw, xh] = XScreenSize();
+                   xw > 0 && xh > 0 && xw < width_ &&
+                   static_cast<int64_t>(xw) * height_ == static_cast<int64_t>(xh) * width_) {
+            desktop_width_ = xw, desktop_height_ = xh;
+        }
+        if (desktop_width_ != width_ || desktop_height_ != height_)
+            log::Writef(log::Level::kInfo,
+                        "screen capture: the desktop's %dx%d are the stream's %dx%d pixels", desktop_width_,
+                        desktop_height_, width_, height_);
+    }
+
+    bool PictureReady() override {
+        Dispatch();
+        return PictureFits();
+    }
+
+    ScreenRect FromDesktop(const ScreenRect& r) const override {
+        if (desktop_width_ <= 0 || desktop_height_ <= 0 || width_ <= 0 || height_ <= 0 ||
+            (desktop_width_ == width_ && desktop_height_ == height_))
+            return r;
+        const auto scale = [](int v, int to, int from, bool up) {
+            const int64_t n = static_cast<int64_t>(v) * to;
+            const int64_t q = n / from - ((n % from != 0 && n < 0) ? 1 : 0);  // floor
+            return static_cast<int>(
+                std::clamp<int64_t>(up && n % from != 0 ? q + 1 : q, INT32_MIN, INT32_MAX));
+        };
+        return {scale(r.left, width_, desktop_width_, false), scale(r.top, height_, desktop_height_, false),
+                scale(r.right, width_, desktop_width_, true),
+                scale(r.bottom, height_, desktop_height_, true)};
     }
 
     // The stream stays connected: a new method selection reads the newest picture again.
     void Close() override { method_ = CaptureMethod::kNone; }
+
+    // The stream pauses, so that the desktop stops producing pictures nobody takes (while nobody
+    // dispatches the loop, during the stop, it would run out of buffers in a tight loop); the next
+    // Open resumes it.
+    void Suspend() override {
+        method_ = CaptureMethod::kNone;
+        if (!stream_ || !active_) return;
+        pw_stream_set_active(stream_.get(), false);
+        active_ = false;
+        Dispatch();
+    }
 
     int Width() const override { return width_; }
     int Height() const override { return height_; }
@@ -226,17 +306,14 @@ class PortalScreenBackend final : public ScreenBackend {
     bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) override {
         const int width = crop.right - crop.left;
         const int height = crop.bottom - crop.top;
-        if (method_ == CaptureMethod::kNone || !HeldFits() || width <= 0 || height <= 0 || crop.left < 0 ||
+        if (method_ == CaptureMethod::kNone || !PictureFits() || width <= 0 || height <= 0 || crop.left < 0 ||
             crop.top < 0 || crop.right > width_ || crop.bottom > height_ || stride < width * 4) {
             return false;
         }
-        const spa_data& d = held_->buffer->datas[0];
-        const int src_stride = d.chunk->stride != 0 ? d.chunk->stride : width_ * 4;
-        const auto* base = static_cast<const uint8_t*>(d.data) + d.chunk->offset;
-        if (static_cast<int64_t>(std::abs(src_stride)) * height_ > static_cast<int64_t>(d.maxsize))
-            return false;
+        const size_t picture_stride = static_cast<size_t>(picture_width_) * 4;
         for (int row = 0; row < height; ++row) {
-            const uint8_t* src = base + static_cast<ptrdiff_t>(crop.top + row) * src_stride + crop.left * 4;
+            const uint8_t* src =
+                picture_.data() + static_cast<size_t>(crop.top + row) * picture_stride + crop.left * 4;
             std::memcpy(dst + static_cast<ptrdiff_t>(row) * stride, src, static_cast<size_t>(width) * 4);
         }
         return true;
@@ -272,9 +349,9 @@ class PortalScreenBackend final : public ScreenBackend {
   private:
     static PortalScreenBackend* Self(void* data) { return static_cast<PortalScreenBackend*>(data); }
 
-    // The held picture has the negotiated format's size.
-    [[nodiscard]] bool HeldFits() const {
-        return held_ && format_known_ && held_width_ == format_width_ && held_height_ == format_height_;
+    // The copied picture has the negotiated format's size.
+    [[nodiscard]] bool PictureFits() const {
+        return format_known_ && picture_width_ == format_width_ && picture_height_ == format_height_;
     }
 
     void Break(Error e) {
@@ -347,11 +424,6 @@ class PortalScreenBackend final : public ScreenBackend {
         UpdateParams(self->stream_.get());
     }
 
-    static void OnRemoveBuffer(void* data, pw_buffer* buffer) {
-        PortalScreenBackend* self = Self(data);
-        if (self->held_ == buffer) self->held_ = nullptr;
-    }
-
     static void OnProcess(void* data) {
         PortalScreenBackend* self = Self(data);
         while (pw_buffer* b = pw_stream_dequeue_buffer(self->stream_.get())) self->Take(b);
@@ -372,16 +444,40 @@ class PortalScreenBackend final : public ScreenBackend {
             unmapped_logged_ = true;
             picture = false;
         }
-        if (!picture) {
-            pw_stream_queue_buffer(stream_.get(), b);
-            return;
+        if (picture) picture = CopyPicture(sb);
+        pw_stream_queue_buffer(stream_.get(), b);  // its pixels are ours now: the stream may reuse it
+        if (picture && !pending_.present_time) pending_.present_time = now;
+    }
+
+    // Copies the picture into the backend's own (all of it: a desktop's damage metadata is a hint
+    // for the recorder's crop, not a promise about every pixel) and adds its change to the pending
+    // report. False for a buffer too small for its format.
+    bool CopyPicture(spa_buffer* sb) {
+        const spa_data& d = sb->datas[0];
+        const int w = format_width_, h = format_height_;
+        const int src_stride = d.chunk->stride != 0 ? d.chunk->stride : w * 4;
+        if (w <= 0 || h <= 0 || src_stride < w * 4 ||
+            static_cast<int64_t>(d.chunk->offset) + static_cast<int64_t>(src_stride) * (h - 1) + w * 4 >
+                static_cast<int64_t>(d.maxsize)) {
+            if (!short_buffer_logged_) log::Warning("screen capture: a stream buffer is too small; skipped");
+            short_buffer_logged_ = true;
+            return false;
         }
-        if (held_) pw_stream_queue_buffer(stream_.get(), held_);
-        held_ = b;
-        held_width_ = format_width_;
-        held_height_ = format_height_;
-        if (!pending_.present_time) pending_.present_time = now;
+        const size_t row_bytes = static_cast<size_t>(w) * 4;
+        picture_.resize(row_bytes * static_cast<size_t>(h));
+        picture_width_ = w;
+        picture_height_ = h;
+        const auto* base = static_cast<const uint8_t*>(d.data) + d.chunk->offset;
+        if (src_stride == w * 4) {
+            std::memcpy(picture_.data(), base, picture_.size());
+        } else {
+            for (int row = 0; row < h; ++row)
+                std::memcpy(picture_.data() + static_cast<size_t>(row) * row_bytes,
+                            base + static_cast<ptrdiff_t>(row) * src_stride, row_bytes);
+        }
         AddDamage(sb);
+        ++pictures_;
+        return true;
     }
 
     void AddDamage(spa_buffer* sb) {
@@ -462,6 +558,7 @@ class PortalScreenBackend final : public ScreenBackend {
     std::unique_ptr<pw_core, CoreDisconnect> core_;
     std::unique_ptr<pw_stream, StreamDestroy> stream_;
     bool entered_ = false;
+    bool active_ = true;  // the stream is active; Suspend pauses it, Open resumes it
     spa_hook core_listener_{};
     spa_hook stream_listener_{};
 
@@ -472,9 +569,10 @@ class PortalScreenBackend final : public ScreenBackend {
     bool format_changed_ = false;  // since Open
     int format_width_ = 0;
     int format_height_ = 0;
-    pw_buffer* held_ = nullptr;  // the newest picture, dequeued until the next one arrives
-    int held_width_ = 0;
-    int held_height_ = 0;
+    std::vector<uint8_t> picture_;  // the newest picture, BGRx rows of picture_width_ pixels
+    int picture_width_ = 0;
+    int picture_height_ = 0;
+    uint64_t pictures_ = 0;
     DamageReport pending_;  // changes since Open or the previous report
     CursorImage cursor_;
     bool cursor_known_ = false;
@@ -483,6 +581,12 @@ class PortalScreenBackend final : public ScreenBackend {
     int hot_y_ = 0;
     uint64_t cursor_serial_ = 0;
     bool unmapped_logged_ = false;
+    bool short_buffer_logged_ = false;
+    bool waiting_logged_ = false;
+    int announced_width_ = 0;  // the monitor's size as the portal announced it
+    int announced_height_ = 0;
+    int desktop_width_ = 0;  // the monitor's size in desktop coordinates, as of the last Open
+    int desktop_height_ = 0;
 
     // As of the last successful Open.
     CaptureMethod method_ = CaptureMethod::kNone;

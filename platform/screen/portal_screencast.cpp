@@ -136,9 +136,16 @@ Error ScreenCastSession::OpenRemote() {
 }
 
 ScreenCastSession::~ScreenCastSession() {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
     const int r = sd_bus_call_method(bus_->get(), kPortalService, handle_.c_str(),
-                                     "org.freedesktop.portal.Session", "Close", nullptr, nullptr, "");
-    if (r < 0) log::Failure(BusError(r, "cannot close the screen-sharing session " + handle_));
+                                     "org.freedesktop.portal.Session", "Close", &error, nullptr, "");
+    // A session the portal ended itself (the user declined, the desktop stopped the sharing) is
+    // gone already: nothing to close, and no fault.
+    const bool gone = sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_OBJECT) ||
+                      sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_METHOD) ||
+                      sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_INTERFACE);
+    sd_bus_error_free(&error);
+    if (r < 0 && !gone) log::Failure(BusError(r, "cannot close the screen-sharing session " + handle_));
 }
 
 }  // namespace vexa::platform

@@ -72,6 +72,9 @@ class ScreenBackend {
     // cannot be set up (for kDamage: "the X server lacks DAMAGE").
     [[nodiscard]] virtual Error Open(CaptureMethod method) = 0;
     virtual void Close() = 0;
+    // Capture has ended (the recording stops): like Close, and a source that produces pictures on
+    // its own (a screen-sharing stream) may stop producing until the next Open.
+    virtual void Suspend() { Close(); }
 
     // Size of the primary screen as of the last successful Open.
     [[nodiscard]] virtual int Width() const = 0;
@@ -94,8 +97,20 @@ class ScreenBackend {
     // call said so), without blocking. False under the damage method, which reports it itself.
     [[nodiscard]] virtual bool ScreenChanged() = 0;
 
+    // Whether pointer moves and cursor changes are wanted (the cursor is recorded); takes effect at
+    // the next Open. Without them the damage method does no pointer work at all.
+    virtual void FollowPointer(bool follow) { (void)follow; }
+
     // Reads the cursor; false when it cannot be read (treated as hidden).
     [[nodiscard]] virtual bool ReadCursor(CursorImage& out) = 0;
+
+    // False while an opened damage method has no picture to grab yet (a screen-sharing stream that
+    // sends its first picture only when the screen changes): the first update then brings it.
+    [[nodiscard]] virtual bool PictureReady() { return true; }
+
+    // A rectangle in the desktop's coordinates (X11; logical pixels on a scaled Wayland output) in
+    // the backend's pixels, as of the last successful Open; rounded outwards.
+    [[nodiscard]] virtual ScreenRect FromDesktop(const ScreenRect& desktop) const { return desktop; }
 };
 
 // The X11 backend (MIT-SHM + DAMAGE + XFixes + RandR) on the given display name (null: $DISPLAY),

@@ -2,6 +2,7 @@
 // notifications, XFixes for the cursor and RandR for the primary screen and its changes.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrandr.h>
@@ -29,8 +30,9 @@ namespace {
 // Cursor records are square; themes rarely go beyond 64 even on dense screens.
 constexpr int kMinCursorSize = 32;
 constexpr int kMaxCursorSize = 256;
-// The pointer's position is not announced by any event we select, so it is asked for this often
-// while waiting for damage.
+// Without XInput 2 no event announces the pointer's moves, so its position is asked for this often
+// while waiting for damage. With it, raw motion events say when to ask, and a still pointer costs
+// nothing.
 constexpr int64_t kPointerPollPeriod = kCounterFrequency / 60;
 
 // Start of the size-long window of a cursor side of length extent that keeps the hot spot inside.
@@ -96,11 +98,15 @@ class X11ScreenBackend final : public ScreenBackend {
         return {};
     }
 
+    void FollowPointer(bool follow) override { follow_pointer_ = follow; }
+
     void Close() override {
         if (!connection_->Broken()) {
             if (extensions_.fixes) XFixesSelectCursorInput(display_, root_, 0);
+            if (raw_motion_) SelectRawMotion(false);
             if (extensions_.randr) XRRSelectInput(display_, root_, 0);
         }
+        raw_motion_ = false;
         damage_.Reset();
         region_.Reset();
         shm_.reset();
@@ -257,15 +263,21 @@ class X11ScreenBackend final : public ScreenBackend {
         const uint64_t errors = connection_->ErrorCount();
         damage_ = DamageObject(display_, XDamageCreate(display_, root_, XDamageReportNonEmpty));
         region_ = RegionObject(display_, XFixesCreateRegion(display_, nullptr, 0));
-        XFixesSelectCursorInput(display_, root_, XFixesDisplayCursorNotifyMask);
+        if (follow_pointer_) {
+            XFixesSelectCursorInput(display_, root_, XFixesDisplayCursorNotifyMask);
+            if (extensions_.xi2) SelectRawMotion(true);
+        }
         if (!connection_->SyncWithoutErrors(errors))
             return Error(ErrorCode::kInternal, "X display " + name_ + " refused to report damage");
         // A new damage object starts out with the whole window damaged. The caller grabs the first
         // picture after Open anyway, so that damage and its event are dropped.
         XDamageSubtract(display_, damage_.get(), None, None);
         XSync(display_, True);
-        pointer_known_ = QueryPointer(pointer_x_, pointer_y_);
-        next_pointer_poll_ = PerformanceCounter() + kPointerPollPeriod;
+        raw_motion_ = follow_pointer_ && extensions_.xi2;
+        pointer_known_ = follow_pointer_ && QueryPointer(pointer_x_, pointer_y_);
+        // Polled only without raw motion events, and not at all when the pointer is not recorded.
+        next_pointer_poll_ =
+            follow_pointer_ && !raw_motion_ ? PerformanceCounter() + kPointerPollPeriod : INT64_MAX;
         return {};
     }
 
@@ -276,18 +288,31 @@ class X11ScreenBackend final : public ScreenBackend {
         return true;
     }
 
-    // Handles every event that has arrived, without blocking: damage and cursor changes go into the
-    // report; a screen configuration change or a broken connection is said instead.
+    // Raw pointer motion of every master device, wherever the pointer is (or none).
+    void SelectRawMotion(bool on) {
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        if (on) XISetMask(bits, XI_RawMotion);
+        XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+        XISelectEvents(display_, root_, &mask, 1);
+    }
+
+    // Handles every event that has arrived, without blocking: damage, pointer moves and cursor
+    // changes go into the report; a screen configuration change or a broken connection is said
+    // instead.
     Events CollectEvents(DamageReport& report) {
         if (connection_->Broken()) return Events::kBroken;
         bool damaged = false;
         bool changed = false;
+        bool moved = false;
         while (XEventsQueued(display_, QueuedAfterReading) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
             const int type = event.type;
             if (type == extensions_.damage_event_base + XDamageNotify) {
                 damaged = true;
+            } else if (type == GenericEvent && event.xcookie.extension == extensions_.xi_opcode &&
+                       event.xcookie.evtype == XI_RawMotion) {
+                moved = raw_motion_;
             } else if (type == extensions_.fixes_event_base + XFixesCursorNotify) {
                 if (!report.mouse_update_time) report.mouse_update_time = PerformanceCounter();
             } else if (extensions_.randr && (type == extensions_.randr_event_base + RRScreenChangeNotify ||
@@ -299,6 +324,7 @@ class X11ScreenBackend final : public ScreenBackend {
         if (connection_->Broken()) return Events::kBroken;
         if (changed) return Events::kScreenChanged;
         if (damaged && !FetchDamage(report)) return Events::kBroken;
+        if (moved) ReadPointer(report, PerformanceCounter());
         if (!report.dirty.empty() && !report.present_time) report.present_time = PerformanceCounter();
         return Events::kHandled;
     }
@@ -336,6 +362,11 @@ class X11ScreenBackend final : public ScreenBackend {
         const int64_t now = PerformanceCounter();
         if (now < next_pointer_poll_) return;
         next_pointer_poll_ = now + kPointerPollPeriod;
+        ReadPointer(report, now);
+    }
+
+    // Asks where the pointer is and notes a move in the report.
+    void ReadPointer(DamageReport& report, int64_t now) {
         int x = 0;
         int y = 0;
         const bool known = QueryPointer(x, y);
@@ -382,6 +413,8 @@ class X11ScreenBackend final : public ScreenBackend {
     int pointer_x_ = 0;
     int pointer_y_ = 0;
     int64_t next_pointer_poll_ = 0;
+    bool follow_pointer_ = true;  // cursor recorded: pointer moves and shape changes are reported
+    bool raw_motion_ = false;     // XInput 2 raw motion selected (no pointer polling)
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/screen/x11_screen_info.h"
 
+#include <X11/extensions/XInput2.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -21,6 +23,12 @@ Extensions QueryExtensions(Display* d) {
     }
     if (XRRQueryExtension(d, &e.randr_event_base, &error_base)) {
         e.randr = XRRQueryVersion(d, &major, &minor) && (major > 1 || minor >= 3);
+    }
+    int event_base = 0;
+    if (XQueryExtension(d, "XInputExtension", &e.xi_opcode, &event_base, &error_base)) {
+        major = 2;
+        minor = 0;
+        e.xi2 = XIQueryVersion(d, &major, &minor) == Success && major >= 2;
     }
     return e;
 }

@@ -19,6 +19,8 @@ struct Extensions {
     int damage_event_base = 0;
     int fixes_event_base = 0;
     int randr_event_base = 0;
+    bool xi2 = false;  // XInput 2.0 or later: raw pointer motion
+    int xi_opcode = 0;
 };
 
 // Queries the extensions and announces our versions (DAMAGE and XFixes need that before use).

@@ -159,6 +159,34 @@ TEST_F(RecordPortal, ARefusedRequestStartsNothingAndSaysWhy) {
     EXPECT_TRUE(folder_.Files().empty());
 }
 
+// A still desktop whose portal sends a picture only on a change: the recording neither fails nor
+// gives up waiting; the first picture, however late, stands for the screen since the start (the
+// desktop sent nothing before because nothing changed), so the file lasts as long as the recording.
+TEST_F(RecordPortal, AStillScreenWaitsForItsFirstPictureAndTheFileLastsTheWholeRecording) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    CommandResult r;
+    std::thread recorder([&] { r = Record("--duration 3"); });
+    const bool waiting =
+        vexa::test::WaitUntil([&] { return Log().find("waits for the first one") != std::string::npos; });
+    const bool linked = bed_->Producer().WaitStreaming(std::chrono::seconds(20));
+    // Sent again until the file holds it: a picture sent while the link settles may be lost.
+    const bool pictured = vexa::test::WaitUntil([&] {
+        (void)bed_->Producer().Send(Scene(1, 300, 230));
+        return Log().find("the first picture came") != std::string::npos;
+    });
+    recorder.join();
+    ASSERT_TRUE(waiting) << Log();
+    ASSERT_TRUE(linked && pictured) << Log();
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    auto file = vexa::test::ProbeFile(LastLine(r.out));
+    ASSERT_TRUE(file) << r.out;
+    const std::vector<vexa::test::ProbedPacket> packets = file->PacketsOf(0);
+    ASSERT_GE(packets.size(), 1u);
+    EXPECT_EQ(packets.front().pts, 0) << "the first picture stands for the screen since the start";
+    EXPECT_NEAR(file->StreamEndSeconds(0), 3.0, 0.25) << "the last picture lasts until the stop";
+    EXPECT_NEAR(file->duration_seconds, 3.0, 0.25);
+}
+
 // PipeWire dies once the file (written as it records) holds five pictures; the log shows the broken
 // stream before the end of the recording.
 TEST_F(RecordPortal, PipeWireDyingMidRecordingLeavesACompleteFile) {

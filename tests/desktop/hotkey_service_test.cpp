@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/desktop/hotkey_service.h"
+#include "tests/support/wait_until.h"
 #include "test_display.h"
 
 namespace vexa::desktop {
@@ -102,6 +103,38 @@ TEST_F(HotkeyServiceTest, HoldingAChordDownCallsBackOnlyOnce) {
     EXPECT_EQ(CallsUpToMarker(), expected);
 }
 
+// A keyboard with a smaller keymap (an on-screen or virtual keyboard) comes and goes: the hotkey
+// whose key it lacks lets its grab go meanwhile, but stays registered and works again afterwards.
+TEST_F(HotkeyServiceTest, AHotkeyWhoseKeyAKeymapLacksComesBackWithTheKey) {
+    ASSERT_TRUE(service_->Register(kPause, 0, kF8).ok());
+    Display* display = other_.get();
+    const KeyCode f8 = XKeysymToKeycode(display, XK_F8);
+    ASSERT_NE(f8, 0);
+    int per_keycode = 0;
+    KeySym* saved = XGetKeyboardMapping(display, f8, 1, &per_keycode);
+    ASSERT_NE(saved, nullptr);
+    std::vector<KeySym> blank(static_cast<size_t>(per_keycode), NoSymbol);
+    testing::TestDisplay third;
+    const auto third_can_grab = [&] {  // the key is free: nobody holds it
+        const bool free = third.GrabKeycode(f8, 0);
+        if (free) third.UngrabKeycode(f8, 0);
+        return free;
+    };
+    ASSERT_FALSE(third_can_grab());
+
+    XChangeKeyboardMapping(display, f8, per_keycode, blank.data(), 1);
+    XSync(display, False);
+    EXPECT_TRUE(test::WaitUntil(third_can_grab)) << "the grab of the vanished key was kept";
+    XChangeKeyboardMapping(display, f8, per_keycode, saved, 1);
+    XFree(saved);
+    XSync(display, False);
+    EXPECT_TRUE(test::WaitUntil([&] { return !third_can_grab(); })) << "F8 was not grabbed again";
+
+    other_.Tap({}, XK_F8);
+    const std::vector<Call> expected = {{kPause, 0}, {kRegion, 0}};
+    EXPECT_EQ(CallsUpToMarker(), expected);
+}
+
 TEST_F(HotkeyServiceTest, AChordAnotherProgramHoldsIsRefusedAsBusyUntilItLetsGo) {
     ASSERT_TRUE(other_.GrabKey(XK_F7, ControlMask | ShiftMask));
     const Error refused = service_->Register(kStartStop, kModControl | kModShift, kF7);
@@ -152,6 +185,7 @@ TEST_F(HotkeyServiceTest, KeysOutsideTheListAndChordsTwiceAreRefused) {
     EXPECT_EQ(HotkeyService::ChordText(kModAlt | kModControl | kModShift | kModWin, 0x7B),
               "Ctrl+Alt+Shift+Win+F12");
     EXPECT_EQ(HotkeyService::ChordText(0, 0x39), "9");
+    EXPECT_EQ(HotkeyService::ChordText(0, 0x1B), "Esc");  // grabbed while a count-down runs
     EXPECT_EQ(HotkeyService::ChordText(kModControl, 0x20), "");
 }
 

@@ -120,14 +120,21 @@ unsigned int TestDisplay::NumLockMask() const {
 }
 
 bool TestDisplay::GrabKey(KeySym key, unsigned int modifiers) {
-    const uint64_t errors = connection_->ErrorCount();
-    XGrabKey(display_, XKeysymToKeycode(display_, key), modifiers, Root(), False, GrabModeAsync,
-             GrabModeAsync);
-    return connection_->SyncWithoutErrors(errors);
+    return GrabKeycode(XKeysymToKeycode(display_, key), modifiers);
 }
 
 void TestDisplay::UngrabKey(KeySym key, unsigned int modifiers) {
-    XUngrabKey(display_, XKeysymToKeycode(display_, key), modifiers, Root());
+    UngrabKeycode(XKeysymToKeycode(display_, key), modifiers);
+}
+
+bool TestDisplay::GrabKeycode(KeyCode keycode, unsigned int modifiers) {
+    const uint64_t errors = connection_->ErrorCount();
+    XGrabKey(display_, keycode, modifiers, Root(), False, GrabModeAsync, GrabModeAsync);
+    return connection_->SyncWithoutErrors(errors);
+}
+
+void TestDisplay::UngrabKeycode(KeyCode keycode, unsigned int modifiers) {
+    XUngrabKey(display_, keycode, modifiers, Root());
     XSync(display_, False);
 }
 

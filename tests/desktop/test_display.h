@@ -55,6 +55,9 @@ class TestDisplay {
     // refused (another client holds it).
     [[nodiscard]] bool GrabKey(KeySym key, unsigned int modifiers);
     void UngrabKey(KeySym key, unsigned int modifiers);
+    // The same by keycode, for a key the keymap has no keysym on.
+    [[nodiscard]] bool GrabKeycode(KeyCode keycode, unsigned int modifiers);
+    void UngrabKeycode(KeyCode keycode, unsigned int modifiers);
 
   private:
     std::unique_ptr<platform::X11Connection> connection_;  // protocol errors are counted, not fatal

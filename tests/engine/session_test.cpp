@@ -373,11 +373,19 @@ TEST_F(DamageSessionTest, UpdatesWithinOneFramePeriodCollapse) {
     ASSERT_TRUE(session->Start().ok());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));  // the first picture at 0
     const int64_t start = clock_.Now();
-    // Updates at 60 Hz recorded at 30 frames per second: times one period apart.
-    for (int i = 1; i <= 6; ++i) Damage(start + i * kSecond / 60);
+    // Updates at 60 Hz recorded at 30 frames per second: times one period apart. Each update comes
+    // 0.1 ms early, so that every second one falls inside the period of the one before whichever way
+    // the period is rounded.
+    for (int i = 1; i <= 6; ++i) Damage(start + i * kSecond / 60 - kSecond / 10'000);
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 7; }));
     clock_.Advance(kSecond);
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
     session.reset();
+    // Every second update falls on the period of the one before and replaces it; each grab is
+    // either passed on or counted.
+    EXPECT_EQ(stats->frames_replaced.load(), 3u);
+    EXPECT_EQ(stats->frames_captured.load() + stats->frames_replaced.load() + stats->frames_dropped.load(),
+              7u);
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
     const auto packets = file->PacketsOf(0);

@@ -103,8 +103,13 @@ class PortalScreenBackendTest : public ::testing::Test {
         ASSERT_TRUE(created.ok()) << created.error().message();
         backend_ = std::move(created).value();
         const Error opened = backend_->Open(CaptureMethod::kDamage);
+        // Open needs only the format; the first picture may come after it.
+        const bool pictured = opened.ok() && test::WaitUntil([&] { return backend_->PictureReady(); });
         StopSending();
         ASSERT_TRUE(opened.ok()) << opened.message();
+        ASSERT_TRUE(pictured) << "the first picture never came";
+        while (WaitFor(0).kind == Kind::kUpdate) {  // the copies the sender sent meanwhile
+        }
     }
 
     std::vector<uint32_t> Grab(const ScreenRect& crop) {
@@ -233,12 +238,67 @@ TEST_F(PortalScreenBackendTest, ANewStreamSizeIsAScreenChangeAndOpenReadsIt) {
     ASSERT_EQ(report.kind, Kind::kScreenChanged);
     SendWhenLinked(PatternPicture(4));
     const Error reopened = backend_->Open(CaptureMethod::kDamage);
+    const bool pictured = reopened.ok() && test::WaitUntil([&] { return backend_->PictureReady(); });
     StopSending();
     ASSERT_TRUE(reopened.ok()) << reopened.message();
+    ASSERT_TRUE(pictured);
     EXPECT_EQ(backend_->Width(), 400);
     EXPECT_EQ(backend_->Height(), 300);
     const ScreenRect crop{300, 200, 400, 300};
     EXPECT_TRUE(MatchesPattern(Grab(crop), crop, 4));
+}
+
+// A desktop that sends a picture only on a change (the wlroots portal) may send none for a long
+// time: Open succeeds on the agreed format alone, nothing can be grabbed yet, and the first picture,
+// however late, is the first update.
+TEST_F(PortalScreenBackendTest, AStillStreamOpensWithoutAPictureAndItsFirstPictureIsAnUpdate) {
+    ASSERT_NO_FATAL_FAILURE(Start(Sized(320, 240)));
+    Result<std::unique_ptr<ScreenBackend>> created = CreatePortalScreenBackend({true, &tokens_});
+    ASSERT_TRUE(created.ok()) << created.error().message();
+    backend_ = std::move(created).value();
+    const Error opened = backend_->Open(CaptureMethod::kDamage);
+    ASSERT_TRUE(opened.ok()) << opened.message();
+    EXPECT_EQ(backend_->Width(), 320);
+    EXPECT_FALSE(backend_->PictureReady());
+    std::vector<uint32_t> pixels(16);
+    EXPECT_FALSE(backend_->Grab({0, 0, 4, 4}, reinterpret_cast<uint8_t*>(pixels.data()), 16));
+    EXPECT_EQ(WaitFor(kSecond / 5).kind, Kind::kTimeout);
+
+    ASSERT_TRUE(bed_->Producer().WaitStreaming(std::chrono::seconds(20)));
+    Send(PatternPicture(5));
+    DamageReport report;
+    ASSERT_TRUE(test::WaitUntil([&] {
+        report = WaitFor(kSecond / 10);
+        return report.kind == Kind::kUpdate;
+    }));
+    EXPECT_NE(report.present_time, 0);
+    ASSERT_TRUE(backend_->PictureReady());
+    EXPECT_TRUE(MatchesPattern(Grab({0, 0, 320, 240}), {0, 0, 320, 240}, 5));
+}
+
+// On a scaled output the portal announces the monitor in desktop (logical) pixels and the stream
+// has more: desktop rectangles become stream rectangles, rounded outwards.
+TEST_F(PortalScreenBackendTest, DesktopCoordinatesOfAScaledOutputBecomeStreamPixels) {
+    PortalTestBed::Options scaled = Sized(640, 360);
+    scaled.portal_args = {"--width", "320", "--height", "180"};  // the output's scale is 2
+    ASSERT_NO_FATAL_FAILURE(Start(scaled));
+    ASSERT_NO_FATAL_FAILURE(OpenBackend());
+    const auto same = [](const ScreenRect& a, const ScreenRect& b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    };
+    EXPECT_TRUE(same(backend_->FromDesktop({0, 0, 320, 180}), {0, 0, 640, 360}));
+    EXPECT_TRUE(same(backend_->FromDesktop({160, 90, 320, 180}), {320, 180, 640, 360}));
+    EXPECT_TRUE(same(backend_->FromDesktop({3, 5, 7, 9}), {6, 10, 14, 18}));
+
+    // A scale of 1.5 (a 480x270 desktop): edges between stream pixels round outwards.
+    backend_.reset();
+    bed_.reset();
+    PortalTestBed::Options odd = Sized(640, 360);
+    odd.portal_args = {"--width", "480", "--height", "270"};
+    ASSERT_NO_FATAL_FAILURE(Start(odd));
+    ASSERT_NO_FATAL_FAILURE(OpenBackend());
+    const ScreenRect r = backend_->FromDesktop({1, 1, 2, 2});  // stream 1.33..2.67
+    EXPECT_TRUE(same(r, {1, 1, 3, 3})) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
 }
 
 TEST_F(PortalScreenBackendTest, ALostPipeWireDaemonFailsTheWaitAndOpenSaysWhy) {

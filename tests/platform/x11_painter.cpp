@@ -1,6 +1,7 @@
 #include "x11_painter.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <array>
 
@@ -21,8 +22,8 @@ void Painter::Fill(int x, int y, int width, int height, uint32_t rgb) {
     XSync(display_, False);
 }
 
-void Painter::WarpPointer(int x, int y) {
-    XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, x, y);
+void Painter::MovePointer(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
     XSync(display_, False);
 }
 

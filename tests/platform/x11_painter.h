@@ -19,7 +19,8 @@ class Painter {
     [[nodiscard]] bool Valid() const { return display_ != nullptr; }
     // Fills a rectangle of the root window with an 0xRRGGBB colour.
     void Fill(int x, int y, int width, int height, uint32_t rgb);
-    void WarpPointer(int x, int y);
+    // Moves the pointer as a device does (XTest), with the motion events a real move makes.
+    void MovePointer(int x, int y);
     // A 16×16 root cursor with its hot spot at (3, 5): the top half white, the bottom half black.
     void SetHalfWhiteCursor();
 

@@ -172,7 +172,7 @@ TEST_F(X11ScreenBackendTest, InterruptCutsTheWaitShortAndIsConsumed) {
 
 TEST_F(X11ScreenBackendTest, PointerMovesAndShapeChangesAreMouseUpdates) {
     OpenDamage();
-    painter_->WarpPointer(700, 400);
+    painter_->MovePointer(700, 400);
     DamageReport moved = backend_->WaitForDamage(2000 * kMs, interrupt_);
     ASSERT_EQ(moved.kind, Kind::kUpdate);
     EXPECT_NE(moved.mouse_update_time, 0);
@@ -192,10 +192,28 @@ TEST_F(X11ScreenBackendTest, PointerMovesAndShapeChangesAreMouseUpdates) {
     EXPECT_NE(after.handle, before.handle);
 }
 
+// Without the cursor recorded the damage method does no pointer work: moves and shape changes are
+// no reports, and the wait ends only at its time-out; a screen change still comes through.
+TEST_F(X11ScreenBackendTest, WithoutTheCursorPointerMovesAndShapeChangesAreNotReported) {
+    backend_->FollowPointer(false);
+    OpenDamage();
+    painter_->MovePointer(300, 200);
+    painter_->SetHalfWhiteCursor();
+    painter_->MovePointer(310, 220);
+    const DamageReport quiet = backend_->WaitForDamage(300 * kMs, interrupt_);
+    EXPECT_EQ(quiet.kind, Kind::kTimeout);
+    EXPECT_EQ(quiet.mouse_update_time, 0);
+    painter_->Fill(10, 10, 20, 20, 0x00FF00);
+    const DamageReport painted = backend_->WaitForDamage(2000 * kMs, interrupt_);
+    ASSERT_EQ(painted.kind, Kind::kUpdate);
+    EXPECT_EQ(painted.mouse_update_time, 0);
+    EXPECT_FALSE(painted.dirty.empty());
+}
+
 TEST_F(X11ScreenBackendTest, CursorImageLandsWithItsHotSpotOnThePointer) {
     ASSERT_TRUE(backend_->Open(CaptureMethod::kPolling).ok());
     painter_->SetHalfWhiteCursor();
-    painter_->WarpPointer(640, 480);
+    painter_->MovePointer(640, 480);
     CursorImage cursor;
     ASSERT_TRUE(backend_->ReadCursor(cursor));
     EXPECT_TRUE(cursor.visible);
@@ -208,7 +226,7 @@ TEST_F(X11ScreenBackendTest, CursorImageLandsWithItsHotSpotOnThePointer) {
     EXPECT_EQ(cursor.argb[8 * 16 + 7], 0xFF000000u);  // bottom half: black, opaque
     EXPECT_LE(cursor.width, backend_->CursorSize());
 
-    painter_->WarpPointer(0, 0);  // the image now starts left of and above the screen
+    painter_->MovePointer(0, 0);  // the image now starts left of and above the screen
     ASSERT_TRUE(backend_->ReadCursor(cursor));
     EXPECT_EQ(cursor.x, -3);
     EXPECT_EQ(cursor.y, -5);

@@ -7,15 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
+#include <memory>
 #include <tuple>
 
 #include "platform/desktop/instance.h"
 #include "tests/shell/program_under_test.h"
 #include "tests/shell/recording_under_test.h"
 #include "tests/shell/tray_host.h"
+#include "tests/support/test_compositor.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/run_command.h"
 
 namespace vexa::test {
 namespace {
@@ -25,6 +30,7 @@ using namespace std::chrono_literals;
 // Points inside the 960 x 593 main window (and the exit prompt, which covers it exactly).
 constexpr int kCloseX = 936, kCloseY = 25;
 constexpr int kOkX = 526, kOkY = 383;
+constexpr int kCancelX = 622, kCancelY = 383;
 constexpr int kTrayChoiceX = 340, kTrayChoiceY = 280;
 constexpr int kDoNotAskX = 320, kDoNotAskY = 383;
 constexpr int kBrowseX = 805, kBrowseY = 105;  // on the settings page
@@ -196,6 +202,135 @@ TEST_F(MainWindowTest, TheFirstCloseOffersExitAndDoNotAskAgainMakesLaterClosesEx
     EXPECT_EQ(program_.WaitForExit(pid_, 20s), 0);
     EXPECT_FALSE(program_.FindWindow("MessageWnd", kTitle, 100ms));
 }
+// Share of the pixels that show `before` dimmed to 45 % (the prompt's layer is 55 % black), each
+// channel within 3; 0 when `before` has no pixel bright enough for a black one to differ.
+double DimmedShare(const std::vector<unsigned long>& before, const std::vector<unsigned long>& after) {
+    if (before.size() != after.size() || before.empty()) return 0;
+    size_t bright = 0, dimmed = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+        bool all = true;
+        for (int shift : {0, 8, 16}) {
+            const long b = static_cast<long>((before[i] >> shift) & 0xff);
+            const long a = static_cast<long>((after[i] >> shift) & 0xff);
+            if (b > 40) ++bright;
+            all = all && std::labs(a - (b * 115 + 127) / 255) <= 3;
+        }
+        dimmed += all ? 1 : 0;
+    }
+    return bright == 0 ? 0 : static_cast<double>(dimmed) / static_cast<double>(before.size());
+}
+
+// The exit prompt covers the main window with its picture dimmed: with a compositor through the
+// translucent layer, without one (where that layer would be black) by drawing it itself. Checked
+// on the screen left of the prompt's card, and with a compositor that starts while the program runs.
+TEST_F(MainWindowTest, TheExitPromptDimsTheMainWindowWithAndWithoutACompositor) {
+    if (TestCompositor::SelectionOwned()) GTEST_SKIP() << "a compositing manager is running";
+    const WindowState main = StartAndShow();
+    for (const bool with_compositor : {false, true}) {
+        SCOPED_TRACE(with_compositor ? "with a compositor" : "without a compositor");
+        std::unique_ptr<TestCompositor> compositor;
+        if (with_compositor) {
+            compositor = std::make_unique<TestCompositor>();
+            if (!compositor->Running()) GTEST_SKIP() << compositor->Why();
+        }
+        // The main window's picture once drawn: not plain, and the same twice in a row.
+        std::vector<unsigned long> before;
+        ASSERT_TRUE(WaitFor([&] {
+            const auto now = program_.Pixels(main.x, main.y + 60, 230, 520);
+            const bool settled = now == before && !program_.Plain(main.x, main.y + 60, 230, 520);
+            before = now;
+            return settled;
+        }));
+        const WindowState prompt = OpenPrompt(main);
+        double share = 0;
+        EXPECT_TRUE(WaitFor([&] {
+            share = DimmedShare(before, program_.Pixels(main.x, main.y + 60, 230, 520));
+            return share > 0.99;
+        })) << "only "
+            << share * 100 << " % of the pixels show the main window dimmed";
+        ClickIn(prompt, kCancelX, kCancelY);
+        ASSERT_TRUE(program_.WaitViewable(prompt.window, false));
+    }
+}
+
+// During a 5-second count-down the start/stop hotkey, Esc and the bar's stop button each take the
+// start back: the count-down closes, the main window comes back, and no file is written.
+TEST_F(MainWindowTest, ACountDownIsTakenBackByTheHotkeyByEscAndByTheBarsStopButton) {
+    const std::string out = program_.Folder().File("recordings");
+    StoreSettings(program_, out, {{"count_down", 1}, {"count_down_val", 5}});
+    const WindowState main = StartAndShow();
+    const auto take_back = [&](size_t n, const std::function<void()>& how) {
+        program_.PressKey("F7");
+        const auto count_down = program_.FindWindow("Tolvo_CountDown_Wnd", kUntitled);
+        ASSERT_TRUE(count_down) << program_.LogText();
+        ASSERT_TRUE(program_.WaitViewable(count_down->window, true));
+        ASSERT_TRUE(program_.WaitViewable(main.window, false));
+        how();
+        EXPECT_TRUE(WaitForLog(program_, "start taken back during the count-down", n)) << program_.LogText();
+        EXPECT_TRUE(program_.WaitViewable(main.window, true));
+        EXPECT_TRUE(program_.WaitViewable(count_down->window, false));
+    };
+    {
+        SCOPED_TRACE("the start/stop hotkey");
+        take_back(1, [&] { program_.PressKey("F7"); });
+    }
+    {
+        SCOPED_TRACE("Esc");
+        take_back(2, [&] { program_.PressKey("Escape"); });
+    }
+    {
+        SCOPED_TRACE("the bar's stop button");
+        take_back(3, [&] {
+            const auto bar = program_.FindWindow("VexaRecorder_Float_Window", kUntitled);
+            ASSERT_TRUE(bar);
+            ASSERT_TRUE(program_.WaitViewable(bar->window, true));
+            const WindowState at = program_.State(bar->window);
+            program_.Click(at.x + 72, at.y + 24);  // the stop button, second from the left
+        });
+    }
+    EXPECT_EQ(Occurrences(program_.LogText(), "recording started"), 0u) << program_.LogText();
+    EXPECT_TRUE(Recordings(out).empty());
+}
+
+// Under a window manager: the show/hide hotkey brings a minimised main window back, restored, and
+// hides it again the next time.
+TEST_F(MainWindowTest, TheShowHideHotkeyRestoresAMinimisedWindow) {
+    TestWindowManager manager;
+    if (!manager.Running()) GTEST_SKIP() << manager.Why();
+    const WindowState main = StartAndShow();
+    char command[96];
+    std::snprintf(command, sizeof command, "xdotool windowminimize %lu", main.window);
+    ASSERT_EQ(RunCommand(command).exit_code, 0);
+    ASSERT_TRUE(program_.WaitViewable(main.window, false));
+    program_.PressKey("F9");
+    EXPECT_TRUE(program_.WaitViewable(main.window, true)) << "F9 left the window minimised";
+    program_.PressKey("F9");
+    EXPECT_TRUE(program_.WaitViewable(main.window, false));
+    program_.PressKey("F9");
+    EXPECT_TRUE(program_.WaitViewable(main.window, true));
+}
+
+// Under a window manager (which keeps managed windows partly on the screen) a bar docked at the
+// right edge still shows only its 8-pixel rim.
+TEST_F(MainWindowTest, ADockedBarShowsItsEightPixelRimUnderAWindowManager) {
+    TestWindowManager manager;
+    if (!manager.Running()) GTEST_SKIP() << manager.Why();
+    StoreSettings(program_, program_.Folder().File("recordings"), {{"floatwnd_auto_hide", 1}});
+    StartAndShow();
+    program_.PressKey("F7");
+    const auto bar = program_.FindWindow("VexaRecorder_Float_Window", kUntitled);
+    ASSERT_TRUE(bar);
+    int x = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        const WindowState at = program_.State(bar->window);
+        x = at.x;
+        return at.viewable && at.x == 1920 - 8;
+    })) << "the bar stands at x "
+        << x << ", showing " << 1920 - x << " pixels";
+    program_.PressKey("F7");
+    EXPECT_TRUE(WaitForLog(program_, "recording finished"));
+}
+
 TEST_F(MainWindowTest, TheLastModeTabIsRememberedAndTheSettingsTabNever) {
     const WindowState main = StartAndShow();
     const std::string sound_tab = "\"left_tab_sel\"=dword:00000001";

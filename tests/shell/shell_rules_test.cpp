@@ -82,6 +82,21 @@ TEST(HotkeyDispatchTest, AModalWindowBlocksEverythingButPause) {
     EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6, idle_prompt), HotkeyAction::kNone);
 }
 
+// A start counting down has disabled the main window; start/stop still reaches it (to take it
+// back), even in a mode whose sources have gone meanwhile, but nothing else does.
+TEST(HotkeyDispatchTest, AStartCountingDownCanBeTakenBackAndNothingElseRuns) {
+    const auto hotkeys = RegisteredSlots();
+    HotkeyContext counting{
+        .record_page = true, .mode = 1, .state = 0, .main_enabled = false, .counting_down = true};
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, counting), HotkeyAction::kToggleRecording);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1001, 0, counting), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1002, 6, counting), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1003, 0, counting), HotkeyAction::kNone);
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 1, counting), HotkeyAction::kNone);  // its chord only
+    counting.record_page = false;
+    EXPECT_EQ(DispatchHotkey(hotkeys, 1000, 0, counting), HotkeyAction::kNone);
+}
+
 TEST(HotkeyDispatchTest, TheIdModifiersAndRegistrationMustAllMatch) {
     auto hotkeys = RegisteredSlots();
     const HotkeyContext idle{.record_page = true, .mode = 0};

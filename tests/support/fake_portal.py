@@ -3,6 +3,7 @@
 
 ScreenCast hands out one PipeWire node (a connection to the daemon's socket as the remote);
 GlobalShortcuts binds shortcuts and sends Activated when a test calls org.vexa.Test.Activate(id).
+FileChooser (with --folder URI) answers OpenFile with that URI, or as cancelled when it is "cancel".
 Every call is appended to --calls as one JSON line. Prints "ready" once it owns the name.
 """
 import argparse
@@ -19,6 +20,7 @@ from gi.repository import GLib
 PATH = '/org/freedesktop/portal/desktop'
 SCREENCAST = 'org.freedesktop.portal.ScreenCast'
 SHORTCUTS = 'org.freedesktop.portal.GlobalShortcuts'
+FILECHOOSER = 'org.freedesktop.portal.FileChooser'
 PROPS = 'org.freedesktop.DBus.Properties'
 
 
@@ -95,6 +97,8 @@ class ScreenCastPortal(dbus.service.Object):
                     'AvailableCursorModes': dbus.UInt32(self.opts.cursor_modes)}
         if interface == SHORTCUTS and self.opts.shortcuts:
             return {'version': dbus.UInt32(1)}
+        if interface == FILECHOOSER and self.opts.folder:
+            return {'version': dbus.UInt32(self.opts.file_chooser_version)}
         raise dbus.exceptions.DBusException('no such interface ' + interface,
                                             name='org.freedesktop.DBus.Error.UnknownInterface')
 
@@ -167,6 +171,16 @@ class Portal(ScreenCastPortal):
     def Activated(self, session, shortcut_id, timestamp, options):
         pass
 
+    @dbus.service.method(FILECHOOSER, in_signature='ssa{sv}', out_signature='o', sender_keyword='sender')
+    def OpenFile(self, parent, title, options, sender=None):
+        args = dict(options)
+        if 'current_folder' in args:  # bytes with their terminating NUL, as text for the record
+            args['current_folder'] = ''.join(chr(b) for b in args['current_folder'])
+        self.record('OpenFile', {'parent': parent, 'title': title, 'options': args})
+        if self.opts.folder == 'cancel':
+            return self.answer(sender, options, 1, {})
+        return self.answer(sender, options, 0, {'uris': dbus.Array([self.opts.folder], signature='s')})
+
     @dbus.service.method('org.vexa.Test', in_signature='s', out_signature='b')
     def Activate(self, shortcut_id):
         if not self.shortcut_session:
@@ -187,6 +201,8 @@ def main():
     p.add_argument('--deny', action='store_true', help='the desktop ends the request')
     p.add_argument('--no-screencast', action='store_true')
     p.add_argument('--shortcuts', action='store_true', help='offer GlobalShortcuts')
+    p.add_argument('--folder', default='', help='offer FileChooser; OpenFile answers this URI')
+    p.add_argument('--file-chooser-version', type=int, default=4)
     p.add_argument('--calls', default='')
     opts = p.parse_args()
     DBusGMainLoop(set_as_default=True)

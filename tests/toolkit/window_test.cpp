@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -173,6 +175,39 @@ TEST(Window, LayoutWindowSettingsApplyToTheNativeWindow) {
     EXPECT_NEAR(window.widget()->windowOpacity(), 0.5, 0.01);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(window.paintManager().clientSize(), QSize(380, 48));
+}
+
+// A translucent layer over a known backdrop comes out as the compositor's "over" would make it:
+// each channel is layer + backdrop * (1 - alpha) (premultiplied), computed here by hand; the result
+// is opaque, and black lies where the backdrop ends.
+TEST(Window, ALayerOverItsBackdropIsTheCompositorsPictureAndOpaque) {
+    QImage backdrop(64, 32, QImage::Format_RGB32);
+    for (int y = 0; y < backdrop.height(); ++y)
+        for (int x = 0; x < backdrop.width(); ++x) backdrop.setPixel(x, y, qRgb(x * 4, 255 - x * 4, y * 8));
+    QImage layer(80, 32, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(QColor(0, 0, 0, 140));  // the exit prompt's dimming, 55 %
+    for (int y = 8; y < 16; ++y)
+        for (int x = 8; x < 16; ++x) layer.setPixel(x, y, qRgba(42, 42, 42, 255));  // its card
+    const QImage out = composeOverBackdrop(backdrop, layer);
+    ASSERT_EQ(out.size(), layer.size());
+    int worst = 0;
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb l = layer.pixel(x, y);
+            const QRgb b = x < backdrop.width() ? backdrop.pixel(x, y) : qRgb(0, 0, 0);
+            const double keep = 1.0 - qAlpha(layer.pixel(x, y)) / 255.0;
+            const QRgb got = out.pixel(x, y);
+            ASSERT_EQ(qAlpha(got), 255);
+            const int want[3] = {int(qRed(l) + qRed(b) * keep + 0.5), int(qGreen(l) + qGreen(b) * keep + 0.5),
+                                 int(qBlue(l) + qBlue(b) * keep + 0.5)};
+            const int have[3] = {qRed(got), qGreen(got), qBlue(got)};
+            for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(want[c] - have[c]));
+        }
+    }
+    EXPECT_LE(worst, 2);
+    EXPECT_EQ(out.pixel(10, 10), qRgb(42, 42, 42));      // the card hides the backdrop
+    EXPECT_EQ(out.pixel(70, 20), qRgb(0, 0, 0));         // past the backdrop
+    EXPECT_GT(qGreen(out.pixel(0, 0)), 255 * 0.45 - 3);  // dimmed, not black
 }
 
 TEST(Window, HitTestFindsCaptionButtonsAndSizingBorders) {

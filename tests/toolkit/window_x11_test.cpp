@@ -1,4 +1,5 @@
 // Native window features on a real X server (run under tools/with-test-env.sh).
+#include "tests/support/test_compositor.h"
 #include "tests/toolkit/qt_test_app.h"
 #include "toolkit/combo.h"
 #include "toolkit/dialog_builder.h"
@@ -10,9 +11,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 namespace vexa::toolkit {
 namespace {
@@ -65,6 +69,75 @@ TEST_F(OnDisplay, LayeredWindowWithoutCompositorIsShapedByItsPixels) {
     EXPECT_TRUE(mask.contains(QPoint(65, 65)));  // clear but must catch the mouse
     EXPECT_FALSE(mask.contains(QPoint(45, 45)));
 }
+
+// A compositing manager that starts and stops while the program runs is followed, each change
+// told once to the layered windows' listeners.
+TEST_F(OnDisplay, ACompositorStartingAndStoppingIsFollowed) {
+    if (Window::hasCompositor()) GTEST_SKIP() << "a compositing manager is running";
+    std::vector<bool> heard;
+    const int id = x11::addCompositorListener([&](bool on) { heard.push_back(on); });
+    ASSERT_NE(id, 0);
+    {
+        test::TestCompositor compositor;
+        if (!compositor.Running()) {
+            x11::removeCompositorListener(id);
+            GTEST_SKIP() << compositor.Why();
+        }
+        EXPECT_TRUE(pumpUntil([&] { return heard.size() == 1; }));
+        EXPECT_TRUE(Window::hasCompositor());
+    }
+    EXPECT_TRUE(pumpUntil([&] { return heard.size() == 2; }));
+    EXPECT_FALSE(Window::hasCompositor());
+    x11::removeCompositorListener(id);
+    EXPECT_EQ(heard, (std::vector<bool>{true, false}));
+}
+
+// Without a compositor a translucent layer over a backdrop shows, on the screen, the backdrop
+// dimmed (never the black an unmanaged translucent window turns into); with one, the same.
+class DimmedWindow : public OnDisplay, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DimmedWindow, ShowsItsBackdropDimmedOnTheScreen) {
+    std::unique_ptr<test::TestCompositor> compositor;
+    if (GetParam()) {
+        compositor = std::make_unique<test::TestCompositor>();
+        if (!compositor->Running()) GTEST_SKIP() << compositor->Why();
+        ASSERT_TRUE(pumpUntil([] { return Window::hasCompositor(); }));
+    } else if (Window::hasCompositor()) {
+        GTEST_SKIP() << "a compositing manager is running";
+    }
+    const QRect area(300, 200, 120, 80);
+    NamedWindow below;  // what the backdrop shows, really on the screen under the layer
+    ASSERT_TRUE(below.create(nullptr, "below", kStylePopup | kStyleVisible, area));
+    QPalette fill = below.widget()->palette();
+    fill.setColor(QPalette::Window, QColor(200, 160, 80));
+    below.widget()->setPalette(fill);
+    below.widget()->setAutoFillBackground(true);
+    NamedWindow layer;
+    ASSERT_TRUE(layer.create(nullptr, "layer", kStylePopup | kStyleLayered, area));
+    QImage backdrop(area.size(), QImage::Format_RGB32);
+    backdrop.fill(QColor(200, 160, 80));
+    QImage dim(area.size(), QImage::Format_ARGB32_Premultiplied);
+    dim.fill(QColor(0, 0, 0, 140));
+    layer.setBackdrop(backdrop);
+    layer.updateLayered(dim);
+    layer.show(false);
+    EXPECT_TRUE(layer.widget()->mask().isEmpty());  // whole, never shaped to its pixels
+    const QRgb want = qRgb(200 * 115 / 255, 160 * 115 / 255, 80 * 115 / 255);
+    QRgb seen = 0;
+    const bool dimmed = pumpUntil([&] {
+        const QImage screen =
+            QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), 4, 4).toImage();
+        seen = screen.pixel(2, 2);
+        return std::abs(qRed(seen) - qRed(want)) <= 4 && std::abs(qGreen(seen) - qGreen(want)) <= 4 &&
+               std::abs(qBlue(seen) - qBlue(want)) <= 4;
+    });
+    EXPECT_TRUE(dimmed) << "the screen shows " << std::hex << seen << ", not " << want;
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositor, DimmedWindow, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "WithCompositor" : "WithoutCompositor";
+                         });
 
 TEST_F(OnDisplay, OwnedWindowHidesWhileItsOwnerIsMinimised) {
     NamedWindow owner;

@@ -26,6 +26,52 @@ TEST(CameraWindowPlace, DefaultIsAThirdOfTheScreenAtTheRightEdgeCentredVerticall
     EXPECT_EQ(InitialCameraRect(std::nullopt, true, QSize(1920, 1080)), Square(1280, 360, 360));
 }
 
+QRect AsQRect(const settings::Rect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+// The camera mode's first preview: on 1920 x 1080 right beside the centred main window (the old
+// default covered its start button), centred on it; where the room is narrower it shrinks, and it
+// moves to the left, below or above before giving up.
+TEST(CameraWindowPlace, ThePreviewFirstSitsBesideTheMainWindowAndShrinksToTheRoomThere) {
+    const QRect work(0, 0, 1920, 1080);
+    const QRect main(480, 243, 960, 593);  // centred
+    EXPECT_EQ(PreviewFirstRect(main, work), Square(1448, 359, 360));
+    // 1366 x 768 minus a 32-pixel panel at the top: 195 pixels of room at the right.
+    EXPECT_EQ(PreviewFirstRect(QRect(203, 120, 960, 593), QRect(0, 32, 1366, 736)), Square(1171, 319, 195));
+    // Main window at the right edge: the left side instead.
+    EXPECT_EQ(PreviewFirstRect(QRect(960, 243, 960, 593), work), Square(592, 359, 360));
+    // 1024 x 1280 (portrait): no room left or right, so below.
+    EXPECT_EQ(PreviewFirstRect(QRect(32, 100, 960, 593), QRect(0, 0, 1024, 1280)), Square(342, 701, 341));
+    // No side has room: the default square of the work area (below a 32-pixel panel).
+    EXPECT_EQ(PreviewFirstRect(QRect(32, 100, 960, 593), QRect(0, 32, 1024, 736)), Square(683, 277, 245));
+}
+
+// Over many screens, panels and main-window places: whenever the preview is not the fallback it
+// stays inside the work area, keeps clear of the main window, and is at least the smallest window.
+TEST(CameraWindowPlace, ThePreviewNeverCoversTheMainWindowAndStaysInTheWorkArea) {
+    int beside = 0;
+    for (const QSize screen : {QSize(1024, 768), QSize(1366, 768), QSize(1920, 1080), QSize(2560, 1440),
+                               QSize(1080, 1920), QSize(3840, 1080)}) {
+        for (const QMargins panels : {QMargins(), QMargins(0, 32, 0, 0), QMargins(48, 0, 0, 40)}) {
+            const QRect work = QRect(QPoint(0, 0), screen).marginsRemoved(panels);
+            for (int x = work.left(); x + 960 <= work.right() + 1; x += 97) {
+                for (int y = work.top(); y + 593 <= work.bottom() + 1; y += 89) {
+                    const QRect main(x, y, 960, 593);
+                    const QRect got = AsQRect(PreviewFirstRect(main, work));
+                    ASSERT_EQ(got.width(), got.height());
+                    ASSERT_TRUE(work.contains(got)) << x << "," << y << " on " << screen.width();
+                    if (got.intersects(main)) continue;  // the fallback: there was no room
+                    ++beside;
+                    ASSERT_GE(got.width(), kCameraMinSide);
+                    ASSERT_LE(got.width(), std::min(work.width(), work.height()) / 3 + 1);
+                }
+            }
+        }
+    }
+    EXPECT_GT(beside, 100);
+}
+
 TEST(CameraWindowPlace, StoredRectangleIsSquaredForTheRoundStyleAtTheSameCorner) {
     const settings::Rect stored{300, 200, 500, 320};  // 200 x 120
     EXPECT_EQ(InitialCameraRect(stored, true, QSize(1920, 1080)), Square(300, 200, 120));

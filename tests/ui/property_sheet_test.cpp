@@ -114,5 +114,32 @@ TEST_F(PropertySheetTest, ClosingByTheUserIsReportedButDestroyingTheSheetIsNot) 
     EXPECT_EQ(closed, 1);
 }
 
+// The size: the content's, widened for the whole title beside the window manager's buttons and to
+// a readable minimum, cut to the work area; the place moved just inside the work area.
+TEST(PropertySheetPlace, TheDialogIsWideEnoughForItsTitleAndStaysInTheWorkArea) {
+    const QSize screen(1920, 1080);
+    EXPECT_EQ(propertySheetSize(QSize(166, 37), 100, screen), QSize(320, 37));    // the old squashed one
+    EXPECT_EQ(propertySheetSize(QSize(166, 37), 300, screen), QSize(440, 37));    // a long camera name
+    EXPECT_EQ(propertySheetSize(QSize(520, 390), 100, screen), QSize(520, 390));  // content rules
+    EXPECT_EQ(propertySheetSize(QSize(2500, 1500), 100, screen), screen);
+    const QRect work(0, 32, 1920, 1048);
+    EXPECT_EQ(propertySheetPosition(QPoint(130, 130), QSize(320, 80), work), QPoint(130, 130));
+    EXPECT_EQ(propertySheetPosition(QPoint(1800, 1050), QSize(320, 80), work), QPoint(1600, 1000));
+    EXPECT_EQ(propertySheetPosition(QPoint(-50, 0), QSize(320, 80), work), QPoint(0, 32));
+}
+
+// A camera without controls: the dialog shows its note whole, titled with the camera's name.
+TEST_F(PropertySheetTest, AnEmptySheetShowsItsNoteAndTitleWhole) {
+    auto empty = Open({});
+    QWidget* dialog = empty->dialog();
+    EXPECT_EQ(dialog->windowTitle(), "Virtual Camera");
+    const QLabel* note = dialog->findChild<QLabel*>();
+    ASSERT_NE(note, nullptr);
+    EXPECT_GE(dialog->width(), 320);
+    EXPECT_GE(dialog->width(), dialog->fontMetrics().horizontalAdvance("Virtual Camera") + 140);
+    EXPECT_GE(note->width(), note->sizeHint().width());
+    EXPECT_GE(dialog->height(), dialog->sizeHint().height());
+}
+
 }  // namespace
 }  // namespace vexa::toolkit

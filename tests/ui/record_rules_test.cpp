@@ -111,5 +111,17 @@ TEST(FailureText, TheSentenceStaysAndTheCauseNoteAndLogFollowOnALineEach) {
     EXPECT_EQ(LogPointingText(kStartFailedText, Error{}, "", UntickedNote({})), kStartFailedText);
 }
 
+// Declining the desktop's share dialog is the user's choice, not a fault: said plainly, without the
+// log; every other cause of a failed preparation points at the log.
+TEST(FailureText, ADeclinedShareIsSaidPlainlyAndOtherPrepareFailuresPointAtTheLog) {
+    const Error declined = Error(ErrorCode::kCancelled, "the user declined sharing the screen")
+                               .Within("cannot record the screen");
+    EXPECT_EQ(PrepareFailedText(declined, "/s/x.log"), kShareDeclinedText);
+    EXPECT_EQ(PrepareFailedText(declined, "/s/x.log", "已取消勾选：A"),
+              std::string(kShareDeclinedText) + "\n已取消勾选：A");
+    EXPECT_EQ(PrepareFailedText(Error(ErrorCode::kPermission, "the desktop refused"), "/s/x.log"),
+              std::string(kPrepareFailedText) + "\nthe desktop refused\n日志：/s/x.log");
+}
+
 }  // namespace
 }  // namespace vexa::ui

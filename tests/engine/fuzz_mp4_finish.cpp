@@ -1,0 +1,27 @@
+// libFuzzer target: arbitrary bytes as a fragmented MP4 to finish in place. The planner must refuse
+// or index them without crashing, hanging or leaking; an index it makes must lie after the data it
+// read, and every box it frees must lie inside the input.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/regular_mp4.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const vexa::engine::ReadAt read = [&](uint64_t offset, void* buffer, size_t n) {
+        if (offset > size || n > size - offset) return false;
+        std::memcpy(buffer, data + offset, n);
+        return true;
+    };
+    const vexa::Result<vexa::engine::InPlaceFinish> plan = vexa::engine::PlanInPlaceFinish(read, size);
+    if (!plan.ok()) return 0;
+    if (plan->samples == 0) {
+        if (!plan->index.empty() || !plan->freed_boxes.empty()) std::abort();
+        return 0;
+    }
+    if (plan->index_offset > size || plan->index.size() < 8) std::abort();
+    for (const uint64_t offset : plan->freed_boxes)
+        if (offset + 8 > size) std::abort();
+    return 0;
+}

@@ -1,0 +1,80 @@
+#!/bin/bash
+# bed_desktop.sh VEXA_RECORD BUILD_DIR: the desktop program on a real Wayland desktop, driven with real
+# input. Runs inside the Wayland test bed (tools/wayland-bed/README.md) with the virtual keyboard and
+# pointer BUILD_DIR/wayland-bed/vinput: a person's keys reach the program through the compositor and
+# XWayland. The program starts with QT_QPA_PLATFORM=wayland, as many sway set-ups have it, and must
+# run through XWayland all the same; the start/stop hotkey F7, held 150 ms like a person holds a
+# key, must act on each of its presses (start, stop, start, stop), and the recordings it makes on
+# the still desktop must last as long as they ran. Prints PASS/FAIL lines and "N passed, N failed".
+set -u
+build=$2
+program=$build/bin/VexaRecorder
+vinput=$build/wayland-bed/vinput
+out=$BED/out
+log=$BED/home/.local/state/Vexa/VexaRecorder/VexaRecorder.log
+passed=0 failed=0
+ok() { echo "PASS $*"; passed=$((passed + 1)); }
+ko() { echo "FAIL $*"; failed=$((failed + 1)); }
+wait_for() {  # wait_for SECONDS COMMAND...: until COMMAND succeeds
+  local t=$(($1 * 10)); shift
+  while ! "$@" 2>/dev/null; do t=$((t - 1)); [ $t -le 0 ] && return 1; sleep 0.1; done
+}
+lines() { wc -l <"$log" 2>/dev/null || echo 0; }
+logged_after() { tail -n +$(($1 + 1)) "$log" | grep -q "$2"; }  # logged_after LINE PATTERN
+end_of() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
+
+export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
+settings() { "$build/tools/vexa-settings/vexa-settings" set "$@" >/dev/null; }
+settings output_dir sz "$out"
+settings count_down dword 0
+for row in 0 1; do settings "desktop_speaker_${row}_sel" dword 0; settings "desktop_mic_${row}_sel" dword 0; done
+
+fifo=$BED/vinput.fifo
+mkfifo "$fifo"
+(exec 3<>"$fifo"; exec "$vinput" 1280 720 <&3) 2>"$BED/log/vinput.log" &
+QT_QPA_PLATFORM=wayland "$program" >"$BED/log/program.log" 2>&1 &
+app=$!
+if ! wait_for 60 grep -q 'main window ready' "$log"; then
+  ko "the program did not start: $(tail -3 "$BED/log/program.log")"
+  echo "$passed passed, $failed failed"
+  exit 1
+fi
+
+# 1. A native-Wayland Qt choice is overridden: the windows are X11 windows, and the log says why.
+grep -q 'runs through XWayland' "$log" && ok "QT_QPA_PLATFORM=wayland: the log names the XWayland choice" ||
+  ko "QT_QPA_PLATFORM=wayland: no word of the choice in the log"
+xdotool search --name '^Miravo$' >/dev/null && ok "the main window is an X11 window" ||
+  ko "the main window is not an X11 window"
+
+# 2. F7 held 150 ms, four times: start, stop, start, stop. Each press comes once the program has
+# acted on the one before (the recording started or its file is finished) and a person's moment
+# (a second) has passed.
+expect=("recording requested" "recording stop requested" "recording requested" "recording stop requested")
+done_when=("recording started" "recording finished" "recording started" "recording finished")
+for i in 0 1 2 3; do
+  n=$(lines)
+  sleep 1
+  printf 'keydown 65\nsleep 150\nkeyup 65\n' >"$fifo"
+  if wait_for 30 logged_after "$n" "INFO ${expect[i]}" && wait_for 60 logged_after "$n" "${done_when[i]}"; then
+    ok "press $((i + 1)) held 150 ms: ${expect[i]#recording }"
+  else
+    ko "press $((i + 1)) held 150 ms: the program did not act ($(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' '))"
+  fi
+done
+
+# 3. The recordings of a still desktop (the wlroots portal sends pictures only on a change) last as
+# long as they ran, however late their first picture came.
+files=$(grep -o 'recording finished: [^ ]*' "$log" | sed 's/recording finished: //')
+count=$(echo "$files" | grep -c .)
+[ "$count" = 2 ] && ok "two recordings finished" || ko "$count recordings finished"
+for f in $files; do
+  d=$(end_of "$f")
+  awk -v d="$d" 'BEGIN { exit !(d > 0.5) }' && ok "$(basename "$f") lasts $d s" || ko "$(basename "$f") lasts '$d' s"
+done
+grep -q 'no screen capture method works' "$log" && ko "a recording failed for want of a picture" ||
+  ok "no recording failed for want of a picture"
+
+kill "$app" 2>/dev/null
+wait "$app" 2>/dev/null
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
