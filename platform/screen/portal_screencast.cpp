@@ -136,7 +136,7 @@ Error ScreenCastSession::OpenRemote() {
 }
 
 ScreenCastSession::~ScreenCastSession() {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // the null error: no name, no message, nothing to free
     const int r = sd_bus_call_method(bus_->get(), kPortalService, handle_.c_str(),
                                      "org.freedesktop.portal.Session", "Close", &error, nullptr, "");
     // A session the portal ended itself (the user declined, the desktop stopped the sharing) is
