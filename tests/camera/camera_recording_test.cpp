@@ -130,7 +130,7 @@ TEST(CameraRecording, ACameraSilentForThreeSecondsEndsItsStreamWithItsLastPictur
     ASSERT_TRUE(r.Begin());
     r.Feed(10, kSecond / 30, r.Grey());
     r.session->Pause();
-    r.clock.Advance(5 * kSecond);  // a long pause is no lost camera
+    r.clock.Advance(5 * kSecond);                             // a long pause is no lost camera
     ASSERT_TRUE(test::NamedThreadTurnsOver("vexa-cam-rec"));  // the record thread has looked since
     ASSERT_TRUE(r.camera->IsRecording());
     r.session->Resume();
