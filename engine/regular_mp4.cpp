@@ -387,6 +387,11 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
     }
     // A cut fragment: its moof without the whole of its mdat is dropped with what follows.
     while (!top.empty() && (top.back().type == "moof")) top.pop_back();
+    // The index of a finish cut short before its last write follows the fragmented header: it is
+    // written again in the same place.
+    if (top.size() >= 2 && top.back().type == "moov" &&
+        std::count_if(top.begin(), top.end(), [](const TopBox& b) { return b.type == "moov"; }) == 2)
+        top.pop_back();
     uint64_t data_end = top.empty() ? 0 : top.back().offset + top.back().size;
 
     InPlaceFinish plan;
@@ -437,11 +442,13 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
                                Be32(&trex.payload[20])};
     }
 
-    for (size_t i = 0; i < top.size(); ++i) {
-        const TopBox& b = top[i];
-        if (b.type == "moov" || b.type == "mfra") plan.freed_boxes.push_back(b.offset);
+    // The first box only the fragmented form reads (normally its header) starts the span that becomes
+    // one media-data box.
+    const TopBox* wrap_from = moov_box;
+    for (const TopBox& b : top) {
+        if ((b.type == "moov" || b.type == "mfra" || b.type == "moof") && b.offset < wrap_from->offset)
+            wrap_from = &b;
         if (b.type != "moof") continue;
-        plan.freed_boxes.push_back(b.offset);
         Result<std::vector<uint8_t>> body = ReadBody(read, b);
         if (!body.ok()) return body.error();
         std::vector<Box> children;
@@ -552,6 +559,15 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
                         moov.children.end());
     Serialize(moov, plan.index);
     plan.index_offset = data_end;
+    // The new box header lies inside the box it replaces (a header holds its movie header, a
+    // fragment header its sequence number: both are larger).
+    if (wrap_from->size < 16) return Bad("a fragment header is malformed");
+    plan.wrap_offset = wrap_from->offset;
+    std::vector<uint8_t> wrap;
+    Put32(wrap, 1);
+    wrap.insert(wrap.end(), {'m', 'd', 'a', 't'});
+    Put64(wrap, data_end - plan.wrap_offset);
+    std::copy(wrap.begin(), wrap.end(), plan.wrap.begin());
     return plan;
 }
 
@@ -605,10 +621,10 @@ Error FinishInPlace(const std::string& path) {
         (void)::fdatasync(fd);
         return Error::FromErrno(err, what);
     }
-    static constexpr uint8_t kFree[4] = {'f', 'r', 'e', 'e'};
-    for (const uint64_t offset : plan->freed_boxes) {
-        if ((err = write_all(kFree, 4, offset + 4)) != 0) return Error::FromErrno(err, what);
-    }
+    // Then the one write that makes the file regular: until it is on the disk, the fragmented form
+    // is read.
+    if ((err = write_all(plan->wrap.data(), plan->wrap.size(), plan->wrap_offset)) != 0)
+        return Error::FromErrno(err, what);
     if (::fdatasync(fd) != 0) return Error::FromErrno(errno, what);
     return {};
 }
