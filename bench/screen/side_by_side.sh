@@ -4,13 +4,20 @@
 # over full-screen motion (ffplay playing testsrc2), and prints for each: CPU seconds per recorded
 # second, their ratio, frames written, file size and peak resident memory; then the time from the
 # stop request (SIGINT) to process exit after a longer recording.
+# The numbered scene counts what each file really holds: `vexa-test-motion --numbered` scrolls a
+# pattern with one XCopyArea a picture and stamps each picture's number as a bar code at the top
+# and the bottom; count_pictures.py reads them back, and the scene reports distinct pictures kept,
+# pictures torn (top and bottom differ) and CPU seconds per distinct picture, and the ratio of ours
+# to ffmpeg's. Counting frames written would reward writing duplicates.
+# The machine may be shared: each line carries the 1-minute load average when that recording ended.
 #
 # BUILD_DIR is the CMake build folder holding cli/vexa-record (for example build/default).
 # Environment: DURATION (seconds per recording, default 20), STOP_AFTER (seconds recorded before
 # the stop request, default 60; 0 skips that part), MOTION_SOURCE (ffplay | test-motion | none,
 # default ffplay; test-motion is BUILD_DIR's vexa-test-motion painting at 30 Hz, far cheaper than
 # ffplay on a machine short of processors), FPS (vexa-record's frame rate, default 30 like ffmpeg's;
-# the recorder's own default is the stored choice, 20).
+# the recorder's own default is the stored choice, 20), SCENES (which scenes to record, default
+# "still motion numbered").
 # File sizes are not like for like: ffmpeg turns x11grab's BGR0 into 4:4:4 (High 4:4:4 Predictive),
 # vexa-record encodes 4:2:0 (High).
 # The script starts its own Xvfb and stops everything it started.
@@ -28,14 +35,18 @@ duration=${DURATION:-20}
 stop_after=${STOP_AFTER:-60}
 motion_source=${MOTION_SOURCE:-ffplay}
 fps=${FPS:-30}
-require_tools "$vexa" ffmpeg ffprobe Xvfb /usr/bin/time
+scenes=" ${SCENES:-still motion numbered} "
+motion_tool=$build/tools/test-motion/vexa-test-motion
+counter=$(dirname "$(realpath "$0")")/count_pictures.py
+require_tools "$vexa" ffmpeg ffprobe Xvfb /usr/bin/time python3
 mkdir -p "$out"
 
 motion_pid=
 start_motion() {
   case "$motion_source" in
     none) return ;;
-    test-motion) "$build/tools/test-motion/vexa-test-motion" --rate 30 >"$out/motion.log" 2>&1 & ;;
+    test-motion) "$motion_tool" --rate 30 >"$out/motion.log" 2>&1 & ;;
+    numbered) "$motion_tool" --numbered --rate 30 >"$out/motion.log" 2>&1 & ;;
     *) SDL_AUDIODRIVER=dummy ffplay -loglevel error -nostats -an -fs -noborder -left 0 -top 0 \
          -f lavfi "testsrc2=size=1920x1080:rate=30" </dev/null >"$out/motion.log" 2>&1 & ;;
   esac
@@ -63,6 +74,7 @@ run_timed() {
     echo "side_by_side: $name failed: $(grep -v '^Command exited' "$out/$name.stderr" | tail -n 1)" >&2
     exit 1
   fi
+  cut -d' ' -f1 /proc/loadavg >"$out/$name.load"
 }
 
 record_vexa() {
@@ -86,9 +98,22 @@ report_line() {
   local cpu
   cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
   cpu_per_second[$scenario-$recorder]=$(awk -v c="$cpu" -v d="$duration" 'BEGIN { print c / d }')
-  printf '%-7s %-7s %8.2f %10.3f %8s %12s %10.1f\n' "$scenario" "$recorder" "$cpu" \
+  printf '%-8s %-7s %8.2f %10.3f %8s %12s %10.1f %6s\n' "$scenario" "$recorder" "$cpu" \
     "${cpu_per_second[$scenario-$recorder]}" "$(frames_of "$file")" "$(stat -c %s "$file")" \
-    "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
+    "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$(cat "$out/$scenario-$recorder.load")"
+}
+
+# The numbered scene: distinct pictures in the file and CPU seconds per distinct picture.
+declare -A cpu_per_picture
+count_line() {
+  local recorder=$1 file=$2 user sys counts distinct
+  read -r _ user sys _ <"$out/numbered-$recorder.time"
+  counts=$(python3 "$counter" "$file")
+  distinct=$(sed -n 's/.*distinct=\([0-9]*\).*/\1/p' <<<"$counts")
+  cpu_per_picture[$recorder]=$(awk -v u="$user" -v s="$sys" -v n="$distinct" 'BEGIN { print (n > 0 ? (u + s) / n : 0) }')
+  printf 'numbered %-7s %s cpu_ms/picture=%.2f cores=%.3f (of %d source pictures)\n' "$recorder" "$counts" \
+    "$(awk -v c="${cpu_per_picture[$recorder]}" 'BEGIN { print c * 1000 }')" \
+    "${cpu_per_second[numbered-$recorder]}" $((duration * 30))
 }
 
 ratio() {
@@ -120,24 +145,49 @@ stop_latency() {
 }
 
 start_xvfb "$out"
-echo "display $DISPLAY, $duration s per recording, results in $out"
-printf '%-7s %-7s %8s %10s %8s %12s %10s\n' scene recorder cpu_s cpu/rec_s frames bytes rss_MiB
+echo "display $DISPLAY, $duration s per recording, results in $out; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-8s %-7s %8s %10s %8s %12s %10s %6s\n' scene recorder cpu_s cpu/rec_s frames bytes rss_MiB load
 
-vexa_still=$(record_vexa still-vexa)
-ffmpeg_still=$(record_ffmpeg still-ffmpeg)
-report_line still vexa "$vexa_still"
-report_line still ffmpeg "$ffmpeg_still"
+if [[ $scenes == *" still "* ]]; then
+  vexa_still=$(record_vexa still-vexa)
+  ffmpeg_still=$(record_ffmpeg still-ffmpeg)
+  report_line still vexa "$vexa_still"
+  report_line still ffmpeg "$ffmpeg_still"
+fi
 
-start_motion
-vexa_motion=$(record_vexa motion-vexa)
-ffmpeg_motion=$(record_ffmpeg motion-ffmpeg)
-report_line motion vexa "$vexa_motion"
-report_line motion ffmpeg "$ffmpeg_motion"
+if [[ $scenes == *" motion "* ]]; then
+  start_motion
+  vexa_motion=$(record_vexa motion-vexa)
+  ffmpeg_motion=$(record_ffmpeg motion-ffmpeg)
+  report_line motion vexa "$vexa_motion"
+  report_line motion ffmpeg "$ffmpeg_motion"
+  stop_motion
+fi
 
-ratio still 0.10
-ratio motion 1.0
+if [[ $scenes == *" numbered "* ]]; then
+  require_tools "$motion_tool"
+  saved_source=$motion_source
+  motion_source=numbered
+  start_motion
+  vexa_numbered=$(record_vexa numbered-vexa)
+  ffmpeg_numbered=$(record_ffmpeg numbered-ffmpeg)
+  stop_motion
+  motion_source=$saved_source
+  report_line numbered vexa "$vexa_numbered"
+  report_line numbered ffmpeg "$ffmpeg_numbered"
+  count_line vexa "$vexa_numbered"
+  count_line ffmpeg "$ffmpeg_numbered"
+  awk -v v="${cpu_per_picture[vexa]}" -v f="${cpu_per_picture[ffmpeg]}" \
+    'BEGIN { if (f > 0) printf "numbered: vexa-record / ffmpeg CPU per distinct picture = %.3f (target <= 0.6)\n", v / f }'
+fi
+
+[[ $scenes == *" still "* ]] && ratio still 0.10
+[[ $scenes == *" motion "* ]] && ratio motion 1.0
 echo "vexa-record statistics:"
-grep -h '^{' "$out/still-vexa.stdout" "$out/motion-vexa.stdout" | sed 's/^/  /' || true
+for scene in still motion numbered; do
+  [ -f "$out/$scene-vexa.stdout" ] && grep -h '^{' "$out/$scene-vexa.stdout" | sed "s/^/  $scene: /"
+done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 if [ "$stop_after" -gt 0 ]; then
   stop_latency stop-vexa "$vexa" --fps "$fps" --stats --no-sound --output-dir "$out/stop-vexa.files"
