@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <map>
 
@@ -387,11 +388,17 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
     }
     // A cut fragment: its moof without the whole of its mdat is dropped with what follows.
     while (!top.empty() && (top.back().type == "moof")) top.pop_back();
-    // The index of a finish cut short before its last write follows the fragmented header: it is
-    // written again in the same place.
-    if (top.size() >= 2 && top.back().type == "moov" &&
-        std::count_if(top.begin(), top.end(), [](const TopBox& b) { return b.type == "moov"; }) == 2)
-        top.pop_back();
+    // The index of a finish cut short before its last write (with the copy of the fragment index
+    // that follows it) comes after the fragmented header: it is written again in the same place.
+    const auto first_header =
+        std::find_if(top.begin(), top.end(), [](const TopBox& b) { return b.type == "moov"; });
+    if (first_header != top.end()) {
+        const auto second =
+            std::find_if(first_header + 1, top.end(), [](const TopBox& b) { return b.type == "moov"; });
+        if (second != top.end() &&
+            (second + 1 == top.end() || (second + 2 == top.end() && (second + 1)->type == "mfra")))
+            top.erase(second, top.end());
+    }
     uint64_t data_end = top.empty() ? 0 : top.back().offset + top.back().size;
 
     InPlaceFinish plan;
@@ -559,6 +566,16 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
                         moov.children.end());
     Serialize(moov, plan.index);
     plan.index_offset = data_end;
+    // The fragment index, when it is the last box, is copied after the new index: readers that find
+    // the fragments through the index at the file's end keep finding them until the file is regular.
+    if (top.back().type == "mfra") {
+        Result<std::vector<uint8_t>> body = ReadBody(read, top.back());
+        if (!body.ok()) return body.error();
+        std::vector<uint8_t> head(top.back().header);
+        if (!read(top.back().offset, head.data(), head.size())) return Bad("cannot read a mfra box");
+        plan.fragment_index = std::move(head);
+        plan.fragment_index.insert(plan.fragment_index.end(), body->begin(), body->end());
+    }
     // The new box header lies inside the box it replaces (a header holds its movie header, a
     // fragment header its sequence number: both are larger).
     if (wrap_from->size < 16) return Bad("a fragment header is malformed");
@@ -610,9 +627,11 @@ Error FinishInPlace(const std::string& path) {
         }
         return 0;
     };
-    // The index first, on the disk before any fragment header is given up.
+    // The index (and the fragment index's copy) first, on the disk before the fragments are given up.
+    const uint64_t copy_offset = plan->index_offset + plan->index.size();
     int err = write_all(plan->index.data(), plan->index.size(), plan->index_offset);
-    if (err == 0 && ::ftruncate(fd, static_cast<off_t>(plan->index_offset + plan->index.size())) != 0)
+    if (err == 0) err = write_all(plan->fragment_index.data(), plan->fragment_index.size(), copy_offset);
+    if (err == 0 && ::ftruncate(fd, static_cast<off_t>(copy_offset + plan->fragment_index.size())) != 0)
         err = errno;
     if (err == 0 && ::fdatasync(fd) != 0) err = errno;
     if (err != 0) {
@@ -624,6 +643,11 @@ Error FinishInPlace(const std::string& path) {
     // Then the one write that makes the file regular: until it is on the disk, the fragmented form
     // is read.
     if ((err = write_all(plan->wrap.data(), plan->wrap.size(), plan->wrap_offset)) != 0)
+        return Error::FromErrno(err, what);
+    // The copy of the fragment index becomes free space (a regular file that still ends in it reads
+    // the same).
+    static constexpr uint8_t kFree[4] = {'f', 'r', 'e', 'e'};
+    if (!plan->fragment_index.empty() && (err = write_all(kFree, 4, copy_offset + 4)) != 0)
         return Error::FromErrno(err, what);
     if (::fdatasync(fd) != 0) return Error::FromErrno(errno, what);
     return {};

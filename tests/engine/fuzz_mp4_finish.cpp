@@ -22,5 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (plan->index_offset > size || plan->index.size() < 8) std::abort();
     if (plan->wrap_offset + 16 > plan->index_offset) std::abort();
+    if (plan->fragment_index.size() > plan->index_offset) std::abort();  // a copy of a box it read
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -95,12 +96,14 @@ TEST_F(RegularMp4Test, EverySampleIsIndexedWhereItLiesAndTheFileBecomesRegular) 
     ASSERT_TRUE(FinishInPlace(path).ok());
 
     EXPECT_EQ(Packets(path), before);  // same times, sizes, key flags and positions: nothing moved
-    // The top level is now the file type, one media-data box over all that was there, the index.
+    // The top level is now the file type, one media-data box over all that was there, the index,
+    // and free space where the copy of the fragment index was.
     const std::vector<TopBox> boxes = TopBoxes(path);
-    ASSERT_EQ(boxes.size(), 3u);
+    ASSERT_EQ(boxes.size(), 4u);
     EXPECT_EQ(boxes[0].type, "ftyp");
     EXPECT_EQ(boxes[1].type, "mdat");
     EXPECT_EQ(boxes[2].type, "moov");
+    EXPECT_EQ(boxes[3].type, "free");
     EXPECT_EQ(boxes[2].offset, bytes_before.size()) << "the index goes after the data";
     const std::string after = test::ReadFile(path);
     size_t changed = 0;
@@ -157,10 +160,23 @@ TEST_F(RegularMp4Test, AFileCutInsideAFragmentKeepsEveryWholeFragment) {
     EXPECT_EQ(TopBoxes(path).back().type, "moov");
 }
 
+// GStreamer's duration of a file (gst-discoverer-1.0), or -1 when it is not installed.
+double GstDuration(const std::string& path) {
+    if (RunCommand("command -v gst-discoverer-1.0 >/dev/null").exit_code != 0) return -1;
+    const test::CommandResult r = RunCommand("gst-discoverer-1.0 '" + path + "'");
+    const size_t at = r.out.find("Duration: ");
+    int h = 0, m = 0;
+    double sec = 0;
+    if (at == std::string::npos || std::sscanf(r.out.c_str() + at, "Duration: %d:%d:%lf", &h, &m, &sec) != 3)
+        return 0;
+    return h * 3600 + m * 60 + sec;
+}
+
 // A finish cut short after its index reached the disk but before the one write that makes the file
-// regular (a crash, a power cut): the file is the fragmented file with a second header at its end.
-// Every sample is still read where it lies, and finishing it again gives the file a whole finish
-// gives, byte for byte.
+// regular (a crash, a power cut): the file is the fragmented file with a second header and a copy
+// of the fragment index at its end. Every sample is still read where it lies (GStreamer, which finds
+// fragments through the index at the file's end, read half a second without the copy), and
+// finishing it again gives the file a whole finish gives, byte for byte.
 TEST_F(RegularMp4Test, AFinishCutBeforeItsLastWriteLeavesAReadableFileThatFinishesAgain) {
     const std::string path = Fragmented("interrupted.mp4");
     const std::string whole = folder_.File("whole.mp4");
@@ -176,9 +192,13 @@ TEST_F(RegularMp4Test, AFinishCutBeforeItsLastWriteLeavesAReadableFileThatFinish
     ASSERT_TRUE(plan.ok()) << plan.error().message();
     ASSERT_EQ(plan->index_offset, bytes.size());
     bytes.append(plan->index.begin(), plan->index.end());
+    bytes.append(plan->fragment_index.begin(), plan->fragment_index.end());
     test::WriteFile(path, bytes);
 
     EXPECT_EQ(Packets(path), before);
+    if (const double gst = GstDuration(path); gst >= 0) {
+        EXPECT_NEAR(gst, 3.0, 0.1);
+    }
     ASSERT_TRUE(FinishInPlace(path).ok());
     ASSERT_TRUE(FinishInPlace(whole).ok());
     EXPECT_TRUE(test::ReadFile(path) == test::ReadFile(whole));
