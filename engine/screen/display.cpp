@@ -206,7 +206,12 @@ FrameBuffer* CDisplay::TakeFrameBuffer() {
         frame->height = h;
         frame->line_size = w * 4;
         frame->byte_size = static_cast<size_t>(frame->line_size) * h;
-        frame->pixels.reset(new (std::nothrow) uint8_t[frame->byte_size]);
+        // Memory the server grabs into where it offers some: the picture is not copied again.
+        if ((frame->shared = backend_->CreateSharedPixels(frame->byte_size))) {
+            frame->pixels = {frame->shared->Data(), FramePixelsDeleter{false}};
+        } else {
+            frame->pixels.reset(new (std::nothrow) uint8_t[frame->byte_size]);
+        }
         if (!frame->pixels) {
             delete frame;
             return nullptr;

@@ -26,14 +26,25 @@ struct CursorRecord : ListLink {
 
 using CursorList = IntrusiveList<CursorRecord>;
 
+// Frees pixels the frame allocated itself; shared pixels are freed by their owner.
+struct FramePixelsDeleter {
+    bool owned = true;
+    void operator()(uint8_t* p) const {
+        if (owned) delete[] p;
+    }
+};
+
 // One captured picture of the crop: 32-bit BGRA, line size = width × 4, rows in `order`. Without
 // cursor recording it carries one time; with it, a list of cursor records, each with its own time.
+// Its pixels are its own memory, or memory shared with the display server (`shared`), which the
+// server grabs into without a copy.
 struct FrameBuffer : ListLink {
     int width = 0;
     int height = 0;
     int line_size = 0;
     size_t byte_size = 0;
-    std::unique_ptr<uint8_t[]> pixels;
+    std::unique_ptr<platform::SharedPixels> shared;
+    std::unique_ptr<uint8_t[], FramePixelsDeleter> pixels;
     int64_t time = 0;
     platform::RowOrder order = platform::RowOrder::kTopDown;
     CursorList cursors;

@@ -36,6 +36,16 @@ struct ScreenRect {
 
 enum class CaptureMethod : int { kNone = 0, kPolling = 1, kDamage = 2 };
 
+// Memory the display server writes a grab into itself (a shared-memory segment), so that no copy of
+// the picture is made. Made by a backend's CreateSharedPixels; owned by the caller, used and
+// destroyed on the backend's thread, and never outliving the backend.
+class SharedPixels {
+  public:
+    virtual ~SharedPixels() = default;
+    [[nodiscard]] virtual uint8_t* Data() = 0;
+    [[nodiscard]] virtual size_t Size() const = 0;
+};
+
 // The methods a backend offers: the recorder's own choice (on a Wayland session the desktop's
 // screen-sharing portal, else damage where the X server allows it, else polling), or one the user
 // forces (an X11 method for a server whose DAMAGE misbehaves, the portal, or either for tests).
@@ -84,8 +94,17 @@ class ScreenBackend {
     [[nodiscard]] virtual RowOrder Order() const = 0;
 
     // Copies the crop rectangle of the current screen into dst (rows in Order(), stride bytes apart,
-    // 32-bit BGRA). False on failure (the method must then be set up again).
+    // 32-bit BGRA). False on failure (the method must then be set up again). When dst is the start of
+    // this backend's SharedPixels and the rows are packed (stride = width × 4), the server writes the
+    // picture straight into it: the same pixels, without the copy.
     [[nodiscard]] virtual bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) = 0;
+
+    // Memory of at least size bytes for Grab to fill without a copy; null when the backend has none
+    // (no shared memory with the server, a backend that copies anyway). Needs an opened method.
+    [[nodiscard]] virtual std::unique_ptr<SharedPixels> CreateSharedPixels(size_t size) {
+        (void)size;
+        return nullptr;
+    }
 
     // Damage method: waits up to timeout100ns for screen updates or pointer moves made since Open (the
     // picture at Open is the caller's to grab) or since the previous report. Returns kInterrupted

@@ -53,6 +53,7 @@ std::optional<PixelLayout> MakePixelLayout(unsigned long red_mask, unsigned long
 void CopyRowsToBgra(const PixelLayout& layout, const uint8_t* src, int src_stride, uint8_t* dst,
                     int dst_stride, int width, int height) {
     const size_t row_bytes = static_cast<size_t>(width) * 4;
+    if (layout.IsBgra() && src == dst && src_stride == dst_stride) return;
     if (layout.IsBgra() && src_stride == dst_stride && static_cast<size_t>(src_stride) == row_bytes) {
         std::memcpy(dst, src, row_bytes * static_cast<size_t>(height));
         return;

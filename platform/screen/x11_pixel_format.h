@@ -29,7 +29,8 @@ struct PixelLayout {
                                                          bool msb_first);
 
 // Copies height rows of width pixels from src (src_stride bytes apart) to dst (dst_stride bytes
-// apart), turning each pixel into B, G, R, A bytes.
+// apart), turning each pixel into B, G, R, A bytes. src and dst may be the same rows (turned in
+// place), but must not overlap otherwise.
 void CopyRowsToBgra(const PixelLayout& layout, const uint8_t* src, int src_stride, uint8_t* dst,
                     int dst_stride, int width, int height);
 

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/screen/screen_backend.h"
 #include "platform/screen/x11_connection.h"
@@ -55,6 +56,25 @@ bool Offered(MethodChoice choice, CaptureMethod method) {
     }
     return false;
 }
+
+// A segment the server grabs into for the caller; listed in its backend while it lives.
+class X11SharedPixels final : public SharedPixels {
+  public:
+    X11SharedPixels(std::unique_ptr<X11ShmImage> image, std::vector<X11ShmImage*>& list)
+        : image_(std::move(image)), list_(list) {
+        list_.push_back(image_.get());
+    }
+    ~X11SharedPixels() override { std::erase(list_, image_.get()); }
+    X11SharedPixels(const X11SharedPixels&) = delete;
+    X11SharedPixels& operator=(const X11SharedPixels&) = delete;
+
+    uint8_t* Data() override { return image_->Data(); }
+    size_t Size() const override { return image_->Capacity(); }
+
+  private:
+    std::unique_ptr<X11ShmImage> image_;
+    std::vector<X11ShmImage*>& list_;
+};
 
 class X11ScreenBackend final : public ScreenBackend {
   public:
@@ -128,6 +148,18 @@ class X11ScreenBackend final : public ScreenBackend {
         }
         const int x = screen_.left + crop.left;
         const int y = screen_.top + crop.top;
+        if (stride == width * 4) {
+            // The caller's own segment: the server writes the picture where it is wanted, and only a
+            // layout other than BGRA is turned in place.
+            for (X11ShmImage* target : shared_) {
+                if (target->Data() != dst || target->Capacity() < static_cast<size_t>(stride) * height)
+                    continue;
+                const XImage* image = target->Get(root_, x, y, width, height);
+                if (!image || image->bits_per_pixel != 32 || image->bytes_per_line != stride) return false;
+                if (!layout_.IsBgra()) CopyRowsToBgra(layout_, dst, stride, dst, stride, width, height);
+                return true;
+            }
+        }
         if (shm_) {
             const XImage* image = shm_->Get(root_, x, y, width, height);
             return image && CopyImage(*image, dst, stride);
@@ -135,6 +167,14 @@ class X11ScreenBackend final : public ScreenBackend {
         ImagePtr image(XGetImage(display_, root_, x, y, static_cast<unsigned>(width),
                                  static_cast<unsigned>(height), AllPlanes, ZPixmap));
         return image && CopyImage(*image, dst, stride);
+    }
+
+    std::unique_ptr<SharedPixels> CreateSharedPixels(size_t size) override {
+        // Only where the method already shares memory with the server, in the screen's pixel format.
+        if (!shm_ || !visual_ || connection_->Broken()) return nullptr;
+        Result<std::unique_ptr<X11ShmImage>> image = X11ShmImage::Create(*connection_, visual_, depth_, size);
+        if (!image.ok()) return nullptr;
+        return std::make_unique<X11SharedPixels>(std::move(image).value(), shared_);
     }
 
     DamageReport WaitForDamage(int64_t timeout100ns, Waitable& interrupt) override {
@@ -407,6 +447,7 @@ class X11ScreenBackend final : public ScreenBackend {
     Visual* visual_ = nullptr;
     int depth_ = 0;
     std::unique_ptr<X11ShmImage> shm_;
+    std::vector<X11ShmImage*> shared_;  // the callers' SharedPixels that are alive
     DamageObject damage_;
     RegionObject region_;
     bool pointer_known_ = false;

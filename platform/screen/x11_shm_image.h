@@ -7,6 +7,7 @@
 #include <X11/extensions/XShm.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "platform/error.h"
@@ -28,6 +29,10 @@ class X11ShmImage {
     // Copies the width × height block at (x, y) of the drawable into the segment. Returns the image
     // (valid until the next call), or null on failure.
     [[nodiscard]] const XImage* Get(Drawable drawable, int x, int y, int width, int height);
+
+    // The segment's memory, where Get's images lie.
+    [[nodiscard]] uint8_t* Data() const { return reinterpret_cast<uint8_t*>(segment_.shmaddr); }
+    [[nodiscard]] size_t Capacity() const { return capacity_; }
 
   private:
     struct ImageDeleter {

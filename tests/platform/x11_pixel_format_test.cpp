@@ -61,8 +61,13 @@ TEST(CopyRowsToBgraTest, ReordersChannelsForEveryLayout) {
         const std::vector<uint8_t> src = WordsAsBytes(c.word, c.msb_first);
         std::vector<uint8_t> dst(8, 0);
         CopyRowsToBgra(*layout, src.data(), 8, dst.data(), 8, 2, 1);
-        EXPECT_EQ(dst, (std::vector<uint8_t>{0x33, 0x22, 0x11, 0x44, 0x33, 0x22, 0x11, 0x44}))
-            << "masks " << c.red << "/" << c.green << "/" << c.blue << " msb " << c.msb_first;
+        const std::vector<uint8_t> bgra{0x33, 0x22, 0x11, 0x44, 0x33, 0x22, 0x11, 0x44};
+        EXPECT_EQ(dst, bgra) << "masks " << c.red << "/" << c.green << "/" << c.blue << " msb "
+                             << c.msb_first;
+        // Turned in place (a grab the server wrote straight into the frame) gives the same bytes.
+        std::vector<uint8_t> in_place = src;
+        CopyRowsToBgra(*layout, in_place.data(), 8, in_place.data(), 8, 2, 1);
+        EXPECT_EQ(in_place, bgra) << "in place, masks " << c.red << "/" << c.green << "/" << c.blue;
     }
 }
 

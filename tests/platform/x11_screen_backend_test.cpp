@@ -2,9 +2,11 @@
 // changes and a server that goes away.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -103,6 +105,41 @@ TEST_F(X11ScreenBackendTest, GrabCopiesExactlyTheCropWithBothMethods) {
         ExpectRedRectangle(GrabPixels(corner, 30), corner, 30, ScreenRect{1900, 1070, 1920, 1080});
         // A second, differently sized crop re-fits the shared image.
         ExpectRedRectangle(GrabPixels(crop, 80), crop, 80, red);
+    }
+}
+
+// A grab the server writes straight into shared pixels equals the grab copied into ordinary memory,
+// pixel for pixel, for the whole screen and for a crop, with both methods; the pixels outlive a new
+// method and keep serving. Rows that are not packed are copied as before.
+TEST_F(X11ScreenBackendTest, GrabsIntoSharedPixelsEqualCopiedGrabs) {
+    // Every pixel differs from its neighbours: 64 bands of colour, each split by a column of others.
+    for (int band = 0; band < 64; ++band) {
+        painter_->Fill(band * 30, 0, 30, 1080, static_cast<uint32_t>(band * 0x030507 + 0x102030));
+        painter_->Fill(band * 30 + 7, band * 15, 3, 200, static_cast<uint32_t>(0xFFFFFF - band * 0x010203));
+    }
+    const ScreenRect whole{0, 0, 1920, 1080};
+    const ScreenRect crop{333, 101, 1201, 777};
+    const auto bytes = [](const ScreenRect& r) {
+        return static_cast<size_t>(r.right - r.left) * (r.bottom - r.top) * 4;
+    };
+    std::unique_ptr<SharedPixels> shared;
+    for (CaptureMethod method : {CaptureMethod::kDamage, CaptureMethod::kPolling}) {
+        ASSERT_TRUE(backend_->Open(method).ok());
+        if (!shared) shared = backend_->CreateSharedPixels(bytes(whole));
+        ASSERT_TRUE(shared);
+        ASSERT_GE(shared->Size(), bytes(whole));
+        for (const ScreenRect& r : {whole, crop}) {
+            const int width = r.right - r.left;
+            const std::vector<uint32_t> copied = GrabPixels(r, width);
+            std::fill_n(shared->Data(), bytes(r), 0x5A);
+            ASSERT_TRUE(backend_->Grab(r, shared->Data(), width * 4));
+            EXPECT_EQ(std::memcmp(shared->Data(), copied.data(), bytes(r)), 0) << "crop at " << r.left;
+        }
+        // A stride wider than the crop: the shared memory is filled by a copy, padding untouched.
+        std::fill_n(shared->Data(), bytes(whole), 0x5A);
+        ASSERT_TRUE(backend_->Grab(crop, shared->Data(), 1000 * 4));
+        const std::vector<uint32_t> padded = GrabPixels(crop, 1000);
+        EXPECT_EQ(std::memcmp(shared->Data(), padded.data(), padded.size() * 4), 0);
     }
 }
 
