@@ -27,20 +27,22 @@ bool BottomUp(platform::RowOrder order) {
 void CDisplay::EncodeLoop() {
     AVCodecContext* enc = entry_->encoder.get();
     drain_ = std::make_unique<HeldPacketDrain>(session_, enc, entry_->stream);
+    // Frames are taken from the queue one at a time: a frame waits in the queue until the encoder
+    // takes it, so the capture thread's limit on queued frames bounds every frame in flight (taking
+    // the whole queue at once let as many again pile up behind a busy encoder, 8 MB each at 1080p).
+    auto next = [this]() -> FrameBuffer* {
+        platform::SpinGuard guard(queue_lock_);
+        return encoder_queue_.PopFront();
+    };
     for (;;) {
         (void)entry_->encoder_event->Wait();
-        FrameList local;
-        {
-            platform::SpinGuard guard(queue_lock_);
-            if (encoder_queue_.Empty()) {
-                if (!session_.EncodeRunning()) break;
-                continue;
-            }
-            local.Splice(encoder_queue_);
-        }
-        while (FrameBuffer* frame = local.PopFront()) {
+        while (FrameBuffer* frame = next()) {
             (void)EncodeFrame(*frame);  // a frame that cannot be converted is dropped
             GiveFrame(frame);
+        }
+        if (!session_.EncodeRunning()) {
+            platform::SpinGuard guard(queue_lock_);
+            if (encoder_queue_.Empty()) break;
         }
     }
     avcodec_send_frame(enc, nullptr);
