@@ -34,4 +34,10 @@ namespace vexa::toolkit::x11 {
 // back (the bounding shape); false when there is no X display or no XFixes.
 bool setInputTransparent(unsigned long window, bool transparent);
 
+// Who holds the keyboard focus of the display now: no window (None or PointerRoot, as a window
+// manager leaves it when it takes the focus back), a top-level window of this program, or a window
+// of another program; kUnknown without an X display.
+enum class FocusHolder { kUnknown, kNoWindow, kThisProgram, kOtherProgram };
+[[nodiscard]] FocusHolder focusHolder();
+
 }  // namespace vexa::toolkit::x11

@@ -160,8 +160,19 @@ bool CSelRgnWnd::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
     return true;
 }
 
+// Only another program taking the focus ends the selection. While the overlay opens the desktop
+// may take back a focus it did not give (sway leaves it with no window when the main window
+// hides), or one of this program's windows may take it: the overlay asks for it back, once.
 void CSelRgnWnd::onFocusLost() {
-    Cancel();
+    if (toolkit::focusWithAnotherProgram()) {
+        Cancel();
+        return;
+    }
+    log::Info("region selection: the focus left for no other program; the selection goes on");
+    if (!focus_asked_again_) {
+        focus_asked_again_ = true;
+        bringToFront();
+    }
 }
 
 void CSelRgnWnd::onPaint(QPainter& painter, const QRect& dirty) {
