@@ -124,6 +124,7 @@ void CSelRgnWnd::MouseMoveStep(QPoint screen_point) {
 
 bool CSelRgnWnd::onMouse(const toolkit::MouseInput& input) {
     using Kind = toolkit::MouseInput::Kind;
+    if (input.kind != Kind::Leave) used_ = true;
     switch (input.kind) {
         case Kind::Move:
             MouseMoveStep(input.screenPos);
@@ -148,6 +149,7 @@ bool CSelRgnWnd::onMouse(const toolkit::MouseInput& input) {
 }
 
 bool CSelRgnWnd::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
+    used_ = true;
     if (key == Qt::Key_Escape) {
         Cancel();
         return true;
@@ -160,15 +162,18 @@ bool CSelRgnWnd::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
     return true;
 }
 
-// Only another program taking the focus ends the selection. While the overlay opens the desktop
-// may take back a focus it did not give (sway leaves it with no window when the main window
-// hides), or one of this program's windows may take it: the overlay asks for it back, once.
+// Only another program taking the focus from a selection the user works in ends it. While the
+// overlay opens the desktop may give the focus elsewhere: sway focuses the next window when the
+// main window hides and takes back a focus it did not give, to another program's window or to
+// none. Such a loss, or one to this program's own windows, leaves the overlay open; it asks for
+// the focus back, once.
 void CSelRgnWnd::onFocusLost() {
-    if (toolkit::focusWithAnotherProgram()) {
+    if (used_ && toolkit::focusWithAnotherProgram()) {
+        log::Info("region selection: cancelled, another program took the focus");
         Cancel();
         return;
     }
-    log::Info("region selection: the focus left for no other program; the selection goes on");
+    log::Info("region selection: the focus left while the overlay opened or for this program; it goes on");
     if (!focus_asked_again_) {
         focus_asked_again_ = true;
         bringToFront();
