@@ -161,6 +161,12 @@ std::string windowClass(unsigned long window) {
     return result;
 }
 
+bool overrideRedirect(unsigned long window) {
+    Display* d = display();
+    XWindowAttributes attributes{};
+    return d && window && XGetWindowAttributes(d, window, &attributes) && attributes.override_redirect;
+}
+
 }  // namespace vexa::toolkit::x11
 
 namespace vexa::toolkit::x11 {

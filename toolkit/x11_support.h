@@ -25,6 +25,8 @@ void removeCompositorListener(int id);
 bool setNetWmState(unsigned long window, const char* state, bool on);
 // The WM_CLASS class part of `window` as the X server holds it (tests use it).
 [[nodiscard]] std::string windowClass(unsigned long window);
+// Whether `window` is override-redirect: no window manager places, moves or focuses it (tests use it).
+[[nodiscard]] bool overrideRedirect(unsigned long window);
 
 }  // namespace vexa::toolkit::x11
 
