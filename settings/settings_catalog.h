@@ -234,6 +234,8 @@ inline constexpr Setting kScreenCastToken{
     .kind = ValueKind::kText,
     .check = Check::kToken,
     .meaning = "the desktop's permission to record the screen without asking (Wayland portal)"};
+inline constexpr Setting kHotkeyFocusNotice = Flag(
+    "hotkey_focus_notice", 0, "the user was told that the hotkeys work only while the program has the focus");
 
 // Every setting of the store, in the order of the table above.
 [[nodiscard]] std::span<const Setting* const> AllSettings();

@@ -210,8 +210,13 @@ class SkinWidget : public QWidget {
                           event.globalPosition().toPoint());
     }
     void updateCursor(const QPoint& pos);
+    [[nodiscard]] bool unmanaged() const { return window_ && (window_->style_ & kStyleUnmanaged); }
 
     Window* window_;
+    // A window the window manager does not manage is moved by its caption here: where the press
+    // grabbed it, in screen and window coordinates.
+    std::optional<QPoint> moveGrab_;
+    QPoint moveStart_;
 };
 
 bool SkinWidget::event(QEvent* event) {
@@ -265,6 +270,13 @@ void SkinWidget::mousePressEvent(QMouseEvent* event) {
     }
     if (event->button() == Qt::LeftButton) {
         const HitTest code = window_->hitTest(pos);
+        // An unmanaged window has no window manager to move it: it follows the pointer itself.
+        if (code == HitTest::Caption && unmanaged()) {
+            moveGrab_ = event->globalPosition().toPoint();
+            moveStart_ = QWidget::pos();
+            grabMouse();
+            return;
+        }
         // Moving and sizing are left to the window system, as its own title bar would do.
         if (code == HitTest::Caption && windowHandle() && windowHandle()->startSystemMove()) return;
         if (const auto edges = resizeEdges(code);
@@ -277,6 +289,12 @@ void SkinWidget::mousePressEvent(QMouseEvent* event) {
 
 void SkinWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    if (moveGrab_ && event->button() == Qt::LeftButton) {
+        move(moveStart_ + event->globalPosition().toPoint() - *moveGrab_);
+        moveGrab_.reset();
+        releaseMouse();
+        return;
+    }
     if (!window_ || routeMouse(MouseInput::Kind::Up, *event)) return;
     if (event->button() == Qt::LeftButton) window_->paintManager().buttonUp(pos);
 }
@@ -289,6 +307,10 @@ void SkinWidget::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void SkinWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    if (moveGrab_) {
+        move(moveStart_ + event->globalPosition().toPoint() - *moveGrab_);
+        return;
+    }
     if (!window_ || routeMouse(MouseInput::Kind::Move, *event)) return;
     window_->paintManager().mouseMove(pos);
     updateCursor(pos);

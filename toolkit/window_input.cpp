@@ -17,6 +17,11 @@ unsigned long nativeWindowId(const Window& window) {
     return widget ? static_cast<unsigned long>(widget->winId()) : 0;
 }
 
+bool focusWithAnotherProgram() {
+    const x11::FocusHolder holder = x11::focusHolder();
+    return holder == x11::FocusHolder::kOtherProgram || holder == x11::FocusHolder::kUnknown;
+}
+
 void setCursorPos(const QPoint& screenPos) {
     QCursor::setPos(screenPos);
 }

@@ -15,6 +15,10 @@ class Window;
 void setClickThrough(Window& window, bool clickThrough);
 // The X window id of the window, 0 before it is created.
 [[nodiscard]] unsigned long nativeWindowId(const Window& window);
+// Whether the keyboard focus now rests with another program's window: false when it rests with
+// no window (a desktop taking back a focus it did not give) or with one of this program's; true
+// where that cannot be told (no X display).
+[[nodiscard]] bool focusWithAnotherProgram();
 // Moves the mouse pointer to a point of the screen.
 void setCursorPos(const QPoint& screenPos);
 

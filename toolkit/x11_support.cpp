@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
+#include <QWindow>
 
 // Xlib last: its macros (None, Bool, Status) collide with Qt names.
 #include <X11/Xlib.h>
@@ -160,6 +161,12 @@ std::string windowClass(unsigned long window) {
     return result;
 }
 
+bool overrideRedirect(unsigned long window) {
+    Display* d = display();
+    XWindowAttributes attributes{};
+    return d && window && XGetWindowAttributes(d, window, &attributes) && attributes.override_redirect;
+}
+
 }  // namespace vexa::toolkit::x11
 
 namespace vexa::toolkit::x11 {
@@ -183,6 +190,19 @@ bool setInputTransparent(unsigned long window, bool transparent) {
     }
     XFlush(d);
     return true;
+}
+
+FocusHolder focusHolder() {
+    Display* d = display();
+    if (!d) return FocusHolder::kUnknown;
+    ::Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    if (focus == None || focus == PointerRoot) return FocusHolder::kNoWindow;
+    for (const QWindow* window : QGuiApplication::allWindows()) {
+        if (window->handle() && window->winId() == focus) return FocusHolder::kThisProgram;
+    }
+    return FocusHolder::kOtherProgram;
 }
 
 }  // namespace vexa::toolkit::x11

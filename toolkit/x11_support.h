@@ -25,6 +25,8 @@ void removeCompositorListener(int id);
 bool setNetWmState(unsigned long window, const char* state, bool on);
 // The WM_CLASS class part of `window` as the X server holds it (tests use it).
 [[nodiscard]] std::string windowClass(unsigned long window);
+// Whether `window` is override-redirect: no window manager places, moves or focuses it (tests use it).
+[[nodiscard]] bool overrideRedirect(unsigned long window);
 
 }  // namespace vexa::toolkit::x11
 
@@ -33,5 +35,11 @@ namespace vexa::toolkit::x11 {
 // Gives `window` an empty input shape (every click goes to what lies below) or its default one
 // back (the bounding shape); false when there is no X display or no XFixes.
 bool setInputTransparent(unsigned long window, bool transparent);
+
+// Who holds the keyboard focus of the display now: no window (None or PointerRoot, as a window
+// manager leaves it when it takes the focus back), a top-level window of this program, or a window
+// of another program; kUnknown without an X display.
+enum class FocusHolder { kUnknown, kNoWindow, kThisProgram, kOtherProgram };
+[[nodiscard]] FocusHolder focusHolder();
 
 }  // namespace vexa::toolkit::x11

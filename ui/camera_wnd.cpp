@@ -145,7 +145,11 @@ Error CCameraWnd::Create(toolkit::Window& owner, int index, const std::string& n
 
     paintManager().copyStyle(owner.paintManager());  // font 1 of the program for the texts
     const ClippedCameraRect clipped = ClipAtScreenOrigin(rect);
-    if (!create(&owner, "", toolkit::kStylePopup | toolkit::kStyleToolWindow | toolkit::kStyleTopMost,
+    // Unmanaged: a window manager may neither place it (sway centres floating X11 windows) nor
+    // ignore its moves; it moves and sizes itself.
+    if (!create(&owner, "",
+                toolkit::kStylePopup | toolkit::kStyleToolWindow | toolkit::kStyleTopMost |
+                    toolkit::kStyleUnmanaged,
                 ToQRect(clipped.visible))) {
         return Error(ErrorCode::kUnavailable,
                      "camera window for '" + name + "': the window cannot be created");

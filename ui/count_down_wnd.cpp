@@ -24,7 +24,7 @@ Result<std::unique_ptr<CCountDownWnd>> CCountDownWnd::Show(std::chrono::millisec
                      QSize(kCountDownSide, kCountDownSide));
     if (!window->create(nullptr, "",
                         toolkit::kStylePopup | toolkit::kStyleToolWindow | toolkit::kStyleTopMost |
-                            toolkit::kStyleClickThrough | toolkit::kStyleLayered,
+                            toolkit::kStyleClickThrough | toolkit::kStyleLayered | toolkit::kStyleUnmanaged,
                         area)) {
         return Error(ErrorCode::kInternal, "count-down: the window cannot be created");
     }

@@ -70,11 +70,14 @@ CFloatWnd::~CFloatWnd() {
 
 Error CFloatWnd::Create(toolkit::Window* owner) {
     // Unmanaged: a window manager keeps a managed window partly on the screen (openbox leaves 38
-    // pixels of a bar docked at the right edge), where docking wants kBarRim.
-    if (create(owner, "",
-               toolkit::kStylePopup | toolkit::kStyleToolWindow | toolkit::kStyleTopMost |
-                   toolkit::kStyleLayered | toolkit::kStyleUnmanaged,
-               QRect(0, 0, 380, 48))) {
+    // pixels of a bar docked at the right edge), where docking wants kBarRim. An unmanaged window
+    // has no taskbar entry anyway; not marked as a tool window, it is one that sway gives the
+    // keyboard to when it appears, so that X11 hotkeys (a desktop without a GlobalShortcuts
+    // service) still reach the program while it records with its main window hidden.
+    if (create(
+            owner, "",
+            toolkit::kStylePopup | toolkit::kStyleTopMost | toolkit::kStyleLayered | toolkit::kStyleUnmanaged,
+            QRect(0, 0, 380, 48))) {
         return {};
     }
     return create_error_.ok() ? Error(ErrorCode::kInternal, "floating bar: the window cannot be created")

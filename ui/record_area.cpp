@@ -128,7 +128,7 @@ void CRecordArea::SetMode(int mode, int previous) {
     }
     if (hide_unless(2)) camera_->ShowPanel(mode == 2);
     UpdateButtons();
-    if (region_wnd_) region_wnd_->hide();
+    if (region_wnd_) region_wnd_->HideFrame();
     sel_rgn_wnd_.reset();
 }
 
@@ -242,8 +242,8 @@ void CRecordArea::SelectRegion() {
     if (!shell || !region_wnd_) return;
     sel_rgn_wnd_.reset();
     sel_rgn_wnd_ = std::make_unique<CSelRgnWnd>();
-    const bool was_shown = region_wnd_->isVisible() || shell->MainWindow().isVisible();
-    region_wnd_->hide();
+    const bool was_shown = region_wnd_->FrameShown() || shell->MainWindow().isVisible();
+    region_wnd_->HideFrame();
     shell->MainWindow().hide();
     desktop_->ClosePopList();
     Error started = sel_rgn_wnd_->BeginSelection(
@@ -359,7 +359,7 @@ void CRecordArea::LockControls(bool recording) {
     if (mode_ == 0 && region_wnd_) {
         region_wnd_->SetRecordingStyle(recording);
         if (recording && settings_->HideDeskAreaWnd())
-            region_wnd_->hide();
+            region_wnd_->HideFrame();
         else
             region_wnd_->ShowTopMost();
     }
@@ -551,7 +551,7 @@ void CRecordArea::StopRecording() {
     ClosePopups();
     LockControls(false);
     UpdateButtons();
-    if (region_wnd_) region_wnd_->hide();
+    if (region_wnd_) region_wnd_->HideFrame();
     if (shell) {
         shell->MainWindow().show();
         shell->MainWindow().bringToFront();

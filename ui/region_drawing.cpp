@@ -5,8 +5,10 @@
 #include <QString>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -194,6 +196,8 @@ void RegionPainter::Magnifier(QImage& image, const QRect& box, const QImage& sou
 
 // The picture comes from the backend a recording would use: on Wayland one picture of the desktop's
 // screen-sharing stream (X11 polling there would copy XWayland's empty root window).
+constexpr std::chrono::milliseconds kFirstPictureWait{2000};
+
 Result<QImage> GrabScreen(QSize size) {
     Result<std::unique_ptr<platform::ScreenBackend>> backend =
         platform::CreateScreenBackend(platform::MethodChoice::kAuto, {false, nullptr});
@@ -203,6 +207,11 @@ Result<QImage> GrabScreen(QSize size) {
         if (Error damage = screen.Open(platform::CaptureMethod::kDamage); !damage.ok())
             return opened.Within("cannot copy the screen");
     }
+    // A screen-sharing stream sends its first picture when it likes (the wlroots portal only once
+    // something on the screen changes): a short wait for it, then the copy fails as before.
+    const auto deadline = std::chrono::steady_clock::now() + kFirstPictureWait;
+    while (!screen.PictureReady() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     QImage picture(size, QImage::Format_RGB32);
     if (picture.isNull())
         return Error(ErrorCode::kInternal, "cannot hold a copy of the screen: out of memory");

@@ -75,6 +75,15 @@ QRegion FrameDrawnArea(const FrameView& view) {
     return area;
 }
 
+std::array<QRect, 4> FrameBandSides(const QRect& region) {
+    const QRect outer = Outer(region);
+    const QRect inner = Inner(region);
+    return {QRect(QPoint(outer.left(), outer.top()), QPoint(outer.right(), inner.top() - 1)),
+            QRect(QPoint(outer.left(), inner.bottom() + 1), QPoint(outer.right(), outer.bottom())),
+            QRect(QPoint(outer.left(), inner.top()), QPoint(inner.left() - 1, inner.bottom())),
+            QRect(QPoint(inner.right() + 1, inner.top()), QPoint(outer.right(), inner.bottom()))};
+}
+
 void DrawFrame(QImage& image, QPoint origin, const FrameView& view, const FrameArt& art, const QRect& clip) {
     const RegionPainter& painter = *art.painter;
     const QRect region = view.region.translated(-origin);

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QRegion>
 
+#include <array>
+
 #include "ui/region_drawing.h"
 
 namespace vexa::ui::region {
@@ -24,6 +26,11 @@ struct FrameView {
 // Where DrawFrame can change pixels: the 6-pixel band around the region, the label with its
 // border, the magnifier.
 [[nodiscard]] QRegion FrameDrawnArea(const FrameView& view);
+
+// The four sides of that band without label or magnifier (top and bottom across the whole band,
+// left and right between them; screen coordinates): while recording the frame is drawn as these
+// four thin windows, so that nothing of it lies over the region's inside.
+[[nodiscard]] std::array<QRect, 4> FrameBandSides(const QRect& region);
 
 struct FrameArt {
     const RegionPainter* painter = nullptr;

@@ -37,7 +37,7 @@ Error CRegionWnd::Create(toolkit::Window* owner, QSize screen) {
     window_box_ = region::FrameWindowBox(region_, view_.label, view_.magnifier);
     if (!create(owner, "",
                 toolkit::kStylePopup | toolkit::kStyleTopMost | toolkit::kStyleToolWindow |
-                    toolkit::kStyleLayered,
+                    toolkit::kStyleLayered | toolkit::kStyleUnmanaged,
                 window_box_)) {
         return Error(ErrorCode::kInternal, "region frame: cannot create the frame window");
     }
@@ -62,13 +62,34 @@ void CRegionWnd::SetRegion(const settings::Rect& rect) {
 void CRegionWnd::SetRecordingStyle(bool recording) {
     if (recording) EndDrag();
     thickness_ = recording ? 3 : 6;
-    toolkit::setClickThrough(*this, recording);
+    const bool switched = recording != recording_;
+    recording_ = recording;
     Redraw();
+    if (switched && shown_) ShowTopMost();
 }
 
 void CRegionWnd::ShowTopMost() {
+    shown_ = true;
+    if (recording_) {
+        hide();
+        for (const auto& edge : edges_) {
+            if (edge) edge->show(false);
+        }
+        return;
+    }
+    for (const auto& edge : edges_) {
+        if (edge) edge->hide();
+    }
     setTopMost(true);
     show(false);
+}
+
+void CRegionWnd::HideFrame() {
+    shown_ = false;
+    hide();
+    for (const auto& edge : edges_) {
+        if (edge) edge->hide();
+    }
 }
 
 void CRegionWnd::OnDisplayChange(QSize screen) {
@@ -107,10 +128,38 @@ void CRegionWnd::onCompositorChanged(bool compositor) {
 void CRegionWnd::Redraw() {
     if (!isCreated()) return;
     UpdateView();
-    if (dragging_)
+    if (recording_)
+        RedrawEdges();
+    else if (dragging_)
         RedrawDrag();
     else
         RedrawIdle();
+}
+
+// While recording each side window shows its strip of the frame's picture; the inside of the
+// region is covered by none of them.
+void CRegionWnd::RedrawEdges() {
+    const QRect box = region::FrameWindowBox(region_, view_.label, view_.magnifier);
+    const region::FrameLayer layer =
+        region::ComposeFrameLayer(view_, box, Art(), {.interactive = false, .compositor = hasCompositor()});
+    const std::array<QRect, 4> sides = region::FrameBandSides(region_);
+    for (size_t i = 0; i < sides.size(); ++i) {
+        auto& edge = edges_[i];
+        if (!edge) {
+            edge = std::make_unique<CRegionEdgeWnd>();
+            if (!edge->create(owner(), "",
+                              toolkit::kStylePopup | toolkit::kStyleTopMost | toolkit::kStyleToolWindow |
+                                  toolkit::kStyleLayered | toolkit::kStyleUnmanaged |
+                                  toolkit::kStyleClickThrough,
+                              sides[i])) {
+                log::Warning("region frame: a side window cannot be created");
+                edge.reset();
+                continue;
+            }
+        }
+        edge->setGeometry(sides[i]);
+        edge->updateLayered(layer.picture.copy(sides[i].translated(-box.topLeft())));
+    }
 }
 
 // Outside a drag the window covers only the frame and its label, with per-pixel alpha.
@@ -236,7 +285,7 @@ bool CRegionWnd::onMouse(const toolkit::MouseInput& input) {
         case Kind::DoubleClick:
             if (dragging_) return true;
             if (!view_.label.isEmpty() && region::CloseButtonBox(view_.label).contains(point)) {
-                hide();
+                HideFrame();
                 return true;
             }
             BeginDrag(region::FrameHitTest(region_, point), point);

@@ -2,7 +2,9 @@
 // a screen recording records. Before recording the user moves the region by its marks and label
 // and resizes it by its edges and corners, over a frozen picture of the screen, with a magnifier
 // at the dragged point; the close button in the label hides the frame. While recording it is a
-// thin red frame that every click passes through.
+// thin red frame drawn by four thin windows along its sides, which every click passes through and
+// which never take the focus: nothing of it lies over the recorded inside. The frame's windows are
+// unmanaged (no window manager moves or focuses them), so they sit where the region is.
 // It reports through its callback: kRegionChanged (0) whenever the region is set to another value
 // or dragged, kDragBegins (1) and kDragEnded (2) around a drag.
 // Ownership: created once by the record page and kept for the page's life; hiding never destroys
@@ -12,6 +14,9 @@
 #include <QImage>
 #include <QRegion>
 
+#include <array>
+#include <memory>
+
 #include "platform/error.h"
 #include "toolkit/window.h"
 #include "ui/region_drawing.h"
@@ -19,6 +24,12 @@
 #include "ui/region_geometry.h"
 
 namespace vexa::ui {
+
+// One side of the frame while recording.
+class CRegionEdgeWnd : public toolkit::Window {
+  public:
+    [[nodiscard]] std::string windowClassName() const override { return "Screen_Region_Edge_Wnd"; }
+};
 
 class CRegionWnd : public toolkit::Window {
   public:
@@ -36,11 +47,16 @@ class CRegionWnd : public toolkit::Window {
     [[nodiscard]] bool IsFullScreen() const { return region::IsFullScreen(region_, screen_); }
     // Places the label (and during a drag the magnifier) anew and updates the window.
     void Redraw();
-    // Recording: a 3-pixel red frame without label that passes clicks through; idle: the 6-pixel
-    // grey frame with its handles. Redraws.
+    // Recording: a 3-pixel red frame without label, drawn by the four side windows; idle: the
+    // 6-pixel grey frame with its handles in this window. Redraws; a shown frame stays shown.
     void SetRecordingStyle(bool recording);
     [[nodiscard]] int Thickness() const { return thickness_; }
+    // Shows the frame above other windows (while recording its four sides), or hides it.
     void ShowTopMost();
+    void HideFrame();
+    [[nodiscard]] bool FrameShown() const { return shown_; }
+    // The side windows while recording (top, bottom, left, right); null before the first recording.
+    [[nodiscard]] const CRegionEdgeWnd* Edge(int side) const { return edges_[side].get(); }
     // The primary screen changed size: a drag ends and the region is fitted to the new screen.
     void OnDisplayChange(QSize screen);
 
@@ -68,6 +84,7 @@ class CRegionWnd : public toolkit::Window {
     void UpdateView();
     void RedrawIdle();
     void RedrawDrag();
+    void RedrawEdges();
     void UpdateCursor(QPoint screen_point);
     [[nodiscard]] region::FrameArt Art();
 
@@ -79,6 +96,9 @@ class CRegionWnd : public toolkit::Window {
     region::FrameView view_;
     QRect window_box_;  // the window's place on the screen
     QImage picture_;    // what the window shows, in window coordinates
+    bool recording_ = false;
+    bool shown_ = false;
+    std::array<std::unique_ptr<CRegionEdgeWnd>, 4> edges_;
 
     // Drag state.
     bool dragging_ = false;

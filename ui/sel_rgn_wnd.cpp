@@ -14,6 +14,11 @@ namespace vexa::ui {
 namespace {
 
 constexpr int kSettleTimer = 1;
+constexpr int kOpeningTimer = 2;
+// How long the overlay counts as opening once shown: the focus moves the desktop makes as its
+// windows come and go (sway focuses the next window when the main window hides, and takes back a
+// focus it did not give) arrive within it.
+constexpr int kOpeningMs = 1500;
 
 QRect BoxOf(const platform::ScreenRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -61,12 +66,19 @@ Error CSelRgnWnd::Start() {
     if (!snapshot.ok()) return snapshot.error().Within("region selection");
     canvas_ = std::make_unique<SelectionCanvas>(std::move(snapshot).value());
     MouseMoveStep(toolkit::cursorPos());
+    opening_ = true;
+    setTimer(kOpeningTimer, kOpeningMs);
     show(true);
     bringToFront();
     return {};
 }
 
 void CSelRgnWnd::onTimer(int id) {
+    if (id == kOpeningTimer) {
+        killTimer(kOpeningTimer);
+        opening_ = false;
+        return;
+    }
     if (id != kSettleTimer) return;
     killTimer(kSettleTimer);
     if (Error started = Start(); !started.ok()) {
@@ -160,8 +172,17 @@ bool CSelRgnWnd::onKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
     return true;
 }
 
+// Only another program taking the focus once the overlay has opened ends the selection. A loss
+// while it opens, or to one of this program's windows or to no window, leaves it open.
 void CSelRgnWnd::onFocusLost() {
-    Cancel();
+    const bool elsewhere = toolkit::focusWithAnotherProgram();
+    if (elsewhere && !opening_) {
+        log::Info("region selection: cancelled, another program took the focus");
+        Cancel();
+        return;
+    }
+    log::Info(elsewhere ? "region selection: the focus moved while the overlay opened; it stays open"
+                        : "region selection: the focus went to no other program; the overlay stays open");
 }
 
 void CSelRgnWnd::onPaint(QPainter& painter, const QRect& dirty) {

@@ -2,7 +2,8 @@
 // record, over a frozen, dimmed picture of the screen. Hovering outlines the window under the
 // pointer (its deepest visible child), a click takes it, a drag takes any rectangle; a size label
 // and a 7x magnifier follow the pointer, the arrow keys nudge it by one pixel, and Esc, a right
-// click or losing the focus cancel.
+// click or another program taking the focus once the overlay has opened cancel (the focus moving
+// while it opens, or to one of this program's windows, does not).
 // It reports through its callback: kCandidateChanged (0) on every change while hovering or
 // dragging, then once kChosen (1) with the rectangle or kCancelled (2) with (0, 0, -1, -1), after
 // the overlay has closed. It lives for one selection; the owner deletes the object (deleting it
@@ -39,6 +40,8 @@ class CSelRgnWnd : public toolkit::Window {
     [[nodiscard]] State SelectionState() const { return state_; }
     // The rectangle offered now: the window under the pointer or the dragged one.
     [[nodiscard]] QRect Candidate() const { return candidate_; }
+    // Shown moments ago (1.5 s): a focus loss now does not cancel.
+    [[nodiscard]] bool Opening() const { return opening_; }
 
     [[nodiscard]] std::string windowClassName() const override { return "Screen_Rgn_Sel_Wnd"; }
 
@@ -65,6 +68,7 @@ class CSelRgnWnd : public toolkit::Window {
     QRect candidate_ = region::NoRegion();
     int result_ = region::kCancelled;  // reported once the window is gone
     bool report_ = true;               // false when BeginSelection failed
+    bool opening_ = false;             // shown moments ago: focus moves do not cancel
 };
 
 }  // namespace vexa::ui

@@ -56,6 +56,8 @@ constexpr const char* kAutostartFailed = "autostart_failed";
 constexpr const char* kCloseExitsTip = "退出程序";
 constexpr const char* kCloseHidesTip = "最小化到系统托盘";
 constexpr const char* kHotkeysNeedFocus = "此桌面不提供全局快捷键服务：热键可能只在本程序窗口获得焦点时有效";
+constexpr const char* kHotkeyNotice =
+    "此桌面不提供全局快捷键服务：热键只在本程序窗口获得焦点时有效（点击关闭此提示）";
 const QColor kKeyComboBorder = QColor::fromRgba(0xFF656565);
 const QColor kKeyComboRefused = QColor::fromRgba(0xFFFF0000);
 
@@ -225,13 +227,39 @@ void CSettingArea::LoadHotkeys() {
 }
 
 // X11 grabs under a Wayland desktop reach the program only while it has the focus: the hotkey list
-// says so once, in its tooltips.
+// says so in its tooltips, and the record page once in a notice (remembered in the store).
 void CSettingArea::ShowHotkeyReach() {
     const desktop::HotkeyService* service = shell_->Hotkeys();
     if (!service || service->Global()) return;
     log::Warning(std::string("settings page: ") + kHotkeysNeedFocus);
     for (toolkit::Option* option : controls_->hotkey_options) option->setToolTip(kHotkeysNeedFocus);
     controls_->key_combo->setToolTip(kHotkeysNeedFocus);
+    if (ReadSetting(shell_->Settings(), settings::kHotkeyFocusNotice) == 1) return;
+    ShowHotkeyNotice();
+}
+
+// A bar across the foot of the record page; a click on it closes it.
+void CSettingArea::ShowHotkeyNotice() {
+    auto* page = shell_->MainWindow().paintManager().find<toolkit::Container>("main_record_area");
+    if (!page) return;
+    auto notice = std::make_unique<toolkit::Button>();
+    notice->setName("hotkey_focus_notice");
+    notice->setText(kHotkeyNotice);
+    notice->setFloat(true);
+    constexpr int kHeight = 30, kMargin = 20;
+    const QSize page_size = page->rect().isEmpty() ? QSize(808, 545) : page->rect().size();
+    notice->setFloatPos(
+        QRect(kMargin, page_size.height() - kHeight - 8, page_size.width() - 2 * kMargin, kHeight));
+    notice->setBkColor(QColor(0xFF, 0xD8, 0x6B));
+    notice->setAttribute("textcolor", "#FF202020");
+    notice->setAttribute("align", "center");
+    notice->addNotifyHandler([](toolkit::Notification& n) {
+        if (n.type == "click" && n.sender) n.sender->setVisible(false);
+        return true;
+    });
+    page->add(std::move(notice));
+    StoreSetting(shell_->Settings(), settings::kHotkeyFocusNotice, 1);
+    log::Info("record page: the notice that the hotkeys need the focus is shown (once)");
 }
 
 // "count_down_val" 1..5 (0 or missing reads as 3, above 5 as 5); then the box's handler stores

@@ -86,6 +86,7 @@ class CSettingArea : public toolkit::Container {
     void LoadFrameRate();
     void LoadHotkeys();
     void ShowHotkeyReach();
+    void ShowHotkeyNotice();
     void LoadCountDown();
     void LoadCloseChoice();
     void AttachHandlers();

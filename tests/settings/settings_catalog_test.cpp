@@ -179,7 +179,7 @@ TEST_F(SettingsCatalog, EveryNameIsListedOnceAndFindsItself) {
         EXPECT_EQ(match->setting, setting);
         EXPECT_FALSE(setting->meaning.empty());
     }
-    EXPECT_EQ(names.size(), 45u);
+    EXPECT_EQ(names.size(), 46u);
 }
 
 }  // namespace

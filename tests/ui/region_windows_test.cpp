@@ -1,15 +1,22 @@
 // The selection overlay and the region frame on the test display (tools/with-test-env.sh, no window
-// manager): the mouse and keys come from the X test extension through a second connection, which
-// also plays the other programs' windows.
+// manager unless a test starts openbox): the mouse and keys come from the X test extension through
+// a second connection, which also plays the other programs' windows.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include <QWidget>
+#include <QGuiApplication>
+#include <QWindow>
+
+#include "tests/support/test_compositor.h"
 #include "tests/toolkit/qt_test_app.h"
 #include "tests/ui/display_settle.h"
 #include "tests/ui/test_shell.h"
 #include "toolkit/application.h"
+#include "toolkit/window_input.h"
 #include "ui/region_wnd.h"
 #include "ui/sel_rgn_wnd.h"
 
@@ -64,6 +71,21 @@ class OnDisplay : public test::OnXDisplay {
         bool pressed = false;
         while (XCheckWindowEvent(x_, w, ButtonPressMask, &event)) pressed = true;
         return pressed;
+    }
+
+    ::Window Focus() {
+        ::Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(x_, &focus, &revert);
+        return focus;
+    }
+    void FocusOn(::Window w) {
+        XSetInputFocus(x_, w, RevertToParent, CurrentTime);
+        Settle(x_);
+    }
+    bool OverrideRedirect(::Window w) {
+        XWindowAttributes attributes{};
+        return XGetWindowAttributes(x_, w, &attributes) && attributes.override_redirect;
     }
 
     void MoveTo(int x, int y) {
@@ -175,6 +197,9 @@ TEST_F(OnDisplay, EscARightClickOrLosingTheFocusCancelsOnce) {
         CSelRgnWnd overlay;
         ASSERT_TRUE(Begin(overlay));
         MoveTo(900, 700);
+        if (i == 2) {
+            ASSERT_TRUE(PumpUntil([&] { return !overlay.Opening(); }));  // opened
+        }
         cancels[i]();
         ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); })) << i;
         Settle(x_);  // a second report would have come by now
@@ -183,6 +208,39 @@ TEST_F(OnDisplay, EscARightClickOrLosingTheFocusCancelsOnce) {
         EXPECT_EQ(Final()[0].rect, (settings::Rect{0, 0, -1, -1})) << i;
         EXPECT_FALSE(overlay.isCreated()) << i;
     }
+}
+
+TEST_F(OnDisplay, TheFocusMovingWhileTheOverlayOpensOrToThisProgramLeavesItOpen) {
+    const ::Window other = Other(100, 100, 200, 200);
+    CSelRgnWnd overlay;
+    ASSERT_TRUE(Begin(overlay));
+    ASSERT_TRUE(overlay.Opening());
+    FocusOn(other);  // as sway gives the focus to the next window when the main window hides
+    ASSERT_TRUE(PumpUntil([&] { return !overlay.Opening(); }));
+    Settle(x_);
+    EXPECT_TRUE(overlay.isCreated());
+    EXPECT_TRUE(Final().empty());
+    // Opened: the overlay holds the focus, and one of this program's windows takes it.
+    FocusOn(toolkit::nativeWindowId(overlay));
+    ASSERT_TRUE(PumpUntil([&] { return Focus() == toolkit::nativeWindowId(overlay); }));
+    QWidget own;
+    own.setGeometry(50, 50, 100, 100);
+    own.show();
+    ASSERT_TRUE(PumpUntil([&] { return own.windowHandle() && own.windowHandle()->isExposed(); }));
+    FocusOn(own.winId());
+    ASSERT_TRUE(PumpUntil([&] { return QGuiApplication::focusWindow() == own.windowHandle(); }));
+    Settle(x_);
+    EXPECT_TRUE(overlay.isCreated());
+    EXPECT_TRUE(Final().empty());
+    FocusOn(toolkit::nativeWindowId(overlay));
+    ASSERT_TRUE(
+        PumpUntil([&] { return QGuiApplication::focusWindow() == overlay.widget()->windowHandle(); }));
+    // Another program taking it now ends the selection, once.
+    FocusOn(other);
+    ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
+    Settle(x_);
+    ASSERT_EQ(Final().size(), 1u);
+    EXPECT_EQ(Final()[0].code, region::kCancelled);
 }
 
 TEST_F(OnDisplay, ArrowKeysNudgeThePointerByOnePixel) {
@@ -264,6 +322,78 @@ TEST_F(FrameOnDisplay, WhileRecordingClicksOnAndInsideTheFrameReachTheWindowBelo
     Settle(x_);
     ClickAt(650, 398);
     EXPECT_FALSE(PressedOn(below));
+}
+
+// A full-screen frame while recording, with and without a window manager: a click in the middle of
+// the screen reaches the window below, which keeps the focus; the frame is four unmanaged side
+// windows along the screen's edges, none over its inside.
+TEST_F(FrameOnDisplay, AFullScreenFrameWhileRecordingLeavesTheDesktopClickableAndFocused) {
+    for (const bool with_manager : {false, true}) {
+        const ::Window below = Other(0, 0, screen_.width(), screen_.height());
+        std::optional<test::TestWindowManager> manager;  // takes the window below in hand
+        if (with_manager) {
+            manager.emplace();
+            if (!manager->Running()) GTEST_SKIP() << manager->Why();
+        }
+        ASSERT_TRUE(PumpUntil([&] {
+            XWindowAttributes attributes{};
+            return XGetWindowAttributes(x_, below, &attributes) && attributes.map_state == IsViewable;
+        }));
+        FocusOn(below);
+        ASSERT_TRUE(PumpUntil([&] { return Focus() == below; }));
+        CRegionWnd frame(Recorder());
+        ASSERT_TRUE(Show(frame, {0, 0, screen_.width() - 1, screen_.height() - 1}));
+        frame.SetRecordingStyle(true);
+        Settle(x_);
+        PressedOn(below);
+        const QPoint middle(screen_.width() / 2, screen_.height() / 2);
+        ClickAt(middle.x(), middle.y());
+        EXPECT_TRUE(PressedOn(below)) << with_manager;
+        EXPECT_EQ(Focus(), below) << with_manager;
+        EXPECT_FALSE(frame.isVisible()) << with_manager;
+        for (int side = 0; side < 4; ++side) {
+            const CRegionEdgeWnd* edge = frame.Edge(side);
+            ASSERT_NE(edge, nullptr) << side;
+            EXPECT_TRUE(edge->isVisible()) << side;
+            EXPECT_TRUE(OverrideRedirect(toolkit::nativeWindowId(*edge))) << side;
+            const QRect box = edge->geometry();
+            EXPECT_LE(std::min(box.width(), box.height()), 6) << side;
+            EXPECT_FALSE(box.adjusted(-20, -20, 20, 20).contains(middle)) << side;
+        }
+        // Back to idle: one frame window again, which now takes the clicks on its handles.
+        frame.SetRecordingStyle(false);
+        Settle(x_);
+        EXPECT_TRUE(frame.isVisible()) << with_manager;
+        EXPECT_TRUE(OverrideRedirect(toolkit::nativeWindowId(frame))) << with_manager;
+        for (int side = 0; side < 4; ++side) EXPECT_FALSE(frame.Edge(side)->isVisible()) << side;
+        frame.destroy();
+        XDestroyWindow(x_, below);
+        windows_.clear();
+        Settle(x_);
+    }
+}
+
+// The region's sides while recording lie where the frame draws: around the region, three pixels
+// out and three in, and the red frame line one pixel outside it shows on the left side.
+TEST_F(FrameOnDisplay, WhileRecordingTheSidesSitAroundTheRegionWhateverTheWindowManager) {
+    test::TestWindowManager manager;  // sway centres managed windows; openbox moves some too
+    CRegionWnd frame(Recorder());
+    ASSERT_TRUE(Show(frame, {300, 200, 699, 499}));
+    EXPECT_EQ(frame.geometry().left(), 297);
+    frame.SetRecordingStyle(true);
+    frame.ShowTopMost();
+    Settle(x_);
+    const QRect expected[] = {{297, 197, 405, 6}, {297, 496, 405, 6}, {297, 203, 6, 293}, {696, 203, 6, 293}};
+    for (int side = 0; side < 4; ++side) {
+        ASSERT_NE(frame.Edge(side), nullptr);
+        XWindowAttributes attributes{};
+        ::Window child = 0;
+        int x = 0, y = 0;
+        ASSERT_TRUE(XGetWindowAttributes(x_, toolkit::nativeWindowId(*frame.Edge(side)), &attributes));
+        XTranslateCoordinates(x_, toolkit::nativeWindowId(*frame.Edge(side)), DefaultRootWindow(x_), 0, 0, &x,
+                              &y, &child);
+        EXPECT_EQ(QRect(x, y, attributes.width, attributes.height), expected[side]) << side;
+    }
 }
 
 TEST_F(FrameOnDisplay, TheCloseButtonHidesTheFrame) {
