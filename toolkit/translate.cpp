@@ -15,6 +15,16 @@ namespace {
 
 std::atomic<bool> g_active{false};
 
+}  // namespace
+}  // namespace vexa::toolkit
+
+// glibc's (and GNU gettext's) count of catalogue changes: raising it drops the translations gettext
+// has cached, which it keys by the locale's name, not by LANGUAGE.
+extern "C" int _nl_msg_cat_cntr;
+
+namespace vexa::toolkit {
+namespace {
+
 std::string Variable(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::string(value) : std::string();
@@ -99,6 +109,7 @@ Error InitTranslation(const std::vector<std::string>& languages, const std::stri
         return Error::FromErrno(errno, "cannot bind the text domain to " + locale_dir);
     if (!bind_textdomain_codeset(kTextDomain, "UTF-8"))
         return Error::FromErrno(errno, "cannot set the text domain's character set");
+    ++_nl_msg_cat_cntr;
     g_active = true;
     return {};
 }
