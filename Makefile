@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX ?= /usr/local
 
-.PHONY: all deps build release run install test test-asan test-tsa test-wayland-bed fuzz screenshots bench format
+.PHONY: all deps build release run install test test-asan test-tsa test-wayland-bed fuzz screenshots bench format po
 
 all: build
 
@@ -60,6 +60,11 @@ screenshots: build
 
 bench: build
 	bash tools/with-test-env.sh bash bench/run-all.sh
+
+# The catalogues' template from the sources, merged into every po/*.po (then translate what is new).
+po:
+	python3 tools/po-texts.py pot . po/vexarecorder.pot
+	for po in po/*.po; do msgmerge --quiet --update --backup=none --no-fuzzy-matching "$$po" po/vexarecorder.pot; done
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

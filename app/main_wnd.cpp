@@ -21,6 +21,7 @@
 #include "ui/file_list.h"
 #include "ui/record_area.h"
 #include "ui/setting_area.h"
+#include "toolkit/translate.h"
 
 namespace vexa::app {
 namespace {
@@ -54,7 +55,8 @@ CMainWnd::CMainWnd()
     network_ = std::make_unique<net::NetworkLibrary>();
     if (!network_->Status().ok()) {
         log::Failure(network_->Status(), "network library");
-        toolkit::showMessageBox(nullptr, "初始化网络失败", kMainWindowTitle, toolkit::MessageIcon::kError);
+        toolkit::showMessageBox(nullptr, toolkit::Tr("初始化网络失败"), kMainWindowTitle,
+                                toolkit::MessageIcon::kError);
         return;
     }
     identity_ = settings::LoadIdentityValues(ini_);
@@ -202,8 +204,9 @@ bool CMainWnd::onMouse(const toolkit::MouseInput& input) {
 }
 
 void CMainWnd::ShowWindowMenu() {
-    const toolkit::MenuItem items[] = {
-        {kMenuRestore, "还原"}, {kMenuMinimize, "最小化"}, {kMenuClose, "关闭"}};
+    const toolkit::MenuItem items[] = {{kMenuRestore, toolkit::Tr("还原")},
+                                       {kMenuMinimize, toolkit::Tr("最小化")},
+                                       {kMenuClose, toolkit::Tr("关闭")}};
     switch (toolkit::trackPopupMenu(this, items, toolkit::cursorPos())) {
         case kMenuRestore:
             restore();
@@ -309,7 +312,7 @@ void CMainWnd::OnTrayIcon(toolkit::TrayClick click) {
         return;
     }
     if (click != toolkit::TrayClick::kContextMenu) return;
-    const toolkit::MenuItem items[] = {{kMenuShow, "显示"}, {kMenuExit, "退出"}};
+    const toolkit::MenuItem items[] = {{kMenuShow, toolkit::Tr("显示")}, {kMenuExit, toolkit::Tr("退出")}};
     switch (toolkit::trackPopupMenu(this, items, toolkit::cursorPos())) {
         case kMenuShow:
             RestoreFromTray();

@@ -16,6 +16,7 @@
 #include "toolkit/skin_archive.h"
 #include "ui/record_area.h"
 #include "ui/setting_area.h"
+#include "toolkit/translate.h"
 
 namespace vexa::app {
 namespace {
@@ -47,6 +48,12 @@ int AppMain(int argc, char** argv, const CommandLine& command_line) {
         log::Failure(app.error(), "start-up");
         return kExitStartFailed;
     }
+    // After the Application: Qt sets the process locale when it starts.
+    const std::vector<std::string> languages =
+        toolkit::TranslationLanguages(toolkit::LocaleVariables::FromEnvironment());
+    if (const Error translated = toolkit::InitTranslation(languages, toolkit::LocaleDirectory());
+        !translated.ok())
+        log::Failure(translated, "translation");
     Result<std::shared_ptr<toolkit::SkinArchive>> skin = toolkit::SkinArchive::openEmbedded();
     if (!skin.ok()) {
         log::Failure(skin.error(), "start-up");

@@ -8,6 +8,7 @@
 #include "toolkit/list.h"
 #include "toolkit/paint_manager.h"
 #include "toolkit/slider.h"
+#include "toolkit/translate.h"
 #include "toolkit/xml_parser.h"
 
 namespace vexa::toolkit {
@@ -110,7 +111,9 @@ class Builder {
         result->attach(&manager_, nullptr);
         if (const std::string* defaults = manager_.defaultAttributes(element.tag))
             result->applyAttributeList(*defaults);
-        for (const auto& [name, value] : element.attributes) result->setAttribute(name, value);
+        // The texts a user reads are the source (Chinese) ones in the layout, shown translated.
+        for (const auto& [name, value] : element.attributes)
+            result->setAttribute(name, name == "text" || name == "tooltip" ? Tr(value) : value);
         if (!element.children.empty()) {
             auto* container = dynamic_cast<Container*>(result.get());
             if (!container) return fail(element, "<" + element.tag + "> cannot hold controls");

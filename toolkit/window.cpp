@@ -1,5 +1,6 @@
 #include "toolkit/window.h"
 
+#include "toolkit/container.h"
 #include "toolkit/x11_support.h"
 
 #include <QBitmap>
@@ -18,6 +19,7 @@
 #include <QWindow>
 
 #include <atomic>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <unordered_map>
@@ -754,7 +756,41 @@ HitTest Window::hitTest(const QPoint& client) const {
     return HitTest::Client;
 }
 
+#if VEXA_TEST_SEAMS
+namespace {
+
+// "name\ttext\ttooltip" of each named control under `control`, a line each (tabs and line ends in
+// the texts become spaces).
+void CollectTexts(const Control& control, std::string& out) {
+    if (!control.name().empty()) {
+        for (const std::string* field : {&control.name(), &control.text(), &control.toolTip()}) {
+            if (field != &control.name()) out += '\t';
+            for (char c : *field) out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+        }
+        out += '\n';
+    }
+    if (const auto* container = dynamic_cast<const Container*>(&control)) {
+        for (int i = 0; i < container->count(); ++i) CollectTexts(*container->itemAt(i), out);
+    }
+}
+
+}  // namespace
+#endif
+
 void Window::onPaint(QPainter& painter, const QRect& dirty) {
+#if VEXA_TEST_SEAMS
+    // Tests read the controls' texts from the window property _VEXA_CONTROL_TEXTS (kept up to date
+    // at each paint) when the program starts with VEXA_PUBLISH_CONTROL_TEXTS=1.
+    static const bool publish = std::getenv("VEXA_PUBLISH_CONTROL_TEXTS") != nullptr;
+    if (publish && widget_ && manager_->root()) {
+        std::string texts;
+        CollectTexts(*manager_->root(), texts);
+        if (texts != publishedTexts_) {
+            x11::setTextProperty(widget_->winId(), "_VEXA_CONTROL_TEXTS", texts);
+            publishedTexts_ = std::move(texts);
+        }
+    }
+#endif
     if (!layered_.isNull()) {
         painter.drawImage(QPoint(0, 0), hasCompositor() || backdrop_.isNull()
                                             ? layered_

@@ -189,6 +189,8 @@ class Window {
   private:
     friend class SkinWidget;
 
+    std::string publishedTexts_;  // the last texts published for tests (test builds only)
+
     void deliver(const Message& message, const std::shared_ptr<SendState>& reply);
     void finishDestroy();
     void applyNativeSettings();

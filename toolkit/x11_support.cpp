@@ -37,6 +37,15 @@ void setWindowClass(unsigned long window, const std::string& className) {
     XFlush(d);
 }
 
+void setTextProperty(unsigned long window, const char* property, const std::string& value) {
+    Display* d = display();
+    if (!d || !window) return;
+    XChangeProperty(d, window, XInternAtom(d, property, False), XInternAtom(d, "UTF8_STRING", False), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(value.data()),
+                    static_cast<int>(value.size()));
+    XFlush(d);
+}
+
 namespace {
 
 // The owner of _NET_WM_CM_S<screen>, followed through XFixes selection-owner events. The events

@@ -23,6 +23,8 @@ void removeCompositorListener(int id);
 // Asks the window manager to add or remove an EWMH state ("_NET_WM_STATE_ABOVE") of a mapped
 // window; false when there is no X display.
 bool setNetWmState(unsigned long window, const char* state, bool on);
+// Sets (or replaces) a UTF8_STRING property of `window`; nothing without an X display.
+void setTextProperty(unsigned long window, const char* property, const std::string& value);
 // The WM_CLASS class part of `window` as the X server holds it (tests use it).
 [[nodiscard]] std::string windowClass(unsigned long window);
 // Whether `window` is override-redirect: no window manager places, moves or focuses it (tests use it).

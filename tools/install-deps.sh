@@ -42,6 +42,8 @@ packages=(
   libcurl4-openssl-dev libssl-dev libjsoncpp-dev python3 python3-cryptography
   # user interface
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-translations-l10n
+  # the texts in other languages: msgfmt compiles po/*.po, msgmerge keeps them in step (make po)
+  gettext
   # how the windows look on a plain X11 desktop: a compositing manager for the translucency tests,
   # a plain window manager for the desktop screenshots
   xcompmgr openbox

@@ -15,6 +15,7 @@
 #include "toolkit/paint_manager.h"
 #include "ui/record_rules.h"
 #include "ui/shell.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 namespace {
@@ -445,7 +446,7 @@ void CCameraWnd::ShowSettings() {
     settings_.reset();
     settings_ = toolkit::PropertySheet::open(
         *this, name_, geometry().topLeft() + QPoint(kSettingsOffset, kSettingsOffset), items, changed,
-        [this] { Redraw(); }, kNoControlsText);
+        [this] { Redraw(); }, toolkit::Tr(kNoControlsText));
     Redraw();
 }
 

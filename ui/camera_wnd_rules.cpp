@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "platform/camera/camera_device.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 namespace {
@@ -252,12 +253,12 @@ settings::Rect DragCameraRect(HitTest code, bool circular, const settings::Rect&
 }
 
 std::string CameraStatusText(bool open_finished, uint32_t open_result) {
-    if (!open_finished) return "摄像头初始化中...";
+    if (!open_finished) return toolkit::Tr("摄像头初始化中...");
     if (open_result == 0) return {};
-    if (open_result == platform::kCameraBusy) return "摄像头被占用";
-    char text[64];
-    std::snprintf(text, sizeof text, "摄像头打开失败(0x%08X", open_result);
-    return text;
+    if (open_result == platform::kCameraBusy) return toolkit::Tr("摄像头被占用");
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", open_result);
+    return toolkit::TrFormat("摄像头打开失败(0x%s", {code});
 }
 
 }  // namespace vexa::ui

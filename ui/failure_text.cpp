@@ -1,6 +1,7 @@
 #include "ui/failure_text.h"
 
 #include "ui/record_rules.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 namespace {
@@ -23,16 +24,16 @@ void AddLine(std::string& text, std::string_view line) {
 
 std::string LogPointingText(std::string_view sentence, const Error& cause, std::string_view log_path,
                             std::string_view note) {
-    std::string text(sentence);
+    std::string text = toolkit::Tr(std::string(sentence));
     if (!cause.ok()) AddLine(text, OneLine(cause.message()));
     AddLine(text, note);
-    if (!log_path.empty()) AddLine(text, "日志：" + std::string(log_path));
+    if (!log_path.empty()) AddLine(text, toolkit::Tr("日志：") + std::string(log_path));
     return text;
 }
 
 std::string PrepareFailedText(const Error& cause, std::string_view log_path, std::string_view note) {
     if (cause.code() == ErrorCode::kCancelled) {
-        std::string text = kShareDeclinedText;
+        std::string text = toolkit::Tr(kShareDeclinedText);
         AddLine(text, note);
         return text;
     }
@@ -41,14 +42,14 @@ std::string PrepareFailedText(const Error& cause, std::string_view log_path, std
 
 std::string UntickedNote(const std::vector<std::string>& names) {
     std::string note;
-    for (const std::string& name : names) note += (note.empty() ? "已取消勾选：" : "、") + name;
+    for (const std::string& name : names) note += toolkit::Tr(note.empty() ? "已取消勾选：" : "、") + name;
     return note;
 }
 
 std::string OpenFailedText(bool show_folder, std::string_view path, const Error& cause) {
-    std::string text = show_folder ? "无法在文件夹中显示文件：" : "无法打开文件：";
+    std::string text = toolkit::Tr(show_folder ? "无法在文件夹中显示文件：" : "无法打开文件：");
     text += path;
-    AddLine(text, show_folder ? "没有可以打开文件夹的文件管理器。" : "没有可以打开它的程序。");
+    AddLine(text, toolkit::Tr(show_folder ? "没有可以打开文件夹的文件管理器。" : "没有可以打开它的程序。"));
     if (!cause.ok()) AddLine(text, OneLine(cause.message()));
     return text;
 }

@@ -17,6 +17,7 @@
 #include "ui/failure_text.h"
 #include "ui/recording_duration.h"
 #include "ui/shell.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 namespace {
@@ -465,8 +466,8 @@ void CFileList::DeleteNext() {
     }
     log::Failure(Error::FromErrno(errno, "cannot delete " + path), "recordings list");
     Shell* shell = Shell::Get();
-    toolkit::showMessageBox(shell ? &shell->MainWindow() : nullptr, kDeleteFailedText, kMessageCaption,
-                            toolkit::MessageIcon::kError);
+    toolkit::showMessageBox(shell ? &shell->MainWindow() : nullptr, toolkit::Tr(kDeleteFailedText),
+                            kMessageCaption, toolkit::MessageIcon::kError);
 }
 
 }  // namespace vexa::ui

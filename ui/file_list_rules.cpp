@@ -21,7 +21,7 @@ constexpr size_t kNameLength = 19;    // without a number
 constexpr size_t kLongestNumber = 3;  // "_2" to "_999": a second recording started in the same second
 
 constexpr year kFirstYear{1601};
-constexpr char kFullWidthColon[] = "：";
+constexpr char kFullWidthColon[] = "：";  // not translated: the duration's separator, no word
 
 // The field's digits as a number; nullopt when one of them is no digit.
 std::optional<unsigned> Digits(std::string_view name, NameField field) {

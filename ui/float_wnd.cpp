@@ -13,6 +13,7 @@
 #include "ui/lcd_digit.h"
 #include "ui/setting_area.h"
 #include "ui/shell.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 namespace {
@@ -46,7 +47,7 @@ void ApplyLook(toolkit::Button& button, const ButtonLook& look) {
     button.setNormalImage(Cell(look.file, 0));
     button.setHotImage(Cell(look.file, 1));
     button.setPushedImage(Cell(look.file, 2));
-    button.setToolTip(look.tooltip);
+    button.setToolTip(toolkit::Tr(look.tooltip));
     button.invalidate();
 }
 
@@ -113,7 +114,7 @@ Error CFloatWnd::Build() {
             return Error(ErrorCode::kNotFound, "FloatWnd.xml has no digit " + std::string(kDigitNames[i]));
         digits_[i]->setBkImage(kDigitImage);
     }
-    hide_float_->setToolTip(host_.FloatAutoHide() ? kCancelAutoHideTip : kAutoHideTip);
+    hide_float_->setToolTip(toolkit::Tr(host_.FloatAutoHide() ? kCancelAutoHideTip : kAutoHideTip));
     setTimer(kTimerId, kTimerPeriodMs);
     AppendHotkey(host_, *stop_, kStartStopSlot);
     AppendHotkey(host_, *show_main_, kShowHideSlot);
@@ -323,7 +324,7 @@ void CFloatWnd::notify(toolkit::Notification& n) {
 void CFloatWnd::FlipAutoHide() {
     const bool on = !host_.FloatAutoHide();
     host_.SetFloatAutoHide(on);
-    hide_float_->setToolTip(on ? kCancelAutoHideTip : kAutoHideTip);
+    hide_float_->setToolTip(toolkit::Tr(on ? kCancelAutoHideTip : kAutoHideTip));
     if (Shell* shell = Shell::Get()) StoreSetting(shell->Settings(), settings::kFloatWndAutoHide, on ? 1 : 0);
 }
 

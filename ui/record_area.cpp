@@ -17,6 +17,7 @@
 #include "ui/setting_area.h"
 #include "ui/shell.h"
 #include "ui/source_panels_common.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 namespace {
@@ -200,13 +201,13 @@ void CRecordArea::OnRegionFrame(int kind, bool full_screen, const settings::Rect
 // The label, the switch and the region button tell full-screen mode from region mode.
 void CRecordArea::ShowRegionMode(bool full_screen) {
     if (toolkit::Control* info = toolkit::findChild(*this, "sel_rgn_btn_info"))
-        info->setText(full_screen ? kFullScreenText : kRegionText);
+        info->setText(toolkit::Tr(full_screen ? kFullScreenText : kRegionText));
     if (toolkit::Control* toggle = toolkit::findChild(*this, "switch_btn"))
-        toggle->setText(full_screen ? "切换到区域" : "切换到全屏");
+        toggle->setText(toolkit::Tr(full_screen ? "切换到区域" : "切换到全屏"));
     auto* button = dynamic_cast<toolkit::Button*>(toolkit::findChild(*this, "sel_rgn_btn"));
     if (!button) return;
     const char* file = full_screen ? "fullscreen.png" : "region.png";
-    button->setToolTip(full_screen ? "全屏录制模式" : region::SelectRegionTip());
+    button->setToolTip(toolkit::Tr(full_screen ? "全屏录制模式" : region::SelectRegionTip()));
     button->setNormalImage(ButtonCell(file, 0));
     button->setHotImage(ButtonCell(file, 1));
     button->setPushedImage(ButtonCell(file, 2));
@@ -219,7 +220,7 @@ void CRecordArea::ShowRegionFrameAndMainWindow() {
 
 void CRecordArea::ToggleRegionMode() {
     const toolkit::Control* info = toolkit::findChild(*this, "sel_rgn_btn_info");
-    const bool region_mode = !info || info->text() == kRegionText;
+    const bool region_mode = !info || info->text() == toolkit::Tr(kRegionText);
     if (region_mode) {
         ShowRegionMode(true);
         if (const Shell* shell = shell_) {
@@ -237,7 +238,7 @@ void CRecordArea::ToggleRegionMode() {
 
 void CRecordArea::SelectRegion() {
     const toolkit::Control* info = toolkit::findChild(*this, "sel_rgn_btn_info");
-    if (info && info->text() != kRegionText) return;
+    if (info && info->text() != toolkit::Tr(kRegionText)) return;
     Shell* shell = shell_;
     if (!shell || !region_wnd_) return;
     sel_rgn_wnd_.reset();
@@ -303,7 +304,7 @@ void CRecordArea::UpdateButtons() {
     pause_continue_->setVisible(b.pause_visible);
     auto apply = [](toolkit::Button& button, const ButtonLook& look) {
         button.setText("");
-        button.setToolTip(std::string(look.tooltip));
+        button.setToolTip(toolkit::Tr(std::string(look.tooltip)));
         button.setNormalImage(ButtonImage(look.image_file, 0));
         button.setHotImage(ButtonImage(look.image_file, 1));
         button.setPushedImage(ButtonImage(look.image_file, 2));

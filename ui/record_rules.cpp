@@ -1,4 +1,5 @@
 #include "ui/record_rules.h"
+#include "toolkit/translate.h"
 
 #include <algorithm>
 
@@ -60,7 +61,7 @@ CountDownPlan PlanCountDown(std::chrono::seconds seconds, SteadyTime pressed) {
 }
 
 std::string EndedItselfText(const Error& cause) {
-    return std::string("录制已停止：") + cause.message();
+    return toolkit::Tr("录制已停止：") + cause.message();
 }
 
 }  // namespace vexa::ui

@@ -117,7 +117,8 @@ void MakeOpaque(QRgb* row, int width) {
 
 }  // namespace
 
-RegionPainter::RegionPainter() : font_(toolkit::makeFont(toolkit::FontSpec{"宋体", kFontPixels})) {}
+RegionPainter::RegionPainter()
+    : font_(toolkit::makeFont(toolkit::FontSpec{"宋体", kFontPixels})) {}  // not translated: a font family
 
 QSize RegionPainter::TextSize(const std::string& text) const {
     const QFontMetrics metrics(font_);

@@ -22,6 +22,7 @@
 #include "ui/failure_text.h"
 #include "ui/file_list.h"
 #include "ui/shell.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 
@@ -232,8 +233,8 @@ void CSettingArea::ShowHotkeyReach() {
     const desktop::HotkeyService* service = shell_->Hotkeys();
     if (!service || service->Global()) return;
     log::Warning(std::string("settings page: ") + kHotkeysNeedFocus);
-    for (toolkit::Option* option : controls_->hotkey_options) option->setToolTip(kHotkeysNeedFocus);
-    controls_->key_combo->setToolTip(kHotkeysNeedFocus);
+    for (toolkit::Option* option : controls_->hotkey_options) option->setToolTip(toolkit::Tr(kHotkeysNeedFocus));
+    controls_->key_combo->setToolTip(toolkit::Tr(kHotkeysNeedFocus));
     if (ReadSetting(shell_->Settings(), settings::kHotkeyFocusNotice) == 1) return;
     ShowHotkeyNotice();
 }
@@ -244,7 +245,7 @@ void CSettingArea::ShowHotkeyNotice() {
     if (!page) return;
     auto notice = std::make_unique<toolkit::Button>();
     notice->setName("hotkey_focus_notice");
-    notice->setText(kHotkeyNotice);
+    notice->setText(toolkit::Tr(kHotkeyNotice));
     notice->setFloat(true);
     constexpr int kHeight = 30, kMargin = 20;
     const QSize page_size = page->rect().isEmpty() ? QSize(808, 545) : page->rect().size();
@@ -428,7 +429,7 @@ void CSettingArea::FolderPicker() {
     if (!shell || choosing_folder_) return;
     choosing_folder_ = true;
     controls_->browse->invalidate();
-    toolkit::chooseFolder(shell->MainWindow(), kFolderChooserTitle, OutputFolder(),
+    toolkit::chooseFolder(shell->MainWindow(), toolkit::Tr(kFolderChooserTitle), OutputFolder(),
                           [this, alive = std::weak_ptr<int>(alive_)](std::optional<std::string> folder) {
                               if (alive.expired()) return;
                               choosing_folder_ = false;
@@ -473,7 +474,7 @@ void CSettingArea::ShowHotkeyOnButton(std::size_t slot) {
 void CSettingArea::ShowCloseChoiceTooltip(bool exits) {
     if (!manager()) return;
     if (auto* close = manager()->find<toolkit::Button>("main_closebtn"))
-        close->setToolTip(exits ? kCloseExitsTip : kCloseHidesTip);
+        close->setToolTip(toolkit::Tr(exits ? kCloseExitsTip : kCloseHidesTip));
 }
 
 int CSettingArea::SelectedHotkeySlot() const {

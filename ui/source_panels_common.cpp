@@ -8,6 +8,7 @@
 #include "platform/log/log.h"
 #include "toolkit/paint_manager.h"
 #include "ui/shell.h"
+#include "toolkit/translate.h"
 
 namespace vexa::ui {
 namespace {
@@ -36,17 +37,16 @@ constexpr PopListStyle kCameraPopList{
 
 // Names of the fixed controls of position 0 and of the list's button, by kind.
 struct SoundNames {
-    const char* text;  // the box's text before the position
+    const char* text;  // the box's text, "%s" standing for the position
     const char* select_box;
     const char* icon;
     const char* slider;
     const char* value;
     const char* list_button;
 };
-constexpr SoundNames kSpeakerNames{"扬声器 ",           "speaker_select_box",
-                                   "speaker_icon",      "speaker_vol_slider",
-                                   "speaker_vol_value", "speaker_list_btn"};
-constexpr SoundNames kMicNames{"麦克风 ",        "mic_select_box", "mic_icon",
+constexpr SoundNames kSpeakerNames{"扬声器 %s",          "speaker_select_box", "speaker_icon",
+                                   "speaker_vol_slider", "speaker_vol_value",  "speaker_list_btn"};
+constexpr SoundNames kMicNames{"麦克风 %s",      "mic_select_box", "mic_icon",
                                "mic_vol_slider", "mic_vol_value",  "mic_list_btn"};
 const SoundNames& NamesOf(SoundKind kind) {
     return kind == SoundKind::kSpeaker ? kSpeakerNames : kMicNames;
@@ -248,10 +248,10 @@ Error SourcePanel::BindSoundRow(SoundList& list, SourceRow& row) {
                                         " row's box, icon, slider or value");
     }
 
-    row.select_box->setText(names.text + std::to_string(row.position + 1));
+    row.select_box->setText(toolkit::TrFormat(names.text, {std::to_string(row.position + 1)}));
     row.select_box->setToolTip(row.device->name);
     if (list.kind == SoundKind::kMicrophone) {
-        row.volume_slider->setToolTip(kMicSliderTip);
+        row.volume_slider->setToolTip(toolkit::Tr(kMicSliderTip));
         row.icon->applyAttributeList(kMicIconImages);
     }
     row.select_box->setSelected(ReadPanelSetting(*list.selection, row.position) != 0, false);
@@ -348,9 +348,10 @@ Error SourcePanel::BuildCameraRows() {
                 return Missing(panel_name_, std::string(kCameraItemLayout) + " camera_select_box");
             row.own_box = std::move(built).value();
         }
-        row.select_box->setText("摄像头 " + std::to_string(i + 1));
+        row.select_box->setText(toolkit::TrFormat("摄像头 %s", {std::to_string(i + 1)}));
         if (i >= 2) row.select_box->setPadding(kLaterCameraBoxPadding);
-        row.select_box->setToolTip(i == 0 ? row.device->name + kFirstCameraHint : row.device->name);
+        row.select_box->setToolTip(i == 0 ? row.device->name + toolkit::Tr(kFirstCameraHint)
+                                          : row.device->name);
         row.select_box->setTag(static_cast<std::intptr_t>(i));
     }
     // Positions 1 and 2 join the panel's camera row, ahead of the list button; the rest wait for

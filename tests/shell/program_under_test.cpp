@@ -45,6 +45,15 @@ ProgramUnderTest::ProgramUnderTest() {
     if (!connection.ok()) throw std::runtime_error("program under test: " + connection.error().message());
     connection_ = std::move(connection).value();
     display_ = connection_->get();
+    // The catalogues beside the built program (the copy has none beside it).
+    const std::filesystem::path built(VEXA_PROGRAM_PATH);
+    environment_ = {{"LANGUAGE", "zh_CN"},
+                    {"VEXA_LOCALEDIR", (built.parent_path().parent_path() / "share" / "locale").string()},
+                    {"VEXA_PUBLISH_CONTROL_TEXTS", "1"}};
+}
+
+void ProgramUnderTest::SetEnvironment(const std::string& name, const std::string& value) {
+    environment_[name] = value;
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
@@ -55,10 +64,14 @@ ProgramUnderTest::~ProgramUnderTest() {
 
 pid_t ProgramUnderTest::Start(const std::vector<std::string>& arguments) {
     std::vector<std::string> env_text = {"HOME=" + Home()};
+    for (const auto& [name, value] : environment_) {
+        if (!value.empty()) env_text.push_back(name + "=" + value);
+    }
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
-            entry.rfind("XDG_STATE_HOME=", 0) == 0)
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name == "HOME" || name == "XDG_CONFIG_HOME" || name == "XDG_STATE_HOME" ||
+            environment_.contains(name))
             continue;
         env_text.push_back(entry);
     }
@@ -202,6 +215,31 @@ bool ProgramUnderTest::HoverSeen(int x, int y) {
     const std::vector<unsigned long> before = Pixels(x - kHalf, y - kHalf, 2 * kHalf, 2 * kHalf);
     MoveTo(x, y);
     return WaitFor([&] { return Pixels(x - kHalf, y - kHalf, 2 * kHalf, 2 * kHalf) != before; });
+}
+
+std::map<std::string, std::pair<std::string, std::string>> ProgramUnderTest::ControlTexts(
+    unsigned long window) {
+    std::map<std::string, std::pair<std::string, std::string>> controls;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display_, window, XInternAtom(display_, "_VEXA_CONTROL_TEXTS", False), 0, 1 << 20,
+                           False, AnyPropertyType, &type, &format, &count, &after, &data) != Success ||
+        !data)
+        return controls;
+    const std::string text(reinterpret_cast<const char*>(data), count);
+    XFree(data);
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = text.substr(start, end - start);
+        const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+        if (tab2 == std::string::npos) continue;
+        // The first control of a name wins, as the program's own look-up by name finds it.
+        controls.try_emplace(line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1),
+                             line.substr(tab2 + 1));
+    }
+    return controls;
 }
 
 std::string ProgramUnderTest::IniText() const {

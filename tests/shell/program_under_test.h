@@ -1,9 +1,10 @@
 // The real VexaRecorder, started for a test on the test environment's display: a private copy of
 // the program in a fresh folder (so its ini beside the program is the test's own), a fresh HOME,
 // and helpers to find its windows, drive them with the X test extension and look at what the screen
-// shows. Also here: the names its windows carry, the tabs' points in its main window, and a wait for
-// a condition.
-// One thread; the program is killed when the object goes.
+// shows, and the texts its controls show (the program publishes them in test builds). It runs with
+// the Chinese texts (LANGUAGE=zh_CN) unless a test sets another locale. Also here: the names its windows
+// carry, the tabs' points in its main window, and a wait for a condition. One thread; the program is killed
+// when the object goes.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +52,10 @@ class ProgramUnderTest {
     ProgramUnderTest(const ProgramUnderTest&) = delete;
     ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
 
+    // An environment variable for the starts that follow, replacing the inherited one; an empty
+    // value leaves it unset.
+    void SetEnvironment(const std::string& name, const std::string& value);
+
     // Starts one more copy of the program with the arguments; returns its process id.
     pid_t Start(const std::vector<std::string>& arguments = {});
     // Waits for the process to end; its exit code (-1 as 255), or nullopt on time-out or signal.
@@ -74,6 +80,10 @@ class ProgramUnderTest {
     void PressKey(const char* keysym_name);
     void MoveTo(int x, int y);
 
+    // The controls of the window's layout, by name: {text, tooltip}, as last painted.
+    [[nodiscard]] std::map<std::string, std::pair<std::string, std::string>> ControlTexts(
+        unsigned long window);
+
     // What the screen shows in a rectangle of root coordinates, one value per pixel, row by row.
     [[nodiscard]] std::vector<unsigned long> Pixels(int x, int y, int width, int height);
     // True when the rectangle shows one colour only (no text, no picture in it).
@@ -96,6 +106,7 @@ class ProgramUnderTest {
     std::unique_ptr<platform::X11Connection> connection_;  // a window gone meanwhile is no fatal error
     Display* display_ = nullptr;
     std::vector<pid_t> started_;
+    std::map<std::string, std::string> environment_;  // replaces the inherited variables of these names
 };
 
 }  // namespace vexa::test

@@ -1,4 +1,5 @@
-// skin-preview LAYOUT OUT.png [SKIN.zip]: renders a layout of the skin to a PNG without a display.
+// skin-preview LAYOUT OUT.png [SKIN.zip]: renders a layout of the skin to a PNG without a display,
+// its texts in the language of the locale (catalogues from $VEXA_LOCALEDIR).
 // Custom tags become the toolkit controls they extend. Row templates are drawn at their fixed
 // size with the fonts of "MainWnd.xml".
 #include "toolkit/container.h"
@@ -6,6 +7,7 @@
 #include "toolkit/paint_manager.h"
 #include "toolkit/skin_archive.h"
 #include "toolkit/stand_ins.h"
+#include "toolkit/translate.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -46,6 +48,11 @@ int main(int argc, char** argv) {
     }
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
+    // The texts in the language of the locale, as the program shows them.
+    if (const vexa::Error e =
+            InitTranslation(TranslationLanguages(LocaleVariables::FromEnvironment()), LocaleDirectory());
+        !e.ok())
+        std::fprintf(stderr, "skin-preview: %s\n", e.message().c_str());
 
     const auto skin = openSkin(argc == 4 ? argv[3] : nullptr);
     if (!skin.ok()) {
