@@ -9,6 +9,14 @@ set(vexa_pkg_bin ${CMAKE_BINARY_DIR}/packaging)
 set(VEXA_PACKAGE_NAME vexarecorder)
 set(VEXA_PACKAGE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/${VEXA_PACKAGE_NAME})
 
+# The installed programs resolve every symbol at start and keep their relocations read-only
+# afterwards (full RELRO), as Debian links its own packages.
+foreach(program VexaRecorder vexa-record)
+  if(TARGET ${program})
+    target_link_options(${program} PRIVATE LINKER:-z,relro LINKER:-z,now)
+  endif()
+endforeach()
+
 find_program(VEXA_HELP2MAN help2man)
 find_program(VEXA_GZIP gzip REQUIRED)
 
