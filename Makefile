@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX ?= /usr/local
 
-.PHONY: all deps build release run install test test-asan test-tsa test-wayland-bed fuzz screenshots bench format po
+.PHONY: all deps build release run install package test test-asan test-tsa test-wayland-bed fuzz screenshots bench format po
 
 all: build
 
@@ -25,6 +25,13 @@ run: release
 # The program, vexa-record, the desktop entry and the icons under $(PREFIX) (sudo for /usr/local).
 install: release
 	cmake --install build/release --prefix $(PREFIX)
+
+# The Debian package build/release/package/vexarecorder_<version>_<arch>.deb from the release build
+# (`apt install ./build/release/package/vexarecorder_*.deb` installs it).
+package: release
+	rm -rf build/release/package
+	cpack --config build/release/CPackConfig.cmake -B build/release/package
+	rm -rf build/release/package/_CPack_Packages
 
 test: build
 	bash tools/with-test-env.sh ctest --preset default -j $(JOBS)

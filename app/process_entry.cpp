@@ -102,11 +102,33 @@ int AppMain(int argc, char** argv, const CommandLine& command_line) {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine result;
-    for (const std::string& argument : arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (StartsWithNoCase(argument, "-autostart")) result.autostart = true;
+        if (i > 0 && (argument == "--help" || argument == "-h")) result.help = true;
         // "-logid=", "-logfile=" and "-lognet=" are accepted and have no effect.
     }
     return result;
+}
+
+const char* UsageText() {
+    return "Usage: VexaRecorder [-autostart]\n"
+           "Records the screen (whole or a rectangle, with the cursor, system sound and microphones),\n"
+           "sound alone, or a camera with sound into MP4 or M4A files; the window is titled Miravo.\n"
+           "One instance runs per user: a second start brings the running window to the front.\n"
+           "\n"
+           "Options:\n"
+           "  -autostart    start with the window hidden (in the tray), as a login item does\n"
+           "  -h, --help    print this text and exit\n"
+           "\n"
+           "Files:\n"
+           "  $XDG_CONFIG_HOME/Vexa/VexaRecorder/settings.reg   the choices (~/.config when unset)\n"
+           "  $XDG_STATE_HOME/Vexa/VexaRecorder/VexaRecorder.log   the log (~/.local/state when unset)\n"
+           "\n"
+           "Exit status: 0 normally (also after handing over to a running instance), 255 when\n"
+           "start-up fails, 99 after a crash.\n"
+           "\n"
+           "vexa-record(1) records from the command line.\n";
 }
 
 int ProcessEntry(int argc, char** argv) {
@@ -115,6 +137,10 @@ int ProcessEntry(int argc, char** argv) {
     InstallCrashFilter();
     signal(SIGPIPE, SIG_IGN);
     const CommandLine command_line = ParseCommandLine(std::vector<std::string>(argv, argv + argc));
+    if (command_line.help) {
+        std::fputs(UsageText(), stdout);
+        return 0;
+    }
     if (Error log_error = log::OpenDefaultLog(); !log_error.ok())
         std::fprintf(stderr, "VexaRecorder: no log: %s\n", log_error.message().c_str());
     else if (Error report_error = ReportCrashesTo(log::DefaultLogPath()); !report_error.ok())

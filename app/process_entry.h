@@ -16,12 +16,17 @@ inline constexpr int kExitStartFailed = -1;
 
 struct CommandLine {
     bool autostart = false;
+    bool help = false;  // "--help" or "-h" after the program path: print UsageText() and exit 0
 };
 
 // Every element, the program path included, is compared case-insensitively by prefix with
 // "-logid=", "-logfile=", "-lognet=" (accepted and ignored) and "-autostart" (longer elements that
-// begin with it count too).
+// begin with it count too). "--help" and "-h" count exactly as written, and not as the program path.
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// What --help prints: the options above and the files the program uses. The man page is made from
+// it at build time (help2man), so it is written in the layout help2man reads.
+[[nodiscard]] const char* UsageText();
 
 int ProcessEntry(int argc, char** argv);
 

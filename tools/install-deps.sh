@@ -50,6 +50,9 @@ packages=(
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
   # benchmarks: a second, independent reader of finished recordings (gst-discoverer-1.0)
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
+  # the Debian package (`make package`): man pages from --help, dpkg-shlibdeps, and the checks
+  # of tools/check-deb.sh; gio launches the installed desktop entry
+  help2man dpkg-dev lintian appstream desktop-file-utils libglib2.0-bin
 )
 
 if [ "$wayland_bed" = 1 ]; then

@@ -30,6 +30,14 @@ TEST(CommandLineTest, AutostartIsAnyCasePrefixOfAnyElementAndTheLogOptionsChange
     EXPECT_TRUE(ParseCommandLine({"-autostart"}).autostart);  // the program path is looked at too
 }
 
+TEST(CommandLineTest, HelpIsAnExactArgumentAfterTheProgramPath) {
+    EXPECT_TRUE(ParseCommandLine({"prog", "--help"}).help);
+    EXPECT_TRUE(ParseCommandLine({"prog", "-autostart", "-h"}).help);
+    EXPECT_FALSE(ParseCommandLine({"--help"}).help);  // a program path is never an option
+    EXPECT_FALSE(ParseCommandLine({"prog", "--HELP", "-help", "--helpme", "-H"}).help);
+    EXPECT_FALSE(ParseCommandLine({"prog", "-autostart"}).help);
+}
+
 std::array<ui::HotkeySlot, 4> RegisteredSlots() {
     std::array<ui::HotkeySlot, 4> hotkeys{};
     for (uint32_t i = 0; i < 4; ++i)
