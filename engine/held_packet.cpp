@@ -47,12 +47,12 @@ void HeldPacketDrain::FinishAtTime(int64_t end_time) {
 
 void HeldPacketDrain::FinishAt(int64_t end_pts) {
     if (!held_) return;
-    if (period_ > 0) {  // the nearest grid place, at least one period after the last picture
+    if (period_ > 0) {
+        // The last grid place not after the end (a file never longer than the variable-rate one),
+        // at least one period after the last picture.
         const int64_t start = held_->packet->pts;
         const int64_t period = StreamPeriod();
-        const int64_t periods = std::max<int64_t>(
-            1, std::llround(static_cast<double>(end_pts - start) / static_cast<double>(period)));
-        end_pts = start + periods * period;
+        end_pts = start + std::max<int64_t>(1, (end_pts - start) / period) * period;
     }
     QueueHeld(end_pts);
 }

@@ -24,10 +24,10 @@ class HeldPacketDrain {
     // passes the held one on (with its duration) and is held itself. False when the pool is empty
     // or the encoder failed (draining stops until the next frame); true on "try again" and the end.
     bool Drain(bool drain_all);
-    // Constant rate: the pictures lie on a grid of `period` (encoder time base) and the end is
-    // rounded onto it. With `repeats` (borrowed, outlives the drain), each empty grid place between
-    // two of the encoder's pictures, and up to the end, gets a repeat of the picture before it, and
-    // the encoder's pictures are renumbered to follow the repeats.
+    // Constant rate: the pictures lie on a grid of `period` (encoder time base) and the end moves
+    // back onto it (but a picture lasts at least one period). With `repeats` (borrowed, outlives the drain),
+    // each empty grid place between two of the encoder's pictures, and up to the end, gets a repeat of the
+    // picture before it, and the encoder's pictures are renumbered to follow the repeats.
     void SetConstantRate(int64_t period, RepeatPicture* repeats);
     // Gives the held packet the duration up to the session time end (counter ticks) and queues it.
     void FinishAtTime(int64_t end_time);

@@ -48,6 +48,8 @@ packages=(
   fonts-wqy-microhei fontconfig libfontconfig-dev zlib1g-dev libzip-dev zip unzip imagemagick librsvg2-bin
   # benchmarks: a second, independent reader of finished recordings (gst-discoverer-1.0)
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
+  # constant-rate recordings: the MLT engine of several video editors reads them back in a test
+  melt
 )
 
 if [ "$wayland_bed" = 1 ]; then

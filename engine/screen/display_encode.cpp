@@ -46,7 +46,12 @@ void CDisplay::EncodeLoop() {
             GiveFrame(frame);
         }
     }
-    if (period_pts_ > 0 && !repeats_) EncodeRepeatsUpTo(GridPlace(session_.StopPosition()));
+    if (period_pts_ > 0 && !repeats_ && last_place_ >= 0) {  // up to the last grid place before the stop
+        const auto end =
+            static_cast<int64_t>(static_cast<double>(session_.StopPosition()) * pts_per_tick_.load()) /
+            period_pts_;
+        EncodeRepeatsUpTo(end);
+    }
     avcodec_send_frame(enc, nullptr);
     (void)drain_->Drain(true);
     drain_->FinishAtTime(session_.StopPosition());

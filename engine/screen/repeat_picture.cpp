@@ -270,6 +270,7 @@ Result<RepeatPicture> RepeatPicture::FromParameterSets(std::span<const uint8_t> 
             p.chroma_ = chroma_format != 0;
             p.log2_max_frame_num_ = static_cast<int>(r.Ue()) + 4;
             const uint32_t poc_type = r.Ue();
+            if (r.Overrun()) return Unreadable("sequence parameter set");
             if (poc_type != 2)
                 return Error(ErrorCode::kUnsupported,
                              "picture order count type " + std::to_string(poc_type) + " (only type 2)");
