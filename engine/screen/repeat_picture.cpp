@@ -125,6 +125,7 @@ class BitWriter {
     }
     void Se(int32_t v) { Ue(v > 0 ? static_cast<uint32_t>(2 * v - 1) : static_cast<uint32_t>(-2 * v)); }
     [[nodiscard]] bool Aligned() const { return used_ == 0; }
+    [[nodiscard]] size_t BitCount() const { return bytes_.size() * 8 - (used_ ? 8 - used_ : 0); }
     std::vector<uint8_t>& Bytes() { return bytes_; }
 
   private:
@@ -228,6 +229,19 @@ std::vector<std::span<const uint8_t>> ParameterSets(std::span<const uint8_t> ext
     }
     for (const auto& [b, e] : NalUnits(extradata)) sets.push_back(extradata.subspan(b, e - b));
     return sets;
+}
+
+// Writes `width` bits of value at bit position `at` (most significant first).
+void SetBits(std::vector<uint8_t>& raw, size_t at, int width, uint32_t value) {
+    for (int i = 0; i < width; ++i) {
+        const size_t bit = at + static_cast<size_t>(i);
+        const auto mask = static_cast<uint8_t>(0x80u >> (bit % 8));
+        if ((value >> (width - 1 - i)) & 1u) {
+            raw[bit / 8] |= mask;
+        } else {
+            raw[bit / 8] &= static_cast<uint8_t>(~mask);
+        }
+    }
 }
 
 void SkipScalingList(BitReader& r, int size) {
@@ -334,15 +348,7 @@ Error RepeatPicture::Follow(std::span<const uint8_t> picture, std::vector<uint8_
         if ((header & 0x60) != 0) last_ref_frame_num_ = renumbered;
         if (renumbered == frame_num) continue;
         raw = Unescape(payload);
-        for (int i = 0; i < log2_max_frame_num_; ++i) {
-            const size_t bit = at + static_cast<size_t>(i);
-            const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit % 8));
-            if ((renumbered >> (log2_max_frame_num_ - 1 - i)) & 1u) {
-                raw[bit / 8] |= mask;
-            } else {
-                raw[bit / 8] &= static_cast<uint8_t>(~mask);
-            }
-        }
+        SetBits(raw, at, log2_max_frame_num_, renumbered);
         out.insert(out.end(), picture.begin() + static_cast<ptrdiff_t>(copied),
                    picture.begin() + static_cast<ptrdiff_t>(begin + 1));
         AppendEscaped(out, raw);
@@ -358,12 +364,23 @@ std::vector<uint8_t> RepeatPicture::Next() {
     const uint32_t frame_num = (last_ref_frame_num_ + 1) % max_frame_num;
     last_ref_frame_num_ = frame_num;
     raise_ = (raise_ + 1) % max_frame_num;
+    // Every repeat is the same but for its frame number, a field of fixed width: the picture is
+    // coded once and only that field written each time.
+    if (raw_.empty()) raw_ = Code();
+    SetBits(raw_, frame_num_at_, log2_max_frame_num_, frame_num);
+    std::vector<uint8_t> unit = {0, 0, 0, 1, 0x40 | kNalSlice};  // a reference picture
+    unit.reserve(raw_.size() + raw_.size() / 2 + 8);
+    AppendEscaped(unit, raw_);
+    return unit;
+}
 
+std::vector<uint8_t> RepeatPicture::Code() {
     BitWriter w;
     w.Ue(0);  // first macroblock
     w.Ue(5);  // P, as every slice of the picture
     w.Ue(static_cast<uint32_t>(pps_id_));
-    w.Bits(frame_num, log2_max_frame_num_);
+    frame_num_at_ = w.BitCount();
+    w.Bits(0, log2_max_frame_num_);
     if (redundant_pic_cnt_) w.Ue(0);
     w.Bit(1);  // one reference in the list: the previous picture
     w.Ue(0);
@@ -393,10 +410,7 @@ std::vector<uint8_t> RepeatPicture::Next() {
         w.Bit(1);                           // stop bit
     }
     while (!w.Aligned()) w.Bit(0);
-
-    std::vector<uint8_t> unit = {0, 0, 0, 1, 0x40 | kNalSlice};  // a reference picture
-    AppendEscaped(unit, w.Bytes());
-    return unit;
+    return std::move(w.Bytes());
 }
 
 }  // namespace vexa::engine

@@ -43,6 +43,8 @@ class RepeatPicture {
 
   private:
     RepeatPicture() = default;
+    // The repeat's payload (without emulation prevention), its frame number zero.
+    [[nodiscard]] std::vector<uint8_t> Code();
 
     // Parameter sets.
     int log2_max_frame_num_ = 4;
@@ -57,7 +59,9 @@ class RepeatPicture {
     // Stream state.
     bool followed_ = false;
     uint32_t last_ref_frame_num_ = 0;
-    uint32_t raise_ = 0;  // repeats since the last IDR picture, modulo the frame-number range
+    uint32_t raise_ = 0;        // repeats since the last IDR picture, modulo the frame-number range
+    std::vector<uint8_t> raw_;  // the repeat, coded once
+    size_t frame_num_at_ = 0;   // bit position of its frame number
 };
 
 }  // namespace vexa::engine
