@@ -86,7 +86,7 @@ class CDisplay final : public StreamSource {
     [[nodiscard]] bool EncodeFrame(FrameBuffer& frame);
     [[nodiscard]] bool EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop);
     [[nodiscard]] bool PrepareConversion(const FrameBuffer& frame);
-    void SetUpConstantRate();
+    void SetUpConstantRate();  // recording thread, from Attach
     // Constant rate: the grid place of a picture at a session time (after the last one), and the
     // encoder coding the last picture again up to a place when no prebuilt repeat fits the stream.
     [[nodiscard]] int64_t GridPlace(int64_t time) const;

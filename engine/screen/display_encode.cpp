@@ -1,6 +1,7 @@
 // The encoding side of CDisplay: frames from the encoder queue become H.264 packets.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/screen/display.h"
@@ -29,7 +30,7 @@ bool BottomUp(platform::RowOrder order) {
 void CDisplay::EncodeLoop() {
     AVCodecContext* enc = entry_->encoder.get();
     drain_ = std::make_unique<HeldPacketDrain>(session_, enc, entry_->stream);
-    if (session_.ConstantFrameRate()) SetUpConstantRate();
+    if (period_pts_ > 0) drain_->SetConstantRate(period_pts_, repeats_ ? &*repeats_ : nullptr);
     for (;;) {
         (void)entry_->encoder_event->Wait();
         FrameList local;
@@ -59,24 +60,53 @@ void CDisplay::EncodeLoop() {
     scaler_.reset();
 }
 
+namespace {
+
+// Appends an Annex B NAL unit to a global header (FFmpeg's padding kept).
+bool AppendToHeader(uint8_t*& data, int& size, const std::vector<uint8_t>& unit) {
+    const size_t total = static_cast<size_t>(size) + unit.size();
+    auto* grown = static_cast<uint8_t*>(av_mallocz(total + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!grown) return false;
+    if (size > 0) std::memcpy(grown, data, static_cast<size_t>(size));
+    std::memcpy(grown + size, unit.data(), unit.size());
+    av_free(data);
+    data = grown;
+    size = static_cast<int>(total);
+    return true;
+}
+
+bool AnnexB(const uint8_t* data, int size) {
+    return size >= 4 && data[0] == 0 && data[1] == 0 && (data[2] == 1 || (data[2] == 0 && data[3] == 1));
+}
+
+}  // namespace
+
 // A repeat written without the encoder when one fits the stream's parameter sets (the encoder then
 // runs only when the screen changed); else the encoder codes the last picture again, which costs
-// an encode per frame period but no grab, conversion or comparison.
+// an encode per frame period but no grab, conversion or comparison. Runs before the header is
+// written: a CABAC stream gets a CAVLC parameter set of its own for the repeats.
 void CDisplay::SetUpConstantRate() {
     AVCodecContext* enc = entry_->encoder.get();
     period_pts_ = av_rescale_q(1, av_inv_q(enc->framerate), enc->time_base);
     Result<RepeatPicture> repeats = RepeatPicture::FromParameterSets(
         {enc->extradata, static_cast<size_t>(std::max(0, enc->extradata_size))});
-    if (repeats.ok()) {
-        repeats_ = std::move(repeats).value();
-        log::Writef(log::Level::kInfo,
-                    "constant frame rate: repeated pictures written as skipped pictures (%s)",
-                    repeats_->Cabac() ? "CABAC" : "CAVLC");
-    } else {
+    if (!repeats.ok()) {
         log::Writef(log::Level::kInfo, "constant frame rate: the encoder codes repeated pictures (%s)",
                     repeats.error().message().c_str());
+        return;
     }
-    drain_->SetConstantRate(period_pts_, repeats_ ? &*repeats_ : nullptr);
+    repeats_ = std::move(repeats).value();
+    AVCodecParameters* par = entry_->stream->codecpar;
+    if (repeats_->Cabac() && AnnexB(enc->extradata, enc->extradata_size) &&
+        AnnexB(par->extradata, par->extradata_size)) {
+        RepeatPicture candidate = *repeats_;
+        const std::vector<uint8_t> pps = candidate.UseOwnCavlcParameterSet();
+        if (!pps.empty() && AppendToHeader(enc->extradata, enc->extradata_size, pps) &&
+            AppendToHeader(par->extradata, par->extradata_size, pps))
+            repeats_ = std::move(candidate);
+    }
+    log::Writef(log::Level::kInfo, "constant frame rate: repeated pictures written as skipped pictures (%s)",
+                repeats_->Cabac() ? "CABAC" : "CAVLC");
 }
 
 int64_t CDisplay::GridPlace(int64_t time) const {

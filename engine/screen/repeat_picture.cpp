@@ -315,6 +315,7 @@ Result<RepeatPicture> RepeatPicture::FromParameterSets(std::span<const uint8_t> 
             r.Bit();  // constrained intra prediction
             p.redundant_pic_cnt_ = r.Bit() != 0;
             if (r.Overrun()) return Unreadable("picture parameter set");
+            p.pps_raw_ = raw;
             pps_seen = true;
         }
     }
@@ -357,6 +358,30 @@ Error RepeatPicture::Follow(std::span<const uint8_t> picture, std::vector<uint8_
     }
     if (rewritten) out.insert(out.end(), picture.begin() + static_cast<ptrdiff_t>(copied), picture.end());
     return {};
+}
+
+std::vector<uint8_t> RepeatPicture::UseOwnCavlcParameterSet() {
+    if (!cabac_ || pps_id_ >= 255) return {};
+    BitReader r(pps_raw_);
+    r.Ue();
+    const uint32_t sps_id = r.Ue();
+    r.Bit();  // entropy coding mode
+    BitWriter w;
+    w.Ue(static_cast<uint32_t>(pps_id_ + 1));
+    w.Ue(sps_id);
+    w.Bit(0);  // CAVLC
+    // The rest as it is, up to its stop bit, which ends the new set too.
+    size_t last_one = 0;
+    for (size_t bit = 0; bit < pps_raw_.size() * 8; ++bit)
+        if ((pps_raw_[bit / 8] >> (7 - bit % 8)) & 1u) last_one = bit;
+    for (size_t bit = r.Position(); bit <= last_one; ++bit) w.Bit((pps_raw_[bit / 8] >> (7 - bit % 8)) & 1u);
+    while (!w.Aligned()) w.Bit(0);
+    std::vector<uint8_t> unit = {0, 0, 0, 1, 0x68};  // a picture parameter set
+    AppendEscaped(unit, w.Bytes());
+    pps_id_ += 1;
+    cabac_ = false;
+    raw_.clear();
+    return unit;
 }
 
 std::vector<uint8_t> RepeatPicture::Next() {
