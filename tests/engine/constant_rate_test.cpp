@@ -297,6 +297,46 @@ TEST(ConstantRateSessionTest, EveryFramePeriodHasAPictureOfEqualDurationThroughT
         ASSERT_NEAR(level(k), expected, 8) << "picture " << k;
     }
     EXPECT_EQ(test::FfprobeDecodeErrors(path), "");
+    // The recordings list shows whole seconds of the container's duration: the track ends at most
+    // one period before the stop, on a whole number of periods, so the same second as the stop's.
+    const auto probed = test::ProbeFile(path);
+    ASSERT_TRUE(probed);
+    EXPECT_NEAR(probed->duration_seconds, 121.0 / 30, 1e-3);
+    EXPECT_EQ(static_cast<int>(probed->duration_seconds), 4);
+}
+
+// A container without a global header (MPEG-TS) gives no parameter sets to make repeats from: the
+// encoder codes the last picture again for every empty grid place, up to the last before the stop.
+TEST(ConstantRateSessionTest, WithoutParameterSetsTheEncoderCodesTheRepeats) {
+    test::TempFolder folder;
+    const std::string path = folder.File("out.ts");
+    ManualClock clock;
+    auto session = CCapture::Create(path, clock).value();
+    auto owned = std::make_unique<FakeScreenBackend>(kWidth, kHeight);
+    owned->SetDamageSupported(false);
+    FakeScreenBackend* screen = owned.get();
+    session->SetConstantFrameRate(true);
+    ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(owned)).ok());
+    screen->Fill(0xFF101010);
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() >= 1; }));
+    screen->Fill(0xFFF0F0F0);
+    const int before = screen->GrabCount();
+    clock.Advance(kSecond / 2);  // place 15
+    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() > before; }));
+    clock.Advance(kSecond / 2 + kPeriod / 2);  // the stop at 1.0167 s: the last place is 29
+    session->MarkStopped();
+    session.reset();
+
+    const auto packets = FfprobePackets(path);
+    ASSERT_EQ(packets.size(), 30u);
+    const int64_t period = 90000 / 30;  // MPEG-TS counts 1/90000 s
+    for (size_t k = 1; k < packets.size(); ++k)
+        ASSERT_EQ(packets[k].first - packets[0].first, static_cast<int64_t>(k) * period) << "packet " << k;
+    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path);
+    ASSERT_EQ(pictures.size(), 30u);
+    for (size_t k = 0; k < pictures.size(); ++k)
+        ASSERT_NEAR(pictures[k].At(kWidth / 2, kHeight / 2), k < 15 ? 0x10 : 0xF0, 8) << "picture " << k;
 }
 
 }  // namespace
