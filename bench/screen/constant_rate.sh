@@ -3,9 +3,11 @@
 # virtual screen at 30 fps with and without the option, first a still screen with content (the
 # damage method), then full-screen motion repainted 30 times a second, and prints for each the CPU
 # seconds per recorded second of the whole process over the steady part (from 5 s to 5 s before the
-# end), the file size and the pictures written. Then, for comparison, what the other way of
-# repeating a picture would cost: libx264 with the recorder's settings coding the same still
-# picture again for every frame period (ffmpeg, the picture looped in memory).
+# end), the file size, the pictures written and those the encoder coded (the rest are repeats), and
+# the CPU milliseconds per coded picture: on a loaded machine the capture gets fewer pictures, so
+# the moving screen compares by that. Then, for comparison, what the other way of repeating a
+# picture would cost: libx264 with the recorder's settings coding the still picture again for every
+# frame period (ffmpeg reading the raw picture in a loop; reading it alone is measured and taken off).
 # The machine's load is printed before and after: the numbers are CPU seconds, not shares.
 # Environment: DURATION (seconds recorded, default 60), MOTION_DURATION (default 30).
 set -euo pipefail
@@ -49,14 +51,16 @@ record() {
   wait "$pid"
   local file
   file=$(tail -n 1 "$out/$name.txt")
-  local frames
-  frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$file")
-  awk -v t="$((t1 - t0))" -v d="$((seconds - 10))" -v n="$name" -v size="$(stat -c %s "$file")" -v f="$frames" \
-    'BEGIN { printf "%-18s %14.4f %12d %8d\n", n, t / 1e9 / d, size, f }'
+  ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,size -of csv=p=0 "$file" >"$out/$name.packets"
+  # Pictures and coded pictures in the measured span (a repeat is under 32 bytes).
+  awk -F, -v t="$((t1 - t0))" -v d="$((seconds - 10))" -v n="$name" -v size="$(stat -c %s "$file")" '
+    { ++all; if ($1 >= 5 && $1 < 5 + d && $2 >= 32) ++coded; if ($1 >= 5 && $1 < 5 + d) ++span }
+    END { printf "%-18s %14.4f %12d %8d %8d %12.2f\n", n, t / 1e9 / d, size, all, coded,
+                 coded ? t / 1e6 / coded : 0 }' "$out/$name.packets"
 }
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-18s %14s %12s %8s\n' case cpu_s_per_s bytes pictures
+printf '%-18s %14s %12s %8s %8s %12s\n' case cpu_s_per_s bytes pictures coded cpu_ms_coded
 "$motion" --still >"$out/motion-still.log" 2>&1 &
 still_pid=$!
 pids+=("$still_pid")
@@ -72,9 +76,18 @@ record motion-constant "$motion_duration" --constant-rate
 
 # The encoder coding the unchanged picture again: the still recording's picture, 30 times a second.
 still_file=$(tail -n 1 "$out/still-variable.txt")
-/usr/bin/time -f '%U %S' -o "$out/x264.time" ffmpeg -v error -y -i "$still_file" \
-  -vf "trim=end_frame=1,loop=loop=$((30 * duration - 1)):size=1:start=0,setpts=N/30/TB" -c:v libx264 \
-  -preset veryfast -crf 23 -x264-params rc-lookahead=1:sliced-threads=1 -f mp4 "$out/x264-repeats.mp4"
-awk -v d="$duration" -v size="$(stat -c %s "$out/x264-repeats.mp4")" \
-  '{ printf "%-18s %14.4f %12d %8d\n", "x264-repeats", ($1 + $2) / d, size, d * 30 }' "$out/x264.time"
+ffmpeg -v error -y -i "$still_file" -frames:v 1 -pix_fmt yuv420p -f rawvideo "$out/still.yuv"
+size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 "$still_file")
+frames=$((30 * duration))
+input=(-stream_loop $((frames - 1)) -f rawvideo -pix_fmt yuv420p -s "$size" -framerate 30 -i "$out/still.yuv")
+/usr/bin/time -f '%U %S' -o "$out/read.time" ffmpeg -v error -y "${input[@]}" -f null -
+/usr/bin/time -f '%U %S' -o "$out/x264.time" ffmpeg -v error -y "${input[@]}" -c:v libx264 -preset veryfast \
+  -crf 23 -x264-params rc-lookahead=1:sliced-threads=1 -f mp4 "$out/x264-repeats.mp4"
+coded=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 \
+  "$out/x264-repeats.mp4")
+read -r ru rs <"$out/read.time"
+read -r xu xs <"$out/x264.time"
+awk -v d="$duration" -v size="$(stat -c %s "$out/x264-repeats.mp4")" -v n="$coded" \
+  -v t="$(echo "$xu + $xs - $ru - $rs" | bc -l)" \
+  'BEGIN { printf "%-18s %14.4f %12d %8d %8d %12.2f\n", "x264-repeats", t / d, size, n, n, t * 1000 / n }'
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
