@@ -305,6 +305,42 @@ TEST(ConstantRateSessionTest, EveryFramePeriodHasAPictureOfEqualDurationThroughT
     EXPECT_EQ(static_cast<int>(probed->duration_seconds), 4);
 }
 
+// A cursor move over a still screen is a cursor record, not a grab: with the option on it becomes
+// the picture of its grid place, and the places after it repeat it.
+TEST(ConstantRateSessionTest, CursorMovesOverAStillScreenLandOnTheirGridPlaces) {
+    test::TempFolder folder;
+    const std::string path = folder.File("out.mp4");
+    ManualClock clock;
+    auto session = CCapture::Create(path, clock).value();
+    auto owned = std::make_unique<FakeScreenBackend>(kWidth, kHeight);
+    owned->SetDamageSupported(false);
+    FakeScreenBackend* screen = owned.get();
+    session->SetConstantFrameRate(true);
+    ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, true, {}, std::move(owned)).ok());
+    screen->Fill(0xFF000000);
+    screen->SetCursor(screen_test::Arrow(8, 8));
+    ASSERT_TRUE(session->Start().ok());
+    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() >= 1; }));
+    screen->SetCursor(screen_test::Arrow(40, 30));
+    const int before = screen->GrabCount();
+    clock.Advance(kSecond / 2);  // place 15
+    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() > before; }));
+    clock.Advance(kSecond / 2);  // the stop at 1 s: places 0 to 29
+    session->MarkStopped();
+    session.reset();
+
+    const auto packets = FfprobePackets(path);
+    ASSERT_EQ(packets.size(), 30u);
+    for (size_t k = 1; k < packets.size(); ++k) ASSERT_EQ(packets[k].second, packets[0].second) << k;
+    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path);
+    ASSERT_EQ(pictures.size(), 30u);
+    for (size_t k = 0; k < pictures.size(); ++k) {
+        const bool moved = k >= 15;
+        EXPECT_GT(pictures[k].At(moved ? 41 : 9, moved ? 31 : 9), 0xC0) << "picture " << k;
+        EXPECT_LT(pictures[k].At(moved ? 9 : 41, moved ? 9 : 31), 0x40) << "picture " << k;
+    }
+}
+
 // A container without a global header (MPEG-TS) gives no parameter sets to make repeats from: the
 // encoder codes the last picture again for every empty grid place, up to the last before the stop.
 TEST(ConstantRateSessionTest, WithoutParameterSetsTheEncoderCodesTheRepeats) {
