@@ -18,18 +18,29 @@ ParseResult Parse(std::vector<std::string> args) {
 }
 
 TEST(CliOptions, DefaultsAndEveryValueOption) {
-    ParseResult r = Parse({"--mode",          "audio",
-                           "--duration",      "2.5",
-                           "--output-dir",    "/tmp/x",
-                           "--fps",           "30",
-                           "--region",        "10,20,1375,786",
-                           "--no-cursor",     "--constant-rate",
-                           "--video-quality", "100",
-                           "--audio-quality", "1",
-                           "--speaker",       "0",
-                           "--mic",           "vexa_mic",
-                           "--mic",           "1",
-                           "--volume",        "0=50",
+    ParseResult r = Parse({"--mode",
+                           "audio",
+                           "--duration",
+                           "2.5",
+                           "--output-dir",
+                           "/tmp/x",
+                           "--fps",
+                           "30",
+                           "--region",
+                           "10,20,1375,786",
+                           "--no-cursor",
+                           "--video-quality",
+                           "100",
+                           "--audio-quality",
+                           "1",
+                           "--speaker",
+                           "0",
+                           "--mic",
+                           "vexa_mic",
+                           "--mic",
+                           "1",
+                           "--volume",
+                           "0=50",
                            "--stats"});
     ASSERT_EQ(r.error, "");
     const CliOptions& o = r.options;
@@ -40,7 +51,6 @@ TEST(CliOptions, DefaultsAndEveryValueOption) {
     EXPECT_EQ(o.region->right, 1375);
     EXPECT_EQ(o.region->bottom, 786);
     EXPECT_FALSE(*o.show_cursor);
-    EXPECT_TRUE(*o.constant_rate);
     EXPECT_EQ(*o.video_quality, 100);
     EXPECT_EQ(*o.audio_quality, 1);
     EXPECT_EQ(o.microphones, (std::vector<std::string>{"vexa_mic", "1"}));
@@ -52,6 +62,7 @@ TEST(CliOptions, DefaultsAndEveryValueOption) {
     EXPECT_EQ(none.options.mode, engine::RecordingMode::kScreen);
     EXPECT_FALSE(none.options.region);
     EXPECT_FALSE(none.options.constant_rate) << "the stored setting decides";
+    EXPECT_TRUE(*Parse({"--constant-rate"}).options.constant_rate);
     EXPECT_FALSE(*Parse({"--constant-rate", "--variable-rate"}).options.constant_rate) << "the last one wins";
     EXPECT_DOUBLE_EQ(none.options.duration_seconds, 0);
 }

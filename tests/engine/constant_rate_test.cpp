@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -239,42 +240,62 @@ std::vector<std::pair<int64_t, int64_t>> FfprobePackets(const std::string& path)
     return packets;
 }
 
+// A constant-rate session on a scripted screen (polling) and a clock the test moves.
+class ConstantRateSessionTest : public ::testing::Test {
+  protected:
+    // The cursor, when given, is recorded.
+    void Open(const char* name, uint32_t first_fill,
+              const std::optional<platform::CursorImage>& cursor = {}) {
+        path_ = folder_.File(name);
+        session_ = CCapture::Create(path_, clock_).value();
+        auto owned = std::make_unique<FakeScreenBackend>(kWidth, kHeight);
+        owned->SetDamageSupported(false);
+        screen_ = owned.get();
+        screen_->Fill(first_fill);
+        if (cursor) screen_->SetCursor(*cursor);
+        session_->SetConstantFrameRate(true);
+        ASSERT_TRUE(
+            session_->AddScreenStream(1, kVideoBitRate, 30, cursor.has_value(), {}, std::move(owned)).ok());
+        ASSERT_TRUE(session_->Start().ok());
+        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));  // the first picture at 0
+    }
+    // Moves the clock and waits for the grab that follows.
+    void Step(int64_t ticks) {
+        const int before = screen_->GrabCount();
+        clock_.Advance(ticks);
+        ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() > before; }));
+    }
+    void StopAfter(int64_t ticks) {
+        clock_.Advance(ticks);
+        session_->MarkStopped();
+        session_.reset();
+    }
+
+    test::TempFolder folder_;
+    std::string path_;
+    ManualClock clock_;
+    std::unique_ptr<CCapture> session_;
+    FakeScreenBackend* screen_ = nullptr;
+};
+
 // Changes at known times, a still stretch, a pause with a change during it, and a stop between two
 // grid places: ffprobe sees one picture per period, every one as long as the others, the picture
-// content changes at the grid place nearest to its time, and the track ends at the place nearest
-// to the stop.
-TEST(ConstantRateSessionTest, EveryFramePeriodHasAPictureOfEqualDurationThroughThePauseToTheStop) {
-    test::TempFolder folder;
-    const std::string path = folder.File("out.mp4");
-    ManualClock clock;
-    auto session = CCapture::Create(path, clock).value();
-    auto owned = std::make_unique<FakeScreenBackend>(kWidth, kHeight);
-    owned->SetDamageSupported(false);
-    FakeScreenBackend* screen = owned.get();
-    session->SetConstantFrameRate(true);
-    ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(owned)).ok());
-    auto step = [&](int64_t ticks) {
-        const int before = screen->GrabCount();
-        clock.Advance(ticks);
-        ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() > before; }));
-    };
+// content changes at the grid place nearest to its time, and the track ends at the last place
+// before the stop.
+TEST_F(ConstantRateSessionTest, EveryFramePeriodHasAPictureOfEqualDurationThroughThePauseToTheStop) {
+    Open("out.mp4", 0xFF101010);  // A at 0
+    screen_->Fill(0xFF808080);    // B at 1.0133 s: place 30.4 → 30
+    Step(kSecond + 2 * kPeriod / 5);
+    Step(2 * kSecond);  // still
+    session_->Pause();
+    clock_.Advance(3 * kSecond);
+    screen_->Fill(0xFFF0F0F0);  // C, changed during the pause, grabbed at 3.0467 s: place 91.4 → 91
+    session_->Resume();
+    Step(kPeriod);
+    Step(kSecond);
+    StopAfter(0);  // still; the stop at 4.0467 s: the track ends at place 121
 
-    screen->Fill(0xFF101010);  // A at 0
-    ASSERT_TRUE(session->Start().ok());
-    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() >= 1; }));
-    screen->Fill(0xFF808080);  // B at 1.0133 s: place 30.4 → 30
-    step(kSecond + 2 * kPeriod / 5);
-    step(2 * kSecond);  // still
-    session->Pause();
-    clock.Advance(3 * kSecond);
-    screen->Fill(0xFFF0F0F0);  // C, changed during the pause, grabbed at 3.0467 s: place 91.4 → 91
-    session->Resume();
-    step(kPeriod);
-    step(kSecond);  // still; the stop at 4.0467 s: the track ends at place 121
-    session->MarkStopped();
-    session.reset();
-
-    const auto stream = FfprobeStream(path);
+    const auto stream = FfprobeStream(path_);
     EXPECT_EQ(stream.at("r_frame_rate"), "30/1");
     EXPECT_EQ(stream.at("avg_frame_rate"), "30/1");
     EXPECT_EQ(stream.at("nb_read_packets"), "121");
@@ -283,23 +304,20 @@ TEST(ConstantRateSessionTest, EveryFramePeriodHasAPictureOfEqualDurationThroughT
     ASSERT_EQ(tb_den % 30, 0) << tb;
     const int64_t period = tb_den / 30;
 
-    const auto packets = FfprobePackets(path);
+    const auto packets = FfprobePackets(path_);
     ASSERT_EQ(packets.size(), 121u);
     for (size_t k = 0; k < packets.size(); ++k) {
         ASSERT_EQ(packets[k].first, static_cast<int64_t>(k) * period) << "packet " << k;
         ASSERT_EQ(packets[k].second, period) << "packet " << k;
     }
-    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path);
+    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path_);
     ASSERT_EQ(pictures.size(), 121u);
-    auto level = [&](size_t k) { return pictures[k].At(kWidth / 2, kHeight / 2); };
-    for (size_t k = 0; k < pictures.size(); ++k) {
-        const int expected = k < 30 ? 0x10 : k < 91 ? 0x80 : 0xF0;
-        ASSERT_NEAR(level(k), expected, 8) << "picture " << k;
-    }
-    EXPECT_EQ(test::FfprobeDecodeErrors(path), "");
+    for (size_t k = 0; k < pictures.size(); ++k)
+        ASSERT_NEAR(pictures[k].At(kWidth / 2, kHeight / 2), k < 30 ? 0x10 : k < 91 ? 0x80 : 0xF0, 8) << k;
+    EXPECT_EQ(test::FfprobeDecodeErrors(path_), "");
     // The recordings list shows whole seconds of the container's duration: the track ends at most
     // one period before the stop, on a whole number of periods, so the same second as the stop's.
-    const auto probed = test::ProbeFile(path);
+    const auto probed = test::ProbeFile(path_);
     ASSERT_TRUE(probed);
     EXPECT_NEAR(probed->duration_seconds, 121.0 / 30, 1e-3);
     EXPECT_EQ(static_cast<int>(probed->duration_seconds), 4);
@@ -307,32 +325,16 @@ TEST(ConstantRateSessionTest, EveryFramePeriodHasAPictureOfEqualDurationThroughT
 
 // A cursor move over a still screen is a cursor record, not a grab: with the option on it becomes
 // the picture of its grid place, and the places after it repeat it.
-TEST(ConstantRateSessionTest, CursorMovesOverAStillScreenLandOnTheirGridPlaces) {
-    test::TempFolder folder;
-    const std::string path = folder.File("out.mp4");
-    ManualClock clock;
-    auto session = CCapture::Create(path, clock).value();
-    auto owned = std::make_unique<FakeScreenBackend>(kWidth, kHeight);
-    owned->SetDamageSupported(false);
-    FakeScreenBackend* screen = owned.get();
-    session->SetConstantFrameRate(true);
-    ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, true, {}, std::move(owned)).ok());
-    screen->Fill(0xFF000000);
-    screen->SetCursor(screen_test::Arrow(8, 8));
-    ASSERT_TRUE(session->Start().ok());
-    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() >= 1; }));
-    screen->SetCursor(screen_test::Arrow(40, 30));
-    const int before = screen->GrabCount();
-    clock.Advance(kSecond / 2);  // place 15
-    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() > before; }));
-    clock.Advance(kSecond / 2);  // the stop at 1 s: places 0 to 29
-    session->MarkStopped();
-    session.reset();
+TEST_F(ConstantRateSessionTest, CursorMovesOverAStillScreenLandOnTheirGridPlaces) {
+    Open("out.mp4", 0xFF000000, screen_test::Arrow(8, 8));
+    screen_->SetCursor(screen_test::Arrow(40, 30));
+    Step(kSecond / 2);       // place 15
+    StopAfter(kSecond / 2);  // the stop at 1 s: places 0 to 29
 
-    const auto packets = FfprobePackets(path);
+    const auto packets = FfprobePackets(path_);
     ASSERT_EQ(packets.size(), 30u);
     for (size_t k = 1; k < packets.size(); ++k) ASSERT_EQ(packets[k].second, packets[0].second) << k;
-    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path);
+    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path_);
     ASSERT_EQ(pictures.size(), 30u);
     for (size_t k = 0; k < pictures.size(); ++k) {
         const bool moved = k >= 15;
@@ -343,33 +345,18 @@ TEST(ConstantRateSessionTest, CursorMovesOverAStillScreenLandOnTheirGridPlaces) 
 
 // A container without a global header (MPEG-TS) gives no parameter sets to make repeats from: the
 // encoder codes the last picture again for every empty grid place, up to the last before the stop.
-TEST(ConstantRateSessionTest, WithoutParameterSetsTheEncoderCodesTheRepeats) {
-    test::TempFolder folder;
-    const std::string path = folder.File("out.ts");
-    ManualClock clock;
-    auto session = CCapture::Create(path, clock).value();
-    auto owned = std::make_unique<FakeScreenBackend>(kWidth, kHeight);
-    owned->SetDamageSupported(false);
-    FakeScreenBackend* screen = owned.get();
-    session->SetConstantFrameRate(true);
-    ASSERT_TRUE(session->AddScreenStream(1, kVideoBitRate, 30, false, {}, std::move(owned)).ok());
-    screen->Fill(0xFF101010);
-    ASSERT_TRUE(session->Start().ok());
-    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() >= 1; }));
-    screen->Fill(0xFFF0F0F0);
-    const int before = screen->GrabCount();
-    clock.Advance(kSecond / 2);  // place 15
-    ASSERT_TRUE(WaitUntil([&] { return screen->GrabCount() > before; }));
-    clock.Advance(kSecond / 2 + kPeriod / 2);  // the stop at 1.0167 s: the last place is 29
-    session->MarkStopped();
-    session.reset();
+TEST_F(ConstantRateSessionTest, WithoutParameterSetsTheEncoderCodesTheRepeats) {
+    Open("out.ts", 0xFF101010);
+    screen_->Fill(0xFFF0F0F0);
+    Step(kSecond / 2);                     // place 15
+    StopAfter(kSecond / 2 + kPeriod / 2);  // the stop at 1.0167 s: the last place is 29
 
-    const auto packets = FfprobePackets(path);
+    const auto packets = FfprobePackets(path_);
     ASSERT_EQ(packets.size(), 30u);
     const int64_t period = 90000 / 30;  // MPEG-TS counts 1/90000 s
     for (size_t k = 1; k < packets.size(); ++k)
         ASSERT_EQ(packets[k].first - packets[0].first, static_cast<int64_t>(k) * period) << "packet " << k;
-    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path);
+    const std::vector<test::GreyPicture> pictures = test::DecodeVideo(path_);
     ASSERT_EQ(pictures.size(), 30u);
     for (size_t k = 0; k < pictures.size(); ++k)
         ASSERT_NEAR(pictures[k].At(kWidth / 2, kHeight / 2), k < 15 ? 0x10 : 0xF0, 8) << "picture " << k;
