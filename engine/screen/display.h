@@ -4,7 +4,9 @@
 // previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). When the
 // backend reports a new screen configuration, the source bumps the session's display-change counter,
 // and every change of that counter makes it choose the method and the crop again. Its encoding
-// thread turns frames into H.264 packets for the session's writer.
+// thread turns frames into H.264 packets for the session's writer; with a constant frame rate it
+// puts each picture on the frame-period grid and the empty places get repeats (RepeatPicture), so
+// an unchanged screen is still neither grabbed nor compared again.
 //
 // Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
 // pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
