@@ -54,7 +54,7 @@ bool ParseQuality(const std::string& text, std::optional<int>& out) {
 
 const char* UsageText() {
     return "usage: vexa-record [--mode screen|audio|camera] [--duration SECONDS] [--output-dir DIR]\n"
-           "                   [--fps N] [--region L,T,R,B] [--no-cursor] [--no-sound]\n"
+           "                   [--fps N] [--constant-rate] [--region L,T,R,B] [--no-cursor] [--no-sound]\n"
            "                   [--capture-method auto|damage|poll|portal]\n"
            "                   [--video-quality Q] [--audio-quality Q] [--speaker POS|ID]... [--mic "
            "POS|ID]...\n"
@@ -62,6 +62,8 @@ const char* UsageText() {
            "                   [--mirror|--no-mirror] [--list-devices] [--stats]\n"
            "Records for --duration seconds (more than zero), or without it until SIGINT/SIGTERM\n"
            "arrives; SIGUSR1 toggles pause.\n"
+           "--constant-rate: one picture per frame period (for video editors) instead of one each time\n"
+           "the screen changes; --variable-rate the latter. Without either, the stored setting.\n"
            "Prints the written file's path as the last line.\n"
            "--capture-method: auto records a Wayland desktop through its screen-sharing portal, and an\n"
            "X server through its DAMAGE where it is offered, else by polling at the frame rate; damage\n"
@@ -116,6 +118,8 @@ ParseResult ParseOptions(const std::vector<std::string>& args) {
     const std::map<std::string, std::function<void()>> flags = {
         {"--no-cursor", [&] { o.show_cursor = false; }},
         {"--cursor", [&] { o.show_cursor = true; }},
+        {"--constant-rate", [&] { o.constant_rate = true; }},
+        {"--variable-rate", [&] { o.constant_rate = false; }},
         {"--no-sound", [&] { o.no_sound = true; }},
         {"--list-devices", [&] { o.list_devices = true; }},
         {"--stats", [&] { o.stats = true; }},

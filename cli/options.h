@@ -17,6 +17,7 @@ struct CliOptions {
     std::optional<std::string> fps_text;  // as the frame-rate item's text
     std::optional<engine::RegionRect> region;
     std::optional<bool> show_cursor;
+    std::optional<bool> constant_rate;  // one picture per frame period (for video editors)
     platform::MethodChoice capture_method = platform::MethodChoice::kAuto;
     bool no_sound = false;
     std::optional<int> video_quality;

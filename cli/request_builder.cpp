@@ -56,6 +56,7 @@ Error AddScreen(const CliOptions& o, const std::optional<settings::RecordingChoi
                 engine::RecordingRequest& r) {
     r.frame_rate_text = o.fps_text.value_or(std::to_string(stored ? stored->frame_rate : 24));
     r.show_cursor = o.show_cursor.value_or(stored ? stored->record_mouse : true);
+    r.constant_frame_rate = o.constant_rate.value_or(stored && stored->constant_frame_rate);
     // On Wayland the desktop asks once which screen to share; its answer is kept with the settings.
     std::unique_ptr<settings::SettingsKey> settings;
     std::unique_ptr<settings::SettingsScreenCastTokens> tokens;

@@ -35,12 +35,15 @@ constexpr int kMaxNumberedNames = 999;
 // then one fragment at a time. Waiting lets the header describe what only the first packets tell:
 // the AC-3 stream of the M4A, and the sound encoder's start-up delay as an edit list, so that picture
 // and sound start together at 0 (without it the muxer would shift every stream by that delay).
-// None for other containers.
-AVDictionary* FragmentOptions(AVFormatContext* format) {
+// None for other containers. A constant-rate recording counts its header's times in 1/6000 s, a whole
+// number of every offered frame period: the track's length (in the edit list) is then exactly its
+// pictures' and a reader does not cut the last picture short to a whole millisecond.
+AVDictionary* FragmentOptions(AVFormatContext* format, bool constant_frame_rate) {
     if (!format->priv_data || !av_opt_find(format->priv_data, "frag_duration", nullptr, 0, 0)) return nullptr;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+empty_moov+delay_moov+default_base_moof", 0);
     av_dict_set_int(&options, "frag_duration", kFragmentMicroseconds, 0);
+    if (constant_frame_rate) av_dict_set_int(&options, "movie_timescale", 6000, 0);
     return options;
 }
 
@@ -170,7 +173,7 @@ Error CCapture::OpenOutput() {
 
 Error CCapture::Start() {
     if (Error e = OpenOutput(); !e.ok()) return e;
-    AVDictionary* options = FragmentOptions(format_.get());
+    AVDictionary* options = FragmentOptions(format_.get(), constant_frame_rate_);
     fragmented_ = options != nullptr;
     int rc = avformat_write_header(format_.get(), &options);
     av_dict_free(&options);

@@ -84,6 +84,10 @@ class CCapture {
     [[nodiscard]] Error AddScreenStream(int quality_index, const BitRateTriple& rate, int fps,
                                         bool show_cursor, const CaptureRect& rect,
                                         std::unique_ptr<platform::ScreenBackend> backend = nullptr);
+    // Screen streams added after this call write one picture per frame period (a constant frame
+    // rate, for video editors) instead of a picture only when the screen changed.
+    void SetConstantFrameRate(bool on) { constant_frame_rate_ = on; }
+    [[nodiscard]] bool ConstantFrameRate() const { return constant_frame_rate_; }
     // Mixed sound of the entries (ended by a zero entry), encoded by the named encoder.
     [[nodiscard]] Error AddAudioStream(const char* encoder_name, const BitRateTriple& rate,
                                        const SoundSourceEntry* sources);
@@ -198,6 +202,7 @@ class CCapture {
 
     uint32_t flags_ = 0;
     int stream_count_ = 0;
+    bool constant_frame_rate_ = false;  // set up before the threads start
     IntrusiveList<StreamEntry> streams_;
     FormatContextPtr format_;
     std::unique_ptr<OutputFile> output_;  // the file (recording thread; the writer between start and stop)

@@ -3,9 +3,13 @@
 // stream's end. Used by the encoding thread of one stream only.
 #pragma once
 
+#include <vector>
+
 #include "engine/capture.h"
 
 namespace vexa::engine {
+
+class RepeatPicture;
 
 class HeldPacketDrain {
   public:
@@ -20,6 +24,11 @@ class HeldPacketDrain {
     // passes the held one on (with its duration) and is held itself. False when the pool is empty
     // or the encoder failed (draining stops until the next frame); true on "try again" and the end.
     bool Drain(bool drain_all);
+    // Constant rate: the pictures lie on a grid of `period` (encoder time base) and the end moves
+    // back onto it (but a picture lasts at least one period). With `repeats` (borrowed, outlives the drain),
+    // each empty grid place between two of the encoder's pictures, and up to the end, gets a repeat of the
+    // picture before it, and the encoder's pictures are renumbered to follow the repeats.
+    void SetConstantRate(int64_t period, RepeatPicture* repeats);
     // Gives the held packet the duration up to the session time end (counter ticks) and queues it.
     void FinishAtTime(int64_t end_time);
     // The same with the end given in the stream's time base.
@@ -27,10 +36,19 @@ class HeldPacketDrain {
     [[nodiscard]] bool Holding() const { return held_ != nullptr; }
 
   private:
+    // Queues the held packet with the duration up to next_pts, repeats first filling the grid.
+    void QueueHeld(int64_t next_pts);
+    [[nodiscard]] PacketNode* MakeRepeat(int64_t pts);
+    void Renumber(AVPacket* packet);
+
     CCapture& session_;
     AVCodecContext* encoder_;
     AVStream* stream_;
     PacketNode* held_ = nullptr;
+    int64_t period_ = 0;  // in the encoder's time base
+    [[nodiscard]] int64_t StreamPeriod() const;
+    RepeatPicture* repeats_ = nullptr;
+    std::vector<uint8_t> renumbered_;
 };
 
 }  // namespace vexa::engine

@@ -39,6 +39,7 @@ Error SetUpScreen(CCapture& session, const RecordingRequest& r) {
             return e;
     }
     std::unique_ptr<platform::ScreenBackend> backend = r.screen_backend ? r.screen_backend() : nullptr;
+    session.SetConstantFrameRate(r.constant_frame_rate);
     return session.AddScreenStream(VideoQualityIndex(r.video_quality_slider), kVideoBitRate,
                                    FramesPerSecondFromText(r.frame_rate_text), r.show_cursor,
                                    r.region ? ToCaptureRect(*r.region) : CaptureRect{}, std::move(backend));
@@ -80,7 +81,8 @@ void LogRequest(const RecordingRequest& r, const std::string& path) {
             std::snprintf(area, sizeof area, "whole screen");
         }
         what += std::string(", ") + area + ", " + std::to_string(FramesPerSecondFromText(r.frame_rate_text)) +
-                " fps, cursor " + (r.show_cursor ? "on" : "off");
+                " fps" + (r.constant_frame_rate ? " constant" : "") + ", cursor " +
+                (r.show_cursor ? "on" : "off");
     }
     if (r.mode != RecordingMode::kSoundOnly)
         what += ", video quality " + std::to_string(r.video_quality_slider);

@@ -31,6 +31,7 @@ struct RecordingRequest {
     int video_quality_slider = 55;
     std::string frame_rate_text;  // the selected frame-rate item's text; empty when none
     bool show_cursor = true;
+    bool constant_frame_rate = false;  // one picture per frame period instead of one per change
     std::optional<RegionRect> region;  // inclusive; none: the whole primary screen
     // Sound: the selected speaker rows first, then the microphone rows (no end entry needed here).
     std::vector<SoundSourceEntry> sound_sources;

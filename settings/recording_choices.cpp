@@ -44,6 +44,7 @@ RecordingChoices LoadRecordingChoices(const SettingsKey& key, const DeviceCounts
     choices.output_folder = StoredOutputFolder(key).value_or(DefaultOutputFolder());
     choices.frame_rate = ReadSetting(key, kDesktopFrames);
     choices.record_mouse = ReadSetting(key, kRecordMouse) != 0;
+    choices.constant_frame_rate = ReadSetting(key, kConstantFrameRate) != 0;
     choices.screen = LoadMode(key,
                               {&kDesktopVideoQuality, kDesktopAudioQuality, kDesktopSpeakerSel,
                                kDesktopSpeakerVol, kDesktopMicSel, kDesktopMicVol},

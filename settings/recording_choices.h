@@ -40,6 +40,7 @@ struct RecordingChoices {
     std::string output_folder;  // "output_dir" if it names a folder, else the default folder
     uint32_t frame_rate = 20;   // one of 1, 5, 10, 15, 20, 24, 30, 50
     bool record_mouse = true;
+    bool constant_frame_rate = false;  // one picture per frame period
     ModeChoices screen;
     ModeChoices sound;
     ModeChoices camera;

@@ -22,7 +22,7 @@ constexpr const Setting* kCatalogue[] = {
     &kCameraSpeakerVol,    &kCameraMicVol,        &kCameraSelIndex,     &kCameraWndStyle,
     &kCameraWndPosAt,      &kCameraWndPos,        &kCameraWndBorderAt,  &kCameraWndBorder,
     &kCameraFlipAt,        &kCameraFlip,          &kCameraFormatAt,     &kCameraFormat,
-    &kScreenCastToken,     &kHotkeyFocusNotice,
+    &kScreenCastToken,     &kHotkeyFocusNotice,   &kConstantFrameRate,
 };
 
 constexpr std::string_view kPositionMark = "%d";

@@ -108,6 +108,8 @@ inline constexpr Setting kDesktopFrames{.name = "desktop_frames",
                                         .meaning = "frames per second of screen recording"};
 inline constexpr Setting kRecordMouse =
     Flag("record_mouse", 1, "draw the mouse cursor into screen recordings");
+inline constexpr Setting kConstantFrameRate =
+    Flag("constant_frame_rate", 0, "screen recordings have one picture per frame period (for video editors)");
 inline constexpr Setting kHotkeyStartStop =
     Hotkey("hotkey_1000", 0x76u, "hotkey: start / stop recording (F7)");
 inline constexpr Setting kHotkeyPause = Hotkey("hotkey_1001", 0x77u, "hotkey: pause / resume recording (F8)");

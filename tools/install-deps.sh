@@ -53,6 +53,8 @@ packages=(
   # the Debian package (`make package`): man pages from --help, dpkg-shlibdeps, and the checks
   # of tools/check-deb.sh; gio launches the installed desktop entry
   help2man dpkg-dev lintian appstream desktop-file-utils libglib2.0-bin
+  # constant-rate recordings: the MLT engine of several video editors reads them back in a test
+  melt
 )
 
 if [ "$wayland_bed" = 1 ]; then

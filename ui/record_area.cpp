@@ -470,6 +470,7 @@ engine::RecordingRequest CRecordArea::BuildRequest(const CSettingArea& setting) 
     r.output_dir = setting.OutputFolder();
     r.frame_rate_text = setting.FrameRateText();
     r.show_cursor = setting.RecordMouse();
+    r.constant_frame_rate = setting.ConstantFrameRate();
     const toolkit::WindowHandle messages = messages_->handle();
     r.folder_created = [messages] { toolkit::Window::postMessage(messages, {kMsgFolderCreated, 0, 0}); };
     const SourcePanel* panel = nullptr;

@@ -32,6 +32,7 @@ struct SettingControls {
     toolkit::Button* browse = nullptr;
     toolkit::Combo* frames = nullptr;
     toolkit::CheckBox* record_mouse = nullptr;
+    toolkit::CheckBox* constant_frame_rate = nullptr;
     std::array<toolkit::Option*, CSettingArea::kHotkeyCount> hotkey_options{};
     toolkit::CheckBox* ctrl = nullptr;
     toolkit::CheckBox* shift = nullptr;
@@ -75,6 +76,7 @@ struct FlagBox {
 };
 constexpr FlagBox kFlagBoxes[] = {
     {&SettingControls::record_mouse, &settings::kRecordMouse},
+    {&SettingControls::constant_frame_rate, &settings::kConstantFrameRate},
     {&SettingControls::start_begin, &settings::kStartBeginRecord},
     {&SettingControls::record_hide_wnd, &settings::kRecordHideWnd},
     {&SettingControls::hide_desk_area_wnd, &settings::kHideDeskAreaWnd},
@@ -146,6 +148,7 @@ Error CSettingArea::Init(Shell& shell, CFileList* recordings) {
     if (error.ok()) {
         LoadFrameRate();
         LoadFlag(&SettingControls::record_mouse);
+        LoadFlag(&SettingControls::constant_frame_rate);
         LoadHotkeys();
         controls_->boot_start->setChecked(settings::RunValue().IsCheckedFor(settings::ProgramPath()), false);
         LoadFlag(&SettingControls::start_begin);
@@ -166,6 +169,7 @@ Error CSettingArea::FindControls() {
     FindAs(*this, "browse_btn", c.browse, error);
     FindAs(*this, "desktop_frames", c.frames, error);
     FindAs(*this, "record_mouse", c.record_mouse, error);
+    FindAs(*this, "constant_frame_rate", c.constant_frame_rate, error);
     for (std::size_t slot = 0; slot < kHotkeyCount; ++slot)
         FindAs(*this, kHotkeyOptions[slot], c.hotkey_options[slot], error);
     FindAs(*this, "ctrl_key", c.ctrl, error);
@@ -299,7 +303,8 @@ void CSettingArea::AttachHandlers() {
           static_cast<toolkit::Control*>(c.boot_start), static_cast<toolkit::Control*>(c.start_begin),
           static_cast<toolkit::Control*>(c.count_down), static_cast<toolkit::Control*>(c.record_hide_wnd),
           static_cast<toolkit::Control*>(c.close_to_hide), static_cast<toolkit::Control*>(c.close_to_exit),
-          static_cast<toolkit::Control*>(c.hide_desk_area_wnd)})
+          static_cast<toolkit::Control*>(c.hide_desk_area_wnd),
+          static_cast<toolkit::Control*>(c.constant_frame_rate)})
         control->addNotifyHandler(settings);
     for (toolkit::Option* option : c.hotkey_options) {
         option->addNotifyHandler([this](toolkit::Notification& n) {
@@ -501,6 +506,10 @@ std::string CSettingArea::FrameRateText() const {
 
 bool CSettingArea::RecordMouse() const {
     return IsChecked(controls_->record_mouse);
+}
+
+bool CSettingArea::ConstantFrameRate() const {
+    return IsChecked(controls_->constant_frame_rate);
 }
 
 bool CSettingArea::StartBeginRecord() const {

@@ -68,6 +68,8 @@ class CSettingArea : public toolkit::Container {
     [[nodiscard]] std::string FrameRateText() const;
     // "record_mouse": draw the cursor into screen recordings.
     [[nodiscard]] bool RecordMouse() const;
+    // "constant_frame_rate": one picture per frame period (recordings for video editors).
+    [[nodiscard]] bool ConstantFrameRate() const;
     // "start_begin_record" checked: the program starts recording at launch.
     [[nodiscard]] bool StartBeginRecord() const;
     // The count-down before a recording starts: "count_down_val" seconds while "count_down" is

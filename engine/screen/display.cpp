@@ -84,6 +84,7 @@ Error CDisplay::Attach(StreamEntry* entry) {
         cursor_save_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cursor_size_) * cursor_size_ * 4]);
         if (!cursor_save_) return Error::FromErrno(ENOMEM, "cannot allocate the cursor save buffer");
     }
+    if (session_.ConstantFrameRate()) SetUpConstantRate();
     return {};
 }
 

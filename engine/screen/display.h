@@ -4,7 +4,9 @@
 // previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). When the
 // backend reports a new screen configuration, the source bumps the session's display-change counter,
 // and every change of that counter makes it choose the method and the crop again. Its encoding
-// thread turns frames into H.264 packets for the session's writer.
+// thread turns frames into H.264 packets for the session's writer; with a constant frame rate it
+// puts each picture on the frame-period grid and the empty places get repeats (RepeatPicture), so
+// an unchanged screen is still neither grabbed nor compared again.
 //
 // Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
 // pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
@@ -17,6 +19,7 @@
 #include <atomic>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "engine/capture.h"
 #include "engine/held_packet.h"
@@ -24,6 +27,7 @@
 #include "engine/screen/frame_buffer.h"
 #include "engine/screen/frame_pacer.h"
 #include "engine/screen/frame_ring.h"
+#include "engine/screen/repeat_picture.h"
 #include "platform/screen/screen_backend.h"
 
 namespace vexa::engine {
@@ -84,6 +88,11 @@ class CDisplay final : public StreamSource {
     [[nodiscard]] bool EncodeFrame(FrameBuffer& frame);
     [[nodiscard]] bool EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop);
     [[nodiscard]] bool PrepareConversion(const FrameBuffer& frame);
+    void SetUpConstantRate();  // recording thread, from Attach
+    // Constant rate: the grid place of a picture at a session time (after the last one), and the
+    // encoder coding the last picture again up to a place when no prebuilt repeat fits the stream.
+    [[nodiscard]] int64_t GridPlace(int64_t time) const;
+    void EncodeRepeatsUpTo(int64_t place);
     void DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool save_background);
     void RestoreBackground(FrameBuffer& frame);
 
@@ -122,6 +131,10 @@ class CDisplay final : public StreamSource {
     // Encoding thread.
     FrameRing ring_;
     int64_t last_pts_ = std::numeric_limits<int64_t>::min() / 2;
+    int64_t period_pts_ = 0;  // constant rate: one frame period in the encoder's time base; 0 off
+    int64_t last_place_ = -1;
+    std::optional<RepeatPicture> repeats_;
+    AVFrame* last_sent_ = nullptr;  // the last picture sent (encoder repeats)
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
     bool fast_yuv_ = false;  // same size, 4:2:0: libyuv converts, no scaler

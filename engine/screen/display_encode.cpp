@@ -1,14 +1,17 @@
 // The encoding side of CDisplay: frames from the encoder queue become H.264 packets.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/screen/display.h"
 #include "engine/screen/picture_convert.h"
 #include "engine/screen/rect_copy.h"
+#include "platform/log/log.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/mathematics.h>
 }
 
 namespace vexa::engine {
@@ -27,6 +30,7 @@ bool BottomUp(platform::RowOrder order) {
 void CDisplay::EncodeLoop() {
     AVCodecContext* enc = entry_->encoder.get();
     drain_ = std::make_unique<HeldPacketDrain>(session_, enc, entry_->stream);
+    if (period_pts_ > 0) drain_->SetConstantRate(period_pts_, repeats_ ? &*repeats_ : nullptr);
     // Frames are taken from the queue one at a time: a frame waits in the queue until the encoder
     // takes it, so the capture thread's limit on queued frames bounds every frame in flight (taking
     // the whole queue at once let as many again pile up behind a busy encoder, 8 MB each at 1080p).
@@ -45,11 +49,84 @@ void CDisplay::EncodeLoop() {
             if (encoder_queue_.Empty()) break;
         }
     }
+    if (period_pts_ > 0 && !repeats_ && last_place_ >= 0) {  // up to the last grid place before the stop
+        const auto end =
+            static_cast<int64_t>(static_cast<double>(session_.StopPosition()) * pts_per_tick_.load()) /
+            period_pts_;
+        EncodeRepeatsUpTo(end);
+    }
     avcodec_send_frame(enc, nullptr);
     (void)drain_->Drain(true);
     drain_->FinishAtTime(session_.StopPosition());
     drain_.reset();
     scaler_.reset();
+}
+
+namespace {
+
+// Appends an Annex B NAL unit to a global header (FFmpeg's padding kept).
+bool AppendToHeader(uint8_t*& data, int& size, const std::vector<uint8_t>& unit) {
+    const size_t total = static_cast<size_t>(size) + unit.size();
+    auto* grown = static_cast<uint8_t*>(av_mallocz(total + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!grown) return false;
+    if (size > 0) std::memcpy(grown, data, static_cast<size_t>(size));
+    std::memcpy(grown + size, unit.data(), unit.size());
+    av_free(data);
+    data = grown;
+    size = static_cast<int>(total);
+    return true;
+}
+
+bool AnnexB(const uint8_t* data, int size) {
+    return size >= 4 && data[0] == 0 && data[1] == 0 && (data[2] == 1 || (data[2] == 0 && data[3] == 1));
+}
+
+}  // namespace
+
+// A repeat written without the encoder when one fits the stream's parameter sets (the encoder then
+// runs only when the screen changed); else the encoder codes the last picture again, which costs
+// an encode per frame period but no grab, conversion or comparison. Runs before the header is
+// written: a CABAC stream gets a CAVLC parameter set of its own for the repeats.
+void CDisplay::SetUpConstantRate() {
+    AVCodecContext* enc = entry_->encoder.get();
+    period_pts_ = av_rescale_q(1, av_inv_q(enc->framerate), enc->time_base);
+    Result<RepeatPicture> repeats = RepeatPicture::FromParameterSets(
+        {enc->extradata, static_cast<size_t>(std::max(0, enc->extradata_size))});
+    if (!repeats.ok()) {
+        log::Writef(log::Level::kInfo, "constant frame rate: the encoder codes repeated pictures (%s)",
+                    repeats.error().message().c_str());
+        return;
+    }
+    repeats_ = std::move(repeats).value();
+    AVCodecParameters* par = entry_->stream->codecpar;
+    if (repeats_->Cabac() && AnnexB(enc->extradata, enc->extradata_size) &&
+        AnnexB(par->extradata, par->extradata_size)) {
+        RepeatPicture candidate = *repeats_;
+        const std::vector<uint8_t> pps = candidate.UseOwnCavlcParameterSet();
+        if (!pps.empty() && AppendToHeader(enc->extradata, enc->extradata_size, pps) &&
+            AppendToHeader(par->extradata, par->extradata_size, pps))
+            repeats_ = std::move(candidate);
+    }
+    log::Writef(log::Level::kInfo, "constant frame rate: repeated pictures written as skipped pictures (%s)",
+                repeats_->Cabac() ? "CABAC" : "CAVLC");
+}
+
+int64_t CDisplay::GridPlace(int64_t time) const {
+    if (last_place_ < 0) return 0;  // the first picture stands for the screen at the start
+    const auto place =
+        static_cast<int64_t>(std::llround(static_cast<double>(time) * pts_per_tick_.load() / period_pts_));
+    return std::max(place, last_place_ + 1);
+}
+
+void CDisplay::EncodeRepeatsUpTo(int64_t place) {
+    if (!last_sent_) return;
+    AVCodecContext* enc = entry_->encoder.get();
+    for (int64_t p = last_place_ + 1; p < place; ++p) {
+        last_sent_->pts = p * period_pts_;
+        avcodec_send_frame(enc, last_sent_);
+        (void)drain_->Drain(false);
+        last_place_ = p;
+    }
 }
 
 // Same size: a copy for an encoder that takes BGRA, libyuv for 4:2:0; swscale only where the
@@ -119,6 +196,11 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
     AVCodecContext* enc = entry_->encoder.get();
     AVFrame* out = ring_.Current();
     if (!out) return false;
+    int64_t place = 0;
+    if (period_pts_ > 0) {
+        place = GridPlace(time);
+        if (!repeats_) EncodeRepeatsUpTo(place);  // before the ring slot holding the last picture is reused
+    }
 
     const uint8_t* plane = frame.pixels.get();
     int line = frame.line_size;
@@ -139,12 +221,18 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
         const int lines[4] = {line, 0, 0, 0};
         av_image_copy(out->data, out->linesize, planes, lines, enc->pix_fmt, frame.width, frame.height);
     }
-    // Two pictures must never share a time stamp (the encoder and the file refuse it): a record that
-    // arrives within the same tick moves one unit later.
-    out->pts =
-        std::max(static_cast<int64_t>(static_cast<double>(time) * pts_per_tick_.load() + 0.5), last_pts_ + 1);
+    if (period_pts_ > 0) {  // constant rate: on its grid place
+        out->pts = place * period_pts_;
+        last_place_ = place;
+    } else {
+        // Two pictures must never share a time stamp (the encoder and the file refuse it): a record
+        // that arrives within the same tick moves one unit later.
+        out->pts = std::max(static_cast<int64_t>(static_cast<double>(time) * pts_per_tick_.load() + 0.5),
+                            last_pts_ + 1);
+    }
     last_pts_ = out->pts;
     avcodec_send_frame(enc, out);  // a refused picture is lost; the recording goes on
+    last_sent_ = out;
     stats_.frames_encoded.fetch_add(1);
     (void)drain_->Drain(false);  // an empty pool or an encoder error waits for the next picture
     ring_.Advance();

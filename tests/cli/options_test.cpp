@@ -61,6 +61,9 @@ TEST(CliOptions, DefaultsAndEveryValueOption) {
     ASSERT_EQ(none.error, "");
     EXPECT_EQ(none.options.mode, engine::RecordingMode::kScreen);
     EXPECT_FALSE(none.options.region);
+    EXPECT_FALSE(none.options.constant_rate) << "the stored setting decides";
+    EXPECT_TRUE(*Parse({"--constant-rate"}).options.constant_rate);
+    EXPECT_FALSE(*Parse({"--constant-rate", "--variable-rate"}).options.constant_rate) << "the last one wins";
     EXPECT_DOUBLE_EQ(none.options.duration_seconds, 0);
 }
 

@@ -28,6 +28,7 @@ TEST(RecordingChoices, AFreshStoreGivesEachModesDefaults) {
     EXPECT_EQ(choices.output_folder, home.Home() + "/Documents/Miravo文件");
     EXPECT_EQ(choices.frame_rate, 20u);
     EXPECT_TRUE(choices.record_mouse);
+    EXPECT_FALSE(choices.constant_frame_rate);
     EXPECT_EQ(Positions(choices.screen.speakers), std::vector<int>{0});
     EXPECT_TRUE(choices.screen.microphones.empty());
     EXPECT_EQ(choices.screen.speakers[0].volume, 100u);
@@ -56,6 +57,7 @@ TEST(RecordingChoices, StoredRowsVolumesAndQualitiesAreUsed) {
     StoreSetting(*key, kDesktopMicSel, 1, 5);  // beyond the device count: ignored
     StoreSetting(*key, kDesktopFrames, 30);
     StoreSetting(*key, kRecordMouse, 0);
+    StoreSetting(*key, kConstantFrameRate, 1);
     StoreSetting(*key, kDesktopVideoQuality, 101);  // out of range: default
     StoreSetting(*key, kDesktopCameraSel, 1, 1);
     StoreSetting(*key, kCameraSelIndex, 3);  // not below the camera count: camera 0
@@ -68,6 +70,7 @@ TEST(RecordingChoices, StoredRowsVolumesAndQualitiesAreUsed) {
     EXPECT_EQ(choices.output_folder, chosen);
     EXPECT_EQ(choices.frame_rate, 30u);
     EXPECT_FALSE(choices.record_mouse);
+    EXPECT_TRUE(choices.constant_frame_rate);
     ASSERT_EQ(Positions(choices.screen.speakers), std::vector<int>{2});
     EXPECT_EQ(choices.screen.speakers[0].volume, 35u);
     ASSERT_EQ(Positions(choices.screen.microphones), std::vector<int>{1});

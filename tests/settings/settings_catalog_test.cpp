@@ -32,6 +32,7 @@ TEST_F(SettingsCatalog, AFreshStoreReadsEveryDefault) {
     const Case cases[] = {
         {kDesktopFrames, 0, 20},
         {kRecordMouse, 0, 1},
+        {kConstantFrameRate, 0, 0},
         {kStartBeginRecord, 0, 0},
         {kCountDown, 0, 1},
         {kCountDownVal, 0, 3},
@@ -179,7 +180,7 @@ TEST_F(SettingsCatalog, EveryNameIsListedOnceAndFindsItself) {
         EXPECT_EQ(match->setting, setting);
         EXPECT_FALSE(setting->meaning.empty());
     }
-    EXPECT_EQ(names.size(), 46u);
+    EXPECT_EQ(names.size(), 47u);
 }
 
 }  // namespace

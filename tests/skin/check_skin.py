@@ -114,8 +114,9 @@ NAMED_CONTROLS = [
     *[("MainWnd.xml", "main_setting_area", n, {"Option"})
       for n in ("start_stop_item", "pause_continue_item", "select_desktop_rgn_item", "show_hide_main_wnd")],
     *[("MainWnd.xml", "main_setting_area", n, {"CheckBoxEx"})
-      for n in ("record_mouse", "ctrl_key", "shift_key", "alt_key", "boot_start_program", "start_begin_record",
-                "count_down", "record_hide_wnd", "close_to_exit", "close_to_hide", "hide_desk_area_wnd")],
+      for n in ("record_mouse", "constant_frame_rate", "ctrl_key", "shift_key", "alt_key", "boot_start_program",
+                "start_begin_record", "count_down", "record_hide_wnd", "close_to_exit", "close_to_hide",
+                "hide_desk_area_wnd")],
     *[("FloatWnd.xml", None, n, {"Button"})
       for n in ("pause_continue_btn", "stop_btn", "show_main_wnd", "hide_float_wnd")],
     *[("FloatWnd.xml", None, n, {"LCDDigit"}) for n in ("h_ten", "h_one", "m_ten", "m_one", "s_ten", "s_one")],
@@ -151,6 +152,7 @@ ATTRIBUTES = [
     ("MainWnd.xml", None, "browse_btn", "text", "浏览(B)..."),
     ("MainWnd.xml", None, "output_dir", "readonly", "true"),
     ("MainWnd.xml", None, "record_mouse", "text", "录制鼠标"),
+    ("MainWnd.xml", None, "constant_frame_rate", "text", "固定帧率(便于剪辑)"),
     ("MainWnd.xml", None, "start_stop_item", "text", "开始/停止录制"),
     ("MainWnd.xml", None, "pause_continue_item", "text", "暂停/继续录制"),
     ("MainWnd.xml", None, "select_desktop_rgn_item", "text", "选择屏幕录制区域"),

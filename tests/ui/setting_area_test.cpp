@@ -214,6 +214,7 @@ TEST_F(SettingAreaTest, StoredValuesAreReadWithTheirRangesAndADeletedFolderIsMad
     ASSERT_TRUE(key_->WriteDword("count_down_val", 9).ok());
     ASSERT_TRUE(key_->WriteDword("count_down", 0).ok());
     ASSERT_TRUE(key_->WriteDword("record_mouse", 0).ok());
+    ASSERT_TRUE(key_->WriteDword("constant_frame_rate", 1).ok());
     ASSERT_TRUE(key_->WriteDword("record_hide_wnd", 1).ok());
     ASSERT_TRUE(key_->WriteDword("hide_desk_area_wnd", 7).ok());  // out of range: the default
     ASSERT_TRUE(key_->WriteDword("start_begin_record", 1).ok());
@@ -223,6 +224,8 @@ TEST_F(SettingAreaTest, StoredValuesAreReadWithTheirRangesAndADeletedFolderIsMad
     EXPECT_EQ(key_->Find("output_dir")->data, Page().OutputFolder());
     EXPECT_EQ(Page().FrameRate(), 20u);
     EXPECT_FALSE(Page().RecordMouse());
+    EXPECT_TRUE(Page().ConstantFrameRate());
+    EXPECT_FALSE(Tip("constant_frame_rate").empty()) << "the box says what it is for";
     EXPECT_TRUE(Page().RecordHideWnd());
     EXPECT_FALSE(Page().HideDeskAreaWnd());
     EXPECT_TRUE(Page().StartBeginRecord());
@@ -249,12 +252,14 @@ TEST_F(SettingAreaTest, StoredValuesAreReadWithTheirRangesAndADeletedFolderIsMad
     ASSERT_TRUE(frames.selectItem(7));
     EXPECT_EQ(Stored("desktop_frames"), 50u);
     EXPECT_EQ(Page().FrameRate(), 50u);
-    for (const char* box : {"record_mouse", "record_hide_wnd", "hide_desk_area_wnd", "start_begin_record"}) {
+    for (const char* box : {"record_mouse", "constant_frame_rate", "record_hide_wnd", "hide_desk_area_wnd",
+                            "start_begin_record"}) {
         const bool before = Checked(box);
         Toggle(box);
         EXPECT_EQ(Stored(box), before ? 0u : 1u) << box;
     }
     EXPECT_TRUE(Page().RecordMouse());
+    EXPECT_FALSE(Page().ConstantFrameRate());
     EXPECT_FALSE(Page().RecordHideWnd());
     EXPECT_TRUE(Page().HideDeskAreaWnd());
 }
