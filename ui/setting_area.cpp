@@ -237,7 +237,8 @@ void CSettingArea::ShowHotkeyReach() {
     const desktop::HotkeyService* service = shell_->Hotkeys();
     if (!service || service->Global()) return;
     log::Warning(std::string("settings page: ") + kHotkeysNeedFocus);
-    for (toolkit::Option* option : controls_->hotkey_options) option->setToolTip(toolkit::Tr(kHotkeysNeedFocus));
+    for (toolkit::Option* option : controls_->hotkey_options)
+        option->setToolTip(toolkit::Tr(kHotkeysNeedFocus));
     controls_->key_combo->setToolTip(toolkit::Tr(kHotkeysNeedFocus));
     if (ReadSetting(shell_->Settings(), settings::kHotkeyFocusNotice) == 1) return;
     ShowHotkeyNotice();
