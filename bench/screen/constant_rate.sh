@@ -9,7 +9,9 @@
 # picture would cost: libx264 with the recorder's settings coding the still picture again for every
 # frame period (ffmpeg reading the raw picture in a loop; reading it alone is measured and taken off).
 # The machine's load is printed before and after: the numbers are CPU seconds, not shares.
-# Environment: DURATION (seconds recorded, default 60), MOTION_DURATION (default 30).
+# Environment: DURATION (seconds recorded, default 60), MOTION_DURATION (default 30), STILL_PICTURE
+# (an image shown as the still screen instead of the plain test pattern, e.g. a desktop screenshot:
+# the repeats cost the same bytes whatever the screen shows, so the size ratio depends on it).
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 
@@ -61,13 +63,17 @@ record() {
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-18s %14s %12s %8s %8s %12s\n' case cpu_s_per_s bytes pictures coded cpu_ms_coded
-"$motion" --still >"$out/motion-still.log" 2>&1 &
+if [ -n "${STILL_PICTURE:-}" ]; then
+  display -window root "$STILL_PICTURE" >"$out/motion-still.log" 2>&1 &
+else
+  "$motion" --still >"$out/motion-still.log" 2>&1 &
+fi
 still_pid=$!
 pids+=("$still_pid")
 sleep 1
 record still-variable "$duration"
 record still-constant "$duration" --constant-rate
-kill "$still_pid"
+kill "$still_pid" 2>/dev/null || true  # the image viewer has already left its picture on the root
 "$motion" --rate 30 >"$out/motion.log" 2>&1 &
 pids+=($!)
 sleep 1
