@@ -148,11 +148,14 @@ bool VideoProducer::Send(const ProducedPicture& picture) {
     if (!b) return false;
     spa_buffer* sb = b->buffer;
     spa_data& d = sb->datas[0];
-    if (!d.data) {
+    const int stride = width_ * 4;
+    // Right after a resize the old, smaller buffers are still handed out until the new format's
+    // buffers arrive: none of them can hold the new picture.
+    if (!d.data || d.maxsize < static_cast<uint32_t>(stride * height_)) {
+        if (d.chunk) d.chunk->size = 0;  // goes back empty: no picture in it
         pw_stream_queue_buffer(stream_, b);
         return false;
     }
-    const int stride = width_ * 4;
     d.chunk->offset = 0;
     d.chunk->stride = stride;
     d.chunk->flags = 0;
