@@ -7,20 +7,7 @@
 # key, must act on each of its presses (start, stop, start, stop), and the recordings it makes on
 # the still desktop must last as long as they ran. Prints PASS/FAIL lines and "N passed, N failed".
 set -u
-build=$2
-program=$build/bin/VexaRecorder
-vinput=$build/wayland-bed/vinput
-out=$BED/out
-log=$BED/home/.local/state/Vexa/VexaRecorder/VexaRecorder.log
-passed=0 failed=0
-ok() { echo "PASS $*"; passed=$((passed + 1)); }
-ko() { echo "FAIL $*"; failed=$((failed + 1)); }
-wait_for() {  # wait_for SECONDS COMMAND...: until COMMAND succeeds
-  local t=$(($1 * 10)); shift
-  while ! "$@" 2>/dev/null; do t=$((t - 1)); [ $t -le 0 ] && return 1; sleep 0.1; done
-}
-lines() { wc -l <"$log" 2>/dev/null || echo 0; }
-logged_after() { tail -n +$(($1 + 1)) "$log" | grep -q "$2"; }  # logged_after LINE PATTERN
+. "$(dirname "$0")/lib.sh"
 end_of() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
 
 export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
@@ -32,13 +19,7 @@ for row in 0 1; do settings "desktop_speaker_${row}_sel" dword 0; settings "desk
 fifo=$BED/vinput.fifo
 mkfifo "$fifo"
 (exec 3<>"$fifo"; exec "$vinput" 1280 720 <&3) 2>"$BED/log/vinput.log" &
-QT_QPA_PLATFORM=wayland "$program" >"$BED/log/program.log" 2>&1 &
-app=$!
-if ! wait_for 60 grep -q 'main window ready' "$log"; then
-  ko "the program did not start: $(tail -3 "$BED/log/program.log")"
-  echo "$passed passed, $failed failed"
-  exit 1
-fi
+QT_QPA_PLATFORM=wayland start_program
 
 # 1. A native-Wayland Qt choice is overridden: the windows are X11 windows, and the log says why.
 grep -q 'runs through XWayland' "$log" && ok "QT_QPA_PLATFORM=wayland: the log names the XWayland choice" ||

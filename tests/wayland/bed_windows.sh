@@ -10,21 +10,7 @@
 # the desktop clickable and focused; without a GlobalShortcuts service the user is told once.
 # Prints PASS/FAIL lines and "N passed, N failed".
 set -u
-build=$2
-program=$build/bin/VexaRecorder
-vinput=$build/wayland-bed/vinput
-out=$BED/out
-log=$BED/home/.local/state/Vexa/VexaRecorder/VexaRecorder.log
-passed=0 failed=0
-ok() { echo "PASS $*"; passed=$((passed + 1)); }
-ko() { echo "FAIL $*"; failed=$((failed + 1)); }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else ko "$what"; fi; }
-wait_for() {  # wait_for SECONDS COMMAND...: until COMMAND succeeds
-  local t=$(($1 * 10)); shift
-  while ! "$@" 2>/dev/null; do t=$((t - 1)); [ $t -le 0 ] && return 1; sleep 0.1; done
-}
-lines() { wc -l <"$log" 2>/dev/null || echo 0; }
-logged_after() { tail -n +$(($1 + 1)) "$log" | grep -q "$2"; }  # logged_after LINE PATTERN
+. "$(dirname "$0")/lib.sh"
 input() { printf '%b' "$1" >"$fifo"; }
 # geometry CLASS: "X Y W H MAPSTATE OVERRIDE" of each window of that WM_CLASS, one a line.
 geometry() {
@@ -87,13 +73,7 @@ mkfifo "$fifo"
 (exec 3<>"$fifo"; exec "$vinput" 1280 720 <&3) 2>"$BED/log/vinput.log" &
 xev -geometry 1280x720+0+0 -event button -event mouse >"$out/xev.txt" 2>&1 &  # another program's window below
 wait_for 20 xdotool search --name '^Event Tester$' >/dev/null
-"$program" >"$BED/log/program.log" 2>&1 &
-app=$!
-if ! wait_for 60 grep -q 'main window ready' "$log"; then
-  ko "the program did not start: $(tail -3 "$BED/log/program.log")"
-  echo "$passed passed, $failed failed"
-  exit 1
-fi
+start_program
 
 # 1. Without a GlobalShortcuts service (the wlr portal has none) the user is told, once: a yellow
 # bar across the foot of the record page, remembered in the store.

@@ -8,18 +8,7 @@
 # KWin's virtual backend sends no pictures, so the recorded pictures are checked on sway only.
 # Prints PASS/FAIL lines and "N passed, N failed".
 set -u
-build=$2
-program=$build/bin/VexaRecorder
-log=$BED/home/.local/state/Vexa/VexaRecorder/VexaRecorder.log
-passed=0 failed=0
-ok() { echo "PASS $*"; passed=$((passed + 1)); }
-ko() { echo "FAIL $*"; failed=$((failed + 1)); }
-wait_for() {
-  local t=$(($1 * 10)); shift
-  while ! "$@" 2>/dev/null; do t=$((t - 1)); [ $t -le 0 ] && return 1; sleep 0.1; done
-}
-lines() { wc -l <"$log" 2>/dev/null || echo 0; }
-logged_after() { tail -n +$(($1 + 1)) "$log" | grep -q "$2"; }
+. "$(dirname "$0")/lib.sh"
 visible() { xdotool search --onlyvisible --name '^Miravo$' >/dev/null; }
 hidden() { ! visible; }
 # invoke CHORD: presses the shortcut whose description names the chord ("hotkey F7") in kglobalaccel.
@@ -40,13 +29,7 @@ PY
 
 export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
 "$build/tools/vexa-settings/vexa-settings" set count_down dword 0 >/dev/null
-"$program" >"$BED/log/program.log" 2>&1 &
-app=$!
-if ! wait_for 60 grep -q 'main window ready' "$log"; then
-  ko "the program did not start: $(tail -3 "$BED/log/program.log")"
-  echo "$passed passed, $failed failed"
-  exit 1
-fi
+start_program
 grep -q "global hotkeys: the desktop's GlobalShortcuts portal" "$log" && ok "the hotkeys go through GlobalShortcuts" ||
   ko "the hotkeys do not go through GlobalShortcuts: $(grep -i hotkey "$log" | tail -2)"
 wait_for 20 grep -q 'global hotkeys bound by the desktop' "$log" || ko "the desktop bound no hotkeys"
