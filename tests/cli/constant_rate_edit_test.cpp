@@ -39,10 +39,10 @@ TEST(ConstantRateEditTest, MeltReadsEveryPictureAtItsTime) {
     vexa::test::TempFolder folder;
     const std::string homes =
         "XDG_STATE_HOME=" + folder.File("state") + " XDG_CONFIG_HOME=" + folder.File("config");
-    const vexa::test::CommandResult recorded = RunCommand(
-        std::string(VEXA_MOTION_PATH) + " --rate 4 & m=$!; sleep 0.3; " + homes + " " + VEXA_RECORD_PATH +
-        " --duration 4 --fps 30 --constant-rate --no-sound --region 0,0,319,239 --output-dir " +
-        folder.File("out") + " 2>&1; rc=$?; kill $m; exit $rc");
+    const vexa::test::CommandResult recorded =
+        RunCommand(std::string(VEXA_MOTION_PATH) + " --rate 4 & m=$!; " + homes + " " + VEXA_RECORD_PATH +
+                   " --duration 4 --fps 30 --constant-rate --no-sound --region 0,0,319,239 --output-dir " +
+                   folder.File("out") + " 2>&1; rc=$?; kill $m; exit $rc");
     ASSERT_EQ(recorded.exit_code, 0) << recorded.out;
     const std::string file = vexa::test::LastLine(recorded.out);
     ASSERT_TRUE(std::filesystem::exists(file)) << recorded.out;
