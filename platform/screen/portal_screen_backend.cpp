@@ -79,7 +79,8 @@ bool Supported(uint32_t format) {
     return format == SPA_VIDEO_FORMAT_BGRx || format == SPA_VIDEO_FORMAT_BGRA;
 }
 
-// A cursor bitmap pixel as premultiplied 0xAARRGGBB; false for a bitmap format we do not read.
+// A cursor bitmap pixel as premultiplied 0xAARRGGBB; false for a bitmap format we do not read. The
+// desktops that send the cursor as metadata (GNOME, KDE) send it premultiplied already.
 bool ArgbOf(uint32_t format, const uint8_t* p, uint32_t& out) {
     uint32_t a = 0, r = 0, g = 0, b = 0;
     switch (format) {
@@ -98,7 +99,7 @@ bool ArgbOf(uint32_t format, const uint8_t* p, uint32_t& out) {
         default:
             return false;
     }
-    out = a << 24 | (r * a / 255) << 16 | (g * a / 255) << 8 | (b * a / 255);
+    out = a << 24 | r << 16 | g << 8 | b;
     return true;
 }
 
@@ -501,25 +502,34 @@ class PortalScreenBackend final : public ScreenBackend {
     }
 
     // The pointer of a buffer's cursor metadata; a move, a new shape or a change of visibility counts
-    // as a pointer update (a desktop may repeat the same metadata with every picture).
+    // as a pointer update (a desktop may repeat the same metadata with every picture). The position
+    // and the bitmap are in stream pixels (on a scaled output GNOME and KDE scale both, and the hot
+    // spot with them); the bitmap and its hot spot come only when the shape changes. An invalid id
+    // (0) is what GNOME and KDE send while the pointer is hidden or over another monitor: nothing is
+    // drawn until a valid id comes again, with or without a new bitmap.
     void ReadCursorMeta(spa_buffer* sb, int64_t now) {
         const auto* c = static_cast<const spa_meta_cursor*>(
             spa_buffer_find_meta_data(sb, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-        if (!c || !spa_meta_cursor_is_valid(c)) return;
+        if (!c) return;
         const CursorImage before = cursor_;
-        if (c->bitmap_offset >= sizeof(spa_meta_cursor)) {
-            const auto* bm = SPA_PTROFF(c, c->bitmap_offset, const spa_meta_bitmap);
-            if (bm->offset >= sizeof(spa_meta_bitmap) && bm->size.width > 0 && bm->size.height > 0) {
-                ReadBitmap(*bm, c->hotspot);
-            } else {
-                bitmap_visible_ = false;
+        if (!spa_meta_cursor_is_valid(c)) {
+            cursor_.visible = false;
+        } else {
+            if (c->bitmap_offset >= sizeof(spa_meta_cursor)) {
+                const auto* bm = SPA_PTROFF(c, c->bitmap_offset, const spa_meta_bitmap);
+                if (bm->offset >= sizeof(spa_meta_bitmap) && bm->size.width > 0 && bm->size.height > 0) {
+                    ReadBitmap(*bm, c->hotspot);
+                } else {
+                    bitmap_visible_ = false;
+                }
             }
+            cursor_.visible = bitmap_visible_;
+            cursor_.x = c->position.x - hot_x_;
+            cursor_.y = c->position.y - hot_y_;
         }
-        cursor_.visible = bitmap_visible_;
-        cursor_.x = c->position.x - hot_x_;
-        cursor_.y = c->position.y - hot_y_;
-        const bool changed = !cursor_known_ || before.visible != cursor_.visible || before.x != cursor_.x ||
-                             before.y != cursor_.y || before.handle != cursor_.handle;
+        const bool changed = !cursor_known_ || before.visible != cursor_.visible ||
+                             (cursor_.visible && (before.x != cursor_.x || before.y != cursor_.y ||
+                                                  before.handle != cursor_.handle));
         cursor_known_ = true;
         if (changed && !pending_.mouse_update_time) pending_.mouse_update_time = now;
     }
