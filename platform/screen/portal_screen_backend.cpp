@@ -41,7 +41,8 @@
 namespace vexa::platform {
 namespace {
 
-// Cursor records are square; pointer images beyond this are cut to it.
+// Cursor records are square; pointer images beyond their size are cut to it. The size is this many
+// pixels times the output's scale rounded up (a 48-pixel pointer on a scale-2 output is 96 pixels).
 constexpr int kCursorSize = 64;
 constexpr int kMaxCursorBitmap = 256;
 constexpr int kMaxDamageRegions = 16;
@@ -234,6 +235,11 @@ class PortalScreenBackend final : public ScreenBackend {
         width_ = format_width_;
         height_ = format_height_;
         FindDesktopSize();
+        if (cursor_size_ == 0) {  // fixed at the first Open: the recording's cursor records have it
+            const int scale = std::max((width_ + desktop_width_ - 1) / std::max(desktop_width_, 1),
+                                       (height_ + desktop_height_ - 1) / std::max(desktop_height_, 1));
+            cursor_size_ = std::clamp(kCursorSize * scale, kCursorSize, kMaxCursorBitmap);
+        }
         format_changed_ = false;
         pending_ = {};
         method_ = CaptureMethod::kDamage;
@@ -301,7 +307,7 @@ class PortalScreenBackend final : public ScreenBackend {
 
     int Width() const override { return width_; }
     int Height() const override { return height_; }
-    int CursorSize() const override { return kCursorSize; }
+    int CursorSize() const override { return cursor_size_ > 0 ? cursor_size_ : kCursorSize; }
     RowOrder Order() const override { return RowOrder::kTopDown; }
 
     bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) override {
@@ -341,9 +347,21 @@ class PortalScreenBackend final : public ScreenBackend {
 
     bool ScreenChanged() override { return false; }
 
+    // The pointer with its image cut to CursorSize() (right and bottom go; its place stays).
     bool ReadCursor(CursorImage& out) override {
         if (!cursor_known_) return false;
-        out = cursor_;
+        const int side = CursorSize();
+        if (cursor_.width <= side && cursor_.height <= side) {
+            out = cursor_;
+            return true;
+        }
+        const int w = std::min(cursor_.width, side), h = std::min(cursor_.height, side);
+        out.visible = cursor_.visible, out.x = cursor_.x, out.y = cursor_.y, out.handle = cursor_.handle;
+        out.width = w, out.height = h;
+        out.argb.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+        for (int row = 0; row < h; ++row)
+            std::copy_n(cursor_.argb.begin() + static_cast<ptrdiff_t>(row) * cursor_.width, w,
+                        out.argb.begin() + static_cast<ptrdiff_t>(row) * w);
         return true;
     }
 
@@ -534,10 +552,11 @@ class PortalScreenBackend final : public ScreenBackend {
         if (changed && !pending_.mouse_update_time) pending_.mouse_update_time = now;
     }
 
-    // Takes the bitmap as the pointer's shape; the shape's handle changes only when it differs.
+    // Takes the bitmap as the pointer's shape (whole: ReadCursor cuts it to CursorSize(), which the
+    // first Open fixes); the shape's handle changes only when it differs.
     void ReadBitmap(const spa_meta_bitmap& bm, spa_point hotspot) {
-        const int w = std::min<int>(static_cast<int>(bm.size.width), kCursorSize);
-        const int h = std::min<int>(static_cast<int>(bm.size.height), kCursorSize);
+        const int w = std::min<int>(static_cast<int>(bm.size.width), kMaxCursorBitmap);
+        const int h = std::min<int>(static_cast<int>(bm.size.height), kMaxCursorBitmap);
         const auto* pixels = SPA_PTROFF(&bm, bm.offset, const uint8_t);
         const int stride = bm.stride != 0 ? bm.stride : static_cast<int>(bm.size.width) * 4;
         std::vector<uint32_t> argb(static_cast<size_t>(w) * static_cast<size_t>(h));
@@ -590,6 +609,7 @@ class PortalScreenBackend final : public ScreenBackend {
     int hot_x_ = 0;
     int hot_y_ = 0;
     uint64_t cursor_serial_ = 0;
+    int cursor_size_ = 0;  // CursorSize(), fixed at the first successful Open
     bool unmapped_logged_ = false;
     bool short_buffer_logged_ = false;
     bool waiting_logged_ = false;

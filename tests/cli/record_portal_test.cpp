@@ -77,12 +77,12 @@ ProducedPicture ScaledScene(int grey_x, int grey_y, const ProducedCursor& pointe
     return p;
 }
 
-// A 24-pixel pointer as a desktop with this output scale sends it, at stream position (x, y): a
-// bitmap of 24 x scale pixels, white with its bottom quarter half-transparent white (premultiplied),
-// and the hot spot (4, 6) scaled alike.
-ProducedCursor ScaledPointer(int x, int y, double scale) {
+// A pointer of this many desktop pixels as a desktop with this output scale sends it, at stream
+// position (x, y): a bitmap of size x scale pixels, white with its bottom quarter half-transparent
+// white (premultiplied), and the hot spot (4, 6) scaled alike.
+ProducedCursor ScaledPointer(int x, int y, double scale, int size = 24) {
     ProducedCursor c;
-    const int side = static_cast<int>(24 * scale);
+    const int side = static_cast<int>(size * scale);
     c.x = x, c.y = y, c.size = side;
     c.hot_x = static_cast<int>(4 * scale), c.hot_y = static_cast<int>(6 * scale);
     c.pixel = [side](int, int row) { return row >= side * 3 / 4 ? 0x80808080u : 0xFFFFFFFFu; };
@@ -266,6 +266,17 @@ TEST_F(RecordPortal, AScaledOutputIsRecordedAtStreamResolutionWithThePointerWher
     EXPECT_NEAR(part->At(15, 30), 128, 30) << "its half-transparent rows";
     EXPECT_LT(part->At(33, 10), 40) << "right of the pointer";
     EXPECT_LT(part->At(15, 39), 40) << "below it";
+
+    // A large (48-pixel) pointer is 96x96 on this output: drawn whole at stream 492..587 x 88..183.
+    Animate([] { return ScaledScene(640, 360, ScaledPointer(500, 100, 2, 48)); });
+    r = Record("--duration 1");
+    const std::optional<GreyPicture> large = LastPicture(r, 640, 360);
+    ASSERT_TRUE(large) << r.out;
+    EXPECT_GT(large->At(494, 90), 200);
+    EXPECT_GT(large->At(585, 157), 200) << "the bottom right of its opaque part";
+    EXPECT_NEAR(large->At(585, 180), 128, 30) << "its last rows";
+    EXPECT_LT(large->At(590, 150), 40);
+    EXPECT_LT(large->At(540, 187), 40);
 }
 
 // A scale of 1.5 (640x360 desktop pixels on a 960x540 stream): a region's edges that fall between

@@ -269,17 +269,19 @@ TEST_F(PortalScreenBackendTest, ScaledCursorMetadataIsTakenInStreamPixelsAndAnIn
     EXPECT_EQ(cursor.y, 88);
     EXPECT_EQ(cursor.handle, shape);
 
-    // A bitmap beyond the backend's cursor size is cut to it in place: neither moved nor shrunk.
+    // The cursor size follows the output's scale (a 48-pixel pointer's 96x96 bitmap is whole), and a
+    // bitmap beyond it is cut to it in place: neither moved nor shrunk.
+    const int side = backend_->CursorSize();
+    EXPECT_GE(side, 96);
+    ASSERT_LT(side, 160);
     const auto pixel = [](int x, int y) {
         return 0xFF000000u | static_cast<uint32_t>(x) << 8 | static_cast<uint32_t>(y);
     };
-    move.cursor = CursorAt(300, 200, 30, 20, 100);
+    move.cursor = CursorAt(300, 200, 30, 20, 160);
     move.cursor->pixel = pixel;
     Send(move);
     ASSERT_EQ(WaitFor().kind, Kind::kUpdate);
     ASSERT_TRUE(backend_->ReadCursor(cursor));
-    const int side = backend_->CursorSize();
-    ASSERT_LT(side, 100);
     EXPECT_EQ(cursor.x, 270);
     EXPECT_EQ(cursor.y, 180);
     ASSERT_EQ(cursor.width, side);

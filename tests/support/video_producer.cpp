@@ -13,7 +13,7 @@
 namespace vexa::test {
 namespace {
 
-constexpr int kCursorBitmap = 128;
+constexpr int kCursorBitmap = 256;
 constexpr int kDamageRegions = 16;
 
 class LoopLock {

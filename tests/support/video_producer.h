@@ -24,7 +24,7 @@ struct ProducedCursor {
     int y = 0;
     int hot_x = 0;
     int hot_y = 0;
-    int size = 0;       // a square bitmap of this side (up to 128); 0 sends no new bitmap
+    int size = 0;       // a square bitmap of this side (up to 256); 0 sends no new bitmap
     uint32_t bgra = 0;  // its one colour, 0xAARRGGBB, premultiplied
     // Its pixel at (x, y) instead of the one colour, 0xAARRGGBB premultiplied.
     std::function<uint32_t(int x, int y)> pixel;
