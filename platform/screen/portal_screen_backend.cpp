@@ -526,17 +526,18 @@ class PortalScreenBackend final : public ScreenBackend {
     // (0) is what GNOME and KDE send while the pointer is hidden or over another monitor: nothing is
     // drawn until a valid id comes again, with or without a new bitmap.
     void ReadCursorMeta(spa_buffer* sb, int64_t now) {
-        const auto* c = static_cast<const spa_meta_cursor*>(
-            spa_buffer_find_meta_data(sb, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-        if (!c) return;
+        const spa_meta* meta = spa_buffer_find_meta(sb, SPA_META_Cursor);
+        if (!meta || !meta->data || meta->size < sizeof(spa_meta_cursor)) return;
+        const auto* c = static_cast<const spa_meta_cursor*>(meta->data);
         const CursorImage before = cursor_;
         if (!spa_meta_cursor_is_valid(c)) {
             cursor_.visible = false;
         } else {
-            if (c->bitmap_offset >= sizeof(spa_meta_cursor)) {
+            if (c->bitmap_offset >= sizeof(spa_meta_cursor) &&
+                static_cast<size_t>(c->bitmap_offset) + sizeof(spa_meta_bitmap) <= meta->size) {
                 const auto* bm = SPA_PTROFF(c, c->bitmap_offset, const spa_meta_bitmap);
                 if (bm->offset >= sizeof(spa_meta_bitmap) && bm->size.width > 0 && bm->size.height > 0) {
-                    ReadBitmap(*bm, c->hotspot);
+                    ReadBitmap(*bm, c->hotspot, meta->size - c->bitmap_offset);
                 } else {
                     bitmap_visible_ = false;
                 }
@@ -554,15 +555,22 @@ class PortalScreenBackend final : public ScreenBackend {
 
     // Takes the bitmap as the pointer's shape (whole: ReadCursor cuts it to CursorSize(), which the
     // first Open fixes); the shape's handle changes only when it differs.
-    void ReadBitmap(const spa_meta_bitmap& bm, spa_point hotspot) {
-        const int w = std::min<int>(static_cast<int>(bm.size.width), kMaxCursorBitmap);
-        const int h = std::min<int>(static_cast<int>(bm.size.height), kMaxCursorBitmap);
+    // A bitmap that does not fit in the metadata's bytes (available from its header on) is no shape.
+    void ReadBitmap(const spa_meta_bitmap& bm, spa_point hotspot, size_t available) {
+        const int w = static_cast<int>(std::min<uint32_t>(bm.size.width, kMaxCursorBitmap));
+        const int h = static_cast<int>(std::min<uint32_t>(bm.size.height, kMaxCursorBitmap));
         const auto* pixels = SPA_PTROFF(&bm, bm.offset, const uint8_t);
-        const int stride = bm.stride != 0 ? bm.stride : static_cast<int>(bm.size.width) * 4;
+        const int64_t stride = bm.stride > 0 ? bm.stride : static_cast<int64_t>(bm.size.width) * 4;
+        if (stride < static_cast<int64_t>(w) * 4 ||
+            static_cast<int64_t>(bm.offset) + stride * (h - 1) + static_cast<int64_t>(w) * 4 >
+                static_cast<int64_t>(available)) {
+            bitmap_visible_ = false;
+            return;
+        }
         std::vector<uint32_t> argb(static_cast<size_t>(w) * static_cast<size_t>(h));
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
-                if (!ArgbOf(bm.format, pixels + static_cast<ptrdiff_t>(y) * stride + x * 4,
+                if (!ArgbOf(bm.format, pixels + y * stride + x * 4,
                             argb[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)])) {
                     bitmap_visible_ = false;
                     return;
