@@ -167,7 +167,7 @@ class RecordPortal : public ::testing::Test {
         return written && !written->streams.empty() ? written->PacketsOf(0).size() : 0;
     }
 
-    // The last picture of a recording of the given size, or why there is none.
+    // The last picture of a recording of the given size; none after a failure or at another size.
     static std::optional<GreyPicture> LastPicture(const CommandResult& r, int width, int height) {
         if (r.exit_code != 0) return std::nullopt;
         const auto file = vexa::test::ProbeFile(LastLine(r.out));
