@@ -67,9 +67,9 @@ Error CDisplay::Init(bool show_cursor, const CaptureRect& rect) {
     requested_.right = std::max(requested_.left, rect.right);
     requested_.bottom = std::max(requested_.top, rect.bottom);
     if (!backend_) return Error(ErrorCode::kInvalidArgument, "no screen to capture");
-    cursor_size_ = backend_->CursorSize();
     backend_->FollowPointer(show_cursor_);
     if (Error e = SelectMethod(); !e.ok()) return e;
+    cursor_size_ = backend_->CursorSize();  // a scaled screen's is known once it is open
     display_changes_seen_ = session_.DisplayChanges();
     ComputeCrop();
     return {};

@@ -41,7 +41,8 @@
 namespace vexa::platform {
 namespace {
 
-// Cursor records are square; pointer images beyond this are cut to it.
+// Cursor records are square; pointer images beyond their size are cut to it. The size is this many
+// pixels times the output's scale rounded up (a 48-pixel pointer on a scale-2 output is 96 pixels).
 constexpr int kCursorSize = 64;
 constexpr int kMaxCursorBitmap = 256;
 constexpr int kMaxDamageRegions = 16;
@@ -79,7 +80,8 @@ bool Supported(uint32_t format) {
     return format == SPA_VIDEO_FORMAT_BGRx || format == SPA_VIDEO_FORMAT_BGRA;
 }
 
-// A cursor bitmap pixel as premultiplied 0xAARRGGBB; false for a bitmap format we do not read.
+// A cursor bitmap pixel as premultiplied 0xAARRGGBB; false for a bitmap format we do not read. The
+// desktops that send the cursor as metadata (GNOME, KDE) send it premultiplied already.
 bool ArgbOf(uint32_t format, const uint8_t* p, uint32_t& out) {
     uint32_t a = 0, r = 0, g = 0, b = 0;
     switch (format) {
@@ -98,7 +100,7 @@ bool ArgbOf(uint32_t format, const uint8_t* p, uint32_t& out) {
         default:
             return false;
     }
-    out = a << 24 | (r * a / 255) << 16 | (g * a / 255) << 8 | (b * a / 255);
+    out = a << 24 | r << 16 | g << 8 | b;
     return true;
 }
 
@@ -233,6 +235,11 @@ class PortalScreenBackend final : public ScreenBackend {
         width_ = format_width_;
         height_ = format_height_;
         FindDesktopSize();
+        if (cursor_size_ == 0) {  // fixed at the first Open: the recording's cursor records have it
+            const int scale = std::max((width_ + desktop_width_ - 1) / std::max(desktop_width_, 1),
+                                       (height_ + desktop_height_ - 1) / std::max(desktop_height_, 1));
+            cursor_size_ = std::clamp(kCursorSize * scale, kCursorSize, kMaxCursorBitmap);
+        }
         format_changed_ = false;
         pending_ = {};
         method_ = CaptureMethod::kDamage;
@@ -300,7 +307,7 @@ class PortalScreenBackend final : public ScreenBackend {
 
     int Width() const override { return width_; }
     int Height() const override { return height_; }
-    int CursorSize() const override { return kCursorSize; }
+    int CursorSize() const override { return cursor_size_ > 0 ? cursor_size_ : kCursorSize; }
     RowOrder Order() const override { return RowOrder::kTopDown; }
 
     bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) override {
@@ -340,9 +347,21 @@ class PortalScreenBackend final : public ScreenBackend {
 
     bool ScreenChanged() override { return false; }
 
+    // The pointer with its image cut to CursorSize() (right and bottom go; its place stays).
     bool ReadCursor(CursorImage& out) override {
         if (!cursor_known_) return false;
-        out = cursor_;
+        const int side = CursorSize();
+        if (cursor_.width <= side && cursor_.height <= side) {
+            out = cursor_;
+            return true;
+        }
+        const int w = std::min(cursor_.width, side), h = std::min(cursor_.height, side);
+        out.visible = cursor_.visible, out.x = cursor_.x, out.y = cursor_.y, out.handle = cursor_.handle;
+        out.width = w, out.height = h;
+        out.argb.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+        for (int row = 0; row < h; ++row)
+            std::copy_n(cursor_.argb.begin() + static_cast<ptrdiff_t>(row) * cursor_.width, w,
+                        out.argb.begin() + static_cast<ptrdiff_t>(row) * w);
         return true;
     }
 
@@ -501,39 +520,57 @@ class PortalScreenBackend final : public ScreenBackend {
     }
 
     // The pointer of a buffer's cursor metadata; a move, a new shape or a change of visibility counts
-    // as a pointer update (a desktop may repeat the same metadata with every picture).
+    // as a pointer update (a desktop may repeat the same metadata with every picture). The position
+    // and the bitmap are in stream pixels (on a scaled output GNOME and KDE scale both, and the hot
+    // spot with them); the bitmap and its hot spot come only when the shape changes. An invalid id
+    // (0) is what GNOME and KDE send while the pointer is hidden or over another monitor: nothing is
+    // drawn until a valid id comes again, with or without a new bitmap.
     void ReadCursorMeta(spa_buffer* sb, int64_t now) {
-        const auto* c = static_cast<const spa_meta_cursor*>(
-            spa_buffer_find_meta_data(sb, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-        if (!c || !spa_meta_cursor_is_valid(c)) return;
+        const spa_meta* meta = spa_buffer_find_meta(sb, SPA_META_Cursor);
+        if (!meta || !meta->data || meta->size < sizeof(spa_meta_cursor)) return;
+        const auto* c = static_cast<const spa_meta_cursor*>(meta->data);
         const CursorImage before = cursor_;
-        if (c->bitmap_offset >= sizeof(spa_meta_cursor)) {
-            const auto* bm = SPA_PTROFF(c, c->bitmap_offset, const spa_meta_bitmap);
-            if (bm->offset >= sizeof(spa_meta_bitmap) && bm->size.width > 0 && bm->size.height > 0) {
-                ReadBitmap(*bm, c->hotspot);
-            } else {
-                bitmap_visible_ = false;
+        if (!spa_meta_cursor_is_valid(c)) {
+            cursor_.visible = false;
+        } else {
+            if (c->bitmap_offset >= sizeof(spa_meta_cursor) &&
+                static_cast<size_t>(c->bitmap_offset) + sizeof(spa_meta_bitmap) <= meta->size) {
+                const auto* bm = SPA_PTROFF(c, c->bitmap_offset, const spa_meta_bitmap);
+                if (bm->offset >= sizeof(spa_meta_bitmap) && bm->size.width > 0 && bm->size.height > 0) {
+                    ReadBitmap(*bm, c->hotspot, meta->size - c->bitmap_offset);
+                } else {
+                    bitmap_visible_ = false;
+                }
             }
+            cursor_.visible = bitmap_visible_;
+            cursor_.x = c->position.x - hot_x_;
+            cursor_.y = c->position.y - hot_y_;
         }
-        cursor_.visible = bitmap_visible_;
-        cursor_.x = c->position.x - hot_x_;
-        cursor_.y = c->position.y - hot_y_;
-        const bool changed = !cursor_known_ || before.visible != cursor_.visible || before.x != cursor_.x ||
-                             before.y != cursor_.y || before.handle != cursor_.handle;
+        const bool changed = !cursor_known_ || before.visible != cursor_.visible ||
+                             (cursor_.visible && (before.x != cursor_.x || before.y != cursor_.y ||
+                                                  before.handle != cursor_.handle));
         cursor_known_ = true;
         if (changed && !pending_.mouse_update_time) pending_.mouse_update_time = now;
     }
 
-    // Takes the bitmap as the pointer's shape; the shape's handle changes only when it differs.
-    void ReadBitmap(const spa_meta_bitmap& bm, spa_point hotspot) {
-        const int w = std::min<int>(static_cast<int>(bm.size.width), kCursorSize);
-        const int h = std::min<int>(static_cast<int>(bm.size.height), kCursorSize);
+    // Takes the bitmap as the pointer's shape (whole: ReadCursor cuts it to CursorSize(), which the
+    // first Open fixes); the shape's handle changes only when it differs.
+    // A bitmap that does not fit in the metadata's bytes (available from its header on) is no shape.
+    void ReadBitmap(const spa_meta_bitmap& bm, spa_point hotspot, size_t available) {
+        const int w = static_cast<int>(std::min<uint32_t>(bm.size.width, kMaxCursorBitmap));
+        const int h = static_cast<int>(std::min<uint32_t>(bm.size.height, kMaxCursorBitmap));
         const auto* pixels = SPA_PTROFF(&bm, bm.offset, const uint8_t);
-        const int stride = bm.stride != 0 ? bm.stride : static_cast<int>(bm.size.width) * 4;
+        const int64_t stride = bm.stride > 0 ? bm.stride : static_cast<int64_t>(bm.size.width) * 4;
+        if (stride < static_cast<int64_t>(w) * 4 ||
+            static_cast<int64_t>(bm.offset) + stride * (h - 1) + static_cast<int64_t>(w) * 4 >
+                static_cast<int64_t>(available)) {
+            bitmap_visible_ = false;
+            return;
+        }
         std::vector<uint32_t> argb(static_cast<size_t>(w) * static_cast<size_t>(h));
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
-                if (!ArgbOf(bm.format, pixels + static_cast<ptrdiff_t>(y) * stride + x * 4,
+                if (!ArgbOf(bm.format, pixels + y * stride + x * 4,
                             argb[static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)])) {
                     bitmap_visible_ = false;
                     return;
@@ -580,6 +617,7 @@ class PortalScreenBackend final : public ScreenBackend {
     int hot_x_ = 0;
     int hot_y_ = 0;
     uint64_t cursor_serial_ = 0;
+    int cursor_size_ = 0;  // CursorSize(), fixed at the first successful Open
     bool unmapped_logged_ = false;
     bool short_buffer_logged_ = false;
     bool waiting_logged_ = false;

@@ -89,7 +89,8 @@ class ScreenBackend {
     // Size of the primary screen as of the last successful Open.
     [[nodiscard]] virtual int Width() const = 0;
     [[nodiscard]] virtual int Height() const = 0;
-    // Largest cursor image the backend delivers (both sides); cursor records are this size.
+    // Largest cursor image the backend delivers (both sides); cursor records are this size. Read
+    // after the first successful Open; it stays the same for the backend's life.
     [[nodiscard]] virtual int CursorSize() const = 0;
     [[nodiscard]] virtual RowOrder Order() const = 0;
 

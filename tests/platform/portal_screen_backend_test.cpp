@@ -226,6 +226,73 @@ TEST_F(PortalScreenBackendTest, CursorMetadataMovesAndHidesThePointerOverAStillP
     EXPECT_FALSE(cursor.visible);
 }
 
+// GNOME and KDE send the pointer of a scaled output in stream pixels with a premultiplied bitmap at
+// the output's scale, its hot spot scaled alike, the bitmap only when the shape changes, and the id 0
+// while the pointer is hidden or over another monitor.
+TEST_F(PortalScreenBackendTest, ScaledCursorMetadataIsTakenInStreamPixelsAndAnInvalidIdHidesThePointer) {
+    PortalTestBed::Options scaled = Sized(640, 360);
+    scaled.desktop_width = 320;
+    scaled.desktop_height = 180;
+    ASSERT_NO_FATAL_FAILURE(Start(scaled));
+    ASSERT_NO_FATAL_FAILURE(OpenBackend());
+    ProducedPicture with_cursor = PatternPicture(1);
+    with_cursor.cursor = CursorAt(200, 120, 8, 12, 48);
+    with_cursor.cursor->pixel = [](int, int y) { return y < 36 ? 0xFFFFFFFFu : 0x80808080u; };
+    Send(with_cursor);
+    ASSERT_EQ(WaitFor().kind, Kind::kUpdate);
+    CursorImage cursor;
+    ASSERT_TRUE(backend_->ReadCursor(cursor));
+    EXPECT_TRUE(cursor.visible);
+    EXPECT_EQ(cursor.x, 192);
+    EXPECT_EQ(cursor.y, 108);
+    ASSERT_EQ(cursor.width, 48);
+    ASSERT_EQ(cursor.height, 48);
+    EXPECT_EQ(cursor.argb[0], 0xFFFFFFFFu);
+    EXPECT_EQ(cursor.argb[47 * 48 + 47], 0x80808080u) << "half-transparent white, premultiplied once";
+    const uint64_t shape = cursor.handle;
+
+    ProducedPicture move;
+    move.cursor_only = true;
+    move.cursor = CursorAt(0, 0);
+    move.cursor->absent = true;
+    Send(move);
+    ASSERT_EQ(WaitFor().kind, Kind::kUpdate);
+    ASSERT_TRUE(backend_->ReadCursor(cursor));
+    EXPECT_FALSE(cursor.visible) << "an invalid id: no pointer over the stream";
+
+    move.cursor = CursorAt(400, 100);  // back, with a position alone and the hot spot 0
+    Send(move);
+    ASSERT_EQ(WaitFor().kind, Kind::kUpdate);
+    ASSERT_TRUE(backend_->ReadCursor(cursor));
+    EXPECT_TRUE(cursor.visible);
+    EXPECT_EQ(cursor.x, 392) << "the shape's hot spot still holds";
+    EXPECT_EQ(cursor.y, 88);
+    EXPECT_EQ(cursor.handle, shape);
+
+    // The cursor size follows the output's scale (a 48-pixel pointer's 96x96 bitmap is whole), and a
+    // bitmap beyond it is cut to it in place: neither moved nor shrunk.
+    const int side = backend_->CursorSize();
+    EXPECT_GE(side, 96);
+    ASSERT_LT(side, 160);
+    const auto pixel = [](int x, int y) {
+        return 0xFF000000u | static_cast<uint32_t>(x) << 8 | static_cast<uint32_t>(y);
+    };
+    move.cursor = CursorAt(300, 200, 30, 20, 160);
+    move.cursor->pixel = pixel;
+    Send(move);
+    ASSERT_EQ(WaitFor().kind, Kind::kUpdate);
+    ASSERT_TRUE(backend_->ReadCursor(cursor));
+    EXPECT_EQ(cursor.x, 270);
+    EXPECT_EQ(cursor.y, 180);
+    ASSERT_EQ(cursor.width, side);
+    ASSERT_EQ(cursor.height, side);
+    int wrong = 0;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) wrong += cursor.argb[static_cast<size_t>(y * side + x)] != pixel(x, y);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(PortalScreenBackendTest, ANewStreamSizeIsAScreenChangeAndOpenReadsIt) {
     ASSERT_NO_FATAL_FAILURE(Start(Sized(320, 240)));
     ASSERT_NO_FATAL_FAILURE(OpenBackend());
@@ -280,7 +347,8 @@ TEST_F(PortalScreenBackendTest, AStillStreamOpensWithoutAPictureAndItsFirstPictu
 // has more: desktop rectangles become stream rectangles, rounded outwards.
 TEST_F(PortalScreenBackendTest, DesktopCoordinatesOfAScaledOutputBecomeStreamPixels) {
     PortalTestBed::Options scaled = Sized(640, 360);
-    scaled.portal_args = {"--width", "320", "--height", "180"};  // the output's scale is 2
+    scaled.desktop_width = 320;  // the output's scale is 2
+    scaled.desktop_height = 180;
     ASSERT_NO_FATAL_FAILURE(Start(scaled));
     ASSERT_NO_FATAL_FAILURE(OpenBackend());
     const auto same = [](const ScreenRect& a, const ScreenRect& b) {
@@ -294,7 +362,8 @@ TEST_F(PortalScreenBackendTest, DesktopCoordinatesOfAScaledOutputBecomeStreamPix
     backend_.reset();
     bed_.reset();
     PortalTestBed::Options odd = Sized(640, 360);
-    odd.portal_args = {"--width", "480", "--height", "270"};
+    odd.desktop_width = 480;
+    odd.desktop_height = 270;
     ASSERT_NO_FATAL_FAILURE(Start(odd));
     ASSERT_NO_FATAL_FAILURE(OpenBackend());
     const ScreenRect r = backend_->FromDesktop({1, 1, 2, 2});  // stream 1.33..2.67

@@ -109,8 +109,10 @@ bool PortalTestBed::StartPortal(const Options& options) {
     if (pipe(ready) != 0) return false;
     std::vector<std::string> argv = {kPython, VEXA_FAKE_PORTAL, "--calls", folder_.File("calls.jsonl")};
     if (producer_) {
+        const int desktop_width = options.desktop_width > 0 ? options.desktop_width : options.width;
+        const int desktop_height = options.desktop_height > 0 ? options.desktop_height : options.height;
         argv.insert(argv.end(), {"--node", std::to_string(producer_->NodeId()), "--width",
-                                 std::to_string(options.width), "--height", std::to_string(options.height),
+                                 std::to_string(desktop_width), "--height", std::to_string(desktop_height),
                                  "--pipewire-socket", folder_.File("pipewire-0")});
     } else {
         argv.push_back("--no-screencast");

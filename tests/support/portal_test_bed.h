@@ -21,8 +21,12 @@ namespace vexa::test {
 class PortalTestBed {
   public:
     struct Options {
-        int width = 640;
+        int width = 640;  // the stream's pixels
         int height = 360;
+        // The monitor's size in desktop (logical) pixels as the portal announces it, as GNOME and KDE
+        // do for a scaled output (a 320x180 desktop on a 640x360 stream: scale 2); 0: the stream's.
+        int desktop_width = 0;
+        int desktop_height = 0;
         bool producer = true;                  // a video source and ScreenCast
         std::vector<std::string> portal_args;  // extra fake_portal.py options ("--refuse", "--shortcuts")
     };

@@ -4,6 +4,7 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -12,7 +13,7 @@
 namespace vexa::test {
 namespace {
 
-constexpr int kCursorBitmap = 64;
+constexpr int kCursorBitmap = 256;
 constexpr int kDamageRegions = 16;
 
 class LoopLock {
@@ -179,22 +180,24 @@ bool VideoProducer::Send(const ProducedPicture& picture) {
         std::memset(c, 0, sizeof *c);
         if (picture.cursor) {
             const ProducedCursor& pc = *picture.cursor;
-            c->id = 1;
+            const int side = std::min(pc.size, kCursorBitmap);
+            c->id = pc.absent ? 0 : 1;
             c->position = {pc.x, pc.y};
             c->hotspot = {pc.hot_x, pc.hot_y};
-            if (pc.size > 0 || pc.invisible) {
+            if (side > 0 || pc.invisible) {
                 c->bitmap_offset = sizeof(spa_meta_cursor);
                 auto* bm = SPA_PTROFF(c, c->bitmap_offset, spa_meta_bitmap);
-                bm->format = SPA_VIDEO_FORMAT_BGRA;
-                bm->size = {static_cast<uint32_t>(pc.size), static_cast<uint32_t>(pc.size)};
-                bm->stride = pc.size * 4;
+                bm->format = SPA_VIDEO_FORMAT_RGBA;
+                bm->size = {static_cast<uint32_t>(side), static_cast<uint32_t>(side)};
+                bm->stride = side * 4;
                 bm->offset = pc.invisible ? 0 : sizeof(spa_meta_bitmap);
                 auto* px = SPA_PTROFF(bm, sizeof(spa_meta_bitmap), uint8_t);
-                for (int i = 0; !pc.invisible && i < pc.size * pc.size; ++i) {
-                    px[i * 4 + 0] = static_cast<uint8_t>(pc.bgra);
-                    px[i * 4 + 1] = static_cast<uint8_t>(pc.bgra >> 8);
-                    px[i * 4 + 2] = static_cast<uint8_t>(pc.bgra >> 16);
-                    px[i * 4 + 3] = static_cast<uint8_t>(pc.bgra >> 24);
+                for (int i = 0; !pc.invisible && i < side * side; ++i) {
+                    const uint32_t v = pc.pixel ? pc.pixel(i % side, i / side) : pc.bgra;
+                    px[i * 4 + 0] = static_cast<uint8_t>(v >> 16);
+                    px[i * 4 + 1] = static_cast<uint8_t>(v >> 8);
+                    px[i * 4 + 2] = static_cast<uint8_t>(v);
+                    px[i * 4 + 3] = static_cast<uint8_t>(v >> 24);
                 }
             }
         }

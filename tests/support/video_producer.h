@@ -16,14 +16,20 @@
 
 namespace vexa::test {
 
+// The pointer as cursor metadata, the way GNOME and KDE send it: the position in stream pixels, the
+// bitmap premultiplied RGBA at the stream's scale (a 24-pixel pointer on a scale-2 output is 48x48)
+// with its hot spot scaled alike, and an id of 0 while the pointer is hidden or on another monitor.
 struct ProducedCursor {
     int x = 0;  // the pointer's position
     int y = 0;
     int hot_x = 0;
     int hot_y = 0;
-    int size = 0;            // a square bitmap of this side; 0 sends no new bitmap
-    uint32_t bgra = 0;       // its one colour, 0xAARRGGBB, straight alpha
+    int size = 0;       // a square bitmap of this side (up to 256); 0 sends no new bitmap
+    uint32_t bgra = 0;  // its one colour, 0xAARRGGBB, premultiplied
+    // Its pixel at (x, y) instead of the one colour, 0xAARRGGBB premultiplied.
+    std::function<uint32_t(int x, int y)> pixel;
     bool invisible = false;  // sends an empty bitmap: the pointer is hidden
+    bool absent = false;     // sends the id 0: no pointer over this stream
 };
 
 struct ProducedPicture {
