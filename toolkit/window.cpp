@@ -439,6 +439,8 @@ void Window::finishDestroy() {
     x11::removeCompositorListener(compositorListener_);
     compositorListener_ = 0;
     if (!widget_) return;
+    if (keptAbove_) x11::keepAboveManaged(keptAbove_, false);
+    keptAbove_ = 0;
     manager_->setInvalidateSink(nullptr);
     auto* widget = static_cast<SkinWidget*>(widget_.release());
     widget->detach();
@@ -455,10 +457,25 @@ void Window::show(bool activate) {
         widget_->raise();
         widget_->activateWindow();
     }
+    updateKeptAbove();
 }
 
 void Window::hide() {
     if (widget_) widget_->hide();
+    updateKeptAbove();
+}
+
+// A shown unmanaged window that stays on top stays above the managed windows in the X server's
+// order too, where the clicks are handed out (see x11::keepAboveManaged).
+void Window::updateKeptAbove() {
+    const unsigned long now = widget_ && widget_->isVisible() && (style_ & kStyleUnmanaged) &&
+                                      widget_->windowFlags().testFlag(Qt::WindowStaysOnTopHint)
+                                  ? static_cast<unsigned long>(widget_->winId())
+                                  : 0;
+    if (now == keptAbove_) return;
+    if (keptAbove_) x11::keepAboveManaged(keptAbove_, false);
+    keptAbove_ = now;
+    if (keptAbove_) x11::keepAboveManaged(keptAbove_, true);
 }
 
 bool Window::isVisible() const {
@@ -624,6 +641,7 @@ void Window::changeFlag(Qt::WindowType flag, const char* netWmState, bool on) {
     widget_->setWindowFlag(flag, on);
     applyNativeSettings();
     if (visible) widget_->show();
+    updateKeptAbove();
 }
 
 void Window::setTopMost(bool topMost) {

@@ -196,6 +196,7 @@ class Window {
     void applyNativeSettings();
     void changeFlag(Qt::WindowType flag, const char* netWmState, bool on);
     void watchOwner(bool watch);
+    void updateKeptAbove();
 
     std::unique_ptr<PaintManager> manager_;
     std::unique_ptr<QWidget> widget_;
@@ -212,6 +213,7 @@ class Window {
     QRegion layeredMouseArea_;
     QImage backdrop_;
     int compositorListener_ = 0;
+    unsigned long keptAbove_ = 0;  // the native window kept above the managed ones, or 0
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);  // expires with the object
 };
 

@@ -12,8 +12,12 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 
+#include <xcb/xcb.h>  // event layouts only
+
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace vexa::toolkit::x11 {
 
@@ -174,6 +178,116 @@ bool overrideRedirect(unsigned long window) {
     Display* d = display();
     XWindowAttributes attributes{};
     return d && window && XGetWindowAttributes(d, window, &attributes) && attributes.override_redirect;
+}
+
+std::vector<unsigned long> windowsToRaise(const std::vector<StackedWindow>& stack,
+                                          const std::vector<unsigned long>& kept) {
+    const auto isKept = [&kept](unsigned long id) {
+        return std::find(kept.begin(), kept.end(), id) != kept.end();
+    };
+    std::vector<unsigned long> raise;
+    bool covered = false;
+    for (const StackedWindow& window : stack) {
+        if (!window.viewable) continue;
+        if (isKept(window.id))
+            raise.push_back(window.id);
+        else if (!window.overrideRedirect && !raise.empty())
+            covered = true;
+    }
+    if (!covered) raise.clear();
+    return raise;
+}
+
+namespace {
+
+// The windows keepAboveManaged() keeps on top, and the watch on the root window's children that
+// tells when the stacking changed. The check runs from the event loop (never inside the filter),
+// once for any number of changes seen meanwhile.
+class StackWatch final : public QAbstractNativeEventFilter {
+  public:
+    static StackWatch& instance() {
+        static StackWatch watch;
+        return watch;
+    }
+    void keep(unsigned long window, bool on) {
+        if (!attach() || !window) return;
+        if (on)
+            kept_.insert(window);
+        else
+            kept_.erase(window);
+        if (on) schedule();
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
+        if (kept_.empty() || type != "xcb_generic_event_t" || !message) return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        const auto response = event->response_type & 0x7f;
+        // A child of the root window restacked, mapped or moved (SubstructureNotify on the root).
+        if ((response == XCB_CONFIGURE_NOTIFY &&
+             reinterpret_cast<const xcb_configure_notify_event_t*>(event)->event == root_) ||
+            (response == XCB_MAP_NOTIFY &&
+             reinterpret_cast<const xcb_map_notify_event_t*>(event)->event == root_)) {
+            schedule();
+        }
+        return false;
+    }
+
+  private:
+    // Adds the root's SubstructureNotify to what the application already asked of the root.
+    bool attach() {
+        Display* dpy = display();
+        if (!dpy) return false;
+        if (app_ == qApp) return true;
+        root_ = DefaultRootWindow(dpy);
+        XWindowAttributes attributes{};
+        if (!XGetWindowAttributes(dpy, root_, &attributes)) return false;
+        XSelectInput(dpy, root_, attributes.your_event_mask | SubstructureNotifyMask);
+        XFlush(dpy);
+        qApp->installNativeEventFilter(this);
+        app_ = qApp;
+        return true;
+    }
+    void schedule() {
+        if (pending_) return;
+        pending_ = true;
+        QTimer::singleShot(0, qApp, [this] { recheck(); });
+    }
+    void recheck() {
+        pending_ = false;
+        Display* dpy = display();
+        if (!dpy || kept_.empty()) return;
+        ::Window rootReturn = 0, parent = 0;
+        ::Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(dpy, root_, &rootReturn, &parent, &children, &count)) return;
+        std::vector<StackedWindow> stack;
+        bool keptSeen = false;
+        for (unsigned int i = 0; i < count; ++i) {
+            // Only the windows from the lowest kept one up matter: ask the server about those.
+            keptSeen = keptSeen || kept_.count(children[i]);
+            if (!keptSeen) continue;
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(dpy, children[i], &attributes)) continue;  // gone meanwhile
+            stack.push_back(
+                {children[i], attributes.map_state == IsViewable, attributes.override_redirect != 0});
+        }
+        if (children) XFree(children);
+        const std::vector<unsigned long> raise =
+            windowsToRaise(stack, std::vector<unsigned long>(kept_.begin(), kept_.end()));
+        for (const unsigned long window : raise) XRaiseWindow(dpy, window);
+        if (!raise.empty()) XFlush(dpy);
+    }
+
+    QPointer<QCoreApplication> app_;
+    ::Window root_ = 0;
+    bool pending_ = false;
+    std::set<unsigned long> kept_;
+};
+
+}  // namespace
+
+void keepAboveManaged(unsigned long window, bool keep) {
+    StackWatch::instance().keep(window, keep);
 }
 
 }  // namespace vexa::toolkit::x11

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vexa::toolkit::x11 {
 
@@ -29,6 +30,28 @@ void setTextProperty(unsigned long window, const char* property, const std::stri
 [[nodiscard]] std::string windowClass(unsigned long window);
 // Whether `window` is override-redirect: no window manager places, moves or focuses it (tests use it).
 [[nodiscard]] bool overrideRedirect(unsigned long window);
+
+// Keeps `window` (an override-redirect window of this program that stays on top) above every
+// managed top-level window in the X server's own stacking order while it is mapped (keep), or
+// stops (!keep). The X server hands a click to the window on top of its own order; a window
+// manager raises the window it focuses there, above override-redirect windows too. On an X11
+// desktop that only hides them for a moment; under XWayland the compositor keeps drawing them on
+// top while the X server gives their clicks to the window below (a floating bar that takes no
+// click and cannot be dragged). Watches the root window's children on the application's
+// connection and raises the kept windows again (their order among themselves unchanged) when a
+// managed window came over one of them. Nothing without an X display.
+void keepAboveManaged(unsigned long window, bool keep);
+
+// One top-level window in the X server's stacking order (bottom first).
+struct StackedWindow {
+    unsigned long id = 0;
+    bool viewable = false;
+    bool overrideRedirect = false;
+};
+// The kept windows to raise, bottom first (their order among themselves kept), when a viewable
+// managed window lies above a viewable kept one; empty when they all lie above every one.
+[[nodiscard]] std::vector<unsigned long> windowsToRaise(const std::vector<StackedWindow>& stack,
+                                                        const std::vector<unsigned long>& kept);
 
 }  // namespace vexa::toolkit::x11
 

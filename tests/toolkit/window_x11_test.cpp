@@ -18,6 +18,9 @@
 #include <functional>
 #include <vector>
 
+// Xlib last: its macros (None, Bool, Status) collide with Qt names.
+#include <X11/Xlib.h>
+
 namespace vexa::toolkit {
 namespace {
 
@@ -138,6 +141,50 @@ INSTANTIATE_TEST_SUITE_P(Compositor, DimmedWindow, ::testing::Values(false, true
                          [](const ::testing::TestParamInfo<bool>& p) {
                              return p.param ? "WithCompositor" : "WithoutCompositor";
                          });
+
+// Whether `upper` lies above `lower` in the X server's stacking order of the root's children.
+bool stackedAbove(Display* display, unsigned long upper, unsigned long lower) {
+    ::Window root = 0, parent = 0;
+    ::Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return false;
+    int upperAt = -1, lowerAt = -1;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (children[i] == upper) upperAt = static_cast<int>(i);
+        if (children[i] == lower) lowerAt = static_cast<int>(i);
+    }
+    if (children) XFree(children);
+    return upperAt >= 0 && lowerAt >= 0 && upperAt > lowerAt;
+}
+
+// An unmanaged window that stays on top goes back above another program's managed window raised
+// over it (a window manager raises the window it focuses there; under XWayland the X server then
+// gives the clicks on the bar to that window), as long as it is shown.
+TEST_F(OnDisplay, UnmanagedTopMostWindowStaysAboveManagedWindowsInTheServersOrder) {
+    Display* other = XOpenDisplay(nullptr);  // another program's connection
+    ASSERT_NE(other, nullptr);
+    NamedWindow bar;
+    ASSERT_TRUE(bar.create(nullptr, "bar", kStylePopup | kStyleTopMost | kStyleUnmanaged | kStyleVisible,
+                           QRect(10, 10, 120, 40)));
+    const unsigned long id = bar.widget()->winId();
+    const ::Window managed = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 300, 300, 0, 0, 0);
+    XMapRaised(other, managed);
+    XSync(other, False);
+    EXPECT_TRUE(pumpUntil([&] { return stackedAbove(other, id, managed); }));
+    // Raised again later: back on top again.
+    XRaiseWindow(other, managed);
+    XSync(other, False);
+    EXPECT_TRUE(pumpUntil([&] { return stackedAbove(other, id, managed); }));
+    // Hidden and shown again it is kept once more.
+    bar.hide();
+    bar.show(false);
+    XRaiseWindow(other, managed);
+    XSync(other, False);
+    EXPECT_TRUE(pumpUntil([&] { return stackedAbove(other, id, managed); }));
+    bar.destroy();
+    XDestroyWindow(other, managed);
+    XCloseDisplay(other);
+}
 
 TEST_F(OnDisplay, OwnedWindowHidesWhileItsOwnerIsMinimised) {
     NamedWindow owner;
