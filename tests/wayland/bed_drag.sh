@@ -1,0 +1,119 @@
+#!/bin/bash
+# bed_drag.sh VEXA_RECORD BUILD_DIR: the pointer on the desktop program's own windows on a real
+# Wayland desktop (sway draws override-redirect X11 windows over all others, but XWayland hands a
+# click to the window on top of the X server's own order, which sway changes at each focus
+# change), driven with the virtual pointer BUILD_DIR/wayland-bed/vinput over another program's X11
+# window (xev) that reports the clicks it gets. Runs inside the Wayland test bed
+# (tools/wayland-bed/README.md). Checks: a click on the main window's region icon opens the
+# selection overlay, which stays open; the floating bar, dragged by its caption in steps during a
+# recording while the window below has the focus, moves by the drag and the window below gets no
+# click; the screen page's camera window lands where the program puts it, shows the desktop at its
+# corners (no black square around the circle) and moves by a drag.
+# Prints PASS/FAIL lines and "N passed, N failed".
+set -u
+. "$(dirname "$0")/lib.sh"
+input() { printf '%b' "$1" >"$fifo"; }
+# geometry CLASS: "X Y W H MAPSTATE" of the first window of that WM_CLASS.
+geometry() {
+  local w
+  w=$(xdotool search --class "^$1\$" 2>/dev/null | head -1)
+  [ -n "$w" ] && xwininfo -id "$w" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+    /  Width/{w=$2} /  Height/{h=$2} /Map State/{m=$3} END{print x, y, w, h, m}'
+}
+viewable() { geometry "$1" | grep -q ' IsViewable$'; }
+presses() { grep -c ButtonPress "$out/xev.txt"; }
+# point X Y: the pointer to X,Y, its last step a short one. XWayland (22.1) keeps the relative
+# motion of a move that crosses from one X11 window into another and adds it again at the next
+# button: after one long jump the press lands that far off (a hand's pointer moves in short steps).
+point() { input "move $(($1 - 2)) $(($2 - 2))\nsleep 100\nmove $1 $2\nsleep 150\n"; }
+click() { point "$1" "$2"; input "down\nsleep 60\nup\nsleep 100\n"; }
+# drag X0 Y0 DX DY: press at X0,Y0, move by DX,DY in twenty steps, rest, release.
+drag() {
+  local i
+  point "$1" "$2"
+  input "down\nsleep 150\n"
+  for i in $(seq 1 20); do input "move $(($1 + $3 * i / 20)) $(($2 + $4 * i / 20))\nsleep 50\n"; done
+  input "sleep 400\nup\nsleep 100\n"
+}
+# near A B: whether two numbers differ by 3 or less.
+near() { [ $(($1 - $2)) -le 3 ] && [ $(($2 - $1)) -le 3 ]; }
+
+# pixel PPM X Y: "R G B" of one pixel of a grim screenshot in PPM.
+pixel() {
+  /usr/bin/python3 - "$@" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+fields, pos = [], 0
+while len(fields) < 4:  # P6, width, height, maximum value; comments never appear in grim's output
+    while data[pos:pos + 1].isspace(): pos += 1
+    end = pos
+    while not data[end:end + 1].isspace(): end += 1
+    fields.append(data[pos:end]); pos = end
+pos += 1
+w, x, y = int(fields[1]), int(sys.argv[2]), int(sys.argv[3])
+print(*data[pos + 3 * (y * w + x):pos + 3 * (y * w + x) + 3])
+PY
+}
+
+export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
+export VEXA_VIRTUAL_CAMERA="YUYV:640x480@30"
+settings() { "$build/tools/vexa-settings/vexa-settings" set "$@" >/dev/null; }
+settings output_dir sz "$out"
+settings count_down dword 0
+for row in 0 1; do settings "desktop_speaker_${row}_sel" dword 0; settings "desktop_mic_${row}_sel" dword 0; done
+settings desktop_select_rgn binary c80000009600000047030000fd010000
+
+fifo=$BED/vinput.fifo
+mkfifo "$fifo"
+(exec 3<>"$fifo"; exec "$vinput" 1280 720 <&3) 2>"$BED/log/vinput.log" &
+xev -geometry 1280x720+0+0 -event button >"$out/xev.txt" 2>&1 &  # another program's window below
+wait_for 20 xdotool search --name '^Event Tester$' >/dev/null
+start_program
+read -r mx my _ < <(geometry VexaRecorder_Main_Window)
+
+# 1. The region icon (the screen page's big icon, 800,132 in the main window), clicked with the
+# pointer, opens the selection overlay, which stays open; a right click takes it back.
+wait_for 20 viewable VexaRecorder_Main_Window
+click $((mx + 800)) $((my + 132))
+# The overlay starts from a picture of the screen, which the wlroots portal sends only once
+# something changes: the pointer moves meanwhile.
+for i in $(seq 20); do input "move $((mx + 800 + i)) $((my + 140))\nsleep 50\n"; done
+if wait_for 20 viewable Screen_Rgn_Sel_Wnd; then
+  sleep 1.5
+  check "the region icon clicked with the pointer: the overlay opens and stays open" viewable Screen_Rgn_Sel_Wnd
+  input "down 0x111\nsleep 60\nup 0x111\n"  # the right button takes it back
+  wait_for 20 eval '! viewable Screen_Rgn_Sel_Wnd' || ko "a right click did not close the overlay"
+else
+  ko "the region icon clicked with the pointer opened no overlay: $(tail -2 "$log" | tr '\n' ' ')"
+fi
+
+# 2. During a recording, with another program's window focused (a click on it gives it the focus
+# and sway raises it), the bar dragged by its caption moves by the drag; the window below gets no
+# press from it.
+wait_for 20 viewable VexaRecorder_Main_Window
+n=$(lines)
+input "keydown 65\nsleep 150\nkeyup 65\n"
+if wait_for 30 logged_after "$n" "recording started" && wait_for 20 viewable VexaRecorder_Float_Window; then
+  click 100 100
+  wait_for 10 sh -c "[ \$(grep -c ButtonPress '$out/xev.txt') -gt 0 ]" || ko "the window below took no click"
+  read -r bx by bw bh _ < <(geometry VexaRecorder_Float_Window)
+  before=$(presses)
+  # The caption: the bar's empty stretch 110 pixels from its left, between the stop button and the clock.
+  drag $((bx + 110)) $((by + bh / 2)) -300 -200
+  # vinput plays the drag on its own time: wait for the bar to come to rest where the drag ends.
+  at_end() { read -r ax ay _ < <(geometry VexaRecorder_Float_Window); near "$ax" $((bx - 300)) && near "$ay" $((by - 200)); }
+  wait_for 20 at_end &&
+    ok "the bar dragged by (-300,-200) moved from $bx,$by to $ax,$ay" ||
+    ko "the bar dragged by (-300,-200) from $bx,$by is at $ax,$ay"
+  [ "$(presses)" -eq "$before" ] && ok "the window below got no press from the drag" ||
+    ko "the window below got $(($(presses) - before)) presses from the drag"
+  n=$(lines)
+  input "keydown 65\nsleep 150\nkeyup 65\n"
+  wait_for 60 logged_after "$n" "recording finished" || ko "the recording did not finish: $(tail -2 "$log" | tr '\n' ' ')"
+else
+  ko "the recording did not start: $(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' ')"
+fi
+kill "$app" 2>/dev/null
+wait "$app" 2>/dev/null
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
