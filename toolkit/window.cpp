@@ -261,6 +261,7 @@ void SkinWidget::paintEvent(QPaintEvent* event) {
         painter.fillRect(event->rect(), Qt::transparent);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
+    if (window_->softShape_ && window_->shape_) painter.setClipRegion(*window_->shape_);
     window_->onPaint(painter, event->rect());
 }
 
@@ -386,10 +387,12 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     if (style & kStyleUnmanaged) flags |= Qt::X11BypassWindowManagerHint;
     if (!(style & kStyleDropShadow)) flags |= Qt::NoDropShadowWindowHint;
     widget_ = std::make_unique<SkinWidget>(this, flags);
-    if (style & kStyleLayered) {
+    if (style & (kStyleLayered | kStyleSoftShape)) {
         widget_->setAttribute(Qt::WA_TranslucentBackground);
-        compositorListener_ =
-            x11::addCompositorListener([this](bool compositor) { onCompositorChanged(compositor); });
+        compositorListener_ = x11::addCompositorListener([this](bool compositor) {
+            if (style_ & kStyleSoftShape) applyShape();
+            onCompositorChanged(compositor);
+        });
     }
     widget_->setWindowTitle(QString::fromStdString(title));
     widget_->setGeometry(geometry);
@@ -653,11 +656,30 @@ void Window::setToolWindow(bool toolWindow) {
 }
 
 void Window::setShape(const QRegion& region) {
-    if (widget_) widget_->setMask(region);
+    shape_ = region;
+    applyShape();
 }
 
 void Window::clearShape() {
-    if (widget_) widget_->clearMask();
+    shape_.reset();
+    applyShape();
+}
+
+void Window::applyShape() {
+    if (!widget_) return;
+    const bool soft = (style_ & kStyleSoftShape) && shape_ && hasCompositor();
+    if (soft) {
+        widget_->clearMask();
+        x11::setInputRegion(widget_->winId(), &*shape_);
+    } else {
+        if (shape_)
+            widget_->setMask(*shape_);
+        else
+            widget_->clearMask();
+        if (softShape_) x11::setInputRegion(widget_->winId(), nullptr);
+    }
+    if (soft || softShape_) widget_->update();
+    softShape_ = soft;
 }
 
 bool Window::hasCompositor() {

@@ -47,6 +47,10 @@ enum WindowStyle : unsigned {
     kStyleLayered = 1u << 5,       // per-pixel alpha
     kStyleVisible = 1u << 6,       // shown at creation
     kStyleUnmanaged = 1u << 7,     // placed as asked, over panels, never moved by the window manager
+    // setShape() draws its region as transparency around it where a compositor runs (per-pixel
+    // alpha; only the region takes the mouse), as a window shape where none runs. Under XWayland a
+    // window shape does not reach the compositor: the square around the region shows black.
+    kStyleSoftShape = 1u << 8,
 };
 
 // Hit-test codes (the window system's values).
@@ -194,6 +198,7 @@ class Window {
     void deliver(const Message& message, const std::shared_ptr<SendState>& reply);
     void finishDestroy();
     void applyNativeSettings();
+    void applyShape();
     void changeFlag(Qt::WindowType flag, const char* netWmState, bool on);
     void watchOwner(bool watch);
     void updateKeptAbove();
@@ -213,7 +218,9 @@ class Window {
     QRegion layeredMouseArea_;
     QImage backdrop_;
     int compositorListener_ = 0;
-    unsigned long keptAbove_ = 0;  // the native window kept above the managed ones, or 0
+    unsigned long keptAbove_ = 0;   // the native window kept above the managed ones, or 0
+    std::optional<QRegion> shape_;  // what setShape() asked for, until clearShape()
+    bool softShape_ = false;        // shape_ is drawn as transparency now (kStyleSoftShape)
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);  // expires with the object
 };
 

@@ -294,25 +294,47 @@ void keepAboveManaged(unsigned long window, bool keep) {
 
 namespace vexa::toolkit::x11 {
 
-bool setInputTransparent(unsigned long window, bool transparent) {
+namespace {
+
+// The display when it has XFixes 2 (window shape regions); the protocol wants the version agreed
+// on before the first request.
+Display* fixesDisplay() {
     Display* d = display();
-    if (!d || !window) return false;
-    // The protocol wants the version agreed on before the first request.
+    if (!d) return nullptr;
     static const bool fixes = [d] {
         int event_base = 0, error_base = 0, major = 5, minor = 0;
         return XFixesQueryExtension(d, &event_base, &error_base) && XFixesQueryVersion(d, &major, &minor) &&
                major >= 2;
     }();
-    if (!fixes) return false;
-    if (transparent) {
-        const XserverRegion empty = XFixesCreateRegion(d, nullptr, 0);
-        XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, empty);
-        XFixesDestroyRegion(d, empty);
+    return fixes ? d : nullptr;
+}
+
+}  // namespace
+
+bool setInputRegion(unsigned long window, const QRegion* region) {
+    Display* d = fixesDisplay();
+    if (!d || !window) return false;
+    if (region) {
+        std::vector<XRectangle> rectangles;
+        for (const QRect& r : *region) {
+            rectangles.push_back({static_cast<short>(r.x()), static_cast<short>(r.y()),
+                                  static_cast<unsigned short>(r.width()),
+                                  static_cast<unsigned short>(r.height())});
+        }
+        const XserverRegion shape =
+            XFixesCreateRegion(d, rectangles.data(), static_cast<int>(rectangles.size()));
+        XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, shape);
+        XFixesDestroyRegion(d, shape);
     } else {
         XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, 0);  // None: the default shape
     }
     XFlush(d);
     return true;
+}
+
+bool setInputTransparent(unsigned long window, bool transparent) {
+    const QRegion empty;
+    return setInputRegion(window, transparent ? &empty : nullptr);
 }
 
 FocusHolder focusHolder() {

@@ -5,6 +5,8 @@
 // Thread-safety: user-interface thread only.
 #pragma once
 
+#include <QRegion>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -60,6 +62,9 @@ namespace vexa::toolkit::x11 {
 // Gives `window` an empty input shape (every click goes to what lies below) or its default one
 // back (the bounding shape); false when there is no X display or no XFixes.
 bool setInputTransparent(unsigned long window, bool transparent);
+// Gives `window` the input shape `region` (only there the mouse reaches it), or its default one
+// back for nullptr; false when there is no X display or no XFixes.
+bool setInputRegion(unsigned long window, const QRegion* region);
 
 // Who holds the keyboard focus of the display now: no window (None or PointerRoot, as a window
 // manager leaves it when it takes the focus back), a top-level window of this program, or a window

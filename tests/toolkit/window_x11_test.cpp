@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QWidget>
 
@@ -138,6 +139,58 @@ TEST_P(DimmedWindow, ShowsItsBackdropDimmedOnTheScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Compositor, DimmedWindow, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "WithCompositor" : "WithoutCompositor";
+                         });
+
+// A round window over a coloured one shows, on the screen, green inside its circle and the window
+// below at the corners of its square: with a compositor through transparency (its shape is no
+// window shape then), without one through its window shape.
+class SoftShapedWindow : public OnDisplay, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SoftShapedWindow, ShowsWhatLiesBelowOutsideItsShape) {
+    std::unique_ptr<test::TestCompositor> compositor;
+    if (GetParam()) {
+        compositor = std::make_unique<test::TestCompositor>();
+        if (!compositor->Running()) GTEST_SKIP() << compositor->Why();
+        ASSERT_TRUE(pumpUntil([] { return Window::hasCompositor(); }));
+    } else if (!pumpUntil([] { return !Window::hasCompositor(); })) {  // a test's own one ending
+        GTEST_SKIP() << "a compositing manager is running";
+    }
+    class Green : public NamedWindow {
+        void onPaint(QPainter& painter, const QRect& /*dirty*/) override {
+            painter.fillRect(QRect(QPoint(0, 0), widget()->size()), QColor(0, 200, 0));
+        }
+    };
+    const QRect area(500, 300, 100, 100);
+    NamedWindow below;
+    ASSERT_TRUE(below.create(nullptr, "below", kStylePopup | kStyleVisible, area));
+    QPalette fill = below.widget()->palette();
+    fill.setColor(QPalette::Window, QColor(200, 160, 80));
+    below.widget()->setPalette(fill);
+    below.widget()->setAutoFillBackground(true);
+    Green round;
+    ASSERT_TRUE(round.create(nullptr, "round", kStylePopup | kStyleSoftShape, area));
+    const QRegion circle(QRect(0, 0, 100, 100), QRegion::Ellipse);
+    round.setShape(circle);
+    round.show(false);
+    EXPECT_EQ(round.widget()->mask().isEmpty(), GetParam());
+    const auto near = [](QRgb seen, QRgb want) {
+        return std::abs(qRed(seen) - qRed(want)) <= 4 && std::abs(qGreen(seen) - qGreen(want)) <= 4 &&
+               std::abs(qBlue(seen) - qBlue(want)) <= 4;
+    };
+    QRgb corner = 0, centre = 0;
+    const bool shown = pumpUntil([&] {
+        const QImage screen =
+            QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), 100, 100).toImage();
+        corner = screen.pixel(3, 3);
+        centre = screen.pixel(50, 50);
+        return near(corner, qRgb(200, 160, 80)) && near(centre, qRgb(0, 200, 0));
+    });
+    EXPECT_TRUE(shown) << "corner " << std::hex << corner << ", centre " << centre;
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositor, SoftShapedWindow, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& p) {
                              return p.param ? "WithCompositor" : "WithoutCompositor";
                          });

@@ -113,6 +113,42 @@ if wait_for 30 logged_after "$n" "recording started" && wait_for 20 viewable Vex
 else
   ko "the recording did not start: $(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' ')"
 fi
+# 3. The screen page's camera (the virtual camera; its box 207,275 in the main window): its round
+# window lands where the program stores it, over what lay there: outside the circle, at the
+# corners of its square, the screen shows what it showed before (no black square), inside the
+# camera's picture; a drag from inside the circle moves it by the drag.
+# rect NAME: "LEFT TOP RIGHT BOTTOM" of a stored rectangle (four little-endian 32-bit numbers).
+rect() {
+  "$build/tools/vexa-settings/vexa-settings" get "$1" | tr -d ' ' | sed 's/.*hex://' | /usr/bin/python3 -c '
+import struct, sys
+print(*struct.unpack("<4i", bytes(int(b, 16) for b in sys.stdin.read().strip().split(","))))'
+}
+wait_for 20 viewable VexaRecorder_Main_Window
+grim -t ppm "$BED/before.ppm"
+click $((mx + 207)) $((my + 275))
+if wait_for 20 viewable Tolvo_Camera_Wnd; then
+  read -r cx cy cw ch _ < <(geometry Tolvo_Camera_Wnd)
+  read -r sl st sr sb < <(rect camera_wnd_pos_0)
+  [ "$cx $cy $cw $ch" = "$sl $st $((sr - sl)) $((sb - st))" ] && ok "the camera window lands where it is stored: $cx,$cy ${cw}x$ch" ||
+    ko "the camera window is at $cx,$cy ${cw}x$ch, stored at $sl,$st-$sr,$sb"
+  # The picture comes once the camera opens: the centre changes from what lay there.
+  centre_shows() { grim -t ppm "$BED/camera.ppm" && [ "$(pixel "$BED/camera.ppm" $((cx + cw / 2)) $((cy + ch / 2)))" != \
+    "$(pixel "$BED/before.ppm" $((cx + cw / 2)) $((cy + ch / 2)))" ]; }
+  check "the camera's picture shows in its window's place on the screen" wait_for 20 centre_shows
+  corners=""
+  for p in "$((cx + 2)) $((cy + 2))" "$((cx + cw - 3)) $((cy + 2))" "$((cx + 2)) $((cy + ch - 3))" "$((cx + cw - 3)) $((cy + ch - 3))"; do
+    [ "$(pixel "$BED/camera.ppm" $p)" = "$(pixel "$BED/before.ppm" $p)" ] ||
+      corners="$corners ($p: $(pixel "$BED/camera.ppm" $p), before $(pixel "$BED/before.ppm" $p))"
+  done
+  [ -z "$corners" ] && ok "the camera window's corners show what lay below" || ko "the camera window covers its corners:$corners"
+  drag $((cx + cw / 4)) $((cy + ch / 2)) -300 -100
+  at_end() { read -r ax ay _ < <(geometry Tolvo_Camera_Wnd); near "$ax" $((cx - 300)) && near "$ay" $((cy - 100)); }
+  wait_for 20 at_end && ok "the camera window dragged by (-300,-100) moved from $cx,$cy to $ax,$ay" ||
+    ko "the camera window dragged by (-300,-100) from $cx,$cy is at $ax,$ay"
+else
+  ko "the camera box opened no camera window: $(tail -2 "$log" | tr '\n' ' ')"
+fi
+
 kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null
 echo "$passed passed, $failed failed"
