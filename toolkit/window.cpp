@@ -446,6 +446,7 @@ void Window::finishDestroy() {
     keptAbove_ = 0;
     manager_->setInvalidateSink(nullptr);
     auto* widget = static_cast<SkinWidget*>(widget_.release());
+    if (QWidget::keyboardGrabber() == widget) widget->releaseKeyboard();
     widget->detach();
     widget->hide();
     // We may be inside one of the widget's own event handlers: delete it from the event loop.
@@ -621,6 +622,14 @@ void Window::setCapture() {
 
 void Window::releaseCapture() {
     if (widget_) widget_->releaseMouse();
+}
+
+void Window::setKeyboardCapture(bool on) {
+    if (!widget_) return;
+    if (on)
+        widget_->grabKeyboard();
+    else if (QWidget::keyboardGrabber() == widget_.get())
+        widget_->releaseKeyboard();
 }
 
 void Window::setCursor(CursorShape shape) {

@@ -128,6 +128,9 @@ class Window {
     void killTimer(int id);
     void setCapture();
     void releaseCapture();
+    // Every key of the display comes to this window while on (an X keyboard grab), whichever
+    // window has the focus; ends with the window at the latest.
+    void setKeyboardCapture(bool on);
     void setCursor(CursorShape shape);
     void setEnabled(bool enabled);
     [[nodiscard]] bool isEnabled() const;
