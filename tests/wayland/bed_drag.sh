@@ -5,10 +5,11 @@
 # change), driven with the virtual pointer BUILD_DIR/wayland-bed/vinput over another program's X11
 # window (xev) that reports the clicks it gets. Runs inside the Wayland test bed
 # (tools/wayland-bed/README.md). Checks: a click on the main window's region icon opens the
-# selection overlay, which stays open and takes Esc; the floating bar, dragged by its caption in steps during a
-# recording while the window below has the focus, moves by the drag and the window below gets no
-# click; the screen page's camera window lands where the program puts it, shows the desktop at its
-# corners (no black square around the circle) and moves by a drag.
+# selection overlay, which stays open and takes Esc; the floating bar, dragged by its caption in
+# steps during a recording while the window below has the focus, moves by the drag and the window
+# below gets no click; the screen page's camera window lands where the program puts it, shows the
+# desktop at its corners (no black square around the circle) and moves by a drag; the camera
+# page's preview lands where the program puts it.
 # Prints PASS/FAIL lines and "N passed, N failed".
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -148,6 +149,26 @@ if wait_for 20 viewable Tolvo_Camera_Wnd; then
     ko "the camera window dragged by (-300,-100) from $cx,$cy is at $ax,$ay"
 else
   ko "the camera box opened no camera window: $(tail -2 "$log" | tr '\n' ' ')"
+fi
+
+# 4. The camera page (its tab 76,208 in the main window): its preview lands where it is stored
+# (beside the main window), never where sway would put a window.
+# shown_at CLASS "X Y W H": a viewable window of that WM_CLASS has that geometry.
+shown_at() {
+  local w
+  for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
+    xwininfo -id "$w" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /  Width/{w=$2}
+      /  Height/{h=$2} /Map State/{m=$3} END{print x, y, w, h, m}' | grep -q "^$2 IsViewable$" && return 0
+  done
+  return 1
+}
+click $((mx + 76)) $((my + 208))
+if wait_for 20 sh -c "'$build/tools/vexa-settings/vexa-settings' get camera_wnd_pos | grep -q hex"; then
+  read -r sl st sr sb < <(rect camera_wnd_pos)
+  check "the camera page's preview lands where it is stored: $sl,$st-$sr,$sb" wait_for 20 \
+    shown_at Tolvo_Camera_Wnd "$sl $st $((sr - sl)) $((sb - st))"
+else
+  ko "the camera page stored no preview place: $(tail -2 "$log" | tr '\n' ' ')"
 fi
 
 kill "$app" 2>/dev/null
