@@ -261,6 +261,7 @@ void SkinWidget::paintEvent(QPaintEvent* event) {
         painter.fillRect(event->rect(), Qt::transparent);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
+    if (window_->softShape_ && window_->shape_) painter.setClipRegion(*window_->shape_);
     window_->onPaint(painter, event->rect());
 }
 
@@ -386,10 +387,12 @@ bool Window::create(Window* owner, const std::string& title, unsigned style, con
     if (style & kStyleUnmanaged) flags |= Qt::X11BypassWindowManagerHint;
     if (!(style & kStyleDropShadow)) flags |= Qt::NoDropShadowWindowHint;
     widget_ = std::make_unique<SkinWidget>(this, flags);
-    if (style & kStyleLayered) {
+    if (style & (kStyleLayered | kStyleSoftShape)) {
         widget_->setAttribute(Qt::WA_TranslucentBackground);
-        compositorListener_ =
-            x11::addCompositorListener([this](bool compositor) { onCompositorChanged(compositor); });
+        compositorListener_ = x11::addCompositorListener([this](bool compositor) {
+            if (style_ & kStyleSoftShape) applyShape();
+            onCompositorChanged(compositor);
+        });
     }
     widget_->setWindowTitle(QString::fromStdString(title));
     widget_->setGeometry(geometry);
@@ -439,8 +442,11 @@ void Window::finishDestroy() {
     x11::removeCompositorListener(compositorListener_);
     compositorListener_ = 0;
     if (!widget_) return;
+    if (keptAbove_) x11::keepAboveManaged(keptAbove_, false);
+    keptAbove_ = 0;
     manager_->setInvalidateSink(nullptr);
     auto* widget = static_cast<SkinWidget*>(widget_.release());
+    if (QWidget::keyboardGrabber() == widget) widget->releaseKeyboard();
     widget->detach();
     widget->hide();
     // We may be inside one of the widget's own event handlers: delete it from the event loop.
@@ -455,10 +461,25 @@ void Window::show(bool activate) {
         widget_->raise();
         widget_->activateWindow();
     }
+    updateKeptAbove();
 }
 
 void Window::hide() {
     if (widget_) widget_->hide();
+    updateKeptAbove();
+}
+
+// A shown unmanaged window that stays on top stays above the managed windows in the X server's
+// order too, where the clicks are handed out (see x11::keepAboveManaged).
+void Window::updateKeptAbove() {
+    const unsigned long now = widget_ && widget_->isVisible() && (style_ & kStyleUnmanaged) &&
+                                      widget_->windowFlags().testFlag(Qt::WindowStaysOnTopHint)
+                                  ? static_cast<unsigned long>(widget_->winId())
+                                  : 0;
+    if (now == keptAbove_) return;
+    if (keptAbove_) x11::keepAboveManaged(keptAbove_, false);
+    keptAbove_ = now;
+    if (keptAbove_) x11::keepAboveManaged(keptAbove_, true);
 }
 
 bool Window::isVisible() const {
@@ -603,6 +624,14 @@ void Window::releaseCapture() {
     if (widget_) widget_->releaseMouse();
 }
 
+void Window::setKeyboardCapture(bool on) {
+    if (!widget_) return;
+    if (on)
+        widget_->grabKeyboard();
+    else if (QWidget::keyboardGrabber() == widget_.get())
+        widget_->releaseKeyboard();
+}
+
 void Window::setCursor(CursorShape shape) {
     if (widget_) widget_->setCursor(qtCursor(shape));
 }
@@ -624,6 +653,7 @@ void Window::changeFlag(Qt::WindowType flag, const char* netWmState, bool on) {
     widget_->setWindowFlag(flag, on);
     applyNativeSettings();
     if (visible) widget_->show();
+    updateKeptAbove();
 }
 
 void Window::setTopMost(bool topMost) {
@@ -635,11 +665,30 @@ void Window::setToolWindow(bool toolWindow) {
 }
 
 void Window::setShape(const QRegion& region) {
-    if (widget_) widget_->setMask(region);
+    shape_ = region;
+    applyShape();
 }
 
 void Window::clearShape() {
-    if (widget_) widget_->clearMask();
+    shape_.reset();
+    applyShape();
+}
+
+void Window::applyShape() {
+    if (!widget_) return;
+    const bool soft = (style_ & kStyleSoftShape) && shape_ && hasCompositor();
+    if (soft) {
+        widget_->clearMask();
+        x11::setInputRegion(widget_->winId(), &*shape_);
+    } else {
+        if (shape_)
+            widget_->setMask(*shape_);
+        else
+            widget_->clearMask();
+        if (softShape_) x11::setInputRegion(widget_->winId(), nullptr);
+    }
+    if (soft || softShape_) widget_->update();
+    softShape_ = soft;
 }
 
 bool Window::hasCompositor() {

@@ -47,6 +47,10 @@ enum WindowStyle : unsigned {
     kStyleLayered = 1u << 5,       // per-pixel alpha
     kStyleVisible = 1u << 6,       // shown at creation
     kStyleUnmanaged = 1u << 7,     // placed as asked, over panels, never moved by the window manager
+    // setShape() draws its region as transparency around it where a compositor runs (per-pixel
+    // alpha; only the region takes the mouse), as a window shape where none runs. Under XWayland a
+    // window shape does not reach the compositor: the square around the region shows black.
+    kStyleSoftShape = 1u << 8,
 };
 
 // Hit-test codes (the window system's values).
@@ -124,6 +128,9 @@ class Window {
     void killTimer(int id);
     void setCapture();
     void releaseCapture();
+    // Every key of the display comes to this window while on (an X keyboard grab), whichever
+    // window has the focus; ends with the window at the latest.
+    void setKeyboardCapture(bool on);
     void setCursor(CursorShape shape);
     void setEnabled(bool enabled);
     [[nodiscard]] bool isEnabled() const;
@@ -194,8 +201,10 @@ class Window {
     void deliver(const Message& message, const std::shared_ptr<SendState>& reply);
     void finishDestroy();
     void applyNativeSettings();
+    void applyShape();
     void changeFlag(Qt::WindowType flag, const char* netWmState, bool on);
     void watchOwner(bool watch);
+    void updateKeptAbove();
 
     std::unique_ptr<PaintManager> manager_;
     std::unique_ptr<QWidget> widget_;
@@ -212,6 +221,9 @@ class Window {
     QRegion layeredMouseArea_;
     QImage backdrop_;
     int compositorListener_ = 0;
+    unsigned long keptAbove_ = 0;   // the native window kept above the managed ones, or 0
+    std::optional<QRegion> shape_;  // what setShape() asked for, until clearShape()
+    bool softShape_ = false;        // shape_ is drawn as transparency now (kStyleSoftShape)
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);  // expires with the object
 };
 

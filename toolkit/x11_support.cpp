@@ -12,8 +12,12 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/shape.h>
 
+#include <xcb/xcb.h>  // event layouts only
+
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace vexa::toolkit::x11 {
 
@@ -176,29 +180,161 @@ bool overrideRedirect(unsigned long window) {
     return d && window && XGetWindowAttributes(d, window, &attributes) && attributes.override_redirect;
 }
 
+std::vector<unsigned long> windowsToRaise(const std::vector<StackedWindow>& stack,
+                                          const std::vector<unsigned long>& kept) {
+    const auto isKept = [&kept](unsigned long id) {
+        return std::find(kept.begin(), kept.end(), id) != kept.end();
+    };
+    std::vector<unsigned long> raise;
+    bool covered = false;
+    for (const StackedWindow& window : stack) {
+        if (!window.viewable) continue;
+        if (isKept(window.id))
+            raise.push_back(window.id);
+        else if (!window.overrideRedirect && !raise.empty())
+            covered = true;
+    }
+    if (!covered) raise.clear();
+    return raise;
+}
+
+namespace {
+
+// The windows keepAboveManaged() keeps on top, and the watch on the root window's children that
+// tells when the stacking changed. The check runs from the event loop (never inside the filter),
+// once for any number of changes seen meanwhile.
+class StackWatch final : public QAbstractNativeEventFilter {
+  public:
+    static StackWatch& instance() {
+        static StackWatch watch;
+        return watch;
+    }
+    void keep(unsigned long window, bool on) {
+        if (!attach() || !window) return;
+        if (on)
+            kept_.insert(window);
+        else
+            kept_.erase(window);
+        if (on) schedule();
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
+        if (kept_.empty() || type != "xcb_generic_event_t" || !message) return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        const auto response = event->response_type & 0x7f;
+        // A child of the root window restacked, mapped or moved (SubstructureNotify on the root).
+        if ((response == XCB_CONFIGURE_NOTIFY &&
+             reinterpret_cast<const xcb_configure_notify_event_t*>(event)->event == root_) ||
+            (response == XCB_MAP_NOTIFY &&
+             reinterpret_cast<const xcb_map_notify_event_t*>(event)->event == root_)) {
+            schedule();
+        }
+        return false;
+    }
+
+  private:
+    // Adds the root's SubstructureNotify to what the application already asked of the root.
+    bool attach() {
+        Display* dpy = display();
+        if (!dpy) return false;
+        if (app_ == qApp) return true;
+        root_ = DefaultRootWindow(dpy);
+        XWindowAttributes attributes{};
+        if (!XGetWindowAttributes(dpy, root_, &attributes)) return false;
+        XSelectInput(dpy, root_, attributes.your_event_mask | SubstructureNotifyMask);
+        XFlush(dpy);
+        qApp->installNativeEventFilter(this);
+        app_ = qApp;
+        return true;
+    }
+    void schedule() {
+        if (pending_) return;
+        pending_ = true;
+        QTimer::singleShot(0, qApp, [this] { recheck(); });
+    }
+    void recheck() {
+        pending_ = false;
+        Display* dpy = display();
+        if (!dpy || kept_.empty()) return;
+        ::Window rootReturn = 0, parent = 0;
+        ::Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(dpy, root_, &rootReturn, &parent, &children, &count)) return;
+        std::vector<StackedWindow> stack;
+        bool keptSeen = false;
+        for (unsigned int i = 0; i < count; ++i) {
+            // Only the windows from the lowest kept one up matter: ask the server about those.
+            keptSeen = keptSeen || kept_.count(children[i]);
+            if (!keptSeen) continue;
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(dpy, children[i], &attributes)) continue;  // gone meanwhile
+            stack.push_back(
+                {children[i], attributes.map_state == IsViewable, attributes.override_redirect != 0});
+        }
+        if (children) XFree(children);
+        const std::vector<unsigned long> raise =
+            windowsToRaise(stack, std::vector<unsigned long>(kept_.begin(), kept_.end()));
+        for (const unsigned long window : raise) XRaiseWindow(dpy, window);
+        if (!raise.empty()) XFlush(dpy);
+    }
+
+    QPointer<QCoreApplication> app_;
+    ::Window root_ = 0;
+    bool pending_ = false;
+    std::set<unsigned long> kept_;
+};
+
+}  // namespace
+
+void keepAboveManaged(unsigned long window, bool keep) {
+    StackWatch::instance().keep(window, keep);
+}
+
 }  // namespace vexa::toolkit::x11
 
 namespace vexa::toolkit::x11 {
 
-bool setInputTransparent(unsigned long window, bool transparent) {
+namespace {
+
+// The display when it has XFixes 2 (window shape regions); the protocol wants the version agreed
+// on before the first request.
+Display* fixesDisplay() {
     Display* d = display();
-    if (!d || !window) return false;
-    // The protocol wants the version agreed on before the first request.
+    if (!d) return nullptr;
     static const bool fixes = [d] {
         int event_base = 0, error_base = 0, major = 5, minor = 0;
         return XFixesQueryExtension(d, &event_base, &error_base) && XFixesQueryVersion(d, &major, &minor) &&
                major >= 2;
     }();
-    if (!fixes) return false;
-    if (transparent) {
-        const XserverRegion empty = XFixesCreateRegion(d, nullptr, 0);
-        XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, empty);
-        XFixesDestroyRegion(d, empty);
+    return fixes ? d : nullptr;
+}
+
+}  // namespace
+
+bool setInputRegion(unsigned long window, const QRegion* region) {
+    Display* d = fixesDisplay();
+    if (!d || !window) return false;
+    if (region) {
+        std::vector<XRectangle> rectangles;
+        for (const QRect& r : *region) {
+            rectangles.push_back({static_cast<short>(r.x()), static_cast<short>(r.y()),
+                                  static_cast<unsigned short>(r.width()),
+                                  static_cast<unsigned short>(r.height())});
+        }
+        const XserverRegion shape =
+            XFixesCreateRegion(d, rectangles.data(), static_cast<int>(rectangles.size()));
+        XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, shape);
+        XFixesDestroyRegion(d, shape);
     } else {
         XFixesSetWindowShapeRegion(d, window, ShapeInput, 0, 0, 0);  // None: the default shape
     }
     XFlush(d);
     return true;
+}
+
+bool setInputTransparent(unsigned long window, bool transparent) {
+    const QRegion empty;
+    return setInputRegion(window, transparent ? &empty : nullptr);
 }
 
 FocusHolder focusHolder() {

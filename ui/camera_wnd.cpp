@@ -147,10 +147,11 @@ Error CCameraWnd::Create(toolkit::Window& owner, int index, const std::string& n
     paintManager().copyStyle(owner.paintManager());  // font 1 of the program for the texts
     const ClippedCameraRect clipped = ClipAtScreenOrigin(rect);
     // Unmanaged: a window manager may neither place it (sway centres floating X11 windows) nor
-    // ignore its moves; it moves and sizes itself.
+    // ignore its moves; it moves and sizes itself. Its shape is drawn as transparency where a
+    // compositor runs (XWayland shows a shaped window's square black around the circle).
     if (!create(&owner, "",
                 toolkit::kStylePopup | toolkit::kStyleToolWindow | toolkit::kStyleTopMost |
-                    toolkit::kStyleUnmanaged,
+                    toolkit::kStyleUnmanaged | toolkit::kStyleSoftShape,
                 ToQRect(clipped.visible))) {
         return Error(ErrorCode::kUnavailable,
                      "camera window for '" + name + "': the window cannot be created");

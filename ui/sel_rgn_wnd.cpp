@@ -70,6 +70,9 @@ Error CSelRgnWnd::Start() {
     setTimer(kOpeningTimer, kOpeningMs);
     show(true);
     bringToFront();
+    // Esc and the arrow keys come here even where the focus stays elsewhere: sway gives an
+    // unmanaged window no focus, and takes back one it did not give.
+    setKeyboardCapture(true);
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "toolkit/window.h"
 #include "toolkit/dialog_builder.h"
+#include "toolkit/x11_support.h"
 
 #include <gtest/gtest.h>
 
@@ -229,6 +230,31 @@ TEST(Window, HitTestFindsCaptionButtonsAndSizingBorders) {
     EXPECT_EQ(window.hitTest(QPoint(198, 98)), HitTest::BottomRight);
     EXPECT_EQ(window.hitTest(QPoint(100, 99)), HitTest::Bottom);
     EXPECT_EQ(window.hitTest(QPoint(0, 50)), HitTest::Left);
+}
+
+// Which kept (always-on-top, unmanaged) windows go back on top of the X server's order: all the
+// viewable ones, in their order, once a viewable managed window lies over the lowest of them;
+// override-redirect windows of others (menus) and unmapped windows never count.
+TEST(KeepAbove, KeptWindowsRiseOnlyOverAViewableManagedWindow) {
+    using x11::StackedWindow;
+    using x11::windowsToRaise;
+    const std::vector<unsigned long> kept{7, 9};
+    const StackedWindow bar{7, true, true}, frame{9, true, true};
+    const StackedWindow managed{1, true, false}, menu{2, true, true}, unmapped{3, false, false};
+    using Ids = std::vector<unsigned long>;
+    // A managed window between the kept ones, or over both: both rise, the bar first (lower).
+    EXPECT_EQ(windowsToRaise({bar, managed, frame}, kept), (Ids{7, 9}));
+    EXPECT_EQ(windowsToRaise({managed, frame, bar, managed}, kept), (Ids{9, 7}));
+    // Everything managed below them, or only a menu or an unmapped window above: nothing.
+    EXPECT_EQ(windowsToRaise({managed, bar, frame}, kept), Ids{});
+    EXPECT_EQ(windowsToRaise({managed, bar, menu, unmapped, frame, menu}, kept), Ids{});
+    // A hidden kept window neither rises nor counts as the lowest one.
+    const StackedWindow hiddenBar{7, false, true};
+    EXPECT_EQ(windowsToRaise({hiddenBar, managed, frame}, kept), Ids{});
+    EXPECT_EQ(windowsToRaise({hiddenBar, frame, managed}, kept), Ids{9});
+    // No kept window shown at all.
+    EXPECT_EQ(windowsToRaise({managed, menu}, kept), Ids{});
+    EXPECT_EQ(windowsToRaise({}, kept), Ids{});
 }
 
 TEST(Window, RefusedCreationLeavesNoWindow) {

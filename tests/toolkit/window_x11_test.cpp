@@ -12,11 +12,15 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QWidget>
 
 #include <functional>
 #include <vector>
+
+// Xlib last: its macros (None, Bool, Status) collide with Qt names.
+#include <X11/Xlib.h>
 
 namespace vexa::toolkit {
 namespace {
@@ -138,6 +142,102 @@ INSTANTIATE_TEST_SUITE_P(Compositor, DimmedWindow, ::testing::Values(false, true
                          [](const ::testing::TestParamInfo<bool>& p) {
                              return p.param ? "WithCompositor" : "WithoutCompositor";
                          });
+
+// A round window over a coloured one shows, on the screen, green inside its circle and the window
+// below at the corners of its square: with a compositor through transparency (its shape is no
+// window shape then), without one through its window shape.
+class SoftShapedWindow : public OnDisplay, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SoftShapedWindow, ShowsWhatLiesBelowOutsideItsShape) {
+    std::unique_ptr<test::TestCompositor> compositor;
+    if (GetParam()) {
+        compositor = std::make_unique<test::TestCompositor>();
+        if (!compositor->Running()) GTEST_SKIP() << compositor->Why();
+        ASSERT_TRUE(pumpUntil([] { return Window::hasCompositor(); }));
+    } else if (!pumpUntil([] { return !Window::hasCompositor(); })) {  // a test's own one ending
+        GTEST_SKIP() << "a compositing manager is running";
+    }
+    class Green : public NamedWindow {
+        void onPaint(QPainter& painter, const QRect& /*dirty*/) override {
+            painter.fillRect(QRect(QPoint(0, 0), widget()->size()), QColor(0, 200, 0));
+        }
+    };
+    const QRect area(500, 300, 100, 100);
+    NamedWindow below;
+    ASSERT_TRUE(below.create(nullptr, "below", kStylePopup | kStyleVisible, area));
+    QPalette fill = below.widget()->palette();
+    fill.setColor(QPalette::Window, QColor(200, 160, 80));
+    below.widget()->setPalette(fill);
+    below.widget()->setAutoFillBackground(true);
+    Green round;
+    ASSERT_TRUE(round.create(nullptr, "round", kStylePopup | kStyleSoftShape, area));
+    const QRegion circle(QRect(0, 0, 100, 100), QRegion::Ellipse);
+    round.setShape(circle);
+    round.show(false);
+    EXPECT_EQ(round.widget()->mask().isEmpty(), GetParam());
+    const auto near = [](QRgb seen, QRgb want) {
+        return std::abs(qRed(seen) - qRed(want)) <= 4 && std::abs(qGreen(seen) - qGreen(want)) <= 4 &&
+               std::abs(qBlue(seen) - qBlue(want)) <= 4;
+    };
+    QRgb corner = 0, centre = 0;
+    const bool shown = pumpUntil([&] {
+        const QImage screen =
+            QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), 100, 100).toImage();
+        corner = screen.pixel(3, 3);
+        centre = screen.pixel(50, 50);
+        return near(corner, qRgb(200, 160, 80)) && near(centre, qRgb(0, 200, 0));
+    });
+    EXPECT_TRUE(shown) << "corner " << std::hex << corner << ", centre " << centre;
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositor, SoftShapedWindow, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "WithCompositor" : "WithoutCompositor";
+                         });
+
+// Whether `upper` lies above `lower` in the X server's stacking order of the root's children.
+bool stackedAbove(Display* display, unsigned long upper, unsigned long lower) {
+    ::Window root = 0, parent = 0;
+    ::Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return false;
+    int upperAt = -1, lowerAt = -1;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (children[i] == upper) upperAt = static_cast<int>(i);
+        if (children[i] == lower) lowerAt = static_cast<int>(i);
+    }
+    if (children) XFree(children);
+    return upperAt >= 0 && lowerAt >= 0 && upperAt > lowerAt;
+}
+
+// An unmanaged window that stays on top goes back above another program's managed window raised
+// over it (a window manager raises the window it focuses there; under XWayland the X server then
+// gives the clicks on the bar to that window), as long as it is shown.
+TEST_F(OnDisplay, UnmanagedTopMostWindowStaysAboveManagedWindowsInTheServersOrder) {
+    Display* other = XOpenDisplay(nullptr);  // another program's connection
+    ASSERT_NE(other, nullptr);
+    NamedWindow bar;
+    ASSERT_TRUE(bar.create(nullptr, "bar", kStylePopup | kStyleTopMost | kStyleUnmanaged | kStyleVisible,
+                           QRect(10, 10, 120, 40)));
+    const unsigned long id = bar.widget()->winId();
+    const ::Window managed = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 300, 300, 0, 0, 0);
+    XMapRaised(other, managed);
+    XSync(other, False);
+    EXPECT_TRUE(pumpUntil([&] { return stackedAbove(other, id, managed); }));
+    // Raised again later: back on top again.
+    XRaiseWindow(other, managed);
+    XSync(other, False);
+    EXPECT_TRUE(pumpUntil([&] { return stackedAbove(other, id, managed); }));
+    // Hidden and shown again it is kept once more.
+    bar.hide();
+    bar.show(false);
+    XRaiseWindow(other, managed);
+    XSync(other, False);
+    EXPECT_TRUE(pumpUntil([&] { return stackedAbove(other, id, managed); }));
+    bar.destroy();
+    XDestroyWindow(other, managed);
+    XCloseDisplay(other);
+}
 
 TEST_F(OnDisplay, OwnedWindowHidesWhileItsOwnerIsMinimised) {
     NamedWindow owner;

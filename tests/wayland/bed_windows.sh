@@ -125,7 +125,8 @@ if wait_for 30 logged_after "$n" "recording started"; then
   want=$(printf '%s\n' "297 197 405 6" "297 496 405 6" "297 203 6 293" "696 203 6 293" | sort | tr '\n' ';')
   [ "$sides" = "$want" ] && ok "recording: the frame is four side windows around the region" ||
     ko "recording: the side windows are '$sides', not '$want'"
-  check "recording: the frame's own window is hidden" sh -c "! viewable Screen_Region_Wnd"
+  hidden() { ! viewable "$1" >/dev/null; }
+  check "recording: the frame's own window is hidden" hidden Screen_Region_Wnd
   sleep 0.5
   grim "$out/region.png"
   reds=$(pixels "$out/region.png" red 299 220 299 480)
