@@ -41,7 +41,7 @@ test: build
 # install, so not part of `test`. tools/wayland-bed/README.md describes the bed.
 DESKTOP ?= sway
 test-wayland-bed: build
-	bash tools/install-deps.sh $(if $(filter kde,$(DESKTOP)),--wayland-bed-kde,--wayland-bed)
+	bash tools/install-deps.sh $(if $(filter kde gnome,$(DESKTOP)),--wayland-bed-$(DESKTOP),--wayland-bed)
 	DESKTOP=$(DESKTOP) bash tools/run-wayland-bed.sh build/default
 
 test-asan: deps
