@@ -4,7 +4,9 @@
 #   DESKTOP=sway (default): headless sway (pixman, 1280x720, red background, Xwayland),
 #     xdg-desktop-portal-wlr (chooser_type=none) and xdg-desktop-portal;
 #   DESKTOP=kde: kwin_wayland --virtual --xwayland (1280x720), xdg-desktop-portal-kde and
-#     xdg-desktop-portal.
+#     xdg-desktop-portal;
+#   DESKTOP=gnome: mutter --headless --wayland (a 1280x720 virtual monitor, Xwayland),
+#     xdg-desktop-portal-gnome and xdg-desktop-portal.
 # usage: bed.sh CMD [ARGS...]  - brings the bed up, runs CMD inside it, tears it all down,
 #                                exits with CMD's status. Without CMD it prints the env and exits.
 # Packages: `tools/install-deps.sh --wayland-bed` (it also runs build-xdpw.sh once, which makes
