@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """answer_share.py LOG [VINPUT]: answers the desktop's screen-sharing dialog like a person, through
 the accessibility bus, each time one opens, until killed; appends one line to LOG per dialog it
-answered ("shared"), so a test can count how often the desktop asked.
+answered ("shared", or "declined" when the file LOG.answer says Cancel), so a test can count how
+often the desktop asked.
 
 GNOME (xdg-desktop-portal-gnome 43): selects the only monitor in the dialog's list, presses Share.
 KDE (xdg-desktop-portal-kde 5.27): the screen cards take no accessibility action, so the card is
@@ -41,7 +42,9 @@ def press(dlg, label):
     button.queryAction().doAction(0)
 
 
-def answer_gnome(dlg):
+def answer_gnome(dlg, button):
+    if button == 'Cancel':
+        return press(dlg, button)
     monitors = find(dlg, lambda a: a.getRoleName() == 'list')
     monitors.querySelection().selectChild(0)
     time.sleep(0.3)
@@ -69,7 +72,9 @@ def kwin_buffer_origin(caption):
     raise RuntimeError('KWin did not say where the dialog is')
 
 
-def answer_kde(dlg, vinput):
+def answer_kde(dlg, vinput, button):
+    if button == 'Cancel':
+        return press(dlg, button)
     cards = []
 
     def collect(node):
@@ -97,12 +102,17 @@ def main():
             continue
         time.sleep(0.5)  # let the dialog fill its list
         try:
+            with open(log + '.answer') as f:
+                button = f.read().strip() or 'Share'
+        except OSError:
+            button = 'Share'
+        try:
             if DIALOGS[dlg.name] == 'gnome':
-                answer_gnome(dlg)
+                answer_gnome(dlg, button)
             else:
-                answer_kde(dlg, vinput)
+                answer_kde(dlg, vinput, button)
             with open(log, 'a') as f:
-                f.write('shared\n')
+                f.write('shared\n' if button == 'Share' else 'declined\n')
         except Exception as e:  # noqa: BLE001 - the dialog may close under us; try again
             print('answer_share:', e, file=sys.stderr, flush=True)
         for _ in range(100):  # until the dialog has gone
