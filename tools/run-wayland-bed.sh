@@ -21,6 +21,7 @@ rc=0
 for script in "${scripts[@]}"; do
   echo "== $(basename "$script")"
   # The bed runs as an unprivileged user: it must be able to read the program and the script.
-  timeout 600 "$bed/bed.sh" bash "$script" "$build/cli/vexa-record" "$build" "${@:3}" || rc=1
+  # A script's "# bed-env: VAR=VALUE ..." line sets up its bed (GNOME_MONITOR: the monitor's size).
+  timeout 600 env $(sed -n 's/^# bed-env: //p' "$script") "$bed/bed.sh" bash "$script" "$build/cli/vexa-record" "$build" "${@:3}" || rc=1
 done
 exit $rc

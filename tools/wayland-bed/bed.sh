@@ -48,7 +48,7 @@ if [ "$(id -u)" = 0 ]; then
     # the bed started, double-forked helpers (swaybg, bus-activated xdg-permission-store,
     # wl-copy) included.
     unshare --pid --fork --kill-child --mount-proc \
-        runuser -u "$BED_USER" -- env BED="$BED" XDPW="${XDPW:-}" DESKTOP="${DESKTOP:-sway}" PATH=/usr/bin:/bin "$self" "$@" {lockfd}>&- &
+        runuser -u "$BED_USER" -- env BED="$BED" XDPW="${XDPW:-}" GNOME_MONITOR="${GNOME_MONITOR:-}" DESKTOP="${DESKTOP:-sway}" PATH=/usr/bin:/bin "$self" "$@" {lockfd}>&- &
     UNS=$!
     trap 'kill -TERM $UNS 2>/dev/null' TERM INT HUP
     while :; do wait $UNS; rc=$?; kill -0 $UNS 2>/dev/null || break; done
@@ -187,7 +187,12 @@ start_gnome() {
     export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome
     # The share dialog (GTK 4) on the accessibility bus, where the tests answer it.
     export GTK_A11Y=atspi NO_AT_BRIDGE=0
-    mutter --headless --wayland --wayland-display wayland-gnome --virtual-monitor 1280x720 \
+    # Monitors scale by their logical size (an X11 screen of a scaled monitor is its logical size),
+    # as GNOME sets it up on scaled screens: mutter reads it from a settings key file of the bed's.
+    mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings"
+    printf "[org/gnome/mutter]\nexperimental-features=['scale-monitor-framebuffer']\n" \
+        >"$XDG_CONFIG_HOME/glib-2.0/settings/keyfile"
+    GSETTINGS_BACKEND=keyfile mutter --headless --wayland --wayland-display wayland-gnome --virtual-monitor "${GNOME_MONITOR:-1280x720}" \
         --sm-disable -- "$BED/gnome-session" >"$L/mutter.log" 2>&1 & PIDS+=($!)
     wait_for 30 test -s "$XDG_RUNTIME_DIR/xdisplay" || { tail -20 "$L/mutter.log" >&2; exit 1; }
     export WAYLAND_DISPLAY=wayland-gnome DISPLAY=$(cat "$XDG_RUNTIME_DIR/xdisplay") XAUTHORITY=$(cat "$XDG_RUNTIME_DIR/xauth")
