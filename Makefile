@@ -37,7 +37,8 @@ test: build
 	bash tools/with-test-env.sh ctest --preset default -j $(JOBS)
 
 # vexa-record and the desktop program on a real Wayland desktop (headless sway, PipeWire, the wlr
-# portal; DESKTOP=kde: kwin_wayland with the KDE portal instead); a few minutes, and heavy to
+# portal; DESKTOP=kde: kwin_wayland with the KDE portal, DESKTOP=gnome: headless mutter with the GNOME
+# portal instead); a few minutes, and heavy to
 # install, so not part of `test`. tools/wayland-bed/README.md describes the bed.
 DESKTOP ?= sway
 test-wayland-bed: build
