@@ -7,7 +7,8 @@
 # Checks: the count-down in the middle of the screen, the region frame as four side windows around
 # the stored region, the floating bar in its corner, all override-redirect where the program put
 # them; the region recording has the region's size and none of the frame's red; a full-screen
-# recording records the whole screen. Prints PASS/FAIL lines and "N passed, N failed".
+# recording records the whole screen and leaves the desktop clickable: a click reaches another
+# program's X11 window below. Prints PASS/FAIL lines and "N passed, N failed".
 set -u
 . "$(dirname "$0")/lib.sh"
 bedtools=$(cd "$(dirname "$0")/../../tools/wayland-bed" && pwd)
@@ -84,6 +85,8 @@ fi
 kill "$app"; wait "$app" 2>/dev/null
 "$build/tools/vexa-settings/vexa-settings" delete desktop_select_rgn >/dev/null
 xclock -digital -update 1 -geometry +900+100 >"$BED/log/xclock.log" 2>&1 &
+xev -geometry 400x300+300+300 -name below -event button >"$out/xev.txt" 2>&1 &  # another program's window
+wait_for 20 xwininfo -name below >/dev/null || ko "the window below did not appear"
 settings count_down dword 0
 "$program" >>"$BED/log/program.log" 2>&1 &
 app=$!
@@ -94,7 +97,15 @@ press_f7
 if wait_for 30 logged_after "$n" "recording started"; then
   grep -q "region 0,0-1279,719" <(tail -n +$((n + 1)) "$log") && ok "full screen: the whole screen is recorded" ||
     ko "full screen: $(tail -n +$((n + 1)) "$log" | grep -o 'region [^,]*,[^,]*' | head -1)"
-  sleep 2
+  sleep 1
+  read -r wx wy ww wh < <(xwininfo -name below | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
+    /  Width/{w=$2} /  Height/{h=$2} END{print x, y, w, h}')
+  before=$(grep -c ButtonPress "$out/xev.txt")
+  coproc pointer { exec /usr/bin/python3 "$bedtools/gnome_pointer.py" $((wx + ww / 2)) $((wy + wh / 2)) click 2>"$BED/log/pointer.log"; }
+  read -r -t 20 -u "${pointer[0]}" _
+  check "full screen: a click reaches the window below" wait_for 10 sh -c "[ \$(grep -c ButtonPress '$out/xev.txt') -gt $before ]"
+  kill "$pointer_PID"
+  sleep 1
   n=$(lines)
   press_f7
   wait_for 60 logged_after "$n" "recording finished" && ok "full screen: the recording finished" ||
