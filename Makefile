@@ -37,11 +37,12 @@ test: build
 	bash tools/with-test-env.sh ctest --preset default -j $(JOBS)
 
 # vexa-record and the desktop program on a real Wayland desktop (headless sway, PipeWire, the wlr
-# portal; DESKTOP=kde: kwin_wayland with the KDE portal instead); a few minutes, and heavy to
+# portal; DESKTOP=kde: kwin_wayland with the KDE portal, DESKTOP=gnome: headless mutter with the GNOME
+# portal instead); a few minutes, and heavy to
 # install, so not part of `test`. tools/wayland-bed/README.md describes the bed.
 DESKTOP ?= sway
 test-wayland-bed: build
-	bash tools/install-deps.sh $(if $(filter kde,$(DESKTOP)),--wayland-bed-kde,--wayland-bed)
+	bash tools/install-deps.sh $(if $(filter kde gnome,$(DESKTOP)),--wayland-bed-$(DESKTOP),--wayland-bed)
 	DESKTOP=$(DESKTOP) bash tools/run-wayland-bed.sh build/default
 
 test-asan: deps

@@ -7,15 +7,18 @@
 # --wayland-bed adds the Wayland test bed of `make test-wayland-bed` (tools/wayland-bed: sway,
 # XWayland, the wlr screen-sharing portal built to share a GPU-less screen, the virtual keyboard's
 # build, GStreamer's PipeWire source for the benchmark); --wayland-bed-kde adds the KDE bed of
-# `make test-wayland-bed DESKTOP=kde` (kwin_wayland, the KDE portal and the Qt 5 Wayland platform
-# it runs on) on top. CI does without both.
+# `make test-wayland-bed DESKTOP=kde` (kwin_wayland, the KDE portal, the Qt 5 Wayland platform
+# it runs on and the QML modules of its share dialog) on top; --wayland-bed-gnome adds the GNOME
+# bed of `make test-wayland-bed DESKTOP=gnome` (mutter, the GNOME portal, and the accessibility
+# bus through which the tests answer the share dialog). CI does without all three.
 set -euo pipefail
-wayland_bed=0 wayland_kde=0
+wayland_bed=0 wayland_kde=0 wayland_gnome=0
 for arg in "$@"; do
   case $arg in
     --wayland-bed) wayland_bed=1 ;;
     --wayland-bed-kde) wayland_bed=1 wayland_kde=1 ;;
-    *) echo "usage: $0 [--wayland-bed | --wayland-bed-kde]" >&2; exit 2 ;;
+    --wayland-bed-gnome) wayland_bed=1 wayland_gnome=1 ;;
+    *) echo "usage: $0 [--wayland-bed | --wayland-bed-kde | --wayland-bed-gnome]" >&2; exit 2 ;;
   esac
 done
 
@@ -63,7 +66,12 @@ if [ "$wayland_bed" = 1 ]; then
     gstreamer1.0-plugins-ugly libwayland-dev libwayland-bin libxkbcommon-dev grim python3-pil util-linux)
 fi
 if [ "$wayland_kde" = 1 ]; then
-  packages+=(kwin-wayland xdg-desktop-portal-kde qtwayland5)
+  packages+=(kwin-wayland xdg-desktop-portal-kde qtwayland5 at-spi2-core python3-pyatspi
+    plasma-workspace qml-module-qtquick-layouts qml-module-qtquick-controls2 qml-module-org-kde-kirigami2
+    qml-module-org-kde-pipewire)
+fi
+if [ "$wayland_gnome" = 1 ]; then
+  packages+=(mutter xdg-desktop-portal-gnome at-spi2-core python3-pyatspi python3-dbus xdotool x11-utils)
 fi
 
 missing=()

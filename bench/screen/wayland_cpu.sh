@@ -6,20 +6,26 @@
 #    quality, no B-frames) on the same portal stream;
 #  - vexa-record's X11 damage method on an Xvfb of the same size, with the same client through X11.
 # "desktop side" is what the display server spends meanwhile (sway, the portal and PipeWire; Xvfb).
-# Needs root and `tools/install-deps.sh --wayland-bed`; says so and does nothing otherwise.
+# DESKTOP=gnome records on the GNOME bed instead (headless mutter and GNOME's portal; its share
+# dialog answered through the accessibility bus).
+# Needs root and `tools/install-deps.sh --wayland-bed[-gnome]`; says so and does nothing otherwise.
 set -uo pipefail
 build=$(realpath "${1:?usage: $0 BUILD_DIR}")
 root=$(cd "$(dirname "$0")/../.." && pwd)
 vexa=$build/cli/vexa-record
 duration=${DURATION:-10}
 bed=$root/tools/wayland-bed
-if [ "$(id -u)" != 0 ] || ! command -v sway >/dev/null || [ ! -x /usr/local/libexec/xdpw-shm ]; then
+desktop=${DESKTOP:-sway}
+if [ "$desktop" = gnome ] && { [ "$(id -u)" != 0 ] || ! command -v mutter >/dev/null; }; then
+  echo "wayland_cpu: skipped (needs root and tools/install-deps.sh --wayland-bed-gnome)"
+  exit 0
+elif [ "$desktop" != gnome ] && { [ "$(id -u)" != 0 ] || ! command -v sway >/dev/null || [ ! -x /usr/local/libexec/xdpw-shm ]; }; then
   echo "wayland_cpu: skipped (needs root and tools/install-deps.sh --wayland-bed)"
   exit 0
 fi
 
-echo "== Wayland: portal + PipeWire on headless sway 1280x720"
-DURATION=$duration BED_DIR=$bed timeout 600 "$bed/bed.sh" bash "$root/bench/screen/wayland_cpu.inner" "$vexa" 2>/dev/null
+echo "== Wayland: portal + PipeWire on headless $([ "$desktop" = gnome ] && echo mutter || echo sway) 1280x720"
+DESKTOP=$desktop DURATION=$duration BED_DIR=$bed timeout 600 "$bed/bed.sh" bash "$root/bench/screen/wayland_cpu.inner" "$vexa" 2>/dev/null
 
 echo "== X11: damage method on Xvfb 1280x720"
 out=$(mktemp -d /tmp/vexa-x11-cpu.XXXXXX)

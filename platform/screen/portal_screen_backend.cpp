@@ -44,7 +44,9 @@ namespace {
 // Cursor records are square; pointer images beyond their size are cut to it. The size is this many
 // pixels times the output's scale rounded up (a 48-pixel pointer on a scale-2 output is 96 pixels).
 constexpr int kCursorSize = 64;
-constexpr int kMaxCursorBitmap = 256;
+// The largest pointer bitmap whose room in the cursor metadata the stream may ask for: GNOME's
+// mutter reserves room for 384x384 and sends no cursor metadata to a consumer that takes less.
+constexpr int kMaxCursorBitmap = 384;
 constexpr int kMaxDamageRegions = 16;
 // How long Open waits for the stream to agree on a format (its first picture may come much later).
 constexpr int64_t kFormatWait = 10 * kCounterFrequency;

@@ -293,6 +293,26 @@ TEST_F(PortalScreenBackendTest, ScaledCursorMetadataIsTakenInStreamPixelsAndAnIn
     EXPECT_EQ(wrong, 0);
 }
 
+// GNOME's mutter reserves room for a 384x384 pointer in each buffer's cursor metadata and sends
+// none to a consumer that takes less; its pointer must still come through, at its place.
+TEST_F(PortalScreenBackendTest, ADesktopThatReservesRoomForLargePointersSendsItsCursorMetadata) {
+    PortalTestBed::Options options = Sized(320, 240);
+    options.cursor_room = 384;
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+    ASSERT_NO_FATAL_FAILURE(OpenBackend());
+    ProducedPicture with_cursor = PatternPicture(1);
+    with_cursor.cursor = CursorAt(50, 60, 4, 4, 24, 0xFF00FF00);
+    Send(with_cursor);
+    ASSERT_EQ(WaitFor().kind, Kind::kUpdate);
+    CursorImage cursor;
+    ASSERT_TRUE(backend_->ReadCursor(cursor)) << "no cursor metadata came";
+    EXPECT_TRUE(cursor.visible);
+    EXPECT_EQ(cursor.x, 46);
+    EXPECT_EQ(cursor.y, 56);
+    ASSERT_EQ(cursor.width, 24);
+    EXPECT_EQ(cursor.argb[24 * 24 - 1], 0xFF00FF00u);
+}
+
 TEST_F(PortalScreenBackendTest, ANewStreamSizeIsAScreenChangeAndOpenReadsIt) {
     ASSERT_NO_FATAL_FAILURE(Start(Sized(320, 240)));
     ASSERT_NO_FATAL_FAILURE(OpenBackend());

@@ -95,7 +95,7 @@ PortalTestBed::PortalTestBed(const Options& options) {
         Spawn({"env", "XDG_RUNTIME_DIR=" + folder_.Path().string(),
                "XDG_CONFIG_HOME=" + folder_.File("config"), "XDG_STATE_HOME=" + folder_.File("state"),
                "wireplumber"});
-        producer_ = VideoProducer::Start(options.width, options.height);
+        producer_ = VideoProducer::Start(options.width, options.height, options.cursor_room);
         if (!producer_ || producer_->NodeId() == 0) {
             error_ = "the test video source cannot reach pipewire";
             return;

@@ -28,6 +28,7 @@ class PortalTestBed {
         int desktop_width = 0;
         int desktop_height = 0;
         bool producer = true;                  // a video source and ScreenCast
+        int cursor_room = 256;                 // the producer's room for a pointer bitmap (a side)
         std::vector<std::string> portal_args;  // extra fake_portal.py options ("--refuse", "--shortcuts")
     };
 

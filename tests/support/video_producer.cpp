@@ -13,7 +13,6 @@
 namespace vexa::test {
 namespace {
 
-constexpr int kCursorBitmap = 256;
 constexpr int kDamageRegions = 16;
 
 class LoopLock {
@@ -39,12 +38,13 @@ const spa_pod* FormatParam(spa_pod_builder& b, int width, int height) {
 
 }  // namespace
 
-std::unique_ptr<VideoProducer> VideoProducer::Start(int width, int height) {
+std::unique_ptr<VideoProducer> VideoProducer::Start(int width, int height, int cursor_room) {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
     std::unique_ptr<VideoProducer> p(new VideoProducer());
     p->width_ = width;
     p->height_ = height;
+    p->cursor_room_ = cursor_room;
     p->loop_ = pw_thread_loop_new("vexa-test-src", nullptr);
     if (!p->loop_) return nullptr;
     p->context_ = pw_context_new(pw_thread_loop_get_loop(p->loop_), nullptr, 0);
@@ -119,7 +119,7 @@ void VideoProducer::OnParamChanged(void* data, uint32_t id, const spa_pod* param
     const int stride = static_cast<int>(info.size.width) * 4;
     const int size = stride * static_cast<int>(info.size.height);
     const int cursor = static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) +
-                       kCursorBitmap * kCursorBitmap * 4;
+                       self->cursor_room_ * self->cursor_room_ * 4;
     std::array<uint8_t, 1024> storage{};
     spa_pod_builder b{};
     spa_pod_builder_init(&b, storage.data(), static_cast<uint32_t>(storage.size()));
@@ -180,7 +180,7 @@ bool VideoProducer::Send(const ProducedPicture& picture) {
         std::memset(c, 0, sizeof *c);
         if (picture.cursor) {
             const ProducedCursor& pc = *picture.cursor;
-            const int side = std::min(pc.size, kCursorBitmap);
+            const int side = std::min(pc.size, cursor_room_);
             c->id = pc.absent ? 0 : 1;
             c->position = {pc.x, pc.y};
             c->hotspot = {pc.hot_x, pc.hot_y};

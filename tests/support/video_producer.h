@@ -46,8 +46,9 @@ struct ProducedPicture {
 
 class VideoProducer {
   public:
-    // Null when PipeWire cannot be reached.
-    [[nodiscard]] static std::unique_ptr<VideoProducer> Start(int width, int height);
+    // Null when PipeWire cannot be reached. The cursor metadata has room for a square pointer bitmap
+    // of cursor_room pixels a side (GNOME's mutter reserves 384).
+    [[nodiscard]] static std::unique_ptr<VideoProducer> Start(int width, int height, int cursor_room = 256);
     ~VideoProducer();
 
     // The node the portal hands out; 0 until the daemon has announced it (waits up to 5 s).
@@ -73,6 +74,7 @@ class VideoProducer {
     spa_hook listener_{};
     int width_ = 0;
     int height_ = 0;
+    int cursor_room_ = 256;
     bool streaming_ = false;  // under the loop's lock
 };
 

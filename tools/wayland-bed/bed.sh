@@ -4,7 +4,9 @@
 #   DESKTOP=sway (default): headless sway (pixman, 1280x720, red background, Xwayland),
 #     xdg-desktop-portal-wlr (chooser_type=none) and xdg-desktop-portal;
 #   DESKTOP=kde: kwin_wayland --virtual --xwayland (1280x720), xdg-desktop-portal-kde and
-#     xdg-desktop-portal.
+#     xdg-desktop-portal;
+#   DESKTOP=gnome: mutter --headless --wayland (a 1280x720 virtual monitor, Xwayland),
+#     xdg-desktop-portal-gnome and xdg-desktop-portal.
 # usage: bed.sh CMD [ARGS...]  - brings the bed up, runs CMD inside it, tears it all down,
 #                                exits with CMD's status. Without CMD it prints the env and exits.
 # Packages: `tools/install-deps.sh --wayland-bed` (it also runs build-xdpw.sh once, which makes
@@ -46,7 +48,7 @@ if [ "$(id -u)" = 0 ]; then
     # the bed started, double-forked helpers (swaybg, bus-activated xdg-permission-store,
     # wl-copy) included.
     unshare --pid --fork --kill-child --mount-proc \
-        runuser -u "$BED_USER" -- env BED="$BED" XDPW="${XDPW:-}" DESKTOP="${DESKTOP:-sway}" PATH=/usr/bin:/bin "$self" "$@" {lockfd}>&- &
+        runuser -u "$BED_USER" -- env BED="$BED" XDPW="${XDPW:-}" GNOME_MONITOR="${GNOME_MONITOR:-}" DESKTOP="${DESKTOP:-sway}" PATH=/usr/bin:/bin "$self" "$@" {lockfd}>&- &
     UNS=$!
     trap 'kill -TERM $UNS 2>/dev/null' TERM INT HUP
     while :; do wait $UNS; rc=$?; kill -0 $UNS 2>/dev/null || break; done
@@ -162,15 +164,43 @@ start_kde() {
     # kwin_wayland carries a file capability (CAP_SYS_RESOURCE) that a container's bounding set
     # may refuse at exec; a copy without it runs the same.
     cp /usr/bin/kwin_wayland "$BED/kwin_wayland"
-    "$BED/kwin_wayland" --virtual --xwayland --width 1280 --height 720 --socket wayland-0 \
+    # kwin_scripting: a test reads where a window is from a KWin script's print().
+    QT_LOGGING_RULES="kwin_scripting.debug=true;kwin_screencast.debug=true" "$BED/kwin_wayland" --virtual --xwayland --width 1280 --height 720 --socket wayland-0 \
         --exit-with-session "$BED/kde-session" >"$L/kwin.log" 2>&1 & PIDS+=($!)
     wait_for 30 test -s "$XDG_RUNTIME_DIR/xdisplay" || { tail -20 "$L/kwin.log" >&2; exit 1; }
     export WAYLAND_DISPLAY=wayland-0 DISPLAY=$(cat "$XDG_RUNTIME_DIR/xdisplay")
     dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP \
         XDG_RUNTIME_DIR XDG_CONFIG_HOME HOME KDE_FULL_SESSION KDE_SESSION_VERSION
-    QT_QPA_PLATFORM=wayland /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde \
+    # The share dialog on the accessibility bus, where a test can answer it.
+    QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1 \
+        /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde \
         >"$L/xdpk.log" 2>&1 & PIDS+=($!)
     wait_for 20 has_name org.freedesktop.impl.portal.desktop.kde || { tail -20 "$L/xdpk.log" >&2; exit 1; }
+    /usr/libexec/xdg-desktop-portal -v >"$L/xdp.log" 2>&1 & PIDS+=($!)
+    wait_for 10 has_name org.freedesktop.portal.Desktop || exit 1
+}
+
+# GNOME's compositor, mutter 43, headless (software rendering, no DRM device needed) with one
+# virtual monitor of 1280x720 and XWayland, and the GNOME portal (ScreenCast through mutter's own
+# screen-cast service and a share dialog).
+start_gnome() {
+    export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome
+    # The share dialog (GTK 4) on the accessibility bus, where the tests answer it.
+    export GTK_A11Y=atspi NO_AT_BRIDGE=0
+    # Monitors scale by their logical size (an X11 screen of a scaled monitor is its logical size),
+    # as GNOME sets it up on scaled screens: mutter reads it from a settings key file of the bed's.
+    mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings"
+    printf "[org/gnome/mutter]\nexperimental-features=['scale-monitor-framebuffer']\n" \
+        >"$XDG_CONFIG_HOME/glib-2.0/settings/keyfile"
+    GSETTINGS_BACKEND=keyfile mutter --headless --wayland --wayland-display wayland-gnome --virtual-monitor "${GNOME_MONITOR:-1280x720}" \
+        --sm-disable -- "$BED/gnome-session" >"$L/mutter.log" 2>&1 & PIDS+=($!)
+    wait_for 30 test -s "$XDG_RUNTIME_DIR/xdisplay" || { tail -20 "$L/mutter.log" >&2; exit 1; }
+    export WAYLAND_DISPLAY=wayland-gnome DISPLAY=$(cat "$XDG_RUNTIME_DIR/xdisplay") XAUTHORITY=$(cat "$XDG_RUNTIME_DIR/xauth")
+    dbus-update-activation-environment WAYLAND_DISPLAY DISPLAY XAUTHORITY XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP \
+        XDG_RUNTIME_DIR XDG_CONFIG_HOME HOME GTK_A11Y
+    wait_for 20 has_name org.gnome.Mutter.ScreenCast || { tail -20 "$L/mutter.log" >&2; exit 1; }
+    /usr/libexec/xdg-desktop-portal-gnome -v >"$L/xdpg.log" 2>&1 & PIDS+=($!)
+    wait_for 20 has_name org.freedesktop.impl.portal.desktop.gnome || { tail -20 "$L/xdpg.log" >&2; exit 1; }
     /usr/libexec/xdg-desktop-portal -v >"$L/xdp.log" 2>&1 & PIDS+=($!)
     wait_for 10 has_name org.freedesktop.portal.Desktop || exit 1
 }
@@ -182,7 +212,13 @@ case ${DESKTOP:-sway} in
         printf '#!/bin/sh\necho "$DISPLAY" >"%s/xdisplay"\nexec sleep infinity\n' "$XDG_RUNTIME_DIR" >"$BED/kde-session"
         chmod +x "$BED/kde-session"
         start_kde ;;
-    *) echo "bed: unknown DESKTOP=$DESKTOP (sway or kde)" >&2; exit 2 ;;
+    gnome)
+        # mutter's session command: says where XWayland is, then stays until the bed ends.
+        printf '#!/bin/sh\necho "$XAUTHORITY" >"%s/xauth"\necho "$DISPLAY" >"%s/xdisplay"\nexec sleep infinity\n' \
+            "$XDG_RUNTIME_DIR" "$XDG_RUNTIME_DIR" >"$BED/gnome-session"
+        chmod +x "$BED/gnome-session"
+        start_gnome ;;
+    *) echo "bed: unknown DESKTOP=$DESKTOP (sway, kde or gnome)" >&2; exit 2 ;;
 esac
 
 echo "bed: up  DESKTOP=${DESKTOP:-sway} WAYLAND_DISPLAY=$WAYLAND_DISPLAY DISPLAY=${DISPLAY:-} SWAYSOCK=${SWAYSOCK:-}" \
