@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/screen/damage_blocks.h"
 #include "engine/screen/frame_compare.h"
 #include "engine/screen/frame_pacer.h"
 #include "engine/screen/rect_copy.h"
@@ -21,8 +22,13 @@ constexpr uint8_t kMaxCursorRecords = 31;   // per held frame, after which a ful
 // packet before the gap simply lasts longer.
 constexpr size_t kMaxQueuedFrames = 4;
 
-bool BottomUp(platform::RowOrder order) {
-    return order == platform::RowOrder::kBottomUp;
+bool IsBgra(int format) {
+    return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0;
+}
+
+// Down to the chroma grid, also for blocks left of or above the crop.
+int Even(int v) {
+    return v - (v & 1);
 }
 
 const char* MethodName(platform::CaptureMethod method) {
@@ -80,9 +86,15 @@ Error CDisplay::Attach(StreamEntry* entry) {
     const AVCodecContext* enc = entry->encoder.get();
     if (!ring_.Init(enc->pix_fmt, enc->width, enc->height))
         return Error::FromErrno(ENOMEM, "cannot allocate the encoder's frames");
+    format_ = IsBgra(enc->pix_fmt) ? PictureFormat::kBgra : PictureFormat::kI420;
     if (show_cursor_) {
-        cursor_save_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cursor_size_) * cursor_size_ * 4]);
-        if (!cursor_save_) return Error::FromErrno(ENOMEM, "cannot allocate the cursor save buffer");
+        // The cursor's block starts on the chroma grid at or before the image: two more pixels a side.
+        block_side_ = Even(cursor_size_ + 1) + 2;
+        const size_t bytes = static_cast<size_t>(block_side_) * block_side_ * 4;
+        cursor_save_.reset(new (std::nothrow) uint8_t[bytes]);
+        cursor_block_.reset(new (std::nothrow) uint8_t[bytes]);
+        if (!cursor_save_ || !cursor_block_)
+            return Error::FromErrno(ENOMEM, "cannot allocate the cursor buffers");
     }
     if (session_.ConstantFrameRate()) SetUpConstantRate();
     return {};
@@ -166,6 +178,7 @@ Error CDisplay::Reselect() {
     stats_.reselections.fetch_add(1);
     PassHeldOn();
     ComputeCrop();
+    canvas_current_ = false;
     log::Writef(log::Level::kInfo, "screen capture: %s method on a %dx%d screen, crop %dx%d at %d,%d",
                 MethodName(method_), screen_width_, screen_height_, CropWidth(), CropHeight(), crop_.left,
                 crop_.top);
@@ -199,27 +212,100 @@ void CDisplay::Poll(FramePacer& pacer) {
 FrameBuffer* CDisplay::TakeFrameBuffer() {
     const int w = CropWidth(), h = CropHeight();
     FrameBuffer* frame =
-        frame_pool_.TakeFitting([&](const FrameBuffer& f) { return f.width == w && f.height == h; });
+        frame_pool_.TakeFitting([&](const FrameBuffer& f) { return f.picture.Fits(format_, w, h); });
     if (!frame) {
         frame = new (std::nothrow) FrameBuffer;
         if (!frame) return nullptr;
-        frame->width = w;
-        frame->height = h;
-        frame->line_size = w * 4;
-        frame->byte_size = static_cast<size_t>(frame->line_size) * h;
-        // Memory the server grabs into where it offers some: the picture is not copied again.
-        if ((frame->shared = backend_->CreateSharedPixels(frame->byte_size))) {
-            frame->pixels = {frame->shared->Data(), FramePixelsDeleter{false}};
-        } else {
-            frame->pixels.reset(new (std::nothrow) uint8_t[frame->byte_size]);
-        }
-        if (!frame->pixels) {
+        if (!frame->picture.Allocate(format_, w, h)) {
             delete frame;
             return nullptr;
         }
     }
-    frame->order = backend_->Order();
     frame->time = 0;
+    return frame;
+}
+
+uint8_t* CDisplay::ScreenCopy::GrabStart(int left, int top, int bottom) const {
+    // A bottom-up grab writes its last row first.
+    const int row = bottom_up ? height - bottom : top;
+    return pixels + static_cast<ptrdiff_t>(row) * Stride() + static_cast<ptrdiff_t>(left) * 4;
+}
+
+const uint8_t* CDisplay::ScreenCopy::Upright(int left, int top, int& stride) const {
+    stride = bottom_up ? -Stride() : Stride();
+    const int row = bottom_up ? height - 1 - top : top;
+    return pixels + static_cast<ptrdiff_t>(row) * Stride() + static_cast<ptrdiff_t>(left) * 4;
+}
+
+bool CDisplay::FitCopy(ScreenCopy& copy, bool& changed) {
+    const int w = CropWidth(), h = CropHeight();
+    const bool bottom_up = backend_->Order() == platform::RowOrder::kBottomUp;
+    changed = false;
+    if (copy.pixels && copy.width == w && copy.height == h && copy.bottom_up == bottom_up) return true;
+    changed = true;
+    copy = ScreenCopy{};
+    const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
+    if (bytes == 0) return false;
+    // Memory the server grabs into where it offers some: the picture is not copied again.
+    if ((copy.shared = backend_->CreateSharedPixels(bytes))) {
+        copy.pixels = copy.shared->Data();
+    } else {
+        copy.own.reset(new (std::nothrow) uint8_t[bytes]);
+        copy.pixels = copy.own.get();
+    }
+    if (!copy.pixels) return false;
+    copy.width = w;
+    copy.height = h;
+    copy.bottom_up = bottom_up;
+    return true;
+}
+
+bool CDisplay::UpdateCanvas(const std::vector<platform::ScreenRect>& dirty) {
+    bool new_copy = false;
+    if (!FitCopy(screen_copy_, new_copy)) return false;
+    if (!FitCanvas()) return false;
+    const bool whole = new_copy || !canvas_current_;
+    const std::vector<platform::ScreenRect> blocks =
+        ChangedBlocks(whole ? std::vector<platform::ScreenRect>{crop_} : dirty, crop_);
+    const int stride = screen_copy_.Stride();
+    for (const platform::ScreenRect& b : blocks) {
+        const platform::ScreenRect on_screen{crop_.left + b.left, crop_.top + b.top, crop_.left + b.right,
+                                             crop_.top + b.bottom};
+        if (!backend_->Grab(on_screen, screen_copy_.GrabStart(b.left, b.top, b.bottom), stride)) {
+            canvas_current_ = false;
+            reinit_requested_ = true;  // the screen changed under us: set the method up again
+            return false;
+        }
+    }
+    return ConvertBlocks(blocks);
+}
+
+bool CDisplay::ConvertBlocks(const std::vector<platform::ScreenRect>& blocks) {
+    for (const platform::ScreenRect& b : blocks) {
+        int upright = 0;
+        const uint8_t* src = screen_copy_.Upright(b.left, b.top, upright);
+        if (!ConvertBgraBlock(src, upright, canvas_.View(), b.left, b.top, b.right - b.left,
+                              b.bottom - b.top)) {
+            canvas_current_ = false;
+            return false;
+        }
+        stats_.pixels_converted.fetch_add(static_cast<uint64_t>(b.right - b.left) *
+                                          static_cast<uint64_t>(b.bottom - b.top));
+    }
+    canvas_current_ = true;
+    return true;
+}
+
+bool CDisplay::FitCanvas() {
+    if (canvas_.Fits(format_, CropWidth(), CropHeight())) return true;
+    canvas_current_ = false;
+    return canvas_.Allocate(format_, CropWidth(), CropHeight());
+}
+
+FrameBuffer* CDisplay::SnapshotCanvas() {
+    if (!canvas_current_) return nullptr;
+    FrameBuffer* frame = TakeFrameBuffer();
+    if (frame) frame->picture.CopyFrom(canvas_);
     return frame;
 }
 
@@ -271,70 +357,100 @@ bool CDisplay::CursorChanged() const {
                          c.y - crop_.top != last_cursor_.y);
 }
 
-CursorRecord* CDisplay::MakeCursorRecord(int64_t time, const FrameBuffer& source) {
-    const int size = cursor_size_;
-    CursorRecord* r = cursor_pool_.TakeFitting([&](const CursorRecord& c) { return c.size == size; });
+CursorRecord* CDisplay::MakeCursorRecord(int64_t time) {
+    const int capacity = block_side_ * block_side_ * 4;
+    CursorRecord* r = cursor_pool_.TakeFitting([&](const CursorRecord& c) { return c.capacity == capacity; });
     if (!r) {
         r = new (std::nothrow) CursorRecord;
         if (!r) return nullptr;
-        r->size = size;
-        r->pixels.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size) * size * 4]);
+        r->capacity = capacity;
+        r->pixels.reset(new (std::nothrow) uint8_t[static_cast<size_t>(capacity)]);
         if (!r->pixels) {
             delete r;
             return nullptr;
         }
     }
     const platform::CursorImage& c = cursor_image_;
+    const int cx = c.x - crop_.left, cy = c.y - crop_.top;
     r->time = time;
-    r->order = source.order;
-    r->visible = c.visible;
+    r->visible = c.visible && canvas_current_;
     r->sequence = 1;
-    r->x = c.x - crop_.left;
-    r->y = c.y - crop_.top;
     if (r->visible) {
-        const PixelBuffer image{r->pixels.get(), size, size, false};
-        CopyRect(image, 0, 0, {source.pixels.get(), source.width, source.height, BottomUp(source.order)},
-                 r->x, r->y, size, size);
-        BlendArgb(image, 0, 0, c.argb.data(), std::min(c.width, size), std::min(c.height, size));
+        // The block around the image on the chroma grid, clipped to the crop: its conversion equals
+        // the same block of the whole picture with the cursor drawn in.
+        const int x0 = std::max(0, Even(cx)), y0 = std::max(0, Even(cy));
+        const int x1 = std::min(CropWidth(), Even(cx) + block_side_);
+        const int y1 = std::min(CropHeight(), Even(cy) + block_side_);
+        const int w = x1 - x0, h = y1 - y0;
+        r->visible = w > 0 && h > 0;
+        if (r->visible) {
+            const PixelBuffer block{cursor_block_.get(), w, h, false};
+            CopyRect(block, 0, 0,
+                     {screen_copy_.pixels, screen_copy_.width, screen_copy_.height, screen_copy_.bottom_up},
+                     x0, y0, w, h);
+            BlendArgb(block, cx - x0, cy - y0, c.argb.data(), std::min(c.width, cursor_size_),
+                      std::min(c.height, cursor_size_));
+            r->block = LayOutPicture(format_, w, h, r->pixels.get());
+            r->x = x0;
+            r->y = y0;
+            r->visible = ConvertBgraBlock(cursor_block_.get(), w * 4, r->block, 0, 0, w, h);
+        }
     }
-    last_cursor_ = {c.visible, c.handle, r->x, r->y};
+    last_cursor_ = {c.visible, c.handle, cx, cy};
     stats_.cursor_records.fetch_add(1);
     return r;
 }
 
-FrameBuffer* CDisplay::GrabFrame() {
-    FrameBuffer* frame = TakeFrameBuffer();
-    if (!frame) return nullptr;
-    if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
-        GiveFrame(frame);
-        reinit_requested_ = true;  // the screen changed under us: set the method up again
-        return nullptr;
-    }
+FrameBuffer* CDisplay::GrabFrame(const std::vector<platform::ScreenRect>& dirty) {
+    if (!UpdateCanvas(dirty)) return nullptr;
+    FrameBuffer* frame = SnapshotCanvas();
+    if (!frame) refresh_ = true;  // the canvas holds the change: a later turn passes it on
     return frame;
 }
 
 void CDisplay::CapturePolling(int64_t time) {
-    FrameBuffer* frame = GrabFrame();
-    if (!frame) return;
-    const bool changed = !held_ || held_->byte_size != frame->byte_size ||
-                         FrameCompare()(held_->pixels.get(), frame->pixels.get(), frame->byte_size);
-    frame->time = time;
+    bool new_copy = false;
+    if (!FitCopy(poll_copy_, new_copy)) return;
+    if (!backend_->Grab(crop_, poll_copy_.GrabStart(0, 0, CropHeight()), poll_copy_.Stride())) {
+        reinit_requested_ = true;  // the screen changed under us: set the method up again
+        return;
+    }
+    const size_t bytes = static_cast<size_t>(poll_copy_.Stride()) * static_cast<size_t>(poll_copy_.height);
+    const bool changed = !held_ || refresh_ || !canvas_current_ || screen_copy_.width != poll_copy_.width ||
+                         screen_copy_.height != poll_copy_.height ||
+                         screen_copy_.bottom_up != poll_copy_.bottom_up ||
+                         FrameCompare()(screen_copy_.pixels, poll_copy_.pixels, bytes);
+    if (changed) {
+        std::swap(screen_copy_, poll_copy_);
+        refresh_ = true;  // until a frame holds the change
+        if (!FitCanvas() || !ConvertBlocks({platform::ScreenRect{0, 0, CropWidth(), CropHeight()}})) return;
+    }
     if (!show_cursor_) {
-        if (!changed) return GiveFrame(frame);
+        if (!changed) return;
+        FrameBuffer* frame = SnapshotCanvas();
+        if (!frame) return;
+        refresh_ = false;
+        frame->time = time;
         ReplaceHeld(frame);
         return;
     }
     ReadCursor();
-    if (!changed && !CursorChanged()) return GiveFrame(frame);
-    // Without a record the frame is skipped; the next poll finds the change again.
-    CursorRecord* record = MakeCursorRecord(time, *frame);
-    if (!record) return GiveFrame(frame);
+    if (!changed && !CursorChanged()) return;
+    // Without a record the frame is skipped; the next poll takes the change again.
+    CursorRecord* record = MakeCursorRecord(time);
+    if (!record) return;
     if (changed) {
+        FrameBuffer* frame = SnapshotCanvas();
+        if (!frame) {
+            cursor_pool_.Give(record);
+            return;
+        }
+        refresh_ = false;
+        frame->time = time;
         AppendRecord(*frame, record);
         ReplaceHeld(frame);
         return;
     }
-    GiveFrame(frame);
     AppendRecord(*held_, record);
     if (record->sequence > kMaxCursorRecords) PassHeldOn();
 }
@@ -409,7 +525,7 @@ void CDisplay::CaptureDamage() {
     if (!changed && !cursor_changed) return;
 
     FrameBuffer* frame = nullptr;
-    if (changed && !(frame = GrabFrame())) return;
+    if (changed && !(frame = GrabFrame(report.dirty))) return;
 
     // Records stay at least one frame period apart: content newer than the held frame's last time
     // but within its period replaces the pending content and keeps its time.
@@ -436,7 +552,7 @@ void CDisplay::CaptureDamage() {
     if (!frame && !held_) {
         // The record that would have carried this move was the held frame's only one: take a full
         // frame instead so the move is not lost.
-        if (!(frame = GrabFrame())) return;
+        if (!(frame = GrabFrame({}))) return;
     }
 
     if (frame) {
@@ -444,7 +560,7 @@ void CDisplay::CaptureDamage() {
         if (show_cursor_) {
             // With the cursor recorded, a held frame always carries a record: a frame that cannot
             // get one is skipped and taken again later.
-            CursorRecord* record = MakeCursorRecord(time, *frame);
+            CursorRecord* record = MakeCursorRecord(time);
             if (!record) {
                 GiveFrame(frame);
                 refresh_ = true;
@@ -455,7 +571,7 @@ void CDisplay::CaptureDamage() {
         ReplaceHeld(frame);
         return;
     }
-    CursorRecord* record = MakeCursorRecord(time, *held_);
+    CursorRecord* record = MakeCursorRecord(time);
     if (!record) return;
     AppendRecord(*held_, record);
 }

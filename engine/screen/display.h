@@ -1,18 +1,24 @@
-// CDisplay: the screen source of one recording. Its capture thread copies the crop of the primary
-// screen only when something changed (a still picture is never passed on) and, when the cursor is
-// recorded, turns cursor moves over an unchanged screen into small cursor records attached to the
-// previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). When the
-// backend reports a new screen configuration, the source bumps the session's display-change counter,
-// and every change of that counter makes it choose the method and the crop again. Its encoding
-// thread turns frames into H.264 packets for the session's writer; with a constant frame rate it
-// puts each picture on the frame-period grid and the empty places get repeats (RepeatPicture), so
-// an unchanged screen is still neither grabbed nor compared again.
+// CDisplay: the screen source of one recording. Its capture thread keeps a copy of the crop of the
+// primary screen (BGRA, memory the server grabs into where it offers some) and the same picture in
+// the encoder's layout (the canvas: 4:2:0, or BGRA for an encoder that takes it). When something
+// changed it grabs and converts only the changed blocks (damage rectangles aligned to the chroma
+// grid) and hands the encoder a copy of the canvas (a still picture is never passed on); when the
+// cursor is recorded, cursor moves over an unchanged screen become small cursor records (the block
+// around the cursor, already converted) attached to the previous frame. The polling method grabs the
+// whole crop on deadlines one frame period apart (FramePacer) and compares. When the backend reports
+// a new screen configuration, the source bumps the session's display-change counter, and every
+// change of that counter makes it choose the method and the crop again. Its encoding thread turns
+// frames into H.264 packets for the session's writer (a copy into the encoder's frame, or swscale
+// where the size differs); with a constant frame rate it puts each picture on the frame-period grid
+// and the empty places get repeats (RepeatPicture), so an unchanged screen is still neither grabbed
+// nor compared again.
 //
-// Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
-// pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
+// Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, the
+// screen copies and canvas, its pools, its queue, the held frame and the encoder's frame ring and
+// scaler (not the encoder itself).
 // Threads: Init and Attach run on the recording thread before the threads start; CaptureLoop runs on
 // the capture thread, EncodeLoop on the encoding thread; the two meet only in the encoder queue and
-// the pools, each under its own SpinLock.
+// the pools, each under its own SpinLock. The screen copies and the canvas are the capture thread's.
 #pragma once
 
 #include <array>
@@ -20,6 +26,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/capture.h"
 #include "engine/held_packet.h"
@@ -72,10 +79,35 @@ class CDisplay final : public StreamSource {
     void CapturePolling(int64_t time);
     void CaptureDamage();
     [[nodiscard]] FrameBuffer* TakeFrameBuffer();
-    // A frame buffer holding the crop as it is now; null (and the method set up again next turn)
-    // when the copy fails.
-    [[nodiscard]] FrameBuffer* GrabFrame();
-    [[nodiscard]] CursorRecord* MakeCursorRecord(int64_t time, const FrameBuffer& source);
+    // The crop in the backend's pixels, BGRA in its row order: memory the server grabs into where it
+    // offers some. Reallocated when the crop's size changed.
+    struct ScreenCopy {
+        std::unique_ptr<platform::SharedPixels> shared;
+        std::unique_ptr<uint8_t[]> own;
+        uint8_t* pixels = nullptr;
+        int width = 0;
+        int height = 0;
+        bool bottom_up = false;
+        [[nodiscard]] int Stride() const { return width * 4; }
+        // Where the grab of rows [top, bottom) starts (its first row in memory), and the upright
+        // start of row top with the stride that walks down the picture.
+        [[nodiscard]] uint8_t* GrabStart(int left, int top, int bottom) const;
+        [[nodiscard]] const uint8_t* Upright(int left, int top, int& stride) const;
+    };
+    // Makes the copy fit the crop; false when memory runs out. changed says it was made anew.
+    [[nodiscard]] bool FitCopy(ScreenCopy& copy, bool& changed);
+    // Grabs the changed blocks into the screen copy and converts them into the canvas (the whole
+    // crop when the canvas is not current). False when the grab fails (the method is set up again
+    // next turn) or memory runs out.
+    [[nodiscard]] bool UpdateCanvas(const std::vector<platform::ScreenRect>& dirty);
+    // Converts blocks of the screen copy (crop coordinates, on the chroma grid) into the canvas.
+    [[nodiscard]] bool ConvertBlocks(const std::vector<platform::ScreenRect>& blocks);
+    [[nodiscard]] bool FitCanvas();
+    // A frame buffer holding the canvas after the changed rectangles were brought in; null when the
+    // grab fails (the method is set up again next turn) or memory runs out.
+    [[nodiscard]] FrameBuffer* GrabFrame(const std::vector<platform::ScreenRect>& dirty);
+    [[nodiscard]] FrameBuffer* SnapshotCanvas();
+    [[nodiscard]] CursorRecord* MakeCursorRecord(int64_t time);
     [[nodiscard]] bool CursorChanged() const;
     void ReadCursor();
     void PassHeldOn();
@@ -113,6 +145,13 @@ class CDisplay final : public StreamSource {
     uint16_t display_changes_seen_ = 0;
     bool reinit_requested_ = false;
     bool refresh_ = false;  // damage method: take the whole crop again (a skipped picture)
+    PictureFormat format_ = PictureFormat::kI420;  // of the canvas and the frames
+    ScreenCopy screen_copy_;                       // the crop as last grabbed
+    ScreenCopy poll_copy_;                         // polling: the new grab, compared with the last
+    Picture canvas_;                               // screen_copy_ in format_, top-down
+    bool canvas_current_ = false;                  // false: the next update takes the whole crop
+    int block_side_ = 0;                           // of a cursor record's block
+    std::unique_ptr<uint8_t[]> cursor_block_;      // BGRA, the block being composed
     // With the cursor recorded, the held frame always carries at least one cursor record.
     FrameBuffer* held_ = nullptr;
     CursorState last_cursor_;
@@ -137,10 +176,11 @@ class CDisplay final : public StreamSource {
     AVFrame* last_sent_ = nullptr;  // the last picture sent (encoder repeats)
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
-    bool fast_yuv_ = false;  // same size, 4:2:0: libyuv converts, no scaler
+    bool direct_ = false;  // same size and layout: the frame is copied, no scaler
     int scaler_width_ = 0;
     int scaler_height_ = 0;
     std::unique_ptr<uint8_t[]> cursor_save_;
+    PictureView save_view_;
     int save_x_ = 0;
     int save_y_ = 0;
     bool save_valid_ = false;

@@ -21,10 +21,6 @@ bool IsBgra(int format) {
     return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0;
 }
 
-bool BottomUp(platform::RowOrder order) {
-    return order == platform::RowOrder::kBottomUp;
-}
-
 }  // namespace
 
 void CDisplay::EncodeLoop() {
@@ -129,22 +125,26 @@ void CDisplay::EncodeRepeatsUpTo(int64_t place) {
     }
 }
 
-// Same size: a copy for an encoder that takes BGRA, libyuv for 4:2:0; swscale only where the
-// picture must be scaled (an odd side rounded up) or for other formats.
+// Frames come in the encoder's layout at the crop's size: a copy when the sizes agree, swscale where
+// the picture must be scaled (an odd side rounded up, a screen that changed size) or for another
+// format.
 bool CDisplay::PrepareConversion(const FrameBuffer& frame) {
     const AVCodecContext* enc = entry_->encoder.get();
-    const bool same_size = enc->width == frame.width && enc->height == frame.height;
-    fast_yuv_ = same_size && enc->pix_fmt == AV_PIX_FMT_YUV420P;
-    if (same_size && (IsBgra(enc->pix_fmt) || fast_yuv_)) {
+    const PictureFormat format = frame.picture.View().format;
+    const bool same_size = enc->width == frame.Width() && enc->height == frame.Height();
+    // A BGRA frame is made only for an encoder that takes BGRA.
+    const AVPixelFormat source = format == PictureFormat::kI420 ? AV_PIX_FMT_YUV420P : enc->pix_fmt;
+    direct_ = same_size &&
+              (format == PictureFormat::kI420 ? enc->pix_fmt == AV_PIX_FMT_YUV420P : IsBgra(enc->pix_fmt));
+    if (direct_) {
         scaler_.reset();
         return true;
     }
-    if (scaler_ && scaler_width_ == frame.width && scaler_height_ == frame.height) return true;
-    const AVPixelFormat source = IsBgra(enc->pix_fmt) ? enc->pix_fmt : AV_PIX_FMT_BGRA;
-    scaler_.reset(sws_getContext(frame.width, frame.height, source, enc->width, enc->height, enc->pix_fmt,
+    if (scaler_ && scaler_width_ == frame.Width() && scaler_height_ == frame.Height()) return true;
+    scaler_.reset(sws_getContext(frame.Width(), frame.Height(), source, enc->width, enc->height, enc->pix_fmt,
                                  SWS_BICUBIC, nullptr, nullptr, nullptr));
-    scaler_width_ = frame.width;
-    scaler_height_ = frame.height;
+    scaler_width_ = frame.Width();
+    scaler_height_ = frame.Height();
     return scaler_ != nullptr;
 }
 
@@ -166,25 +166,23 @@ bool CDisplay::EncodeFrame(FrameBuffer& frame) {
 
 void CDisplay::RestoreBackground(FrameBuffer& frame) {
     if (!save_valid_) return;
-    CopyRect({frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)}, save_x_, save_y_,
-             {cursor_save_.get(), cursor_size_, cursor_size_, false}, 0, 0, cursor_size_, cursor_size_);
+    (void)CopyPictureBlock(frame.picture.View(), save_x_, save_y_, save_view_, 0, 0, save_view_.width,
+                           save_view_.height);
     save_valid_ = false;
 }
 
-// Draws the record's image into the frame, first saving what lies under it when a later record
+// Pastes the record's block into the frame, first saving what lies under it when a later record
 // will need the frame without this cursor.
 void CDisplay::DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool save_background) {
-    const PixelBuffer target{frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)};
+    const PictureView& target = frame.picture.View();
+    const int w = record.block.width, h = record.block.height;
     if (save_background) {
-        CopyRect({cursor_save_.get(), cursor_size_, cursor_size_, false}, 0, 0,
-                 {frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)}, record.x, record.y,
-                 cursor_size_, cursor_size_);
+        save_view_ = LayOutPicture(target.format, w, h, cursor_save_.get());
+        save_valid_ = CopyPictureBlock(save_view_, 0, 0, target, record.x, record.y, w, h);
         save_x_ = record.x;
         save_y_ = record.y;
-        save_valid_ = true;
     }
-    CopyRect(target, record.x, record.y, {record.pixels.get(), record.size, record.size, false}, 0, 0,
-             record.size, record.size);
+    (void)CopyPictureBlock(target, record.x, record.y, record.block, 0, 0, w, h);
 }
 
 bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
@@ -202,24 +200,15 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
         if (!repeats_) EncodeRepeatsUpTo(place);  // before the ring slot holding the last picture is reused
     }
 
-    const uint8_t* plane = frame.pixels.get();
-    int line = frame.line_size;
-    if (BottomUp(frame.order)) {  // start at the last row and walk upwards: the picture is upright
-        plane += static_cast<ptrdiff_t>(frame.height - 1) * frame.line_size;
-        line = -line;
-    }
-    if (fast_yuv_) {
-        const I420Planes planes{out->data[0],     out->linesize[0], out->data[1],
-                                out->linesize[1], out->data[2],     out->linesize[2]};
-        if (!BgraToI420Rows(plane, line, frame.width, frame.height, 0, frame.height, planes)) return false;
+    const PictureView& picture = frame.picture.View();
+    const uint8_t* planes[4] = {picture.data[0], picture.data[1], picture.data[2], nullptr};
+    const int lines[4] = {picture.stride[0], picture.stride[1], picture.stride[2], 0};
+    if (direct_) {
+        av_image_copy(out->data, out->linesize, planes, lines, enc->pix_fmt, picture.width, picture.height);
     } else if (scaler_) {
-        const uint8_t* planes[1] = {plane};
-        const int lines[1] = {line};
-        sws_scale(scaler_.get(), planes, lines, 0, frame.height, out->data, out->linesize);
+        sws_scale(scaler_.get(), planes, lines, 0, picture.height, out->data, out->linesize);
     } else {
-        const uint8_t* planes[4] = {plane, nullptr, nullptr, nullptr};
-        const int lines[4] = {line, 0, 0, 0};
-        av_image_copy(out->data, out->linesize, planes, lines, enc->pix_fmt, frame.width, frame.height);
+        return false;
     }
     if (period_pts_ > 0) {  // constant rate: on its grid place
         out->pts = place * period_pts_;
