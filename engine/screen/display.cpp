@@ -87,6 +87,7 @@ Error CDisplay::Attach(StreamEntry* entry) {
     if (!ring_.Init(enc->pix_fmt, enc->width, enc->height))
         return Error::FromErrno(ENOMEM, "cannot allocate the encoder's frames");
     format_ = IsBgra(enc->pix_fmt) ? PictureFormat::kBgra : PictureFormat::kI420;
+    canvas_.SetFormat(format_);
     if (show_cursor_) {
         // The cursor's block starts on the chroma grid at or before the image: two more pixels a side.
         block_side_ = Even(cursor_size_ + 1) + 2;
@@ -178,7 +179,7 @@ Error CDisplay::Reselect() {
     stats_.reselections.fetch_add(1);
     PassHeldOn();
     ComputeCrop();
-    canvas_current_ = false;
+    canvas_.Invalidate();
     log::Writef(log::Level::kInfo, "screen capture: %s method on a %dx%d screen, crop %dx%d at %d,%d",
                 MethodName(method_), screen_width_, screen_height_, CropWidth(), CropHeight(), crop_.left,
                 crop_.top);
@@ -225,87 +226,17 @@ FrameBuffer* CDisplay::TakeFrameBuffer() {
     return frame;
 }
 
-uint8_t* CDisplay::ScreenCopy::GrabStart(int left, int top, int bottom) const {
-    // A bottom-up grab writes its last row first.
-    const int row = bottom_up ? height - bottom : top;
-    return pixels + static_cast<ptrdiff_t>(row) * Stride() + static_cast<ptrdiff_t>(left) * 4;
-}
-
-const uint8_t* CDisplay::ScreenCopy::Upright(int left, int top, int& stride) const {
-    stride = bottom_up ? -Stride() : Stride();
-    const int row = bottom_up ? height - 1 - top : top;
-    return pixels + static_cast<ptrdiff_t>(row) * Stride() + static_cast<ptrdiff_t>(left) * 4;
-}
-
-bool CDisplay::FitCopy(ScreenCopy& copy, bool& changed) {
-    const int w = CropWidth(), h = CropHeight();
-    const bool bottom_up = backend_->Order() == platform::RowOrder::kBottomUp;
-    changed = false;
-    if (copy.pixels && copy.width == w && copy.height == h && copy.bottom_up == bottom_up) return true;
-    changed = true;
-    copy = ScreenCopy{};
-    const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
-    if (bytes == 0) return false;
-    // Memory the server grabs into where it offers some: the picture is not copied again.
-    if ((copy.shared = backend_->CreateSharedPixels(bytes))) {
-        copy.pixels = copy.shared->Data();
-    } else {
-        copy.own.reset(new (std::nothrow) uint8_t[bytes]);
-        copy.pixels = copy.own.get();
-    }
-    if (!copy.pixels) return false;
-    copy.width = w;
-    copy.height = h;
-    copy.bottom_up = bottom_up;
-    return true;
-}
-
-bool CDisplay::UpdateCanvas(const std::vector<platform::ScreenRect>& dirty) {
-    bool new_copy = false;
-    if (!FitCopy(screen_copy_, new_copy)) return false;
-    if (!FitCanvas()) return false;
-    const bool whole = new_copy || !canvas_current_;
-    const std::vector<platform::ScreenRect> blocks =
-        ChangedBlocks(whole ? std::vector<platform::ScreenRect>{crop_} : dirty, crop_);
-    const int stride = screen_copy_.Stride();
-    for (const platform::ScreenRect& b : blocks) {
-        const platform::ScreenRect on_screen{crop_.left + b.left, crop_.top + b.top, crop_.left + b.right,
-                                             crop_.top + b.bottom};
-        if (!backend_->Grab(on_screen, screen_copy_.GrabStart(b.left, b.top, b.bottom), stride)) {
-            canvas_current_ = false;
-            reinit_requested_ = true;  // the screen changed under us: set the method up again
-            return false;
-        }
-    }
-    return ConvertBlocks(blocks);
-}
-
-bool CDisplay::ConvertBlocks(const std::vector<platform::ScreenRect>& blocks) {
-    for (const platform::ScreenRect& b : blocks) {
-        int upright = 0;
-        const uint8_t* src = screen_copy_.Upright(b.left, b.top, upright);
-        if (!ConvertBgraBlock(src, upright, canvas_.View(), b.left, b.top, b.right - b.left,
-                              b.bottom - b.top)) {
-            canvas_current_ = false;
-            return false;
-        }
-        stats_.pixels_converted.fetch_add(static_cast<uint64_t>(b.right - b.left) *
-                                          static_cast<uint64_t>(b.bottom - b.top));
-    }
-    canvas_current_ = true;
-    return true;
-}
-
-bool CDisplay::FitCanvas() {
-    if (canvas_.Fits(format_, CropWidth(), CropHeight())) return true;
-    canvas_current_ = false;
-    return canvas_.Allocate(format_, CropWidth(), CropHeight());
+bool CDisplay::Updated(ScreenCanvas::Outcome outcome) {
+    stats_.pixels_converted.store(canvas_.PixelsConverted());
+    if (outcome == ScreenCanvas::Outcome::kGrabFailed)
+        reinit_requested_ = true;  // the screen changed under us
+    return outcome == ScreenCanvas::Outcome::kOk;
 }
 
 FrameBuffer* CDisplay::SnapshotCanvas() {
-    if (!canvas_current_) return nullptr;
+    if (!canvas_.Current()) return nullptr;
     FrameBuffer* frame = TakeFrameBuffer();
-    if (frame) frame->picture.CopyFrom(canvas_);
+    if (frame) frame->picture.CopyFrom(canvas_.Canvas());
     return frame;
 }
 
@@ -373,7 +304,7 @@ CursorRecord* CDisplay::MakeCursorRecord(int64_t time) {
     const platform::CursorImage& c = cursor_image_;
     const int cx = c.x - crop_.left, cy = c.y - crop_.top;
     r->time = time;
-    r->visible = c.visible && canvas_current_;
+    r->visible = c.visible && canvas_.Current();
     r->sequence = 1;
     if (r->visible) {
         // The block around the image on the chroma grid, clipped to the crop: its conversion equals
@@ -384,10 +315,10 @@ CursorRecord* CDisplay::MakeCursorRecord(int64_t time) {
         const int w = x1 - x0, h = y1 - y0;
         r->visible = w > 0 && h > 0;
         if (r->visible) {
+            const ScreenCanvas::Copy& screen = canvas_.Screen();
             const PixelBuffer block{cursor_block_.get(), w, h, false};
-            CopyRect(block, 0, 0,
-                     {screen_copy_.pixels, screen_copy_.width, screen_copy_.height, screen_copy_.bottom_up},
-                     x0, y0, w, h);
+            CopyRect(block, 0, 0, {screen.pixels, screen.width, screen.height, screen.bottom_up}, x0, y0, w,
+                     h);
             BlendArgb(block, cx - x0, cy - y0, c.argb.data(), std::min(c.width, cursor_size_),
                       std::min(c.height, cursor_size_));
             r->block = LayOutPicture(format_, w, h, r->pixels.get());
@@ -402,29 +333,16 @@ CursorRecord* CDisplay::MakeCursorRecord(int64_t time) {
 }
 
 FrameBuffer* CDisplay::GrabFrame(const std::vector<platform::ScreenRect>& dirty) {
-    if (!UpdateCanvas(dirty)) return nullptr;
+    if (!Updated(canvas_.Update(*backend_, crop_, dirty))) return nullptr;
     FrameBuffer* frame = SnapshotCanvas();
     if (!frame) refresh_ = true;  // the canvas holds the change: a later turn passes it on
     return frame;
 }
 
 void CDisplay::CapturePolling(int64_t time) {
-    bool new_copy = false;
-    if (!FitCopy(poll_copy_, new_copy)) return;
-    if (!backend_->Grab(crop_, poll_copy_.GrabStart(0, 0, CropHeight()), poll_copy_.Stride())) {
-        reinit_requested_ = true;  // the screen changed under us: set the method up again
-        return;
-    }
-    const size_t bytes = static_cast<size_t>(poll_copy_.Stride()) * static_cast<size_t>(poll_copy_.height);
-    const bool changed = !held_ || refresh_ || !canvas_current_ || screen_copy_.width != poll_copy_.width ||
-                         screen_copy_.height != poll_copy_.height ||
-                         screen_copy_.bottom_up != poll_copy_.bottom_up ||
-                         FrameCompare()(screen_copy_.pixels, poll_copy_.pixels, bytes);
-    if (changed) {
-        std::swap(screen_copy_, poll_copy_);
-        refresh_ = true;  // until a frame holds the change
-        if (!FitCanvas() || !ConvertBlocks({platform::ScreenRect{0, 0, CropWidth(), CropHeight()}})) return;
-    }
+    bool changed = false;
+    if (!Updated(canvas_.Poll(*backend_, crop_, !held_ || refresh_, changed))) return;
+    if (changed) refresh_ = true;  // until a frame holds the change
     if (!show_cursor_) {
         if (!changed) return;
         FrameBuffer* frame = SnapshotCanvas();

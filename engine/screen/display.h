@@ -35,6 +35,7 @@
 #include "engine/screen/frame_pacer.h"
 #include "engine/screen/frame_ring.h"
 #include "engine/screen/repeat_picture.h"
+#include "engine/screen/screen_canvas.h"
 #include "platform/screen/screen_backend.h"
 
 namespace vexa::engine {
@@ -79,30 +80,9 @@ class CDisplay final : public StreamSource {
     void CapturePolling(int64_t time);
     void CaptureDamage();
     [[nodiscard]] FrameBuffer* TakeFrameBuffer();
-    // The crop in the backend's pixels, BGRA in its row order: memory the server grabs into where it
-    // offers some. Reallocated when the crop's size changed.
-    struct ScreenCopy {
-        std::unique_ptr<platform::SharedPixels> shared;
-        std::unique_ptr<uint8_t[]> own;
-        uint8_t* pixels = nullptr;
-        int width = 0;
-        int height = 0;
-        bool bottom_up = false;
-        [[nodiscard]] int Stride() const { return width * 4; }
-        // Where the grab of rows [top, bottom) starts (its first row in memory), and the upright
-        // start of row top with the stride that walks down the picture.
-        [[nodiscard]] uint8_t* GrabStart(int left, int top, int bottom) const;
-        [[nodiscard]] const uint8_t* Upright(int left, int top, int& stride) const;
-    };
-    // Makes the copy fit the crop; false when memory runs out. changed says it was made anew.
-    [[nodiscard]] bool FitCopy(ScreenCopy& copy, bool& changed);
-    // Grabs the changed blocks into the screen copy and converts them into the canvas (the whole
-    // crop when the canvas is not current). False when the grab fails (the method is set up again
-    // next turn) or memory runs out.
-    [[nodiscard]] bool UpdateCanvas(const std::vector<platform::ScreenRect>& dirty);
-    // Converts blocks of the screen copy (crop coordinates, on the chroma grid) into the canvas.
-    [[nodiscard]] bool ConvertBlocks(const std::vector<platform::ScreenRect>& blocks);
-    [[nodiscard]] bool FitCanvas();
+    // Stats and flags after a canvas update; false when it failed (a failed grab sets the method up
+    // again next turn).
+    [[nodiscard]] bool Updated(ScreenCanvas::Outcome outcome);
     // A frame buffer holding the canvas after the changed rectangles were brought in; null when the
     // grab fails (the method is set up again next turn) or memory runs out.
     [[nodiscard]] FrameBuffer* GrabFrame(const std::vector<platform::ScreenRect>& dirty);
@@ -146,12 +126,9 @@ class CDisplay final : public StreamSource {
     bool reinit_requested_ = false;
     bool refresh_ = false;  // damage method: take the whole crop again (a skipped picture)
     PictureFormat format_ = PictureFormat::kI420;  // of the canvas and the frames
-    ScreenCopy screen_copy_;                       // the crop as last grabbed
-    ScreenCopy poll_copy_;                         // polling: the new grab, compared with the last
-    Picture canvas_;                               // screen_copy_ in format_, top-down
-    bool canvas_current_ = false;                  // false: the next update takes the whole crop
-    int block_side_ = 0;                           // of a cursor record's block
-    std::unique_ptr<uint8_t[]> cursor_block_;      // BGRA, the block being composed
+    ScreenCanvas canvas_;
+    int block_side_ = 0;                       // of a cursor record's block
+    std::unique_ptr<uint8_t[]> cursor_block_;  // BGRA, the block being composed
     // With the cursor recorded, the held frame always carries at least one cursor record.
     FrameBuffer* held_ = nullptr;
     CursorState last_cursor_;
