@@ -97,6 +97,7 @@ class CDisplay final : public StreamSource {
     void GiveFrame(FrameBuffer* frame);
 
     // --- encoding thread ---
+    void WarmUpEncoder();
     [[nodiscard]] bool EncodeFrame(FrameBuffer& frame);
     [[nodiscard]] bool EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop);
     [[nodiscard]] bool PrepareConversion(const FrameBuffer& frame);
@@ -153,7 +154,9 @@ class CDisplay final : public StreamSource {
     AVFrame* last_sent_ = nullptr;  // the last picture sent (encoder repeats)
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
-    bool direct_ = false;  // same size and layout: the frame is copied, no scaler
+    static constexpr int kWarmUpPictures = 8;
+    bool key_next_ = false;  // the next picture is coded as a key frame (after the warm-up)
+    bool direct_ = false;    // same size and layout: the frame is copied, no scaler
     int scaler_width_ = 0;
     int scaler_height_ = 0;
     std::unique_ptr<uint8_t[]> cursor_save_;

@@ -27,6 +27,7 @@ void CDisplay::EncodeLoop() {
     AVCodecContext* enc = entry_->encoder.get();
     drain_ = std::make_unique<HeldPacketDrain>(session_, enc, entry_->stream);
     if (period_pts_ > 0) drain_->SetConstantRate(period_pts_, repeats_ ? &*repeats_ : nullptr);
+    WarmUpEncoder();
     // Frames are taken from the queue one at a time: a frame waits in the queue until the encoder
     // takes it, so the capture thread's limit on queued frames bounds every frame in flight (taking
     // the whole queue at once let as many again pile up behind a busy encoder, 8 MB each at 1080p).
@@ -56,6 +57,28 @@ void CDisplay::EncodeLoop() {
     drain_->FinishAtTime(session_.StopPosition());
     drain_.reset();
     scaler_.reset();
+}
+
+// libx264 grows its picture pool over its first pictures: large allocations written for the first
+// time, a burst of page faults with each of the first few pictures of a recording. Coding a few
+// flat pictures before the recording's first one pays for that before the start; their packets are
+// dropped (stamped before zero) and the first real picture is a key frame.
+void CDisplay::WarmUpEncoder() {
+    AVCodecContext* enc = entry_->encoder.get();
+    if (std::strcmp(enc->codec->name, "libx264") != 0) return;
+    AVFrame* out = ring_.Current();
+    if (!out) return;
+    const ptrdiff_t lines[4] = {out->linesize[0], out->linesize[1], out->linesize[2], out->linesize[3]};
+    if (av_image_fill_black(out->data, lines, enc->pix_fmt, enc->color_range, enc->width, enc->height) < 0)
+        return;
+    drain_->SkipBefore(0);
+    for (int i = 0; i < kWarmUpPictures; ++i) {
+        out->pts = i - kWarmUpPictures;
+        if (avcodec_send_frame(enc, out) < 0) break;
+        (void)drain_->Drain(true);
+    }
+    ring_.Advance();
+    key_next_ = true;
 }
 
 namespace {
@@ -220,7 +243,10 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
                             last_pts_ + 1);
     }
     last_pts_ = out->pts;
+    out->pict_type = key_next_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;  // after a warm-up: a key frame
+    key_next_ = false;
     avcodec_send_frame(enc, out);  // a refused picture is lost; the recording goes on
+    out->pict_type = AV_PICTURE_TYPE_NONE;
     last_sent_ = out;
     stats_.frames_encoded.fetch_add(1);
     (void)drain_->Drain(false);  // an empty pool or an encoder error waits for the next picture

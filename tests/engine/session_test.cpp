@@ -190,7 +190,11 @@ TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
     const auto packets = file->PacketsOf(0);
+    // The pictures that warmed the encoder up stay out of the file; the first real one is a key frame,
+    // the next one not.
     ASSERT_EQ(packets.size(), 2u);
+    EXPECT_TRUE(packets[0].key);
+    EXPECT_FALSE(packets[1].key);
     const test::ProbedStream& s = file->streams[0];
     EXPECT_NEAR(Seconds(packets[0].pts, s), 0.0, 0.01);
     EXPECT_NEAR(Seconds(packets[0].duration, s), 1.0, 0.01);
