@@ -6,7 +6,6 @@
 
 #include "engine/screen/display.h"
 #include "engine/screen/picture_convert.h"
-#include "engine/screen/rect_copy.h"
 #include "platform/log/log.h"
 
 extern "C" {
