@@ -60,8 +60,17 @@ ScreenCanvas::Outcome ScreenCanvas::Update(platform::ScreenBackend& backend, con
     bool made = false;
     if (!Fit(backend, screen_, width, height, made) || !FitCanvas(width, height)) return Outcome::kNoMemory;
     if (made) current_ = false;
-    const std::vector<platform::ScreenRect> blocks =
+    std::vector<platform::ScreenRect> blocks =
         ChangedBlocks(current_ ? dirty : std::vector<platform::ScreenRect>{crop}, crop);
+    // A block half as wide as the crop or wider is taken whole-width: whole rows land in the copy
+    // where they belong (in shared memory, without a copy through the backend's own segment, which
+    // then stays untouched), and converting the rest of the rows costs no more than that copy would.
+    for (platform::ScreenRect& b : blocks) {
+        if (2 * (b.right - b.left) >= width) {
+            b.left = 0;
+            b.right = width;
+        }
+    }
     for (const platform::ScreenRect& b : blocks) {
         const platform::ScreenRect on_screen{crop.left + b.left, crop.top + b.top, crop.left + b.right,
                                              crop.top + b.bottom};

@@ -44,8 +44,9 @@ class ScreenCanvas {
     explicit ScreenCanvas(PictureFormat format = PictureFormat::kI420) : format_(format) {}
     void SetFormat(PictureFormat format);
 
-    // Damage: grabs the blocks of the crop that the rectangles (screen coordinates) changed, or the
-    // whole crop when the canvas is not current, and converts them into the canvas.
+    // Damage: grabs the blocks of the crop that the rectangles (screen coordinates) changed (a block
+    // half as wide as the crop or wider as whole rows), or the whole crop when the canvas is not
+    // current, and converts them into the canvas.
     [[nodiscard]] Outcome Update(platform::ScreenBackend& backend, const platform::ScreenRect& crop,
                                  const std::vector<platform::ScreenRect>& dirty);
     // Polling: grabs the whole crop and compares it with the last grab; when it differs (or force,

@@ -150,6 +150,13 @@ TEST(ScreenCanvas, DamageOutsideTheCropGrabsNothingAndAFailedGrabMakesTheNextUpd
     ASSERT_EQ(canvas.Update(screen.Fake(), crop, {{20, 20, 22, 22}}), ScreenCanvas::Outcome::kOk);
     EXPECT_EQ(canvas.PixelsConverted() - converted, 32u * 22u);
     EXPECT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, PictureFormat::kI420)));
+
+    // A block at least half as wide as the crop is taken as whole rows (here rows 2 and 3 of the crop).
+    const uint64_t before = canvas.PixelsConverted();
+    screen.Paint({9, 10, 25, 12});
+    ASSERT_EQ(canvas.Update(screen.Fake(), crop, {{9, 10, 25, 12}}), ScreenCanvas::Outcome::kOk);
+    EXPECT_EQ(canvas.PixelsConverted() - before, 32u * 2u);
+    EXPECT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, PictureFormat::kI420)));
 }
 
 TEST(ScreenCanvas, PollingConvertsOnlyWhenTheGrabDiffers) {
