@@ -87,6 +87,7 @@ Error CDisplay::Attach(StreamEntry* entry) {
     if (!ring_.Init(enc->pix_fmt, enc->width, enc->height))
         return Error::FromErrno(ENOMEM, "cannot allocate the encoder's frames");
     format_ = IsBgra(enc->pix_fmt) ? PictureFormat::kBgra : PictureFormat::kI420;
+    encoder_pix_fmt_ = enc->pix_fmt;
     canvas_.SetFormat(format_);
     if (show_cursor_) {
         // The cursor's block starts on the chroma grid at or before the image: two more pixels a side.
@@ -212,12 +213,26 @@ void CDisplay::Poll(FramePacer& pacer) {
 
 FrameBuffer* CDisplay::TakeFrameBuffer() {
     const int w = CropWidth(), h = CropHeight();
-    FrameBuffer* frame =
-        frame_pool_.TakeFitting([&](const FrameBuffer& f) { return f.picture.Fits(format_, w, h); });
+    FrameBuffer* frame = frame_pool_.TakeFitting(
+        [&](const FrameBuffer& f) { return f.format == format_ && f.Width() == w && f.Height() == h; });
     if (!frame) {
         frame = new (std::nothrow) FrameBuffer;
         if (!frame) return nullptr;
-        if (!frame->picture.Allocate(format_, w, h)) {
+        frame->av.reset(av_frame_alloc());
+        if (!frame->av) {
+            delete frame;
+            return nullptr;
+        }
+        frame->format = format_;
+    }
+    // A picture the encoder still holds is left to it: the frame gets new memory.
+    AVFrame* av = frame->av.get();
+    if (!av->buf[0] || !av_frame_is_writable(av)) {
+        av_frame_unref(av);
+        av->format = format_ == PictureFormat::kI420 ? AV_PIX_FMT_YUV420P : encoder_pix_fmt_;
+        av->width = w;
+        av->height = h;
+        if (av_frame_get_buffer(av, 0) < 0) {
             delete frame;
             return nullptr;
         }
@@ -236,7 +251,11 @@ bool CDisplay::Updated(ScreenCanvas::Outcome outcome) {
 FrameBuffer* CDisplay::SnapshotCanvas() {
     if (!canvas_.Current()) return nullptr;
     FrameBuffer* frame = TakeFrameBuffer();
-    if (frame) frame->picture.CopyFrom(canvas_.Canvas());
+    if (frame &&
+        !CopyPictureBlock(frame->View(), 0, 0, canvas_.Canvas().View(), 0, 0, CropWidth(), CropHeight())) {
+        GiveFrame(frame);
+        return nullptr;
+    }
     return frame;
 }
 

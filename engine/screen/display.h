@@ -99,7 +99,7 @@ class CDisplay final : public StreamSource {
     // --- encoding thread ---
     void WarmUpEncoder();
     [[nodiscard]] bool EncodeFrame(FrameBuffer& frame);
-    [[nodiscard]] bool EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop);
+    [[nodiscard]] bool EncodeAt(FrameBuffer& frame, int64_t time, bool& stop);
     [[nodiscard]] bool PrepareConversion(const FrameBuffer& frame);
     void SetUpConstantRate();  // recording thread, from Attach
     // Constant rate: the grid place of a picture at a session time (after the last one), and the
@@ -127,6 +127,7 @@ class CDisplay final : public StreamSource {
     bool reinit_requested_ = false;
     bool refresh_ = false;  // damage method: take the whole crop again (a skipped picture)
     PictureFormat format_ = PictureFormat::kI420;  // of the canvas and the frames
+    AVPixelFormat encoder_pix_fmt_ = AV_PIX_FMT_NONE;
     ScreenCanvas canvas_;
     int block_side_ = 0;                       // of a cursor record's block
     std::unique_ptr<uint8_t[]> cursor_block_;  // BGRA, the block being composed
@@ -152,6 +153,7 @@ class CDisplay final : public StreamSource {
     int64_t last_place_ = -1;
     std::optional<RepeatPicture> repeats_;
     AVFrame* last_sent_ = nullptr;  // the last picture sent (encoder repeats)
+    FramePtr last_ref_;             // a frame sent as it is, kept for the encoder's repeats
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
     static constexpr int kWarmUpPictures = 8;

@@ -56,6 +56,8 @@ void CDisplay::EncodeLoop() {
     drain_->FinishAtTime(session_.StopPosition());
     drain_.reset();
     scaler_.reset();
+    last_sent_ = nullptr;
+    last_ref_.reset();
 }
 
 // libx264 grows its picture pool over its first pictures: large allocations written for the first
@@ -65,8 +67,13 @@ void CDisplay::EncodeLoop() {
 void CDisplay::WarmUpEncoder() {
     AVCodecContext* enc = entry_->encoder.get();
     if (std::strcmp(enc->codec->name, "libx264") != 0) return;
-    AVFrame* out = ring_.Current();
+    FramePtr picture(av_frame_alloc());
+    AVFrame* out = picture.get();
     if (!out) return;
+    out->format = enc->pix_fmt;
+    out->width = enc->width;
+    out->height = enc->height;
+    if (av_frame_get_buffer(out, 0) < 0) return;
     const ptrdiff_t lines[4] = {out->linesize[0], out->linesize[1], out->linesize[2], out->linesize[3]};
     if (av_image_fill_black(out->data, lines, enc->pix_fmt, enc->color_range, enc->width, enc->height) < 0)
         return;
@@ -76,7 +83,6 @@ void CDisplay::WarmUpEncoder() {
         if (avcodec_send_frame(enc, out) < 0) break;
         (void)drain_->Drain(true);
     }
-    ring_.Advance();
     key_next_ = true;
 }
 
@@ -152,7 +158,7 @@ void CDisplay::EncodeRepeatsUpTo(int64_t place) {
 // format.
 bool CDisplay::PrepareConversion(const FrameBuffer& frame) {
     const AVCodecContext* enc = entry_->encoder.get();
-    const PictureFormat format = frame.picture.View().format;
+    const PictureFormat format = frame.format;
     const bool same_size = enc->width == frame.Width() && enc->height == frame.Height();
     // A BGRA frame is made only for an encoder that takes BGRA.
     const AVPixelFormat source = format == PictureFormat::kI420 ? AV_PIX_FMT_YUV420P : enc->pix_fmt;
@@ -178,6 +184,8 @@ bool CDisplay::EncodeFrame(FrameBuffer& frame) {
     save_valid_ = false;
     bool sent = false;
     for (CursorRecord* r = frame.cursors.Front(); r && !stop; r = static_cast<CursorRecord*>(r->next)) {
+        // An encoder that still holds the picture sent before keeps it; the frame is drawn on in a copy.
+        if (av_frame_make_writable(frame.av.get()) < 0) break;
         RestoreBackground(frame);
         const bool last = r->next == nullptr;
         if (r->visible) DrawCursor(frame, *r, !last);
@@ -188,7 +196,7 @@ bool CDisplay::EncodeFrame(FrameBuffer& frame) {
 
 void CDisplay::RestoreBackground(FrameBuffer& frame) {
     if (!save_valid_) return;
-    (void)CopyPictureBlock(frame.picture.View(), save_x_, save_y_, save_view_, 0, 0, save_view_.width,
+    (void)CopyPictureBlock(frame.View(), save_x_, save_y_, save_view_, 0, 0, save_view_.width,
                            save_view_.height);
     save_valid_ = false;
 }
@@ -196,7 +204,7 @@ void CDisplay::RestoreBackground(FrameBuffer& frame) {
 // Pastes the record's block into the frame, first saving what lies under it when a later record
 // will need the frame without this cursor.
 void CDisplay::DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool save_background) {
-    const PictureView& target = frame.picture.View();
+    const PictureView target = frame.View();
     const int w = record.block.width, h = record.block.height;
     if (save_background) {
         save_view_ = LayOutPicture(target.format, w, h, cursor_save_.get());
@@ -207,30 +215,27 @@ void CDisplay::DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool s
     (void)CopyPictureBlock(target, record.x, record.y, record.block, 0, 0, w, h);
 }
 
-bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
+bool CDisplay::EncodeAt(FrameBuffer& frame, int64_t time, bool& stop) {
     // A picture captured after the stop request is not part of the recording.
     if (session_.Stopped() && time > session_.StopPosition()) {
         stop = true;
         return false;
     }
     AVCodecContext* enc = entry_->encoder.get();
-    AVFrame* out = ring_.Current();
-    if (!out) return false;
     int64_t place = 0;
     if (period_pts_ > 0) {
         place = GridPlace(time);
         if (!repeats_) EncodeRepeatsUpTo(place);  // before the ring slot holding the last picture is reused
     }
 
-    const PictureView& picture = frame.picture.View();
-    const uint8_t* planes[4] = {picture.data[0], picture.data[1], picture.data[2], nullptr};
-    const int lines[4] = {picture.stride[0], picture.stride[1], picture.stride[2], 0};
-    if (direct_) {
-        av_image_copy(out->data, out->linesize, planes, lines, enc->pix_fmt, picture.width, picture.height);
-    } else if (scaler_) {
+    // Same size and layout: the frame itself goes to the encoder. Else swscale into the ring's slot.
+    AVFrame* out = frame.av.get();
+    if (!direct_) {
+        if (!scaler_ || !(out = ring_.Current())) return false;
+        const PictureView picture = frame.View();
+        const uint8_t* planes[4] = {picture.data[0], picture.data[1], picture.data[2], nullptr};
+        const int lines[4] = {picture.stride[0], picture.stride[1], picture.stride[2], 0};
         sws_scale(scaler_.get(), planes, lines, 0, picture.height, out->data, out->linesize);
-    } else {
-        return false;
     }
     if (period_pts_ > 0) {  // constant rate: on its grid place
         out->pts = place * period_pts_;
@@ -246,10 +251,19 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
     key_next_ = false;
     avcodec_send_frame(enc, out);  // a refused picture is lost; the recording goes on
     out->pict_type = AV_PICTURE_TYPE_NONE;
-    last_sent_ = out;
+    if (!direct_) {
+        last_sent_ = out;
+    } else if (period_pts_ > 0 && !repeats_) {
+        // The encoder codes the last picture again for empty grid places: keep it past the frame's reuse.
+        if (!last_ref_) last_ref_.reset(av_frame_alloc());
+        if (last_ref_) {
+            av_frame_unref(last_ref_.get());
+            last_sent_ = av_frame_ref(last_ref_.get(), out) < 0 ? nullptr : last_ref_.get();
+        }
+    }
     stats_.frames_encoded.fetch_add(1);
     (void)drain_->Drain(false);  // an empty pool or an encoder error waits for the next picture
-    ring_.Advance();
+    if (!direct_) ring_.Advance();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/ffmpeg_ptr.h"
 #include "engine/intrusive_list.h"
 #include "engine/screen/picture_convert.h"
 #include "platform/screen/screen_backend.h"
@@ -30,15 +31,29 @@ struct CursorRecord : ListLink {
 using CursorList = IntrusiveList<CursorRecord>;
 
 // One captured picture of the crop in the layout the encoder takes (4:2:0, or BGRA for an encoder
-// that takes that), rows top-down. Without cursor recording it carries one time; with it, a list of
-// cursor records, each with its own time.
+// that takes that), rows top-down, in a reference-counted FFmpeg picture: when the crop has the
+// encoder's size it goes to the encoder as it is (libx264 copies it at once; an encoder that keeps a
+// reference leaves it shared, and whoever writes to it next makes it writable first). Without cursor
+// recording it carries one time; with it, a list of cursor records, each with its own time.
 struct FrameBuffer : ListLink {
-    Picture picture;
+    FramePtr av;
+    PictureFormat format = PictureFormat::kI420;
     int64_t time = 0;
     CursorList cursors;
 
-    [[nodiscard]] int Width() const { return picture.View().width; }
-    [[nodiscard]] int Height() const { return picture.View().height; }
+    [[nodiscard]] int Width() const { return av ? av->width : 0; }
+    [[nodiscard]] int Height() const { return av ? av->height : 0; }
+    [[nodiscard]] PictureView View() const {
+        PictureView v;
+        v.format = format;
+        v.width = Width();
+        v.height = Height();
+        for (int i = 0; i < 3 && av; ++i) {
+            v.data[static_cast<size_t>(i)] = av->data[i];
+            v.stride[static_cast<size_t>(i)] = av->linesize[i];
+        }
+        return v;
+    }
     // Time of the newest content: the last cursor record's, else the frame's.
     [[nodiscard]] int64_t LastTime() const { return cursors.Empty() ? time : cursors.Back()->time; }
 };
