@@ -156,7 +156,7 @@ class CDisplay final : public StreamSource {
     FramePtr last_ref_;             // a frame sent as it is, kept for the encoder's repeats
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
-    static constexpr int kWarmUpPictures = 8;
+    static constexpr int kWarmUpPictures = 4;
     bool key_next_ = false;  // the next picture is coded as a key frame (after the warm-up)
     bool direct_ = false;    // same size and layout: the frame is copied, no scaler
     int scaler_width_ = 0;
