@@ -65,6 +65,7 @@ std::string StatsJson(const vexa::engine::SessionStats& s, double stop_seconds) 
     stats["frames_dropped"] = count(s.frames_dropped);
     stats["frames_replaced"] = count(s.frames_replaced);
     stats["cursor_records"] = count(s.cursor_records);
+    stats["pixels_converted"] = count(s.pixels_converted);
     stats["packets_written"] = count(s.packets_written);
     stats["bytes_written"] = count(s.bytes_written);
     stats["write_errors"] = count(s.write_errors);

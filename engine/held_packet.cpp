@@ -29,6 +29,11 @@ bool HeldPacketDrain::Drain(bool drain_all) {
             pool.Give(node);
             return rc == AVERROR(EAGAIN) || rc == AVERROR_EOF;
         }
+        if (node->packet->pts < skip_before_) {  // a warm-up picture: never part of the file
+            pool.Give(node);
+            drain_all = true;  // the packet asked for may still be behind it
+            continue;
+        }
         if (av_cmp_q(encoder_->time_base, stream_->time_base) != 0)
             av_packet_rescale_ts(node->packet, encoder_->time_base, stream_->time_base);
         if (held_) QueueHeld(node->packet->pts);

@@ -3,6 +3,7 @@
 // stream's end. Used by the encoding thread of one stream only.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/capture.h"
@@ -34,6 +35,9 @@ class HeldPacketDrain {
     // The same with the end given in the stream's time base.
     void FinishAt(int64_t end_pts);
     [[nodiscard]] bool Holding() const { return held_ != nullptr; }
+    // Packets stamped before pts (encoder time base) are dropped: pictures coded before the recording
+    // to warm the encoder up.
+    void SkipBefore(int64_t pts) { skip_before_ = pts; }
 
   private:
     // Queues the held packet with the duration up to next_pts, repeats first filling the grid.
@@ -42,6 +46,7 @@ class HeldPacketDrain {
     void Renumber(AVPacket* packet);
 
     CCapture& session_;
+    int64_t skip_before_ = INT64_MIN;
     AVCodecContext* encoder_;
     AVStream* stream_;
     PacketNode* held_ = nullptr;

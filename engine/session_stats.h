@@ -35,12 +35,13 @@ class FailureRecord {
 };
 
 struct SessionStats {
-    std::atomic<uint64_t> frames_captured{0};  // screen or camera pictures passed to an encoder
-    std::atomic<uint64_t> cursor_records{0};   // cursor records made
-    std::atomic<uint64_t> frames_encoded{0};   // pictures sent to a video encoder
-    std::atomic<uint64_t> frames_dropped{0};   // pictures lost on the way (conversion, pool, decoder)
-    std::atomic<uint64_t> frames_replaced{0};  // pictures replaced by a newer one within one frame period
-    std::atomic<uint64_t> reselections{0};     // screen method selections after the first
+    std::atomic<uint64_t> frames_captured{0};   // screen or camera pictures passed to an encoder
+    std::atomic<uint64_t> cursor_records{0};    // cursor records made
+    std::atomic<uint64_t> frames_encoded{0};    // pictures sent to a video encoder
+    std::atomic<uint64_t> frames_dropped{0};    // pictures lost on the way (conversion, pool, decoder)
+    std::atomic<uint64_t> frames_replaced{0};   // pictures replaced by a newer one within one frame period
+    std::atomic<uint64_t> reselections{0};      // screen method selections after the first
+    std::atomic<uint64_t> pixels_converted{0};  // screen pixels grabbed and converted (changed blocks)
     std::atomic<uint64_t> packets_written{0};
     std::atomic<uint64_t> bytes_written{0};
     std::atomic<uint64_t> write_errors{0};  // packets that did not reach the file

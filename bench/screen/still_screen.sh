@@ -4,7 +4,11 @@
 # recorded second and the wake-ups per second of the whole process (voluntary and involuntary context
 # switches of all its threads), with the cursor recorded and with --no-cursor; then the same with a
 # 200x40 rectangle repainted once a second (a clock), so its cost over the still screen shows.
-# Environment: DURATION (seconds recorded, default 30).
+# For the first recording of each scene it also prints, second by second from the start, the CPU
+# milliseconds and the page faults (minor and major, /proc/PID/stat) of the process: the encoder's
+# start-up cost shows there.
+# Environment: DURATION (seconds recorded, default 30), PER_SECOND (seconds shown one by one, default
+# 12; 0 for none).
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 
@@ -16,6 +20,7 @@ vexa=$(realpath "$1")
 [ -d "$vexa" ] && vexa="$vexa/cli/vexa-record"
 out=$(realpath -m "${2:-$(mktemp -d /tmp/vexa-still-screen.XXXXXX)}")
 duration=${DURATION:-30}
+per_second=${PER_SECOND:-12}
 require_tools "$vexa" Xvfb python3
 mkdir -p "$out"
 start_xvfb "$out"
@@ -29,6 +34,27 @@ sample() {
     switches=$((switches + $(awk '/ctxt_switches/ { n += $2 } END { print n + 0 }' "$t/status" 2>/dev/null)))
   done
   echo "$ns $switches"
+}
+
+# Page faults (minor + major) of the whole process.
+faults() {
+  awk '{ print $10 + $12 }' /proc/"$1"/stat 2>/dev/null || echo 0
+}
+
+# Prints, for each of the first N seconds of the process, its CPU milliseconds and page faults.
+per_second_table() {
+  local pid=$1 n=$2 name=$3 i t0 t1 s f0 f1
+  read -r t0 s < <(sample "$pid")
+  f0=$(faults "$pid")
+  for ((i = 1; i <= n; i++)); do
+    sleep 1
+    read -r t1 s < <(sample "$pid")
+    f1=$(faults "$pid")
+    printf '  %-20s second %2d: %6.1f ms CPU, %5d page faults\n' "$name" "$i" \
+      "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print (b - a) / 1e6 }')" "$((f1 - f0))"
+    t0=$t1
+    f0=$f1
+  done
 }
 
 clock_pid=
@@ -63,13 +89,25 @@ for scene in still clock; do
     name="$scene${cursor:+ no-cursor}"
     "$vexa" --duration "$duration" --no-sound $cursor --output-dir "$out/rec" >"$out/out.txt" 2>&1 &
     pid=$!
-    sleep 5
+    # The steady part: from 5 s (or the end of the table) to 5 s before the end.
+    lead=5
+    if [ -z "$cursor" ] && [ "$per_second" -gt 0 ]; then
+      per_second_table "$pid" "$per_second" "$name" >"$out/per_second_$scene.txt"
+      if [ "$per_second" -lt 5 ]; then sleep $((5 - per_second)); else lead=$per_second; fi
+    else
+      sleep 5
+    fi
+    steady=$((duration - 5 - lead))
     read -r t0 s0 < <(sample "$pid")
-    sleep $((duration - 10))
+    sleep "$steady"
     read -r t1 s1 < <(sample "$pid")
     wait "$pid"
-    awk -v t="$((t1 - t0))" -v s="$((s1 - s0))" -v d="$((duration - 10))" -v n="$name" \
+    awk -v t="$((t1 - t0))" -v s="$((s1 - s0))" -v d="$steady" -v n="$name" \
       'BEGIN { printf "%-22s %14.4f %12.1f\n", n, t / 1e9 / d, s / d }'
   done
 done
+if [ "$per_second" -gt 0 ]; then
+  echo "second by second from the start (with the cursor):"
+  cat "$out"/per_second_still.txt "$out"/per_second_clock.txt
+fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

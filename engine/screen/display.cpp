@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/screen/damage_blocks.h"
 #include "engine/screen/frame_compare.h"
 #include "engine/screen/frame_pacer.h"
 #include "engine/screen/rect_copy.h"
@@ -21,8 +22,13 @@ constexpr uint8_t kMaxCursorRecords = 31;   // per held frame, after which a ful
 // packet before the gap simply lasts longer.
 constexpr size_t kMaxQueuedFrames = 4;
 
-bool BottomUp(platform::RowOrder order) {
-    return order == platform::RowOrder::kBottomUp;
+bool IsBgra(int format) {
+    return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0;
+}
+
+// Down to the chroma grid, also for blocks left of or above the crop.
+int Even(int v) {
+    return v - (v & 1);
 }
 
 const char* MethodName(platform::CaptureMethod method) {
@@ -80,9 +86,17 @@ Error CDisplay::Attach(StreamEntry* entry) {
     const AVCodecContext* enc = entry->encoder.get();
     if (!ring_.Init(enc->pix_fmt, enc->width, enc->height))
         return Error::FromErrno(ENOMEM, "cannot allocate the encoder's frames");
+    format_ = IsBgra(enc->pix_fmt) ? PictureFormat::kBgra : PictureFormat::kI420;
+    encoder_pix_fmt_ = enc->pix_fmt;
+    canvas_.SetFormat(format_);
     if (show_cursor_) {
-        cursor_save_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(cursor_size_) * cursor_size_ * 4]);
-        if (!cursor_save_) return Error::FromErrno(ENOMEM, "cannot allocate the cursor save buffer");
+        // The cursor's block starts on the chroma grid at or before the image: two more pixels a side.
+        block_side_ = Even(cursor_size_ + 1) + 2;
+        const size_t bytes = static_cast<size_t>(block_side_) * block_side_ * 4;
+        cursor_save_.reset(new (std::nothrow) uint8_t[bytes]);
+        cursor_block_.reset(new (std::nothrow) uint8_t[bytes]);
+        if (!cursor_save_ || !cursor_block_)
+            return Error::FromErrno(ENOMEM, "cannot allocate the cursor buffers");
     }
     if (session_.ConstantFrameRate()) SetUpConstantRate();
     return {};
@@ -166,6 +180,7 @@ Error CDisplay::Reselect() {
     stats_.reselections.fetch_add(1);
     PassHeldOn();
     ComputeCrop();
+    canvas_.Invalidate();
     log::Writef(log::Level::kInfo, "screen capture: %s method on a %dx%d screen, crop %dx%d at %d,%d",
                 MethodName(method_), screen_width_, screen_height_, CropWidth(), CropHeight(), crop_.left,
                 crop_.top);
@@ -198,28 +213,49 @@ void CDisplay::Poll(FramePacer& pacer) {
 
 FrameBuffer* CDisplay::TakeFrameBuffer() {
     const int w = CropWidth(), h = CropHeight();
-    FrameBuffer* frame =
-        frame_pool_.TakeFitting([&](const FrameBuffer& f) { return f.width == w && f.height == h; });
+    FrameBuffer* frame = frame_pool_.TakeFitting(
+        [&](const FrameBuffer& f) { return f.format == format_ && f.Width() == w && f.Height() == h; });
     if (!frame) {
         frame = new (std::nothrow) FrameBuffer;
         if (!frame) return nullptr;
-        frame->width = w;
-        frame->height = h;
-        frame->line_size = w * 4;
-        frame->byte_size = static_cast<size_t>(frame->line_size) * h;
-        // Memory the server grabs into where it offers some: the picture is not copied again.
-        if ((frame->shared = backend_->CreateSharedPixels(frame->byte_size))) {
-            frame->pixels = {frame->shared->Data(), FramePixelsDeleter{false}};
-        } else {
-            frame->pixels.reset(new (std::nothrow) uint8_t[frame->byte_size]);
+        frame->av.reset(av_frame_alloc());
+        if (!frame->av) {
+            delete frame;
+            return nullptr;
         }
-        if (!frame->pixels) {
+        frame->format = format_;
+    }
+    // A picture the encoder still holds is left to it: the frame gets new memory.
+    AVFrame* av = frame->av.get();
+    if (!av->buf[0] || !av_frame_is_writable(av)) {
+        av_frame_unref(av);
+        av->format = format_ == PictureFormat::kI420 ? AV_PIX_FMT_YUV420P : encoder_pix_fmt_;
+        av->width = w;
+        av->height = h;
+        if (av_frame_get_buffer(av, 0) < 0) {
             delete frame;
             return nullptr;
         }
     }
-    frame->order = backend_->Order();
     frame->time = 0;
+    return frame;
+}
+
+bool CDisplay::Updated(ScreenCanvas::Outcome outcome) {
+    stats_.pixels_converted.store(canvas_.PixelsConverted());
+    if (outcome == ScreenCanvas::Outcome::kGrabFailed)
+        reinit_requested_ = true;  // the screen changed under us
+    return outcome == ScreenCanvas::Outcome::kOk;
+}
+
+FrameBuffer* CDisplay::SnapshotCanvas() {
+    if (!canvas_.Current()) return nullptr;
+    FrameBuffer* frame = TakeFrameBuffer();
+    if (frame &&
+        !CopyPictureBlock(frame->View(), 0, 0, canvas_.Canvas().View(), 0, 0, CropWidth(), CropHeight())) {
+        GiveFrame(frame);
+        return nullptr;
+    }
     return frame;
 }
 
@@ -271,70 +307,87 @@ bool CDisplay::CursorChanged() const {
                          c.y - crop_.top != last_cursor_.y);
 }
 
-CursorRecord* CDisplay::MakeCursorRecord(int64_t time, const FrameBuffer& source) {
-    const int size = cursor_size_;
-    CursorRecord* r = cursor_pool_.TakeFitting([&](const CursorRecord& c) { return c.size == size; });
+CursorRecord* CDisplay::MakeCursorRecord(int64_t time) {
+    const int capacity = block_side_ * block_side_ * 4;
+    CursorRecord* r = cursor_pool_.TakeFitting([&](const CursorRecord& c) { return c.capacity == capacity; });
     if (!r) {
         r = new (std::nothrow) CursorRecord;
         if (!r) return nullptr;
-        r->size = size;
-        r->pixels.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size) * size * 4]);
+        r->capacity = capacity;
+        r->pixels.reset(new (std::nothrow) uint8_t[static_cast<size_t>(capacity)]);
         if (!r->pixels) {
             delete r;
             return nullptr;
         }
     }
     const platform::CursorImage& c = cursor_image_;
+    const int cx = c.x - crop_.left, cy = c.y - crop_.top;
     r->time = time;
-    r->order = source.order;
-    r->visible = c.visible;
+    r->visible = c.visible && canvas_.Current();
     r->sequence = 1;
-    r->x = c.x - crop_.left;
-    r->y = c.y - crop_.top;
     if (r->visible) {
-        const PixelBuffer image{r->pixels.get(), size, size, false};
-        CopyRect(image, 0, 0, {source.pixels.get(), source.width, source.height, BottomUp(source.order)},
-                 r->x, r->y, size, size);
-        BlendArgb(image, 0, 0, c.argb.data(), std::min(c.width, size), std::min(c.height, size));
+        // The block around the image on the chroma grid, clipped to the crop: its conversion equals
+        // the same block of the whole picture with the cursor drawn in.
+        const int x0 = std::max(0, Even(cx)), y0 = std::max(0, Even(cy));
+        const int x1 = std::min(CropWidth(), Even(cx) + block_side_);
+        const int y1 = std::min(CropHeight(), Even(cy) + block_side_);
+        const int w = x1 - x0, h = y1 - y0;
+        r->visible = w > 0 && h > 0;
+        if (r->visible) {
+            const ScreenCanvas::Copy& screen = canvas_.Screen();
+            const PixelBuffer block{cursor_block_.get(), w, h, false};
+            CopyRect(block, 0, 0, {screen.pixels, screen.width, screen.height, screen.bottom_up}, x0, y0, w,
+                     h);
+            BlendArgb(block, cx - x0, cy - y0, c.argb.data(), std::min(c.width, cursor_size_),
+                      std::min(c.height, cursor_size_));
+            r->block = LayOutPicture(format_, w, h, r->pixels.get());
+            r->x = x0;
+            r->y = y0;
+            r->visible = ConvertBgraBlock(cursor_block_.get(), w * 4, r->block, 0, 0, w, h);
+        }
     }
-    last_cursor_ = {c.visible, c.handle, r->x, r->y};
+    last_cursor_ = {c.visible, c.handle, cx, cy};
     stats_.cursor_records.fetch_add(1);
     return r;
 }
 
-FrameBuffer* CDisplay::GrabFrame() {
-    FrameBuffer* frame = TakeFrameBuffer();
-    if (!frame) return nullptr;
-    if (!backend_->Grab(crop_, frame->pixels.get(), frame->line_size)) {
-        GiveFrame(frame);
-        reinit_requested_ = true;  // the screen changed under us: set the method up again
-        return nullptr;
-    }
+FrameBuffer* CDisplay::GrabFrame(const std::vector<platform::ScreenRect>& dirty) {
+    if (!Updated(canvas_.Update(*backend_, crop_, dirty))) return nullptr;
+    FrameBuffer* frame = SnapshotCanvas();
+    if (!frame) refresh_ = true;  // the canvas holds the change: a later turn passes it on
     return frame;
 }
 
 void CDisplay::CapturePolling(int64_t time) {
-    FrameBuffer* frame = GrabFrame();
-    if (!frame) return;
-    const bool changed = !held_ || held_->byte_size != frame->byte_size ||
-                         FrameCompare()(held_->pixels.get(), frame->pixels.get(), frame->byte_size);
-    frame->time = time;
+    bool changed = false;
+    if (!Updated(canvas_.Poll(*backend_, crop_, !held_ || refresh_, changed))) return;
+    if (changed) refresh_ = true;  // until a frame holds the change
     if (!show_cursor_) {
-        if (!changed) return GiveFrame(frame);
+        if (!changed) return;
+        FrameBuffer* frame = SnapshotCanvas();
+        if (!frame) return;
+        refresh_ = false;
+        frame->time = time;
         ReplaceHeld(frame);
         return;
     }
     ReadCursor();
-    if (!changed && !CursorChanged()) return GiveFrame(frame);
-    // Without a record the frame is skipped; the next poll finds the change again.
-    CursorRecord* record = MakeCursorRecord(time, *frame);
-    if (!record) return GiveFrame(frame);
+    if (!changed && !CursorChanged()) return;
+    // Without a record the frame is skipped; the next poll takes the change again.
+    CursorRecord* record = MakeCursorRecord(time);
+    if (!record) return;
     if (changed) {
+        FrameBuffer* frame = SnapshotCanvas();
+        if (!frame) {
+            cursor_pool_.Give(record);
+            return;
+        }
+        refresh_ = false;
+        frame->time = time;
         AppendRecord(*frame, record);
         ReplaceHeld(frame);
         return;
     }
-    GiveFrame(frame);
     AppendRecord(*held_, record);
     if (record->sequence > kMaxCursorRecords) PassHeldOn();
 }
@@ -409,7 +462,7 @@ void CDisplay::CaptureDamage() {
     if (!changed && !cursor_changed) return;
 
     FrameBuffer* frame = nullptr;
-    if (changed && !(frame = GrabFrame())) return;
+    if (changed && !(frame = GrabFrame(report.dirty))) return;
 
     // Records stay at least one frame period apart: content newer than the held frame's last time
     // but within its period replaces the pending content and keeps its time.
@@ -436,7 +489,7 @@ void CDisplay::CaptureDamage() {
     if (!frame && !held_) {
         // The record that would have carried this move was the held frame's only one: take a full
         // frame instead so the move is not lost.
-        if (!(frame = GrabFrame())) return;
+        if (!(frame = GrabFrame({}))) return;
     }
 
     if (frame) {
@@ -444,7 +497,7 @@ void CDisplay::CaptureDamage() {
         if (show_cursor_) {
             // With the cursor recorded, a held frame always carries a record: a frame that cannot
             // get one is skipped and taken again later.
-            CursorRecord* record = MakeCursorRecord(time, *frame);
+            CursorRecord* record = MakeCursorRecord(time);
             if (!record) {
                 GiveFrame(frame);
                 refresh_ = true;
@@ -455,7 +508,7 @@ void CDisplay::CaptureDamage() {
         ReplaceHeld(frame);
         return;
     }
-    CursorRecord* record = MakeCursorRecord(time, *held_);
+    CursorRecord* record = MakeCursorRecord(time);
     if (!record) return;
     AppendRecord(*held_, record);
 }

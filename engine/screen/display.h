@@ -1,18 +1,24 @@
-// CDisplay: the screen source of one recording. Its capture thread copies the crop of the primary
-// screen only when something changed (a still picture is never passed on) and, when the cursor is
-// recorded, turns cursor moves over an unchanged screen into small cursor records attached to the
-// previous frame. The polling method grabs on deadlines one frame period apart (FramePacer). When the
-// backend reports a new screen configuration, the source bumps the session's display-change counter,
-// and every change of that counter makes it choose the method and the crop again. Its encoding
-// thread turns frames into H.264 packets for the session's writer; with a constant frame rate it
-// puts each picture on the frame-period grid and the empty places get repeats (RepeatPicture), so
-// an unchanged screen is still neither grabbed nor compared again.
+// CDisplay: the screen source of one recording. Its capture thread keeps a copy of the crop of the
+// primary screen (BGRA, memory the server grabs into where it offers some) and the same picture in
+// the encoder's layout (the canvas: 4:2:0, or BGRA for an encoder that takes it). When something
+// changed it grabs and converts only the changed blocks (damage rectangles aligned to the chroma
+// grid) and hands the encoder a copy of the canvas (a still picture is never passed on); when the
+// cursor is recorded, cursor moves over an unchanged screen become small cursor records (the block
+// around the cursor, already converted) attached to the previous frame. The polling method grabs the
+// whole crop on deadlines one frame period apart (FramePacer) and compares. When the backend reports
+// a new screen configuration, the source bumps the session's display-change counter, and every
+// change of that counter makes it choose the method and the crop again. Its encoding thread turns
+// frames into H.264 packets for the session's writer (a copy into the encoder's frame, or swscale
+// where the size differs); with a constant frame rate it puts each picture on the frame-period grid
+// and the empty places get repeats (RepeatPicture), so an unchanged screen is still neither grabbed
+// nor compared again.
 //
-// Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, its
-// pools, its queue, the held frame and the encoder's frame ring and scaler (not the encoder itself).
+// Ownership: the session's StreamEntry owns the CDisplay; the CDisplay owns its screen backend, the
+// screen copies and canvas, its pools, its queue, the held frame and the encoder's frame ring and
+// scaler (not the encoder itself).
 // Threads: Init and Attach run on the recording thread before the threads start; CaptureLoop runs on
 // the capture thread, EncodeLoop on the encoding thread; the two meet only in the encoder queue and
-// the pools, each under its own SpinLock.
+// the pools, each under its own SpinLock. The screen copies and the canvas are the capture thread's.
 #pragma once
 
 #include <array>
@@ -20,6 +26,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/capture.h"
 #include "engine/held_packet.h"
@@ -28,6 +35,7 @@
 #include "engine/screen/frame_pacer.h"
 #include "engine/screen/frame_ring.h"
 #include "engine/screen/repeat_picture.h"
+#include "engine/screen/screen_canvas.h"
 #include "platform/screen/screen_backend.h"
 
 namespace vexa::engine {
@@ -72,10 +80,14 @@ class CDisplay final : public StreamSource {
     void CapturePolling(int64_t time);
     void CaptureDamage();
     [[nodiscard]] FrameBuffer* TakeFrameBuffer();
-    // A frame buffer holding the crop as it is now; null (and the method set up again next turn)
-    // when the copy fails.
-    [[nodiscard]] FrameBuffer* GrabFrame();
-    [[nodiscard]] CursorRecord* MakeCursorRecord(int64_t time, const FrameBuffer& source);
+    // Stats and flags after a canvas update; false when it failed (a failed grab sets the method up
+    // again next turn).
+    [[nodiscard]] bool Updated(ScreenCanvas::Outcome outcome);
+    // A frame buffer holding the canvas after the changed rectangles were brought in; null when the
+    // grab fails (the method is set up again next turn) or memory runs out.
+    [[nodiscard]] FrameBuffer* GrabFrame(const std::vector<platform::ScreenRect>& dirty);
+    [[nodiscard]] FrameBuffer* SnapshotCanvas();
+    [[nodiscard]] CursorRecord* MakeCursorRecord(int64_t time);
     [[nodiscard]] bool CursorChanged() const;
     void ReadCursor();
     void PassHeldOn();
@@ -85,8 +97,9 @@ class CDisplay final : public StreamSource {
     void GiveFrame(FrameBuffer* frame);
 
     // --- encoding thread ---
+    void WarmUpEncoder();
     [[nodiscard]] bool EncodeFrame(FrameBuffer& frame);
-    [[nodiscard]] bool EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop);
+    [[nodiscard]] bool EncodeAt(FrameBuffer& frame, int64_t time, bool& stop);
     [[nodiscard]] bool PrepareConversion(const FrameBuffer& frame);
     void SetUpConstantRate();  // recording thread, from Attach
     // Constant rate: the grid place of a picture at a session time (after the last one), and the
@@ -113,6 +126,11 @@ class CDisplay final : public StreamSource {
     uint16_t display_changes_seen_ = 0;
     bool reinit_requested_ = false;
     bool refresh_ = false;  // damage method: take the whole crop again (a skipped picture)
+    PictureFormat format_ = PictureFormat::kI420;  // of the canvas and the frames
+    AVPixelFormat encoder_pix_fmt_ = AV_PIX_FMT_NONE;
+    ScreenCanvas canvas_;
+    int block_side_ = 0;                       // of a cursor record's block
+    std::unique_ptr<uint8_t[]> cursor_block_;  // BGRA, the block being composed
     // With the cursor recorded, the held frame always carries at least one cursor record.
     FrameBuffer* held_ = nullptr;
     CursorState last_cursor_;
@@ -135,12 +153,16 @@ class CDisplay final : public StreamSource {
     int64_t last_place_ = -1;
     std::optional<RepeatPicture> repeats_;
     AVFrame* last_sent_ = nullptr;  // the last picture sent (encoder repeats)
+    FramePtr last_ref_;             // a frame sent as it is, kept for the encoder's repeats
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
-    bool fast_yuv_ = false;  // same size, 4:2:0: libyuv converts, no scaler
+    static constexpr int kWarmUpPictures = 4;
+    bool key_next_ = false;  // the next picture is coded as a key frame (after the warm-up)
+    bool direct_ = false;    // same size and layout: the frame is copied, no scaler
     int scaler_width_ = 0;
     int scaler_height_ = 0;
     std::unique_ptr<uint8_t[]> cursor_save_;
+    PictureView save_view_;
     int save_x_ = 0;
     int save_y_ = 0;
     bool save_valid_ = false;

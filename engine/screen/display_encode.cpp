@@ -6,7 +6,6 @@
 
 #include "engine/screen/display.h"
 #include "engine/screen/picture_convert.h"
-#include "engine/screen/rect_copy.h"
 #include "platform/log/log.h"
 
 extern "C" {
@@ -21,16 +20,13 @@ bool IsBgra(int format) {
     return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0;
 }
 
-bool BottomUp(platform::RowOrder order) {
-    return order == platform::RowOrder::kBottomUp;
-}
-
 }  // namespace
 
 void CDisplay::EncodeLoop() {
     AVCodecContext* enc = entry_->encoder.get();
     drain_ = std::make_unique<HeldPacketDrain>(session_, enc, entry_->stream);
     if (period_pts_ > 0) drain_->SetConstantRate(period_pts_, repeats_ ? &*repeats_ : nullptr);
+    WarmUpEncoder();
     // Frames are taken from the queue one at a time: a frame waits in the queue until the encoder
     // takes it, so the capture thread's limit on queued frames bounds every frame in flight (taking
     // the whole queue at once let as many again pile up behind a busy encoder, 8 MB each at 1080p).
@@ -60,6 +56,34 @@ void CDisplay::EncodeLoop() {
     drain_->FinishAtTime(session_.StopPosition());
     drain_.reset();
     scaler_.reset();
+    last_sent_ = nullptr;
+    last_ref_.reset();
+}
+
+// libx264 grows its picture pool over its first pictures: large allocations written for the first
+// time, a burst of page faults with each of the first few pictures of a recording. Coding a few
+// flat pictures before the recording's first one pays for that before the start; their packets are
+// dropped (stamped before zero) and the first real picture is a key frame.
+void CDisplay::WarmUpEncoder() {
+    AVCodecContext* enc = entry_->encoder.get();
+    if (std::strcmp(enc->codec->name, "libx264") != 0) return;
+    FramePtr picture(av_frame_alloc());
+    AVFrame* out = picture.get();
+    if (!out) return;
+    out->format = enc->pix_fmt;
+    out->width = enc->width;
+    out->height = enc->height;
+    if (av_frame_get_buffer(out, 0) < 0) return;
+    const ptrdiff_t lines[4] = {out->linesize[0], out->linesize[1], out->linesize[2], out->linesize[3]};
+    if (av_image_fill_black(out->data, lines, enc->pix_fmt, enc->color_range, enc->width, enc->height) < 0)
+        return;
+    drain_->SkipBefore(0);
+    for (int i = 0; i < kWarmUpPictures; ++i) {
+        out->pts = i - kWarmUpPictures;
+        if (avcodec_send_frame(enc, out) < 0) break;
+        (void)drain_->Drain(true);
+    }
+    key_next_ = true;
 }
 
 namespace {
@@ -129,22 +153,26 @@ void CDisplay::EncodeRepeatsUpTo(int64_t place) {
     }
 }
 
-// Same size: a copy for an encoder that takes BGRA, libyuv for 4:2:0; swscale only where the
-// picture must be scaled (an odd side rounded up) or for other formats.
+// Frames come in the encoder's layout at the crop's size: a copy when the sizes agree, swscale where
+// the picture must be scaled (an odd side rounded up, a screen that changed size) or for another
+// format.
 bool CDisplay::PrepareConversion(const FrameBuffer& frame) {
     const AVCodecContext* enc = entry_->encoder.get();
-    const bool same_size = enc->width == frame.width && enc->height == frame.height;
-    fast_yuv_ = same_size && enc->pix_fmt == AV_PIX_FMT_YUV420P;
-    if (same_size && (IsBgra(enc->pix_fmt) || fast_yuv_)) {
+    const PictureFormat format = frame.format;
+    const bool same_size = enc->width == frame.Width() && enc->height == frame.Height();
+    // A BGRA frame is made only for an encoder that takes BGRA.
+    const AVPixelFormat source = format == PictureFormat::kI420 ? AV_PIX_FMT_YUV420P : enc->pix_fmt;
+    direct_ = same_size &&
+              (format == PictureFormat::kI420 ? enc->pix_fmt == AV_PIX_FMT_YUV420P : IsBgra(enc->pix_fmt));
+    if (direct_) {
         scaler_.reset();
         return true;
     }
-    if (scaler_ && scaler_width_ == frame.width && scaler_height_ == frame.height) return true;
-    const AVPixelFormat source = IsBgra(enc->pix_fmt) ? enc->pix_fmt : AV_PIX_FMT_BGRA;
-    scaler_.reset(sws_getContext(frame.width, frame.height, source, enc->width, enc->height, enc->pix_fmt,
+    if (scaler_ && scaler_width_ == frame.Width() && scaler_height_ == frame.Height()) return true;
+    scaler_.reset(sws_getContext(frame.Width(), frame.Height(), source, enc->width, enc->height, enc->pix_fmt,
                                  SWS_BICUBIC, nullptr, nullptr, nullptr));
-    scaler_width_ = frame.width;
-    scaler_height_ = frame.height;
+    scaler_width_ = frame.Width();
+    scaler_height_ = frame.Height();
     return scaler_ != nullptr;
 }
 
@@ -156,6 +184,8 @@ bool CDisplay::EncodeFrame(FrameBuffer& frame) {
     save_valid_ = false;
     bool sent = false;
     for (CursorRecord* r = frame.cursors.Front(); r && !stop; r = static_cast<CursorRecord*>(r->next)) {
+        // An encoder that still holds the picture sent before keeps it; the frame is drawn on in a copy.
+        if (av_frame_make_writable(frame.av.get()) < 0) break;
         RestoreBackground(frame);
         const bool last = r->next == nullptr;
         if (r->visible) DrawCursor(frame, *r, !last);
@@ -166,60 +196,46 @@ bool CDisplay::EncodeFrame(FrameBuffer& frame) {
 
 void CDisplay::RestoreBackground(FrameBuffer& frame) {
     if (!save_valid_) return;
-    CopyRect({frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)}, save_x_, save_y_,
-             {cursor_save_.get(), cursor_size_, cursor_size_, false}, 0, 0, cursor_size_, cursor_size_);
+    (void)CopyPictureBlock(frame.View(), save_x_, save_y_, save_view_, 0, 0, save_view_.width,
+                           save_view_.height);
     save_valid_ = false;
 }
 
-// Draws the record's image into the frame, first saving what lies under it when a later record
+// Pastes the record's block into the frame, first saving what lies under it when a later record
 // will need the frame without this cursor.
 void CDisplay::DrawCursor(FrameBuffer& frame, const CursorRecord& record, bool save_background) {
-    const PixelBuffer target{frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)};
+    const PictureView target = frame.View();
+    const int w = record.block.width, h = record.block.height;
     if (save_background) {
-        CopyRect({cursor_save_.get(), cursor_size_, cursor_size_, false}, 0, 0,
-                 {frame.pixels.get(), frame.width, frame.height, BottomUp(frame.order)}, record.x, record.y,
-                 cursor_size_, cursor_size_);
+        save_view_ = LayOutPicture(target.format, w, h, cursor_save_.get());
+        save_valid_ = CopyPictureBlock(save_view_, 0, 0, target, record.x, record.y, w, h);
         save_x_ = record.x;
         save_y_ = record.y;
-        save_valid_ = true;
     }
-    CopyRect(target, record.x, record.y, {record.pixels.get(), record.size, record.size, false}, 0, 0,
-             record.size, record.size);
+    (void)CopyPictureBlock(target, record.x, record.y, record.block, 0, 0, w, h);
 }
 
-bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
+bool CDisplay::EncodeAt(FrameBuffer& frame, int64_t time, bool& stop) {
     // A picture captured after the stop request is not part of the recording.
     if (session_.Stopped() && time > session_.StopPosition()) {
         stop = true;
         return false;
     }
     AVCodecContext* enc = entry_->encoder.get();
-    AVFrame* out = ring_.Current();
-    if (!out) return false;
     int64_t place = 0;
     if (period_pts_ > 0) {
         place = GridPlace(time);
         if (!repeats_) EncodeRepeatsUpTo(place);  // before the ring slot holding the last picture is reused
     }
 
-    const uint8_t* plane = frame.pixels.get();
-    int line = frame.line_size;
-    if (BottomUp(frame.order)) {  // start at the last row and walk upwards: the picture is upright
-        plane += static_cast<ptrdiff_t>(frame.height - 1) * frame.line_size;
-        line = -line;
-    }
-    if (fast_yuv_) {
-        const I420Planes planes{out->data[0],     out->linesize[0], out->data[1],
-                                out->linesize[1], out->data[2],     out->linesize[2]};
-        if (!BgraToI420Rows(plane, line, frame.width, frame.height, 0, frame.height, planes)) return false;
-    } else if (scaler_) {
-        const uint8_t* planes[1] = {plane};
-        const int lines[1] = {line};
-        sws_scale(scaler_.get(), planes, lines, 0, frame.height, out->data, out->linesize);
-    } else {
-        const uint8_t* planes[4] = {plane, nullptr, nullptr, nullptr};
-        const int lines[4] = {line, 0, 0, 0};
-        av_image_copy(out->data, out->linesize, planes, lines, enc->pix_fmt, frame.width, frame.height);
+    // Same size and layout: the frame itself goes to the encoder. Else swscale into the ring's slot.
+    AVFrame* out = frame.av.get();
+    if (!direct_) {
+        if (!scaler_ || !(out = ring_.Current())) return false;
+        const PictureView picture = frame.View();
+        const uint8_t* planes[4] = {picture.data[0], picture.data[1], picture.data[2], nullptr};
+        const int lines[4] = {picture.stride[0], picture.stride[1], picture.stride[2], 0};
+        sws_scale(scaler_.get(), planes, lines, 0, picture.height, out->data, out->linesize);
     }
     if (period_pts_ > 0) {  // constant rate: on its grid place
         out->pts = place * period_pts_;
@@ -231,11 +247,23 @@ bool CDisplay::EncodeAt(const FrameBuffer& frame, int64_t time, bool& stop) {
                             last_pts_ + 1);
     }
     last_pts_ = out->pts;
+    out->pict_type = key_next_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;  // after a warm-up: a key frame
+    key_next_ = false;
     avcodec_send_frame(enc, out);  // a refused picture is lost; the recording goes on
-    last_sent_ = out;
+    out->pict_type = AV_PICTURE_TYPE_NONE;
+    if (!direct_) {
+        last_sent_ = out;
+    } else if (period_pts_ > 0 && !repeats_) {
+        // The encoder codes the last picture again for empty grid places: keep it past the frame's reuse.
+        if (!last_ref_) last_ref_.reset(av_frame_alloc());
+        if (last_ref_) {
+            av_frame_unref(last_ref_.get());
+            last_sent_ = av_frame_ref(last_ref_.get(), out) < 0 ? nullptr : last_ref_.get();
+        }
+    }
     stats_.frames_encoded.fetch_add(1);
     (void)drain_->Drain(false);  // an empty pool or an encoder error waits for the next picture
-    ring_.Advance();
+    if (!direct_) ring_.Advance();
     return true;
 }
 

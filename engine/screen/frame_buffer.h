@@ -6,49 +6,54 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/ffmpeg_ptr.h"
 #include "engine/intrusive_list.h"
+#include "engine/screen/picture_convert.h"
 #include "platform/screen/screen_backend.h"
 #include "platform/sync/spin_lock.h"
 
 namespace vexa::engine {
 
-// The cursor at one moment: its image already drawn over the screen pixels that lay under it.
+// The cursor at one moment: the block of the crop around it, in the frames' format, with the cursor
+// image already drawn over the screen pixels that lay under it. The block starts on the 4:2:0 chroma
+// grid and is clipped to the crop, so it can be pasted into a frame without touching its neighbours.
 struct CursorRecord : ListLink {
     int64_t time = 0;  // session time
-    int x = 0;         // image position relative to the crop origin
-    int y = 0;
     bool visible = false;
-    platform::RowOrder order = platform::RowOrder::kTopDown;  // of the frame it belongs to
-    uint8_t sequence = 0;                                     // 1 for a frame's first record
-    int size = 0;                                             // width and height of the image
-    std::unique_ptr<uint8_t[]> pixels;                        // size × size BGRA, top-down
+    uint8_t sequence = 0;  // 1 for a frame's first record
+    int capacity = 0;      // bytes of pixels
+    PictureView block;     // at (x, y) of the crop, over pixels
+    int x = 0;
+    int y = 0;
+    std::unique_ptr<uint8_t[]> pixels;
 };
 
 using CursorList = IntrusiveList<CursorRecord>;
 
-// Frees pixels the frame allocated itself; shared pixels are freed by their owner.
-struct FramePixelsDeleter {
-    bool owned = true;
-    void operator()(uint8_t* p) const {
-        if (owned) delete[] p;
-    }
-};
-
-// One captured picture of the crop: 32-bit BGRA, line size = width × 4, rows in `order`. Without
-// cursor recording it carries one time; with it, a list of cursor records, each with its own time.
-// Its pixels are its own memory, or memory shared with the display server (`shared`), which the
-// server grabs into without a copy.
+// One captured picture of the crop in the layout the encoder takes (4:2:0, or BGRA for an encoder
+// that takes that), rows top-down, in a reference-counted FFmpeg picture: when the crop has the
+// encoder's size it goes to the encoder as it is (libx264 copies it at once; an encoder that keeps a
+// reference leaves it shared, and whoever writes to it next makes it writable first). Without cursor
+// recording it carries one time; with it, a list of cursor records, each with its own time.
 struct FrameBuffer : ListLink {
-    int width = 0;
-    int height = 0;
-    int line_size = 0;
-    size_t byte_size = 0;
-    std::unique_ptr<platform::SharedPixels> shared;
-    std::unique_ptr<uint8_t[], FramePixelsDeleter> pixels;
+    FramePtr av;
+    PictureFormat format = PictureFormat::kI420;
     int64_t time = 0;
-    platform::RowOrder order = platform::RowOrder::kTopDown;
     CursorList cursors;
 
+    [[nodiscard]] int Width() const { return av ? av->width : 0; }
+    [[nodiscard]] int Height() const { return av ? av->height : 0; }
+    [[nodiscard]] PictureView View() const {
+        PictureView v;
+        v.format = format;
+        v.width = Width();
+        v.height = Height();
+        for (int i = 0; i < 3 && av; ++i) {
+            v.data[static_cast<size_t>(i)] = av->data[i];
+            v.stride[static_cast<size_t>(i)] = av->linesize[i];
+        }
+        return v;
+    }
     // Time of the newest content: the last cursor record's, else the frame's.
     [[nodiscard]] int64_t LastTime() const { return cursors.Empty() ? time : cursors.Back()->time; }
 };

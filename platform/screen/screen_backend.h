@@ -95,9 +95,10 @@ class ScreenBackend {
     [[nodiscard]] virtual RowOrder Order() const = 0;
 
     // Copies the crop rectangle of the current screen into dst (rows in Order(), stride bytes apart,
-    // 32-bit BGRA). False on failure (the method must then be set up again). When dst is the start of
-    // this backend's SharedPixels and the rows are packed (stride = width × 4), the server writes the
-    // picture straight into it: the same pixels, without the copy.
+    // 32-bit BGRA). False on failure (the method must then be set up again). When dst lies inside
+    // one of this backend's SharedPixels and the rows are packed (stride = width × 4: whole rows of a
+    // picture as wide as the crop), the server writes the picture straight into it: the same pixels,
+    // without the copy.
     [[nodiscard]] virtual bool Grab(const ScreenRect& crop, uint8_t* dst, int stride) = 0;
 
     // Memory of at least size bytes for Grab to fill without a copy; null when the backend has none

@@ -149,12 +149,15 @@ class X11ScreenBackend final : public ScreenBackend {
         const int x = screen_.left + crop.left;
         const int y = screen_.top + crop.top;
         if (stride == width * 4) {
-            // The caller's own segment: the server writes the picture where it is wanted, and only a
-            // layout other than BGRA is turned in place.
+            // Packed rows inside one of the caller's segments: the server writes the picture where it
+            // is wanted, and only a layout other than BGRA is turned in place.
             for (X11ShmImage* target : shared_) {
-                if (target->Data() != dst || target->Capacity() < static_cast<size_t>(stride) * height)
+                const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
+                const auto base = reinterpret_cast<uintptr_t>(target->Data());
+                const auto at = reinterpret_cast<uintptr_t>(dst);
+                if (at < base || target->Capacity() < bytes || at - base > target->Capacity() - bytes)
                     continue;
-                const XImage* image = target->Get(root_, x, y, width, height);
+                const XImage* image = target->Get(root_, x, y, width, height, at - base);
                 if (!image || image->bits_per_pixel != 32 || image->bytes_per_line != stride) return false;
                 if (!layout_.IsBgra()) CopyRowsToBgra(layout_, dst, stride, dst, stride, width, height);
                 return true;

@@ -58,19 +58,23 @@ X11ShmImage::~X11ShmImage() {
     if (segment_.shmid >= 0) shmctl(segment_.shmid, IPC_RMID, nullptr);
 }
 
-bool X11ShmImage::FitImage(int width, int height) {
-    if (image_ && image_->width == width && image_->height == height) return true;
-    image_.reset(XShmCreateImage(connection_.get(), visual_, static_cast<unsigned>(depth_), ZPixmap,
-                                 segment_.shmaddr, &segment_, static_cast<unsigned>(width),
-                                 static_cast<unsigned>(height)));
-    if (image_ && static_cast<size_t>(image_->bytes_per_line) * static_cast<size_t>(height) > capacity_) {
-        image_.reset();
+bool X11ShmImage::FitImage(int width, int height, size_t offset) {
+    if (!image_ || image_->width != width || image_->height != height) {
+        image_.reset(XShmCreateImage(connection_.get(), visual_, static_cast<unsigned>(depth_), ZPixmap,
+                                     segment_.shmaddr, &segment_, static_cast<unsigned>(width),
+                                     static_cast<unsigned>(height)));
     }
-    return image_ != nullptr;
+    if (!image_) return false;
+    if (offset > capacity_ ||
+        static_cast<size_t>(image_->bytes_per_line) * static_cast<size_t>(height) > capacity_ - offset)
+        return false;
+    // The request names the place in the segment by the image's data pointer.
+    image_->data = segment_.shmaddr + offset;
+    return true;
 }
 
-const XImage* X11ShmImage::Get(Drawable drawable, int x, int y, int width, int height) {
-    if (connection_.Broken() || !FitImage(width, height)) return nullptr;
+const XImage* X11ShmImage::Get(Drawable drawable, int x, int y, int width, int height, size_t offset) {
+    if (connection_.Broken() || !FitImage(width, height, offset)) return nullptr;
     if (!XShmGetImage(connection_.get(), drawable, image_.get(), x, y, AllPlanes)) return nullptr;
     return image_.get();
 }

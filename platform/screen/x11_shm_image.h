@@ -26,9 +26,11 @@ class X11ShmImage {
     X11ShmImage(const X11ShmImage&) = delete;
     X11ShmImage& operator=(const X11ShmImage&) = delete;
 
-    // Copies the width × height block at (x, y) of the drawable into the segment. Returns the image
-    // (valid until the next call), or null on failure.
-    [[nodiscard]] const XImage* Get(Drawable drawable, int x, int y, int width, int height);
+    // Copies the width × height block at (x, y) of the drawable into the segment, its rows packed from
+    // offset bytes on. Returns the image (valid until the next call), or null on failure (also when
+    // the rows do not fit).
+    [[nodiscard]] const XImage* Get(Drawable drawable, int x, int y, int width, int height,
+                                    size_t offset = 0);
 
     // The segment's memory, where Get's images lie.
     [[nodiscard]] uint8_t* Data() const { return reinterpret_cast<uint8_t*>(segment_.shmaddr); }
@@ -41,7 +43,7 @@ class X11ShmImage {
 
     X11ShmImage(X11Connection& connection, Visual* visual, int depth, size_t capacity);
     [[nodiscard]] Error Attach();
-    [[nodiscard]] bool FitImage(int width, int height);
+    [[nodiscard]] bool FitImage(int width, int height, size_t offset);
 
     X11Connection& connection_;
     Visual* visual_;

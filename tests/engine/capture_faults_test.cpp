@@ -61,7 +61,10 @@ using platform::FakeScreenBackend;
 using screen_test::Arrow;
 using screen_test::WaitUntil;
 constexpr int64_t kSecond = 1'000'000'000;
-constexpr int kCursorSize = 20;  // cursor records of 20 × 20 × 4 bytes, a size nothing else has
+constexpr int kCursorSize = 20;
+// A cursor record holds the block around the cursor on the chroma grid, two pixels more a side:
+// 22 × 22 × 4 bytes, a size nothing else has.
+constexpr int kRecordSide = kCursorSize + 2;
 
 // Keeps the log's lines for the test to look through.
 class LogLines final : public log::Sink {
@@ -221,7 +224,7 @@ TEST_F(CaptureFaultsTest, AFrameWhoseCursorRecordCannotBeMadeIsSkippedAndTakenAg
     auto session = Session();
     ASSERT_TRUE(AddScreen(*session, true, true));
     screen_->SetCursor(Arrow(1, 1));
-    fail_size = static_cast<size_t>(kCursorSize) * kCursorSize * 4;
+    fail_size = static_cast<size_t>(kRecordSide) * kRecordSide * 4;
     fail_count = 1;
     const std::shared_ptr<SessionStats> stats = session->SharedStats();
     ASSERT_TRUE(session->Start().ok());

@@ -190,7 +190,11 @@ TEST_F(SessionTest, StillScreenMakesNoPacketsAndTheLastPacketRunsToTheStop) {
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
     const auto packets = file->PacketsOf(0);
+    // The pictures that warmed the encoder up stay out of the file; the first real one is a key frame,
+    // the next one not.
     ASSERT_EQ(packets.size(), 2u);
+    EXPECT_TRUE(packets[0].key);
+    EXPECT_FALSE(packets[1].key);
     const test::ProbedStream& s = file->streams[0];
     EXPECT_NEAR(Seconds(packets[0].pts, s), 0.0, 0.01);
     EXPECT_NEAR(Seconds(packets[0].duration, s), 1.0, 0.01);
@@ -405,13 +409,17 @@ TEST_F(DamageSessionTest, DamageOutsideTheCropIsIgnored) {
     ASSERT_TRUE(session->Start().ok());
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 1; }));
     Damage(clock_.Now() + kSecond, {40, 30, 64, 48});
-    Damage(clock_.Now() + 2 * kSecond, {10, 10, 20, 20});
+    Damage(clock_.Now() + 2 * kSecond, {9, 10, 20, 21});
     ASSERT_TRUE(WaitUntil([&] { return screen_->GrabCount() >= 2; }));
     clock_.Advance(3 * kSecond);
+    EXPECT_EQ(screen_->GrabCount(), 2);  // one block each time
+    const std::shared_ptr<SessionStats> stats = session->SharedStats();
     session.reset();
     auto file = test::ProbeFile(Path());
     ASSERT_TRUE(file);
     EXPECT_EQ(file->PacketsOf(0).size(), 2u);
+    // The whole crop once, then only the change on the chroma grid: columns 8-19, rows 10-21.
+    EXPECT_EQ(stats->pixels_converted.load(), 32u * 24u + 12u * 12u);
 }
 
 TEST_F(DamageSessionTest, ChangeCapturedAfterTheStopIsNotEncoded) {

@@ -1,0 +1,79 @@
+// ScreenCanvas: the crop of the screen as last grabbed (BGRA in the backend's row order, in memory
+// the display server grabs into where it offers some) and the same picture in the encoder's layout
+// (the canvas: 4:2:0, or BGRA for an encoder that takes it, rows top-down). An update grabs and
+// converts only the blocks that changed (the damage rectangles inside the crop, on the chroma grid),
+// or the whole crop when the canvas is not current (new size, failed grab, Invalidate).
+//
+// Ownership: owns both copies and the canvas; its SharedPixels come from the backend passed in and
+// must not outlive it. Threads: used by one capture thread alone.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/screen/picture_convert.h"
+#include "platform/screen/screen_backend.h"
+
+namespace vexa::engine {
+
+class ScreenCanvas {
+  public:
+    enum class Outcome : uint8_t {
+        kOk,
+        kGrabFailed,  // the screen changed under the grab: the method must be set up again
+        kNoMemory,
+    };
+
+    // The crop's pixels, BGRA, rows in the backend's order.
+    struct Copy {
+        std::unique_ptr<platform::SharedPixels> shared;
+        std::unique_ptr<uint8_t[]> own;
+        uint8_t* pixels = nullptr;
+        int width = 0;
+        int height = 0;
+        bool bottom_up = false;
+        [[nodiscard]] int Stride() const { return width * 4; }
+        // Where a grab of the block [left, …) × [top, bottom) starts writing (a bottom-up grab writes
+        // its last row first).
+        [[nodiscard]] uint8_t* GrabStart(int left, int top, int bottom) const;
+        // The block's top-left pixel and the stride that walks down the picture.
+        [[nodiscard]] const uint8_t* Upright(int left, int top, int& stride) const;
+    };
+
+    explicit ScreenCanvas(PictureFormat format = PictureFormat::kI420) : format_(format) {}
+    void SetFormat(PictureFormat format);
+
+    // Damage: grabs the blocks of the crop that the rectangles (screen coordinates) changed (a block
+    // half as wide as the crop or wider as whole rows), or the whole crop when the canvas is not
+    // current, and converts them into the canvas.
+    [[nodiscard]] Outcome Update(platform::ScreenBackend& backend, const platform::ScreenRect& crop,
+                                 const std::vector<platform::ScreenRect>& dirty);
+    // Polling: grabs the whole crop and compares it with the last grab; when it differs (or force,
+    // or the canvas is not current) it becomes the copy and is converted, and changed is set.
+    [[nodiscard]] Outcome Poll(platform::ScreenBackend& backend, const platform::ScreenRect& crop, bool force,
+                               bool& changed);
+    // The next update takes the whole crop.
+    void Invalidate() { current_ = false; }
+
+    [[nodiscard]] bool Current() const { return current_; }
+    [[nodiscard]] const Picture& Canvas() const { return canvas_; }
+    [[nodiscard]] const Copy& Screen() const { return screen_; }
+    // Pixels converted so far (every block of every update).
+    [[nodiscard]] uint64_t PixelsConverted() const { return converted_; }
+
+  private:
+    // Makes a copy fit the crop (made: it is new); false when memory runs out.
+    [[nodiscard]] bool Fit(platform::ScreenBackend& backend, Copy& copy, int width, int height, bool& made);
+    [[nodiscard]] bool FitCanvas(int width, int height);
+    [[nodiscard]] bool Convert(const std::vector<platform::ScreenRect>& blocks);
+
+    PictureFormat format_;
+    Copy screen_;  // the crop as last grabbed
+    Copy poll_;    // polling: the new grab
+    Picture canvas_;
+    bool current_ = false;
+    uint64_t converted_ = 0;
+};
+
+}  // namespace vexa::engine
