@@ -5,7 +5,8 @@
 # XWayland. The program starts with QT_QPA_PLATFORM=wayland, as many sway set-ups have it, and must
 # run through XWayland all the same; the start/stop hotkey F7, held 150 ms like a person holds a
 # key, must act on each of its presses (start, stop, start, stop), and the recordings it makes on
-# the still desktop must last as long as they ran. Prints PASS/FAIL lines and "N passed, N failed".
+# the still desktop must last as long as they ran; a keyboard with a smaller keymap that comes and
+# goes leaves the hotkeys working. Prints PASS/FAIL lines and "N passed, N failed".
 set -u
 . "$(dirname "$0")/lib.sh"
 end_of() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
@@ -54,6 +55,28 @@ for f in $files; do
 done
 grep -q 'no screen capture method works' "$log" && ko "a recording failed for want of a picture" ||
   ok "no recording failed for want of a picture"
+
+# 4. A keyboard with a smaller keymap (an on-screen or virtual keyboard's) types a key and goes
+# again: meanwhile F7 has no key, yet the hotkey is kept, and once the full keyboard types again
+# F7 held like a person's starts and stops a recording.
+n=$(lines)
+printf 'keymap small\nkey 30\n' >"$fifo"
+wait_for 30 logged_after "$n" 'no key for hotkey F7' && ok "a small keymap leaves F7 without a key, and the log says so" ||
+  ko "a small keymap: no word of F7 in the log"
+n=$(lines)
+printf 'keymap full\nkey 30\n' >"$fifo"
+wait_for 30 logged_after "$n" 'hotkey F7 works again' && ok "the full keymap gives F7 back" ||
+  ko "the full keymap did not give F7 back: $(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' ')"
+for i in 0 1; do
+  n=$(lines)
+  sleep 1
+  printf 'keydown 65\nsleep 150\nkeyup 65\n' >"$fifo"
+  if wait_for 30 logged_after "$n" "INFO ${expect[i]}" && wait_for 60 logged_after "$n" "${done_when[i]}"; then
+    ok "after the keyboard change, F7 held 150 ms: ${expect[i]#recording }"
+  else
+    ko "after the keyboard change, F7 did not act ($(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' '))"
+  fi
+done
 
 kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # build.sh [OUT]: builds vinput, a virtual pointer and full-keymap virtual keyboard for a wlroots
 # compositor (sway) or KWin (KDE fake input), driven by lines on stdin ("move X Y", "down", "up", "key CODE", "keydown CODE",
-# "keyup CODE", "mods M", "sleep MS"). Input reaches X11 programs through XWayland as a person's
+# "keyup CODE", "mods M", "sleep MS", "keymap small" / "keymap full"). Input reaches X11 programs through XWayland as a person's
 # would, so a key can be held for a realistic time. Needs libwayland-dev, libwayland-bin and
 # libxkbcommon-dev (`tools/install-deps.sh --wayland-bed`).
 set -euo pipefail
