@@ -33,16 +33,19 @@ xdotool search --name '^Miravo$' >/dev/null && ok "the main window is an X11 win
 # (a second) has passed.
 expect=("recording requested" "recording stop requested" "recording requested" "recording stop requested")
 done_when=("recording started" "recording finished" "recording started" "recording finished")
-for i in 0 1 2 3; do
+# hold_f7 I WHAT: holds F7 150 ms and checks that the program acts as the Ith press should.
+hold_f7() {
+  local n
   n=$(lines)
   sleep 1
   printf 'keydown 65\nsleep 150\nkeyup 65\n' >"$fifo"
-  if wait_for 30 logged_after "$n" "INFO ${expect[i]}" && wait_for 60 logged_after "$n" "${done_when[i]}"; then
-    ok "press $((i + 1)) held 150 ms: ${expect[i]#recording }"
+  if wait_for 30 logged_after "$n" "INFO ${expect[$1]}" && wait_for 60 logged_after "$n" "${done_when[$1]}"; then
+    ok "$2 held 150 ms: ${expect[$1]#recording }"
   else
-    ko "press $((i + 1)) held 150 ms: the program did not act ($(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' '))"
+    ko "$2 held 150 ms: the program did not act ($(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' '))"
   fi
-done
+}
+for i in 0 1 2 3; do hold_f7 "$i" "press $((i + 1))"; done
 
 # 3. The recordings of a still desktop (the wlroots portal sends pictures only on a change) last as
 # long as they ran, however late their first picture came.
@@ -67,16 +70,7 @@ n=$(lines)
 printf 'keymap full\nkey 30\n' >"$fifo"
 wait_for 30 logged_after "$n" 'hotkey F7 works again' && ok "the full keymap gives F7 back" ||
   ko "the full keymap did not give F7 back: $(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' ')"
-for i in 0 1; do
-  n=$(lines)
-  sleep 1
-  printf 'keydown 65\nsleep 150\nkeyup 65\n' >"$fifo"
-  if wait_for 30 logged_after "$n" "INFO ${expect[i]}" && wait_for 60 logged_after "$n" "${done_when[i]}"; then
-    ok "after the keyboard change, F7 held 150 ms: ${expect[i]#recording }"
-  else
-    ko "after the keyboard change, F7 did not act ($(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' '))"
-  fi
-done
+for i in 0 1; do hold_f7 "$i" "after the keyboard change, F7"; done
 
 kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null
