@@ -13,15 +13,7 @@
 # Prints PASS/FAIL lines and "N passed, N failed".
 set -u
 . "$(dirname "$0")/lib.sh"
-input() { printf '%b' "$1" >"$fifo"; }
-# geometry CLASS: "X Y W H MAPSTATE" of the first window of that WM_CLASS.
-geometry() {
-  local w
-  w=$(xdotool search --class "^$1\$" 2>/dev/null | head -1)
-  [ -n "$w" ] && xwininfo -id "$w" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4}
-    /  Width/{w=$2} /  Height/{h=$2} /Map State/{m=$3} END{print x, y, w, h, m}'
-}
-viewable() { geometry "$1" | grep -q ' IsViewable$'; }
+shown() { viewable "$1" >/dev/null; }  # shown CLASS: a window of that WM_CLASS is viewable
 presses() { grep -c ButtonPress "$out/xev.txt"; }
 # point X Y: the pointer to X,Y, its last step a short one. XWayland (22.1) keeps the relative
 # motion of a move that crosses from one X11 window into another and adds it again at the next
@@ -74,16 +66,16 @@ read -r mx my _ < <(geometry VexaRecorder_Main_Window)
 
 # 1. The region icon (the screen page's big icon, 800,132 in the main window), clicked with the
 # pointer, opens the selection overlay, which stays open and takes the keyboard: Esc takes it back.
-wait_for 20 viewable VexaRecorder_Main_Window
+wait_for 20 shown VexaRecorder_Main_Window
 click $((mx + 800)) $((my + 132))
 # The overlay starts from a picture of the screen, which the wlroots portal sends only once
 # something changes: the pointer moves meanwhile.
 for i in $(seq 20); do input "move $((mx + 800 + i)) $((my + 140))\nsleep 50\n"; done
-if wait_for 20 viewable Screen_Rgn_Sel_Wnd; then
+if wait_for 20 shown Screen_Rgn_Sel_Wnd; then
   sleep 1.5
-  check "the region icon clicked with the pointer: the overlay opens and stays open" viewable Screen_Rgn_Sel_Wnd
+  check "the region icon clicked with the pointer: the overlay opens and stays open" shown Screen_Rgn_Sel_Wnd
   input "key 1\n"  # Esc
-  check "Esc takes the overlay back (it has the keyboard)" wait_for 20 eval '! viewable Screen_Rgn_Sel_Wnd'
+  check "Esc takes the overlay back (it has the keyboard)" wait_for 20 eval '! shown Screen_Rgn_Sel_Wnd'
 
 else
   ko "the region icon clicked with the pointer opened no overlay: $(tail -2 "$log" | tr '\n' ' ')"
@@ -92,10 +84,10 @@ fi
 # 2. During a recording, with another program's window focused (a click on it gives it the focus
 # and sway raises it), the bar dragged by its caption moves by the drag; the window below gets no
 # press from it.
-wait_for 20 viewable VexaRecorder_Main_Window
+wait_for 20 shown VexaRecorder_Main_Window
 n=$(lines)
 input "keydown 65\nsleep 150\nkeyup 65\n"
-if wait_for 30 logged_after "$n" "recording started" && wait_for 20 viewable VexaRecorder_Float_Window; then
+if wait_for 30 logged_after "$n" "recording started" && wait_for 20 shown VexaRecorder_Float_Window; then
   click 100 100
   wait_for 10 sh -c "[ \$(grep -c ButtonPress '$out/xev.txt') -gt 0 ]" || ko "the window below took no click"
   read -r bx by bw bh _ < <(geometry VexaRecorder_Float_Window)
@@ -125,10 +117,10 @@ rect() {
 import struct, sys
 print(*struct.unpack("<4i", bytes(int(b, 16) for b in sys.stdin.read().strip().split(","))))'
 }
-wait_for 20 viewable VexaRecorder_Main_Window
+wait_for 20 shown VexaRecorder_Main_Window
 grim -t ppm "$BED/before.ppm"
 click $((mx + 207)) $((my + 275))
-if wait_for 20 viewable Tolvo_Camera_Wnd; then
+if wait_for 20 shown Tolvo_Camera_Wnd; then
   read -r cx cy cw ch _ < <(geometry Tolvo_Camera_Wnd)
   read -r sl st sr sb < <(rect camera_wnd_pos_0)
   [ "$cx $cy $cw $ch" = "$sl $st $((sr - sl)) $((sb - st))" ] && ok "the camera window lands where it is stored: $cx,$cy ${cw}x$ch" ||
@@ -153,15 +145,6 @@ fi
 
 # 4. The camera page (its tab 76,208 in the main window): its preview lands where it is stored
 # (beside the main window), never where sway would put a window.
-# shown_at CLASS "X Y W H": a viewable window of that WM_CLASS has that geometry.
-shown_at() {
-  local w
-  for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
-    xwininfo -id "$w" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /  Width/{w=$2}
-      /  Height/{h=$2} /Map State/{m=$3} END{print x, y, w, h, m}' | grep -q "^$2 IsViewable$" && return 0
-  done
-  return 1
-}
 click $((mx + 76)) $((my + 208))
 if wait_for 20 sh -c "'$build/tools/vexa-settings/vexa-settings' get camera_wnd_pos | grep -q hex"; then
   read -r sl st sr sb < <(rect camera_wnd_pos)

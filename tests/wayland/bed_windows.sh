@@ -11,17 +11,6 @@
 # Prints PASS/FAIL lines and "N passed, N failed".
 set -u
 . "$(dirname "$0")/lib.sh"
-input() { printf '%b' "$1" >"$fifo"; }
-# geometry CLASS: "X Y W H MAPSTATE OVERRIDE" of each window of that WM_CLASS, one a line.
-geometry() {
-  local w
-  for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
-    xwininfo -id "$w" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /  Width/{w=$2}
-      /  Height/{h=$2} /Map State/{m=$3} /Override Redirect State/{o=$4} END{print x, y, w, h, m, o}'
-  done
-}
-viewable() { geometry "$1" | grep ' IsViewable '; }
-shown_at() { viewable "$1" | grep -q -- "^$2\( \|$\)"; }  # shown_at CLASS "X Y W H"
 focused() { swaymsg -t get_tree | /usr/bin/python3 -c 'import json, sys
 def walk(n):
     if n.get("focused"): print(n.get("name"))

@@ -12,16 +12,6 @@
 set -u
 . "$(dirname "$0")/lib.sh"
 bedtools=$(cd "$(dirname "$0")/../../tools/wayland-bed" && pwd)
-# geometry CLASS: "X Y W H MAPSTATE OVERRIDE" of each window of that WM_CLASS, one a line.
-geometry() {
-  local w
-  for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
-    xwininfo -id "$w" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /  Width/{w=$2}
-      /  Height/{h=$2} /Map State/{m=$3} /Override Redirect State/{o=$4} END{print x, y, w, h, m, o}'
-  done
-}
-viewable() { geometry "$1" | grep ' IsViewable '; }
-shown_at() { viewable "$1" | grep -q -- "^$2\( \|$\)"; }  # shown_at CLASS "X Y W H"
 press_f7() { xdotool keydown F7; sleep 0.15; xdotool keyup F7; }
 size_of() { ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$1"; }
 reds() {  # reds FILE: how many pixels of the last picture are the frame's red

@@ -1,6 +1,7 @@
 # lib.sh: what the bed scripts share, sourced by each after `set -u` with BUILD_DIR as $2: the
 # program's paths and log, PASS/FAIL counting, waiting for a condition, reading the log from a line
-# on, and starting the program until its main window is ready.
+# on, the virtual input, the X11 windows' geometry, and starting the program until its main window
+# is ready.
 build=$2
 program=$build/bin/VexaRecorder
 vinput=$build/wayland-bed/vinput
@@ -16,6 +17,17 @@ wait_for() {  # wait_for SECONDS COMMAND...: until COMMAND succeeds
 }
 lines() { wc -l <"$log" 2>/dev/null || echo 0; }
 logged_after() { tail -n +$(($1 + 1)) "$log" | grep -q "$2"; }  # logged_after LINE PATTERN
+input() { printf '%b' "$1" >"$fifo"; }  # input LINES: lines for vinput, through the script's $fifo
+# geometry CLASS: "X Y W H MAPSTATE OVERRIDE" of each X11 window of that WM_CLASS, one a line.
+geometry() {
+  local w
+  for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
+    xwininfo -id "$w" | awk '/Absolute upper-left X/{x=$4} /Absolute upper-left Y/{y=$4} /  Width/{w=$2}
+      /  Height/{h=$2} /Map State/{m=$3} /Override Redirect State/{o=$4} END{print x, y, w, h, m, o}'
+  done
+}
+viewable() { geometry "$1" | grep ' IsViewable '; }  # the lines of the viewable ones
+shown_at() { viewable "$1" | grep -q -- "^$2\( \|$\)"; }  # shown_at CLASS "X Y W H"
 # start_program: starts the program (its pid in $app) and waits for its main window; ends the
 # script with a FAIL when it does not come.
 start_program() {
