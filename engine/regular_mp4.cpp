@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace vexa::engine {
 namespace {
@@ -240,7 +241,10 @@ Error ReadTraf(Box& traf, uint64_t moof_offset, uint64_t data_end, std::map<uint
 
 // The sample tables of one track, replacing the empty ones of the fragmented header.
 void WriteTables(Track& t) {
-    Box* stbl = Find(*Find(*Find(*t.trak, "mdia"), "minf"), "stbl");
+    Box* mdia = Find(*t.trak, "mdia");
+    Box* minf = mdia ? Find(*mdia, "minf") : nullptr;
+    Box* stbl = minf ? Find(*minf, "stbl") : nullptr;
+    if (!stbl) return;  // every track's boxes were checked when the header was read
     std::vector<Box> kept;
     for (Box& b : stbl->children)
         if (b.type == "stsd") kept.push_back(std::move(b));
@@ -258,7 +262,7 @@ void WriteTables(Track& t) {
     Put32(p, 0);
     Put32(p, static_cast<uint32_t>(runs.size()));
     for (auto [n, d] : runs) Put32(p, n), Put32(p, d);
-    kept.push_back(Leaf("stts", std::move(p)));
+    kept.push_back(Leaf("stts", std::exchange(p, {})));
 
     // Composition offsets, when any sample has one.
     const bool any_cto =
@@ -274,11 +278,10 @@ void WriteTables(Track& t) {
                 c.emplace_back(1, s.composition);
             }
         }
-        p.clear();
         Put32(p, negative ? 0x01000000u : 0u);
         Put32(p, static_cast<uint32_t>(c.size()));
         for (auto [n, o] : c) Put32(p, n), Put32(p, static_cast<uint32_t>(o));
-        kept.push_back(Leaf("ctts", std::move(p)));
+        kept.push_back(Leaf("ctts", std::exchange(p, {})));
     }
 
     // Sync samples, unless every sample is one.
@@ -286,17 +289,15 @@ void WriteTables(Track& t) {
     for (size_t i = 0; i < t.samples.size(); ++i)
         if (t.samples[i].sync) sync.push_back(static_cast<uint32_t>(i + 1));
     if (sync.size() != t.samples.size()) {
-        p.clear();
         Put32(p, 0);
         Put32(p, static_cast<uint32_t>(sync.size()));
         for (uint32_t n : sync) Put32(p, n);
-        kept.push_back(Leaf("stss", std::move(p)));
+        kept.push_back(Leaf("stss", std::exchange(p, {})));
     }
 
     // Chunks: one per run of samples that lie together.
-    p.clear();
     Put32(p, 0);
-    size_t entries_at = p.size();
+    const size_t entries_at = sizeof(uint32_t);  // after the version and flags
     Put32(p, 0);
     uint32_t entries = 0, last_count = 0;
     for (size_t i = 0; i < t.chunks.size(); ++i) {
@@ -308,21 +309,19 @@ void WriteTables(Track& t) {
         ++entries;
     }
     Set32(p.data() + entries_at, entries);
-    kept.push_back(Leaf("stsc", std::move(p)));
+    kept.push_back(Leaf("stsc", std::exchange(p, {})));
 
-    p.clear();
     Put32(p, 0);
     Put32(p, 0);
     Put32(p, static_cast<uint32_t>(t.samples.size()));
     for (const Sample& s : t.samples) Put32(p, s.size);
-    kept.push_back(Leaf("stsz", std::move(p)));
+    kept.push_back(Leaf("stsz", std::exchange(p, {})));
 
     const bool wide = !t.chunks.empty() && t.chunks.back().first > UINT32_MAX;
-    p.clear();
     Put32(p, 0);
     Put32(p, static_cast<uint32_t>(t.chunks.size()));
     for (auto [offset, n] : t.chunks) wide ? Put64(p, offset) : Put32(p, static_cast<uint32_t>(offset));
-    kept.push_back(Leaf(wide ? "co64" : "stco", std::move(p)));
+    kept.push_back(Leaf(wide ? "co64" : "stco", std::exchange(p, {})));
     stbl->children = std::move(kept);
 }
 
@@ -470,8 +469,8 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
     for (auto& [id, t] : tracks) {
         plan.samples += t.samples.size();
         Box* mdia = Find(*t.trak, "mdia");
-        Box* mdhd = Find(*mdia, "mdhd");
-        const uint32_t media_scale = Timescale(*mdhd, 12, 20);
+        Box* mdhd = mdia ? Find(*mdia, "mdhd") : nullptr;
+        const uint32_t media_scale = mdhd ? Timescale(*mdhd, 12, 20) : 0;
         if (media_scale == 0) return Bad("a track has no time scale");
         // The samples' decoding span, and the end of their presentation (composition offsets move it).
         uint64_t media_duration = 0;
@@ -553,7 +552,7 @@ Result<InPlaceFinish> PlanInPlaceFinish(const ReadAt& read, uint64_t size) {
             Set32(&e[4], Be32(&e[4]) + 1);
             track_duration += delay;
         }
-        if (!SetDuration(*Find(*t.trak, "tkhd"), 20, 28, track_duration))
+        if (Box* tkhd = Find(*t.trak, "tkhd"); !tkhd || !SetDuration(*tkhd, 20, 28, track_duration))
             return Bad("a track is too long for its header");
         movie_duration = std::max(movie_duration, track_duration);
         WriteTables(t);
