@@ -11,15 +11,10 @@ set -u
 . "$(dirname "$0")/lib.sh"
 end_of() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1"; }
 
-export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
-settings() { "$build/tools/vexa-settings/vexa-settings" set "$@" >/dev/null; }
-settings output_dir sz "$out"
+use_bed_home
 settings count_down dword 0
-for row in 0 1; do settings "desktop_speaker_${row}_sel" dword 0; settings "desktop_mic_${row}_sel" dword 0; done
 
-fifo=$BED/vinput.fifo
-mkfifo "$fifo"
-(exec 3<>"$fifo"; exec "$vinput" 1280 720 <&3) 2>"$BED/log/vinput.log" &
+start_vinput
 QT_QPA_PLATFORM=wayland start_program
 
 # 1. A native-Wayland Qt choice is overridden: the windows are X11 windows, and the log says why.

@@ -48,17 +48,12 @@ print(*data[pos + 3 * (y * w + x):pos + 3 * (y * w + x) + 3])
 PY
 }
 
-export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
+use_bed_home
 export VEXA_VIRTUAL_CAMERA="YUYV:640x480@30"
-settings() { "$build/tools/vexa-settings/vexa-settings" set "$@" >/dev/null; }
-settings output_dir sz "$out"
 settings count_down dword 0
-for row in 0 1; do settings "desktop_speaker_${row}_sel" dword 0; settings "desktop_mic_${row}_sel" dword 0; done
 settings desktop_select_rgn binary c80000009600000047030000fd010000
 
-fifo=$BED/vinput.fifo
-mkfifo "$fifo"
-(exec 3<>"$fifo"; exec "$vinput" 1280 720 <&3) 2>"$BED/log/vinput.log" &
+start_vinput
 xev -geometry 1280x720+0+0 -event button >"$out/xev.txt" 2>&1 &  # another program's window below
 wait_for 20 xdotool search --name '^Event Tester$' >/dev/null
 start_program

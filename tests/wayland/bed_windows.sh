@@ -50,16 +50,11 @@ print(sum(1 for y in range(y0, y1 + 1) for x in range(x0, x1 + 1) if like(rows[y
 PY
 }
 
-export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
-settings() { "$build/tools/vexa-settings/vexa-settings" set "$@" >/dev/null; }
-settings output_dir sz "$out"
+use_bed_home
 settings count_down dword 3
-for row in 0 1; do settings "desktop_speaker_${row}_sel" dword 0; settings "desktop_mic_${row}_sel" dword 0; done
 settings desktop_select_rgn binary c80000009600000047030000fd010000
 
-fifo=$BED/vinput.fifo
-mkfifo "$fifo"
-(exec 3<>"$fifo"; exec "$vinput" 1280 720 <&3) 2>"$BED/log/vinput.log" &
+start_vinput
 xev -geometry 1280x720+0+0 -event button -event mouse >"$out/xev.txt" 2>&1 &  # another program's window below
 wait_for 20 xdotool search --name '^Event Tester$' >/dev/null
 start_program
@@ -100,12 +95,7 @@ fi
 wait_for 20 viewable VexaRecorder_Main_Window >/dev/null
 n=$(lines)
 input "keydown 65\nsleep 150\nkeyup 65\n"
-if wait_for 20 viewable Tolvo_CountDown_Wnd >/dev/null; then
-  shown_at Tolvo_CountDown_Wnd "560 280 160 160 IsViewable yes" && ok "the count-down is override-redirect in the middle" ||
-    ko "the count-down is at $(geometry Tolvo_CountDown_Wnd)"
-else
-  ko "no count-down showed: $(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' ')"
-fi
+check_count_down "$n"
 
 # 5. Recording the region: four side windows around it, none over it; the frame's red shows on the
 # screen beside the region's left edge; the floating bar sits at its corner.

@@ -19,11 +19,8 @@ reds() {  # reds FILE: how many pixels of the last picture are the frame's red
     od -An -v -tu1 -w3 | awk '$1 > 180 && $2 < 90 && $3 < 90 { n++ } END { print n + 0 }'
 }
 
-export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
-settings() { "$build/tools/vexa-settings/vexa-settings" set "$@" >/dev/null; }
-settings output_dir sz "$out"
+use_bed_home
 settings count_down dword 3
-for row in 0 1; do settings "desktop_speaker_${row}_sel" dword 0; settings "desktop_mic_${row}_sel" dword 0; done
 # The stored region 200,150 - 839,509: the program starts in region mode.
 settings desktop_select_rgn binary c80000009600000047030000fd010000
 
@@ -35,12 +32,7 @@ sleep 1
 # 1. The count-down sits in the middle of the screen, override-redirect.
 n=$(lines)
 press_f7
-if wait_for 20 viewable Tolvo_CountDown_Wnd >/dev/null; then
-  shown_at Tolvo_CountDown_Wnd "560 280 160 160 IsViewable yes" && ok "the count-down is override-redirect in the middle" ||
-    ko "the count-down is at $(geometry Tolvo_CountDown_Wnd)"
-else
-  ko "no count-down showed: $(tail -n +$((n + 1)) "$log" | tail -2 | tr '\n' ' ')"
-fi
+check_count_down "$n"
 
 # 2. Recording the region: four side windows around it, the bar in its corner; the file is the
 # region and shows none of the frame.

@@ -29,10 +29,8 @@ sys.exit(1)
 PY
 }
 
-export HOME=$BED/home XDG_CONFIG_HOME=$BED/home/.config XDG_STATE_HOME=$BED/home/.local/state
-"$build/tools/vexa-settings/vexa-settings" set count_down dword 0 >/dev/null
-for row in 0 1; do "$build/tools/vexa-settings/vexa-settings" set "desktop_speaker_${row}_sel" dword 0 >/dev/null
-  "$build/tools/vexa-settings/vexa-settings" set "desktop_mic_${row}_sel" dword 0 >/dev/null; done
+use_bed_home
+settings count_down dword 0
 # KWin lets vinput use its fake input once a desktop entry names it.
 mkdir -p "$BED/home/.local/share/applications"
 printf '[Desktop Entry]\nType=Application\nName=vinput\nExec=%s\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
