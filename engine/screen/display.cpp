@@ -242,20 +242,19 @@ FrameBuffer* CDisplay::TakeFrameBuffer() {
 }
 
 bool CDisplay::Updated(ScreenCanvas::Outcome outcome) {
-    stats_.pixels_converted.store(canvas_.PixelsConverted());
     if (outcome == ScreenCanvas::Outcome::kGrabFailed)
         reinit_requested_ = true;  // the screen changed under us
     return outcome == ScreenCanvas::Outcome::kOk;
 }
 
-FrameBuffer* CDisplay::SnapshotCanvas() {
+FrameBuffer* CDisplay::RenderFrame() {
     if (!canvas_.Current()) return nullptr;
     FrameBuffer* frame = TakeFrameBuffer();
-    if (frame &&
-        !CopyPictureBlock(frame->View(), 0, 0, canvas_.Canvas().View(), 0, 0, CropWidth(), CropHeight())) {
+    if (frame && canvas_.Render(frame->View()) != ScreenCanvas::Outcome::kOk) {
         GiveFrame(frame);
         return nullptr;
     }
+    stats_.pixels_converted.store(canvas_.PixelsConverted());
     return frame;
 }
 
@@ -353,7 +352,7 @@ CursorRecord* CDisplay::MakeCursorRecord(int64_t time) {
 
 FrameBuffer* CDisplay::GrabFrame(const std::vector<platform::ScreenRect>& dirty) {
     if (!Updated(canvas_.Update(*backend_, crop_, dirty))) return nullptr;
-    FrameBuffer* frame = SnapshotCanvas();
+    FrameBuffer* frame = RenderFrame();
     if (!frame) refresh_ = true;  // the canvas holds the change: a later turn passes it on
     return frame;
 }
@@ -364,7 +363,7 @@ void CDisplay::CapturePolling(int64_t time) {
     if (changed) refresh_ = true;  // until a frame holds the change
     if (!show_cursor_) {
         if (!changed) return;
-        FrameBuffer* frame = SnapshotCanvas();
+        FrameBuffer* frame = RenderFrame();
         if (!frame) return;
         refresh_ = false;
         frame->time = time;
@@ -377,7 +376,7 @@ void CDisplay::CapturePolling(int64_t time) {
     CursorRecord* record = MakeCursorRecord(time);
     if (!record) return;
     if (changed) {
-        FrameBuffer* frame = SnapshotCanvas();
+        FrameBuffer* frame = RenderFrame();
         if (!frame) {
             cursor_pool_.Give(record);
             return;

@@ -2,9 +2,10 @@
 // primary screen (BGRA, memory the server grabs into where it offers some) and the same picture in
 // the encoder's layout (the canvas: 4:2:0, or BGRA for an encoder that takes it). When something
 // changed it grabs and converts only the changed blocks (damage rectangles aligned to the chroma
-// grid) and hands the encoder a copy of the canvas (a still picture is never passed on); when the
-// cursor is recorded, cursor moves over an unchanged screen become small cursor records (the block
-// around the cursor, already converted) attached to the previous frame. The polling method grabs the
+// grid) and hands the encoder a copy of the canvas, or a picture that changed everywhere converted
+// straight into the encoder's frame (a still picture is never passed on); when the cursor is
+// recorded, cursor moves over an unchanged screen become small cursor records (the block around the
+// cursor, already converted) attached to the previous frame. The polling method grabs the
 // whole crop on deadlines one frame period apart (FramePacer) and compares. When the backend reports
 // a new screen configuration, the source bumps the session's display-change counter, and every
 // change of that counter makes it choose the method and the crop again. Its encoding thread turns
@@ -80,13 +81,14 @@ class CDisplay final : public StreamSource {
     void CapturePolling(int64_t time);
     void CaptureDamage();
     [[nodiscard]] FrameBuffer* TakeFrameBuffer();
-    // Stats and flags after a canvas update; false when it failed (a failed grab sets the method up
+    // Flags after a grab; false when it failed (a failed grab sets the method up
     // again next turn).
     [[nodiscard]] bool Updated(ScreenCanvas::Outcome outcome);
     // A frame buffer holding the canvas after the changed rectangles were brought in; null when the
     // grab fails (the method is set up again next turn) or memory runs out.
     [[nodiscard]] FrameBuffer* GrabFrame(const std::vector<platform::ScreenRect>& dirty);
-    [[nodiscard]] FrameBuffer* SnapshotCanvas();
+    // A frame buffer holding the crop as last grabbed; null when memory runs out.
+    [[nodiscard]] FrameBuffer* RenderFrame();
     [[nodiscard]] CursorRecord* MakeCursorRecord(int64_t time);
     [[nodiscard]] bool CursorChanged() const;
     void ReadCursor();

@@ -1,5 +1,6 @@
 #include "engine/screen/screen_canvas.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <utility>
@@ -48,20 +49,14 @@ bool ScreenCanvas::Fit(platform::ScreenBackend& backend, Copy& copy, int width, 
     return true;
 }
 
-bool ScreenCanvas::FitCanvas(int width, int height) {
-    if (canvas_.Fits(format_, width, height)) return true;
-    current_ = false;
-    return canvas_.Allocate(format_, width, height);
-}
-
 ScreenCanvas::Outcome ScreenCanvas::Update(platform::ScreenBackend& backend, const platform::ScreenRect& crop,
                                            const std::vector<platform::ScreenRect>& dirty) {
     const int width = crop.right - crop.left, height = crop.bottom - crop.top;
     bool made = false;
-    if (!Fit(backend, screen_, width, height, made) || !FitCanvas(width, height)) return Outcome::kNoMemory;
-    if (made) current_ = false;
+    if (!Fit(backend, screen_, width, height, made)) return Outcome::kNoMemory;
+    const bool whole = made || !current_;
     std::vector<platform::ScreenRect> blocks =
-        ChangedBlocks(current_ ? dirty : std::vector<platform::ScreenRect>{crop}, crop);
+        ChangedBlocks(whole ? std::vector<platform::ScreenRect>{crop} : dirty, crop);
     // A block half as wide as the crop or wider is taken whole-width: whole rows land in the copy
     // where they belong (in shared memory, without a copy through the backend's own segment, which
     // then stays untouched), and converting the rest of the rows costs no more than that copy would.
@@ -79,7 +74,9 @@ ScreenCanvas::Outcome ScreenCanvas::Update(platform::ScreenBackend& backend, con
             return Outcome::kGrabFailed;
         }
     }
-    return Convert(blocks) ? Outcome::kOk : Outcome::kNoMemory;
+    current_ = true;
+    AddPending(blocks, whole);
+    return Outcome::kOk;
 }
 
 ScreenCanvas::Outcome ScreenCanvas::Poll(platform::ScreenBackend& backend, const platform::ScreenRect& crop,
@@ -87,7 +84,7 @@ ScreenCanvas::Outcome ScreenCanvas::Poll(platform::ScreenBackend& backend, const
     changed = false;
     const int width = crop.right - crop.left, height = crop.bottom - crop.top;
     bool made = false;
-    if (!Fit(backend, poll_, width, height, made) || !FitCanvas(width, height)) return Outcome::kNoMemory;
+    if (!Fit(backend, poll_, width, height, made)) return Outcome::kNoMemory;
     if (!backend.Grab(crop, poll_.GrabStart(0, 0, height), poll_.Stride())) {
         current_ = false;
         return Outcome::kGrabFailed;
@@ -98,21 +95,55 @@ ScreenCanvas::Outcome ScreenCanvas::Poll(platform::ScreenBackend& backend, const
               FrameCompare()(screen_.pixels, poll_.pixels, bytes) != 0;
     if (!changed) return Outcome::kOk;
     std::swap(screen_, poll_);
-    return Convert({platform::ScreenRect{0, 0, width, height}}) ? Outcome::kOk : Outcome::kNoMemory;
+    current_ = true;
+    AddPending({}, true);
+    return Outcome::kOk;
 }
 
-bool ScreenCanvas::Convert(const std::vector<platform::ScreenRect>& blocks) {
+void ScreenCanvas::AddPending(const std::vector<platform::ScreenRect>& blocks, bool whole) {
+    const platform::ScreenRect all{0, 0, screen_.width, screen_.height};
+    pending_whole_ =
+        pending_whole_ || whole || std::any_of(blocks.begin(), blocks.end(), [&](const auto& b) {
+            return b.left == all.left && b.top == all.top && b.right == all.right && b.bottom == all.bottom;
+        });
+    if (pending_whole_)
+        pending_.clear();
+    else
+        pending_.insert(pending_.end(), blocks.begin(), blocks.end());
+}
+
+ScreenCanvas::Outcome ScreenCanvas::Render(const PictureView& out) {
+    const int width = screen_.width, height = screen_.height;
+    if (!current_ || out.format != format_ || out.width != width || out.height != height)
+        return Outcome::kNoMemory;
+    const std::vector<platform::ScreenRect> whole{{0, 0, width, height}};
+    if (pending_whole_) {
+        // Every pixel changed: converted straight into the picture; the canvas catches up later.
+        if (!Convert(whole, out)) return Outcome::kNoMemory;
+        canvas_lags_ = true;
+    } else {
+        if (!canvas_.Fits(format_, width, height)) {
+            if (!canvas_.Allocate(format_, width, height)) return Outcome::kNoMemory;
+            canvas_lags_ = true;
+        }
+        if (!Convert(canvas_lags_ ? whole : pending_, canvas_.View()) ||
+            !CopyPictureBlock(out, 0, 0, canvas_.View(), 0, 0, width, height))
+            return Outcome::kNoMemory;
+        canvas_lags_ = false;
+    }
+    pending_.clear();
+    pending_whole_ = false;
+    return Outcome::kOk;
+}
+
+bool ScreenCanvas::Convert(const std::vector<platform::ScreenRect>& blocks, const PictureView& out) {
     for (const platform::ScreenRect& b : blocks) {
         int stride = 0;
         const uint8_t* src = screen_.Upright(b.left, b.top, stride);
-        if (!ConvertBgraBlock(src, stride, canvas_.View(), b.left, b.top, b.right - b.left,
-                              b.bottom - b.top)) {
-            current_ = false;
+        if (!ConvertBgraBlock(src, stride, out, b.left, b.top, b.right - b.left, b.bottom - b.top))
             return false;
-        }
         converted_ += static_cast<uint64_t>(b.right - b.left) * static_cast<uint64_t>(b.bottom - b.top);
     }
-    current_ = true;
     return true;
 }
 

@@ -1,7 +1,8 @@
 // The screen source's canvas: grabbing and converting only the blocks that changed must give, pixel
 // for pixel, what converting the whole crop of the screen gives (the whole-picture routine is the
 // oracle), whatever the rectangles (odd places and sizes, at the edges, partly outside the crop), the
-// row order of the source or the layout; and it must touch no more than the changed blocks.
+// row order of the source or the layout, and whether the picture went through the canvas or straight
+// to the encoder; and it must touch no more than the changed blocks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,6 +73,16 @@ bool SamePixels(const Picture& a, const Picture& b) {
     return a.Bytes() == b.Bytes() && std::memcmp(a.View().data[0], b.View().data[0], a.Bytes()) == 0;
 }
 
+// The picture the canvas gives the encoder, in memory filled with a marker first so that a pixel
+// it leaves out shows.
+Picture Rendered(ScreenCanvas& canvas, const ScreenRect& crop, PictureFormat format) {
+    Picture p;
+    EXPECT_TRUE(p.Allocate(format, crop.right - crop.left, crop.bottom - crop.top));
+    std::memset(p.View().data[0], 0x5A, p.Bytes());
+    EXPECT_EQ(canvas.Render(p.View()), ScreenCanvas::Outcome::kOk);
+    return p;
+}
+
 ScreenRect RandomRect(std::mt19937& gen, int w, int h) {
     // Anywhere from a little left of / above the screen to a little past it, 1 to 20 pixels a side.
     std::uniform_int_distribution<int> x(-5, w), y(-5, h), side(1, 20);
@@ -91,10 +102,11 @@ TEST(ScreenCanvas, ChangedBlocksConvertedOneByOneEqualTheWholeCropConvertedAtOnc
                 Screen screen(kW, kH, order);
                 ScreenCanvas canvas(format);
                 ASSERT_EQ(canvas.Update(screen.Fake(), crop, {}), ScreenCanvas::Outcome::kOk);
+                EXPECT_EQ(canvas.PixelsConverted(), 0u) << "conversion waits for the picture";
                 const uint64_t area =
                     static_cast<uint64_t>(crop.right - crop.left) * (crop.bottom - crop.top);
-                EXPECT_EQ(canvas.PixelsConverted(), area) << "the first update takes the whole crop";
-                ASSERT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, format)));
+                ASSERT_TRUE(SamePixels(Rendered(canvas, crop, format), screen.Whole(crop, format)));
+                EXPECT_EQ(canvas.PixelsConverted(), area) << "the first picture takes the whole crop";
 
                 std::mt19937 gen(7);
                 for (int step = 0; step < 60; ++step) {
@@ -107,7 +119,8 @@ TEST(ScreenCanvas, ChangedBlocksConvertedOneByOneEqualTheWholeCropConvertedAtOnc
                     const uint64_t before = canvas.PixelsConverted();
                     const int grabs = screen.Fake().GrabCount();
                     ASSERT_EQ(canvas.Update(screen.Fake(), crop, dirty), ScreenCanvas::Outcome::kOk);
-                    ASSERT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, format))) << "step " << step;
+                    ASSERT_TRUE(SamePixels(Rendered(canvas, crop, format), screen.Whole(crop, format)))
+                        << "step " << step;
                     // Never more than the box around the changes, widened by one pixel a side.
                     int64_t box = 0;
                     const auto blocks = ChangedBlocks(dirty, crop);
@@ -117,7 +130,10 @@ TEST(ScreenCanvas, ChangedBlocksConvertedOneByOneEqualTheWholeCropConvertedAtOnc
                         if (in.right > in.left && in.bottom > in.top)
                             box += static_cast<int64_t>(in.right - in.left + 2) * (in.bottom - in.top + 2);
                     }
-                    if (blocks.size() != 1 || count == 1) {
+                    if (step == 0) {
+                        // The first picture went straight to the encoder: the canvas catches up once.
+                        EXPECT_EQ(canvas.PixelsConverted() - before, area);
+                    } else if (blocks.size() != 1 || count == 1) {
                         EXPECT_LE(canvas.PixelsConverted() - before, static_cast<uint64_t>(box))
                             << "step " << step;
                     }
@@ -133,12 +149,15 @@ TEST(ScreenCanvas, DamageOutsideTheCropGrabsNothingAndAFailedGrabMakesTheNextUpd
     const ScreenRect crop{8, 8, 40, 30};
     ScreenCanvas canvas;
     ASSERT_EQ(canvas.Update(screen.Fake(), crop, {}), ScreenCanvas::Outcome::kOk);
+    (void)Rendered(canvas, crop, PictureFormat::kI420);
+    (void)Rendered(canvas, crop, PictureFormat::kI420);  // the canvas catches up
     const int grabs = screen.Fake().GrabCount();
     const uint64_t converted = canvas.PixelsConverted();
     screen.Paint({40, 0, 64, 48});
     screen.Paint({0, 30, 64, 48});
     ASSERT_EQ(canvas.Update(screen.Fake(), crop, {{40, 0, 64, 48}, {0, 30, 64, 48}}),
               ScreenCanvas::Outcome::kOk);
+    (void)Rendered(canvas, crop, PictureFormat::kI420);
     EXPECT_EQ(screen.Fake().GrabCount(), grabs);
     EXPECT_EQ(canvas.PixelsConverted(), converted);
 
@@ -148,15 +167,65 @@ TEST(ScreenCanvas, DamageOutsideTheCropGrabsNothingAndAFailedGrabMakesTheNextUpd
     EXPECT_EQ(canvas.Update(screen.Fake(), crop, {{20, 20, 22, 22}}), ScreenCanvas::Outcome::kGrabFailed);
     EXPECT_FALSE(canvas.Current());
     ASSERT_EQ(canvas.Update(screen.Fake(), crop, {{20, 20, 22, 22}}), ScreenCanvas::Outcome::kOk);
+    EXPECT_TRUE(
+        SamePixels(Rendered(canvas, crop, PictureFormat::kI420), screen.Whole(crop, PictureFormat::kI420)));
     EXPECT_EQ(canvas.PixelsConverted() - converted, 32u * 22u);
-    EXPECT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, PictureFormat::kI420)));
+    ASSERT_EQ(canvas.Update(screen.Fake(), crop, {}), ScreenCanvas::Outcome::kOk);
+    (void)Rendered(canvas, crop, PictureFormat::kI420);  // the canvas catches up
 
     // A block at least half as wide as the crop is taken as whole rows (here rows 2 and 3 of the crop).
     const uint64_t before = canvas.PixelsConverted();
     screen.Paint({9, 10, 25, 12});
     ASSERT_EQ(canvas.Update(screen.Fake(), crop, {{9, 10, 25, 12}}), ScreenCanvas::Outcome::kOk);
+    EXPECT_TRUE(
+        SamePixels(Rendered(canvas, crop, PictureFormat::kI420), screen.Whole(crop, PictureFormat::kI420)));
     EXPECT_EQ(canvas.PixelsConverted() - before, 32u * 2u);
-    EXPECT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, PictureFormat::kI420)));
+}
+
+// A picture that changed everywhere (a block of every row, as wide as the crop or widened to it) is
+// converted once, straight into the encoder's picture; the canvas then catches up whole at the next
+// partial change, and after that converts only the changed blocks. Changes grabbed while no picture
+// was taken all reach the next one.
+TEST(ScreenCanvas, APictureThatChangedEverywhereIsConvertedOnceStraightIntoTheEncodersPicture) {
+    Screen screen(48, 40, platform::RowOrder::kBottomUp);
+    const ScreenRect crop{4, 2, 44, 38};
+    const uint64_t area = 40u * 36u;
+    ScreenCanvas canvas;
+    const auto converted_by = [&](const std::vector<ScreenRect>& dirty) {
+        for (const ScreenRect& r : dirty) screen.Paint(r);
+        EXPECT_EQ(canvas.Update(screen.Fake(), crop, dirty), ScreenCanvas::Outcome::kOk);
+        const uint64_t before = canvas.PixelsConverted();
+        EXPECT_TRUE(SamePixels(Rendered(canvas, crop, PictureFormat::kI420),
+                               screen.Whole(crop, PictureFormat::kI420)));
+        return canvas.PixelsConverted() - before;
+    };
+    EXPECT_EQ(converted_by({}), area) << "the first picture";
+    EXPECT_EQ(converted_by({{0, 0, 48, 40}}), area) << "the whole screen changed";
+    EXPECT_EQ(converted_by({{10, 10, 14, 14}}), area) << "the canvas catches up";
+    EXPECT_EQ(converted_by({{10, 10, 14, 14}}), 16u);
+    // Blocks that merge into one box of every row, as wide as the crop or widened to it.
+    EXPECT_EQ(converted_by({{0, 0, 48, 20}, {0, 20, 30, 40}, {28, 20, 48, 40}}), area);
+    EXPECT_EQ(converted_by({{10, 10, 14, 14}}), area);
+    EXPECT_EQ(converted_by({{6, 0, 40, 40}}), area);
+    EXPECT_EQ(converted_by({{10, 10, 14, 14}}), area);
+    // Whole-width bands that leave rows out are blocks like any other.
+    EXPECT_EQ(converted_by({{0, 2, 48, 6}, {0, 34, 48, 38}}), 40u * 8u);
+
+    // Grabbed twice before a picture is taken: the picture holds both changes.
+    for (const ScreenRect& r : {ScreenRect{6, 4, 8, 6}, ScreenRect{30, 30, 34, 32}}) {
+        screen.Paint(r);
+        ASSERT_EQ(canvas.Update(screen.Fake(), crop, {r}), ScreenCanvas::Outcome::kOk);
+    }
+    EXPECT_TRUE(
+        SamePixels(Rendered(canvas, crop, PictureFormat::kI420), screen.Whole(crop, PictureFormat::kI420)));
+
+    // A picture of another size or format is refused, and so is one before any grab.
+    Picture other;
+    ASSERT_TRUE(other.Allocate(PictureFormat::kI420, 38, 36));
+    EXPECT_EQ(canvas.Render(other.View()), ScreenCanvas::Outcome::kNoMemory);
+    ScreenCanvas fresh;
+    ASSERT_TRUE(other.Allocate(PictureFormat::kI420, 40, 36));
+    EXPECT_EQ(fresh.Render(other.View()), ScreenCanvas::Outcome::kNoMemory);
 }
 
 TEST(ScreenCanvas, PollingConvertsOnlyWhenTheGrabDiffers) {
@@ -166,6 +235,7 @@ TEST(ScreenCanvas, PollingConvertsOnlyWhenTheGrabDiffers) {
     bool changed = false;
     ASSERT_EQ(canvas.Poll(screen.Fake(), crop, false, changed), ScreenCanvas::Outcome::kOk);
     EXPECT_TRUE(changed);  // the first grab
+    (void)Rendered(canvas, crop, PictureFormat::kI420);
     const uint64_t converted = canvas.PixelsConverted();
     ASSERT_EQ(canvas.Poll(screen.Fake(), crop, false, changed), ScreenCanvas::Outcome::kOk);
     EXPECT_FALSE(changed);
@@ -175,11 +245,13 @@ TEST(ScreenCanvas, PollingConvertsOnlyWhenTheGrabDiffers) {
     screen.Paint({35, 29, 36, 30});  // the crop's last pixel
     ASSERT_EQ(canvas.Poll(screen.Fake(), crop, false, changed), ScreenCanvas::Outcome::kOk);
     EXPECT_TRUE(changed);
-    EXPECT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, PictureFormat::kI420)));
+    EXPECT_TRUE(
+        SamePixels(Rendered(canvas, crop, PictureFormat::kI420), screen.Whole(crop, PictureFormat::kI420)));
     // The damage method after polling keeps the same picture.
     screen.Paint({0, 0, 9, 9});
     ASSERT_EQ(canvas.Update(screen.Fake(), crop, {{0, 0, 9, 9}}), ScreenCanvas::Outcome::kOk);
-    EXPECT_TRUE(SamePixels(canvas.Canvas(), screen.Whole(crop, PictureFormat::kI420)));
+    EXPECT_TRUE(
+        SamePixels(Rendered(canvas, crop, PictureFormat::kI420), screen.Whole(crop, PictureFormat::kI420)));
 }
 
 // Every changed pixel inside the crop lies in a block; blocks lie inside the crop on the chroma grid.
