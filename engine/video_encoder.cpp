@@ -75,7 +75,7 @@ void ApplyEncoderOptions(AVCodecContext* ctx, const char* name, int index, int f
         // Screen pictures are encoded as they come: slice threads and a look-ahead of one picture
         // keep the encoder's delay and memory small (about 70 MB less at 1080p than frame threads
         // with the preset's look-ahead of 10; a look-ahead of 1 instead of 5 saves another 27 MB,
-        // with files 5 % smaller at an SSIM lower by 0.0006: bench/engine/lookahead.sh).
+        // with files 5 % smaller at an SSIM lower by 0.0006: bench/engine/x264_settings.sh).
         ctx->thread_type = FF_THREAD_SLICE;
         SetPrivate(ctx, "rc-lookahead", "1");
     }
