@@ -60,7 +60,7 @@ class ScreenCanvas {
     void Invalidate() { current_ = false; }
 
     // Writes the crop as last grabbed into out, a picture of the crop's size in the canvas's format.
-    // kNoMemory when the canvas cannot be allocated or out does not fit.
+    // kNoMemory when the canvas cannot be allocated, out does not fit or nothing was grabbed yet.
     [[nodiscard]] Outcome Render(const PictureView& out);
 
     // Whether the copy holds the crop (Render has a picture to give).
