@@ -149,7 +149,4 @@ else
   ko "the camera page stored no preview place: $(tail -2 "$log" | tr '\n' ' ')"
 fi
 
-kill "$app" 2>/dev/null
-wait "$app" 2>/dev/null
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

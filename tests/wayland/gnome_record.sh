@@ -124,5 +124,4 @@ fi
 [ "$(dialogs)" = 1 ] && ok "the later recordings needed no dialog (restore token)" ||
   ko "the desktop asked $(dialogs) times in all"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -100,7 +100,4 @@ fi
 [ "$(grep -c shared "$out/dialogs.txt" 2>/dev/null)" = 1 ] && ok "the second start needed no dialog (restore token)" ||
   ko "the desktop asked $(grep -c shared "$out/dialogs.txt" 2>/dev/null) times"
 
-kill "$app" 2>/dev/null
-wait "$app" 2>/dev/null
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

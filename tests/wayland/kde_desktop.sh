@@ -109,7 +109,4 @@ done
 [ -n "$("$build/tools/vexa-settings/vexa-settings" get screencast_restore_token 2>/dev/null)" ] &&
   ok "the restore token is kept with the settings" || ko "no restore token in the settings"
 
-kill "$app" 2>/dev/null
-wait "$app" 2>/dev/null
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -1,7 +1,7 @@
 # lib.sh: what the bed scripts share, sourced by each after `set -u` with BUILD_DIR as $2: the
-# program's paths and log, PASS/FAIL counting, waiting for a condition, reading the log from a line
-# on, the virtual input, the X11 windows' geometry, and starting the program until its main window
-# is ready.
+# program's paths and log, PASS/FAIL counting and the tally at the end, waiting for a condition,
+# reading the log from a line on, the virtual input, the X11 windows' geometry, and starting the
+# program until its main window is ready.
 build=$2
 program=$build/bin/VexaRecorder
 vinput=$build/wayland-bed/vinput
@@ -10,6 +10,15 @@ log=$BED/home/.local/state/Vexa/VexaRecorder/VexaRecorder.log
 passed=0 failed=0
 ok() { echo "PASS $*"; passed=$((passed + 1)); }
 ko() { echo "FAIL $*"; failed=$((failed + 1)); }
+# Ends a script: stops the program it started, if any, prints the tally and fails when a check did.
+finish() {
+  if [ -n "${app:-}" ]; then
+    kill "$app" 2>/dev/null
+    wait "$app" 2>/dev/null
+  fi
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
 check() { local what=$1; shift; if "$@"; then ok "$what"; else ko "$what"; fi; }
 wait_for() {  # wait_for SECONDS COMMAND...: until COMMAND succeeds
   local t=$(($1 * 10)); shift
