@@ -6,9 +6,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "app/main_wnd.h"
+#include "app/message_wnd.h"
 #include "engine/codec_log.h"
 #include "platform/desktop/instance.h"
 #include "platform/log/log.h"
@@ -40,6 +42,17 @@ void ShowAtStart(CMainWnd& window, const CommandLine& command_line) {
         return;
     }
     window.show();
+}
+
+// A log-out, a shutdown or Ctrl+C in a terminal asks the program to end: it ends as the Exit
+// command does, so a running recording is finished, not cut off.
+void WatchTerminationSignals(toolkit::Application& app, const CMainWnd& window) {
+    const Error watched = app.onTerminationSignal([&window](int signal) {
+        log::Writef(log::Level::kInfo, "SIG%s received: exiting (a recording is finished first)",
+                    sigabbrev_np(signal));
+        (void)window.postMessage({kMsgExitOrTray, 1, 0});
+    });
+    if (!watched.ok()) log::Failure(watched, "start-up: a log-out will end the program at once");
 }
 
 int AppMain(int argc, char** argv, const CommandLine& command_line) {
@@ -88,6 +101,7 @@ int AppMain(int argc, char** argv, const CommandLine& command_line) {
             if (*target) (*target)->OnDisplayChange(size);
         });
         ShowAtStart(*window, command_line);
+        WatchTerminationSignals(**app, *window);
         log::Info("main window ready");
         code = (*app)->exec();
         *target = nullptr;
@@ -118,7 +132,8 @@ const char* UsageText() {
            "One instance runs per user: a second start brings the running window to the front.\n"
            "\n"
            "Options:\n"
-           "  -autostart    start with the window hidden (in the tray), as a login item does\n"
+           "  -autostart    start with the window hidden and no tray icon, as a login item does; the\n"
+           "                show/hide hotkey (F9 by default) or a second start shows the window\n"
            "  -h, --help    print this text and exit\n"
            "\n"
            "Files:\n"

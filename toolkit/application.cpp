@@ -6,14 +6,23 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QScreen>
+#include <QSocketNotifier>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/desktop/instance.h"
 #include "platform/log/log.h"
+#include "platform/unique_fd.h"
 #include "toolkit/desktop_look.h"
 #include "toolkit/window.h"
 
@@ -41,7 +50,72 @@ QSize physical(const QScreen& screen) {
     return screen.geometry().size() * screen.devicePixelRatio();
 }
 
+constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
+// The write end of the watch's pipe, for the handler; -1 without a watch.
+std::atomic<int> termination_pipe{-1};
+
+// Async-signal-safe: one byte, the signal's number, into the pipe (a full pipe has news waiting).
+void OnTerminationSignal(int signal) {
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(signal);
+    if (const int fd = termination_pipe.load(); fd >= 0) (void)!::write(fd, &byte, 1);
+    errno = saved;
+}
+
 }  // namespace
+
+// A pipe the signal handler writes into and the event loop watches: the signal may land on any
+// thread, its news is taken on the user-interface thread. The previous handlers come back when the
+// watch goes.
+class Application::TerminationWatch {
+  public:
+    static Result<std::unique_ptr<TerminationWatch>> start(std::function<void(int)> arrived) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            return Error::FromErrno(errno, "cannot watch for termination signals: no pipe");
+        auto watch = std::make_unique<TerminationWatch>(platform::UniqueFd(ends[0]),
+                                                        platform::UniqueFd(ends[1]), std::move(arrived));
+        int expected = -1;
+        if (!termination_pipe.compare_exchange_strong(expected, watch->write_.Get()))
+            return Error(ErrorCode::kBusy, "termination signals are watched already");
+        struct sigaction action {};
+        action.sa_handler = OnTerminationSignal;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i)
+            sigaction(kTerminationSignals[i], &action, &watch->previous_[i]);
+        watch->installed_ = true;
+        return watch;
+    }
+    ~TerminationWatch() {
+        if (!installed_) return;
+        for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i)
+            sigaction(kTerminationSignals[i], &previous_[i], nullptr);
+        termination_pipe.store(-1);
+    }
+
+    // Use start(): it installs the handlers.
+    TerminationWatch(platform::UniqueFd read, platform::UniqueFd write, std::function<void(int)> arrived)
+        : read_(std::move(read)),
+          write_(std::move(write)),
+          arrived_(std::move(arrived)),
+          notifier_(read_.Get(), QSocketNotifier::Read) {
+        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { Deliver(); });
+    }
+
+  private:
+    void Deliver() {
+        unsigned char numbers[16];
+        const ssize_t n = ::read(read_.Get(), numbers, sizeof numbers);
+        for (ssize_t i = 0; i < n; ++i) arrived_(numbers[i]);
+    }
+
+    platform::UniqueFd read_, write_;
+    std::function<void(int)> arrived_;
+    QSocketNotifier notifier_;
+    struct sigaction previous_[std::size(kTerminationSignals)]{};
+    bool installed_ = false;
+};
 
 Result<std::unique_ptr<Application>> Application::create(int& argc, char** argv) {
     // The windows are X11 windows (XWayland under Wayland): hotkeys, shapes, stacking and the
@@ -72,7 +146,15 @@ Application::Application(std::unique_ptr<QApplication> app)
 }
 
 Application::~Application() {
+    termination_.reset();
     app_->removeNativeEventFilter(filter_.get());
+}
+
+Error Application::onTerminationSignal(std::function<void(int signal)> arrived) {
+    Result<std::unique_ptr<TerminationWatch>> watch = TerminationWatch::start(std::move(arrived));
+    if (!watch.ok()) return watch.error();
+    termination_ = std::move(watch).value();
+    return {};
 }
 
 void Application::acceptFromOtherProcesses(std::uint32_t message) {

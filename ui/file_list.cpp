@@ -454,17 +454,23 @@ void CFileList::Delete(const CFileListElement& row) {
 }
 
 // The file is deleted at once, without asking; its row goes with the watcher's removal record
-// (or here, when the folder is not watched). A failure keeps the row and says so.
+// (or here, when the folder is not watched). A failure keeps the row and says so. The file being
+// recorded is never deleted: unlinking it would lose the recording.
 void CFileList::DeleteNext() {
     if (deletions_.empty()) return;
     const std::string path = std::move(deletions_.front());
     deletions_.pop_front();
-    if (::unlink(path.c_str()) == 0) {
+    Error failure;
+    if (in_use_ && in_use_(path)) {
+        failure = Error(ErrorCode::kBusy, "cannot delete " + path + ": it is being recorded");
+    } else if (::unlink(path.c_str()) == 0) {
         log::Writef(log::Level::kInfo, "recordings list: deleted %s", path.c_str());
         if (!Watching()) RemoveRowsOfMissingFiles();
         return;
+    } else {
+        failure = Error::FromErrno(errno, "cannot delete " + path);
     }
-    log::Failure(Error::FromErrno(errno, "cannot delete " + path), "recordings list");
+    log::Failure(failure, "recordings list");
     Shell* shell = Shell::Get();
     toolkit::showMessageBox(shell ? &shell->MainWindow() : nullptr, toolkit::Tr(kDeleteFailedText),
                             kMessageCaption, toolkit::MessageIcon::kError);

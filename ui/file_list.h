@@ -97,6 +97,9 @@ class CFileList : public toolkit::List {
     void SetFolderSource(std::function<std::string()> shown_folder) {
         shown_folder_ = std::move(shown_folder);
     }
+    // Whether a file is being recorded: "del" refuses it (the file stays whole and the recording
+    // goes on) with the same message as any file that cannot be deleted.
+    void SetInUse(std::function<bool(const std::string& path)> in_use) { in_use_ = std::move(in_use); }
     // Takes the output folder (see SetFolderSource), fills the list, starts watching and selects
     // the first row. A folder that cannot be read or watched leaves the list empty or unwatched
     // (logged); the only failure is a missing main window.
@@ -157,6 +160,7 @@ class CFileList : public toolkit::List {
     // User-interface thread.
     std::string folder_;
     std::function<std::string()> shown_folder_;
+    std::function<bool(const std::string&)> in_use_;
     std::unique_ptr<desktop::DirectoryWatcher> watcher_;
     std::deque<std::string> deletions_;  // paths whose "del" was clicked, deleted one by one
     bool template_failure_logged_ = false;

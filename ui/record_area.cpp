@@ -1,6 +1,7 @@
 #include "ui/record_area.h"
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "settings/settings_catalog.h"
@@ -72,6 +73,7 @@ CRecordArea::CRecordArea() {
 }
 
 CRecordArea::~CRecordArea() {
+    if (files_) files_->SetInUse({});  // the list may outlive the page
     count_down_.reset();
     float_wnd_.reset();
     MarkSessionStopped();
@@ -88,6 +90,13 @@ void CRecordArea::SetParts(const RecordPageParts& parts) {
     settings_ = &parts.settings;
     files_ = &parts.files;
     shell_ = &parts.shell;
+    files_->SetInUse([this](const std::string& path) { return IsBeingRecorded(path); });
+}
+
+bool CRecordArea::IsBeingRecorded(const std::string& path) const {
+    if (!run_ || (!starting_ && state_.load() == kIdle)) return false;
+    std::error_code unknown;  // a file that cannot be compared is not the recording's
+    return std::filesystem::equivalent(path, run_->Path(), unknown);
 }
 
 Error CRecordArea::InitPage(const RecordPageParts& parts) {

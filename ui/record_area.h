@@ -150,6 +150,8 @@ class CRecordArea : public toolkit::Container, public FloatWndHost, public Panel
     [[nodiscard]] SourcePanel* CurrentPanel() const;
     void Lock(toolkit::Control* control);
     void ShowError(const std::string& text);
+    // Whether `path` is the file of the recording that runs or starts.
+    [[nodiscard]] bool IsBeingRecorded(const std::string& path) const;
 
     // From InitPage on; they outlive the page.
     CDesktopArea* desktop_ = nullptr;

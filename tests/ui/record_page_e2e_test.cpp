@@ -1,8 +1,9 @@
 // Recording from the main window of the real VexaRecorder on the virtual display, driven by the
 // start/stop hotkey (F7): a region with sound, the count-down and the bar's docking, a stop right
-// after the start and an exit while recording, an output file that cannot be opened or cannot grow,
-// and the camera mode. (Recording hidden without the bar is the shell's -autostart test.) Each test has its
-// own program, HOME and output folder; the files are read back.
+// after the start, an exit and a termination signal while recording, an output file that cannot be
+// opened or cannot grow, the file being recorded kept from the list's delete button, and the camera
+// mode. (Recording hidden without the bar is the shell's -autostart test.) Each test has its own
+// program, HOME and output folder; the files are read back.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -161,6 +162,24 @@ TEST_F(RecordPageE2e, AStopRightAfterTheStartAndAnExitWhileRecordingBothLeaveFin
     }
 }
 
+// A log-out or shutdown sends SIGTERM: the program ends as its Exit command does, and the recording
+// running then is finished as a regular file, not cut off.
+TEST_F(RecordPageE2e, ATerminationSignalWhileRecordingFinishesTheFileAndEndsTheProgram) {
+    StoreSettings(program_, Out());
+    Start();
+    program_.PressKey("F7");
+    ASSERT_TRUE(WaitForLog(program_, "recording started"));
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(program_.WaitForExit(pid_, 30s), 0) << program_.LogText();
+    const std::string log = program_.LogText();
+    EXPECT_NE(log.find("SIGTERM received: exiting"), std::string::npos) << log;
+    EXPECT_NE(log.find("recording finished"), std::string::npos) << log;
+    EXPECT_NE(log.find("as a regular file"), std::string::npos) << log;
+    const auto file = OnlyRecording();
+    ASSERT_TRUE(file);
+    EXPECT_GE(file->FirstStreamOf(true), 0);
+}
+
 // The folder's path is so long that no file in it can be named: the file cannot be opened.
 TEST_F(RecordPageE2e, AnOutputFileThatCannotBeOpenedIsReportedAndThePageReturnsToIdle) {
     std::string deep = Out();
@@ -211,6 +230,35 @@ TEST_F(RecordPageE2e, AFileThatCannotGrowStopsTheRecordingWithItsCauseAndKeepsWh
     EXPECT_LE(std::filesystem::file_size(files[0]), 1024u * 1024);
     const auto pictures = DecodeVideo(files[0]);
     EXPECT_GE(pictures.size(), 1u);
+}
+
+// The recordings list shows the file being written; its delete button must not destroy it. The
+// click is refused with the message for a file in use, and the recording goes on to a finished file.
+TEST_F(RecordPageE2e, TheFileBeingRecordedIsNotDeletedFromTheListAndItsRecordingGoesOn) {
+    constexpr int kFirstRowY = 386, kDeleteX = 812, kNameLeft = 205, kNameWidth = 150, kNameHeight = 20;
+    StoreSettings(program_, Out());
+    const WindowState main = Start();
+    program_.PressKey("F7");
+    ASSERT_TRUE(WaitForLog(program_, "recording started"));
+    program_.PressKey("F9");
+    ASSERT_TRUE(program_.WaitViewable(main.window, true));
+    ASSERT_TRUE(WaitFor([&] {
+        return !program_.Plain(main.x + kNameLeft, main.y + kFirstRowY - kNameHeight / 2, kNameWidth,
+                               kNameHeight);
+    })) << "the list shows no row for the recording";
+    const std::vector<std::string> files = Recordings(Out());
+    ASSERT_EQ(files.size(), 1u);
+    program_.Click(main.x + kDeleteX, main.y + kFirstRowY);
+    ASSERT_TRUE(WaitForLog(program_, "cannot delete " + files[0] + ": it is being recorded"))
+        << program_.LogText();
+    ASSERT_TRUE(program_.FindWindow(kUntitled, kTitle));
+    program_.PressKey("Return");
+    EXPECT_TRUE(std::filesystem::exists(files[0]));
+    program_.PressKey("F7");
+    ASSERT_TRUE(WaitForLog(program_, "recording finished")) << program_.LogText();
+    const auto file = OnlyRecording();
+    ASSERT_TRUE(file);
+    EXPECT_GE(file->FirstStreamOf(true), 0);
 }
 
 // A ticked speaker is unplugged before the start: the start fails naming it, the page unticks its row
