@@ -10,6 +10,7 @@
 #include "engine/audio/candidate_formats.h"
 #include "engine/audio/encoder_choice.h"
 #include "platform/av_error.h"
+#include "platform/log/log.h"
 #include "platform/time/clock.h"
 
 namespace vexa::engine {
@@ -295,8 +296,20 @@ bool CAudio::CapturePass() {
             CapturePacket(m, packet, &queued);
             client.ReleasePacket();
         }
+        ReportLoss(m);
     }
     return queued;
+}
+
+// A device removed or a sound server gone during the recording: its track goes on in silence (the
+// mix pads it), and the log says once which source ended and why.
+void CAudio::ReportLoss(int m) {
+    if (lost_[static_cast<size_t>(m)]) return;
+    AudioInput& in = inputs_[static_cast<size_t>(m)];
+    const Error failure = in.client->Failure();
+    if (failure.ok()) return;
+    lost_[static_cast<size_t>(m)] = 1;
+    log::Failure(failure, in.description + " stopped during the recording; the rest of its track is silent");
 }
 
 void CAudio::CapturePacket(int m, const platform::AudioPacket& packet, bool* queued) {

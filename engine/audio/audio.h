@@ -75,6 +75,8 @@ class CAudio final : public StreamSource {
     void MarkNewRuns() { new_run_ = AllNewRuns(); }
     // Reads every device once; true when blocks were queued for the mix thread.
     [[nodiscard]] bool CapturePass();
+    // Logs once that input m's device will deliver no more, when it will not.
+    void ReportLoss(int m);
     // Aligns, mixes and encodes what was captured up to the session clock; true when the stream has
     // ended (the stop position was reached and the encoder flushed).
     [[nodiscard]] bool MixPass();
@@ -113,6 +115,7 @@ class CAudio final : public StreamSource {
     std::unique_ptr<SoundSession> session_;
     SoundMixer mixer_;
     std::array<uint8_t, 64> new_run_ = AllNewRuns();    // capture thread: input m's next packet starts a run
+    std::array<uint8_t, 64> lost_{};                    // capture thread: input m's end was logged
     std::array<int64_t, kMaxAudioInputs> positions_{};  // mix thread: P
     std::array<int64_t, kMaxAudioInputs> skips_{};      // mix thread: S
     std::array<RunDrift, kMaxAudioInputs> drifts_{};    // mix thread: each run against the clock

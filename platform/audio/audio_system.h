@@ -85,6 +85,9 @@ class AudioClient {
     // released before the next read.
     [[nodiscard]] virtual bool ReadPacket(AudioPacket* packet) = 0;
     virtual void ReleasePacket() = 0;
+    // Why the stream will deliver no more (the device was removed, the sound server went away); ok
+    // while it runs. Same thread as ReadPacket.
+    [[nodiscard]] virtual Error Failure() = 0;
     // Linear gain applied to the samples read (1 leaves them untouched). False when the client has no
     // volume control. Thread-safe.
     virtual bool SetVolume(float gain) = 0;

@@ -133,6 +133,15 @@ bool PulseCaptureClient::ReadPacket(AudioPacket* packet) {
     }
 }
 
+Error PulseCaptureClient::Failure() {
+    if (!stream_) return {};
+    MainloopLock lock(*connection_);
+    if (!connection_->Alive()) return connection_->LastError("the sound server went away");
+    const pa_stream_state_t state = pa_stream_get_state(stream_);
+    if (PA_STREAM_IS_GOOD(state)) return {};
+    return Error(ErrorCode::kNotFound, "'" + source_ + "' was removed or stopped by the sound server");
+}
+
 void PulseCaptureClient::ReleasePacket() {
     if (!peeked_) return;
     peeked_ = false;

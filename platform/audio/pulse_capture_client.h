@@ -34,6 +34,7 @@ class PulseCaptureClient final : public AudioClient {
     Error Start() override;
     bool ReadPacket(AudioPacket* packet) override;
     void ReleasePacket() override;
+    Error Failure() override;
     bool SetVolume(float gain) override;
 
   private:

@@ -50,6 +50,12 @@ class FakeAudioClient final : public AudioClient {
         return {};
     }
 
+    Error Failure() override {
+        std::lock_guard lock(device_->mutex_);
+        if (!device_->unplugged_) return {};
+        return Error(ErrorCode::kNotFound, "'" + device_->script_.id + "' was removed");
+    }
+
     bool ReadPacket(AudioPacket* packet) override {
         std::lock_guard lock(device_->mutex_);
         if (device_->unplugged_ || device_->packets_.empty()) return false;

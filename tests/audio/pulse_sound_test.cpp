@@ -14,6 +14,7 @@
 #include "decoded_audio.h"
 #include "engine/capture.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait_until.h"
 #include "platform/audio/audio_system.h"
 
 namespace vexa::engine {
@@ -147,6 +148,31 @@ TEST_F(PulseSoundTest, ClientAcceptsOnlyTheDevicesOwnFormatAndDeliversItsSound) 
     }
     ASSERT_GE(got.size(), 9600u);
     EXPECT_GT(ToneAmplitude(got, 0, 9600, 440, 48000), 0.1);
+}
+
+// A speaker unplugged while its stream runs (its sink module unloaded): the stream says it is over
+// and why, where before it said nothing.
+TEST_F(PulseSoundTest, AStreamWhoseDeviceIsRemovedSaysSo) {
+    FILE* loaded = popen("pactl load-module module-null-sink sink_name=vexa_gone", "r");
+    ASSERT_TRUE(loaded);
+    char index[32] = {};
+    const bool read = std::fgets(index, sizeof index, loaded) != nullptr;
+    ASSERT_EQ(pclose(loaded), 0);
+    ASSERT_TRUE(read);
+    auto system = platform::ConnectSoundServer();
+    ASSERT_TRUE(system.ok());
+    auto opened = (*system)->OpenClient(AudioDeviceKind::kSpeaker, "vexa_gone");
+    ASSERT_TRUE(opened.ok()) << opened.error().message();
+    auto& client = *opened;
+    platform::Event event;
+    ASSERT_TRUE(client->Initialize(*client->MixFormat(), 100'000, &event).ok());
+    ASSERT_TRUE(client->Start().ok());
+    EXPECT_TRUE(client->Failure().ok());
+    ASSERT_EQ(std::system(("pactl unload-module " + std::string(index)).c_str()), 0);
+    ASSERT_TRUE(vexa::test::WaitUntil([&] { return !client->Failure().ok(); }));
+    EXPECT_EQ(client->Failure().message(), "'vexa_gone.monitor' was removed or stopped by the sound server");
+    platform::AudioPacket packet;
+    EXPECT_FALSE(client->ReadPacket(&packet));
 }
 
 TEST_F(PulseSoundTest, NoServerIsAnErrorThatSaysSoAndFailsTheSoundStream) {

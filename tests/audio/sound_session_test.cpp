@@ -12,6 +12,7 @@
 #include "engine/capture.h"
 #include "platform/testing/fake_audio_system.h"
 #include "platform/testing/manual_clock.h"
+#include "tests/net/captured_log.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/thread_probe.h"
 #include "tests/support/wait_until.h"
@@ -94,13 +95,20 @@ TEST_F(SoundSessionTest, StreamEndsAtTheStopPositionInWholeEncoderFrames) {
     EXPECT_NEAR(ToneAmplitude(decoded.samples, 12000, 24000, 440, 48000), 0.5, 0.05);
 }
 
-TEST_F(SoundSessionTest, DeviceThatStopsDeliveringIsPaddedAndTheRecordingGoesOn) {
+// The device removed: its track goes on in silence, and the log says once which source ended and why.
+TEST_F(SoundSessionTest, DeviceThatStopsDeliveringIsPaddedLoggedOnceAndTheRecordingGoesOn) {
+    net::testing::CapturedLog log;
     StartAndSettle();
     clock.Advance(kSecond / 2);
     Deliver(Tone(24000, 440, 0.5f));
     speaker->Unplug();
+    const std::string lost =
+        "stopped during the recording; the rest of its track is silent: 'spk' was removed";
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Text().find(lost) != std::string::npos; })) << log.Text();
     clock.Advance(5 * kSecond / 2);
     session.reset();
+    const std::string text = log.Text();
+    EXPECT_EQ(text.find(lost), text.rfind(lost)) << text;
     const auto decoded = DecodeAudioTrack(path);
     EXPECT_EQ(decoded.samples.size(), Ac3Samples(93));  // 3 s = 144000 samples
     EXPECT_NEAR(ToneAmplitude(decoded.samples, 4000, 16000, 440, 48000), 0.5, 0.05);
