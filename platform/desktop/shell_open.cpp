@@ -15,9 +15,11 @@
 #include <QUrl>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -47,11 +49,32 @@ Result<std::string> FindOnPath(const std::string& program) {
                  "cannot start " + program + ": it is not installed (not found on PATH)");
 }
 
-// Starts argv[0] (found on $PATH) detached.
-Error SpawnDetached(const std::vector<std::string>& arguments) {
-    Result<std::string> file = FindOnPath(arguments[0]);
+// What xdg-open's exit status says went wrong.
+std::string OpenerFailure(uint32_t status) {
+    switch (status) {
+        case 2:
+            return "it is not there";
+        case 3:
+            return "no application to open it with is set up";
+        case 4:
+            return "the application could not open it";
+        default:
+            return "xdg-open failed";
+    }
+}
+
+// Starts xdg-open (found on $PATH) detached with `argument`, and says when it ends at once failing.
+Error SpawnOpener(const std::string& argument) {
+    Result<std::string> file = FindOnPath(kOpener);
     if (!file.ok()) return file.error();
-    return platform::LaunchDetached(*file, arguments);
+    const Result<std::optional<int>> launched =
+        platform::LaunchAndWatch(*file, {kOpener, argument}, kOpenerWatch);
+    if (!launched.ok()) return launched.error();
+    const std::optional<int> status = launched.value();
+    if (!status || *status == 0) return {};
+    const auto code = static_cast<uint32_t>(*status);
+    return Error(ErrorCode::kUnavailable,
+                 OpenerFailure(code) + " (xdg-open exit status " + std::to_string(code) + ")", code);
 }
 
 // The session bus address: $DBUS_SESSION_BUS_ADDRESS, else the user's bus socket; "" for none.
@@ -102,7 +125,7 @@ Error AskFileManager(const std::string& path) {
 Error OpenWithDefaultApplication(const std::string& path) {
     // A name that begins with '-' would read as an option.
     const std::string argument = path.starts_with('-') ? "./" + path : path;
-    Error error = SpawnDetached({kOpener, argument});
+    Error error = SpawnOpener(argument);
     log::Failure(error, "cannot open " + path);
     return error;
 }

@@ -3,8 +3,10 @@
 //
 // OpenWithDefaultApplication starts xdg-open (found on $PATH) with the path as its one argument,
 // without a shell, detached: the program runs in a session of its own, is not our child (no
-// zombie, nothing to wait for) and keeps none of our descriptors. Success means xdg-open started;
-// whether it found an application is its own business.
+// zombie) and keeps none of our descriptors. It waits up to kOpenerWatch for xdg-open: one that
+// ends failing then (no application set up for the file, the file gone) is a failure that says why
+// (kUnavailable, its exit status as native_code); one still running then, or ended well, is success.
+// A caller that must not block runs it on a short-lived thread.
 //
 // ShowInFileManager asks the desktop's file manager over the session D-Bus
 // (org.freedesktop.FileManager1.ShowItems with the file's file:// URI) to open the folder with the
@@ -25,8 +27,10 @@
 namespace vexa::desktop {
 
 inline constexpr std::chrono::milliseconds kFileManagerTimeout{5000};
+inline constexpr std::chrono::milliseconds kOpenerWatch{3000};
 
-// kNotFound when xdg-open is not installed; the system's reason when it cannot be started.
+// kNotFound when xdg-open is not installed; the system's reason when it cannot be started;
+// kUnavailable when it ended failing (see above).
 [[nodiscard]] Error OpenWithDefaultApplication(const std::string& path);
 
 // The file manager's failure is not returned (the folder is opened instead); the fallback's is.

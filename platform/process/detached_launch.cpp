@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
+#include <optional>
+#include <string>
 
 #include "platform/unique_fd.h"
 
@@ -14,8 +17,31 @@ extern char** environ;
 namespace vexa::platform {
 namespace {
 
-void Report(int fd, int error) {
-    [[maybe_unused]] const ssize_t written = ::write(fd, &error, sizeof error);
+// What goes through the pipe: the exec's errno, or the program's exit status.
+struct Report {
+    enum Kind : int { kExecFailed = 1, kExited = 2 } kind;
+    int value;
+};
+
+void Send(int fd, Report::Kind kind, int value) {
+    const Report report{kind, value};
+    [[maybe_unused]] const ssize_t written = ::write(fd, &report, sizeof report);
+}
+
+// Runs in the middle process (only async-signal-safe calls): the program's status when it ends
+// within `watch_ms`, polled every 10 ms.
+void Watch(pid_t program, long watch_ms, int fd) {
+    const timespec step{0, 10'000'000};
+    for (long waited = 0; waited < watch_ms; waited += 10) {
+        int status = 0;
+        const pid_t ended = waitpid(program, &status, WNOHANG);
+        if (ended == program) {
+            Send(fd, Report::kExited, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+            return;
+        }
+        if (ended < 0 && errno != EINTR) return;
+        nanosleep(&step, nullptr);
+    }
 }
 
 // Runs in the grandchild between fork and exec: only async-signal-safe calls.
@@ -27,13 +53,19 @@ void Report(int fd, int error) {
     signal(SIGCHLD, SIG_DFL);
     close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);  // no descriptor of ours reaches the program
     execve(file, argv, environ);
-    Report(error_pipe, errno);
+    Send(error_pipe, Report::kExecFailed, errno);
     _exit(127);
 }
 
 }  // namespace
 
 Error LaunchDetached(const std::string& path, const std::vector<std::string>& arguments) {
+    const Result<std::optional<int>> launched = LaunchAndWatch(path, arguments, std::chrono::milliseconds(0));
+    return launched.ok() ? Error() : launched.error();
+}
+
+Result<std::optional<int>> LaunchAndWatch(const std::string& path, const std::vector<std::string>& arguments,
+                                          std::chrono::milliseconds watch) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -49,22 +81,25 @@ Error LaunchDetached(const std::string& path, const std::vector<std::string>& ar
         setsid();
         const pid_t grandchild = fork();
         if (grandchild == 0) ExecProgram(path.c_str(), argv.data(), write_end.Get());
-        if (grandchild < 0) Report(write_end.Get(), errno);
+        if (grandchild < 0) Send(write_end.Get(), Report::kExecFailed, errno);
+        if (grandchild > 0) Watch(grandchild, static_cast<long>(watch.count()), write_end.Get());
         _exit(0);
     }
     write_end.Reset();
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    int err = 0;
+    Report report{};
     ssize_t got = 0;
     do {
-        got = read(read_end.Get(), &err, sizeof err);
+        got = read(read_end.Get(), &report, sizeof report);
     } while (got < 0 && errno == EINTR);
-    if (got == static_cast<ssize_t>(sizeof err)) return Error::FromErrno(err, what);
+    if (got == static_cast<ssize_t>(sizeof report) && report.kind == Report::kExecFailed)
+        return Error::FromErrno(report.value, what);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return Error(ErrorCode::kInternal, what + ": the launching process failed");
-    return {};
+    if (got == static_cast<ssize_t>(sizeof report)) return std::optional<int>(report.value);
+    return std::optional<int>();
 }
 
 }  // namespace vexa::platform

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/desktop/shell_open.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_folder.h"
 
 extern char** environ;
@@ -48,29 +49,7 @@ class QtEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            setenv(name, value->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 class ShellOpenTest : public ::testing::Test {
   protected:
@@ -141,6 +120,25 @@ TEST_F(ShellOpenTest, AMissingOrBrokenXdgOpenIsAFailureThatSaysSo) {
     EXPECT_NE(error.message().find("No such file"), std::string::npos) << error.message();
     errno = 0;
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+// xdg-open runs but ends at once failing: nothing is set up to open the file (exit status 3), or it
+// is gone (2). That is a failure naming the reason, where success was reported before.
+TEST_F(ShellOpenTest, AnXdgOpenThatEndsFailingIsAFailureThatSaysWhy) {
+    for (const auto& [status, reason] : {std::pair{3, "no application to open it with is set up"},
+                                         std::pair{2, "it is not there"}, std::pair{1, "xdg-open failed"}}) {
+        test::WriteFile(folder_.Path() / "bin" / "xdg-open",
+                        "#!/bin/sh\nexit " + std::to_string(status) + "\n",
+                        /*executable=*/true);
+        const Error error = OpenWithDefaultApplication("/tmp/a.mp4");
+        EXPECT_EQ(error.code(), ErrorCode::kUnavailable);
+        EXPECT_EQ(error.native_code(), static_cast<uint32_t>(status));
+        EXPECT_EQ(error.message(),
+                  std::string(reason) + " (xdg-open exit status " + std::to_string(status) + ")");
+    }
+    errno = 0;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
 }
 
 TEST_F(ShellOpenTest, WithoutASessionBusTheFileManagerStandInOpensTheFolder) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "tests/shell/program_under_test.h"  // Xlib, after gtest
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_folder.h"
 
 namespace vexa::test {
@@ -20,24 +21,6 @@ constexpr int kRowHeight = 34;
 constexpr int kNameX = 280;
 constexpr int kNameLeft = 205, kNameWidth = 150, kNameHeight = 20;
 constexpr int kPlayX = 732, kOpenDirX = 772, kDeleteX = 812;
-
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 class FileListE2eTest : public ::testing::Test {
   protected:
