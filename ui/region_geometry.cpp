@@ -180,6 +180,10 @@ QRect NoRegion() {
     return QRect(QPoint(0, 0), QPoint(-1, -1));
 }
 
+QRect ChosenRegion(const QRect& candidate, QSize screen) {
+    return candidate.isValid() ? candidate : WholeScreen(screen);
+}
+
 bool IsFullScreen(const QRect& region, QSize screen) {
     return region.width() == screen.width() && region.height() == screen.height();
 }

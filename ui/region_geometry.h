@@ -49,6 +49,10 @@ using RegionCallback = std::function<void(int code, bool full_screen, const sett
 [[nodiscard]] QRect WholeScreen(QSize screen);
 [[nodiscard]] QRect NoRegion();
 [[nodiscard]] bool IsFullScreen(const QRect& region, QSize screen);
+// What a press and release of the selection choose: the candidate, or the whole screen when it
+// found no window (on Wayland, or when the X server could not say), never an empty rectangle that
+// the region frame would turn into a corner of the screen.
+[[nodiscard]] QRect ChosenRegion(const QRect& candidate, QSize screen);
 
 // "%d × %d  [%d, %d, %d, %d]": width, height, left, top, right + 1, bottom + 1.
 [[nodiscard]] std::string SizeLabelText(const QRect& region);

@@ -112,12 +112,14 @@ void CSelRgnWnd::onFinalMessage() {
 }
 
 // Windows are found through the X server; on Wayland it knows none of the desktop's own, so the
-// selection is by dragging only.
+// selection is by dragging only. Where the X server finds no window the pointer is on the desktop
+// itself, which covers the screen.
 QRect CSelRgnWnd::WindowUnder(QPoint point) const {
     if (!region::WindowsClickable()) return region::NoRegion();
     const Result<std::optional<desktop::WindowHit>> hit =
         desktop::WindowAtPoint(point.x(), point.y(), static_cast<uint32_t>(toolkit::nativeWindowId(*this)));
-    if (!hit.ok() || !hit.value()) return region::NoRegion();
+    if (!hit.ok()) return region::NoRegion();
+    if (!hit.value()) return region::WholeScreen(screen_);
     const desktop::WindowHit& window = *hit.value();
     return region::WindowRegion(BoxOf(window.child ? *window.child : window.frame), screen_);
 }
@@ -152,6 +154,7 @@ bool CSelRgnWnd::onMouse(const toolkit::MouseInput& input) {
         case Kind::Up:
             if (state_ != State::kPressed && state_ != State::kDragging) return true;
             MouseMoveStep(input.screenPos);
+            candidate_ = region::ChosenRegion(candidate_, screen_);
             Finish(region::kChosen);
             return true;
         case Kind::RightDown:

@@ -90,6 +90,14 @@ TEST(OverlayGeometry, AWindowCoveringTheScreenOffersTheWholeScreen) {
     EXPECT_EQ(WindowRegion(QRect(-300, 900, 500, 400), kScreen), R(0, 900, 199, H - 1));
 }
 
+// A click where no window was found chooses the whole screen; whatever else was found or dragged,
+// down to one pixel, is chosen as it is.
+TEST(OverlayGeometry, AClickThatFoundNoWindowChoosesTheWholeScreenAndAnythingElseItself) {
+    EXPECT_EQ(ChosenRegion(NoRegion(), kScreen), WholeScreen(kScreen));
+    EXPECT_EQ(ChosenRegion(R(100, 50, 599, 449), kScreen), R(100, 50, 599, 449));
+    EXPECT_EQ(ChosenRegion(SpannedRegion(QPoint(5, 5), QPoint(5, 5)), kScreen), R(5, 5, 5, 5));
+}
+
 TEST(OverlayGeometry, ADragSpansItsTwoPointsWhicheverWayItGoes) {
     EXPECT_EQ(SpannedRegion(QPoint(700, 200), QPoint(1000, 600)), R(700, 200, 1000, 600));
     EXPECT_EQ(SpannedRegion(QPoint(1000, 600), QPoint(700, 200)), R(700, 200, 1000, 600));

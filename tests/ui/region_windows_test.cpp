@@ -157,21 +157,24 @@ TEST_F(OnDisplay, ClickingAWindowThatCoversTheScreenChoosesTheWholeScreen) {
     EXPECT_EQ(overlay.SelectionState(), CSelRgnWnd::State::kCompleted);
 }
 
-TEST_F(OnDisplay, HoveringOutlinesTheWindowUnderThePointerAndClickingBesideItChoosesNothing) {
+// Beside every window the pointer is on the bare desktop: that outlines and chooses the whole
+// screen, as a desktop window covering the screen would (never an empty rectangle, which the region
+// frame would turn into a corner of the screen).
+TEST_F(OnDisplay, HoveringOutlinesTheWindowUnderThePointerAndClickingTheBareDesktopChoosesTheWholeScreen) {
     Other(300, 200, 400, 300);
     CSelRgnWnd overlay;
     ASSERT_TRUE(Begin(overlay));
     MoveTo(450, 300);
     EXPECT_EQ(overlay.Candidate(), QRect(300, 200, 400, 300));
     MoveTo(1200, 900);
-    EXPECT_TRUE(overlay.Candidate().isEmpty());
+    EXPECT_EQ(overlay.Candidate(), QRect(QPoint(0, 0), screen_));
     Button(1, true);
     Button(1, false);
     ASSERT_TRUE(PumpUntil([&] { return !Final().empty(); }));
     ASSERT_EQ(Final().size(), 1u);
     EXPECT_EQ(Final()[0].code, region::kChosen);
-    EXPECT_EQ(Final()[0].rect, (settings::Rect{0, 0, -1, -1}));
-    EXPECT_FALSE(Final()[0].full_screen);
+    EXPECT_EQ(Final()[0].rect, (settings::Rect{0, 0, screen_.width() - 1, screen_.height() - 1}));
+    EXPECT_TRUE(Final()[0].full_screen);
 }
 
 TEST_F(OnDisplay, DraggingChoosesTheDraggedRectangleWithBothCornersIncluded) {
