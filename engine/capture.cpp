@@ -1,6 +1,7 @@
 #include "engine/capture.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -418,7 +419,8 @@ void CCapture::FreeEntries() {
 }
 
 // The trailer (the last fragment), the file closed and on the disk, then its finish in place as a
-// regular MP4. A file that never got its header failed at the start, and the caller reported that.
+// regular MP4. A file that never got its header failed at the start, and the caller reported that:
+// it holds no recording, so the new file this session made for it goes again.
 void CCapture::FinishFile() {
     const bool finishing = flags_ & kHeaderWritten;
     if (finishing) {
@@ -432,6 +434,9 @@ void CCapture::FinishFile() {
         if (Error closed = output_->Close(); !closed.ok() && finishing) FailureStopWith(closed);
         format_->pb = nullptr;
         output_.reset();
+        if (!finishing && ::unlink(Path().c_str()) != 0 && errno != ENOENT)
+            log::Failure(Error::FromErrno(errno, "cannot remove " + Path()),
+                         "a recording that never started");
     }
     if (!finishing || !fragmented_ || file_failed_) return;
     const auto begin = std::chrono::steady_clock::now();

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -208,9 +209,10 @@ TEST_F(PrepareTest, AFileThatCannotBeOpenedFailsTheStartWithItsPath) {
               "cannot open output file " + folder_.File("missing/out.mp4") + ": " + std::strerror(ENOENT));
 }
 
-// The caller reports a failed start; the teardown of that session adds nothing to the log. The
-// disk is full for this process: no file it writes may grow (SIGXFSZ ignored, so writes fail).
-TEST_F(PrepareTest, AFullDiskFailsTheStartWithTheReasonAndTheTeardownStaysQuiet) {
+// The caller reports a failed start; the teardown of that session adds nothing to the log and
+// removes the empty file, which would look like a recording. The disk is full for this process: no
+// file it writes may grow (SIGXFSZ ignored, so writes fail).
+TEST_F(PrepareTest, AFullDiskFailsTheStartWithTheReasonAndTheTeardownStaysQuietAndLeavesNoFile) {
     const auto previous_signal = signal(SIGXFSZ, SIG_IGN);
     rlimit previous{}, full{};
     getrlimit(RLIMIT_FSIZE, &previous);
@@ -227,8 +229,10 @@ TEST_F(PrepareTest, AFullDiskFailsTheStartWithTheReasonAndTheTeardownStaysQuiet)
     EXPECT_EQ(e.code(), ErrorCode::kNoSpace);
     EXPECT_EQ(e.message(),
               "cannot write the header of " + folder_.File("full.mp4") + ": " + std::strerror(EFBIG));
+    EXPECT_TRUE(std::filesystem::exists(folder_.File("full.mp4")));
     session.reset();
     EXPECT_TRUE(log.With("ERROR").empty());
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("full.mp4")));
 }
 
 TEST_F(PrepareTest, ARecordingLogsWhatItIsMadeOfAndItsThreadsCarryTheirNames) {
