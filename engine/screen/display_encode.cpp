@@ -20,6 +20,16 @@ bool IsBgra(int format) {
     return format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_BGR0;
 }
 
+// A 4:2:0 picture's luma becomes a texture (x XOR y) at `level` (255: full; lower: the same texture
+// faded towards black); its chroma is left as it is.
+void PaintTexture(AVFrame& picture, unsigned level) {
+    for (int y = 0; y < picture.height; ++y) {
+        uint8_t* row = picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0];
+        for (int x = 0; x < picture.width; ++x)
+            row[x] = static_cast<uint8_t>((static_cast<unsigned>(x ^ y) & 255u) * level / 255u);
+    }
+}
+
 }  // namespace
 
 void CDisplay::EncodeLoop() {
@@ -61,9 +71,11 @@ void CDisplay::EncodeLoop() {
 }
 
 // libx264 grows its picture pool over its first pictures: large allocations written for the first
-// time, a burst of page faults with each of the first few pictures of a recording. Coding a few
-// flat pictures before the recording's first one pays for that before the start; their packets are
-// dropped (stamped before zero) and the first real picture is a key frame.
+// time, a burst of page faults with each of the first few pictures of a recording. It also writes a
+// weighted copy of its reference plane the first time a picture looks like a fade (a clock's colour
+// change can, seconds into the recording: 250 page faults then). Coding a flat picture, a textured
+// one and the texture faded before the recording's first picture pays for both before the start;
+// their packets are dropped (stamped before zero) and the first real picture is a key frame.
 void CDisplay::WarmUpEncoder() {
     AVCodecContext* enc = entry_->encoder.get();
     if (std::strcmp(enc->codec->name, "libx264") != 0) return;
@@ -79,6 +91,8 @@ void CDisplay::WarmUpEncoder() {
         return;
     drain_->SkipBefore(0);
     for (int i = 0; i < kWarmUpPictures; ++i) {
+        if (i == 1) PaintTexture(*out, 255);
+        if (i == 2) PaintTexture(*out, 160);
         out->pts = i - kWarmUpPictures;
         if (avcodec_send_frame(enc, out) < 0) break;
         (void)drain_->Drain(true);
