@@ -99,6 +99,24 @@ Error CDisplay::Attach(StreamEntry* entry) {
             return Error::FromErrno(ENOMEM, "cannot allocate the cursor buffers");
     }
     if (session_.ConstantFrameRate()) SetUpConstantRate();
+    return PrepareMemory();
+}
+
+// A page touched for the first time costs several microseconds: at 1080p the first grab after the
+// start paid about 50 ms for the screen copy and its frame, and a scrolling screen's second picture
+// was gone by the time it looked again. The screen copy and the first frames are touched here, before
+// the start, and the frames wait in the pool.
+Error CDisplay::PrepareMemory() {
+    if (canvas_.Prepare(*backend_, crop_, method_ == platform::CaptureMethod::kPolling) !=
+        ScreenCanvas::Outcome::kOk)
+        return Error::FromErrno(ENOMEM, "cannot allocate the copy of the screen");
+    std::array<FrameBuffer*, kFramesReadyAtStart> frames{};
+    for (FrameBuffer*& frame : frames) {
+        if (!(frame = TakeFrameBuffer())) break;  // memory short now is reported by the grab that needs it
+        for (const AVBufferRef* memory : frame->av->buf)
+            if (memory) std::memset(memory->data, 0, memory->size);
+    }
+    for (FrameBuffer* frame : frames) GiveFrame(frame);
     return {};
 }
 
@@ -142,6 +160,10 @@ void CDisplay::ComputeCrop() {
 }
 
 void CDisplay::CaptureLoop() {
+    // The thread counts itself ready at the gate once the encoder is warm: the start then waits for
+    // the warm-up instead of racing it for the processors, and the first picture is the screen at
+    // the start (a warm-up running on would delay the first grab by a picture or two).
+    encoder_warm_.wait(false);
     if (!session_.WaitForStartGate()) return;
     const int64_t freq = session_.Frequency();
     pts_per_tick_.store(PtsPerTick(entry_->encoder.get(), freq));

@@ -70,6 +70,9 @@ class CDisplay final : public StreamSource {
         int y = 0;
     };
 
+    // Recording thread, from Attach: the screen copy and the first frames touched before the start.
+    [[nodiscard]] Error PrepareMemory();
+
     // --- capture thread ---
     [[nodiscard]] Error SelectMethod();
     // Chooses the method and the crop again; the held frame is passed on. Fails when no method works.
@@ -146,6 +149,7 @@ class CDisplay final : public StreamSource {
     platform::SpinLock queue_lock_;
     FrameList encoder_queue_ GUARDED_BY(queue_lock_);
     std::atomic<double> pts_per_tick_{0.0};
+    std::atomic<bool> encoder_warm_{false};  // set by the encoding thread once WarmUpEncoder is done
     SessionStats& stats_;
 
     // Encoding thread.
@@ -159,6 +163,7 @@ class CDisplay final : public StreamSource {
     std::unique_ptr<HeldPacketDrain> drain_;
     ScalerPtr scaler_;
     static constexpr int kWarmUpPictures = 4;
+    static constexpr int kFramesReadyAtStart = 3;  // held, queued, being encoded
     bool key_next_ = false;  // the next picture is coded as a key frame (after the warm-up)
     bool direct_ = false;    // same size and layout: the frame is copied, no scaler
     int scaler_width_ = 0;

@@ -37,6 +37,8 @@ void CDisplay::EncodeLoop() {
     drain_ = std::make_unique<HeldPacketDrain>(session_, enc, entry_->stream);
     if (period_pts_ > 0) drain_->SetConstantRate(period_pts_, repeats_ ? &*repeats_ : nullptr);
     WarmUpEncoder();
+    encoder_warm_.store(true);
+    encoder_warm_.notify_all();
     // Frames are taken from the queue one at a time: a frame waits in the queue until the encoder
     // takes it, so the capture thread's limit on queued frames bounds every frame in flight (taking
     // the whole queue at once let as many again pile up behind a busy encoder, 8 MB each at 1080p).

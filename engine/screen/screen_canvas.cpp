@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -47,6 +48,19 @@ bool ScreenCanvas::Fit(platform::ScreenBackend& backend, Copy& copy, int width, 
     copy.height = height;
     copy.bottom_up = bottom_up;
     return true;
+}
+
+ScreenCanvas::Outcome ScreenCanvas::Prepare(platform::ScreenBackend& backend,
+                                            const platform::ScreenRect& crop, bool polling) {
+    const int width = crop.right - crop.left, height = crop.bottom - crop.top;
+    bool made = false;
+    for (Copy* copy : {&screen_, polling ? &poll_ : nullptr}) {
+        if (!copy) continue;
+        if (!Fit(backend, *copy, width, height, made)) return Outcome::kNoMemory;
+        std::memset(copy->pixels, 0, static_cast<size_t>(copy->Stride()) * static_cast<size_t>(height));
+    }
+    current_ = false;
+    return Outcome::kOk;
 }
 
 ScreenCanvas::Outcome ScreenCanvas::Update(platform::ScreenBackend& backend, const platform::ScreenRect& crop,

@@ -56,6 +56,12 @@ class ScreenCanvas {
     // or the copy is not current) it becomes the copy, and changed is set.
     [[nodiscard]] Outcome Poll(platform::ScreenBackend& backend, const platform::ScreenRect& crop, bool force,
                                bool& changed);
+    // Makes the screen copy (and the polling method's second copy) fit the crop and writes each of
+    // its bytes once, so the first grab after the start finds memory that is there (a page touched
+    // for the first time costs several microseconds). Grabs nothing: the next update still takes
+    // the whole crop. kNoMemory when a copy cannot be allocated.
+    [[nodiscard]] Outcome Prepare(platform::ScreenBackend& backend, const platform::ScreenRect& crop,
+                                  bool polling);
     // The next update takes the whole crop.
     void Invalidate() { current_ = false; }
 

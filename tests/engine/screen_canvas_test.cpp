@@ -228,6 +228,35 @@ TEST(ScreenCanvas, APictureThatChangedEverywhereIsConvertedOnceStraightIntoTheEn
     EXPECT_EQ(fresh.Render(other.View()), ScreenCanvas::Outcome::kNoMemory);
 }
 
+// Prepared before the start, the copies exist but hold nothing: no grab, no picture to give, and the
+// first update afterwards takes the whole crop by either method, however little it was told changed.
+TEST(ScreenCanvas, APreparedCanvasGrabsNothingAndItsFirstUpdateTakesTheWholeCrop) {
+    Screen screen(40, 30, platform::RowOrder::kBottomUp);
+    const ScreenRect crop{3, 1, 36, 30};
+    for (const bool polling : {false, true}) {
+        SCOPED_TRACE(polling ? "polling" : "damage");
+        ScreenCanvas canvas;
+        const int grabs = screen.Fake().GrabCount();
+        ASSERT_EQ(canvas.Prepare(screen.Fake(), crop, polling), ScreenCanvas::Outcome::kOk);
+        EXPECT_EQ(screen.Fake().GrabCount(), grabs);
+        EXPECT_FALSE(canvas.Current());
+        Picture early;
+        ASSERT_TRUE(early.Allocate(PictureFormat::kI420, 33, 29));
+        EXPECT_EQ(canvas.Render(early.View()), ScreenCanvas::Outcome::kNoMemory);
+
+        screen.Paint({0, 0, 40, 30});
+        bool changed = false;
+        ASSERT_EQ(polling ? canvas.Poll(screen.Fake(), crop, false, changed)
+                          : canvas.Update(screen.Fake(), crop, {{10, 10, 12, 12}}),
+                  ScreenCanvas::Outcome::kOk);
+        EXPECT_TRUE(changed || !polling);
+        EXPECT_TRUE(SamePixels(Rendered(canvas, crop, PictureFormat::kI420),
+                               screen.Whole(crop, PictureFormat::kI420)));
+        EXPECT_EQ(canvas.PixelsConverted(), 33u * 29u);
+    }
+    EXPECT_EQ(ScreenCanvas().Prepare(screen.Fake(), {5, 5, 5, 9}, false), ScreenCanvas::Outcome::kNoMemory);
+}
+
 TEST(ScreenCanvas, PollingConvertsOnlyWhenTheGrabDiffers) {
     Screen screen(40, 30, platform::RowOrder::kBottomUp);
     const ScreenRect crop{3, 1, 36, 30};
