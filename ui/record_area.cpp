@@ -640,6 +640,8 @@ void CRecordArea::OnStarted() {
     state_.store(kRecording, std::memory_order_release);
     if (float_wnd_) float_wnd_->SetRecordingState();
     UpdateButtons();
+    // From here the start/stop and show/hide hotkeys act again (the disabled main window ignored them).
+    log::Info("record page: recording");
 }
 
 // The thread has logged the cause; the page says that the start failed, why and where the log is,

@@ -329,6 +329,7 @@ TEST_F(MainWindowTest, ADockedBarShowsItsEightPixelRimUnderAWindowManager) {
         return at.viewable && at.x == 1920 - 8;
     })) << "the bar stands at x "
         << x << ", showing " << 1920 - x << " pixels";
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording));  // the bar may dock before the start is done
     program_.PressKey("F7");
     EXPECT_TRUE(WaitForLog(program_, "recording finished"));
 }
@@ -352,7 +353,7 @@ TEST_F(MainWindowTest, AutostartWithRecordingAtLaunchAndNoBarRecordsTheWholeScre
     pid_ = program_.Start({"-autostart"});
     const auto window = program_.FindWindow(kMainWindowClass, kTitle);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(WaitForLog(program_, "recording started")) << program_.LogText();
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording)) << program_.LogText();
     // The show/hide hotkey shows the hidden window; a bar would have been made before that.
     program_.PressKey("F9");
     EXPECT_TRUE(program_.WaitViewable(window->window, true)) << "the window was not hidden";
@@ -399,7 +400,7 @@ TEST_F(MainWindowTest, ADisplayChangeWhileRecordingReachesTheRecordingOnceAndThe
     StoreSettings(program_, out);
     const WindowState main = StartAndShow();
     program_.PressKey("F7");
-    ASSERT_TRUE(WaitForLog(program_, "recording started"));
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording));
     change_twice(0);
     program_.PressKey("F7");
     ASSERT_TRUE(WaitForLog(program_, "recording finished"));

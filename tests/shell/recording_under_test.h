@@ -46,6 +46,10 @@ inline size_t Occurrences(const std::string& text, const std::string& part) {
     return n;
 }
 
+// What the log says once the record page is recording: from then on the start/stop and show/hide
+// hotkeys act (while the recording starts they are ignored, and "recording started" may come first).
+inline constexpr char kPageRecording[] = "record page: recording";
+
 // Waits until the program's log holds `part` at least `count` times.
 inline bool WaitForLog(const ProgramUnderTest& program, const std::string& part, size_t count = 1,
                        std::chrono::milliseconds timeout = std::chrono::seconds(30)) {

@@ -125,7 +125,7 @@ TEST_F(RecordPageE2e, AFiveSecondCountDownDocksTheBarAfterFourSecondsAndRecordsU
     // The 380-pixel bar travels 364 pixels at one a millisecond, starting 3 x 364 ms before the
     // deadline four seconds after the press: it cannot stand docked before 3.27 s.
     EXPECT_GE(std::chrono::steady_clock::now() - pressed, 3200ms) << "docked too soon";
-    ASSERT_TRUE(WaitForLog(program_, "recording started"));
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording));
     std::this_thread::sleep_for(1s);  // the length of the recording
     program_.PressKey("F7");
     ASSERT_TRUE(WaitForLog(program_, "recording finished"));
@@ -141,11 +141,12 @@ TEST_F(RecordPageE2e, AStopRightAfterTheStartAndAnExitWhileRecordingBothLeaveFin
     StoreSettings(program_, Out());
     const WindowState main = Start();
     program_.PressKey("F7");
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording));
     program_.PressKey("F7");
-    ASSERT_TRUE(WaitForLog(program_, "recording finished"));
+    ASSERT_TRUE(WaitForLog(program_, "recording finished")) << program_.LogText();
     ASSERT_TRUE(WaitFor([&] { return !std::filesystem::exists(NameNow()); }));  // a name of its own
     program_.PressKey("F7");
-    ASSERT_TRUE(WaitForLog(program_, "recording started", 2));
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording, 2));
     program_.PressKey("F9");  // shows the main window; its close button offers the exit
     ASSERT_TRUE(program_.WaitViewable(main.window, true));
     program_.Click(main.x + kCloseX, main.y + kCloseY);
@@ -239,7 +240,7 @@ TEST_F(RecordPageE2e, TheFileBeingRecordedIsNotDeletedFromTheListAndItsRecording
     StoreSettings(program_, Out());
     const WindowState main = Start();
     program_.PressKey("F7");
-    ASSERT_TRUE(WaitForLog(program_, "recording started"));
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording));
     program_.PressKey("F9");
     ASSERT_TRUE(program_.WaitViewable(main.window, true));
     ASSERT_TRUE(WaitFor([&] {
@@ -286,7 +287,7 @@ TEST_F(RecordPageE2e, ASpeakerUnpluggedBeforeTheStartIsUntickedAndTheNextStartRe
     program_.PressKey("Return");
     EXPECT_TRUE(program_.WaitViewable(main.window, true));
     program_.PressKey("F7");
-    ASSERT_TRUE(WaitForLog(program_, "recording started")) << program_.LogText();
+    ASSERT_TRUE(WaitForLog(program_, kPageRecording)) << program_.LogText();
     program_.PressKey("F7");
     ASSERT_TRUE(WaitForLog(program_, "recording finished")) << program_.LogText();
     EXPECT_TRUE(OnlyRecording());
