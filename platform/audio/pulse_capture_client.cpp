@@ -31,8 +31,11 @@ void PulseCaptureClient::OnRead(pa_stream*, size_t, void* self) {
     if (client->event_) client->event_->Set();
 }
 
-void PulseCaptureClient::OnState(pa_stream*, void* self) {
+void PulseCaptureClient::OnState(pa_stream* stream, void* self) {
     auto* client = static_cast<PulseCaptureClient*>(self);
+    // A lost server fails every stream too.
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+        client->ended_.store(true, std::memory_order_release);
     client->connection_->Signal();
     if (client->event_) client->event_->Set();  // a failed stream is noticed at the next read
 }
@@ -133,8 +136,9 @@ bool PulseCaptureClient::ReadPacket(AudioPacket* packet) {
     }
 }
 
+// Asked after every read: the flag spares the server's lock while the stream runs.
 Error PulseCaptureClient::Failure() {
-    if (!stream_) return {};
+    if (!stream_ || !ended_.load(std::memory_order_acquire)) return {};
     MainloopLock lock(*connection_);
     if (!connection_->Alive()) return connection_->LastError("the sound server went away");
     const pa_stream_state_t state = pa_stream_get_state(stream_);

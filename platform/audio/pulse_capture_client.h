@@ -52,6 +52,7 @@ class PulseCaptureClient final : public AudioClient {
     uint32_t buffer_frames_ = 0;
     bool peeked_ = false;
     std::atomic<bool> discontinuous_{false};  // samples were lost or the device slept
+    std::atomic<bool> ended_{false};          // the stream failed or was terminated (the server's thread)
     std::atomic<float> gain_{1.0f};
     std::vector<uint8_t> scaled_;  // the packet after the volume, when it is not 1
 };
